@@ -1,0 +1,92 @@
+#include "table/TableLines.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rasmik {
+
+namespace {
+const auto emptyBuffer = std::make_shared<const std::string>();
+constexpr std::uint64_t ProgressStep = 8u << 20; // report every 8 MB
+}
+
+TableLines::TableLines() : buffer_(emptyBuffer) {}
+
+bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress)
+{
+    if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size()))
+        bytes.resize(static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+    if (bytes.size() > MaxBytes)
+        bytes.resize(MaxBytes);
+
+    TableLines t;
+    const char* const base = bytes.data();
+    const std::size_t n = bytes.size();
+    // A rough guess of the line count saves most reallocations.
+    t.starts_.reserve(n / 64 + 1);
+    t.lengths_.reserve(n / 64 + 1);
+
+    std::size_t pos = 0;
+    std::size_t nextReport = ProgressStep;
+    const char* cr = static_cast<const char*>(std::memchr(base, '\r', n));
+    const char* lf = static_cast<const char*>(std::memchr(base, '\n', n));
+    while (pos < n) {
+        if (cr && cr < base + pos)
+            cr = static_cast<const char*>(std::memchr(base + pos, '\r', n - pos));
+        if (lf && lf < base + pos)
+            lf = static_cast<const char*>(std::memchr(base + pos, '\n', n - pos));
+        const char* brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
+        const std::size_t end = brk ? static_cast<std::size_t>(brk - base) : n;
+        t.starts_.push_back(static_cast<std::uint32_t>(pos));
+        t.lengths_.push_back(static_cast<std::uint32_t>(end - pos));
+        if (!brk)
+            break;
+        pos = end + 1;
+        if (*brk == '\r' && pos < n && base[pos] == '\n')
+            ++pos;
+        if (progress && pos >= nextReport) {
+            nextReport = pos + ProgressStep;
+            if (!progress(pos, n))
+                return false;
+        }
+    }
+    t.buffer_ = std::make_shared<const std::string>(std::move(bytes));
+    out = std::move(t);
+    return true;
+}
+
+TableLines TableLines::FromBytes(std::string bytes)
+{
+    TableLines t;
+    FromBytes(std::move(bytes), t);
+    return t;
+}
+
+TableLines TableLines::FromLines(const std::vector<std::string>& lines)
+{
+    std::string bytes;
+    TableLines t;
+    for (const auto& l : lines) {
+        t.starts_.push_back(static_cast<std::uint32_t>(bytes.size()));
+        t.lengths_.push_back(static_cast<std::uint32_t>(l.size()));
+        bytes += l;
+    }
+    t.buffer_ = std::make_shared<const std::string>(std::move(bytes));
+    return t;
+}
+
+void TableLines::dropFront(std::size_t n)
+{
+    first_ += std::min(n, size());
+}
+
+std::vector<std::string> TableLines::toStrings() const
+{
+    std::vector<std::string> out;
+    out.reserve(size());
+    for (std::size_t i = 0; i < size(); ++i)
+        out.emplace_back((*this)[i]);
+    return out;
+}
+
+} // namespace rasmik

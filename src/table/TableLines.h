@@ -1,0 +1,51 @@
+#pragma once
+// The open table's lines: one buffer of the file's bytes plus line offsets.
+// Copies share the buffer, so the grid's cells can stay views into it.
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rasmik {
+
+// Reports progress of a long job as done/total; answers false to cancel it.
+using ProgressFn = std::function<bool(std::uint64_t done, std::uint64_t total)>;
+
+class TableLines {
+public:
+    TableLines();
+    // Splits bytes at CR LF, lone CR or lone LF; a final line break adds no
+    // empty line; a NUL byte ends the text. Returns false when cancelled.
+    static bool FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress = {});
+    static TableLines FromBytes(std::string bytes);
+    static TableLines FromLines(const std::vector<std::string>& lines);
+
+    std::size_t size() const { return starts_.size() - first_; }
+    bool empty() const { return size() == 0; }
+    std::string_view operator[](std::size_t i) const
+    {
+        const std::size_t k = i + first_;
+        return {buffer_->data() + starts_[k], lengths_[k]};
+    }
+    std::string_view front() const { return (*this)[0]; }
+    // Drops the first n lines (the header block) without copying anything.
+    void dropFront(std::size_t n);
+    std::vector<std::string> toStrings() const;
+
+    // The shared byte buffer; cell views of a grid built from these lines
+    // point into it and keep it alive.
+    const std::shared_ptr<const std::string>& buffer() const { return buffer_; }
+    // Largest file this representation can hold.
+    static constexpr std::uint64_t MaxBytes = 0xFFFFFFFFull;
+
+private:
+    std::shared_ptr<const std::string> buffer_;
+    std::vector<std::uint32_t> starts_;
+    std::vector<std::uint32_t> lengths_;
+    std::size_t first_ = 0;
+};
+
+} // namespace rasmik

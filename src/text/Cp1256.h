@@ -1,0 +1,26 @@
+#pragma once
+// Windows-1256 <-> Unicode. Table text is Windows-1256 everywhere in the core;
+// these conversions happen only at the edge of the toolkit.
+
+#include <string>
+#include <string_view>
+
+namespace rasmik {
+
+// The Unicode code point of every Windows-1256 byte.
+extern const char16_t Cp1256Table[256];
+
+inline char16_t Cp1256ToUnicodeChar(unsigned char b) { return Cp1256Table[b]; }
+std::u16string Cp1256ToUnicode(std::string_view bytes);
+
+// A code point to Windows-1256: the exact byte, else the nearest letter where
+// one exists (U+06CC to 0xED, Persian and Arabic-Indic digits to ASCII digits),
+// else '?'.
+char UnicodeToCp1256Char(char32_t cp);
+// UTF-16 text to Windows-1256; a surrogate pair is one character.
+std::string UnicodeToCp1256(std::u16string_view text);
+// UTF-8 text to Windows-1256 (for literals and command-line arguments).
+std::string Utf8ToCp1256(std::string_view utf8);
+std::string Cp1256ToUtf8(std::string_view bytes);
+
+} // namespace rasmik

@@ -1,0 +1,62 @@
+#pragma once
+// Whole-file reading and writing with a short bounded retry, advisory locks in
+// place of sharing modes, and the program's own folder. Helpers report failure
+// by their result only; they never throw and never show anything.
+
+#include <chrono>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rasmik {
+
+constexpr std::chrono::milliseconds RetryWindow{300};
+constexpr std::chrono::milliseconds RetryPause{50};
+
+// Splits bytes into lines at CR LF, lone CR or lone LF; a final line break adds
+// no empty line; a NUL byte ends the text.
+std::vector<std::string> SplitLines(std::string_view bytes);
+// Each line followed by CR LF.
+std::string JoinLinesCrLf(const std::vector<std::string>& lines);
+
+bool FileIsThere(const std::string& path);
+// Opens the existing file read-write without blocking: false for a missing,
+// read-only or unwritable file, and for one locked by another process.
+bool CanOpenReadWrite(const std::string& path);
+
+bool LoadLinesRetry(std::vector<std::string>* list, const std::string& path);
+bool SaveLinesRetry(const std::vector<std::string>* list, const std::string& path);
+std::string LoadTextRetry(const std::string& path, bool dropFinalLineBreak);
+bool SaveTextRetry(std::string_view text, const std::string& path);
+
+// Result of an operation whose failure a user may need to read about.
+struct FileResult {
+    bool ok = false;
+    std::string error; // the system's reason, empty when ok
+    explicit operator bool() const { return ok; }
+};
+
+// Reads the whole file; fails for a missing file, a folder, a file that cannot
+// be read, or one that another process holds under an exclusive lock.
+FileResult ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Writes bytes to a temporary file in the target's folder, flushes it to disk
+// and renames it over path, so path holds either its old or its new content.
+// Holds an exclusive lock on the existing target while it writes.
+FileResult WriteFileAtomic(const std::string& path, std::string_view bytes);
+
+// Like WriteFileAtomic; when path exists its old content becomes backupPath
+// (replacing an earlier backup) in the same step. On failure the target and
+// any earlier backup are left as they were.
+FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
+                               const std::string& backupPath);
+
+// The program's folder for settings and scratch files, with a trailing '/':
+// the executable's folder when it is writable, else ~/.local/share/Rasmik/.
+const std::string& ExeFolder();
+// The executable's own full path.
+std::string ExecutablePath();
+// For tests: makes ExeFolder() answer folder (with a trailing '/').
+void SetExeFolderForTesting(const std::string& folder);
+
+} // namespace rasmik
