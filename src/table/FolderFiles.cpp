@@ -1,0 +1,148 @@
+#include "table/FolderFiles.h"
+
+#include "table/Options.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace rasmik {
+
+namespace {
+
+unsigned char Fold(unsigned char c)
+{
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c;
+}
+
+int CompareNoCase(const std::string& a, const std::string& b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char x = Fold(static_cast<unsigned char>(a[i]));
+        const unsigned char y = Fold(static_cast<unsigned char>(b[i]));
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool EndsWithTxt(const char* name)
+{
+    const std::size_t n = std::strlen(name);
+    if (n < 4)
+        return false;
+    const char* e = name + n - 4;
+    return e[0] == '.' && Fold(static_cast<unsigned char>(e[1])) == 'T' &&
+           Fold(static_cast<unsigned char>(e[2])) == 'X' && Fold(static_cast<unsigned char>(e[3])) == 'T';
+}
+
+} // namespace
+
+FileResult ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress)
+{
+    std::string bytes;
+    FileResult r = ReadWholeFile(path, bytes);
+    if (!r)
+        return r;
+    if (!TableLines::FromBytes(std::move(bytes), lines, progress))
+        return FileResult{false, "cancelled"};
+    return r;
+}
+
+std::string ReadCellFormat(const std::string& tablePath)
+{
+    std::string cfg = tablePath;
+    const std::size_t slash = cfg.find_last_of('/');
+    const std::size_t dot = cfg.find_last_of('.');
+    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
+        cfg.resize(dot);
+    cfg += ".cfg";
+    if (!FileIsThere(cfg))
+        return {};
+    std::string bytes;
+    if (!ReadWholeFile(cfg, bytes))
+        return {};
+    return KeyValueOf(SplitLines(bytes), "CellFormat");
+}
+
+std::string FolderOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string AbsolutePath(const std::string& path)
+{
+    if (path.empty() || path[0] == '/')
+        return path;
+    std::string cwd;
+    std::vector<char> buf(4096);
+    while (!getcwd(buf.data(), buf.size())) {
+        if (errno != ERANGE)
+            return path;
+        buf.resize(buf.size() * 2);
+    }
+    cwd = buf.data();
+    if (cwd.empty() || cwd.back() != '/')
+        cwd += '/';
+    std::string rel = path;
+    while (rel.rfind("./", 0) == 0)
+        rel.erase(0, 2);
+    return cwd + rel;
+}
+
+bool FolderFileLess(const std::string& a, const std::string& b)
+{
+    const int c = CompareNoCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+}
+
+std::vector<std::string> RebuildFolderFiles(const std::string& folder)
+{
+    std::vector<std::string> files;
+    DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (!dir)
+        return files;
+    while (const dirent* e = readdir(dir)) {
+        if (!EndsWithTxt(e->d_name))
+            continue;
+        std::string full = folder + e->d_name;
+        struct stat st{};
+        if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            files.push_back(std::move(full));
+    }
+    closedir(dir);
+    std::sort(files.begin(), files.end(), FolderFileLess);
+    files.erase(std::unique(files.begin(), files.end()), files.end());
+    return files;
+}
+
+int FindFolderFile(const std::vector<std::string>& files, const std::string& path)
+{
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (files[i] == path)
+            return static_cast<int>(i);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (CompareNoCase(files[i], path) == 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
+std::string NeighbourFile(const std::vector<std::string>& files, const std::string& caption, int step)
+{
+    if (files.empty())
+        return {};
+    const int n = static_cast<int>(files.size());
+    int i = FindFolderFile(files, caption);
+    if (i < 0)
+        i = step < 0 ? 0 : n - 1;
+    else
+        i = ((i + step) % n + n) % n;
+    return files[static_cast<std::size_t>(i)];
+}
+
+} // namespace rasmik

@@ -1,0 +1,77 @@
+#pragma once
+// Turning a table's lines into the grid: the header block, field cutting by
+// TAB or fixed width, the cells, and the column widths.
+
+#include "table/CoreGrid.h"
+#include "table/TableLines.h"
+#include "table/TextMetrics.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rasmik {
+
+inline constexpr std::string_view HeaderMagic = "SardoVelam31415926535-";
+inline constexpr int MaxHeaderPanels = 10;
+inline constexpr int MinColumnWidth = 10;
+
+struct HeaderBlock {
+    bool found = false;      // the first line carried the magic prefix
+    bool closeOnKey = false; // meaningful only when found
+    int panelCount = 0;      // HeaderPanelCount: at most 10, may be negative
+    // Three captions per panel (right, centre, left), panel 1 first.
+    std::vector<std::string> labels;
+};
+
+// Reads the header block at the top of lines and removes its lines.
+HeaderBlock ReadHeaderBlock(TableLines& lines);
+
+// The width tokens of a CellWidths text, in order (TakeIntToken until empty).
+std::vector<int> ParseCellWidths(std::string_view cellWidths);
+
+// Cuts the next field off the front of line, consuming the next width token
+// of lineWidths. The field refers into line's original text.
+std::string_view SplitNextField(std::string_view& line, std::string_view& lineWidths);
+// The same over owned strings.
+void SplitNextField(std::string& line, std::string& lineWidths, std::string& field);
+
+// Cuts one whole line into its fields with pre-parsed widths.
+template <typename F>
+void ForEachField(std::string_view line, const std::vector<int>& widths, F&& onField);
+
+// Number of fields of a line (an empty line has none).
+int CountFields(std::string_view line, const std::vector<int>& widths);
+
+// Fills the grid from the lines: one row per line (at least one row), as many
+// columns as the line with most fields, " " for empty fields. Widths, row
+// height and fixed rows are left to the caller. Returns false when cancelled.
+bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths,
+                     const ProgressFn& progress = {});
+
+// Exact widest text of every column (at least MinColumnWidth), capped at the
+// integer nearest to 0.8 x gridWidth. Measures each distinct candidate text
+// once and skips cells whose bound cannot beat the column's maximum so far.
+std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& metrics, int gridWidth,
+                                     const ProgressFn& progress = {});
+
+// Widths, row height and the fixed row, after the cells are in place.
+void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight);
+
+// ---- implementation of the template ----
+namespace detail {
+std::string_view NextField(std::string_view& line, int width);
+}
+
+template <typename F>
+void ForEachField(std::string_view line, const std::vector<int>& widths, F&& onField)
+{
+    std::size_t k = 0;
+    while (!line.empty()) {
+        const int w = k < widths.size() ? widths[k] : 0;
+        ++k;
+        onField(detail::NextField(line, w));
+    }
+}
+
+} // namespace rasmik
