@@ -1,0 +1,41 @@
+#include "print/PrintCommand.h"
+
+#include "print/ReportEngine.h"
+#include "print/ReportLines.h"
+#include "print/ReportRenderer.h"
+#include "render/QtText.h"
+
+#include <QFont>
+
+#include <cmath>
+
+namespace rasmik {
+
+ReportFont ReportFontFromQFont(const QFont& font)
+{
+    ReportFont f;
+    f.name = FromQString(font.family());
+    f.size = font.pointSize();
+    if (f.size <= 0 && font.pixelSize() > 0)
+        f.size = static_cast<int>(std::lround(font.pixelSize() * 72.0 / ScreenDpi));
+    f.style.bold = font.bold();
+    f.style.italic = font.italic();
+    f.style.underline = font.underline();
+    f.style.strikeOut = font.strikeOut();
+    return f;
+}
+
+std::vector<std::string>& PrintLines()
+{
+    static std::vector<std::string> lines;
+    return lines;
+}
+
+void PrintGrid(const CoreGrid& grid, const QFont& gridFont, const std::string& title,
+               QWidget* parent)
+{
+    BuildPrintLines(grid, ReportFontFromQFont(gridFont), title, PrintLines());
+    RunGridReport(PrintLines(), parent);
+}
+
+} // namespace rasmik
