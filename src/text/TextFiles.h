@@ -4,6 +4,7 @@
 // by their result only; they never throw and never show anything.
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,10 @@ namespace rasmik {
 
 constexpr std::chrono::milliseconds RetryWindow{300};
 constexpr std::chrono::milliseconds RetryPause{50};
+
+// Largest file ReadWholeFile reads: a table keeps 32-bit byte offsets
+// (equal to TableLines::MaxBytes, which this layer cannot see).
+constexpr std::uint64_t MaxFileBytes = 0xFFFFFFFFull;
 
 // Splits bytes into lines at CR LF, lone CR or lone LF; a final line break adds
 // no empty line; a NUL byte ends the text.
@@ -37,7 +42,9 @@ struct FileResult {
 };
 
 // Reads the whole file; fails for a missing file, a folder, a file that cannot
-// be read, or one that another process holds under an exclusive lock.
+// be read, one that another process holds under an exclusive lock ("locked by
+// another program"), or one larger than MaxFileBytes ("too large"). bytes is
+// empty on failure.
 FileResult ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Writes bytes to a temporary file in the target's folder, flushes it to disk
@@ -56,7 +63,8 @@ FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
 const std::string& ExeFolder();
 // The executable's own full path.
 std::string ExecutablePath();
-// For tests: makes ExeFolder() answer folder (with a trailing '/').
+// For tests: makes ExeFolder() answer folder (with a trailing '/'); an empty
+// folder restores the real one.
 void SetExeFolderForTesting(const std::string& folder);
 
 } // namespace rasmik
