@@ -1,0 +1,102 @@
+#include "table/EditCommands.h"
+
+#include "table/SaveLines.h"
+#include "text/TextFiles.h"
+
+namespace rasmik {
+
+namespace {
+
+bool colInGrid(const CoreGrid& grid, int col)
+{
+    return col >= 0 && col < grid.ColCount();
+}
+
+} // namespace
+
+void SimpleNumber(CoreGrid& grid)
+{
+    const int col = grid.Col;
+    if (!colInGrid(grid, col))
+        return;
+    std::string kept;
+    for (int r = 1; r < grid.RowCount(); ++r) {
+        const std::string_view cell = grid.Cell(col, r);
+        kept.clear();
+        for (const char ch : cell)
+            if (ch == '.' || (ch >= '0' && ch <= '9'))
+                kept.push_back(ch);
+        if (kept.size() != cell.size())
+            grid.SetCell(col, r, kept);
+    }
+}
+
+void BlankColumn(CoreGrid& grid)
+{
+    const int col = grid.Col;
+    if (!colInGrid(grid, col))
+        return;
+    for (int r = 0; r < grid.RowCount(); ++r)
+        grid.SetCell(col, r, {});
+}
+
+void ShiftColumnLeft(CoreGrid& grid)
+{
+    const int col = grid.Col;
+    if (!colInGrid(grid, col))
+        return;
+    if (col + 1 < grid.ColCount())
+        grid.CopyColumn(col + 1, col);
+    else
+        BlankColumn(grid);
+}
+
+bool DeleteGridRow(CoreGrid& grid, int row)
+{
+    if (row < 0 || row >= grid.RowCount() || grid.RowCount() <= 1)
+        return false;
+    grid.DeleteRow(row);
+    grid.Row = row < grid.RowCount() ? row : grid.RowCount() - 1;
+    grid.ClampCursor();
+    return true;
+}
+
+bool DeleteGridColumn(CoreGrid& grid, int col)
+{
+    if (!colInGrid(grid, col) || grid.ColCount() <= 1)
+        return false;
+    grid.DeleteColumn(col);
+    grid.ClampCursor();
+    return true;
+}
+
+bool DeleteRowCommand(CoreGrid& grid)
+{
+    if (grid.Row <= 0)
+        return false;
+    return DeleteGridRow(grid, grid.Row);
+}
+
+bool DeleteColCommand(CoreGrid& grid)
+{
+    if (grid.Col <= 0)
+        return false;
+    return DeleteGridColumn(grid, grid.Col);
+}
+
+std::string CfgPathFor(const std::string& path)
+{
+    return WithFileExtension(path, ".cfg");
+}
+
+bool WriteCellFormat(const std::string& cfgPath, std::string_view widths)
+{
+    if (cfgPath.empty())
+        return false;
+    std::string text = "CellFormat=";
+    text.append(widths);
+    text.append("\r\n");
+    return WriteFileAtomic(cfgPath, text).ok;
+}
+
+} // namespace rasmik

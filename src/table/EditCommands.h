@@ -1,0 +1,40 @@
+#pragma once
+// The grid editing commands. They change the grid only; the table's lines and
+// the file stay as they are until the table is saved.
+
+#include <string>
+#include <string_view>
+
+#include "table/CoreGrid.h"
+
+namespace rasmik {
+
+// "Simple Number": rows 1.. of the cursor column keep only '.' and '0'-'9'.
+void SimpleNumber(CoreGrid& grid);
+// "Delete Col" (Ctrl+Shift+Del): every cell of the cursor column becomes empty.
+void BlankColumn(CoreGrid& grid);
+// "Shift Col N+1 to N": the next column is copied into the cursor column; on
+// the last column the cursor column becomes empty.
+void ShiftColumnLeft(CoreGrid& grid);
+
+// Deletes row and puts the cursor row on the same index, or on the new last
+// row when the last one went. False when nothing was deleted (a bad index, or
+// the grid's only row).
+bool DeleteGridRow(CoreGrid& grid, int row);
+// Deletes col; the later columns move down. The cursor column keeps its index
+// (the column that followed), or goes to the new last column. False when
+// nothing was deleted.
+bool DeleteGridColumn(CoreGrid& grid, int col);
+
+// "Delete Row" (Ctrl+Del): the cursor row, never row 0.
+bool DeleteRowCommand(CoreGrid& grid);
+// "Delete Col" (Alt+Del): the cursor column, never column 0.
+bool DeleteColCommand(CoreGrid& grid);
+
+// The table's configuration file: its extension replaced by ".cfg".
+std::string CfgPathFor(const std::string& path);
+// Replaces cfgPath with the single line "CellFormat=" + widths. Failures are
+// silent for the user; the result says whether it was written.
+bool WriteCellFormat(const std::string& cfgPath, std::string_view widths);
+
+} // namespace rasmik

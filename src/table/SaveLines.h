@@ -1,0 +1,36 @@
+#pragma once
+// Writing the grid back as a tab-separated table file ("Save", "Save With Rows").
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "table/CoreGrid.h"
+#include "text/TextFiles.h"
+
+namespace rasmik {
+
+// The exact bytes of a save: one line per row, rows 0..RowCount-1. With a
+// rowNumberBase n other than 0 the line of row r starts with n-1+r and a TAB.
+// Every cell is followed by a TAB, spaces are trimmed from both ends of the
+// line, trailing TABs are dropped, and every line ends with CR LF.
+std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase);
+
+// The numbering base for the start code typed by the user: start + 1, or 0
+// (no numbering) for -1 and below, an empty or unreadable answer.
+std::int64_t RowNumberBaseFromAnswer(std::string_view answer);
+
+// path with the extension of its file name replaced by ext (appended when the
+// file name has none). A leading dot of a file name does not start an extension.
+// An empty path (no table open) stays empty.
+std::string WithFileExtension(const std::string& path, std::string_view ext);
+// The backup of a table: its extension replaced by ".Bak".
+std::string BackupPathFor(const std::string& path);
+
+// Saves the grid to path. When path is exactly currentFile and that file
+// exists, its old content becomes the ".Bak" backup. On failure the file and
+// any earlier backup are as they were, and the result carries the reason.
+FileResult SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
+                          const std::string& currentFile);
+
+} // namespace rasmik

@@ -1,0 +1,241 @@
+#include "table/Search.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstring>
+#include <thread>
+
+#include "text/StringHelpers.h"
+
+namespace rasmik {
+
+namespace {
+
+constexpr std::array<unsigned char, 256> makeFold()
+{
+    std::array<unsigned char, 256> t{};
+    for (int i = 0; i < 256; ++i)
+        t[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i >= 'a' && i <= 'z' ? i - 'a' + 'A' : i);
+    return t;
+}
+constexpr std::array<unsigned char, 256> Fold = makeFold();
+
+// Probes are built for many rows at once so that a word is looked for with
+// one call over the block instead of one per row.
+constexpr std::size_t BlockBytes = 64 * 1024;
+// Below this many cells a second thread costs more than it saves.
+constexpr long long ThreadedCells = 400000;
+
+const char* findIn(const char* hay, std::size_t hayLen, const std::string& word)
+{
+    if (word.size() > hayLen)
+        return nullptr;
+    if (word.size() == 1)
+        return static_cast<const char*>(std::memchr(hay, word[0], hayLen));
+    return static_cast<const char*>(memmem(hay, hayLen, word.data(), word.size()));
+}
+
+// Appends without spaces and folded; buf grows as needed, len counts the bytes in use.
+inline void appendFolded(std::string& buf, std::size_t& len, std::string_view text)
+{
+    if (len + text.size() + 2 > buf.size())
+        buf.resize(std::max(buf.size() * 2, len + text.size() + 2));
+    unsigned char* out = reinterpret_cast<unsigned char*>(buf.data()) + len;
+    std::size_t j = 0;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        out[j] = Fold[c];
+        j += c != ' ';
+    }
+    len += j;
+}
+
+class RowScanner {
+public:
+    RowScanner(const CoreGrid& grid, const WordMatcher& matcher) : grid_(grid), matcher_(matcher)
+    {
+        const auto& words = matcher.Words();
+        // A word holding a line break could reach across rows of a block.
+        blocks_ = std::none_of(words.begin(), words.end(), [](const std::string& w) {
+            return w.find_first_of("\r\n") != std::string::npos;
+        });
+        buf_.resize(BlockBytes + 4096);
+    }
+
+    // First matching row in [from, to), or -1. Gives up early when stop is set.
+    int scan(int from, int to, const std::atomic<bool>* stop)
+    {
+        return blocks_ ? scanBlocks(from, to, stop) : scanRows(from, to, stop);
+    }
+
+private:
+    void appendRow(std::size_t& len, int r)
+    {
+        for (int c = 0; c < grid_.ColCount(); ++c) {
+            appendFolded(buf_, len, grid_.Cell(c, r));
+            buf_[len++] = '\r';
+            buf_[len++] = '\n';
+        }
+    }
+
+    int scanRows(int from, int to, const std::atomic<bool>* stop)
+    {
+        for (int r = from; r < to; ++r) {
+            if (stop && (r & 1023) == 0 && stop->load(std::memory_order_relaxed))
+                return -1;
+            std::size_t len = 0;
+            appendRow(len, r);
+            if (matcher_.MatchesProbe({buf_.data(), len}))
+                return r;
+        }
+        return -1;
+    }
+
+    int scanBlocks(int from, int to, const std::atomic<bool>* stop)
+    {
+        const auto& words = matcher_.Words();
+        const std::string& lead = words.front();
+        int r = from;
+        while (r < to) {
+            if (stop && stop->load(std::memory_order_relaxed))
+                return -1;
+            const int blockRow = r;
+            starts_.clear();
+            std::size_t len = 0;
+            while (r < to && len < BlockBytes) {
+                starts_.push_back(len);
+                appendRow(len, r);
+                ++r;
+            }
+            starts_.push_back(len);
+
+            const char* const base = buf_.data();
+            std::size_t pos = 0;
+            std::size_t row = 0;
+            while (pos < len) {
+                const char* hit = findIn(base + pos, len - pos, lead);
+                if (!hit)
+                    break;
+                const auto at = static_cast<std::size_t>(hit - base);
+                while (starts_[row + 1] <= at)
+                    ++row;
+                const std::size_t b = starts_[row];
+                const std::size_t e = starts_[row + 1];
+                bool all = true;
+                for (std::size_t w = 1; w < words.size() && all; ++w)
+                    all = findIn(base + b, e - b, words[w]) != nullptr;
+                if (all)
+                    return blockRow + static_cast<int>(row);
+                pos = e;
+                ++row;
+            }
+        }
+        return -1;
+    }
+
+    const CoreGrid& grid_;
+    const WordMatcher& matcher_;
+    bool blocks_ = true;
+    std::string buf_;
+    std::vector<std::size_t> starts_;
+};
+
+int firstMatch(const CoreGrid& grid, const WordMatcher& matcher, int from, int to)
+{
+    const long long cells = static_cast<long long>(to - from) * grid.ColCount();
+    if (cells < ThreadedCells || std::thread::hardware_concurrency() < 2) {
+        RowScanner scanner(grid, matcher);
+        return scanner.scan(from, to, nullptr);
+    }
+    // Two halves at once; the first half's match wins, so the second half
+    // stops as soon as the first one has found something.
+    const int mid = from + (to - from) / 2;
+    std::atomic<bool> firstFound{false};
+    int second = -1;
+    std::thread worker([&] {
+        RowScanner scanner(grid, matcher);
+        second = scanner.scan(mid, to, &firstFound);
+    });
+    RowScanner scanner(grid, matcher);
+    const int first = scanner.scan(from, mid, nullptr);
+    if (first >= 0)
+        firstFound.store(true, std::memory_order_relaxed);
+    worker.join();
+    return first >= 0 ? first : second;
+}
+
+} // namespace
+
+void AppendProbe(std::string& probe, std::string_view text)
+{
+    std::size_t len = probe.size();
+    appendFolded(probe, len, text);
+    probe.resize(len);
+}
+
+WordMatcher::WordMatcher(std::string_view query)
+{
+    if (query.empty())
+        return;
+    const std::string_view trimmed = TrimSpacesView(query);
+    kind_ = Kind::Always;
+    std::size_t i = 0;
+    while (i < trimmed.size()) {
+        if (trimmed[i] == ' ') {
+            ++i;
+            continue;
+        }
+        std::size_t j = i;
+        std::string word;
+        while (j < trimmed.size() && trimmed[j] != ' ')
+            word.push_back(static_cast<char>(Fold[static_cast<unsigned char>(trimmed[j++])]));
+        words_.push_back(std::move(word));
+        i = j;
+    }
+    if (!words_.empty())
+        kind_ = Kind::Words;
+    std::stable_sort(words_.begin(), words_.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+}
+
+bool WordMatcher::MatchesProbe(std::string_view probe) const
+{
+    if (kind_ != Kind::Words)
+        return kind_ == Kind::Always;
+    for (const auto& w : words_)
+        if (!findIn(probe.data(), probe.size(), w))
+            return false;
+    return true;
+}
+
+bool WordMatcher::Matches(std::string_view text) const
+{
+    if (kind_ != Kind::Words)
+        return kind_ == Kind::Always;
+    std::string probe;
+    probe.reserve(text.size());
+    AppendProbe(probe, text);
+    return MatchesProbe(probe);
+}
+
+bool MatchesAllWords(std::string_view query, std::string_view text)
+{
+    return WordMatcher(query).Matches(text);
+}
+
+int SearchFrom(const CoreGrid& grid, const std::string& searchText, int startRow)
+{
+    if (searchText.empty() || grid.RowCount() < 2)
+        return std::clamp(grid.Row, 0, grid.RowCount() - 1);
+    const WordMatcher matcher(searchText);
+    const int from = std::max(startRow, 1);
+    if (matcher.MatchesEverything())
+        return from < grid.RowCount() ? from : 1;
+    if (matcher.MatchesNothing() || from >= grid.RowCount())
+        return 1;
+    const int found = firstMatch(grid, matcher, from, grid.RowCount());
+    return found >= 0 ? found : 1;
+}
+
+} // namespace rasmik

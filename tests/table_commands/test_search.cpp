@@ -1,0 +1,139 @@
+// The word test and the row search.
+#include <QObject>
+#include <QTest>
+
+#include "GridHelpers.h"
+#include "table/Search.h"
+
+using namespace rasmik;
+using namespace testgrid;
+
+namespace {
+
+// The text a grid row is tested against: every cell followed by CR LF.
+QByteArray rowText(const QByteArray& cells)
+{
+    QByteArray out;
+    for (const auto& c : cells.split('|'))
+        out += c + "\r\n";
+    return out;
+}
+
+} // namespace
+
+class TestSearch : public QObject {
+    Q_OBJECT
+private slots:
+    void matchesAllWords_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("match");
+        QTest::newRow("words in any cell, case folded") << QByteArray("red box") << rowText("12|Box|Redwood Co") << true;
+        QTest::newRow("spaces removed from the text") << QByteArray("ab") << rowText("a b") << true;
+        QTest::newRow("not across two cells") << QByteArray("ab") << rowText("a|b") << false;
+        QTest::newRow("empty query") << QByteArray("") << rowText("x") << false;
+        QTest::newRow("query of spaces") << QByteArray("   ") << rowText("x") << true;
+        QTest::newRow("query of spaces, empty text") << QByteArray(" ") << QByteArray() << true;
+        QTest::newRow("one word missing") << QByteArray("red car") << rowText("red|box") << false;
+        QTest::newRow("order free") << QByteArray("box red") << rowText("red box") << true;
+        QTest::newRow("overlapping words") << QByteArray("ab bc") << QByteArray("abc") << true;
+        QTest::newRow("one occurrence serves two words") << QByteArray("ab ab") << QByteArray("ab") << true;
+        QTest::newRow("runs of spaces in the query") << QByteArray("  red    box ") << QByteArray("boxred") << true;
+        QTest::newRow("tab is not a space") << QByteArray("ab") << QByteArray("a\tb") << false;
+        QTest::newRow("query word with a space removed") << QByteArray("FirstName") << QByteArray("First Name\t")
+                                                         << true;
+        QTest::newRow("Latin case only") << w("كتاب") << w("کتاب") << false;
+        QTest::newRow("Persian bytes compared as they are") << w("علی رضا") << rowText(w("رضا|علی")) << true;
+        QTest::newRow("upper-case query, lower text") << QByteArray("NAME") << QByteArray("name") << true;
+        QTest::newRow("high bytes not folded") << QByteArray("\xE9") << QByteArray("\xC9") << false;
+    }
+    void matchesAllWords()
+    {
+        QFETCH(QByteArray, query);
+        QFETCH(QByteArray, text);
+        QFETCH(bool, match);
+        QCOMPARE(MatchesAllWords(b(query), b(text)), match);
+    }
+
+    void searchFrom_data()
+    {
+        QTest::addColumn<QByteArray>("grid");
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<int>("cursor");
+        QTest::addColumn<int>("startRow");
+        QTest::addColumn<int>("target");
+        const QByteArray g("Name|City\nali|Tehran\nreza|Shiraz\nALI|Shiraz\nzahra|Tabriz");
+        QTest::newRow("first match from row 1") << g << QByteArray("ali") << 3 << 1 << 1;
+        QTest::newRow("two words") << g << QByteArray("shiraz ali") << 1 << 1 << 3;
+        QTest::newRow("again from below the cursor") << g << QByteArray("ali") << 1 << 2 << 3;
+        QTest::newRow("none below: row 1") << g << QByteArray("ali") << 3 << 4 << 1;
+        QTest::newRow("only in row 0: row 1") << g << QByteArray("city") << 2 << 1 << 1;
+        QTest::newRow("start past the end: row 1") << g << QByteArray("ali") << 4 << 5 << 1;
+        QTest::newRow("start before row 1 never tests row 0") << g << QByteArray("name") << 2 << 0 << 1;
+        QTest::newRow("spaces match the start row") << g << QByteArray("  ") << 1 << 3 << 3;
+        QTest::newRow("empty query: cursor stays") << g << QByteArray("") << 3 << 1 << 3;
+        QTest::newRow("one-row table: cursor stays") << QByteArray("ali|x") << QByteArray("ali") << 0 << 1 << 0;
+        QTest::newRow("word with line break reaches across cells")
+            << QByteArray("h\nx|a\nb|c\na|b") << QByteArray("a\r\nb") << 1 << 1 << 3;
+    }
+    void searchFrom()
+    {
+        QFETCH(QByteArray, grid);
+        QFETCH(QByteArray, query);
+        QFETCH(int, cursor);
+        QFETCH(int, startRow);
+        QFETCH(int, target);
+        CoreGrid g = makeGrid(grid);
+        g.Row = cursor;
+        QCOMPARE(SearchFrom(g, b(query), startRow), target);
+    }
+
+    // Large enough for the block-wise and two-thread scan: the first match
+    // from the start row must still win wherever the matches lie.
+    void searchLargeTable_data()
+    {
+        QTest::addColumn<QList<int>>("partial"); // rows holding the lead word only
+        QTest::addColumn<QList<int>>("full");    // rows holding both words
+        QTest::addColumn<int>("startRow");
+        QTest::addColumn<int>("target");
+        QTest::newRow("none") << QList<int>{5, 299999} << QList<int>{} << 1 << 1;
+        QTest::newRow("first half") << QList<int>{10} << QList<int>{1000, 250000} << 1 << 1000;
+        QTest::newRow("second half only") << QList<int>{1000} << QList<int>{200001, 290000} << 1 << 200001;
+        QTest::newRow("both halves, first wins") << QList<int>{} << QList<int>{149999, 150000} << 1 << 149999;
+        QTest::newRow("partial before full in one block") << QList<int>{70, 71} << QList<int>{72} << 1 << 72;
+        QTest::newRow("last row") << QList<int>{} << QList<int>{299999} << 1 << 299999;
+        QTest::newRow("matches above the start skipped") << QList<int>{} << QList<int>{50, 100, 200000} << 101
+                                                         << 200000;
+    }
+    void searchLargeTable()
+    {
+        QFETCH(QList<int>, partial);
+        QFETCH(QList<int>, full);
+        QFETCH(int, startRow);
+        QFETCH(int, target);
+        CoreGrid g;
+        const int rows = 300000;
+        g.Reset(3, rows);
+        for (int r = 0; r < rows; ++r) {
+            g.SetCell(0, r, std::to_string(r));
+            g.SetCell(1, r, "some text in a cell");
+            g.SetCell(2, r, "x");
+        }
+        for (int r : partial)
+            g.SetCell(1, r, "the longerword here");
+        for (int r : full) {
+            g.SetCell(1, r, "the longer word");
+            g.SetCell(2, r, "Key");
+        }
+        QCOMPARE(SearchFrom(g, "LONGERWORD key", startRow), target);
+    }
+};
+
+int runSearchTests(int argc, char** argv)
+{
+    TestSearch t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "test_search.moc"
