@@ -32,8 +32,13 @@ InputLanguageService& CurrentInputLanguageService();
 // For tests; nullptr restores the platform service.
 void SetInputLanguageServiceForTesting(InputLanguageService* service);
 
+// The active layout's identifier, e.g. "00000429"; empty when unknown.
 std::string CurrentLayoutName();
+// "<language name> - <abbreviation>" of the active layout, e.g. "Persian - FAR"
+// (Windows-1256 text, ASCII for the layouts we know); empty when none matches.
 std::string CurrentInputLanguageText();
+// Steps to the next layout until the Persian one is (or is not) active, at
+// most five times.
 void SetPersianKeyboard(bool persian);
 
 } // namespace rasmik
