@@ -1,0 +1,66 @@
+#pragma once
+// The "Excel" command's workbook: the table's raw lines, cut at TABs, written
+// as one text-formatted worksheet of an .xlsx file (libxlsxwriter; no
+// spreadsheet application is needed).
+
+#include "table/TableLines.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace rasmik {
+
+// Limits of the .xlsx format.
+constexpr int MaxSheetColumns = 16384;
+constexpr std::size_t MaxSheetRows = 1048576;
+constexpr std::size_t MaxCellChars = 32767;
+// Above this many cells the sheet is streamed to disk row by row (cells are
+// then stored as inline strings instead of a shared string table), which
+// keeps memory flat for tables of millions of cells.
+constexpr std::size_t WorkbookStreamingCells = 200000;
+
+enum class ExportStatus {
+    Written, // the workbook is at the path
+    Skipped, // nothing done and nothing to tell: "NoSheet", empty table, cancelled
+    Failed,  // nothing written; message says why
+};
+
+struct ExportResult {
+    ExportStatus status = ExportStatus::Skipped;
+    // For Failed: a UTF-8 text for a message box, "خطا در ذخیره فایل اکسل",
+    // the path and the reason, one per line. Empty otherwise.
+    std::string message;
+    bool written() const { return status == ExportStatus::Written; }
+    explicit operator bool() const { return written(); }
+};
+
+// A1-notation letters of a 1-based column: 1 A, 27 AA, 703 AAA, 16384 XFD.
+// Empty for a column below 1.
+std::string ColumnLetters(int col1Based);
+// "AD12" for column 30, row 12 (both 1-based).
+std::string CellAddress(int col1Based, std::size_t row1Based);
+
+// Writes lines (Windows-1256) as the sheet sheetName (Windows-1256) of a new
+// workbook at path (a file system path). Row i holds the TAB-separated fields
+// of line i from column A; the column count is the largest field count of any
+// line (a final TAB adds no field); every used column and every cell is
+// formatted as text and every field is stored as a string, never as a number
+// or formula; an empty field leaves its cell empty.
+// "NoSheet" = 1 in "AppOptions.txt" and an empty table give Skipped. The file
+// is written beside the target and renamed over it only when complete, so on
+// Failed or Skipped the path keeps what it held before.
+// progress is called now and then with rows done and the row count; the
+// window can process its events there, and answering false cancels (Skipped).
+ExportResult ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
+                                   const std::string& path, const ProgressFn& progress = {});
+ExportResult ExportLinesToWorkbook(const std::vector<std::string>& lines,
+                                   std::string_view sheetName, const std::string& path,
+                                   const ProgressFn& progress = {});
+
+// The export followed, when the workbook was written, by opening it with the
+// desktop's program for .xlsx files (ShellOpen).
+ExportResult ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
+                                   const std::string& path, const ProgressFn& progress = {});
+
+} // namespace rasmik
