@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <map>
 
 #ifdef RASMIK_HAVE_X11
 #include <X11/XKBlib.h>
@@ -207,17 +208,6 @@ int OnXIOError(Display* display) {
     return PreviousIOErrorHandler ? PreviousIOErrorHandler(display) : 0;
 }
 
-std::string AtomName(Display* display, Atom atom) {
-    if (atom == None)
-        return {};
-    char* name = XGetAtomName(display, atom);
-    if (!name)
-        return {};
-    std::string result = name;
-    XFree(name);
-    return result;
-}
-
 class XkbInputLanguageService final : public InputLanguageService {
 public:
     explicit XkbInputLanguageService(Display* display) : display_(display) {
@@ -312,8 +302,8 @@ private:
         if (count > 0 && XkbGetNames(display_, XkbGroupNamesMask | XkbSymbolsNameMask, desc) == Success &&
             desc->names && !lost_) {
             for (int i = 0; i < count; ++i)
-                groupNames.push_back(AtomName(display_, desc->names->groups[i]));
-            symbols = AtomName(display_, desc->names->symbols);
+                groupNames.push_back(atomName(desc->names->groups[i]));
+            symbols = atomName(desc->names->symbols);
         }
         XkbFreeKeyboard(desc, 0, True);
         if (count < 1 || lost_)
@@ -327,7 +317,9 @@ private:
     // The layouts of the root window's _XKB_RULES_NAMES: rules, model, layout,
     // variant and options, each ended by a zero byte.
     std::vector<XkbLayoutName> rulesLayouts() {
-        const Atom property = XInternAtom(display_, "_XKB_RULES_NAMES", True);
+        if (rulesAtom_ == None)
+            rulesAtom_ = XInternAtom(display_, "_XKB_RULES_NAMES", True);
+        const Atom property = rulesAtom_;
         if (property == None || lost_)
             return {};
         Atom type = None;
@@ -358,8 +350,29 @@ private:
         return result;
     }
 
+    // An atom keeps its name while the server runs; the label asks ten times
+    // a second, so the names are fetched once.
+    const std::string& atomName(Atom atom) {
+        static const std::string none;
+        if (atom == None || lost_)
+            return none;
+        if (const auto known = atomNames_.find(atom); known != atomNames_.end())
+            return known->second;
+        char* name = XGetAtomName(display_, atom);
+        if (!name || lost_) {
+            if (name)
+                XFree(name);
+            return none;
+        }
+        std::string text = name;
+        XFree(name);
+        return atomNames_.emplace(atom, std::move(text)).first->second;
+    }
+
     Display* display_;
     bool lost_ = false;
+    std::map<Atom, std::string> atomNames_;
+    Atom rulesAtom_ = None;
 };
 
 } // namespace
