@@ -75,15 +75,17 @@ int FitFontSize(const QFont& font, const QString& text, int widthPx)
     });
 }
 
-void TQRLabel::Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY) const
+void TQRLabel::Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
+                     double bandHeight) const
 {
     const QRectF rect(origin.x() + left_ * scaleX, origin.y() + top_ * scaleY, width_ * scaleX,
                       height_ * scaleY);
     painter.setPen(QPen(Qt::black, scaleX));
+    const double bottom = std::max(rect.bottom(), origin.y() + bandHeight);
     if (FrameLeft)
-        painter.drawLine(rect.topLeft(), rect.bottomLeft());
+        painter.drawLine(QPointF(rect.left(), origin.y()), QPointF(rect.left(), bottom));
     if (FrameRight)
-        painter.drawLine(rect.topRight(), rect.bottomRight());
+        painter.drawLine(QPointF(rect.right(), origin.y()), QPointF(rect.right(), bottom));
     if (FrameTop)
         painter.drawLine(rect.topLeft(), rect.topRight());
     if (FrameBottom)
@@ -103,9 +105,13 @@ void TQRLabel::Paint(QPainter& painter, QPointF origin, double scaleX, double sc
     QTextOption option(Qt::AlignAbsolute | horizontal | Qt::AlignTop);
     option.setTextDirection(BiDiMode);
     option.setWrapMode(QTextOption::NoWrap);
+    painter.save();
+    painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()),
+                        Qt::IntersectClip);
     painter.setFont(Font);
     painter.setPen(Qt::black);
     painter.drawText(rect, Caption, option);
+    painter.restore();
 }
 
 TQRLabel* TQRBand::AddLabel()
@@ -131,7 +137,7 @@ void TQRBand::Paint(QPainter& painter, double y, double dpiX, double dpiY) const
         painter.drawLine(rect.topRight(), rect.bottomRight());
     for (const auto& label : labels_)
         if (label->Enabled)
-            label->Paint(painter, rect.topLeft(), scaleX, scaleY);
+            label->Paint(painter, rect.topLeft(), scaleX, scaleY, rect.height());
 }
 
 TQuickRep::TQuickRep(QObject* owner)

@@ -78,8 +78,12 @@ public:
     QString Caption;
 
     // Draws the label at its place in a band whose top left corner is origin
-    // (device pixels); scale is device pixels per screen pixel.
-    void Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY) const;
+    // (device pixels); scale is device pixels per screen pixel. The side lines
+    // run down the whole band (bandHeight device pixels), so that a row whose
+    // labels have different heights still gets unbroken column rules. The
+    // caption is clipped to the label.
+    void Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
+               double bandHeight) const;
 
 private:
     int left_ = 0;

@@ -7,16 +7,22 @@
 #include "print/ReportEngine.h"
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
-#include "render/QtText.h"
 #include "table/CoreGrid.h"
+#include "text/Cp1256.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
+#include <QPrinterInfo>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -26,6 +32,12 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
+// Page geometry of the PDF report, in points.
+constexpr double PtPerMm = 72.0 / 25.4;
+constexpr double LeftEdge = 5 * PtPerMm;
+constexpr double RightEdge = (210 - 8) * PtPerMm;
+constexpr double BottomEdge = (297 - 10) * PtPerMm;
+
 ReportFont dejaVu(int size = 10)
 {
     ReportFont f;
@@ -34,31 +46,537 @@ ReportFont dejaVu(int size = 10)
     return f;
 }
 
+// A grid of equal columns (width 100 px) from rows of Latin text.
+CoreGrid gridOf(const std::vector<std::vector<std::string>>& rows, int width = 100)
+{
+    CoreGrid g;
+    g.Reset(static_cast<int>(rows[0].size()), static_cast<int>(rows.size()));
+    for (int c = 0; c < g.ColCount(); ++c)
+        g.SetColWidth(c, width);
+    for (std::size_t r = 0; r < rows.size(); ++r)
+        for (std::size_t c = 0; c < rows[r].size(); ++c)
+            g.SetCell(static_cast<int>(c), static_cast<int>(r), rows[r][c]);
+    return g;
+}
+
+PdfText renderAndRead(const Lines& lines, const QTemporaryDir& dir, const QString& name = "r.pdf")
+{
+    const QString pdf = dir.filePath(name);
+    QString error;
+    if (!RenderReportToPdf(lines, pdf, &error)) {
+        qWarning("render failed: %s", qPrintable(error));
+        return {};
+    }
+    return ReadPdfWords(pdf);
+}
+
+double pageX(int colFromRight, int cols)
+{
+    return RightEdge - (colFromRight + 0.5) * (RightEdge - LeftEdge) / cols;
+}
+
+// Runs check on the first visible top-level widget of type T once it shows.
+template <class T>
+void whenShown(std::function<void(T*)> check)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, check] {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<T*>(w); t && t->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                check(t);
+                return;
+            }
+    });
+    timer->start();
+}
+
 } // namespace
 
 class TestReportRender : public QObject {
     Q_OBJECT
 private slots:
-    void smallTableReadsRightToLeft();
+    void rowsReadTopDownAndRightToLeft();
+    void titleIsCentred();
+    void persianCaptionsJoinAndRead();
+    void rowsFlowOverPages();
+    void longCaptionShrinks();
+    void fittedSizeIsTheLargestThatFits_data();
+    void fittedSizeIsTheLargestThatFits();
+    void secondPrintShowsOnlyItsTable();
+    void separatorInCellStaysInItsColumn();
+    void manyColumnsAllPrint();
+    void layingARow();
+    void reportFontFromQFont();
+    void pdfFileWholeOrNothing();
+    void previewWindow();
+    void printFailureMessage();
 };
 
-void TestReportRender::smallTableReadsRightToLeft()
+void TestReportRender::rowsReadTopDownAndRightToLeft()
 {
-    CoreGrid grid;
-    grid.Reset(3, 3);
-    const char* cells[3][3] = {{"Name", "Age", "City"}, {"Ali", "30", "Tehran"}, {"Sara", "25", "Shiraz"}};
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 3; ++c)
-            grid.SetCell(c, r, cells[r][c]);
+    const CoreGrid grid = gridOf({{"Name", "Age", "City"}, {"Ali", "30", "Tehran"},
+                                  {"Sara", "25", "Shiraz"}});
     Lines lines;
-    BuildPrintLines(grid, dejaVu(), "Title", lines);
+    BuildPrintLines(grid, dejaVu(), "Roster", lines);
     QTemporaryDir dir;
     const QString pdf = dir.filePath("r.pdf");
-    QString error;
-    QVERIFY2(RenderReportToPdf(lines, pdf, &error), qPrintable(error));
+    QVERIFY(RenderReportToPdf(lines, pdf));
+    const QStringList layout = ReadPdfLayout(pdf);
+    auto lineWith = [&](const QString& word) {
+        for (int i = 0; i < layout.size(); ++i)
+            if (layout[i].contains(word))
+                return i;
+        return -1;
+    };
+    const int title = lineWith("Roster");
+    const int header = lineWith("Name");
+    const int first = lineWith("Ali");
+    const int second = lineWith("Sara");
+    QVERIFY2(title >= 0, qPrintable(layout.join('\n')));
+    QVERIFY(title < header && header < first && first < second);
+    for (int line : {header, first, second}) {
+        const QString& s = layout[line];
+        const QStringList order = line == header ? QStringList{"City", "Age", "Name"}
+                                  : line == first ? QStringList{"Tehran", "30", "Ali"}
+                                                  : QStringList{"Shiraz", "25", "Sara"};
+        QVERIFY2(s.indexOf(order[0]) < s.indexOf(order[1]) && s.indexOf(order[1]) < s.indexOf(order[2]),
+                 qPrintable(s));
+    }
+
+    // Header cells are centred in their columns, body cells sit flush right.
     const PdfText text = ReadPdfWords(pdf);
-    QVERIFY(text.ok);
     QCOMPARE(text.pages, 1);
+    const PdfWord age = text.find("Age").value(0);
+    QVERIFY(qAbs(age.xMid() - pageX(1, 3)) < 2);
+    const PdfWord ali = text.find("Ali").value(0);
+    const double columnRight = RightEdge;
+    QVERIFY(ali.xMax < columnRight && ali.xMax > columnRight - 20);
+    // The body text is the larger font: size + 2.
+    QVERIFY(ali.yMax - ali.yMin > (text.find("Roster").value(0).yMax - text.find("Roster").value(0).yMin));
+}
+
+void TestReportRender::titleIsCentred()
+{
+    const CoreGrid grid = gridOf({{"a", "b"}}, 10);
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "Centred", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    const PdfWord title = text.find("Centred").value(0);
+    QVERIFY(qAbs(title.xMid() - (LeftEdge + RightEdge) / 2) < 2);
+    QVERIFY(qAbs(text.pageWidth - 210 * PtPerMm) < 1);
+    QVERIFY(qAbs(text.pageHeight - 297 * PtPerMm) < 1);
+    // The title row starts at the top margin.
+    QVERIFY(title.yMin > 10 * PtPerMm - 1 && title.yMin < 10 * PtPerMm + 5);
+}
+
+void TestReportRender::persianCaptionsJoinAndRead()
+{
+    const std::string word = Utf8ToCp1256("گزارش");
+    const CoreGrid grid = gridOf({{"h"}, {Utf8ToCp1256("سلام")}});
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), word, lines);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("fa.pdf");
+    QVERIFY(RenderReportToPdf(lines, pdf));
+    const PdfText text = ReadPdfWords(pdf);
+    // pdftotext keeps the joined word together in its layout text, as
+    // presentation forms inside embedding marks, in either reading order.
+    QString page = ReadPdfLayout(pdf).join('\n').normalized(QString::NormalizationForm_KC);
+    page.remove(QRegularExpression(QStringLiteral("[\u200E\u200F\u202A-\u202E]")));
+    auto present = [&](const QString& s) {
+        QString reversed;
+        for (auto it = s.crbegin(); it != s.crend(); ++it)
+            reversed += *it;
+        return page.contains(s) || page.contains(reversed);
+    };
+    QVERIFY2(present(QStringLiteral("گزارش")), qPrintable(page));
+    QVERIFY2(present(QStringLiteral("سلام")), qPrintable(page));
+    // Joined letters come out as presentation forms, not as isolated letters.
+    bool joined = false;
+    for (const PdfWord& w : text.words)
+        for (QChar c : w.text)
+            joined = joined || (c.unicode() >= 0xFB50 && c.unicode() <= 0xFEFF);
+    QVERIFY(joined);
+}
+
+void TestReportRender::rowsFlowOverPages()
+{
+    std::vector<std::vector<std::string>> rows{{"HeadA", "HeadB"}};
+    for (int r = 1; r <= 200; ++r) {
+        char id[8];
+        std::snprintf(id, sizeof id, "R%03d", r);
+        rows.push_back({id, "x"});
+    }
+    Lines lines;
+    BuildPrintLines(gridOf(rows), dejaVu(), "Long", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    QVERIFY(text.pages >= 3);
+    QCOMPARE(text.find("HeadA").size(), 1);
+    QCOMPARE(text.find("HeadA").value(0).page, 0);
+    QCOMPARE(text.find("Long").size(), 1);
+
+    QList<PdfWord> ids;
+    for (int r = 1; r <= 200; ++r) {
+        char id[8];
+        std::snprintf(id, sizeof id, "R%03d", r);
+        const QList<PdfWord> hit = text.find(id);
+        QCOMPARE(hit.size(), 1);
+        ids << hit[0];
+    }
+    const double pitch = ids[1].yMin - ids[0].yMin;
+    QVERIFY(pitch > 10);
+    for (int i = 1; i < ids.size(); ++i) {
+        const PdfWord& prev = ids[i - 1];
+        const PdfWord& cur = ids[i];
+        QVERIFY(cur.page == prev.page || cur.page == prev.page + 1);
+        if (cur.page == prev.page) {
+            QVERIFY(qAbs(cur.yMin - prev.yMin - pitch) < 0.5);
+        } else {
+            // A page ends only when one more row would cross the bottom margin,
+            // and the next page starts at the top margin.
+            QVERIFY2(prev.yMin + 2 * pitch > BottomEdge, qPrintable(cur.text));
+            QVERIFY(cur.yMin < 10 * PtPerMm + 3);
+        }
+        QVERIFY(cur.yMax < BottomEdge);
+    }
+    QCOMPARE(ids.last().page, text.pages - 1);
+}
+
+void TestReportRender::longCaptionShrinks()
+{
+    std::string longCaption;
+    for (int i = 1; i <= 40; ++i)
+        longCaption += "w" + std::to_string(100 + i) + " ";
+    const CoreGrid grid = gridOf({{"A", "B", "C"},
+                                  {"Normal", longCaption, "Other"},
+                                  {"x", "MediumLengthCaptionThatShrinks_abcdef", "y"}});
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "T", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    QCOMPARE(text.pages, 1);
+    const double normal = text.find("Normal").value(0).yMax - text.find("Normal").value(0).yMin;
+    QVERIFY(normal > 10);
+    for (int i = 1; i <= 40; ++i) {
+        const QList<PdfWord> w = text.find("w" + QString::number(100 + i));
+        QCOMPARE(w.size(), 1);
+        // Three points: about a quarter of the twelve-point row.
+        QVERIFY(w[0].yMax - w[0].yMin < normal * 0.35);
+    }
+    const PdfWord medium = text.find("MediumLengthCaptionThatShrinks_abcdef").value(0);
+    const double mediumHeight = medium.yMax - medium.yMin;
+    QVERIFY2(mediumHeight < normal * 0.95 && mediumHeight > normal * 0.35,
+             qPrintable(QString("%1 %2").arg(mediumHeight).arg(normal)));
+    // Fitted: it stays inside its column.
+    QVERIFY(medium.xMin > pageX(1, 3) - (RightEdge - LeftEdge) / 6 - 1);
+}
+
+void TestReportRender::fittedSizeIsTheLargestThatFits_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("width");
+    QTest::newRow("fits") << "Short" << 300;
+    QTest::newRow("shrinks") << "A caption that is rather long" << 120;
+    QTest::newRow("floor") << QString(200, 'W') << 40;
+    QTest::newRow("persian") << QStringLiteral("\u200F  گزارش ماهانه فروش") << 60;
+}
+
+void TestReportRender::fittedSizeIsTheLargestThatFits()
+{
+    QFETCH(QString, caption);
+    QFETCH(int, width);
+    QFont font("DejaVu Sans");
+    font.setPointSize(12);
+    const int size = FitFontSize(font, caption, width);
+    auto widthAt = [&](int s) {
+        QFont f = font;
+        f.setPointSize(s);
+        return ScreenTextWidth(f, caption);
+    };
+    QVERIFY(size >= SmallestFontSize && size <= 12);
+    if (size > SmallestFontSize)
+        QVERIFY(widthAt(size) <= width);
+    if (size < 12)
+        QVERIFY(widthAt(size + 1) > width);
+}
+
+void TestReportRender::secondPrintShowsOnlyItsTable()
+{
+    std::vector<std::vector<std::string>> first{{"FirstHead"}};
+    for (int r = 1; r <= 80; ++r)
+        first.push_back({"First" + std::to_string(r)});
+    Lines a;
+    BuildPrintLines(gridOf(first), dejaVu(), "One", a);
+    Lines b;
+    BuildPrintLines(gridOf({{"SecondHead"}, {"Second1"}, {"Second2"}}), dejaVu(), "Two", b);
+
+    QTemporaryDir dir;
+    const PdfText one = renderAndRead(a, dir, "one.pdf");
+    QVERIFY(one.pages >= 2);
+    const PdfText two = renderAndRead(b, dir, "two.pdf");
+    QCOMPARE(two.pages, 1);
+    QStringList texts;
+    for (const PdfWord& w : two.words)
+        texts << w.text;
+    QCOMPARE(texts.size(), 4);
+    for (const char* expected : {"Two", "SecondHead", "Second1", "Second2"})
+        QVERIFY(texts.contains(expected));
+}
+
+void TestReportRender::separatorInCellStaysInItsColumn()
+{
+    const std::string cell = std::string("P1") + std::string(ItemSeparator) + "P2";
+    const CoreGrid grid = gridOf({{"H0", "H1", "H2"}, {"Z0", cell, "Z2"}});
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "T", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    const double third = (RightEdge - LeftEdge) / 3;
+    auto column = [&](const PdfWord& w) {
+        return static_cast<int>((RightEdge - w.xMid()) / third);
+    };
+    const PdfWord z0 = text.find("Z0").value(0);
+    const QList<PdfWord> row = text.row(0, z0.yMid());
+    QStringList inColumn[3];
+    for (const PdfWord& w : row)
+        inColumn[column(w)] << w.text;
+    QCOMPARE(inColumn[0], QStringList{"Z0"});
+    QCOMPARE(inColumn[2], QStringList{"Z2"});
+    const QString middle = inColumn[1].join("");
+    QVERIFY2(middle.contains("P1") && middle.contains("P2") && middle.contains("!")
+                 && middle.contains("`"),
+             qPrintable(middle));
+    // Read right to left, the cell keeps its order.
+    QVERIFY(text.find("P1").value(0).xMin > text.find("P2").value(0).xMin);
+}
+
+void TestReportRender::manyColumnsAllPrint()
+{
+    const int cols = 150;
+    CoreGrid grid;
+    grid.Reset(cols, 2);
+    QString header;
+    QString body;
+    for (int c = 0; c < cols; ++c) {
+        grid.SetColWidth(c, 20);
+        const char letter = static_cast<char>('A' + c % 26);
+        const char digit = static_cast<char>('0' + c % 10);
+        grid.SetCell(c, 0, std::string(1, letter));
+        grid.SetCell(c, 1, std::string(1, digit));
+        header.prepend(QLatin1Char(letter));
+        body.prepend(QLatin1Char(digit));
+    }
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "T", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    QCOMPARE(text.pages, 1);
+    // Labels sit at the band's top: one row of words shares its top edge.
+    const PdfWord firstHeader = text.find("A").value(0);
+    auto rowAt = [&](double yMin) {
+        QList<PdfWord> row;
+        for (const PdfWord& w : text.words)
+            if (qAbs(w.yMin - yMin) < 0.2)
+                row << w;
+        std::sort(row.begin(), row.end(),
+                  [](const PdfWord& p, const PdfWord& q) { return p.xMin < q.xMin; });
+        QString s;
+        for (const PdfWord& w : row)
+            s += w.text;
+        return s;
+    };
+    QCOMPARE(rowAt(firstHeader.yMin), header);
+    const PdfWord firstBody = text.find("0").value(0);
+    QCOMPARE(rowAt(firstBody.yMin), body);
+}
+
+void TestReportRender::layingARow()
+{
+    QTemporaryDir dir;
+    QVERIFY(RenderReportToPdf({}, dir.filePath("empty.pdf")));
+    QVERIFY(ReportState && ReportState->Band);
+    TXQRStr& state = *ReportState;
+    state.Band->SetWidthMm(197);
+    const QFont wide("DejaVu Sans");
+
+    const std::string line = MakeCellItem(2, 0, 1, 1, 1, 255, {true, false, false, false},
+                                          "DejaVu Sans", 14, "Head", 25)
+                             + std::string(ItemSeparator)
+                             + MakeCellItem(0, 1, 1, 0, 1, 16777215, {false, true, true, true},
+                                            "DejaVu Sans", 8, "Body", 75)
+                             + std::string(ItemSeparator);
+    state.LayLine(line);
+    const TQRLabel& right = *state.Labels[0];
+    const TQRLabel& left = *state.Labels[1];
+    QVERIFY(right.Enabled && left.Enabled);
+    for (std::size_t j = 2; j < state.Labels.size(); ++j)
+        QVERIFY(!state.Labels[j]->Enabled);
+    QCOMPARE(right.PixelWidth(), MmToScreenPixels(197 * 0.25));
+    QCOMPARE(left.PixelWidth(), MmToScreenPixels(197 * 0.75));
+    QVERIFY(qAbs(right.LeftMm() + right.WidthMm() - 197) < 0.3);
+    QVERIFY(qAbs(left.LeftMm() + left.WidthMm() - right.LeftMm()) < 0.3);
+    QCOMPARE(right.Alignment, LabelAlignment::Centre);
+    QCOMPARE(left.Alignment, LabelAlignment::Left);
+    QVERIFY(!right.FrameLeft && right.FrameRight && !right.FrameTop && !right.FrameBottom);
+    QVERIFY(left.FrameLeft && left.FrameRight && !left.FrameTop && !left.FrameBottom);
+    QCOMPARE(right.Font.pointSize(), 14);
+    QVERIFY(right.Font.bold() && !right.Font.italic());
+    QCOMPARE(left.Font.pointSize(), 8);
+    QVERIFY(left.Font.italic() && left.Font.underline() && left.Font.strikeOut());
+    QCOMPARE(right.Caption, QStringLiteral("\u200FHead"));
+    // The band takes the last item's colour and the tallest label's height.
+    QCOMPARE(state.Band->Color, QColor(Qt::white));
+    QCOMPARE(state.Band->HeightMm(), right.HeightMm());
+    QVERIFY(right.HeightMm() > left.HeightMm());
+
+    // An empty line is an empty framed row of the lowest height.
+    state.LayLine("");
+    for (const TQRLabel* l : state.Labels)
+        QVERIFY(!l->Enabled);
+    QCOMPARE(state.Band->HeightMm(), MinBandHeightMm);
+
+    // A size too small to read still makes a band of at least 1 mm.
+    state.LayLine(MakeCellItem(0, 0, 0, 0, 0, 0, {}, "DejaVu Sans", 0, "", 100));
+    QVERIFY(state.Band->HeightMm() >= MinBandHeightMm);
+    QCOMPARE(state.Band->Color, QColor(Qt::black));
+
+    // More items than labels: the band grows labels for them.
+    std::string many;
+    for (int i = 0; i < 130; ++i)
+        many += MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10,
+                             std::to_string(i), 100.0 / 130) + std::string(ItemSeparator);
+    state.LayLine(many);
+    QVERIFY(state.Labels.size() >= 130);
+    int enabled = 0;
+    for (const TQRLabel* l : state.Labels)
+        enabled += l->Enabled ? 1 : 0;
+    QCOMPARE(enabled, 130);
+    QCOMPARE(state.Labels[129]->Caption, QStringLiteral("\u200F129"));
+    QVERIFY(state.Labels[129]->PixelLeft() < state.Labels[0]->PixelLeft());
+}
+
+void TestReportRender::reportFontFromQFont()
+{
+    QFont points("DejaVu Sans", 11);
+    points.setBold(true);
+    points.setStrikeOut(true);
+    const ReportFont a = ReportFontFromQFont(points);
+    QCOMPARE(QByteArray::fromStdString(a.name), QByteArray("DejaVu Sans"));
+    QCOMPARE(a.size, 11);
+    QVERIFY(a.style.bold && !a.style.italic && !a.style.underline && a.style.strikeOut);
+
+    QFont pixels("DejaVu Sans");
+    pixels.setPixelSize(16);
+    pixels.setItalic(true);
+    pixels.setUnderline(true);
+    const ReportFont b = ReportFontFromQFont(pixels);
+    QCOMPARE(b.size, 12);
+    QVERIFY(!b.style.bold && b.style.italic && b.style.underline && !b.style.strikeOut);
+}
+
+void TestReportRender::pdfFileWholeOrNothing()
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("no/such/folder/r.pdf");
+    QString error;
+    QVERIFY(!RenderReportToPdf({"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"}, missing, &error));
+    QVERIFY(!error.isEmpty());
+    QVERIFY(!QFile::exists(missing));
+
+    const QString path = dir.filePath("r.pdf");
+    {
+        QFile old(path);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old content");
+    }
+    QVERIFY(RenderReportToPdf({"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*Fresh"}, path));
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.readAll().startsWith("%PDF"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"r.pdf"});
+    QCOMPARE(ReadPdfWords(path).find("Fresh").size(), 1);
+}
+
+void TestReportRender::previewWindow()
+{
+    std::vector<std::vector<std::string>> rows{{"PreviewHead"}};
+    for (int r = 1; r <= 150; ++r)
+        rows.push_back({"Row" + std::to_string(r)});
+    const CoreGrid big = gridOf(rows);
+    QTemporaryDir dir;
+    const QString printed = dir.filePath("printed.pdf");
+
+    int firstPages = 0;
+    bool checked = false;
+    whenShown<QPrintPreviewDialog>([&](QPrintPreviewDialog* dlg) {
+        checked = true;
+        QCOMPARE(dlg->windowTitle(), QStringLiteral("Velam"));
+        QVERIFY(dlg->windowState() & Qt::WindowMaximized);
+        QVERIFY(dlg->isModal());
+        QPrinter* printer = dlg->printer();
+        QCOMPARE(printer->docName(), QStringLiteral("Velam"));
+        const QPageLayout layout = printer->pageLayout();
+        QCOMPARE(layout.orientation(), QPageLayout::Portrait);
+        const QMarginsF m = layout.margins(QPageLayout::Millimeter);
+        QVERIFY(qAbs(m.left() - 5) < 0.1 && qAbs(m.right() - 8) < 0.1);
+        QVERIFY(qAbs(m.top() - 10) < 0.1 && qAbs(m.bottom() - 10) < 0.1);
+        if (QPrinterInfo::defaultPrinter().isNull())
+            QCOMPARE(layout.pageSize().id(), QPageSize::A4);
+        auto* preview = dlg->findChild<QPrintPreviewWidget*>();
+        QVERIFY(preview);
+        firstPages = preview->pageCount();
+        // Page through, then print from the preview: a fresh run of the same rows.
+        preview->setCurrentPage(firstPages);
+        printer->setOutputFormat(QPrinter::PdfFormat);
+        printer->setOutputFileName(printed);
+        preview->print();
+        dlg->accept();
+    });
+    PrintGrid(big, QFont("DejaVu Sans", 10), "Preview", nullptr);
+    QVERIFY(checked);
+    QCOMPARE(ReportStep, 2);
+    QVERIFY(firstPages >= 2);
+    const PdfText text = ReadPdfWords(printed);
+    QCOMPARE(text.pages, firstPages);
+    QCOMPARE(text.find("PreviewHead").size(), 1);
+    QCOMPARE(text.find("Row1").size(), 1);
+    QCOMPARE(text.find("Row150").size(), 1);
+    QCOMPARE(PrintLines().size(), std::size_t(152));
+
+    // A second print on the same report objects shows only the new table.
+    int secondPages = 0;
+    whenShown<QPrintPreviewDialog>([&](QPrintPreviewDialog* dlg) {
+        secondPages = dlg->findChild<QPrintPreviewWidget*>()->pageCount();
+        dlg->reject();
+    });
+    PrintGrid(gridOf({{"Small"}, {"One"}}), QFont("DejaVu Sans", 10), "Again", nullptr);
+    QCOMPARE(secondPages, 1);
+    QCOMPARE(PrintLines().size(), std::size_t(3));
+    QCOMPARE(ReportStep, 2);
+}
+
+void TestReportRender::printFailureMessage()
+{
+    QString message;
+    whenShown<QPrintPreviewDialog>([&](QPrintPreviewDialog* dlg) {
+        whenShown<QMessageBox>([&](QMessageBox* box) {
+            message = box->text();
+            box->accept();
+        });
+        dlg->printer()->setOutputFormat(QPrinter::PdfFormat);
+        dlg->printer()->setOutputFileName("/nonexistent-folder/x/out.pdf");
+        dlg->findChild<QPrintPreviewWidget*>()->print();
+    });
+    const Lines lines{"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"};
+    RunGridReport(lines, nullptr);
+    // The preview's own run ended with no more data (49); printing then failed.
+    QVERIFY2(message.startsWith(QStringLiteral("Q Err 49: ")), qPrintable(message));
+    QVERIFY(message.size() > 10);
 }
 
 QTEST_MAIN(TestReportRender)
