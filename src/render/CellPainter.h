@@ -1,0 +1,66 @@
+#pragma once
+// The painter of every cell of the main grid, the fixed header row included:
+// row colours, the current cell and row, a soft vertical gradient, the
+// centred white-on-red header with its squeeze, and the text on its side.
+//
+// Geometry: cell rectangles are window rectangles. Alignment is in the grid's
+// right-to-left reading direction: a cell's start edge is its right edge on
+// screen. Texts are Windows-1256, drawn with a right-to-left base direction.
+//
+// The painter keeps process-wide state (the last current row and a guard
+// against re-entry) and is for the user-interface thread only. It leaves the
+// painter's pen, font, brush and layout direction changed.
+
+#include "render/PaintGrid.h"
+
+#include <QRect>
+
+#include <cstdint>
+#include <string_view>
+
+class QPainter;
+
+namespace rasmik {
+
+constexpr int GradientBandCount = 255;
+// A header text this much wider than its column still keeps the grid's font.
+constexpr int HeaderSqueezeTolerance = 2;
+constexpr int SmallestSqueezeSize = 4;
+inline constexpr char HeaderSqueezeFont[] = "Traffic";
+
+// The draw-cell handler: display text (shaped while the grid's switch is on,
+// unless shaping leaves nothing), alignment letters, the cell's record, paint.
+void GridDrawCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect);
+
+// Paints one cell from its record and the text to show. A paint that arrives
+// while another cell is being painted is dropped; a record that cannot be
+// read leaves the cell unpainted. Never throws.
+void DrawStyledCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
+                    std::string_view style, std::string_view text);
+
+// The painting steps behind DrawStyledCell; false when the record cannot be
+// read (nothing painted then). Call it through DrawStyledCell.
+bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
+               std::string_view style, std::string_view text);
+
+// The cell in cellColour with a 1-pixel frame, fading inside to edgeColour
+// at the inner top and bottom rows. Leaves the brush clear.
+void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour,
+                       std::int32_t edgeColour);
+
+// A banded gradient: direction 0 top to bottom, 1 bottom to top, 2 left to
+// right, 3 right to left; bandCount 0..255 (more counts as 255; below 2 is a
+// plain fill with the start colour). Another direction paints nothing.
+void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour,
+                  std::int32_t endColour, int direction, int bandCount);
+
+// Asks the grid to repaint the union of the visible cells of a row.
+void InvalidateRowCells(PaintGrid& grid, int row);
+
+// The grid's current row as seen by the last cell paint (-1 at start).
+int LastCurrentRow();
+// Back to the state of a fresh program: no current row seen, no paint in
+// progress, no cached gradients or fonts.
+void ResetCellPainter();
+
+} // namespace rasmik

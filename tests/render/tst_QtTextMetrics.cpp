@@ -1,0 +1,197 @@
+// The per-byte advance bound must never fall below the measured width of any
+// text, or the table layout would skip the widest cell of a column.
+
+#include "render/QtText.h"
+#include "render/QtTextMetrics.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <string>
+#include <vector>
+
+using namespace rasmik;
+
+namespace {
+
+std::string cp(const char* utf8) { return FromQString(QString::fromUtf8(utf8)); }
+
+// Real cell texts: Persian, Latin, numbers and mixtures of them.
+std::vector<std::string> realTexts()
+{
+    std::vector<std::string> t = {
+        cp("سلام"), cp("لا"), cp("لالالا"), cp("کتابخانه ملی ایران"),
+        cp("مهندسی نرم‌افزار"), cp("خیابان آزادی، پلاک ۱۲"), cp("بِسْمِ اللّهِ الرَّحْمنِ الرَّحِيمِ"),
+        cp("شرکت \"پارس\" (سهامی خاص)"), cp("إسلامی أصفهان آلاء"), cp("گچساران ژاله چهارباغ پژوهش"),
+        cp("ـــبـــ"), cp("ﻻ"), cp("\xe2\x80\x8e" "ABC فارسی 123"), cp("Tehran تهران 1400/10/01"),
+        "Hello, World!", "WAVE AVATAR Tyrolean", "1,234,567.89", "(1,000)", "iiiiiiiiii", "MMMMMMMM",
+        "fi fl ffi", "\t", "a\tb", "\t\t\t", std::string("\x00\x01\x1f", 3), " ", "",
+        cp("۱۲۳۴۵۶۷۸۹۰"), cp("٪ ٫ ٬ ؟ ؛ «»"), cp("ئ ؤ ء ة ى ي ك ک ی"),
+    };
+    return t;
+}
+
+std::string randomText(QRandomGenerator& rng, const std::string& alphabet, int maxLen)
+{
+    const int n = rng.bounded(1, maxLen + 1);
+    std::string s;
+    for (int i = 0; i < n; ++i)
+        s.push_back(alphabet[static_cast<std::size_t>(rng.bounded(static_cast<int>(alphabet.size())))]);
+    return s;
+}
+
+std::string allBytes()
+{
+    std::string s;
+    for (int b = 0; b < 256; ++b)
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+// Arabic-script letters of Windows-1256 with harakat, joiners and tatweel.
+std::string persianBytes()
+{
+    std::string s;
+    for (int b = 0xC1; b <= 0xFF; ++b)
+        s.push_back(static_cast<char>(b));
+    for (int b : {0x81, 0x8D, 0x8E, 0x90, 0x98, 0x9D, 0x9E, 0x9F, 0xAA, 0xBA, 0xBF, 0xA1, 0x20, 0x20})
+        s.push_back(static_cast<char>(b));
+    return s;
+}
+
+std::string latinBytes()
+{
+    std::string s = " .,-()/0123456789";
+    for (char c = 'A'; c <= 'Z'; ++c)
+        s.push_back(c);
+    for (char c = 'a'; c <= 'z'; ++c)
+        s.push_back(c);
+    return s;
+}
+
+int boundOf(const QtTextMetrics& m, const std::string& s)
+{
+    int sum = 0;
+    for (char c : s)
+        sum += m.byteAdvanceBound(static_cast<unsigned char>(c));
+    return sum;
+}
+
+QByteArray hex(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toHex(' '); }
+
+} // namespace
+
+class TestQtTextMetrics : public QObject {
+    Q_OBJECT
+private slots:
+    void boundNeverBelowWidth_data();
+    void boundNeverBelowWidth();
+    void widthIsThePaintersWidth();
+    void maxBoundCoversEveryByte();
+};
+
+void TestQtTextMetrics::boundNeverBelowWidth_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("points");
+    QTest::addColumn<bool>("bold");
+    for (const char* family : {"Noto Sans Arabic", "DejaVu Sans", "Tahoma", "Noto Naskh Arabic"}) {
+        for (int points : {7, 10, 13, 20}) {
+            for (bool bold : {false, true}) {
+                const QByteArray name = QByteArray(family) + ' ' + QByteArray::number(points)
+                                        + (bold ? " bold" : "");
+                QTest::newRow(name.constData()) << QString::fromLatin1(family) << points << bold;
+            }
+        }
+    }
+}
+
+void TestQtTextMetrics::boundNeverBelowWidth()
+{
+    QFETCH(QString, family);
+    QFETCH(int, points);
+    QFETCH(bool, bold);
+    QFont font(family, points);
+    font.setBold(bold);
+    const QtTextMetrics m(font);
+
+    std::vector<std::string> texts = realTexts();
+    QRandomGenerator rng(static_cast<quint32>(qHash(family) ^ static_cast<uint>(points * 2 + bold)));
+    const std::string alphabets[] = {allBytes(), persianBytes(), latinBytes(),
+                                     persianBytes() + latinBytes()};
+    for (const std::string& alphabet : alphabets)
+        for (int i = 0; i < 400; ++i)
+            texts.push_back(randomText(rng, alphabet, 60));
+    // Every byte alone and between joining neighbours.
+    for (int b = 0; b < 256; ++b) {
+        const char c = static_cast<char>(b);
+        texts.push_back(std::string(1, c));
+        texts.push_back(std::string("\xC8") + c + "\xC8");
+        texts.push_back(std::string("\xDC") + c + "\xDC");
+        texts.push_back(std::string(4, c));
+        texts.push_back(std::string(13, c));
+        texts.push_back(std::string("\n") + c);
+        texts.push_back(std::string("a\r") + c + "\x1f" + c);
+    }
+
+    for (const std::string& s : texts) {
+        const int width = m.textWidth(s);
+        const int bound = boundOf(m, s);
+        if (bound < width)
+            QFAIL(qPrintable(QStringLiteral("bound %1 < width %2 for %3")
+                                 .arg(bound)
+                                 .arg(width)
+                                 .arg(QString::fromLatin1(hex(s)))));
+    }
+}
+
+void TestQtTextMetrics::widthIsThePaintersWidth()
+{
+    // The width a text is laid out with is the width it occupies when drawn:
+    // draw it and find its ink inside [0, width] (plus the glyphs' side bearings).
+    QFont font(QStringLiteral("DejaVu Sans"), 14);
+    QImage img(400, 60, QImage::Format_RGB32);
+    const QtTextMetrics m(font, &img);
+    const std::string texts[] = {"1234567890", cp("کتابخانه ملی"), cp("abc فارسی")};
+    for (const std::string& s : texts) {
+        img.fill(Qt::white);
+        QPainter p(&img);
+        p.setFont(font);
+        p.setPen(Qt::black);
+        p.setLayoutDirection(Qt::RightToLeft);
+        p.drawText(QPointF(100, 40), ToQString(s));
+        p.end();
+        int left = img.width(), right = -1;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (img.pixelColor(x, y) != Qt::white) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                }
+        const int w = m.textWidth(s);
+        QVERIFY2(right >= left, hex(s).constData());
+        QVERIFY2(left >= 100 - 2 && right <= 100 + w + 2, hex(s).constData());
+        QVERIFY2(right - left + 1 >= w - 6, hex(s).constData());
+        QCOMPARE(m.textHeight(s), QFontMetrics(font, &img).height());
+    }
+}
+
+void TestQtTextMetrics::maxBoundCoversEveryByte()
+{
+    const QtTextMetrics m(QFont(QStringLiteral("DejaVu Sans"), 11));
+    int widest = 0;
+    for (int b = 0; b < 256; ++b) {
+        QVERIFY(m.byteAdvanceBound(static_cast<unsigned char>(b)) >= 1);
+        widest = std::max(widest, m.byteAdvanceBound(static_cast<unsigned char>(b)));
+    }
+    QCOMPARE(m.maxByteAdvanceBound(), widest);
+    // A wide letter needs more than a narrow one.
+    QVERIFY(m.byteAdvanceBound('M') > m.byteAdvanceBound('i'));
+}
+
+QTEST_MAIN(TestQtTextMetrics)
+#include "tst_QtTextMetrics.moc"
