@@ -1,5 +1,6 @@
 #include "print/ReportEngine.h"
 
+#include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
 #include <QMetaObject>
@@ -204,6 +205,8 @@ int TQuickRep::Generate(QPagedPaintDevice& device)
 
 void TQuickRep::Preview(QWidget* parent)
 {
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        throw std::runtime_error("the print preview needs a window system");
     QPrinter printer(QPrinter::HighResolution);
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
     const QPageSize paper = defaultPrinter.isNull() ? QPageSize(QPageSize::A4)

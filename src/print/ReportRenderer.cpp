@@ -5,6 +5,7 @@
 #include "render/QtText.h"
 #include "text/StringHelpers.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
@@ -13,6 +14,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstdio>
 #include <stdexcept>
 
 namespace rasmik {
@@ -33,8 +35,9 @@ void ensureReport()
 {
     ReportStep = 3;
     if (!theReport) {
-        if (!QCoreApplication::instance())
-            throw std::runtime_error("printing needs a running application");
+        // Fonts and painters need the GUI side of Qt (the offscreen platform will do).
+        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+            throw std::runtime_error("printing needs a running GUI application");
         ReportStep = 4;
         // A report made for an earlier application object went with it.
         delete ReportState;
@@ -210,12 +213,23 @@ void RunGridReport(const std::vector<std::string>& lines, QWidget* parent)
         theReport->Preview(parent);
         ReportStep = 24;
         ReportStep = 2;
-    } catch (const std::exception& e) {
+    } catch (...) {
+        QString reason = QStringLiteral("unknown error");
+        try {
+            throw;
+        } catch (const std::exception& e) {
+            reason = QString::fromUtf8(e.what());
+        } catch (...) {
+        }
         const QString text = QStringLiteral("Q Err ") + QString::number(ReportStep)
-                             + QStringLiteral(": ") + QString::fromUtf8(e.what());
-        QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
-                        QMessageBox::Ok, parent);
-        box.exec();
+                             + QStringLiteral(": ") + reason;
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
+                            QMessageBox::Ok, parent);
+            box.exec();
+        } else {
+            std::fprintf(stderr, "%s\n", qPrintable(text));
+        }
     }
 }
 
