@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <numeric>
 
 namespace rasmik {
@@ -132,10 +133,11 @@ inline unsigned char byteAt(std::string_view s, std::size_t i)
     return static_cast<unsigned char>(s[i]);
 }
 
-// Indexes of the values that stay when equal values are merged (the first of
-// each group, by index), in ascending collation order.
-std::vector<std::uint32_t> firstOfEachGroup(const std::vector<std::string_view>& values,
-                                            const ValueCollator& collator)
+// Indexes of the values that stay when equal values are merged: the first of
+// each set of equal values. In ascending collation order when sorted is set,
+// else in the order first met.
+std::vector<std::uint32_t> firstOccurrences(const std::vector<std::string_view>& values,
+                                            const ValueCollator& collator, bool sorted)
 {
     const std::size_t n = values.size();
     std::vector<std::uint32_t> kept;
@@ -152,46 +154,79 @@ std::vector<std::uint32_t> firstOfEachGroup(const std::vector<std::string_view>&
     }
     offsets.push_back(keys.size());
 
-    if (withKeys) {
-        // Sorting on the first 8 key bytes (big-endian) keeps most comparisons
-        // inside the array; equal prefixes fall back to the whole key, then
-        // to the index, so that the first value of a group leads it.
-        struct Item {
-            std::uint64_t prefix;
-            std::uint32_t index;
-        };
-        auto keyOf = [&](std::uint32_t i) {
-            return std::string_view(keys.data() + offsets[i], offsets[i + 1] - offsets[i]);
-        };
-        std::vector<Item> items(n);
-        for (std::size_t i = 0; i < n; ++i) {
-            const std::string_view k = keyOf(static_cast<std::uint32_t>(i));
-            std::uint64_t p = 0;
-            for (std::size_t b = 0; b < 8; ++b)
-                p = (p << 8) | (b < k.size() ? byteAt(k, b) : 0u);
-            items[i] = {p, static_cast<std::uint32_t>(i)};
-        }
-        std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
-            if (a.prefix != b.prefix)
-                return a.prefix < b.prefix;
-            const int c = keyOf(a.index).compare(keyOf(b.index));
-            return c != 0 ? c < 0 : a.index < b.index;
+    if (!withKeys) {
+        std::vector<std::uint32_t> order(n);
+        std::iota(order.begin(), order.end(), 0u);
+        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+            return collator.compare(values[a], values[b]) < 0;
         });
         for (std::size_t i = 0; i < n; ++i)
-            if (i == 0 || items[i].prefix != items[i - 1].prefix ||
-                keyOf(items[i].index) != keyOf(items[i - 1].index))
-                kept.push_back(items[i].index);
+            if (i == 0 || collator.compare(values[order[i - 1]], values[order[i]]) != 0)
+                kept.push_back(order[i]);
+        if (!sorted)
+            std::sort(kept.begin(), kept.end());
         return kept;
     }
 
-    std::vector<std::uint32_t> order(n);
-    std::iota(order.begin(), order.end(), 0u);
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-        return collator.compare(values[a], values[b]) < 0;
+    auto keyOf = [&](std::uint32_t i) {
+        return std::string_view(keys.data() + offsets[i], offsets[i + 1] - offsets[i]);
+    };
+    // Equal keys are equal values: an open-addressing set of keys keeps the
+    // first of each. It grows with the number of distinct values, so a column
+    // of few values stays in the cache.
+    struct Slot {
+        std::uint32_t index1 = 0; // index + 1; 0 = free
+        std::uint32_t tag = 0;    // high hash bits, to skip most key comparisons
+    };
+    const std::hash<std::string_view> hasher;
+    std::vector<Slot> slots(1024);
+    std::size_t mask = slots.size() - 1;
+    auto place = [&](std::uint32_t i, std::size_t hash, bool onlyNew) {
+        const auto tag = static_cast<std::uint32_t>(hash >> 32);
+        std::size_t h = hash & mask;
+        while (slots[h].index1 != 0) {
+            if (onlyNew && slots[h].tag == tag && keyOf(slots[h].index1 - 1) == keyOf(i))
+                return false;
+            h = (h + 1) & mask;
+        }
+        slots[h] = {i + 1, tag};
+        return true;
+    };
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (!place(i, hasher(keyOf(i)), true))
+            continue;
+        kept.push_back(i);
+        if (kept.size() * 2 > slots.size()) {
+            slots.assign(slots.size() * 2, Slot{});
+            mask = slots.size() - 1;
+            for (const std::uint32_t k : kept)
+                place(k, hasher(keyOf(k)), false);
+        }
+    }
+    if (!sorted)
+        return kept;
+
+    // The kept keys are all different. Sorting on their first 8 bytes
+    // (big-endian) keeps most comparisons inside the array.
+    struct Item {
+        std::uint64_t prefix;
+        std::uint32_t index;
+    };
+    std::vector<Item> items(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const std::string_view k = keyOf(kept[i]);
+        std::uint64_t p = 0;
+        for (std::size_t b = 0; b < 8; ++b)
+            p = (p << 8) | (b < k.size() ? byteAt(k, b) : 0u);
+        items[i] = {p, kept[i]};
+    }
+    std::sort(items.begin(), items.end(), [&](const Item& a, const Item& b) {
+        if (a.prefix != b.prefix)
+            return a.prefix < b.prefix;
+        return keyOf(a.index) < keyOf(b.index);
     });
-    for (std::size_t i = 0; i < n; ++i)
-        if (i == 0 || collator.compare(values[order[i - 1]], values[order[i]]) != 0)
-            kept.push_back(order[i]);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        kept[i] = items[i].index;
     return kept;
 }
 
@@ -271,7 +306,7 @@ std::vector<std::string> ColumnValues(const CoreGrid& grid, int col, bool withou
     values.reserve(static_cast<std::size_t>(rows));
     for (int r = 0; r < rows; ++r)
         values.push_back(grid.Cell(col, r));
-    const auto kept = firstOfEachGroup(values, collator);
+    const auto kept = firstOccurrences(values, collator, true);
     list.reserve(kept.size());
     for (const auto i : kept)
         list.emplace_back(values[i]);
@@ -289,8 +324,7 @@ std::vector<std::string> DistinctColumnValues(const CoreGrid& grid, int col, con
         if (!v.empty())
             values.push_back(v);
     }
-    auto kept = firstOfEachGroup(values, collator);
-    std::sort(kept.begin(), kept.end());
+    const auto kept = firstOccurrences(values, collator, false);
     list.reserve(kept.size());
     for (const auto i : kept)
         list.emplace_back(values[i]);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 
 #include "text/StringHelpers.h"
 
@@ -31,43 +30,52 @@ std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
             total += grid.Cell(c, r).size();
 
     std::string out;
-    out.resize(total);
-    char* const begin = out.data();
-    char* p = begin;
+    out.reserve(total);
+    char number[NumberRoom];
     for (int r = 0; r < rows; ++r) {
-        char* const lineStart = p;
-        int c = 0;
+        const std::size_t lineStart = out.size();
         if (numbered) {
-            const auto res = std::to_chars(p, p + NumberRoom, rowNumberBase - 1 + r);
-            p = res.ptr;
-            *p++ = '\t';
-        } else if (cols > 0) {
-            // The line starts with the first cell: its leading spaces are the
-            // line's leading spaces (a TAB always follows, so trimming stops there).
-            std::string_view first = grid.Cell(0, r);
-            std::size_t skip = 0;
-            while (skip < first.size() && first[skip] == ' ')
-                ++skip;
-            first.remove_prefix(skip);
-            std::memcpy(p, first.data(), first.size());
-            p += first.size();
-            *p++ = '\t';
-            c = 1;
+            const auto res = std::to_chars(number, number + sizeof number, rowNumberBase - 1 + r);
+            out.append(number, res.ptr);
+            out.push_back('\t');
         }
-        for (; c < cols; ++c) {
-            const std::string_view cell = grid.Cell(c, r);
-            std::memcpy(p, cell.data(), cell.size());
-            p += cell.size();
-            *p++ = '\t';
+        // Cells laid out from one line lie side by side in the table's buffer
+        // with one TAB between them: such a run is copied in one piece.
+        const char* runStart = nullptr;
+        const char* runEnd = nullptr;
+        for (int c = 0; c < cols; ++c) {
+            std::string_view cell = grid.Cell(c, r);
+            if (c == 0 && !numbered) {
+                // The line's leading spaces are the first cell's (a TAB
+                // follows it, so the trimming stops there).
+                while (!cell.empty() && cell.front() == ' ')
+                    cell.remove_prefix(1);
+            }
+            // runEnd is read only when the cell starts one byte after it, so
+            // that byte lies between two cells of one buffer.
+            if (runStart && cell.data() == runEnd + 1 && *runEnd == '\t') {
+                runEnd = cell.data() + cell.size();
+                continue;
+            }
+            if (runStart) {
+                out.append(runStart, runEnd);
+                out.push_back('\t');
+            }
+            runStart = cell.data();
+            runEnd = cell.data() + cell.size();
+        }
+        if (runStart) {
+            out.append(runStart, runEnd);
+            out.push_back('\t');
         }
         // The line ends with a TAB, so there are no trailing spaces to trim
         // before the trailing TABs go; spaces uncovered by that stay.
-        while (p > lineStart && p[-1] == '\t')
-            --p;
-        *p++ = '\r';
-        *p++ = '\n';
+        std::size_t end = out.size();
+        while (end > lineStart && out[end - 1] == '\t')
+            --end;
+        out.resize(end);
+        out.append("\r\n", 2);
     }
-    out.resize(static_cast<std::size_t>(p - begin));
     return out;
 }
 

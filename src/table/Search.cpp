@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 #include "text/StringHelpers.h"
@@ -36,15 +38,56 @@ const char* findIn(const char* hay, std::size_t hayLen, const std::string& word)
     return static_cast<const char*>(memmem(hay, hayLen, word.data(), word.size()));
 }
 
-// Appends without spaces and folded; buf grows as needed, len counts the bytes in use.
+constexpr std::uint64_t Ones = 0x0101010101010101ull;
+constexpr std::uint64_t Highs = 0x8080808080808080ull;
+
+// Upper-cases the ASCII letters of 8 bytes at once; other bytes stay.
+inline std::uint64_t foldWord(std::uint64_t x)
+{
+    const std::uint64_t high = x & Highs;
+    const std::uint64_t low7 = x & ~Highs;
+    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * Ones; // high bit: byte >= 'a'
+    const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * Ones; // high bit: byte > 'z'
+    const std::uint64_t lower = atLeastA & ~aboveZ & ~high & Highs;
+    return x ^ (lower >> 2); // clears 0x20 of every lower-case letter
+}
+
+inline bool hasSpace(std::uint64_t x)
+{
+    const std::uint64_t t = x ^ (0x20 * Ones);
+    return ((t - Ones) & ~t & Highs) != 0;
+}
+
+// Appends text without spaces and folded; buf grows as needed, len counts the
+// bytes in use. Leaves room for two more bytes (a separator).
 inline void appendFolded(std::string& buf, std::size_t& len, std::string_view text)
 {
-    if (len + text.size() + 2 > buf.size())
-        buf.resize(std::max(buf.size() * 2, len + text.size() + 2));
+    if (len + text.size() + 16 > buf.size())
+        buf.resize(std::max(buf.size() * 2, len + text.size() + 16));
     unsigned char* out = reinterpret_cast<unsigned char*>(buf.data()) + len;
+    const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    std::size_t i = 0;
     std::size_t j = 0;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
+    // Eight bytes at a time while they hold no space (the output never runs
+    // ahead of the input, so the 8-byte store stays inside the room made above).
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, in + i, 8);
+        if (hasSpace(x)) {
+            for (std::size_t k = 0; k < 8; ++k) {
+                const unsigned char c = in[i + k];
+                out[j] = Fold[c];
+                j += c != ' ';
+            }
+        } else {
+            x = foldWord(x);
+            std::memcpy(out + j, &x, 8);
+            j += 8;
+        }
+    }
+    for (; i < n; ++i) {
+        const unsigned char c = in[i];
         out[j] = Fold[c];
         j += c != ' ';
     }
@@ -55,10 +98,13 @@ class RowScanner {
 public:
     RowScanner(const CoreGrid& grid, const WordMatcher& matcher) : grid_(grid), matcher_(matcher)
     {
+        // Words free of TAB, CR and LF never match across a cell boundary,
+        // whatever separates the cells; then one TAB may stand for CR LF,
+        // whole lines of the table's buffer can be reduced in one pass, and
+        // many rows can be searched as one block.
         const auto& words = matcher.Words();
-        // A word holding a line break could reach across rows of a block.
         blocks_ = std::none_of(words.begin(), words.end(), [](const std::string& w) {
-            return w.find_first_of("\r\n") != std::string::npos;
+            return w.find_first_of("\t\r\n") != std::string::npos;
         });
         buf_.resize(BlockBytes + 4096);
     }
@@ -70,6 +116,7 @@ public:
     }
 
 private:
+    // The row text exactly: every cell followed by CR LF.
     void appendRow(std::size_t& len, int r)
     {
         for (int c = 0; c < grid_.ColCount(); ++c) {
@@ -77,6 +124,31 @@ private:
             buf_[len++] = '\r';
             buf_[len++] = '\n';
         }
+    }
+
+    // The row with a TAB after every cell. Cells that lie side by side with
+    // one TAB between them (as laid out from one line) go in one piece.
+    void appendRowTabbed(std::size_t& len, int r)
+    {
+        const char* runStart = nullptr;
+        const char* runEnd = nullptr;
+        for (int c = 0; c < grid_.ColCount(); ++c) {
+            const std::string_view cell = grid_.Cell(c, r);
+            // runEnd is read only when the next cell starts one byte after it,
+            // so that byte lies between two cells of one buffer.
+            if (runStart && cell.data() == runEnd + 1 && *runEnd == '\t') {
+                runEnd = cell.data() + cell.size();
+                continue;
+            }
+            if (runStart) {
+                appendFolded(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+                buf_[len++] = '\t';
+            }
+            runStart = cell.data();
+            runEnd = cell.data() + cell.size();
+        }
+        appendFolded(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+        buf_[len++] = '\t';
     }
 
     int scanRows(int from, int to, const std::atomic<bool>* stop)
@@ -105,7 +177,7 @@ private:
             std::size_t len = 0;
             while (r < to && len < BlockBytes) {
                 starts_.push_back(len);
-                appendRow(len, r);
+                appendRowTabbed(len, r);
                 ++r;
             }
             starts_.push_back(len);
@@ -153,10 +225,17 @@ int firstMatch(const CoreGrid& grid, const WordMatcher& matcher, int from, int t
     const int mid = from + (to - from) / 2;
     std::atomic<bool> firstFound{false};
     int second = -1;
-    std::thread worker([&] {
+    std::thread worker;
+    try {
+        worker = std::thread([&] {
+            RowScanner scanner(grid, matcher);
+            second = scanner.scan(mid, to, &firstFound);
+        });
+    } catch (const std::system_error&) {
+        // No thread to be had: one scan over the whole range.
         RowScanner scanner(grid, matcher);
-        second = scanner.scan(mid, to, &firstFound);
-    });
+        return scanner.scan(from, to, nullptr);
+    }
     RowScanner scanner(grid, matcher);
     const int first = scanner.scan(from, mid, nullptr);
     if (first >= 0)

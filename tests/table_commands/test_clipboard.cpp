@@ -142,10 +142,9 @@ private slots:
     }
 };
 
-int runClipboardTests(int argc, char** argv)
+QObject* makeClipboardTests()
 {
-    TestClipboard t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestClipboard;
 }
 
 #include "test_clipboard.moc"

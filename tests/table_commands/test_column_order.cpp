@@ -180,10 +180,9 @@ private slots:
     }
 };
 
-int runColumnOrderTests(int argc, char** argv)
+QObject* makeColumnOrderTests()
 {
-    TestColumnOrder t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestColumnOrder;
 }
 
 #include "test_column_order.moc"

@@ -168,10 +168,9 @@ private slots:
     }
 };
 
-int runEditTests(int argc, char** argv)
+QObject* makeEditTests()
 {
-    TestEdit t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestEdit;
 }
 
 #include "test_edit.moc"

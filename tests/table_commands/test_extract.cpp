@@ -175,10 +175,9 @@ private slots:
     }
 };
 
-int runExtractTests(int argc, char** argv)
+QObject* makeExtractTests()
 {
-    TestExtract t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestExtract;
 }
 
 #include "test_extract.moc"

@@ -236,10 +236,9 @@ private slots:
     }
 };
 
-int runSaveTests(int argc, char** argv)
+QObject* makeSaveTests()
 {
-    TestSave t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestSave;
 }
 
 #include "test_save.moc"

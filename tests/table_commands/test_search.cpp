@@ -4,6 +4,8 @@
 
 #include "GridHelpers.h"
 #include "table/Search.h"
+#include "table/TableLayout.h"
+#include "table/TableLines.h"
 
 using namespace rasmik;
 using namespace testgrid;
@@ -89,6 +91,40 @@ private slots:
         QCOMPARE(SearchFrom(g, b(query), startRow), target);
     }
 
+    // Cells laid out from a file are views into one buffer; the words must
+    // still be found inside one cell only.
+    void searchLaidOutTable_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("widths");
+        QTest::addColumn<QByteArray>("query");
+        QTest::addColumn<int>("target");
+        const QByteArray f("h\tx\r\nab\tcd\r\nx\tab cd\r\nab\r\ncd\tq\r\n");
+        QTest::newRow("not across cells") << f << QByteArray() << QByteArray("bc") << 2;
+        QTest::newRow("words of one row only") << f << QByteArray() << QByteArray("ab q") << 1;
+        QTest::newRow("second word in a later cell") << f << QByteArray() << QByteArray("q cd") << 4;
+        QTest::newRow("empty fields between") << QByteArray("h\r\n\t\tzz w\r\n") << QByteArray() << QByteArray("zzw") << 1;
+        QTest::newRow("padded short line") << QByteArray("a\tb\tc\r\nx\r\ny\tk\tm\r\n") << QByteArray()
+                                           << QByteArray("k m") << 2;
+        QTest::newRow("tab kept inside a fixed-width cell") << QByteArray("h\r\na\tbc\td\r\nabc\r\n")
+                                                            << QByteArray("4") << QByteArray("abc") << 2;
+        QTest::newRow("fixed-width cells side by side") << QByteArray("h\r\nabcdef\r\nxbcdey\r\n")
+                                                        << QByteArray("3 3") << QByteArray("cd") << 1;
+        QTest::newRow("line break in a word, exact row text") << f << QByteArray() << QByteArray("ab\r\ncd")
+                                                              << 1;
+        QTest::newRow("line break in a word, found") << f << QByteArray() << QByteArray("x\r\nabcd") << 2;
+    }
+    void searchLaidOutTable()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, widths);
+        QFETCH(QByteArray, query);
+        QFETCH(int, target);
+        CoreGrid g;
+        LayoutGridCells(g, TableLines::FromBytes(b(file)), b(widths));
+        QCOMPARE(SearchFrom(g, b(query), 1), target);
+    }
+
     // Large enough for the block-wise and two-thread scan: the first match
     // from the start row must still win wherever the matches lie.
     void searchLargeTable_data()
@@ -130,10 +166,9 @@ private slots:
     }
 };
 
-int runSearchTests(int argc, char** argv)
+QObject* makeSearchTests()
 {
-    TestSearch t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestSearch;
 }
 
 #include "test_search.moc"

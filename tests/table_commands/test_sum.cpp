@@ -78,10 +78,9 @@ private slots:
     }
 };
 
-int runSumTests(int argc, char** argv)
+QObject* makeSumTests()
 {
-    TestSum t;
-    return QTest::qExec(&t, argc, argv);
+    return new TestSum;
 }
 
 #include "test_sum.moc"
