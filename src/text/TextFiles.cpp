@@ -215,10 +215,10 @@ FileResult PrepareTarget(const std::string& path, Target& t)
         return Failed(Reason(errno));
     if (LockedByOther(t.lock.get(), false))
         return Failed(LockedReason);
-    if (::faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0)
-        return Failed(Reason(errno));
     if (IsReadOnly(t.st))
         return Failed(ReadOnlyReason);
+    if (::faccessat(AT_FDCWD, t.path.c_str(), W_OK, AT_EACCESS) != 0)
+        return Failed(Reason(errno));
     return Succeeded();
 }
 

@@ -24,9 +24,12 @@ std::vector<std::string> SplitLines(std::string_view bytes);
 // Each line followed by CR LF.
 std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 
+// True for a regular file (through symbolic links); folders, devices and
+// pipes are not files here.
 bool FileIsThere(const std::string& path);
 // Opens the existing file read-write without blocking: false for a missing,
-// read-only or unwritable file, and for one locked by another process.
+// read-only (no write permission bit at all, even for the superuser) or
+// unwritable file, and for one another process holds under an exclusive lock.
 bool CanOpenReadWrite(const std::string& path);
 
 bool LoadLinesRetry(std::vector<std::string>* list, const std::string& path);
@@ -48,13 +51,18 @@ struct FileResult {
 FileResult ReadWholeFile(const std::string& path, std::string& bytes);
 
 // Writes bytes to a temporary file in the target's folder, flushes it to disk
-// and renames it over path, so path holds either its old or its new content.
-// Holds an exclusive lock on the existing target while it writes.
+// and renames it over path, so path holds either its old or its new content;
+// the temporary file is removed on failure. Holds an exclusive lock on the
+// existing target while it writes. A replaced file keeps its mode (a new one
+// gets 0666 less the umask); a symbolic link stays a link to the new content.
+// Fails without touching anything for a folder, a read-only or unwritable
+// file, or one another process holds a lock on.
 FileResult WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Like WriteFileAtomic; when path exists its old content becomes backupPath
-// (replacing an earlier backup) in the same step. On failure the target and
-// any earlier backup are left as they were.
+// (replacing an earlier backup) in the same step. When path does not exist no
+// backup is made. On failure the target and any earlier backup are left as
+// they were; a backupPath that is a folder or the file itself is a failure.
 FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
                                const std::string& backupPath);
 
