@@ -49,6 +49,13 @@ private slots:
         QTest::newRow("Persian bytes compared as they are") << w("علی رضا") << rowText(w("رضا|علی")) << true;
         QTest::newRow("upper-case query, lower text") << QByteArray("NAME") << QByteArray("name") << true;
         QTest::newRow("high bytes not folded") << QByteArray("\xE9") << QByteArray("\xC9") << false;
+        QTest::newRow("long text folded") << QByteArray("YZ{| MNOP") << QByteArray("yz{|abcdefghijklmnopqrstuvwxyz") << true;
+        QTest::newRow("neighbours of the letters unchanged") << QByteArray("@[`{") << QByteArray("@[`{@[`{@[`{") << true;
+        QTest::newRow("neighbours not folded") << QByteArray("@@") << QByteArray("````````````") << false;
+        QTest::newRow("letters plus 128 not folded") << QByteArray("\xC1") << QByteArray("\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1")
+                                                     << false;
+        QTest::newRow("spaces inside long text") << QByteArray("helloworldagain") << QByteArray("Hello World  Again, and more")
+                                                 << true;
     }
     void matchesAllWords()
     {
