@@ -274,9 +274,9 @@ ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const
     lxw_workbook_options options{};
     options.constant_memory = cells > WorkbookStreamingCells ? LXW_TRUE : LXW_FALSE;
     // Zip64 only when a part could pass 4 GB: ordinary readers dislike it on
-    // small files. Worst case: three UTF-8 bytes a byte, about 60 bytes of
-    // markup a cell.
-    const std::uint64_t sheetXmlBound = textBytes * 3 + cells * 60 + std::uint64_t(rows) * 40;
+    // small files. Worst case: a control character escaped as _x0001_ takes
+    // seven bytes; about 60 bytes of markup a cell.
+    const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 60 + std::uint64_t(rows) * 40;
     options.use_zip64 = sheetXmlBound > 0xE0000000ull ? LXW_TRUE : LXW_FALSE;
 
     WorkbookHolder holder;
