@@ -5,8 +5,10 @@
 
 #include <bitset>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace rasmik {
