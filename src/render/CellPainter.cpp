@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
+#include <QPen>
 
 #include <string>
 #include <vector>
@@ -124,6 +125,23 @@ const QFont& cellFont(const QFont& gridFont, const std::string& name, int size, 
     c.styleBits = styleBits;
     c.font = font;
     return c.font;
+}
+
+// Neighbouring cells mostly share font and colour; setting them again would
+// allocate a new pen and a new resolved font every time.
+void setFontAndPen(QPainter& painter, const QFont& font, const QColor& colour)
+{
+    static QFont lastRequested;
+    static QFont lastResolved;
+    if (!(font == lastRequested && painter.font() == lastResolved)) {
+        painter.setFont(font);
+        lastRequested = font;
+        lastResolved = painter.font();
+    }
+    const QPen& pen = painter.pen();
+    if (pen.style() != Qt::SolidLine || pen.brush().style() != Qt::SolidPattern
+        || pen.color() != colour || pen.widthF() != 1.0 || pen.isCosmetic())
+        painter.setPen(colour);
 }
 
 void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, const QString& text)
@@ -277,8 +295,7 @@ bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect
     }
 
     if (!shown.isEmpty()) {
-        painter.setFont(font);
-        painter.setPen(ToQColor(record.fontColour));
+        setFontAndPen(painter, font, ToQColor(record.fontColour));
         painter.setLayoutDirection(Qt::RightToLeft);
         const int left = rect.left() + cellWidth - x - w;
         drawClipped(painter, rect, QPoint(left, rect.top() + y + metrics.ascent()), shown);

@@ -1,0 +1,620 @@
+// The cell painter on pixels: cells of a fake right-to-left grid painted into
+// an image with a known font, colours read at known points.
+
+#include "render/CellPainter.h"
+#include "render/CellStyle.h"
+#include "render/QtText.h"
+#include "render/QtTextMetrics.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
+#include <QtTest>
+
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+using namespace rasmik;
+
+namespace {
+
+const QColor Marker(1, 2, 3);
+const QColor White(255, 255, 255);
+const QColor OddBlue(243, 250, 255);
+const QColor Yellow(255, 255, 0);
+const QColor Orange(254, 202, 106);
+const QColor Lilac(241, 216, 240);
+const QColor HeaderRed(255, 0, 0);
+const QColor EdgeGrey(234, 234, 234);
+
+// Column 0 at the right edge, as the grid lays them out.
+class FakeGrid : public PaintGrid {
+public:
+    std::vector<int> widths{60, 80, 100, 70};
+    int rowCount = 10;
+    int rowHeight = 20;
+    int curCol = 1;
+    int curRow = 8;
+    bool focus = true;
+    bool shaping = false;
+    QFont font{QStringLiteral("DejaVu Sans"), 10};
+    std::set<int> hiddenCols;
+    std::map<std::pair<int, int>, std::string> texts;
+    std::vector<QRect> invalidated;
+    std::function<void()> duringPaint;
+
+    int totalWidth() const
+    {
+        int w = 0;
+        for (int cw : widths)
+            w += cw;
+        return w;
+    }
+    int colCount() const override { return static_cast<int>(widths.size()); }
+    int currentCol() const override { return curCol; }
+    int currentRow() const override { return curRow; }
+    bool hasFocus() const override { return focus; }
+    int colWidth(int col) const override { return widths[static_cast<std::size_t>(col)]; }
+    QFont gridFont() const override
+    {
+        if (duringPaint)
+            duringPaint();
+        return font;
+    }
+    std::string_view cellText(int col, int row) const override
+    {
+        const auto it = texts.find({col, row});
+        return it == texts.end() ? std::string_view(" ") : std::string_view(it->second);
+    }
+    QRect cellRect(int col, int row) const override
+    {
+        if (col < 0 || col >= colCount() || row < 0 || row >= rowCount || hiddenCols.count(col))
+            return QRect();
+        int right = totalWidth();
+        for (int c = 0; c < col; ++c)
+            right -= widths[static_cast<std::size_t>(c)];
+        return QRect(right - widths[static_cast<std::size_t>(col)], row * rowHeight,
+                     widths[static_cast<std::size_t>(col)], rowHeight);
+    }
+    void invalidateRect(const QRect& rect) override { invalidated.push_back(rect); }
+    bool shapingOn() const override { return shaping; }
+};
+
+QImage blankImage(int w, int h)
+{
+    QImage img(w, h, QImage::Format_RGB32);
+    img.setDotsPerMeterX(3780); // 96 dpi
+    img.setDotsPerMeterY(3780);
+    img.fill(Marker);
+    return img;
+}
+
+QImage gridImage(const FakeGrid& g) { return blankImage(g.totalWidth(), g.rowCount * g.rowHeight); }
+
+void paintCell(QImage& img, FakeGrid& g, int col, int row)
+{
+    QPainter p(&img);
+    GridDrawCell(p, g, col, row, g.cellRect(col, row));
+}
+
+void paintAll(QImage& img, FakeGrid& g)
+{
+    QPainter p(&img);
+    for (int row = 0; row < g.rowCount; ++row)
+        for (int col = 0; col < g.colCount(); ++col)
+            GridDrawCell(p, g, col, row, g.cellRect(col, row));
+}
+
+// The colour across the middle of a cell (the row where the gradient holds
+// the cell colour), away from the frame and from any text.
+QColor middleOf(const QImage& img, const QRect& r)
+{
+    return img.pixelColor(r.left() + 2, r.top() + 1 + (r.height() - 2) / 2);
+}
+
+// Horizontal extent of the pixels of a cell that are near the given ink colour.
+struct Ink {
+    int left = INT_MAX;
+    int right = INT_MIN;
+    int count = 0;
+};
+Ink inkIn(const QImage& img, const QRect& r, const std::function<bool(QColor)>& isInk)
+{
+    Ink ink;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            if (isInk(img.pixelColor(x, y))) {
+                ink.left = std::min(ink.left, x);
+                ink.right = std::max(ink.right, x);
+                ++ink.count;
+            }
+    return ink;
+}
+bool dark(QColor c) { return c.red() + c.green() + c.blue() < 300; }
+bool whitish(QColor c) { return c.red() > 240 && c.green() > 200 && c.blue() > 200; }
+
+std::string cp(const char* utf8) { return FromQString(QString::fromUtf8(utf8)); }
+
+} // namespace
+
+class TestCellPainter : public QObject {
+    Q_OBJECT
+private slots:
+    void init() { ResetCellPainter(); }
+
+    void gradientOfTwentyPixelCell_data();
+    void gradientOfTwentyPixelCell();
+    void threePixelCell();
+    void fillGradientBands_data();
+    void fillGradientBands();
+    void fillGradientEdgeCases();
+    void stripMatchesBandsAnywhere();
+    void currentCellAndRow();
+    void lilacBandMovesWithTheCurrentRow();
+    void headerColours();
+    void headerSqueeze_data();
+    void headerSqueeze();
+    void textSide_data();
+    void textSide();
+    void textClippedToCell();
+    void shapingSwitch();
+    void unreadableRecordLeavesCellUnpainted();
+    void reentrantPaintIsDropped();
+};
+
+void TestCellPainter::gradientOfTwentyPixelCell_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QList<QColor>>("column");
+    // Frame, nine bands from grey to the cell colour, nine back, frame.
+    // Halves round away from zero: 10.5 -> 11 up, -10.5 -> -11 down.
+    QList<QColor> white;
+    const int up[9] = {234, 237, 239, 242, 245, 247, 250, 252, 255};
+    const int down[9] = {255, 252, 250, 247, 244, 242, 239, 237, 234};
+    white << White;
+    for (int v : up)
+        white << QColor(v, v, v);
+    for (int v : down)
+        white << QColor(v, v, v);
+    white << White;
+    QTest::newRow("row 2, white") << 2 << white;
+
+    const int redUp[9] = {234, 235, 236, 237, 239, 240, 241, 242, 243};
+    const int redDown[9] = {243, 242, 241, 240, 238, 237, 236, 235, 234};
+    QList<QColor> blue;
+    blue << OddBlue;
+    for (int i = 0; i < 9; ++i)
+        blue << QColor(redUp[i], 234 + 2 * i, up[i]);
+    for (int i = 0; i < 9; ++i)
+        blue << QColor(redDown[i], 250 - 2 * i, down[i]);
+    blue << OddBlue;
+    QTest::newRow("row 3, light blue") << 3 << blue;
+}
+
+void TestCellPainter::gradientOfTwentyPixelCell()
+{
+    QFETCH(int, row);
+    QFETCH(QList<QColor>, column);
+    FakeGrid g;
+    QImage img = gridImage(g);
+    paintCell(img, g, 2, row);
+    const QRect r = g.cellRect(2, row);
+    QCOMPARE(r.height(), 20);
+    for (int y = 0; y < 20; ++y)
+        QCOMPARE(img.pixelColor(r.left() + 30, r.top() + y), column[y]);
+    // The frame's sides keep the cell colour; the neighbours are untouched.
+    for (int y = 1; y < 19; ++y) {
+        QCOMPARE(img.pixelColor(r.left(), r.top() + y), column[0]);
+        QCOMPARE(img.pixelColor(r.right(), r.top() + y), column[0]);
+        QCOMPARE(img.pixelColor(r.left() - 1, r.top() + y), Marker);
+        QCOMPARE(img.pixelColor(r.right() + 1, r.top() + y), Marker);
+    }
+}
+
+void TestCellPainter::threePixelCell()
+{
+    FakeGrid g;
+    g.rowHeight = 3;
+    QImage img = gridImage(g);
+    paintCell(img, g, 0, 2);
+    const QRect r = g.cellRect(0, 2);
+    // Inner rectangle one pixel high: the lower half's remainder, in grey.
+    QCOMPARE(img.pixelColor(r.left() + 5, r.top()), White);
+    QCOMPARE(img.pixelColor(r.left() + 5, r.top() + 1), EdgeGrey);
+    QCOMPARE(img.pixelColor(r.left() + 5, r.top() + 2), White);
+    QCOMPARE(img.pixelColor(r.left(), r.top() + 1), White);
+    QCOMPARE(img.pixelColor(r.right(), r.top() + 1), White);
+}
+
+void TestCellPainter::fillGradientBands_data()
+{
+    QTest::addColumn<int>("direction");
+    QTest::addColumn<QList<int>>("offsets");
+    QTest::addColumn<QList<QColor>>("colours");
+    // Start (10, 20, 30), end (210, 120, 30) over 600 pixels in 255 bands:
+    // bands of 2 pixels up to 509, then 90 pixels of the remainder.
+    const QColor s(10, 20, 30), e(210, 120, 30);
+    const QList<int> offsets{0, 1, 2, 3, 254, 255, 506, 507, 508, 509, 510, 599};
+    const QList<QColor> forward{s, s, QColor(11, 20, 30), QColor(11, 20, 30), QColor(110, 70, 30),
+                                QColor(110, 70, 30), QColor(209, 120, 30), QColor(209, 120, 30),
+                                e, e, e, e};
+    const QList<QColor> backward{e, e, QColor(209, 120, 30), QColor(209, 120, 30), QColor(110, 70, 30),
+                                 QColor(110, 70, 30), QColor(11, 20, 30), QColor(11, 20, 30),
+                                 s, s, s, s};
+    QTest::newRow("0 top to bottom") << 0 << offsets << forward;
+    QTest::newRow("1 bottom to top") << 1 << offsets << backward;
+    QTest::newRow("2 left to right") << 2 << offsets << forward;
+    QTest::newRow("3 right to left") << 3 << offsets << backward;
+}
+
+void TestCellPainter::fillGradientBands()
+{
+    QFETCH(int, direction);
+    QFETCH(QList<int>, offsets);
+    QFETCH(QList<QColor>, colours);
+    const bool vertical = direction < 2;
+    QImage img = vertical ? blankImage(6, 620) : blankImage(620, 6);
+    {
+        QPainter p(&img);
+        const QRect r = vertical ? QRect(2, 10, 3, 600) : QRect(10, 2, 600, 3);
+        FillGradient(p, r, PackColour(10, 20, 30), PackColour(210, 120, 30), direction, 255);
+    }
+    for (int i = 0; i < offsets.size(); ++i) {
+        const QPoint at = vertical ? QPoint(3, 10 + offsets[i]) : QPoint(10 + offsets[i], 3);
+        QCOMPARE(img.pixelColor(at), colours[i]);
+    }
+    // Nothing outside the rectangle.
+    QCOMPARE(img.pixelColor(vertical ? QPoint(3, 9) : QPoint(9, 3)), Marker);
+    QCOMPARE(img.pixelColor(vertical ? QPoint(3, 610) : QPoint(610, 3)), Marker);
+    QCOMPARE(img.pixelColor(vertical ? QPoint(1, 300) : QPoint(300, 1)), Marker);
+}
+
+void TestCellPainter::fillGradientEdgeCases()
+{
+    QImage img = blankImage(20, 20);
+    QPainter p(&img);
+    const std::int32_t s = PackColour(100, 0, 0), e = PackColour(0, 0, 200);
+    FillGradient(p, QRect(0, 0, 10, 0), s, e, 0, 255);   // no height
+    FillGradient(p, QRect(0, 0, 0, 10), s, e, 0, 255);   // no width
+    FillGradient(p, QRect(0, 0, 10, 10), s, e, 7, 255);  // no such direction
+    QCOMPARE(img.pixelColor(0, 0), Marker);
+    FillGradient(p, QRect(0, 0, 5, 5), s, e, 0, 1);      // one band: the start colour
+    QCOMPARE(img.pixelColor(4, 4), QColor(100, 0, 0));
+    // Two pixels high, 255 bands asked: two bands of one pixel, start to end.
+    FillGradient(p, QRect(10, 0, 5, 2), s, e, 0, 255);
+    QCOMPARE(img.pixelColor(12, 0), QColor(100, 0, 0));
+    QCOMPARE(img.pixelColor(12, 1), QColor(0, 0, 200));
+    // One pixel high: no band fits, the remainder gets the end colour (direction 0)
+    // or the start colour (direction 1).
+    FillGradient(p, QRect(10, 5, 5, 1), s, e, 0, 255);
+    FillGradient(p, QRect(10, 6, 5, 1), s, e, 1, 255);
+    QCOMPARE(img.pixelColor(12, 5), QColor(0, 0, 200));
+    QCOMPARE(img.pixelColor(12, 6), QColor(100, 0, 0));
+    // Five pixels in three bands: bands of one pixel, two of remainder.
+    FillGradient(p, QRect(10, 10, 5, 5), s, e, 0, 3);
+    QCOMPARE(img.pixelColor(12, 10), QColor(100, 0, 0));
+    QCOMPARE(img.pixelColor(12, 11), QColor(50, 0, 100));
+    QCOMPARE(img.pixelColor(12, 12), QColor(0, 0, 200));
+    QCOMPARE(img.pixelColor(12, 13), QColor(0, 0, 200));
+    QCOMPARE(img.pixelColor(12, 14), QColor(0, 0, 200));
+}
+
+// Cells at any height and position get the gradient band by band, as if
+// every band were filled one by one.
+void TestCellPainter::stripMatchesBandsAnywhere()
+{
+    for (int height : {2, 4, 7, 20, 33, 255, 300, 600, 1100}) {
+        for (int top : {0, 5}) {
+            QImage painted = blankImage(40, height + 10);
+            QImage banded = painted;
+            const QRect r(3, top, 30, height);
+            {
+                QPainter p(&painted);
+                SplitGradientFill(p, r, PackColour(20, 200, 90), GradientEdgeColour);
+                p.translate(0, 0);
+                SplitGradientFill(p, r, PackColour(20, 200, 90), GradientEdgeColour);
+            }
+            {
+                QPainter p(&banded);
+                p.fillRect(r, QColor(20, 200, 90));
+                const QRect inner = r.adjusted(1, 1, -1, -1);
+                const int m = (inner.top() + inner.top() + inner.height()) / 2;
+                FillGradient(p, QRect(inner.left(), inner.top(), inner.width(), m - inner.top()),
+                             PackColour(20, 200, 90), GradientEdgeColour, 1, 255);
+                FillGradient(p, QRect(inner.left(), m, inner.width(), inner.top() + inner.height() - m),
+                             PackColour(20, 200, 90), GradientEdgeColour, 0, 255);
+            }
+            QVERIFY2(painted == banded, qPrintable(QStringLiteral("height %1 top %2").arg(height).arg(top)));
+        }
+    }
+}
+
+void TestCellPainter::currentCellAndRow()
+{
+    FakeGrid g;
+    g.curCol = 1;
+    g.curRow = 4;
+    QImage img = gridImage(g);
+    paintAll(img, g);
+    QCOMPARE(middleOf(img, g.cellRect(1, 4)), Yellow);
+    for (int col : {0, 2, 3})
+        QCOMPARE(middleOf(img, g.cellRect(col, 4)), Lilac);
+    QCOMPARE(middleOf(img, g.cellRect(1, 2)), White);
+    QCOMPARE(middleOf(img, g.cellRect(1, 5)), OddBlue);
+    // Edges of the current cell still fade to grey.
+    QCOMPARE(img.pixelColor(g.cellRect(1, 4).left() + 5, g.cellRect(1, 4).top() + 1), EdgeGrey);
+
+    g.focus = false;
+    paintAll(img, g);
+    QCOMPARE(middleOf(img, g.cellRect(1, 4)), Orange);
+    QCOMPARE(middleOf(img, g.cellRect(0, 4)), Lilac);
+
+    // The header row never takes the lilac band, nor the current cell's colour.
+    g.curRow = 0;
+    g.focus = true;
+    paintAll(img, g);
+    for (int col = 0; col < 4; ++col)
+        QCOMPARE(middleOf(img, g.cellRect(col, 0)), HeaderRed);
+}
+
+void TestCellPainter::lilacBandMovesWithTheCurrentRow()
+{
+    FakeGrid g;
+    g.curCol = 2;
+    g.curRow = 3;
+    g.hiddenCols = {3}; // scrolled out at the left
+    QImage img = gridImage(g);
+    QCOMPARE(LastCurrentRow(), -1);
+    paintAll(img, g);
+    // The program's first paint asks for the whole current row.
+    const QRect row3 = g.cellRect(0, 3).united(g.cellRect(2, 3));
+    const QRect row7 = g.cellRect(0, 7).united(g.cellRect(2, 7));
+    QCOMPARE(g.invalidated, std::vector<QRect>{row3});
+    QCOMPARE(LastCurrentRow(), 3);
+    QCOMPARE(middleOf(img, g.cellRect(0, 3)), Lilac);
+    QCOMPARE(middleOf(img, g.cellRect(2, 3)), Yellow);
+
+    g.invalidated.clear();
+    g.curRow = 7;
+    paintCell(img, g, 0, 5);
+    // The row left and the row entered, each as one rectangle of its visible cells.
+    QCOMPARE(g.invalidated, (std::vector<QRect>{row3, row7}));
+    QCOMPARE(LastCurrentRow(), 7);
+    g.invalidated.clear();
+    paintAll(img, g);
+    QVERIFY(g.invalidated.empty());
+    for (int col : {0, 1, 2})
+        QCOMPARE(middleOf(img, g.cellRect(col, 3)), OddBlue);
+    for (int col : {0, 1})
+        QCOMPARE(middleOf(img, g.cellRect(col, 7)), Lilac);
+    QCOMPARE(middleOf(img, g.cellRect(2, 7)), Yellow);
+
+    // A row with no visible cell asks for nothing.
+    g.invalidated.clear();
+    InvalidateRowCells(g, 12);
+    InvalidateRowCells(g, -1);
+    QVERIFY(g.invalidated.empty());
+}
+
+void TestCellPainter::headerColours()
+{
+    FakeGrid g;
+    g.texts[{2, 0}] = "Name";
+    QImage img = gridImage(g);
+    paintCell(img, g, 2, 0);
+    const QRect r = g.cellRect(2, 0);
+    QCOMPARE(img.pixelColor(r.left() + 2, r.top() + 10), HeaderRed);
+    QCOMPARE(img.pixelColor(r.left() + 2, r.top()), HeaderRed);
+    QCOMPARE(img.pixelColor(r.left() + 2, r.top() + 1), EdgeGrey);
+    QCOMPARE(img.pixelColor(r.left() + 2, r.bottom() - 1), EdgeGrey);
+    const Ink ink = inkIn(img, r, whitish);
+    QVERIFY(ink.count > 10);
+    // Centred.
+    const double inkCentre = (ink.left + ink.right + 1) / 2.0;
+    const double cellCentre = r.left() + r.width() / 2.0;
+    QVERIFY2(qAbs(inkCentre - cellCentre) <= 2.0, qPrintable(QString::number(inkCentre - cellCentre)));
+}
+
+void TestCellPainter::headerSqueeze_data()
+{
+    // overflow: how much wider than its column the text is at 10 points;
+    // none: the column is 15 px wide.
+    QTest::addColumn<int>("overflow");
+    QTest::addColumn<bool>("squeezed");
+    QTest::newRow("2 px too wide: grid font") << 2 << false;
+    QTest::newRow("fits") << -20 << false;
+    QTest::newRow("3 px too wide: squeezed") << 3 << true;
+    QTest::newRow("10 px too wide: squeezed") << 10 << true;
+    QTest::newRow("far too wide: 4 points") << INT_MIN << true;
+}
+
+void TestCellPainter::headerSqueeze()
+{
+    QFETCH(int, overflow);
+    QFETCH(bool, squeezed);
+    const std::string text = "Registration number";
+    FakeGrid g;
+    QImage img = gridImage(g);
+    const QString shown = ToQString(text);
+    const int w10 = DisplayTextWidth(QFontMetrics(g.font, &img), shown);
+    g.widths = {overflow == INT_MIN ? 15 : w10 - overflow, 60};
+    img = gridImage(g);
+    g.texts[{0, 0}] = text;
+    paintCell(img, g, 0, 0);
+    const QRect r = g.cellRect(0, 0);
+
+    // What the header must look like: the grid's font when the text is at most
+    // 2 px wider than the column; otherwise "Traffic" one point smaller at
+    // least, shrinking until it fits, never below 4 points. Centred on the
+    // width drawn.
+    QFont expected = g.font;
+    int w = w10;
+    if (squeezed) {
+        expected.setFamily(QStringLiteral("Traffic"));
+        int size = 10;
+        do {
+            --size;
+            expected.setPointSize(size);
+            w = DisplayTextWidth(QFontMetrics(expected, &img), shown);
+        } while (size > 4 && w - r.width() > 2);
+        QVERIFY(expected.pointSize() <= 9 && expected.pointSize() >= 4);
+        if (overflow == INT_MIN)
+            QCOMPARE(expected.pointSize(), 4);
+    }
+    QImage background = gridImage(g);
+    {
+        QPainter p(&background);
+        SplitGradientFill(p, r, HeaderBackColour, GradientEdgeColour);
+    }
+    QImage reference = background;
+    {
+        QPainter p(&reference);
+        p.setClipRect(r);
+        p.setFont(expected);
+        p.setPen(Qt::white);
+        p.setLayoutDirection(Qt::RightToLeft);
+        const QFontMetrics fm(expected, &reference);
+        const int left = r.left() + r.width() - (r.width() / 2 - w / 2) - w;
+        const int top = r.top() + r.height() / 2 - fm.height() / 2;
+        p.drawText(QPoint(left, top + fm.ascent()), shown);
+    }
+    int inked = 0;
+    for (int y = r.top(); y <= r.bottom(); ++y)
+        for (int x = r.left(); x <= r.right(); ++x)
+            inked += img.pixel(x, y) != background.pixel(x, y);
+    QVERIFY(inked > 5);
+    QVERIFY(img == reference);
+}
+
+void TestCellPainter::textSide_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("rightSide");
+    QTest::newRow("digits") << QByteArray("12345") << true;
+    QTest::newRow("Latin") << QByteArray("Tehran") << true;
+    QTest::newRow("Persian") << QByteArray(cp("کتاب").c_str()) << false;
+    QTest::newRow("Persian with digits") << QByteArray(cp("پلاک 12").c_str()) << false;
+    QTest::newRow("mark, then Persian") << QByteArray(cp("\xe2\x80\x8e" "کتاب").c_str()) << true;
+}
+
+// Numbers, Latin and marked texts at the cell's right edge, 1 px in; Persian
+// at its left edge, 1 px in.
+void TestCellPainter::textSide()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, rightSide);
+    FakeGrid g;
+    g.widths = {40, 200, 40};
+    g.texts[{1, 2}] = text.toStdString();
+    QImage img = gridImage(g);
+    paintCell(img, g, 1, 2);
+    const QRect r = g.cellRect(1, 2);
+    const Ink ink = inkIn(img, r, [](QColor c) { return c.red() > 120 && c.green() < 100 && c.blue() < 100; });
+    QVERIFY(ink.count > 5); // column 1 writes in red
+    if (rightSide)
+        QVERIFY2(ink.left > r.left() + r.width() / 2, qPrintable(QString::number(ink.left)));
+    else
+        QVERIFY2(ink.right < r.left() + r.width() / 2, qPrintable(QString::number(ink.right)));
+
+    // The same pixels as the text drawn right to left from 1 px inside its edge.
+    const QString shown = ToQString(text.toStdString());
+    QImage reference = gridImage(g);
+    {
+        QPainter p(&reference);
+        SplitGradientFill(p, r, EvenRowBackColour, GradientEdgeColour);
+        const QFontMetrics fm(g.font, &reference);
+        const int w = DisplayTextWidth(fm, shown);
+        p.setClipRect(r);
+        p.setFont(g.font);
+        p.setPen(QColor(255, 0, 0));
+        p.setLayoutDirection(Qt::RightToLeft);
+        const int left = rightSide ? r.right() - w : r.left() + 1;
+        p.drawText(QPoint(left, r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent()), shown);
+    }
+    QVERIFY(img == reference);
+}
+
+void TestCellPainter::textClippedToCell()
+{
+    FakeGrid g;
+    g.widths = {30, 30, 30};
+    g.texts[{1, 2}] = "WWWWWWWWWWWWWWWW";
+    QImage img = gridImage(g);
+    paintCell(img, g, 1, 2);
+    const QRect r = g.cellRect(1, 2);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (!r.contains(x, y))
+                QCOMPARE(img.pixelColor(x, y), Marker);
+    QVERIFY(inkIn(img, r, [](QColor c) { return c.red() > 120 && c.green() < 100; }).count > 20);
+}
+
+void TestCellPainter::shapingSwitch()
+{
+    // Iran System digits one and two: Persian letters as Windows-1256, the
+    // number 12 once shaped, and then at the right edge like any number.
+    FakeGrid g;
+    g.widths = {200};
+    g.texts[{0, 2}] = "\x81\x82";
+    const auto inkOf = [&g] {
+        QImage img = gridImage(g);
+        paintCell(img, g, 0, 2);
+        return inkIn(img, g.cellRect(0, 2), dark);
+    };
+    const Ink plain = inkOf();
+    QVERIFY(plain.count > 0 && plain.right < 100);
+    g.shaping = true;
+    const Ink shaped = inkOf();
+    QVERIFY(shaped.count > 0 && shaped.left > 100);
+    QCOMPARE(g.texts[(std::pair<int, int>{0, 2})], std::string("\x81\x82"));
+}
+
+void TestCellPainter::unreadableRecordLeavesCellUnpainted()
+{
+    FakeGrid g;
+    g.curRow = 5;
+    QImage img = gridImage(g);
+    const QRect bad = g.cellRect(0, 2);
+    const QRect good = g.cellRect(1, 2);
+    {
+        QPainter p(&img);
+        DrawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,0", "x");
+        DrawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,a,", "x");
+        DrawStyledCell(p, g, 1, 2, good, BuildCellStyle(1, 2, ""), "x");
+    }
+    for (int y = bad.top(); y <= bad.bottom(); ++y)
+        for (int x = bad.left(); x <= bad.right(); ++x)
+            QCOMPARE(img.pixelColor(x, y), Marker);
+    QCOMPARE(middleOf(img, good), White);
+    // Only the readable record saw the current row.
+    QCOMPARE(g.invalidated.size(), std::size_t(1));
+}
+
+void TestCellPainter::reentrantPaintIsDropped()
+{
+    FakeGrid g;
+    QImage img = gridImage(g);
+    QPainter p(&img);
+    const QRect inner = g.cellRect(3, 2);
+    int attempts = 0;
+    g.duringPaint = [&] {
+        ++attempts;
+        GridDrawCell(p, g, 3, 2, inner);
+        DrawStyledCell(p, g, 3, 2, inner, BuildCellStyle(3, 2, ""), "x");
+    };
+    GridDrawCell(p, g, 0, 2, g.cellRect(0, 2));
+    g.duringPaint = nullptr;
+    QVERIFY(attempts > 0);
+    p.end();
+    QCOMPARE(middleOf(img, g.cellRect(0, 2)), White);
+    QCOMPARE(img.pixelColor(inner.center()), Marker);
+    // The guard is released: the next paint of that cell goes through.
+    paintCell(img, g, 3, 2);
+    QCOMPARE(middleOf(img, inner), White);
+}
+
+QTEST_MAIN(TestCellPainter)
+#include "tst_CellPainter.moc"
