@@ -1,0 +1,99 @@
+#pragma once
+// The grid `Grid`: a right-to-left table view over the core grid, every cell
+// painted by the cell painter, row 0 shown as a fixed header row that stays in
+// view, columns sized and moved by the user (a move changes the core grid).
+
+#include "app/GridModel.h"
+#include "render/CellPainter.h"
+#include "table/CoreGrid.h"
+
+#include <QHeaderView>
+#include <QStyledItemDelegate>
+#include <QTableView>
+
+namespace rasmik {
+
+class GridWidget;
+
+// Paints row 0 through the cell painter and lets the user drag columns.
+class GridHeader : public QHeaderView {
+    Q_OBJECT
+public:
+    explicit GridHeader(GridWidget& grid);
+
+protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+
+private:
+    GridWidget& grid_;
+};
+
+class GridDelegate : public QStyledItemDelegate {
+    Q_OBJECT
+public:
+    explicit GridDelegate(GridWidget& grid);
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override;
+
+private:
+    GridWidget& grid_;
+};
+
+class GridWidget : public QTableView, public PaintGrid {
+    Q_OBJECT
+public:
+    GridWidget(CoreGrid& grid, QWidget* parent = nullptr);
+
+    CoreGrid& core() { return grid_; }
+    const CoreGrid& core() const { return grid_; }
+    GridModel& gridModel() { return model_; }
+    GridHeader& header() { return *header_; }
+
+    // The core grid was rebuilt or changed shape: reset the model, sizes,
+    // fixed row and cursor.
+    void reloadFromCore();
+    // Cell contents changed, shape did not.
+    void refreshCells();
+    // Puts the view's current cell where the core grid's cursor is.
+    void showCoreCursor();
+    // Grid row and column under a point of the viewport.
+    bool hasFixedRow() const { return model_.fixedRows() > 0; }
+
+    void setShaping(bool on);
+
+    // PaintGrid
+    int colCount() const override;
+    int currentCol() const override;
+    int currentRow() const override;
+    bool hasFocus() const override;
+    int colWidth(int col) const override;
+    QFont gridFont() const override;
+    std::string_view cellText(int col, int row) const override;
+    QRect cellRect(int col, int row) const override;
+    void invalidateRect(const QRect& rect) override;
+    bool shapingOn() const override;
+
+signals:
+    // A column was dragged from one place to another; the core grid has it already.
+    void columnMoved(int from, int to);
+
+protected:
+    void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+
+private:
+    void onSectionMoved(int logical, int oldVisual, int newVisual);
+    void onSectionResized(int logical, int oldSize, int newSize);
+    void applySizes();
+
+    CoreGrid& grid_;
+    GridModel model_;
+    GridHeader* header_;
+    GridDelegate* delegate_;
+    bool shaping_ = false;
+    bool applyingSizes_ = false;
+};
+
+} // namespace rasmik
