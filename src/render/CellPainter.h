@@ -9,7 +9,8 @@
 //
 // The painter keeps process-wide state (the last current row and a guard
 // against re-entry) and is for the user-interface thread only. It leaves the
-// painter's pen, font, brush and layout direction changed.
+// painter's pen, font, brush and layout direction changed; an active clip of
+// the caller's is kept, a switched-off one is dropped.
 
 #include "render/PaintGrid.h"
 
