@@ -1,7 +1,15 @@
 #include "app/TForm1.h"
 
 #include "app/FontStore.h"
+#include "app/Clipboard.h"
 #include "app/PromptSave.h"
+#include "export/TextViewer.h"
+#include "export/Workbook.h"
+#include "print/PrintCommand.h"
+#include "print/PrintTitle.h"
+#include "table/ClipboardTable.h"
+#include "table/ColumnExtract.h"
+#include "table/ColumnSum.h"
 #include "app/Shortcuts.h"
 #include "app/Texts.h"
 #include "dialogs/uGetStr.h"
@@ -220,12 +228,16 @@ void TForm1::buildMenu()
     connect(Action[20], &QAction::triggered, this, &TForm1::Action20Execute);
     connect(Action[21], &QAction::triggered, this, &TForm1::Action21Execute);
     connect(Action[22], &QAction::triggered, this, &TForm1::Action22Execute);
+    connect(Action[5], &QAction::triggered, this, &TForm1::Action5Execute);
+    connect(Action[17], &QAction::triggered, this, &TForm1::Action17Execute);
+    connect(Action[18], &QAction::triggered, this, &TForm1::Action18Execute);
+    connect(Action[23], &QAction::triggered, this, &TForm1::Action23Execute);
+    connect(Action[24], &QAction::triggered, this, &TForm1::Action24Execute);
+    connect(Action[25], &QAction::triggered, this, &TForm1::Action25Execute);
+    connect(SumOfCurrentColumn1, &QAction::triggered, this, &TForm1::SumOfCurrentColumn1Click);
+    connect(NotePad1, &QAction::triggered, this, &TForm1::NotePad1Click);
+    connect(Excel1, &QAction::triggered, this, &TForm1::Excel1Click);
 
-    // Commands that later work brings stay visible but disabled until then.
-    for (int n : {5, 17, 18, 23, 24, 25})
-        Action[static_cast<std::size_t>(n)]->setEnabled(false);
-    for (QAction* a : {SumOfCurrentColumn1, NotePad1, Excel1})
-        a->setEnabled(false);
 }
 
 int TForm1::gridWidthForLayout()
@@ -279,7 +291,13 @@ bool TForm1::FillGrid(rasmik::TableLines* newLines)
         *newLines = lines;
     }
     ApplyColumnOrder(fresh, ColumnOrders);
-    const QtTextMetrics metrics(Grid->font());
+    // Cells are drawn without the font's style, so they are measured without it.
+    QFont plain = Grid->font();
+    plain.setBold(false);
+    plain.setItalic(false);
+    plain.setUnderline(false);
+    plain.setStrikeOut(false);
+    const QtTextMetrics metrics(plain);
     const std::vector<int> widths = ComputeColumnWidths(fresh, metrics, gridWidthForLayout(), progress);
     FinishLayout(fresh, widths, metrics.textHeight("AY"));
     fresh.Col = 0;
@@ -547,6 +565,85 @@ void TForm1::Action22Execute()
 {
     if (DeleteColCommand(grid_))
         Grid->reloadFromCore();
+}
+
+void TForm1::Action5Execute()
+{
+    FontDialogFont = Grid->font();
+    const std::string previous = LoadPrintTitle();
+    const std::string title =
+        AskString(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
+    SavePrintTitle(title);
+    PrintGrid(grid_, FontDialogFont, title, this);
+}
+
+void TForm1::SaveColumnToFile(int col, bool withoutRepeat)
+{
+    const std::string path = PromptSaveFileName(this, "", "", "", "*.txt", "Text File|*.txt");
+    if (path.empty())
+        return;
+    const std::vector<std::string> list = ColumnValues(grid_, col, withoutRepeat, PersianCollator());
+    const FileResult r = WriteFileAtomic(path, JoinLinesCrLf(list));
+    if (!r)
+        showSaveError(path, r.error);
+}
+
+void TForm1::Action17Execute()
+{
+    SaveColumnToFile(grid_.Col, false);
+}
+
+void TForm1::Action18Execute()
+{
+    SaveColumnToFile(grid_.Col, true);
+}
+
+void TForm1::Action23Execute()
+{
+    std::vector<std::string> list;
+    const int columns = ParseClipboardTable(ReadClipboardText(), list);
+    const std::string remembered = LoadTextRetry(ExeFolder() + ClipTablePasteHdrFile, true);
+    const auto lines = BuildPasteFile(list, columns, remembered);
+    if (!lines)
+        return;
+    const std::string path = ExeFolder() + ClipTablePasteFile;
+    SaveLinesRetry(&*lines, path);
+    openQuietly(path);
+}
+
+void TForm1::Action24Execute()
+{
+    SaveTextRetry(HeaderRowText(grid_, grid_.Row), ExeFolder() + ClipTablePasteHdrFile);
+}
+
+void TForm1::Action25Execute()
+{
+    const std::vector<std::string> list = DistinctColumnValues(grid_, grid_.Col, PersianCollator());
+    ShowListInNotepad(ExeFolder() + ColumnValueFileName(grid_.Col), list);
+}
+
+void TForm1::SumOfCurrentColumn1Click()
+{
+    const std::string total = FormatGroupedNumber(SumColumn(grid_, grid_.Col));
+    QMessageBox::information(this, QStringLiteral("Rasmik"), QString::fromStdString(total));
+}
+
+void TForm1::NotePad1Click()
+{
+    OpenInTextEditor(windowTitle());
+}
+
+void TForm1::Excel1Click()
+{
+    const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Exel|*.xlsx");
+    if (path.empty())
+        return;
+    QProgressDialog* dialog = nullptr;
+    const ProgressFn progress = makeProgress(dialog, QStringLiteral("در حال نوشتن فایل اکسل..."));
+    const ExportResult r = ExportAndOpenWorkbook(TableLines, "Sheet1", path, progress);
+    delete dialog;
+    if (r.status == ExportStatus::Failed)
+        QMessageBox::critical(this, QStringLiteral("Rasmik"), QString::fromUtf8(r.message.c_str()));
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

@@ -96,6 +96,16 @@ public:
     void Action20Execute(); // search again
     void Action21Execute(); // Delete Row
     void Action22Execute(); // Delete Col (remove)
+    void Action5Execute();  // Print
+    void Action17Execute(); // Save Current Column
+    void Action18Execute(); // Save Current Column without Repeat
+    void Action23Execute(); // Paste Table
+    void Action24Execute(); // Save Current Row For Header
+    void Action25Execute(); // Values
+    void SumOfCurrentColumn1Click();
+    void NotePad1Click();
+    void Excel1Click();
+    void SaveColumnToFile(int col, bool withoutRepeat);
     // Reports a file the user named that could not be written.
     void showSaveError(const std::string& path, const std::string& reason);
 

@@ -4,6 +4,8 @@
 #include "app/Shortcuts.h"
 #include "app/TForm1.h"
 #include "common/ModalCloser.h"
+#include "render/QtText.h"
+#include "render/QtTextMetrics.h"
 #include "text/TextFiles.h"
 
 #include <QMenuBar>
@@ -335,6 +337,26 @@ private slots:
         // Editing a cell stores Windows-1256 bytes in the core grid.
         QVERIFY(w.Grid->model()->setData(w.Grid->model()->index(0, 1), QStringLiteral("سلام")));
         QCOMPARE(std::string(w.core().Cell(1, 1)), Cp(QStringLiteral("سلام")).toStdString());
+    }
+
+    void columnsFitTheirTexts()
+    {
+        // Every column is as wide as its widest text, the header row included,
+        // so no header text of a sample table needs squeezing.
+        const QString sample = QStringLiteral(RASMIK_SOURCE_DIR "/samples/persian-header.txt");
+        TForm1 w({QFile::encodeName(sample).toStdString()});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QFont plain = w.Grid->font();
+        const QFontMetrics fm(plain, w.Grid->horizontalHeader()->viewport());
+        for (int c = 0; c < w.core().ColCount(); ++c) {
+            int widest = 10;
+            for (int r = 0; r < w.core().RowCount(); ++r) {
+                const std::string_view t = w.core().Cell(c, r);
+                widest = std::max(widest, DisplayTextWidth(fm, ToQString(t)));
+            }
+            QCOMPARE(w.core().ColWidth(c), widest);
+        }
     }
 
     void tabsAndShapingSwitch()

@@ -1,0 +1,29 @@
+#include "app/Clipboard.h"
+
+#include "render/QtText.h"
+
+#include <QClipboard>
+#include <QGuiApplication>
+
+namespace rasmik {
+
+std::string ClipboardTextToTable(QString text)
+{
+    text.replace(QChar(0x0649), QChar(0x064A));
+    for (QChar& c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x06F0 && u <= 0x06F9)
+            c = QChar(u'0' + (u - 0x06F0));
+    }
+    return FromQString(text);
+}
+
+std::string ReadClipboardText()
+{
+    const QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return {};
+    return ClipboardTextToTable(clipboard->text());
+}
+
+} // namespace rasmik
