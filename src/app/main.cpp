@@ -1,11 +1,19 @@
+#include "app/CommandLine.h"
 #include "app/TForm1.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
     std::vector<std::string> args;
+    for (int i = 1; i < argc; ++i)
+        args.emplace_back(argv[i]);
+    if (rasmik::IsCommandLineMode(args))
+        return rasmik::RunCommandLineMode(argc, argv, args);
+
+    QApplication app(argc, argv);
+    // Qt takes its own options (-style, -platform...) out of argv.
+    args.clear();
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     rasmik::TForm1 form(args);

@@ -1,0 +1,177 @@
+#include "app/CommandLine.h"
+
+#include "app/TForm1.h"
+#include "export/Workbook.h"
+#include "print/PrintCommand.h"
+#include "print/ReportLines.h"
+#include "print/ReportRenderer.h"
+#include "table/FolderFiles.h"
+#include "table/SaveLines.h"
+#include "text/Cp1256.h"
+#include "text/TextFiles.h"
+
+#include <QApplication>
+#include <QFile>
+#include <cstdio>
+#include <filesystem>
+
+namespace rasmik {
+
+namespace {
+
+enum class OutputKind { None, Text, Workbook, Report };
+
+OutputKind KindOf(const std::string& path)
+{
+    const std::size_t slash = path.find_last_of('/');
+    const std::size_t dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return OutputKind::None;
+    std::string ext = path.substr(dot + 1);
+    for (char& c : ext)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    if (ext == "txt" || ext == "tsv")
+        return OutputKind::Text;
+    if (ext == "xlsx")
+        return OutputKind::Workbook;
+    if (ext == "pdf")
+        return OutputKind::Report;
+    return OutputKind::None;
+}
+
+int Fail(int status, const std::string& file, const std::string& reason)
+{
+    std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), reason.c_str());
+    return status;
+}
+
+int UsageError(const std::string& why)
+{
+    std::fprintf(stderr, "rasmik: %s\n%s", why.c_str(), UsageText().c_str());
+    return ExitUsage;
+}
+
+// The same file under two spellings counts as one, as saving over the open
+// table makes its backup.
+bool SameFile(const std::string& a, const std::string& b)
+{
+    std::error_code ec1, ec2;
+    const auto ca = std::filesystem::weakly_canonical(AbsolutePath(a), ec1);
+    const auto cb = std::filesystem::weakly_canonical(AbsolutePath(b), ec2);
+    return !ec1 && !ec2 && ca == cb;
+}
+
+int Convert(const std::string& input, const std::string& output, const std::string& title)
+{
+    const OutputKind kind = KindOf(output);
+    // The window's own state (font, remembered column orders) without showing it.
+    TForm1 form;
+    const std::string cellWidths = ReadCellFormat(AbsolutePath(input));
+    TableLines lines;
+    const FileResult read = ReadTableFile(input, lines);
+    if (!read)
+        return Fail(ExitInputUnreadable, input, read.error);
+    form.CellWidths = cellWidths;
+    form.OpenDialogFileName = AbsolutePath(input);
+    form.FillGrid(&lines);
+
+    switch (kind) {
+    case OutputKind::Text: {
+        const std::string current = SameFile(input, output) ? output : form.OpenDialogFileName;
+        const FileResult r = SaveGridToFile(form.core(), 0, output, current);
+        if (!r)
+            return Fail(ExitOutputUnwritable, output, r.error);
+        return ExitOk;
+    }
+    case OutputKind::Workbook: {
+        const ExportResult r = ExportLinesToWorkbook(form.TableLines, "Sheet1", output);
+        if (r.status == ExportStatus::Written)
+            return ExitOk;
+        if (r.status == ExportStatus::Skipped)
+            return Fail(ExitOutputUnwritable, output,
+                        form.TableLines.empty() ? "the table is empty"
+                                                : "the export is switched off (NoSheet=1 in AppOptions.txt)");
+        std::string reason = r.message;
+        for (char& c : reason)
+            if (c == '\n')
+                c = ' ';
+        return Fail(ExitOutputUnwritable, output, reason);
+    }
+    case OutputKind::Report: {
+        std::vector<std::string> report;
+        BuildPrintLines(form.core(), ReportFontFromQFont(form.Grid->font()), Utf8ToCp1256(title), report);
+        QString error;
+        if (!RenderReportToPdf(report, QFile::decodeName(output.c_str()), &error))
+            return Fail(ExitOutputUnwritable, output, error.toStdString());
+        return ExitOk;
+    }
+    case OutputKind::None:
+        break;
+    }
+    return UsageError("unknown output type: " + output);
+}
+
+} // namespace
+
+std::string VersionText()
+{
+    return std::string(StartCaption) + "\nQt " + qVersion() + "\n";
+}
+
+std::string UsageText()
+{
+    return "usage: rasmik [TABLE]\n"
+           "       rasmik --convert INPUT OUTPUT [--title TEXT]\n"
+           "       rasmik --help | --version\n"
+           "\n"
+           "Without options, opens TABLE (a tab-separated or fixed-width text table) in the window.\n"
+           "--convert reads INPUT as the Open command does and writes OUTPUT by its extension:\n"
+           "  .txt, .tsv   the table as Save writes it (a .Bak backup when OUTPUT is INPUT)\n"
+           "  .xlsx        a workbook as the Excel command writes it\n"
+           "  .pdf         the printed report on A4, titled TEXT\n"
+           "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written.\n";
+}
+
+bool IsCommandLineMode(const std::vector<std::string>& args)
+{
+    return !args.empty() && (args[0] == "--convert" || args[0] == "--help" || args[0] == "--version");
+}
+
+int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& args)
+{
+    if (args[0] == "--help") {
+        if (args.size() != 1)
+            return UsageError("--help takes no arguments");
+        std::fputs(UsageText().c_str(), stdout);
+        return ExitOk;
+    }
+    if (args[0] == "--version") {
+        if (args.size() != 1)
+            return UsageError("--version takes no arguments");
+        std::fputs(VersionText().c_str(), stdout);
+        return ExitOk;
+    }
+    std::vector<std::string> rest(args.begin() + 1, args.end());
+    std::string title;
+    for (std::size_t i = 0; i < rest.size();) {
+        if (rest[i] == "--title") {
+            if (i + 1 >= rest.size())
+                return UsageError("--title needs a text");
+            title = rest[i + 1];
+            rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
+        } else {
+            ++i;
+        }
+    }
+    if (rest.size() != 2)
+        return UsageError("--convert needs INPUT and OUTPUT");
+    if (KindOf(rest[1]) == OutputKind::None)
+        return UsageError("OUTPUT must end in .txt, .tsv, .xlsx or .pdf: " + rest[1]);
+    // No window is shown: the offscreen platform needs no display.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    return Convert(rest[0], rest[1], title);
+}
+
+} // namespace rasmik

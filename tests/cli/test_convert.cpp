@@ -1,0 +1,197 @@
+// The command line without a window: rasmik --convert, --help, --version,
+// run as a copy of the program in a folder of its own.
+
+#include "table/ColumnOrder.h"
+#include "table/TableLayout.h"
+#include "table/TableLines.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace rasmik;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QString Sample(const char* name)
+{
+    return QStringLiteral(RASMIK_SOURCE_DIR "/samples/") + QString::fromLatin1(name);
+}
+
+QByteArray Tool(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return p.readAllStandardOutput();
+}
+
+} // namespace
+
+class TestConvert : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+    QString exe;
+
+    Run rasmik(const QStringList& args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("DISPLAY");
+        env.remove("WAYLAND_DISPLAY");
+        env.remove("QT_QPA_PLATFORM");
+        p.setProcessEnvironment(env);
+        p.start(exe, args);
+        if (!p.waitForFinished(120000))
+            return {};
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+                p.readAllStandardError()};
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // A copy of the program keeps its settings beside itself.
+        exe = dir.path() + "/rasmik";
+        QVERIFY(QFile::copy(QStringLiteral(RASMIK_EXE), exe));
+        QVERIFY(QFile::setPermissions(exe, QFile::permissions(exe) | QFile::ExeOwner));
+    }
+
+    void textOutputIsWhatSaveWrites()
+    {
+        const QString out = dir.path() + "/plain.tsv";
+        const Run r = rasmik({"--convert", Sample("plain.txt"), out});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(ReadAll(out), ReadAll(Sample("plain.txt")));
+
+        // The header block is not written; fixed widths come from the .cfg.
+        const QString out2 = dir.path() + "/h.TXT";
+        QCOMPARE(rasmik({"--convert", Sample("persian-header.txt"), out2}).status, 0);
+        const QByteArray h = ReadAll(out2);
+        QVERIFY(!h.contains("SardoVelam"));
+        QVERIFY(h.startsWith(ReadAll(Sample("persian-header.txt")).split('\n').at(7).chopped(1) + "\r\n"));
+        const QString out3 = dir.path() + "/fixed.txt";
+        QCOMPARE(rasmik({"--convert", Sample("fixed-width.txt"), out3}).status, 0);
+        QCOMPARE(ReadAll(out3).split('\n').at(1), QByteArray("1001\tTehran\t125000\tfirst\r"));
+    }
+
+    void convertingATableOntoItselfKeepsABackup()
+    {
+        const QString t = dir.path() + "/self.txt";
+        QVERIFY(QFile::copy(Sample("persian-header.txt"), t));
+        const QByteArray before = ReadAll(t);
+        QCOMPARE(rasmik({"--convert", t, t}).status, 0);
+        QCOMPARE(ReadAll(dir.path() + "/self.Bak"), before);
+        QVERIFY(!ReadAll(t).contains("SardoVelam"));
+    }
+
+    void workbookOutput()
+    {
+        const QString out = dir.path() + "/plain.xlsx";
+        const Run r = rasmik({"--convert", Sample("plain.txt"), out});
+        QCOMPARE(r.status, 0);
+        const QByteArray sheet = Tool("unzip", {"-p", out, "xl/worksheets/sheet1.xml"});
+        QVERIFY(sheet.contains("<dimension ref=\"A1:E6\"/>"));
+        const QByteArray strings = Tool("unzip", {"-p", out, "xl/sharedStrings.xml"}) + sheet;
+        QVERIFY(strings.contains("450,000"));
+        QVERIFY(strings.contains(QStringLiteral("زعفران").toUtf8()));
+        QVERIFY(Tool("unzip", {"-p", out, "xl/workbook.xml"}).contains("name=\"Sheet1\""));
+    }
+
+    void reportOutput()
+    {
+        const QString out = dir.path() + "/plain.pdf";
+        const Run r = rasmik({"--convert", Sample("plain.txt"), out, "--title", "Stock list"});
+        QCOMPARE(r.status, 0);
+        const QByteArray text = Tool("pdftotext", {"-layout", out, "-"});
+        const QList<QByteArray> lines = text.split('\n');
+        QVERIFY(lines.value(0).contains("Stock list"));
+        int header = -1;
+        for (int i = 0; i < lines.size(); ++i)
+            if (lines[i].contains("Product"))
+                header = i;
+        QVERIFY(header > 0);
+        // Right to left: the first column at the right.
+        QVERIFY(lines[header].indexOf("Code") > lines[header].indexOf("Price"));
+        QVERIFY(text.indexOf("A-100") > text.indexOf("Product"));
+        QVERIFY(Tool("pdfinfo", {out}).contains("(A4)"));
+    }
+
+    void rememberedColumnOrderApplies()
+    {
+        // Remember Price, Code, ... for the header names of plain.txt.
+        QFile f(Sample("plain.txt"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const TableLines lines = TableLines::FromBytes(f.readAll().toStdString());
+        CoreGrid g;
+        LayoutGridCells(g, lines, "");
+        g.MoveColumn(4, 0);
+        std::vector<std::string> orders;
+        QVERIFY(SaveColOrder(g, orders, (dir.path() + "/Option.cfg").toStdString()));
+        const QString out = dir.path() + "/ordered.txt";
+        QCOMPARE(rasmik({"--convert", Sample("plain.txt"), out}).status, 0);
+        QCOMPARE(ReadAll(out).split('\n').at(0), QByteArray("Price\tCode\tProduct\tUnit\tQty\r"));
+        QFile::remove(dir.path() + "/Option.cfg");
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing input") << QStringList{"--convert", "/no/such/table.txt", "/tmp/x.txt"} << 1
+                                       << "/no/such/table.txt";
+        QTest::newRow("input is a folder") << QStringList{"--convert", "/tmp", "/tmp/x.txt"} << 1 << "/tmp";
+        QTest::newRow("unwritable text output") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.txt"}
+                                                << 3 << "/no/dir/x.txt";
+        QTest::newRow("unwritable workbook") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.xlsx"} << 3
+                                             << "/no/dir/x.xlsx";
+        QTest::newRow("unwritable report") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.pdf"} << 3
+                                           << "/no/dir/x.pdf";
+        QTest::newRow("one argument") << QStringList{"--convert", Sample("plain.txt")} << 2 << "usage:";
+        QTest::newRow("unknown extension") << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.doc"} << 2
+                                           << "usage:";
+        QTest::newRow("title without text") << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.pdf", "--title"}
+                                            << 2 << "usage:";
+        QTest::newRow("three paths") << QStringList{"--convert", "a.txt", "b.txt", "c.txt"} << 2 << "usage:";
+        QTest::newRow("help with extra") << QStringList{"--help", "x"} << 2 << "usage:";
+    }
+    void failures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const Run r = rasmik(args);
+        QCOMPARE(r.status, status);
+        QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+        // Nothing is left half-written at the output.
+        if (status == 3)
+            QVERIFY(!QFile::exists(args.at(2)));
+    }
+
+    void helpAndVersion()
+    {
+        const Run help = rasmik({"--help"});
+        QCOMPARE(help.status, 0);
+        QVERIFY(help.out.contains("--convert INPUT OUTPUT"));
+        const Run version = rasmik({"--version"});
+        QCOMPARE(version.status, 0);
+        QVERIFY(version.out.startsWith("Rasmik - Version 1400.10.01\n"));
+        QVERIFY(version.out.contains(QByteArray("Qt ") + qVersion()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestConvert)
+#include "test_convert.moc"
