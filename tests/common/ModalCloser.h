@@ -30,15 +30,25 @@ private:
             return;
         last_ = w;
         ++seen;
+        if (qEnvironmentVariableIsSet("RASMIK_TEST_TRACE"))
+            qDebug("modal: %s %s %s", w->metaObject()->className(), qPrintable(w->windowTitle()),
+                   qobject_cast<QMessageBox*>(w) ? qPrintable(static_cast<QMessageBox*>(w)->text()) : "");
         if (auto* box = qobject_cast<QMessageBox*>(w))
             texts << box->text();
-        if (handler_) {
-            handler_(w);
-        } else if (auto* d = qobject_cast<QDialog*>(w)) {
-            d->reject();
-        } else {
-            w->close();
-        }
+        // Answered from a fresh event: an answer that opens another modal
+        // dialog (an overwrite question) runs its own loop, and this timer
+        // cannot fire inside its own slot.
+        QPointer<QWidget> target = w;
+        QTimer::singleShot(0, this, [this, target] {
+            if (!target)
+                return;
+            if (handler_)
+                handler_(target);
+            else if (auto* d = qobject_cast<QDialog*>(target.data()))
+                d->reject();
+            else
+                target->close();
+        });
     }
     Handler handler_;
     QTimer timer_;

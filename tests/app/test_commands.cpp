@@ -1,0 +1,484 @@
+// The commands of the main window driven as a user drives them: shortcuts,
+// menu items, the input dialog and the file dialogs; checked on the files
+// written and the grid shown.
+
+#include "app/FontStore.h"
+#include "app/TForm1.h"
+#include "common/ModalCloser.h"
+#include "dialogs/uGetStr.h"
+#include "export/ShellOpen.h"
+#include "print/PrintCommand.h"
+#include "render/QtText.h"
+#include "table/Options.h"
+#include "text/TextFiles.h"
+
+#include <QClipboard>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QPrintPreviewDialog>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace rasmik;
+
+namespace {
+
+QByteArray ReadAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Write(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QString Cell(TForm1& w, int col, int row)
+{
+    return ToQString(w.core().Cell(col, row));
+}
+
+// Answers the modal dialogs of one command: a save dialog gets `path`, an
+// overwrite question gets Yes, other message boxes are read and closed.
+ModalCloser::Handler SaveAs(const QString& path)
+{
+    return [path](QWidget* w) {
+        if (auto* d = qobject_cast<QFileDialog*>(w)) {
+            // As typed: selectFile leaves a focused name box alone.
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(path);
+            QMetaObject::invokeMethod(d, "accept", Qt::DirectConnection);
+        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->accept();
+        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+            dialog->reject();
+        }
+    };
+}
+
+void Answer(const QString& text)
+{
+    AnswerNextAskString([text](TFGetStr& f) {
+        f.Edit1->setText(text);
+        f.BitBtn1->click();
+    });
+}
+
+void Cancel()
+{
+    AnswerNextAskString([](TFGetStr& f) { f.BitBtn2->click(); });
+}
+
+// A key as the user presses it: the window active, as after any dialog.
+void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
+{
+    w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(w));
+    QTest::keyClick(w, key, mods);
+}
+
+} // namespace
+
+class TestCommands : public QObject {
+    Q_OBJECT
+    QTemporaryDir appDir;
+    QString app;
+
+    std::unique_ptr<TForm1> open(const QString& path)
+    {
+        auto w = std::make_unique<TForm1>(std::vector<std::string>{QFile::encodeName(path).toStdString()});
+        w->show();
+        w->activateWindow();
+        if (!QTest::qWaitForWindowActive(w.get()))
+            qWarning("window not active");
+        w->Grid->setFocus();
+        return w;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        app = appDir.path() + "/";
+        SetExeFolderForTesting(app.toStdString());
+        // Settings are read once, at the first window: start maximized.
+        Write(QString::fromStdString(SettingsFileName(ExecutablePath(), ExeFolder())), "Maximize=1\r\n");
+    }
+
+    void startsMaximizedFromSettings()
+    {
+        TForm1 w;
+        QVERIFY(w.Maximize1->isChecked());
+        QVERIFY(w.windowState() & Qt::WindowMaximized);
+        const QString settings = QString::fromStdString(Settings().FileName);
+        w.Maximize1->trigger();
+        QVERIFY(!(w.windowState() & Qt::WindowMaximized));
+        QCOMPARE(ReadAll(settings), QByteArray());
+        w.Maximize1->trigger();
+        QCOMPARE(ReadAll(settings), QByteArray("Maximize=1\r\n"));
+        QVERIFY(w.windowState() & Qt::WindowMaximized);
+    }
+
+    void failedAutomaticOpenSkipsTheWindowState()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/locked.txt";
+        Write(path, "a\r\n");
+        QProcess holder;
+        holder.start("flock", {path, "sleep", "20"});
+        QVERIFY(holder.waitForStarted());
+        QTest::qWait(300);
+        ModalCloser closer;
+        TForm1 w({QFile::encodeName(path).toStdString()});
+        QCOMPARE(closer.seen, 1);
+        QVERIFY(closer.texts.value(0).contains(path));
+        QVERIFY(w.startupOpenFailed());
+        QVERIFY(!w.Maximize1->isChecked());
+        QVERIFY(!(w.windowState() & Qt::WindowMaximized));
+        holder.kill();
+        holder.waitForFinished();
+    }
+
+    void saveShortcutWritesTheGridWithABackup()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "SardoVelam31415926535-0 0\r\nName\tCity\r\nAli\t\r\n b \tx\r\n");
+        auto w = open(path);
+        QCOMPARE(Cell(*w, 1, 1), QStringLiteral(" "));
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(path), QByteArray("Name\tCity\r\nAli\t \r\nb \tx\r\n"));
+        QCOMPARE(ReadAll(dir.path() + "/t.Bak"), QByteArray("SardoVelam31415926535-0 0\r\nName\tCity\r\nAli\t\r\n b \tx\r\n"));
+
+        // Save With Rows under another name: numbered from the start code, no backup.
+        const QString other = dir.path() + "/numbered.txt";
+        Answer("1");
+        {
+            ModalCloser closer(SaveAs(other));
+            Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        }
+        QCOMPARE(ReadAll(other), QByteArray("1\tName\tCity\r\n2\tAli\t \r\n3\t b \tx\r\n"));
+        QVERIFY(!QFile::exists(dir.path() + "/numbered.Bak"));
+        QCOMPARE(w->RowNumberBase, 0);
+        QCOMPARE(w->OpenDialogFileName, path.toStdString());
+    }
+
+    void failedSaveIsReportedAndKeepsFiles()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "a\tb\r\n");
+        auto w = open(path);
+        const QString locked = dir.path() + "/readonly.txt";
+        Write(locked, "old\r\n");
+        QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
+        ModalCloser closer(SaveAs(locked));
+        w->Action8Execute();
+        QTRY_VERIFY(closer.texts.join(' ').contains("readonly.txt"));
+        QCOMPARE(ReadAll(locked), QByteArray("old\r\n"));
+        QCOMPARE(ReadAll(path), QByteArray("a\tb\r\n"));
+    }
+
+    void editingShortcuts()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "No\tAmount\tNote\r\n1\t1,234.50\tx\r\n2\t-7\ty\r\n3\t12 kg\tz\r\n");
+        auto w = open(path);
+        w->core().Col = 1;
+        w->Grid->showCoreCursor();
+        Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier); // Simple Number
+        QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Amount"));
+        QCOMPARE(Cell(*w, 1, 1), QStringLiteral("1234.50"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("7"));
+        QCOMPARE(Cell(*w, 1, 3), QStringLiteral("12"));
+        Press(w.get(), Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier); // Shift Col N+1 to N
+        QCOMPARE(Cell(*w, 1, 1), QStringLiteral("x"));
+        QCOMPARE(Cell(*w, 2, 1), QStringLiteral("x"));
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier); // Delete Col (blank)
+        QCOMPARE(Cell(*w, 1, 0), QString());
+        QCOMPARE(w->core().ColCount(), 3);
+        Press(w.get(), Qt::Key_Delete, Qt::AltModifier); // Delete Col (remove)
+        QCOMPARE(w->core().ColCount(), 2);
+        QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Note"));
+        w->core().Row = 3;
+        w->Grid->showCoreCursor();
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier); // Delete Row, the last one
+        QCOMPARE(w->core().RowCount(), 3);
+        QCOMPARE(w->core().Row, 2);
+        QCOMPARE(w->Grid->currentIndex().row(), 1);
+
+        // Fix Cell Size: the widths in the .cfg, the table cut again as loaded.
+        AnswerNextAskString([](TFGetStr& f) {
+            QCOMPARE(f.Edit1->layoutDirection(), Qt::LeftToRight);
+            QCOMPARE(f.Edit1->text(), QString());
+            f.Edit1->setText("2 1");
+            f.BitBtn1->click();
+        });
+        Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
+        QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
+        QCOMPARE(w->core().RowCount(), 4);
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("No"));
+        QCOMPARE(Cell(*w, 1, 0), QStringLiteral("\t")); // a TAB inside a fixed field stays
+        QCOMPARE(Cell(*w, 2, 0), QStringLiteral("Amount"));
+        // The dialog shows the widths left to right the next time.
+        AnswerNextAskString([](TFGetStr& f) {
+            QCOMPARE(f.Edit1->text(), QStringLiteral("2 1"));
+            f.BitBtn2->click();
+        });
+        w->Action13Execute();
+        QCOMPARE(w->CellWidths, std::string("2 1"));
+    }
+
+    void searchAndSearchAgain()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "red box\tx\r\n1\tnothing\r\n12\tBox\tRedwood Co\r\nr\tRED\tbox\r\n");
+        auto w = open(path);
+        Press(w.get(), Qt::Key_F4); // before any search: nothing
+        QCOMPARE(w->core().Row, 1);
+        Answer("red box");
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->core().Row, 2);
+        QCOMPARE(w->Grid->currentIndex().row(), 1);
+        Press(w.get(), Qt::Key_F4);
+        QCOMPARE(w->core().Row, 3);
+        Press(w.get(), Qt::Key_F4); // no more: back to row 1
+        QCOMPARE(w->core().Row, 1);
+        Cancel();
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->SearchText, std::string("red box"));
+    }
+
+    void fontCommandRebuildsTheGrid()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Head\tLonger heading\r\nabc\tx\r\n");
+        auto w = open(path);
+        const int before = w->core().ColWidth(1);
+        w->core().SetCell(0, 1, "edited");
+        w->runFontDialog = [](FontChooser& chooser) {
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPointSize(20);
+            f.setBold(true);
+            chooser.setSelectedFont(f);
+            chooser.setColourValue(255);
+            return int(QDialog::Accepted);
+        };
+        Press(w.get(), Qt::Key_F1, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(ReadAll(app + "Font.fnt"), QByteArray("20 255 1 0 0 0 DejaVu Sans"));
+        QCOMPARE(w->Grid->font().pointSize(), 20);
+        QCOMPARE(w->Panel1->font().pointSize(), 20);
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("abc")); // edits discarded by the rebuild
+        QVERIFY(w->core().ColWidth(1) > before);
+
+        // The next start reads the font back.
+        TForm1 next;
+        QCOMPARE(next.Grid->font().family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(next.Grid->font().pointSize(), 20);
+        QCOMPARE(next.GridFontColour, 255);
+
+        // Cancelling changes nothing.
+        w->runFontDialog = [](FontChooser&) { return int(QDialog::Rejected); };
+        w->Action4Execute();
+        QCOMPARE(ReadAll(app + "Font.fnt"), QByteArray("20 255 1 0 0 0 DejaVu Sans"));
+        QFile::remove(app + "Font.fnt");
+    }
+
+    void columnOrderMemory()
+    {
+        QTemporaryDir dir;
+        Write(dir.path() + "/a.txt", "Name\tId\r\nAli\t1\r\n");
+        Write(dir.path() + "/b.txt", "id\tna me\r\n2\tReza\r\n");
+        auto w = open(dir.path() + "/a.txt");
+        w->Grid->horizontalHeader()->moveSection(1, 0); // dragged: Id, Name
+        w->Action[14]->trigger();
+        QCOMPARE(ReadAll(app + "Option.cfg"), QByteArray("4944_4E414D45_=ID\tNAME\t\r\n"));
+        w->Action3Execute(); // b.txt: same names, already in that order
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("id"));
+        w->Action2Execute(); // a.txt again: reordered on load
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Id"));
+        QCOMPARE(Cell(*w, 1, 1), QStringLiteral("Ali"));
+        w->core().SetCell(1, 1, "edited");
+        w->Action[15]->trigger();
+        QCOMPARE(ReadAll(app + "Option.cfg"), QByteArray());
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Name"));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("Ali"));
+    }
+
+    void printCommand()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Name\tCity\r\nAli\tTehran\r\n");
+        auto w = open(path);
+        QFile::remove(app + "HPrint.txt");
+        AnswerNextAskString([](TFGetStr& f) {
+            QCOMPARE(f.Edit1->text(), QString()); // first print: empty default
+            f.Edit1->setText(QStringLiteral("Monthly"));
+            f.BitBtn1->click();
+        });
+        int previews = 0;
+        {
+            ModalCloser closer([&](QWidget* m) {
+                if (auto* p = qobject_cast<QPrintPreviewDialog*>(m)) {
+                    ++previews;
+                    QCOMPARE(p->windowTitle(), QStringLiteral("Velam"));
+                    p->reject();
+                }
+            });
+            Press(w.get(), Qt::Key_P, Qt::ControlModifier);
+        }
+        QCOMPARE(previews, 1);
+        QCOMPARE(ReadAll(app + "HPrint.txt"), QByteArray("Monthly"));
+        QCOMPARE(PrintLines().size(), std::size_t(3));
+        QVERIFY(PrintLines().front().find("Monthly") != std::string::npos);
+
+        // Cancelling the title still prints, and leaves the file empty.
+        Write(app + "HPrint.txt", "Old\r\n");
+        AnswerNextAskString([](TFGetStr& f) {
+            QCOMPARE(f.Edit1->text(), QStringLiteral("Old"));
+            f.BitBtn2->click();
+        });
+        {
+            ModalCloser closer([&](QWidget* m) {
+                if (auto* p = qobject_cast<QPrintPreviewDialog*>(m)) {
+                    ++previews;
+                    p->reject();
+                }
+            });
+            w->Action5Execute();
+        }
+        QCOMPARE(previews, 2);
+        QCOMPARE(ReadAll(app + "HPrint.txt"), QByteArray());
+    }
+
+    void pasteTableThroughTheClipboard()
+    {
+        QTemporaryDir dir;
+        auto w = open(QString());
+        QFile::remove(app + "ClipTablePasteHdr.txt");
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\tc\n۱۲۳\tى\tک\n"));
+        Press(w.get(), Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(ReadAll(app + "ClipTablePaste.txt"),
+                 QByteArray("Col 1\tCol 2\tCol 3\t\r\na\tb\tc\t\r\n123\t\xED\t\xDF\t\r\n"));
+        QCOMPARE(w->windowTitle(), app + "ClipTablePaste.txt");
+        QCOMPARE(Cell(*w, 0, 2), QStringLiteral("123"));
+
+        // A remembered header row is found in the next paste.
+        w->core().Row = 1;
+        w->Action24Execute();
+        QCOMPARE(ReadAll(app + "ClipTablePasteHdr.txt"), QByteArray("a b c"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("title\r\n\r\nA\tB\tC\r\n1\t2\t3\r\n"));
+        w->Action23Execute();
+        QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("A\tB\tC\t\r\n1\t2\t3\t\r\n"));
+
+        // One column: nothing happens.
+        Write(app + "ClipTablePaste.txt", "kept");
+        QGuiApplication::clipboard()->setText(QStringLiteral("x\ny\n"));
+        w->Action23Execute();
+        QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("kept"));
+        QFile::remove(app + "ClipTablePasteHdr.txt");
+    }
+
+    void columnExtractionSumAndTheTextEditor()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Name\tSum\tC\r\nb\t1,234.50\tApple\r\na\t(100)\tapple\r\nb\tabc\t\r\n\t12\tx\r\n");
+        // A recording editor: appends its arguments to a file.
+        const QString log = dir.path() + "/editor.log";
+        const QString editor = dir.path() + "/editor.sh";
+        Write(editor, QString("#!/bin/sh\nprintf '%s\\n' \"$@\" >> '%1'\n").arg(log).toUtf8());
+        QFile::setPermissions(editor, QFile::permissions(editor) | QFile::ExeOwner);
+        Write(app + "AppOptions.txt", ("TextEditor=" + editor + "\r\n").toUtf8());
+        AppOptions(true);
+
+        auto w = open(path);
+        w->core().Col = 0;
+        {
+            ModalCloser closer(SaveAs(dir.path() + "/col.txt"));
+            w->Action[17]->trigger();
+        }
+        QCOMPARE(ReadAll(dir.path() + "/col.txt"), QByteArray("Name\r\nb\r\na\r\nb\r\n \r\n"));
+        {
+            ModalCloser closer(SaveAs(dir.path() + "/distinct.txt"));
+            w->Action[18]->trigger();
+        }
+        QCOMPARE(ReadAll(dir.path() + "/distinct.txt"), QByteArray(" \r\na\r\nb\r\nName\r\n"));
+
+        w->core().Col = 2;
+        Press(w.get(), Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier); // Values
+        QCOMPARE(ReadAll(app + "ColValue3.txt"), QByteArray("Apple\r\nx\r\n"));
+        QTRY_COMPARE(ReadAll(log), (app + "ColValue3.txt\n").toUtf8());
+
+        QFile::remove(log);
+        w->NotePad1->trigger();
+        QTRY_COMPARE(ReadAll(log), (path + "\n").toUtf8());
+
+        w->core().Col = 1;
+        ModalCloser closer;
+        w->SumOfCurrentColumn1->trigger();
+        QCOMPARE(closer.texts, QStringList{"1,146.5"});
+        QFile::remove(app + "AppOptions.txt");
+        AppOptions(true);
+    }
+
+    void excelCommand()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "a\tb\r\n007\t=SUM(A1)\r\n");
+        auto w = open(path);
+        QStringList opened;
+        SetUrlOpenerForTesting([&](const QUrl& url) {
+            opened << url.toLocalFile();
+            return true;
+        });
+        const QString book = dir.path() + "/t.xlsx";
+        {
+            ModalCloser closer(SaveAs(book));
+            w->Excel1->trigger();
+        }
+        QVERIFY(QFile::exists(book));
+        QCOMPARE(opened, QStringList{book});
+
+        // Switched off: nothing written, nothing opened.
+        Write(app + "AppOptions.txt", "NoSheet=1\r\n");
+        AppOptions(true);
+        const QString off = dir.path() + "/off.xlsx";
+        {
+            ModalCloser closer(SaveAs(off));
+            w->Excel1->trigger();
+            QCOMPARE(closer.texts, QStringList());
+        }
+        QVERIFY(!QFile::exists(off));
+        QFile::remove(app + "AppOptions.txt");
+        AppOptions(true);
+
+        // Cancel: nothing.
+        {
+            ModalCloser closer;
+            w->Excel1->trigger();
+        }
+        QCOMPARE(opened.size(), 1);
+        SetUrlOpenerForTesting({});
+    }
+};
+
+QTEST_MAIN(TestCommands)
+#include "test_commands.moc"
