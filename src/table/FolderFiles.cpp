@@ -1,5 +1,6 @@
 #include "table/FolderFiles.h"
 
+#include "table/EditCommands.h"
 #include "table/Options.h"
 
 #include <algorithm>
@@ -55,13 +56,8 @@ FileResult ReadTableFile(const std::string& path, TableLines& lines, const Progr
 
 std::string ReadCellFormat(const std::string& tablePath)
 {
-    std::string cfg = tablePath;
-    const std::size_t slash = cfg.find_last_of('/');
-    const std::size_t dot = cfg.find_last_of('.');
-    if (dot != std::string::npos && (slash == std::string::npos || dot > slash))
-        cfg.resize(dot);
-    cfg += ".cfg";
-    if (!FileIsThere(cfg))
+    const std::string cfg = CfgPathFor(tablePath);
+    if (cfg.empty() || !FileIsThere(cfg))
         return {};
     std::string bytes;
     if (!ReadWholeFile(cfg, bytes))
