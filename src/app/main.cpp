@@ -2,6 +2,7 @@
 #include "app/TForm1.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
         return rasmik::RunCommandLineMode(argc, argv, args);
 
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("rasmik"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rasmik")));
     // Qt takes its own options (-style, -platform...) out of argv.
     args.clear();
     for (int i = 1; i < argc; ++i)
