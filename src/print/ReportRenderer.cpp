@@ -176,7 +176,9 @@ void TXQRStr::LayLine(std::string_view line)
         label.FrameBottom = false;
         TakeIntToken(rest, 0);
 
-        const int size = TakeIntToken(rest, 0);
+        // Items carry a byte-sized font size; anything else would make the
+        // fitting below step down from billions of points.
+        const int size = std::clamp(TakeIntToken(rest, 0), 1, 255);
         QFont font;
         font.setBold(TakeFlagToken(rest));
         font.setItalic(TakeFlagToken(rest));
