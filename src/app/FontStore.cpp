@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace rasmik {
@@ -34,10 +35,13 @@ FontSpec SpecOfFont(const QFont& font, std::int32_t colour)
 
 void ApplySpecToFont(const FontSpec& spec, QFont& font)
 {
+    // A damaged "Font.fnt" may hold any 32-bit size; the Font dialog offers at
+    // most 512, and metrics of larger fonts overflow.
+    constexpr int LargestSize = 512;
     if (spec.size > 0)
-        font.setPointSize(spec.size);
+        font.setPointSize(std::min(spec.size, LargestSize));
     else if (spec.size < 0)
-        font.setPixelSize(-spec.size);
+        font.setPixelSize(spec.size < -LargestSize ? LargestSize : -spec.size);
     else
         font.setPointSize(QFont().pointSize() > 0 ? QFont().pointSize() : 9);
     font.setBold(spec.bold);
