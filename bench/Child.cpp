@@ -1,0 +1,289 @@
+#include "Child.h"
+
+#include "Measure.h"
+#include "TableGenerator.h"
+
+#include "app/GridWidget.h"
+#include "app/TForm1.h"
+#include "render/QtTextMetrics.h"
+#include "table/ColumnSum.h"
+#include "table/SaveLines.h"
+#include "text/Cp1256.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QScrollBar>
+#include <QWindow>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <vector>
+
+namespace rasmik::bench {
+
+namespace {
+
+void Report(const char* key, double value)
+{
+    std::printf("%s\t%.9g\n", key, value);
+    std::fflush(stdout);
+}
+
+void Fail(const std::string& what)
+{
+    std::printf("error\t%s\n", what.c_str());
+    std::fflush(stdout);
+}
+
+// Runs the event loop until done() holds or the time is up.
+template <typename Pred>
+bool ProcessUntil(Pred done, int timeoutMs = 10000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    return true;
+}
+
+void Settle()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+// Notes the first paint of the grid's viewport once the new table is in it.
+class PaintWatch : public QObject {
+public:
+    PaintWatch(GridWidget& grid, int expectedRows) : grid_(grid), rows_(expectedRows)
+    {
+        grid_.viewport()->installEventFilter(this);
+    }
+    bool seen = false;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == grid_.viewport() && event->type() == QEvent::Paint && grid_.core().RowCount() == rows_)
+            seen = true;
+        return false;
+    }
+
+private:
+    GridWidget& grid_;
+    int rows_;
+};
+
+// Repaints one screen (body and header row) with the given grid row at the
+// top of the view (at the bottom for the last row); the median time.
+double RepaintAt(GridWidget& grid, int gridRow, int repaints, bool atBottom)
+{
+    GridModel& model = grid.gridModel();
+    const int mr = std::clamp(model.modelRow(gridRow), 0, std::max(0, model.rowCount() - 1));
+    grid.scrollTo(model.index(mr, 0), atBottom ? QAbstractItemView::PositionAtBottom
+                                               : QAbstractItemView::PositionAtTop);
+    Settle();
+    std::vector<double> times;
+    for (int i = 0; i < repaints; ++i) {
+        const auto start = Clock::now();
+        grid.viewport()->repaint();
+        grid.header().viewport()->repaint();
+        times.push_back(SecondsSince(start));
+    }
+    return Median(times);
+}
+
+// Every cell measured: the widths the layout must have found.
+void VerifyWidths(TForm1& form)
+{
+    QFont plain = form.Grid->font();
+    plain.setBold(false);
+    plain.setItalic(false);
+    plain.setUnderline(false);
+    plain.setStrikeOut(false);
+    const QtTextMetrics metrics(plain);
+    const CoreGrid& g = form.core();
+    const int cap = static_cast<int>(std::lround(0.8 * form.Grid->width()));
+    int wrong = 0;
+    for (int c = 0; c < g.ColCount(); ++c) {
+        int w = 10;
+        for (int r = 0; r < g.RowCount(); ++r)
+            w = std::max(w, metrics.textWidth(g.Cell(c, r)));
+        const int expected = std::min(w, cap);
+        if (expected != g.ColWidth(c)) {
+            Fail("column " + std::to_string(c) + " width " + std::to_string(g.ColWidth(c)) + ", every cell measured gives "
+                 + std::to_string(expected));
+            ++wrong;
+        }
+    }
+    Report("verify.columns_wrong", wrong);
+}
+
+bool CopyFile(const std::string& from, const std::string& to)
+{
+    std::FILE* in = std::fopen(from.c_str(), "rb");
+    if (!in)
+        return false;
+    std::FILE* out = std::fopen(to.c_str(), "wb");
+    if (!out) {
+        std::fclose(in);
+        return false;
+    }
+    std::vector<char> buf(1 << 20);
+    bool ok = true;
+    for (;;) {
+        const std::size_t n = std::fread(buf.data(), 1, buf.size(), in);
+        if (n == 0)
+            break;
+        if (std::fwrite(buf.data(), 1, n, out) != n) {
+            ok = false;
+            break;
+        }
+    }
+    std::fclose(in);
+    return std::fclose(out) == 0 && ok;
+}
+
+// What writing and flushing the saved bytes costs on this disk by itself.
+void MeasureFlush(const CoreGrid& grid, const std::string& folder)
+{
+    const std::string bytes = BuildSaveBytes(grid, 0);
+    const std::string path = folder + "/.flush-probe.tmp";
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    auto start = Clock::now();
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n <= 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    Report("save.write_only", SecondsSince(start));
+    start = Clock::now();
+    ::fdatasync(fd);
+    Report("save.fdatasync_only", SecondsSince(start));
+    ::close(fd);
+    ::unlink(path.c_str());
+}
+
+} // namespace
+
+int RunChild(int argc, char** argv, const ChildOptions& options)
+{
+    QApplication app(argc, argv);
+    TForm1 form;
+    form.resize(options.windowWidth, options.windowHeight);
+    form.show();
+    ProcessUntil([&] { return form.windowHandle() && form.windowHandle()->isExposed(); });
+    Settle();
+    if (options.table.empty()) {
+        Report("mem.hwm_kb", static_cast<double>(ProcStatusKb("VmHWM")));
+        return 0;
+    }
+
+    // ---- open ----
+    std::string bytesText;
+    const int expectedRows = [&] {
+        // The line count, for the paint watch only (not timed).
+        std::FILE* f = std::fopen(options.table.c_str(), "rb");
+        if (!f)
+            return -1;
+        std::vector<char> buf(1 << 20);
+        long long lines = 0;
+        std::size_t n;
+        while ((n = std::fread(buf.data(), 1, buf.size(), f)) > 0)
+            lines += std::count(buf.begin(), buf.begin() + static_cast<std::ptrdiff_t>(n), '\n');
+        std::fclose(f);
+        return static_cast<int>(lines);
+    }();
+    PaintWatch watch(*form.Grid, expectedRows);
+    const auto openStart = Clock::now();
+    if (!form.openQuietly(options.table)) {
+        Fail("open failed: " + options.table);
+        return 1;
+    }
+    Report("open.layout", SecondsSince(openStart));
+    if (!ProcessUntil([&] { return watch.seen; }))
+        Fail("the grid was not painted after the open");
+    Report("open.first_paint", SecondsSince(openStart));
+    Report("mem.hwm_open_kb", static_cast<double>(ProcStatusKb("VmHWM")));
+    Report("table.rows", form.core().RowCount());
+    Report("table.cols", form.core().ColCount());
+    if (form.core().RowCount() != expectedRows)
+        Fail("rows " + std::to_string(form.core().RowCount()) + ", file has " + std::to_string(expectedRows));
+    if (options.verifyWidths)
+        VerifyWidths(form);
+
+    // ---- search (F4 over the whole body) ----
+    auto search = [&](const char* key, const char* wordUtf8, int expectedRow) {
+        form.SearchText = Utf8ToCp1256(wordUtf8);
+        form.core().Row = 0; // F4 starts below the cursor: at row 1
+        const auto start = Clock::now();
+        form.Action20Execute();
+        Report(key, SecondsSince(start));
+        if (form.core().Row != expectedRow)
+            Fail(std::string(key) + " went to row " + std::to_string(form.core().Row) + ", expected "
+                 + std::to_string(expectedRow));
+        Settle();
+    };
+    search("search.none", MissingWordUtf8, 1);
+    search("search.last", LastRowWordUtf8, form.core().RowCount() - 1);
+
+    // ---- sum of a column (the command's work without its message box) ----
+    {
+        const auto start = Clock::now();
+        const std::string total = FormatGroupedNumber(SumColumn(form.core(), AmountColumn));
+        Report("sum", SecondsSince(start));
+        std::printf("info\tsum of column %d = %s\n", AmountColumn, total.c_str());
+    }
+
+    // ---- repaint of one screen ----
+    {
+        const int rows = form.core().RowCount();
+        Report("paint.top", RepaintAt(*form.Grid, 1, options.repaints, false));
+        Report("paint.middle", RepaintAt(*form.Grid, rows / 2, options.repaints, false));
+        Report("paint.end", RepaintAt(*form.Grid, rows - 1, options.repaints, true));
+        std::printf("info\tscreen of %d x %d pixels, about %d rows\n", form.Grid->viewport()->width(),
+                    form.Grid->viewport()->height(),
+                    form.Grid->viewport()->height() / std::max(1, form.Grid->rowHeight(0)));
+    }
+
+    // ---- save over the current file, with its backup ----
+    {
+        const std::string savePath = options.table + ".save.txt";
+        const std::string backup = BackupPathFor(savePath);
+        std::remove(backup.c_str());
+        if (!CopyFile(options.table, savePath)) {
+            Fail("cannot copy the table for the save");
+        } else {
+            const auto start = Clock::now();
+            const FileResult r = SaveGridToFile(form.core(), 0, savePath, savePath);
+            Report("save", SecondsSince(start));
+            if (!r)
+                Fail("save failed: " + r.error);
+            std::FILE* f = std::fopen(savePath.c_str(), "rb");
+            if (f) {
+                std::fseek(f, 0, SEEK_END);
+                Report("save.bytes", static_cast<double>(std::ftell(f)));
+                std::fclose(f);
+            }
+        }
+        std::remove(savePath.c_str());
+        std::remove(backup.c_str());
+    }
+    Report("mem.hwm_end_kb", static_cast<double>(ProcStatusKb("VmHWM")));
+
+    const std::size_t slash = options.table.rfind('/');
+    MeasureFlush(form.core(), slash == std::string::npos ? "." : options.table.substr(0, slash));
+    return 0;
+}
+
+} // namespace rasmik::bench

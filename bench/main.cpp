@@ -1,0 +1,395 @@
+// rasmik-bench: makes tables of 10,000, 100,000 and 1,000,000 rows, then
+// times each phase of working with them in the real main window (offscreen),
+// each table in a fresh process of its own, next to `cat` and `wc -l` on the
+// same file. See bench/README.md.
+
+#include "Child.h"
+#include "Measure.h"
+#include "TableGenerator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+using namespace rasmik::bench;
+
+namespace {
+
+struct Options {
+    std::vector<std::uint64_t> rows = {10000, 100000, 1000000};
+    std::vector<TableFormat> formats = {TableFormat::Tabs, TableFormat::Fixed};
+    std::string dir = "/tmp/rasmik-bench";
+    int runs = 3;
+    int windowWidth = 1280;
+    int windowHeight = 800;
+    bool verify = false;
+    bool fresh = false;
+    std::string markdown;
+};
+
+void Usage()
+{
+    std::puts(
+        "usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed] [--runs K] [--dir DIR]\n"
+        "                    [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
+        "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
+        "  --formats   tabs, fixed or both (default both)\n"
+        "  --runs      fresh processes per table; medians are shown (default 3)\n"
+        "  --dir       where the tables are made and kept (default /tmp/rasmik-bench)\n"
+        "  --window    size of the main window (default 1280x800)\n"
+        "  --verify    also measure every cell and check the column widths\n"
+        "  --fresh     make the tables again even when they exist\n"
+        "  --markdown  also write the summary as a Markdown table to FILE");
+}
+
+std::vector<std::string> Split(const std::string& s, char sep)
+{
+    std::vector<std::string> out;
+    std::stringstream in(s);
+    std::string part;
+    while (std::getline(in, part, sep))
+        if (!part.empty())
+            out.push_back(part);
+    return out;
+}
+
+const char* FormatName(TableFormat f) { return f == TableFormat::Tabs ? "tabs" : "fixed"; }
+
+std::string Thousands(std::uint64_t v)
+{
+    std::string digits = std::to_string(v);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out.push_back(',');
+        out.push_back(digits[i]);
+    }
+    return out;
+}
+
+std::uint64_t FileSize(const std::string& path)
+{
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
+}
+
+// key -> values over the runs; "error" and "info" lines kept as text.
+struct RunResults {
+    std::map<std::string, std::vector<double>> values;
+    std::vector<std::string> errors;
+    std::vector<std::string> infos;
+    double get(const std::string& key) const
+    {
+        const auto it = values.find(key);
+        return it == values.end() ? -1 : Median(it->second);
+    }
+};
+
+void Parse(const std::string& output, RunResults& into)
+{
+    for (const std::string& line : Split(output, '\n')) {
+        const std::size_t tab = line.find('\t');
+        if (tab == std::string::npos)
+            continue;
+        const std::string key = line.substr(0, tab);
+        const std::string value = line.substr(tab + 1);
+        if (key == "error")
+            into.errors.push_back(value);
+        else if (key == "info") {
+            if (std::find(into.infos.begin(), into.infos.end(), value) == into.infos.end())
+                into.infos.push_back(value);
+        } else
+            into.values[key].push_back(std::atof(value.c_str()));
+    }
+}
+
+struct TableRun {
+    std::uint64_t bodyRows = 0;
+    TableFormat format = TableFormat::Tabs;
+    std::string path;
+    std::uint64_t bytes = 0;
+    double cat = -1;
+    double wc = -1;
+    RunResults r;
+};
+
+struct Phase {
+    const char* key;
+    const char* label;
+    bool throughput; // seconds over the whole file
+};
+
+const Phase Phases[] = {
+    {"open.layout", "open to complete layout, exact widths", true},
+    {"open.first_paint", "open to first painted screen", true},
+    {"search.none", "search (F4), no row matches", true},
+    {"search.last", "search (F4), last row matches", true},
+    {"sum", "sum of a column, formatted", true},
+    {"save", "save over the file, with backup", true},
+    {"save.write_only", "  of it: write(2) of the bytes alone", true},
+    {"save.fdatasync_only", "  of it: fdatasync(2) alone", true},
+    {"paint.top", "repaint one screen at the top", false},
+    {"paint.middle", "repaint one screen in the middle", false},
+    {"paint.end", "repaint one screen at the end", false},
+};
+
+double Mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
+
+void PrintLine(const char* label, double seconds, std::uint64_t bytes, double wc, bool throughput)
+{
+    if (seconds < 0) {
+        std::printf("  %-42s %10s\n", label, "-");
+        return;
+    }
+    char rate[32] = "-";
+    if (throughput && seconds > 0)
+        std::snprintf(rate, sizeof rate, "%.0f", Mb(bytes) / seconds);
+    char ratio[32] = "-";
+    if (wc > 0)
+        std::snprintf(ratio, sizeof ratio, "%.2f", seconds / wc);
+    std::printf("  %-42s %10.4f %10s %9s\n", label, seconds, rate, ratio);
+}
+
+struct Target {
+    const char* key;
+    double limit;
+    const char* text;
+};
+
+const Target Targets[] = {
+    {"open.layout", 1.0, "open to complete layout <= 1.0 s"},
+    {"search.none", 0.1, "search, no match <= 0.1 s"},
+    {"search.last", 0.1, "search, last row <= 0.1 s"},
+    {"sum", 0.02, "sum of a column <= 0.02 s"},
+    {"save", 0.3, "save <= 0.3 s"},
+    {"paint.top", 0.008, "repaint at the top <= 8 ms"},
+    {"paint.middle", 0.008, "repaint in the middle <= 8 ms"},
+    {"paint.end", 0.008, "repaint at the end <= 8 ms"},
+};
+
+double GrowthKb(const TableRun& t, double emptyKb, const char* key)
+{
+    const double hwm = t.r.get(key);
+    return hwm < 0 || emptyKb < 0 ? -1 : hwm - emptyKb;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::setenv("QT_QPA_PLATFORM", "offscreen", 0);
+
+    Options opt;
+    ChildOptions child;
+    bool childMode = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        auto next = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", a.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (a == "--child") {
+            childMode = true;
+            child.table = next();
+        } else if (a == "--empty") {
+            childMode = true;
+        } else if (a == "--rows") {
+            opt.rows.clear();
+            for (const auto& n : Split(next(), ','))
+                opt.rows.push_back(std::strtoull(n.c_str(), nullptr, 10));
+        } else if (a == "--formats") {
+            opt.formats.clear();
+            for (const auto& f : Split(next(), ','))
+                opt.formats.push_back(f == "fixed" ? TableFormat::Fixed : TableFormat::Tabs);
+        } else if (a == "--runs") {
+            opt.runs = std::max(1, std::atoi(next().c_str()));
+        } else if (a == "--dir") {
+            opt.dir = next();
+        } else if (a == "--window") {
+            const std::string v = next();
+            if (std::sscanf(v.c_str(), "%dx%d", &opt.windowWidth, &opt.windowHeight) != 2) {
+                Usage();
+                return 2;
+            }
+        } else if (a == "--verify") {
+            opt.verify = true;
+        } else if (a == "--fresh") {
+            opt.fresh = true;
+        } else if (a == "--markdown") {
+            opt.markdown = next();
+        } else {
+            Usage();
+            return a == "--help" ? 0 : 2;
+        }
+    }
+    child.windowWidth = opt.windowWidth;
+    child.windowHeight = opt.windowHeight;
+    child.verifyWidths = opt.verify;
+    if (childMode)
+        return RunChild(argc, argv, child);
+
+    ::mkdir(opt.dir.c_str(), 0777);
+    const std::string self = "/proc/self/exe";
+    char exe[4096];
+    const ssize_t n = ::readlink(self.c_str(), exe, sizeof exe - 1);
+    if (n <= 0) {
+        std::fprintf(stderr, "cannot find my own executable\n");
+        return 1;
+    }
+    exe[n] = '\0';
+    const std::string window = std::to_string(opt.windowWidth) + "x" + std::to_string(opt.windowHeight);
+
+    // The empty program: the window shown, no table.
+    RunResults empty;
+    for (int k = 0; k < opt.runs; ++k) {
+        std::string out;
+        if (!RunAndCapture({exe, "--empty", "--window", window}, out)) {
+            std::fprintf(stderr, "the empty program failed\n");
+            return 1;
+        }
+        Parse(out, empty);
+    }
+    const double emptyKb = empty.get("mem.hwm_kb");
+    std::printf("empty program (window shown, no table): peak resident %.1f MB\n\n", emptyKb / 1e3);
+
+    std::vector<TableRun> tables;
+    for (const std::uint64_t rows : opt.rows) {
+        for (const TableFormat format : opt.formats) {
+            TableRun t;
+            t.bodyRows = rows;
+            t.format = format;
+            t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + ".txt";
+            if (opt.fresh || FileSize(t.path) == 0) {
+                std::fprintf(stderr, "making %s ...\n", t.path.c_str());
+                if (GenerateTable(t.path, rows, format).path.empty()) {
+                    std::fprintf(stderr, "cannot write %s\n", t.path.c_str());
+                    return 1;
+                }
+            }
+            t.bytes = FileSize(t.path);
+
+            // The file in the page cache first, then the reference commands.
+            TimeCommand({"cat", t.path});
+            std::vector<double> cats, wcs;
+            for (int k = 0; k < std::max(3, opt.runs); ++k) {
+                cats.push_back(TimeCommand({"cat", t.path}));
+                wcs.push_back(TimeCommand({"wc", "-l", t.path}));
+            }
+            t.cat = Median(cats);
+            t.wc = Median(wcs);
+
+            std::vector<std::string> args = {exe, "--child", t.path, "--window", window};
+            if (opt.verify)
+                args.push_back("--verify");
+            for (int k = 0; k < opt.runs; ++k) {
+                std::string out;
+                if (!RunAndCapture(args, out))
+                    t.r.errors.push_back("run " + std::to_string(k + 1) + " did not finish");
+                Parse(out, t.r);
+            }
+
+            std::printf("== %s rows x 10, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
+                        FormatName(format), Mb(t.bytes), opt.runs);
+            std::printf("  %-42s %10s %10s %9s\n", "phase", "seconds", "MB/s", "x wc -l");
+            PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
+            PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
+            for (const Phase& p : Phases)
+                PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
+            const double openKb = GrowthKb(t, emptyKb, "mem.hwm_open_kb");
+            const double endKb = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
+            std::printf("  peak resident after open %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
+                        t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3, openKb * 1e3 / static_cast<double>(t.bytes));
+            std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
+                        t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
+            if (opt.verify)
+                std::printf("  columns whose width differs from measuring every cell: %.0f\n",
+                            t.r.get("verify.columns_wrong"));
+            for (const auto& info : t.r.infos)
+                std::printf("  %s\n", info.c_str());
+            for (const auto& e : t.r.errors)
+                std::printf("  ERROR: %s\n", e.c_str());
+            std::printf("\n");
+            std::fflush(stdout);
+            tables.push_back(std::move(t));
+        }
+    }
+
+    // Targets, for the tables of a million rows and more.
+    bool allMet = true;
+    bool anyBig = false;
+    for (const TableRun& t : tables) {
+        if (t.bodyRows < 1000000)
+            continue;
+        anyBig = true;
+        std::printf("targets, %s rows, %s:\n", Thousands(t.bodyRows + 1).c_str(), FormatName(t.format));
+        for (const Target& g : Targets) {
+            const double v = t.r.get(g.key);
+            const bool met = v >= 0 && v <= g.limit;
+            allMet = allMet && met;
+            std::printf("  %-36s %10.4f  %s\n", g.text, v, met ? "met" : "MISSED");
+        }
+        const double growth = GrowthKb(t, emptyKb, "mem.hwm_end_kb") * 1e3 / static_cast<double>(t.bytes);
+        const bool memMet = growth >= 0 && growth <= 2.0;
+        allMet = allMet && memMet;
+        std::printf("  %-36s %10.2f  %s\n", "peak memory growth <= 2 x the file", growth, memMet ? "met" : "MISSED");
+        if (!t.r.errors.empty())
+            allMet = false;
+    }
+    // The same repaint time for small and large tables.
+    for (const TableFormat format : opt.formats) {
+        const TableRun* small = nullptr;
+        const TableRun* large = nullptr;
+        for (const TableRun& t : tables) {
+            if (t.format != format)
+                continue;
+            if (!small || t.bodyRows < small->bodyRows)
+                small = &t;
+            if (!large || t.bodyRows > large->bodyRows)
+                large = &t;
+        }
+        if (small && large && small != large) {
+            std::printf("repaint, %s: %s rows / %s rows =", FormatName(format), Thousands(large->bodyRows + 1).c_str(),
+                        Thousands(small->bodyRows + 1).c_str());
+            for (const char* key : {"paint.top", "paint.middle", "paint.end"})
+                std::printf(" %.2f", large->r.get(key) / small->r.get(key));
+            std::printf(" (top, middle, end)\n");
+        }
+    }
+    if (anyBig)
+        std::printf("%s\n", allMet ? "every target met" : "SOME TARGETS MISSED");
+
+    if (!opt.markdown.empty()) {
+        std::FILE* md = std::fopen(opt.markdown.c_str(), "w");
+        if (md) {
+            std::fprintf(md, "| rows | format | MB | cat | wc -l | open, layout | open, painted | search none | "
+                             "search last | sum | save | repaint top / middle / end (ms) | peak growth |\n");
+            std::fprintf(md, "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+            for (const TableRun& t : tables) {
+                const double growth = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
+                std::fprintf(md,
+                             "| %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
+                             "| %.2f / %.2f / %.2f | %.0f MB (%.2f x) |\n",
+                             Thousands(t.bodyRows + 1).c_str(), FormatName(t.format), Mb(t.bytes), t.cat, t.wc,
+                             t.r.get("open.layout"), t.r.get("open.first_paint"), t.r.get("search.none"),
+                             t.r.get("search.last"), t.r.get("sum"), t.r.get("save"), t.r.get("paint.top") * 1e3,
+                             t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,
+                             growth * 1e3 / static_cast<double>(t.bytes));
+            }
+            std::fclose(md);
+        }
+    }
+    bool errors = false;
+    for (const TableRun& t : tables)
+        errors = errors || !t.r.errors.empty();
+    return errors ? 1 : 0;
+}
