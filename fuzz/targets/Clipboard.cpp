@@ -1,0 +1,95 @@
+// "Paste Table": clipboard text (UTF-16 as the clipboard gives it, or
+// Windows-1256 bytes) cut into lines and cells, the paste file built from
+// them with or without a remembered header row, and that file laid out.
+//
+// Input: mode byte, remembered header NUL clipboard text.
+
+#include "FuzzTargets.h"
+
+#include "app/Clipboard.h"
+#include "table/ClipboardTable.h"
+#include "table/CoreGrid.h"
+#include "table/Search.h"
+#include "table/TableLayout.h"
+#include "table/TableLines.h"
+#include "text/PersianLetters.h"
+#include "text/TextFiles.h"
+
+#include <QString>
+
+#include <algorithm>
+
+using namespace rasmik;
+
+namespace rasmik::fuzz {
+
+int ClipboardTable(const std::uint8_t* data, std::size_t size)
+{
+    if (size == 0)
+        return 0;
+    const std::uint8_t mode = data[0];
+    const auto parts = SplitInput(data + 1, size - 1, 2);
+    const std::string remembered(parts[0]);
+    std::string text;
+    if (mode & 1) {
+        // The clipboard's UTF-16 text, odd bytes and lone surrogates included.
+        const QString unicode = QString::fromUtf16(reinterpret_cast<const char16_t*>(parts[1].data()),
+                                                   static_cast<qsizetype>(parts[1].size() / 2));
+        text = ClipboardTextToTable(unicode);
+        FUZZ_CHECK(text.size() >= static_cast<std::size_t>(unicode.size()) / 2);
+    } else {
+        text = std::string(parts[1]);
+    }
+
+    // The fast cutter gives what repeated TakeLine calls give.
+    std::string rest = text;
+    NormalizeKaf(rest);
+    std::vector<std::string> expected;
+    int columns = 0;
+    while (!rest.empty()) {
+        const std::size_t before = rest.size();
+        std::string line = TakeLine(rest);
+        FUZZ_CHECK(rest.size() < before);
+        if (!line.empty() && line.back() != '\t')
+            line.push_back('\t');
+        columns = std::max(columns, static_cast<int>(std::count(line.begin(), line.end(), '\t')));
+        expected.push_back(std::move(line));
+    }
+    std::vector<std::string> list;
+    FUZZ_CHECK(ParseClipboardTable(text, list) == columns);
+    FUZZ_CHECK(list == expected);
+
+    const auto file = BuildPasteFile(list, columns, remembered);
+    if (list.size() < 2 || columns < 2) {
+        FUZZ_CHECK(!file);
+        return 0;
+    }
+    FUZZ_CHECK(file.has_value());
+    const std::vector<std::string>& lines = *file;
+    FUZZ_CHECK(!lines.empty() && lines.size() <= list.size() + 1);
+    if (lines.size() == list.size() + 1) {
+        FUZZ_CHECK(lines[0].rfind("Col 1\t", 0) == 0);
+        FUZZ_CHECK(std::equal(list.begin(), list.end(), lines.begin() + 1));
+    } else {
+        // Starts at the first entry holding all the remembered words.
+        FUZZ_CHECK(std::equal(lines.begin(), lines.end(), list.end() - static_cast<std::ptrdiff_t>(lines.size())));
+        FUZZ_CHECK(MatchesAllWords(remembered, lines[0]));
+    }
+
+    // The file is written and opened like any table.
+    const TableLines table = TableLines::FromBytes(JoinLinesCrLf(lines));
+    CoreGrid grid;
+    FUZZ_CHECK(LayoutGridCells(grid, table, {}));
+    FUZZ_CHECK(grid.RowCount() == static_cast<int>(std::max<std::size_t>(1, table.size())));
+    FinishLayout(grid, std::vector<int>(static_cast<std::size_t>(grid.ColCount()), 40), 20);
+
+    // "Save Current Row For Header": filtered words joined by single spaces.
+    const std::string header = HeaderRowText(grid, grid.Row);
+    FUZZ_CHECK(header.find("  ") == std::string::npos);
+    FUZZ_CHECK(header.empty() || (header.front() != ' ' && header.back() != ' '));
+    for (const char c : header)
+        FUZZ_CHECK(!HeaderFilter().test(static_cast<unsigned char>(c)));
+    return 0;
+}
+
+} // namespace rasmik::fuzz

@@ -1,0 +1,57 @@
+// "Font.fnt": the line read at start-up, applied to the grid's font and
+// measured as the grid measures its cells; and the line written back.
+
+#include "FuzzTargets.h"
+
+#include "app/FontStore.h"
+#include "table/FontSpec.h"
+
+#include <QFont>
+#include <QFontMetrics>
+
+using namespace rasmik;
+
+namespace {
+
+bool operator==(const FontSpec& a, const FontSpec& b)
+{
+    return a.size == b.size && a.colour == b.colour && a.bold == b.bold && a.italic == b.italic &&
+           a.underline == b.underline && a.strikeOut == b.strikeOut && a.name == b.name;
+}
+
+} // namespace
+
+namespace rasmik::fuzz {
+
+int FontLine(const std::uint8_t* data, std::size_t size)
+{
+    EnsureGuiApplication();
+    const std::string_view line(reinterpret_cast<const char*>(data), size);
+
+    FontSpec spec;
+    spec.name = "Tahoma";
+    TextToFont(line, spec);
+    if (line.empty()) {
+        const FontSpec untouched{0, WindowTextColour, false, false, false, false, "Tahoma"};
+        FUZZ_CHECK(spec == untouched);
+    }
+
+    // What is written reads back the same.
+    FontSpec back;
+    TextToFont(FontToText(spec), back);
+    if (spec.name.empty())
+        back.name.clear();
+    FUZZ_CHECK(back == spec);
+
+    // Start-up applies it to the grid font and lays the table out with it.
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(13);
+    ApplySpecToFont(spec, font);
+    const QFontMetrics metrics(font);
+    FUZZ_CHECK(metrics.horizontalAdvance(QStringLiteral("AY \u0633\u0644\u0627\u0645")) >= 0);
+    FUZZ_CHECK(metrics.height() >= 0);
+    (void)ColourOfValue(spec.colour, Qt::black);
+    return 0;
+}
+
+} // namespace rasmik::fuzz

@@ -1,0 +1,62 @@
+// The report renderer's reading of a report line: cell items laid into the
+// detail band's labels, then the band painted into a small image as the
+// preview paints it. Input: the line; its first byte picks the band width.
+
+#include "FuzzTargets.h"
+
+#include "print/ReportEngine.h"
+#include "print/ReportLines.h"
+#include "print/ReportRenderer.h"
+
+#include <QImage>
+#include <QPainter>
+
+using namespace rasmik;
+
+namespace rasmik::fuzz {
+
+int ReportLine(const std::uint8_t* data, std::size_t size)
+{
+    EnsureGuiApplication();
+    if (size == 0)
+        return 0;
+    const std::string_view line(reinterpret_cast<const char*>(data + 1), size - 1);
+
+    TQRBand band;
+    band.SetWidthMm(20.0 + data[0]);
+    TXQRStr state;
+    state.Band = &band;
+    state.LayLine(line);
+
+    // One label per item; a line of items each ending in the separator has no
+    // item after the last separator.
+    std::size_t separators = 0;
+    for (std::size_t p = line.find(ItemSeparator); p != std::string_view::npos;
+         p = line.find(ItemSeparator, p + ItemSeparator.size()))
+        ++separators;
+    int enabled = 0;
+    for (const TQRLabel* label : state.Labels) {
+        if (!label->Enabled)
+            continue;
+        ++enabled;
+        FUZZ_CHECK(label->Font.pointSize() >= 1);
+        FUZZ_CHECK(label->PixelHeight() >= 0);
+    }
+    FUZZ_CHECK(static_cast<std::size_t>(enabled) <= separators + 1);
+    FUZZ_CHECK(band.HeightMm() >= MinBandHeightMm);
+    FUZZ_CHECK(band.LabelCount() == static_cast<int>(state.Labels.size()));
+
+    QImage image(160, 60, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    band.Paint(painter, 0, ScreenDpi / 2, ScreenDpi / 2);
+    painter.end();
+
+    // A second line reuses the labels: the first line's extra ones go dark.
+    state.LayLine(std::string_view());
+    for (const TQRLabel* label : state.Labels)
+        FUZZ_CHECK(!label->Enabled);
+    return 0;
+}
+
+} // namespace rasmik::fuzz
