@@ -4,8 +4,13 @@
 #include <QApplication>
 #include <QIcon>
 
+#include <csignal>
+
 int main(int argc, char** argv)
 {
+    // Past a file-size limit a write then fails with EFBIG, which the save
+    // reports like a full disk, instead of the signal ending the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
