@@ -291,13 +291,7 @@ bool TForm1::FillGrid(rasmik::TableLines* newLines)
         *newLines = lines;
     }
     ApplyColumnOrder(fresh, ColumnOrders);
-    // Cells are drawn without the font's style, so they are measured without it.
-    QFont plain = Grid->font();
-    plain.setBold(false);
-    plain.setItalic(false);
-    plain.setUnderline(false);
-    plain.setStrikeOut(false);
-    const QtTextMetrics metrics(plain);
+    const QtTextMetrics metrics(MeasuringFont(Grid->font()));
     const std::vector<int> widths = ComputeColumnWidths(fresh, metrics, gridWidthForLayout(), progress);
     FinishLayout(fresh, widths, metrics.textHeight("AY"));
     fresh.Col = 0;
@@ -361,6 +355,8 @@ bool TForm1::Action1Execute()
         PendingFileName.clear();
     }
     const std::string path = OpenDialogFileName;
+    // The font's measures are taken while the file is read.
+    PrepareTextMetrics(MeasuringFont(Grid->font()));
     const std::string cellWidths = ReadCellFormat(path);
 
     QProgressDialog* dialog = nullptr;

@@ -3,14 +3,24 @@
 #include "render/QtText.h"
 #include "text/Cp1256.h"
 
+#include <QCoreApplication>
+
 #include <QFontMetricsF>
 #include <QPaintDevice>
 #include <QString>
 #include <QTextOption>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <cmath>
+#include <future>
+#include <memory>
 #include <mutex>
+#include <optional>
+#include <system_error>
+#include <thread>
+#include <unordered_map>
 #include <vector>
 
 namespace rasmik {
@@ -96,20 +106,147 @@ double widestAdvance(const QFontMetricsF& f, const std::vector<Context>& context
     return best;
 }
 
-std::array<int, 256> computeBounds(const QFont& font, const QPaintDevice* device)
+} // namespace
+
+// Everything the layout needs to know of a font, measured once per program
+// run and resolution.
+struct FontModel {
+    std::array<int, 256> bounds{};        // whole pixels, for any context
+    std::array<std::int64_t, 256> ascii64{}; // 1/64 pixel, for texts of printable ASCII
+    std::int64_t space64 = 0;             // one space, in any script's run
+    std::int64_t edge64 = 0;              // what a space next to a word may add
+    std::vector<std::int64_t> advance64;  // ASCII: the advance alone
+    std::vector<std::int32_t> pairExtra64; // ASCII: what a pair of neighbours adds
+};
+
+namespace {
+
+// The font for measuring on another thread: the same font with data of its
+// own, so that no font engine is shared between threads. A change of a
+// property makes a copy detach without the engines; changing it back keeps
+// the font as it was.
+QFont ownCopy(const QFont& font)
 {
-    std::array<int, 256> bounds{};
-    const QFontMetricsF f(font, device);
-    const std::vector<Context> contexts = measuringContexts(f);
+    QFont copy(font);
+    const int stretch = copy.stretch();
+    copy.setStretch(stretch == 100 ? 101 : 100);
+    copy.setStretch(stretch);
+    return copy;
+}
+
+std::int64_t w64(const QFontMetricsF& f, const QString& text, const QTextOption& option)
+{
+    return text.isEmpty() ? 0 : std::llround(f.horizontalAdvance(text, option) * 64);
+}
+
+const QTextOption& leftToRight()
+{
+    static const QTextOption option = [] {
+        QTextOption o;
+        o.setTextDirection(Qt::LeftToRight);
+        return o;
+    }();
+    return option;
+}
+
+constexpr int FirstPrintable = 32;
+constexpr int PrintableCount = 127 - FirstPrintable;
+
+QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
+
+// The measurements behind a FontModel; every slot is written by one job only.
+struct ModelWork {
     std::array<double, 256> widest{};
-    for (int b = 0; b < 256; ++b) {
-        const QChar c(Cp1256Table[b]);
-        widest[static_cast<std::size_t>(b)] = widestAdvance(f, contexts, c);
-        if (c == u'\t') // a tab reaches the next tab stop
-            widest[static_cast<std::size_t>(b)] =
-                std::max(widest[static_cast<std::size_t>(b)], rightToLeft().tabStopDistance());
+    std::array<std::int64_t, PrintableCount> single{};
+    std::array<std::array<std::int64_t, PrintableCount>, PrintableCount> pair{}; // [a][b]: "ab"
+    std::array<std::int64_t, 256> edge{};
+};
+
+// A word's last or first byte next to a space: what the space adds beyond
+// its own advance, in the byte's joining forms and in Latin and Arabic runs.
+std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
+{
+    const QString sides[] = {QString(), QString(QChar(Tatweel)), QString(QChar(Hamza)), QStringLiteral("a")};
+    const QString sp(QChar(u' '));
+    const QString sp2(2, QChar(u' '));
+    std::int64_t worst = 0;
+    for (const QString& side : sides) {
+        const QString end = side + c; // c ends a word
+        worst = std::max(worst, 2 * w64(f, end + sp, rightToLeft()) - w64(f, end, rightToLeft())
+                                    - w64(f, end + sp2, rightToLeft()));
+        const QString start = c + side; // c starts a word
+        worst = std::max(worst, 2 * w64(f, sp + start, rightToLeft()) - w64(f, start, rightToLeft())
+                                    - w64(f, sp2 + start, rightToLeft()));
+    }
+    return worst;
+}
+
+void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, int jobs)
+{
+    const QFontMetricsF f(font);
+    const std::vector<Context> contexts = measuringContexts(f);
+    for (;;) {
+        const int job = next.fetch_add(1);
+        if (job >= jobs)
+            return;
+        if (job < 256) {
+            const QChar c(Cp1256Table[job]);
+            double widest = widestAdvance(f, contexts, c);
+            if (c == u'\t') // a tab reaches the next tab stop
+                widest = std::max(widest, rightToLeft().tabStopDistance());
+            work.widest[static_cast<std::size_t>(job)] = widest;
+        } else if (job < 256 + PrintableCount) {
+            const int a = job - 256;
+            const QChar ca(static_cast<char16_t>(FirstPrintable + a));
+            work.single[static_cast<std::size_t>(a)] =
+                std::max({w64(f, QString(ca), leftToRight()), w64(f, QString(ca), rightToLeft()),
+                          w64(f, QString(mirrorOf(ca)), leftToRight())});
+            for (int b = 0; b < PrintableCount; ++b) {
+                const QChar cb(static_cast<char16_t>(FirstPrintable + b));
+                work.pair[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)] =
+                    w64(f, QString(ca) + cb, leftToRight());
+            }
+        } else {
+            const int b = job - 256 - PrintableCount;
+            const QChar c(Cp1256Table[b]);
+            if (c.unicode() > u' ' && c.unicode() != 0x7F)
+                work.edge[static_cast<std::size_t>(b)] = edgeExcess(f, c);
+        }
+    }
+}
+
+std::shared_ptr<const FontModel> computeModel(const QFont& font)
+{
+    auto work = std::make_unique<ModelWork>();
+    constexpr int Jobs = 256 + PrintableCount + 256;
+    std::atomic<int> next{0};
+    std::thread helper;
+    if (std::thread::hardware_concurrency() >= 2) {
+        try {
+            helper = std::thread([copy = ownCopy(font), &work, &next]() mutable {
+                try {
+                    runModelJobs(copy, *work, next, Jobs);
+                } catch (...) {
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    {
+        struct Join {
+            std::thread& t;
+            ~Join()
+            {
+                if (t.joinable())
+                    t.join();
+            }
+        } join{helper};
+        runModelJobs(ownCopy(font), *work, next, Jobs);
     }
 
+    auto model = std::make_shared<FontModel>();
+    const QFontMetricsF f(font);
+    std::array<double, 256>& widest = work->widest;
     // Lam and a following alef become one ligature glyph; the two bounds
     // together must cover it, alone and after a joining letter.
     const QString space2(2, QChar(u' '));
@@ -123,38 +260,284 @@ std::array<int, 256> computeBounds(const QFont& font, const QPaintDevice* device
         if (shortfall > 0)
             widest[LamByte] += shortfall;
     }
-
     for (std::size_t b = 0; b < 256; ++b) {
         // One pixel more than the widest advance absorbs kerning and the
         // rounding of the sum.
-        const int bound = static_cast<int>(std::ceil(std::max(0.0, widest[b]))) + 1;
-        bounds[b] = bound;
+        model->bounds[b] = static_cast<int>(std::ceil(std::max(0.0, widest[b]))) + 1;
+        model->ascii64[b] = std::int64_t{model->bounds[b]} * 64;
     }
-    return bounds;
+
+    // Printable ASCII: exact advances, plus whatever a neighbour can add
+    // (kerning, in either order, mirrored or not), charged to both bytes.
+    auto index = [](QChar c) { return static_cast<std::size_t>(c.unicode() - FirstPrintable); };
+    model->advance64.assign(128, 0);
+    model->pairExtra64.assign(128 * 128, 0);
+    for (int b = 0; b < 128; ++b)
+        model->advance64[static_cast<std::size_t>(b)] = model->ascii64[static_cast<std::size_t>(b)];
+    for (int a = 0; a < PrintableCount; ++a) {
+        const QChar ca(static_cast<char16_t>(FirstPrintable + a));
+        const std::int64_t adv = work->single[static_cast<std::size_t>(a)];
+        model->advance64[static_cast<std::size_t>(FirstPrintable + a)] = adv;
+        std::int64_t extra = 0;
+        for (int b = 0; b < PrintableCount; ++b) {
+            const QChar cb(static_cast<char16_t>(FirstPrintable + b));
+            const std::int64_t both = work->single[static_cast<std::size_t>(a)] + work->single[static_cast<std::size_t>(b)];
+            std::int64_t widestPair = work->pair[index(ca)][index(cb)];
+            // Only between two characters that are neither letters nor
+            // digits can a run go right to left: reversed and mirrored.
+            if (!ca.isLetterOrNumber() && !cb.isLetterOrNumber()) {
+                const QChar ma = mirrorOf(ca);
+                const QChar mb = mirrorOf(cb);
+                widestPair = std::max(widestPair, work->pair[index(cb)][index(ca)]);
+                if (ma.unicode() < 127 && mb.unicode() < 127)
+                    widestPair = std::max({widestPair, work->pair[index(ma)][index(mb)], work->pair[index(mb)][index(ma)]});
+            }
+            extra = std::max(extra, widestPair - both);
+            // Two letters or digits side by side always share a run, so
+            // their kerning, closer or wider, always applies; other pairs may
+            // fall into two runs and lose theirs.
+            const bool shareRun = ca.isLetterOrNumber() && cb.isLetterOrNumber();
+            model->pairExtra64[static_cast<std::size_t>((FirstPrintable + a) * 128 + FirstPrintable + b)] =
+                static_cast<std::int32_t>(shareRun ? widestPair - both : std::max<std::int64_t>(0, widestPair - both));
+        }
+        model->ascii64[static_cast<std::size_t>(FirstPrintable + a)] = adv + extra;
+    }
+
+    // Fonts join f with the letters after it (fi, fl, ff, ffi, ffl): a
+    // ligature of three is not bounded by its pairs, so texts with an f take
+    // the general bounds.
+    model->advance64['f'] = -1;
+    model->ascii64['f'] = std::int64_t{model->bounds['f']} * 64;
+
+    // A space in a Latin, an Arabic or a neutral run.
+    const QString sp(QChar(u' '));
+    for (const QString& lead : {QString(), QStringLiteral("a"), QString(QChar(Hamza)), QStringLiteral("1")}) {
+        model->space64 = std::max(model->space64, w64(f, lead + sp + sp, rightToLeft()) - w64(f, lead + sp, rightToLeft()));
+        model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
+    }
+    model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
+    return model;
 }
 
-// Measuring every byte in its contexts takes a while; a font is measured
-// once per program run and resolution.
-std::array<int, 256> cachedBounds(const QFont& font, const QPaintDevice* device)
+using ModelFuture = std::shared_future<std::shared_ptr<const FontModel>>;
+
+std::mutex& modelMutex()
 {
     static std::mutex mutex;
-    static std::vector<std::pair<QString, std::array<int, 256>>> cache;
-    const QString key = font.key() + QLatin1Char('|')
-                        + QString::number(device ? device->logicalDpiX() : 0) + QLatin1Char('x')
-                        + QString::number(device ? device->logicalDpiY() : 0);
-    {
-        const std::lock_guard<std::mutex> lock(mutex);
-        for (const auto& entry : cache)
-            if (entry.first == key)
-                return entry.second;
-    }
-    const std::array<int, 256> bounds = computeBounds(font, device);
-    const std::lock_guard<std::mutex> lock(mutex);
-    cache.emplace_back(key, bounds);
-    return bounds;
+    return mutex;
 }
 
+std::vector<std::pair<QString, ModelFuture>>& modelCache()
+{
+    static std::vector<std::pair<QString, ModelFuture>> cache;
+    return cache;
+}
+
+// Measuring that runs on its own must end while the application's fonts
+// still exist.
+void waitForModels()
+{
+    std::vector<ModelFuture> pending;
+    {
+        const std::lock_guard<std::mutex> lock(modelMutex());
+        for (const auto& entry : modelCache())
+            pending.push_back(entry.second);
+    }
+    for (const auto& f : pending)
+        f.wait();
+}
+
+QString modelKey(const QFont& font, const QPaintDevice* device)
+{
+    return font.key() + QLatin1Char('|') + QString::number(device ? device->logicalDpiX() : 0) + QLatin1Char('x')
+           + QString::number(device ? device->logicalDpiY() : 0);
+}
+
+// A font is measured once per program run and resolution; a measuring
+// already under way elsewhere is waited for.
+std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& key)
+{
+    std::promise<std::shared_ptr<const FontModel>> promise;
+    ModelFuture future;
+    {
+        const std::lock_guard<std::mutex> lock(modelMutex());
+        for (const auto& entry : modelCache())
+            if (entry.first == key)
+                future = entry.second;
+        if (!future.valid())
+            modelCache().emplace_back(key, promise.get_future().share());
+    }
+    if (future.valid())
+        return future.get();
+    try {
+        std::shared_ptr<const FontModel> model = computeModel(font);
+        promise.set_value(model);
+        return model;
+    } catch (...) {
+        const std::lock_guard<std::mutex> lock(modelMutex());
+        auto& cache = modelCache();
+        cache.erase(std::remove_if(cache.begin(), cache.end(), [&](const auto& e) { return e.first == key; }),
+                    cache.end());
+        promise.set_exception(std::current_exception());
+        throw;
+    }
+}
+
+// Bytes of Latin or Arabic letters: a word that starts or ends with one
+// does not take its script or direction from its neighbours.
+const std::array<bool, 256>& strongLetters()
+{
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            const QChar c(Cp1256Table[b]);
+            const QChar::Script script = c.script();
+            const QChar::Direction dir = c.direction();
+            t[static_cast<std::size_t>(b)] = script != QChar::Script_Common && script != QChar::Script_Inherited
+                                             && script != QChar::Script_Unknown
+                                             && (dir == QChar::DirL || dir == QChar::DirR || dir == QChar::DirAL);
+        }
+        return t;
+    }();
+    return table;
+}
+
+struct WordHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+struct WordEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+};
+
+// Measures on the thread that uses it, with a font of its own. A text's bound
+// is the sum of its words' widths, each measured once in the runs it may
+// stand in, and of its spaces.
+class QtMeasurer : public TextMeasurer {
+public:
+    QtMeasurer(const QFont& font, std::shared_ptr<const FontModel> model)
+        : font_(ownCopy(font)), model_(std::move(model))
+    {
+    }
+
+    int width(std::string_view text) override
+    {
+        ensureMetrics();
+        ToQString(text, buffer_);
+        return DisplayTextWidth(*metrics_, buffer_);
+    }
+
+    int bound(std::string_view text) override
+    {
+        std::int64_t sum = 0;
+        std::size_t i = 0;
+        const std::size_t n = text.size();
+        std::int64_t spaces = 0;
+        while (i < n) {
+            const auto ch = static_cast<unsigned char>(text[i]);
+            if (ch < 32 || ch == 127)
+                return INT_MAX; // tabs and line breaks: no word model
+            if (ch == ' ') {
+                ++spaces;
+                ++i;
+                continue;
+            }
+            std::size_t j = i + 1;
+            while (j < n && text[j] != ' ') {
+                const auto cj = static_cast<unsigned char>(text[j]);
+                if (cj < 32 || cj == 127)
+                    return INT_MAX;
+                ++j;
+            }
+            sum += wordWidth64(text.substr(i, j - i));
+            i = j;
+        }
+        sum += spaces * (model_->space64 + 2 * model_->edge64);
+        const std::int64_t px = (sum + 32) >> 6;
+        return static_cast<int>(std::min<std::int64_t>(px, INT_MAX));
+    }
+
+private:
+    void ensureMetrics()
+    {
+        if (!metrics_) {
+            metrics_.emplace(font_);
+            metricsF_.emplace(font_);
+        }
+    }
+
+    std::int64_t measure64(const QString& text) { return w64(*metricsF_, text, rightToLeft()); }
+
+    std::int64_t wordWidth64(std::string_view word)
+    {
+        const auto it = words_.find(word);
+        if (it != words_.end())
+            return it->second;
+        ensureMetrics();
+        const QString w = ToQString(word);
+        std::int64_t v = measure64(w);
+        const auto& strong = strongLetters();
+        const QString latin = QStringLiteral("a ");
+        const QString arabic = QString(QChar(Hamza)) + QChar(u' ');
+        if (!strong[static_cast<unsigned char>(word.front())]) {
+            // Its first characters join the run before it.
+            v = std::max(v, measure64(latin + w) - measure64(latin));
+            v = std::max(v, measure64(arabic + w) - measure64(arabic));
+        }
+        if (!strong[static_cast<unsigned char>(word.back())]) {
+            const QString latinAfter = QStringLiteral(" a");
+            const QString arabicAfter = QString(QChar(u' ')) + QChar(Hamza);
+            v = std::max(v, measure64(w + latinAfter) - measure64(latinAfter));
+            v = std::max(v, measure64(w + arabicAfter) - measure64(arabicAfter));
+        }
+        words_.emplace(std::string(word), v);
+        return v;
+    }
+
+    QFont font_;
+    std::shared_ptr<const FontModel> model_;
+    std::optional<QFontMetrics> metrics_;
+    std::optional<QFontMetricsF> metricsF_;
+    QString buffer_;
+    std::unordered_map<std::string, std::int64_t, WordHash, WordEqual> words_;
+};
+
 } // namespace
+
+void PrepareTextMetrics(const QFont& font)
+{
+    const QString key = modelKey(font, nullptr);
+    {
+        const std::lock_guard<std::mutex> lock(modelMutex());
+        for (const auto& entry : modelCache())
+            if (entry.first == key)
+                return;
+        static bool waits = false;
+        if (!waits && QCoreApplication::instance()) {
+            qAddPostRoutine(waitForModels);
+            waits = true;
+        }
+        if (!waits)
+            return; // nothing would wait for it at the end
+        try {
+            modelCache().emplace_back(
+                key, std::async(std::launch::async, [copy = ownCopy(font)] { return computeModel(copy); }).share());
+        } catch (const std::system_error&) {
+            // No thread to be had: the bounds are measured when needed.
+        }
+    }
+}
+
+QFont MeasuringFont(const QFont& font)
+{
+    QFont plain = font;
+    plain.setBold(false);
+    plain.setItalic(false);
+    plain.setUnderline(false);
+    plain.setStrikeOut(false);
+    return plain;
+}
 
 int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 {
@@ -162,12 +545,14 @@ int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 }
 
 QtTextMetrics::QtTextMetrics(const QFont& font, const QPaintDevice* device)
-    : font_(font)
+    : font_(device ? QFont(font, device) : font)
     , metrics_(font, device)
-    , bounds_(cachedBounds(font, device))
+    , model_(cachedModel(font_, modelKey(font, device)))
 {
-    maxBound_ = *std::max_element(bounds_.begin(), bounds_.end());
+    maxBound_ = *std::max_element(model_->bounds.begin(), model_->bounds.end());
 }
+
+QtTextMetrics::~QtTextMetrics() = default;
 
 int QtTextMetrics::textWidth(std::string_view text) const
 {
@@ -181,12 +566,29 @@ int QtTextMetrics::textHeight(std::string_view) const
 
 int QtTextMetrics::byteAdvanceBound(unsigned char b) const
 {
-    return bounds_[b];
+    return model_->bounds[b];
 }
 
 int QtTextMetrics::maxByteAdvanceBound() const
 {
     return maxBound_;
+}
+
+std::int64_t QtTextMetrics::asciiBound64(unsigned char b) const
+{
+    return model_->ascii64[b];
+}
+
+bool QtTextMetrics::asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const
+{
+    advance64 = model_->advance64;
+    pairExtra64 = model_->pairExtra64;
+    return true;
+}
+
+std::unique_ptr<TextMeasurer> QtTextMetrics::measurer() const
+{
+    return std::make_unique<QtMeasurer>(font_, model_);
 }
 
 } // namespace rasmik

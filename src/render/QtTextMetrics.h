@@ -7,7 +7,7 @@
 #include <QFont>
 #include <QFontMetrics>
 
-#include <array>
+#include <memory>
 #include <string_view>
 
 class QPaintDevice;
@@ -18,22 +18,40 @@ namespace rasmik {
 // Width of a text as the painter draws it: right-to-left base direction.
 int DisplayTextWidth(const QFontMetrics& metrics, const QString& text);
 
+// The font that cells are measured in: cells are drawn without the font's
+// style (bold, italic, underline, strike-out).
+QFont MeasuringFont(const QFont& font);
+
+// Starts measuring a font's bounds on another thread, so that a
+// QtTextMetrics of the same font (for the screen) made later finds them
+// ready. Needs a running application, which waits for it at its end.
+void PrepareTextMetrics(const QFont& font);
+
+struct FontModel;
+
+// The font's byte bounds are measured once per program run (on two threads);
+// measurers made by measurer() may work on other threads at the same time.
 class QtTextMetrics : public TextMetrics {
 public:
     // device: where the text will be drawn (its resolution); null for the screen.
     explicit QtTextMetrics(const QFont& font, const QPaintDevice* device = nullptr);
+    ~QtTextMetrics() override;
 
     int textWidth(std::string_view text) const override;
     int textHeight(std::string_view text) const override;
     int byteAdvanceBound(unsigned char b) const override;
     int maxByteAdvanceBound() const override;
+    std::int64_t asciiBound64(unsigned char b) const override;
+    bool asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const override;
+    std::unique_ptr<TextMeasurer> measurer() const override;
+    bool concurrentMeasurers() const override { return true; }
 
     const QFont& font() const { return font_; }
 
 private:
     QFont font_;
     QFontMetrics metrics_;
-    std::array<int, 256> bounds_{};
+    std::shared_ptr<const FontModel> model_;
     int maxBound_ = 0;
 };
 

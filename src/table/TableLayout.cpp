@@ -5,7 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <unordered_set>
+#include <atomic>
+#include <chrono>
+#include <climits>
+#include <cstdint>
+#include <system_error>
+#include <thread>
 
 namespace rasmik {
 
@@ -106,38 +111,362 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     return true;
 }
 
+namespace {
+
+// Below this many cells a second thread costs more than it saves.
+constexpr std::uint64_t ThreadedCells = 200000;
+constexpr int CheckEvery = 1 << 16;
+// The cells of the widest bounds that are taken in order of their bounds.
+constexpr std::size_t TopCandidates = 4096;
+
+struct ByteBounds {
+    std::int64_t general[256];
+    std::int64_t ascii[256];
+    unsigned char notAscii[256]; // 1 for bytes that make a text use the general bounds
+    // Optional: advances and what a pair of neighbours adds, for ASCII texts.
+    std::vector<std::int64_t> advance;
+    std::vector<std::int32_t> pairExtra;
+    bool pairs = false;
+};
+
+ByteBounds MakeByteBounds(const TextMetrics& metrics)
+{
+    ByteBounds b{};
+    for (int i = 0; i < 256; ++i) {
+        const auto c = static_cast<unsigned char>(i);
+        b.general[i] = metrics.generalBound64(c);
+        b.ascii[i] = metrics.asciiBound64(c);
+        b.notAscii[i] = (i == '\t' || (i >= 32 && i < 127)) ? 0 : 1;
+    }
+    b.pairs = metrics.asciiPairBounds(b.advance, b.pairExtra) && b.advance.size() >= 128
+              && b.pairExtra.size() >= 128 * 128;
+    if (b.pairs)
+        for (int i = 0; i < 128; ++i)
+            if (b.advance[static_cast<std::size_t>(i)] < 0)
+                b.notAscii[i] = 1;
+    return b;
+}
+
+// What is known of the texts of a column: a bound, or the exact width.
+// Keys are views into the grid, which outlives the sizing.
+class TextCache {
+public:
+    struct Entry {
+        std::uint64_t hash = 0; // 0: free
+        const char* data = nullptr;
+        std::size_t size = 0;
+        int value = 0;
+        bool exact = false;
+    };
+
+    void clear()
+    {
+        slots_.assign(1024, Entry{});
+        used_ = 0;
+    }
+
+    // The entry of text, made with value v when missing.
+    Entry& get(std::string_view text, bool& found)
+    {
+        if (slots_.empty())
+            clear();
+        const std::uint64_t h = hashOf(text);
+        std::size_t mask = slots_.size() - 1;
+        for (std::size_t i = h & mask;; i = (i + 1) & mask) {
+            Entry& e = slots_[i];
+            if (e.hash == 0) {
+                if (2 * (used_ + 1) > slots_.size()) {
+                    grow();
+                    return get(text, found);
+                }
+                ++used_;
+                e.hash = h;
+                e.data = text.data();
+                e.size = text.size();
+                found = false;
+                return e;
+            }
+            if (e.hash == h && e.size == text.size() && std::memcmp(e.data, text.data(), text.size()) == 0) {
+                found = true;
+                return e;
+            }
+        }
+    }
+
+private:
+    static std::uint64_t hashOf(std::string_view s)
+    {
+        std::uint64_t h = 0x9E3779B97F4A7C15ull ^ s.size();
+        std::size_t i = 0;
+        for (; i + 8 <= s.size(); i += 8) {
+            std::uint64_t x;
+            std::memcpy(&x, s.data() + i, 8);
+            h = (h ^ x) * 0xBF58476D1CE4E5B9ull;
+            h ^= h >> 29;
+        }
+        std::uint64_t tail = 0;
+        if (i < s.size())
+            std::memcpy(&tail, s.data() + i, s.size() - i);
+        h = (h ^ tail) * 0x94D049BB133111EBull;
+        h ^= h >> 32;
+        return h ? h : 1;
+    }
+
+    void grow()
+    {
+        std::vector<Entry> old;
+        old.swap(slots_);
+        slots_.assign(old.size() * 2, Entry{});
+        const std::size_t mask = slots_.size() - 1;
+        for (const Entry& e : old) {
+            if (e.hash == 0)
+                continue;
+            std::size_t i = e.hash & mask;
+            while (slots_[i].hash != 0)
+                i = (i + 1) & mask;
+            slots_[i] = e;
+        }
+    }
+
+    std::vector<Entry> slots_;
+    std::size_t used_ = 0;
+};
+
+// Sizes columns one after the other for one thread.
+class ColumnSizer {
+public:
+    ColumnSizer(const CoreGrid& grid, const ByteBounds& bytes, int cap, TextMeasurer& measurer)
+        : grid_(grid), bytes_(bytes), cap_(cap), measurer_(measurer)
+    {
+    }
+
+    // The column's width, or -1 when stopped.
+    int width(int col, const std::atomic<bool>& stop)
+    {
+        const int rows = grid_.RowCount();
+        int w = MinColumnWidth;
+        if (w >= cap_)
+            return cap_;
+        // Bounds above the cap all count the same: the cap ends the search.
+        const std::uint32_t ceiling = static_cast<std::uint32_t>(cap_) + 1;
+        bounds_.resize(static_cast<std::size_t>(rows));
+        std::uint32_t maxBound = 0;
+        int maxRow = 0;
+        for (int r = 0; r < rows; ++r) {
+            if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
+                return -1;
+            const std::uint32_t b = std::min(boundOf(grid_.Cell(col, r)), ceiling);
+            bounds_[static_cast<std::size_t>(r)] = b;
+            if (b > maxBound) {
+                maxBound = b;
+                maxRow = r;
+            }
+        }
+        if (maxBound <= static_cast<std::uint32_t>(w))
+            return w;
+        // The cell of the widest bound first: its width rules out most others.
+        cache_.clear();
+        w = std::max(w, exactWidth(grid_.Cell(col, maxRow)));
+        if (w >= cap_)
+            return cap_;
+
+        // The widest bounds first, sorted: they settle the width soonest.
+        const std::uint32_t low = static_cast<std::uint32_t>(w) + 1;
+        if (maxBound < low)
+            return w;
+        counts_.assign(maxBound - low + 1, 0);
+        for (int r = 0; r < rows; ++r) {
+            const std::uint32_t b = bounds_[static_cast<std::size_t>(r)];
+            if (b >= low)
+                ++counts_[b - low];
+        }
+        std::uint32_t top = maxBound + 1; // rows with bounds from top up are sorted
+        std::size_t taken = 0;
+        while (top > low && taken + counts_[top - 1 - low] <= TopCandidates) {
+            --top;
+            taken += counts_[top - low];
+        }
+        order_.clear();
+        for (int r = 0; r < rows; ++r)
+            if (bounds_[static_cast<std::size_t>(r)] >= top)
+                order_.push_back(static_cast<std::uint32_t>(r));
+        std::sort(order_.begin(), order_.end(), [this](std::uint32_t x, std::uint32_t y) {
+            return bounds_[x] > bounds_[y] || (bounds_[x] == bounds_[y] && x < y);
+        });
+        for (const std::uint32_t r : order_) {
+            if (bounds_[r] <= static_cast<std::uint32_t>(w) || w >= cap_)
+                return std::min(w, cap_);
+            w = consider(col, static_cast<int>(r), w);
+        }
+        // The rest in row order, which reads the table's bytes front to back.
+        for (int r = 0; r < rows && w < cap_; ++r) {
+            if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
+                return -1;
+            const std::uint32_t b = bounds_[static_cast<std::size_t>(r)];
+            if (b > static_cast<std::uint32_t>(w) && b < top)
+                w = consider(col, r, w);
+        }
+        return std::min(w, cap_);
+    }
+
+private:
+    std::uint32_t boundOf(std::string_view text) const
+    {
+        std::int64_t sum = 0;
+        unsigned char other = 0;
+        if (bytes_.pairs && text.size() <= TextMetrics::MaxPairBoundLength) {
+            const std::int64_t* advance = bytes_.advance.data();
+            const std::int32_t* extra = bytes_.pairExtra.data();
+            unsigned prev = 0;
+            for (const unsigned char ch : text) {
+                const unsigned c = ch & 127u;
+                sum += advance[c] + extra[prev * 128 + c];
+                prev = c;
+                other |= bytes_.notAscii[ch];
+            }
+        } else {
+            for (const unsigned char ch : text) {
+                sum += bytes_.ascii[ch];
+                other |= bytes_.notAscii[ch];
+            }
+        }
+        if (other) {
+            sum = 0;
+            for (const unsigned char ch : text)
+                sum += bytes_.general[ch];
+        }
+        const std::int64_t px = (sum + 32) >> 6;
+        return static_cast<std::uint32_t>(std::min<std::int64_t>(px, UINT32_MAX));
+    }
+
+    // The width so far after looking at one more cell.
+    int consider(int col, int row, int w)
+    {
+        const std::string_view text = grid_.Cell(col, row);
+        bool found = false;
+        TextCache::Entry& e = cache_.get(text, found);
+        if (!found)
+            e.value = measurer_.bound(text);
+        if (!e.exact) {
+            if (e.value <= w)
+                return w;
+            e.value = measurer_.width(text);
+            e.exact = true;
+        }
+        return std::max(w, e.value);
+    }
+
+    int exactWidth(std::string_view text)
+    {
+        bool found = false;
+        TextCache::Entry& e = cache_.get(text, found);
+        if (!e.exact) {
+            e.value = measurer_.width(text);
+            e.exact = true;
+        }
+        return e.value;
+    }
+
+    const CoreGrid& grid_;
+    const ByteBounds& bytes_;
+    const int cap_;
+    TextMeasurer& measurer_;
+    std::vector<std::uint32_t> bounds_;
+    std::vector<std::uint32_t> counts_;
+    std::vector<std::uint32_t> order_;
+    TextCache cache_;
+};
+
+} // namespace
+
 std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& metrics, int gridWidth,
-                                     const ProgressFn& progress)
+                                     const ProgressFn& progress, int threads)
 {
     const int cap = static_cast<int>(std::lround(0.8 * gridWidth));
-    int bound[256];
-    for (int b = 0; b < 256; ++b)
-        bound[b] = metrics.byteAdvanceBound(static_cast<unsigned char>(b));
-    const std::uint64_t maxAdvance = static_cast<std::uint64_t>(std::max(1, metrics.maxByteAdvanceBound()));
+    const int cols = grid.ColCount();
+    const std::uint64_t rows = static_cast<std::uint64_t>(grid.RowCount());
+    const std::uint64_t total = static_cast<std::uint64_t>(cols) * rows;
+    if (threads <= 0)
+        threads = total >= ThreadedCells && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
+    if (!metrics.concurrentMeasurers())
+        threads = 1;
+    threads = std::max(1, std::min(threads, cols));
 
-    std::vector<int> result(static_cast<std::size_t>(grid.ColCount()));
-    std::unordered_set<std::string_view> measured;
-    const std::uint64_t total = static_cast<std::uint64_t>(grid.ColCount()) * static_cast<std::uint64_t>(grid.RowCount());
-    std::uint64_t done = 0;
-    for (int c = 0; c < grid.ColCount(); ++c) {
-        int w = MinColumnWidth;
-        measured.clear();
-        for (int r = 0; r < grid.RowCount() && w < cap; ++r) {
-            const std::string_view text = grid.Cell(c, r);
-            if (text.size() * maxAdvance <= static_cast<std::uint64_t>(w))
-                continue;
-            std::uint64_t sum = 0;
-            for (unsigned char ch : text)
-                sum += static_cast<std::uint64_t>(bound[ch]);
-            if (sum <= static_cast<std::uint64_t>(w))
-                continue;
-            if (!measured.insert(text).second)
-                continue;
-            w = std::max(w, metrics.textWidth(text));
+    const ByteBounds bytes = MakeByteBounds(metrics);
+    std::vector<int> result(static_cast<std::size_t>(cols), -1);
+    std::atomic<int> next{0};
+    std::atomic<int> finished{0};
+    std::atomic<bool> stop{false};
+    // Each thread takes the next column until none is left.
+    auto work = [&](TextMeasurer& measurer, bool reports) {
+        ColumnSizer sizer(grid, bytes, cap, measurer);
+        for (;;) {
+            const int c = next.fetch_add(1);
+            if (c >= cols || stop.load())
+                return;
+            const int w = sizer.width(c, stop);
+            if (w < 0)
+                return;
+            result[static_cast<std::size_t>(c)] = w;
+            const int done = finished.fetch_add(1) + 1;
+            if (reports && progress && !progress(static_cast<std::uint64_t>(done) * rows, total))
+                stop.store(true);
         }
-        result[static_cast<std::size_t>(c)] = std::min(w, cap);
-        done += static_cast<std::uint64_t>(grid.RowCount());
-        if (progress && !progress(done, total))
+    };
+
+    std::vector<std::unique_ptr<TextMeasurer>> measurers;
+    for (int t = 0; t < threads; ++t)
+        measurers.push_back(metrics.measurer());
+    std::vector<std::thread> workers;
+    std::atomic<int> running{0};
+    for (int t = 1; t < threads; ++t) {
+        running.fetch_add(1);
+        try {
+            workers.emplace_back([&work, &running, m = measurers[static_cast<std::size_t>(t)].get()] {
+                try {
+                    work(*m, false);
+                } catch (...) {
+                    // Columns left undone are sized by the calling thread below.
+                }
+                running.fetch_sub(1);
+            });
+        } catch (const std::system_error&) {
+            running.fetch_sub(1);
+            break; // no more threads to be had
+        }
+    }
+    // Whatever happens on this thread, the others are stopped and joined.
+    struct Joiner {
+        std::vector<std::thread>& threads;
+        std::atomic<bool>& stop;
+        ~Joiner()
+        {
+            for (auto& t : threads)
+                if (t.joinable()) {
+                    stop.store(true);
+                    t.join();
+                }
+        }
+    } joiner{workers, stop};
+    work(*measurers[0], true);
+    while (running.load() > 0) {
+        // Columns still sizing on another thread: keep the progress going.
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        if (progress && !stop.load() && !progress(static_cast<std::uint64_t>(finished.load()) * rows, total))
+            stop.store(true);
+    }
+    for (auto& t : workers)
+        t.join();
+    if (stop.load())
+        return {};
+    // Anything a failed worker left undone.
+    ColumnSizer sizer(grid, bytes, cap, *measurers[0]);
+    for (int c = 0; c < cols; ++c) {
+        if (result[static_cast<std::size_t>(c)] >= 0)
+            continue;
+        const int w = sizer.width(c, stop);
+        result[static_cast<std::size_t>(c)] = w;
+        if (progress && !progress(static_cast<std::uint64_t>(c + 1) * rows, total))
             return {};
     }
     return result;

@@ -1,0 +1,278 @@
+// Column widths found without measuring every cell must be exactly the
+// widths found by measuring every cell, on one thread or two, in the fonts a
+// user is likely to have and at several sizes.
+
+#include "render/QtTextMetrics.h"
+#include "table/TableLayout.h"
+#include "text/Cp1256.h"
+
+#include <QGuiApplication>
+#include <QRandomGenerator>
+#include <QtTest>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+using namespace rasmik;
+
+namespace {
+
+std::vector<std::string> Words(std::initializer_list<const char*> utf8)
+{
+    std::vector<std::string> out;
+    for (const char* w : utf8)
+        out.push_back(Utf8ToCp1256(w));
+    return out;
+}
+
+const std::vector<std::string>& PersianWords()
+{
+    static const auto words = Words({"سلام", "کتابخانه", "ملی", "لا", "و", "پژوهشگاه", "گچساران", "بِسْمِ",
+                                     "آزادی", "نرم‌افزار", "إسلامی", "ـــبـــ", "ئ", "ؤ", "ة", "«فارسی»", "؟",
+                                     "مهندس", "چهارباغ", "یزد", "ك", "ي", "ژاله", "لالالا"});
+    return words;
+}
+
+const std::vector<std::string>& LatinWords()
+{
+    static const std::vector<std::string> words = {"Tehran", "WAVE", "AVATAR", "Tyrolean", "fi", "ffl", "iiii",
+                                                   "MMMM", "Hello,", "World!", "(Ltd)", "J.", "\"quoted\"",
+                                                   "x-ray", "a_b", "{x}", "[y]", "T?", "f'", "r\"", "Vw", "AJ"};
+    return words;
+}
+
+std::string Number(QRandomGenerator& rng)
+{
+    std::string s;
+    const int kind = rng.bounded(6);
+    const quint64 v = rng.bounded(quint64{1}, quint64{10000000000ull});
+    std::string digits = std::to_string(v);
+    if (kind == 0 || kind == 1) {
+        for (std::size_t i = 0; i < digits.size(); ++i) {
+            if (i > 0 && (digits.size() - i) % 3 == 0)
+                s.push_back(',');
+            s.push_back(digits[i]);
+        }
+        if (kind == 1)
+            s = "(" + s + ")";
+    } else if (kind == 2) {
+        s = digits + "." + std::to_string(rng.bounded(100));
+    } else if (kind == 3) {
+        s = std::to_string(1390 + rng.bounded(20)) + "/" + std::to_string(1 + rng.bounded(12)) + "/"
+            + std::to_string(1 + rng.bounded(30));
+    } else if (kind == 4) {
+        s = "-" + digits;
+    } else {
+        s = std::string(1, static_cast<char>('A' + rng.bounded(26))) + static_cast<char>('A' + rng.bounded(26)) + "-"
+            + digits.substr(0, 5);
+    }
+    return s;
+}
+
+// NUL and the C0 control characters other than TAB, LF, FF and CR are
+// measured by Qt as a box or as nothing, depending on which fallback fonts
+// its font cache holds at that moment: no two measurements need agree, so
+// they are left out.
+bool Unsteady(int b)
+{
+    return b <= 0x08 || b == 0x0B || (b >= 0x0E && b <= 0x1F);
+}
+
+std::string AnyBytes(QRandomGenerator& rng, int maxLen)
+{
+    std::string s;
+    const int n = rng.bounded(1, maxLen + 1);
+    while (static_cast<int>(s.size()) < n) {
+        const int b = rng.bounded(256);
+        if (!Unsteady(b))
+            s.push_back(static_cast<char>(b));
+    }
+    return s;
+}
+
+// One cell of a kind: "persian", "latin", "digits", "mixed" or "bytes".
+std::string Cell(QRandomGenerator& rng, const QString& kind)
+{
+    auto pick = [&](const std::vector<std::string>& list) { return list[static_cast<std::size_t>(rng.bounded(static_cast<int>(list.size())))]; };
+    const int words = rng.bounded(1, 5);
+    std::string s;
+    for (int i = 0; i < words; ++i) {
+        if (i)
+            s += rng.bounded(8) == 0 ? "  " : " ";
+        if (kind == QLatin1String("persian"))
+            s += pick(PersianWords());
+        else if (kind == QLatin1String("latin"))
+            s += pick(LatinWords());
+        else if (kind == QLatin1String("digits"))
+            s += Number(rng);
+        else if (kind == QLatin1String("bytes"))
+            s += AnyBytes(rng, 8);
+        else {
+            const int k = rng.bounded(3);
+            s += k == 0 ? pick(PersianWords()) : k == 1 ? pick(LatinWords()) : Number(rng);
+        }
+    }
+    if (kind == QLatin1String("mixed") && rng.bounded(6) == 0)
+        s = "\xFD" + s; // left-to-right mark first
+    if (rng.bounded(20) == 0)
+        s = " " + s + " ";
+    return s;
+}
+
+CoreGrid MakeGrid(const QString& kind, int cols, int rows, quint32 seed)
+{
+    QRandomGenerator rng(seed);
+    CoreGrid grid;
+    grid.Reset(cols, rows);
+    for (int c = 0; c < cols; ++c)
+        for (int r = 0; r < rows; ++r)
+            grid.SetCell(c, r, Cell(rng, kind));
+    return grid;
+}
+
+// Every cell measured: the widths the layout must find.
+std::vector<int> MeasureEveryCell(const CoreGrid& grid, const QtTextMetrics& metrics, int gridWidth)
+{
+    const int cap = static_cast<int>(std::lround(0.8 * gridWidth));
+    std::vector<int> widths;
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        int w = MinColumnWidth;
+        for (int r = 0; r < grid.RowCount(); ++r)
+            w = std::max(w, metrics.textWidth(grid.Cell(c, r)));
+        widths.push_back(std::min(w, cap));
+    }
+    return widths;
+}
+
+QFont FontOf(const QString& family, int pixels)
+{
+    QFont f(family);
+    f.setPixelSize(pixels);
+    return f;
+}
+
+} // namespace
+
+class TestColumnWidths : public QObject {
+    Q_OBJECT
+private slots:
+    void exactWidths_data();
+    void exactWidths();
+    void boundsNeverBelowWidth_data();
+    void boundsNeverBelowWidth();
+    void threadsGiveTheSameWidths();
+    void cancelledSizingGivesNothing();
+};
+
+void TestColumnWidths::exactWidths_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("threads");
+    QTest::addColumn<int>("gridWidth");
+    const char* families[] = {"Tahoma", "DejaVu Sans", "Noto Sans Arabic"};
+    const int sizes[] = {9, 13, 17, 24};
+    const char* kinds[] = {"persian", "latin", "digits", "mixed", "bytes"};
+    quint32 n = 0;
+    for (const char* family : families)
+        for (const int px : sizes)
+            for (const char* kind : kinds) {
+                // Both thread counts on every case, and a narrow grid now
+                // and then so that the cap is met.
+                const int gridWidth = (n++ % 4 == 0) ? 120 : 1600;
+                for (const int threads : {1, 2})
+                    QTest::addRow("%s %dpx %s %d thread(s) width %d", family, px, kind, threads, gridWidth)
+                        << QString::fromLatin1(family) << px << QString::fromLatin1(kind) << threads << gridWidth;
+            }
+}
+
+void TestColumnWidths::exactWidths()
+{
+    QFETCH(QString, family);
+    QFETCH(int, pixels);
+    QFETCH(QString, kind);
+    QFETCH(int, threads);
+    QFETCH(int, gridWidth);
+    const QtTextMetrics metrics(FontOf(family, pixels));
+    const CoreGrid grid = MakeGrid(kind, 4, 150, qHash(family) ^ static_cast<quint32>(pixels * 131) ^ qHash(kind));
+    const std::vector<int> expected = MeasureEveryCell(grid, metrics, gridWidth);
+    const std::vector<int> found = ComputeColumnWidths(grid, metrics, gridWidth, {}, threads);
+    QCOMPARE(found, expected);
+}
+
+void TestColumnWidths::boundsNeverBelowWidth_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("kind");
+    for (const char* family : {"Tahoma", "DejaVu Sans", "Noto Sans Arabic"})
+        for (const char* kind : {"persian", "latin", "digits", "mixed", "bytes"})
+            QTest::addRow("%s %s", family, kind) << QString::fromLatin1(family) << QString::fromLatin1(kind);
+}
+
+// The bounds that let the layout skip a cell: the pair bounds of ASCII texts
+// and a measurer's word bounds are never below the measured width.
+void TestColumnWidths::boundsNeverBelowWidth()
+{
+    QFETCH(QString, family);
+    QFETCH(QString, kind);
+    const QtTextMetrics metrics(FontOf(family, 13));
+    std::vector<std::int64_t> advance;
+    std::vector<std::int32_t> pairExtra;
+    QVERIFY(metrics.asciiPairBounds(advance, pairExtra));
+    const auto measurer = metrics.measurer();
+    QRandomGenerator rng(qHash(family) ^ qHash(kind));
+    for (int i = 0; i < 400; ++i) {
+        const std::string text = Cell(rng, kind);
+        const int width = metrics.textWidth(text);
+        QCOMPARE(measurer->width(text), width);
+        const int bound = measurer->bound(text);
+        if (bound < width)
+            QFAIL(qPrintable(QStringLiteral("word bound %1 < width %2 for %3")
+                                 .arg(bound)
+                                 .arg(width)
+                                 .arg(QString::fromStdU16String(Cp1256ToUnicode(text)))));
+        bool ascii = true;
+        std::int64_t sum = 0;
+        unsigned prev = 0;
+        for (const unsigned char ch : text) {
+            ascii = ascii && (ch == '\t' || (ch >= 32 && ch < 127)) && advance[ch & 127u] >= 0;
+            sum += advance[ch & 127u] + pairExtra[prev * 128 + (ch & 127u)];
+            prev = ch & 127u;
+        }
+        if (ascii && (sum + 32) / 64 < width)
+            QFAIL(qPrintable(QStringLiteral("pair bound %1 < width %2 for %3")
+                                 .arg((sum + 32) / 64)
+                                 .arg(width)
+                                 .arg(QString::fromStdString(text))));
+    }
+}
+
+// A table large enough to be split between threads on its own.
+void TestColumnWidths::threadsGiveTheSameWidths()
+{
+    const QtTextMetrics metrics(FontOf(QStringLiteral("Tahoma"), 13));
+    const CoreGrid grid = MakeGrid(QStringLiteral("mixed"), 10, 30000, 7);
+    const std::vector<int> one = ComputeColumnWidths(grid, metrics, 1600, {}, 1);
+    QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 2), one);
+    QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 0), one);
+    QCOMPARE(one, MeasureEveryCell(grid, metrics, 1600));
+}
+
+void TestColumnWidths::cancelledSizingGivesNothing()
+{
+    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), 11));
+    const CoreGrid grid = MakeGrid(QStringLiteral("persian"), 6, 2000, 3);
+    for (const int threads : {1, 2}) {
+        int calls = 0;
+        const auto widths = ComputeColumnWidths(grid, metrics, 1600, [&](std::uint64_t, std::uint64_t) {
+            return ++calls < 2;
+        }, threads);
+        QVERIFY(widths.empty());
+        QVERIFY(calls >= 2);
+    }
+}
+
+QTEST_MAIN(TestColumnWidths)
+#include "test_column_widths.moc"
