@@ -5,12 +5,16 @@
 namespace rasmik {
 
 namespace {
-const auto emptySource = std::make_shared<const std::string>();
+const std::shared_ptr<const ByteBuffer>& emptySource()
+{
+    static const auto empty = std::make_shared<const ByteBuffer>();
+    return empty;
+}
 }
 
 CoreGrid::CoreGrid()
 {
-    source_ = emptySource;
+    source_ = emptySource();
     Reset(DefaultColCount, DefaultRowCount);
 }
 
@@ -18,9 +22,11 @@ void CoreGrid::Reset(int cols, int rows)
 {
     cols = std::max(cols, 1);
     rows = std::max(rows, 1);
-    arena_.assign(1, ' ');
-    source_ = emptySource;
-    cols_.assign(static_cast<std::size_t>(cols), std::vector<Ref>(static_cast<std::size_t>(rows), EmptyRef));
+    arena_.clear();
+    far_.clear();
+    source_ = emptySource();
+    rowStart_.assign(static_cast<std::size_t>(rows), 0);
+    cols_.assign(static_cast<std::size_t>(cols), Column(static_cast<std::size_t>(rows), EmptyCode));
     widths_.assign(static_cast<std::size_t>(cols), DefaultColWidth);
     rowCount_ = rows;
     ClampCursor();
@@ -33,33 +39,64 @@ void CoreGrid::ClampCursor()
     Row = std::clamp(Row, first, rowCount_ - 1);
 }
 
-CoreGrid::Ref CoreGrid::store(std::string_view text)
+std::string_view CoreGrid::farCell(std::uint32_t v) const
+{
+    // Empty cells too point at real bytes: the save and the search tell the
+    // cells apart by where their bytes are.
+    static constexpr char Space[] = " ";
+    if (v == SpaceCode)
+        return {Space, 1};
+    if (v == EmptyCode)
+        return {Space, 0};
+    const Far& f = far_[v & ~FarBit];
+    const char* base = (f.len & ArenaBit) ? arena_.data() : source_->data();
+    return {base + f.off, f.len & ~ArenaBit};
+}
+
+std::uint32_t CoreGrid::addFar(Far f)
+{
+    if (far_.size() > MaxFarIndex)
+        compact();
+    far_.push_back(f);
+    return FarBit | static_cast<std::uint32_t>(far_.size() - 1);
+}
+
+std::uint32_t CoreGrid::store(std::string_view text)
 {
     if (text.empty())
-        return EmptyRef;
+        return EmptyCode;
     if (text.size() == 1 && text[0] == ' ')
-        return SpaceRef;
+        return SpaceCode;
     if (text.size() >= ArenaBit)
         text = text.substr(0, ArenaBit - 1);
     if (arena_.size() + text.size() > 0xFFFFFFFFull)
-        compactArena();
-    const Ref r{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(text.size()) | ArenaBit};
+        compact();
+    const Far f{static_cast<std::uint32_t>(arena_.size()), static_cast<std::uint32_t>(text.size()) | ArenaBit};
     arena_.append(text);
-    return r;
+    return addFar(f);
 }
 
-void CoreGrid::compactArena()
+// Keeps only the side entries and arena bytes that cells still use.
+void CoreGrid::compact()
 {
-    std::string fresh(1, ' ');
+    std::string arena;
+    std::vector<Far> far;
     for (auto& col : cols_)
-        for (auto& r : col)
-            if ((r.len & ArenaBit) && (r.len & ~ArenaBit) > 1) {
-                const std::uint32_t n = r.len & ~ArenaBit;
-                const std::uint32_t off = static_cast<std::uint32_t>(fresh.size());
-                fresh.append(arena_, r.off, n);
-                r.off = off;
+        for (auto& v : col) {
+            if (v < FarBit || v == SpaceCode || v == EmptyCode)
+                continue;
+            Far f = far_[v & ~FarBit];
+            if (f.len & ArenaBit) {
+                const std::uint32_t n = f.len & ~ArenaBit;
+                const auto off = static_cast<std::uint32_t>(arena.size());
+                arena.append(arena_, f.off, n);
+                f.off = off;
             }
-    arena_.swap(fresh);
+            far.push_back(f);
+            v = FarBit | static_cast<std::uint32_t>(far.size() - 1);
+        }
+    arena_.swap(arena);
+    far_.swap(far);
 }
 
 void CoreGrid::SetCell(int col, int row, std::string_view text)
@@ -89,6 +126,7 @@ void CoreGrid::DeleteRow(int row)
         return;
     for (auto& col : cols_)
         col.erase(col.begin() + row);
+    rowStart_.erase(rowStart_.begin() + row);
     --rowCount_;
     if (rowCount_ <= fixedRows_)
         fixedRows_ = rowCount_ > 1 ? fixedRows_ : 0;
@@ -107,12 +145,13 @@ void CoreGrid::CopyColumn(int src, int dst)
 {
     if (src == dst)
         return;
+    // Side entries are never changed in place, so both columns may share them.
     cols_[static_cast<std::size_t>(dst)] = cols_[static_cast<std::size_t>(src)];
 }
 
 void CoreGrid::PermuteColumns(const std::vector<int>& order)
 {
-    std::vector<std::vector<Ref>> cols(order.size());
+    std::vector<Column> cols(order.size());
     std::vector<int> widths(order.size());
     for (std::size_t i = 0; i < order.size(); ++i) {
         cols[i] = std::move(cols_[static_cast<std::size_t>(order[i])]);
@@ -122,31 +161,40 @@ void CoreGrid::PermuteColumns(const std::vector<int>& order)
     widths_.swap(widths);
 }
 
-void CoreGrid::BeginBuild(std::shared_ptr<const std::string> buffer, int rows)
+void CoreGrid::BeginBuild(std::shared_ptr<const ByteBuffer> buffer, int rows, int cols)
 {
-    source_ = buffer ? std::move(buffer) : emptySource;
-    arena_.assign(1, ' ');
+    source_ = buffer ? std::move(buffer) : emptySource();
+    arena_.clear();
+    far_.clear();
     rowCount_ = std::max(rows, 1);
+    cols = std::max(cols, 0);
+    rowStart_.assign(static_cast<std::size_t>(rowCount_), 0);
     cols_.clear();
-    widths_.clear();
+    cols_.resize(static_cast<std::size_t>(cols));
+    for (auto& c : cols_)
+        c.resize(static_cast<std::size_t>(rowCount_)); // left unset: the layout sets every cell
+    widths_.assign(static_cast<std::size_t>(cols), DefaultColWidth);
 }
 
 void CoreGrid::SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len)
 {
-    while (ColCount() <= col) {
-        cols_.emplace_back(static_cast<std::size_t>(rowCount_), SpaceRef);
+    if (TrySetSourceCell(col, row, off, len))
+        return;
+    cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] =
+        addFar(Far{off, std::min<std::uint32_t>(len, ArenaBit - 1)});
+}
+
+void CoreGrid::AddColumns(int cols)
+{
+    while (ColCount() < cols) {
+        cols_.emplace_back(static_cast<std::size_t>(rowCount_), SpaceCode);
         widths_.push_back(DefaultColWidth);
     }
-    cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] =
-        len == 0 ? SpaceRef : Ref{off, std::min<std::uint32_t>(len, ArenaBit - 1)};
 }
 
 void CoreGrid::EndBuild(int minCols)
 {
-    while (ColCount() < std::max(minCols, 1)) {
-        cols_.emplace_back(static_cast<std::size_t>(rowCount_), SpaceRef);
-        widths_.push_back(DefaultColWidth);
-    }
+    AddColumns(std::max(minCols, 1));
     ClampCursor();
 }
 

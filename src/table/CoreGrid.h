@@ -3,6 +3,12 @@
 // the cursor, the column widths and the fixed-row count. Cells laid out from a
 // table are views into the table's buffer until a command or an edit changes
 // them; changed cells live in an arena of their own.
+//
+// A cell is four bytes: a view of up to 2047 bytes that starts within the
+// first megabyte of its row's line, or a code for " ", for "", or for an
+// entry of a side table (longer lines and cells, and changed cells).
+
+#include "text/ByteBuffer.h"
 
 #include <cstdint>
 #include <memory>
@@ -35,9 +41,10 @@ public:
 
     std::string_view Cell(int col, int row) const
     {
-        const Ref r = cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)];
-        const char* base = (r.len & ArenaBit) ? arena_.data() : source_->data();
-        return {base + r.off, r.len & ~ArenaBit};
+        const std::uint32_t v = cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)];
+        if (v < FarBit)
+            return {source_->data() + rowStart_[static_cast<std::size_t>(row)] + (v >> LenBits), v & LenMask};
+        return farCell(v);
     }
     void SetCell(int col, int row, std::string_view text);
 
@@ -60,28 +67,62 @@ public:
     void PermuteColumns(const std::vector<int>& order);
 
     // --- building from a table (used by the layout) ---
-    // Starts an empty grid of views into buffer with the given row count.
-    void BeginBuild(std::shared_ptr<const std::string> buffer, int rows);
-    // Sets cell (col, row) to a view [off, off+len) of the buffer, growing the
-    // column count as needed (new columns hold " " in earlier rows).
+    // Starts a grid of cols x rows cells viewing buffer; the cells are not
+    // set yet: every cell must be given by SetSourceCell or SetSpaceCell.
+    void BeginBuild(std::shared_ptr<const ByteBuffer> buffer, int rows, int cols);
+    // Where the line of a row starts in the buffer; before its cells are set.
+    void SetRowStart(int row, std::uint32_t off) { rowStart_[static_cast<std::size_t>(row)] = off; }
+    // Cell (col, row) := a view [off, off+len) of the buffer (" " when len is
+    // 0). False when the view does not fit a cell by itself: then nothing is
+    // set, and SetSourceCell must be used. Threads may set different cells
+    // at the same time.
+    bool TrySetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len)
+    {
+        if (len == 0) {
+            SetSpaceCell(col, row);
+            return true;
+        }
+        const std::uint64_t rel = std::uint64_t{off} - rowStart_[static_cast<std::size_t>(row)];
+        if (off < rowStart_[static_cast<std::size_t>(row)] || rel > MaxRowOffset || len > LenMask)
+            return false;
+        cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] =
+            static_cast<std::uint32_t>(rel << LenBits) | len;
+        return true;
+    }
+    // The same for any view; one thread only.
     void SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len);
-    // Fills every cell not set since BeginBuild with " ".
+    void SetSpaceCell(int col, int row) { cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode; }
+    // Adds columns holding " " up to cols.
+    void AddColumns(int cols);
+    // Ends the build: at least minCols columns, the cursor inside.
     void EndBuild(int minCols);
 
 private:
+    static constexpr int LenBits = 11;
+    static constexpr std::uint32_t LenMask = (1u << LenBits) - 1;
+    static constexpr std::uint64_t MaxRowOffset = (1u << (31 - LenBits)) - 1;
+    static constexpr std::uint32_t FarBit = 0x80000000u;
+    static constexpr std::uint32_t SpaceCode = 0xFFFFFFFFu;
+    static constexpr std::uint32_t EmptyCode = 0xFFFFFFFEu;
+    static constexpr std::uint32_t MaxFarIndex = 0x7FFFFFFDu;
     static constexpr std::uint32_t ArenaBit = 0x80000000u;
-    struct Ref {
+    // A cell of the side table.
+    struct Far {
         std::uint32_t off;
-        std::uint32_t len; // top bit: bytes are in the arena
+        std::uint32_t len; // top bit: the bytes are in the arena
     };
-    static constexpr Ref SpaceRef{0, 1 | ArenaBit};
-    static constexpr Ref EmptyRef{0, 0 | ArenaBit};
-    Ref store(std::string_view text);
-    void compactArena();
+    using Column = std::vector<std::uint32_t, LargeAllocator<std::uint32_t>>;
 
-    std::shared_ptr<const std::string> source_;
-    std::string arena_; // starts with " " so that SpaceRef needs no storage
-    std::vector<std::vector<Ref>> cols_;
+    std::string_view farCell(std::uint32_t v) const;
+    std::uint32_t store(std::string_view text);
+    std::uint32_t addFar(Far f);
+    void compact();
+
+    std::shared_ptr<const ByteBuffer> source_;
+    std::string arena_;
+    std::vector<Far> far_;
+    Column rowStart_;
+    std::vector<Column> cols_;
     std::vector<int> widths_;
     int rowCount_ = 0;
     int fixedRows_ = 1;

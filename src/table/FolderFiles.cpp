@@ -45,7 +45,7 @@ bool EndsWithTxt(const char* name)
 
 FileResult ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress)
 {
-    std::string bytes;
+    ByteBuffer bytes;
     FileResult r = ReadWholeFile(path, bytes);
     if (!r)
         return r;

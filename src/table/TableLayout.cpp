@@ -88,24 +88,125 @@ int CountFields(std::string_view line, const std::vector<int>& widths)
     return n;
 }
 
+namespace {
+
+// Below this many lines a second thread for the cells costs more than it saves.
+constexpr std::size_t ThreadedLines = 100000;
+// The column count is taken from this many first lines; a later line with
+// more fields adds columns afterwards.
+constexpr std::size_t SampledLines = 4096;
+
+} // namespace
+
 bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths,
                      const ProgressFn& progress)
 {
     const std::vector<int> widths = ParseCellWidths(cellWidths);
-    const std::size_t rows = std::max<std::size_t>(1, lines.size());
+    const std::size_t n = lines.size();
+    const std::size_t rows = std::max<std::size_t>(1, n);
     if (rows > static_cast<std::size_t>(INT32_MAX))
         return false;
-    grid.BeginBuild(lines.buffer(), static_cast<int>(rows));
+    int guess = 1;
+    for (std::size_t r = 0; r < std::min(n, SampledLines); ++r)
+        guess = std::max(guess, CountFields(lines[r], widths));
+    grid.BeginBuild(lines.buffer(), static_cast<int>(rows), guess);
+    if (n == 0) {
+        grid.SetSpaceCell(0, 0);
+        grid.EndBuild(1);
+        return true;
+    }
     const char* const base = lines.buffer()->data();
-    constexpr std::size_t ReportEvery = 1u << 16;
-    for (std::size_t r = 0; r < lines.size(); ++r) {
-        if (progress && r % ReportEvery == ReportEvery - 1 && !progress(r, lines.size()))
+
+    std::atomic<bool> stop{false};
+    // Lays out rows [from, to); rows whose cells do not all fit the first
+    // pass (more fields than columns, a cell too long) are listed in later.
+    auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later, int& most,
+                       bool reports) {
+        constexpr std::size_t ReportEvery = 1u << 16;
+        for (std::size_t r = from; r < to; ++r) {
+            if ((r - from) % ReportEvery == ReportEvery - 1) {
+                if (stop.load(std::memory_order_relaxed))
+                    return;
+                // This thread does its share; the other does about as much.
+                const std::uint64_t done = std::min<std::uint64_t>(n, (r - from) * n / std::max<std::size_t>(1, to - from));
+                if (reports && progress && !progress(done, n)) {
+                    stop.store(true);
+                    return;
+                }
+            }
+            const std::string_view line = lines[r];
+            const int row = static_cast<int>(r);
+            grid.SetRowStart(row, static_cast<std::uint32_t>(line.data() - base));
+            int col = 0;
+            bool again = false;
+            ForEachField(line, widths, [&](std::string_view field) {
+                if (col >= guess
+                    || !grid.TrySetSourceCell(col, row, static_cast<std::uint32_t>(field.data() - base),
+                                              static_cast<std::uint32_t>(field.size())))
+                    again = true;
+                ++col;
+            });
+            most = std::max(most, col);
+            for (int c = col; c < guess; ++c)
+                grid.SetSpaceCell(c, row);
+            if (again)
+                later.push_back(r);
+        }
+    };
+
+    std::vector<std::size_t> later;
+    int most = guess;
+    std::vector<std::size_t> laterOther;
+    int mostOther = guess;
+    const std::size_t mid = n >= ThreadedLines && std::thread::hardware_concurrency() >= 2 ? n / 2 : n;
+    std::thread worker;
+    bool workerDone = mid == n;
+    if (mid < n) {
+        try {
+            worker = std::thread([&] {
+                try {
+                    layRows(mid, n, laterOther, mostOther, false);
+                    workerDone = true;
+                } catch (...) {
+                    // Its rows are laid out again below.
+                }
+            });
+        } catch (const std::system_error&) {
+        }
+    }
+    struct Join {
+        std::thread& t;
+        std::atomic<bool>& stop;
+        ~Join()
+        {
+            if (t.joinable()) {
+                stop.store(true);
+                t.join();
+            }
+        }
+    } join{worker, stop};
+    layRows(0, mid, later, most, true);
+    if (worker.joinable())
+        worker.join();
+    if (stop.load())
+        return false;
+    if (!workerDone) {
+        laterOther.clear();
+        layRows(mid, n, laterOther, mostOther, true);
+        if (stop.load())
             return false;
-        int col = 0;
-        ForEachField(lines[r], widths, [&](std::string_view field) {
-            grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
-                               static_cast<std::uint32_t>(field.size()));
-        });
+    }
+    later.insert(later.end(), laterOther.begin(), laterOther.end());
+    if (!later.empty()) {
+        // Lines with more fields, or with cells that need the side table.
+        grid.AddColumns(std::max(most, mostOther));
+        for (const std::size_t r : later) {
+            int col = 0;
+            ForEachField(lines[r], widths, [&](std::string_view field) {
+                grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
+                                   static_cast<std::uint32_t>(field.size()));
+            });
+        }
     }
     grid.EndBuild(1);
     return true;

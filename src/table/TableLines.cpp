@@ -6,25 +6,30 @@
 namespace rasmik {
 
 namespace {
-const auto emptyBuffer = std::make_shared<const std::string>();
 constexpr std::uint64_t ProgressStep = 8u << 20; // report every 8 MB
 }
 
-TableLines::TableLines() : buffer_(emptyBuffer) {}
+TableLines::TableLines()
+{
+    static const auto emptyBuffer = std::make_shared<const ByteBuffer>();
+    static const auto emptyIndex = std::make_shared<const Index>();
+    buffer_ = emptyBuffer;
+    index_ = emptyIndex;
+}
 
-bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress)
+bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress)
 {
     if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size()))
-        bytes.resize(static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+        bytes.truncate(static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
     if (bytes.size() > MaxBytes)
-        bytes.resize(MaxBytes);
+        bytes.truncate(MaxBytes);
 
-    TableLines t;
+    auto index = std::make_shared<Index>();
     const char* const base = bytes.data();
     const std::size_t n = bytes.size();
     // A rough guess of the line count saves most reallocations.
-    t.starts_.reserve(n / 64 + 1);
-    t.lengths_.reserve(n / 64 + 1);
+    index->starts.reserve(n / 64 + 1);
+    index->lengths.reserve(n / 64 + 1);
 
     std::size_t pos = 0;
     std::size_t nextReport = ProgressStep;
@@ -37,8 +42,8 @@ bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn&
             lf = static_cast<const char*>(std::memchr(base + pos, '\n', n - pos));
         const char* brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
         const std::size_t end = brk ? static_cast<std::size_t>(brk - base) : n;
-        t.starts_.push_back(static_cast<std::uint32_t>(pos));
-        t.lengths_.push_back(static_cast<std::uint32_t>(end - pos));
+        index->starts.push_back(static_cast<std::uint32_t>(pos));
+        index->lengths.push_back(static_cast<std::uint32_t>(end - pos));
         if (!brk)
             break;
         pos = end + 1;
@@ -50,9 +55,16 @@ bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn&
                 return false;
         }
     }
-    t.buffer_ = std::make_shared<const std::string>(std::move(bytes));
+    TableLines t;
+    t.buffer_ = std::make_shared<const ByteBuffer>(std::move(bytes));
+    t.index_ = std::move(index);
     out = std::move(t);
     return true;
+}
+
+bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress)
+{
+    return FromBytes(ByteBuffer(bytes), out, progress);
 }
 
 TableLines TableLines::FromBytes(std::string bytes)
@@ -64,14 +76,24 @@ TableLines TableLines::FromBytes(std::string bytes)
 
 TableLines TableLines::FromLines(const std::vector<std::string>& lines)
 {
-    std::string bytes;
-    TableLines t;
+    std::size_t total = 0;
+    for (const auto& l : lines)
+        total += l.size();
+    ByteBuffer bytes(total);
+    auto index = std::make_shared<Index>();
+    index->starts.reserve(lines.size());
+    index->lengths.reserve(lines.size());
+    std::size_t at = 0;
     for (const auto& l : lines) {
-        t.starts_.push_back(static_cast<std::uint32_t>(bytes.size()));
-        t.lengths_.push_back(static_cast<std::uint32_t>(l.size()));
-        bytes += l;
+        index->starts.push_back(static_cast<std::uint32_t>(at));
+        index->lengths.push_back(static_cast<std::uint32_t>(l.size()));
+        if (!l.empty())
+            std::memcpy(bytes.data() + at, l.data(), l.size());
+        at += l.size();
     }
-    t.buffer_ = std::make_shared<const std::string>(std::move(bytes));
+    TableLines t;
+    t.buffer_ = std::make_shared<const ByteBuffer>(std::move(bytes));
+    t.index_ = std::move(index);
     return t;
 }
 

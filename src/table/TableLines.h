@@ -1,6 +1,9 @@
 #pragma once
 // The open table's lines: one buffer of the file's bytes plus line offsets.
-// Copies share the buffer, so the grid's cells can stay views into it.
+// Copies share the buffer and the offsets, so the grid's cells can stay
+// views into it and a copy of a million lines costs nothing.
+
+#include "text/ByteBuffer.h"
 
 #include <cstdint>
 #include <functional>
@@ -19,16 +22,17 @@ public:
     TableLines();
     // Splits bytes at CR LF, lone CR or lone LF; a final line break adds no
     // empty line; a NUL byte ends the text. Returns false when cancelled.
+    static bool FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress = {});
     static bool FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress = {});
     static TableLines FromBytes(std::string bytes);
     static TableLines FromLines(const std::vector<std::string>& lines);
 
-    std::size_t size() const { return starts_.size() - first_; }
+    std::size_t size() const { return index_->starts.size() - first_; }
     bool empty() const { return size() == 0; }
     std::string_view operator[](std::size_t i) const
     {
         const std::size_t k = i + first_;
-        return {buffer_->data() + starts_[k], lengths_[k]};
+        return {buffer_->data() + index_->starts[k], index_->lengths[k]};
     }
     std::string_view front() const { return (*this)[0]; }
     // Drops the first n lines (the header block) without copying anything.
@@ -37,14 +41,18 @@ public:
 
     // The shared byte buffer; cell views of a grid built from these lines
     // point into it and keep it alive.
-    const std::shared_ptr<const std::string>& buffer() const { return buffer_; }
+    const std::shared_ptr<const ByteBuffer>& buffer() const { return buffer_; }
     // Largest file this representation can hold.
     static constexpr std::uint64_t MaxBytes = 0xFFFFFFFFull;
 
 private:
-    std::shared_ptr<const std::string> buffer_;
-    std::vector<std::uint32_t> starts_;
-    std::vector<std::uint32_t> lengths_;
+    using Offsets = std::vector<std::uint32_t, LargeAllocator<std::uint32_t>>;
+    struct Index {
+        Offsets starts;
+        Offsets lengths;
+    };
+    std::shared_ptr<const ByteBuffer> buffer_;
+    std::shared_ptr<const Index> index_;
     std::size_t first_ = 0;
 };
 

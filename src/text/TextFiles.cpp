@@ -441,12 +441,15 @@ bool CanOpenReadWrite(const std::string& path)
     return true;
 }
 
-FileResult ReadWholeFile(const std::string& path, std::string& bytes)
+namespace {
+
+// Opens a file for a whole read and checks it: a regular file, not locked
+// by a writer, not too large.
+FileResult OpenForWholeRead(const std::string& path, Fd& fd, std::uint64_t& size)
 {
-    bytes.clear();
     if (path.empty())
         return Failed(Reason(ENOENT));
-    Fd fd(OpenFile(path, O_RDONLY | O_NONBLOCK));
+    fd.reset(OpenFile(path, O_RDONLY | O_NONBLOCK));
     if (!fd.valid())
         return Failed(Reason(errno));
     struct stat st {};
@@ -458,43 +461,100 @@ FileResult ReadWholeFile(const std::string& path, std::string& bytes)
         return Failed(NotAFileReason);
     if (LockedByOther(fd.get(), true))
         return Failed(LockedReason);
-    constexpr uint64_t maxBytes = MaxFileBytes;
-    if (static_cast<uint64_t>(st.st_size) > maxBytes)
+    if (static_cast<uint64_t>(st.st_size) > MaxFileBytes)
         return Failed(TooLargeReason);
+    size = static_cast<std::uint64_t>(st.st_size);
+    return Succeeded();
+}
 
+// Reads all of an open file into data, which starts size bytes long
+// (grow(n) makes it n bytes long, keeping its content); got counts the bytes.
+template <typename Data>
+FileResult ReadAllInto(Fd& fd, Data& data, std::size_t& got)
+{
+    constexpr uint64_t maxBytes = MaxFileBytes;
+    got = 0;
+    for (;;) {
+        if (got == data.size()) {
+            // The file may have grown since fstat.
+            if (data.size() >= maxBytes) {
+                char probe;
+                const ssize_t n = ::read(fd.get(), &probe, 1);
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0)
+                    return Failed(Reason(errno));
+                if (n > 0)
+                    return Failed(TooLargeReason);
+                break;
+            }
+            data.grow(std::min<uint64_t>(maxBytes, data.size() + (std::size_t{1} << 16)));
+        }
+        const std::size_t want = std::min(data.size() - got, std::size_t{1} << 30);
+        const ssize_t n = ::read(fd.get(), data.data() + got, want);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return Failed(Reason(errno));
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return Succeeded();
+}
+
+struct StringData {
+    std::string& s;
+    std::size_t size() const { return s.size(); }
+    char* data() { return s.data(); }
+    void grow(std::size_t n) { s.resize(n); }
+};
+
+} // namespace
+
+FileResult ReadWholeFile(const std::string& path, std::string& bytes)
+{
+    bytes.clear();
+    Fd fd;
+    std::uint64_t size = 0;
+    FileResult r = OpenForWholeRead(path, fd, size);
+    if (!r)
+        return r;
     try {
         std::string data;
-        data.resize(static_cast<std::size_t>(st.st_size));
+        data.resize(static_cast<std::size_t>(size));
+        StringData d{data};
         std::size_t got = 0;
-        for (;;) {
-            if (got == data.size()) {
-                // The file may have grown since fstat.
-                if (data.size() >= maxBytes) {
-                    char probe;
-                    const ssize_t n = ::read(fd.get(), &probe, 1);
-                    if (n < 0 && errno == EINTR)
-                        continue;
-                    if (n < 0)
-                        return Failed(Reason(errno));
-                    if (n > 0)
-                        return Failed(TooLargeReason);
-                    break;
-                }
-                data.resize(std::min<uint64_t>(maxBytes, data.size() + (std::size_t{1} << 16)));
-            }
-            const std::size_t want = std::min(data.size() - got, std::size_t{1} << 30);
-            const ssize_t n = ::read(fd.get(), data.data() + got, want);
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                return Failed(Reason(errno));
-            }
-            if (n == 0)
-                break;
-            got += static_cast<std::size_t>(n);
-        }
+        r = ReadAllInto(fd, d, got);
+        if (!r)
+            return r;
         data.resize(got);
         bytes.swap(data);
+    } catch (const std::bad_alloc&) {
+        return Failed(NoMemoryReason);
+    } catch (const std::length_error&) {
+        return Failed(TooLargeReason);
+    }
+    return Succeeded();
+}
+
+FileResult ReadWholeFile(const std::string& path, ByteBuffer& bytes)
+{
+    bytes = ByteBuffer();
+    Fd fd;
+    std::uint64_t size = 0;
+    FileResult r = OpenForWholeRead(path, fd, size);
+    if (!r)
+        return r;
+    try {
+        ByteBuffer data(static_cast<std::size_t>(size));
+        std::size_t got = 0;
+        r = ReadAllInto(fd, data, got);
+        if (!r)
+            return r;
+        data.truncate(got);
+        bytes = std::move(data);
     } catch (const std::bad_alloc&) {
         return Failed(NoMemoryReason);
     } catch (const std::length_error&) {

@@ -3,6 +3,8 @@
 // place of sharing modes, and the program's own folder. Helpers report failure
 // by their result only; they never throw and never show anything.
 
+#include "text/ByteBuffer.h"
+
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -49,6 +51,8 @@ struct FileResult {
 // another program"), or one larger than MaxFileBytes ("too large"). bytes is
 // empty on failure.
 FileResult ReadWholeFile(const std::string& path, std::string& bytes);
+// The same into a buffer that is not cleared first (for large tables).
+FileResult ReadWholeFile(const std::string& path, ByteBuffer& bytes);
 
 // Writes bytes to a temporary file in the target's folder, flushes it to disk
 // and renames it over path, so path holds either its old or its new content;
