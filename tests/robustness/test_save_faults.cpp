@@ -164,7 +164,7 @@ private slots:
                     if (size >= static_cast<qint64>(point.written * static_cast<double>(newTable.size())))
                         break;
                 }
-                QThread::usleep(500);
+                QThread::usleep(2000);
                 if (clock.elapsed() > 600000)
                     QFAIL("the save neither wrote nor ended");
             }
