@@ -490,8 +490,15 @@ void TForm1::Action8Execute()
         PromptSaveFileName(this, "Save As", OpenDialogFileName, "", "*.txt", "Text File|*.txt");
     if (path.empty())
         return;
-    const FileResult r = SaveGridToFile(grid_, RowNumberBase, path, OpenDialogFileName);
-    if (!r)
+    QProgressDialog* dialog = nullptr;
+    FileResult r;
+    {
+        const ProgressFn progress = makeProgress(dialog, QStringLiteral("در حال ذخیره جدول..."));
+        r = SaveGridToFile(grid_, RowNumberBase, path, OpenDialogFileName, progress);
+        delete dialog;
+    }
+    // A cancelled save left the file and its backup as they were.
+    if (!r && r.error != CancelledReason)
         showSaveError(path, r.error);
 }
 

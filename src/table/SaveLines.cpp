@@ -11,28 +11,19 @@ namespace {
 
 // Room for the decimal text of any 64-bit number and its TAB.
 constexpr std::size_t NumberRoom = 21;
+// A save is written in pieces of about this size.
+constexpr std::size_t PieceBytes = std::size_t{1} << 20;
 
-} // namespace
-
-std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
+// Appends the saved lines of rows [fromRow, toRow) to out.
+void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, std::string& out)
 {
-    const int rows = grid.RowCount();
     const int cols = grid.ColCount();
     const bool numbered = rowNumberBase != 0;
     // Keeps base - 1 + row inside 64 bits for any base a caller may pass.
     constexpr std::int64_t Limit = std::int64_t{1} << 62;
     rowNumberBase = std::clamp(rowNumberBase, -Limit, Limit);
-
-    // One sizing pass so that the text is built in a single allocation.
-    std::size_t total = static_cast<std::size_t>(rows) * (static_cast<std::size_t>(cols) + 2 + (numbered ? NumberRoom : 0));
-    for (int c = 0; c < cols; ++c)
-        for (int r = 0; r < rows; ++r)
-            total += grid.Cell(c, r).size();
-
-    std::string out;
-    out.reserve(total);
     char number[NumberRoom];
-    for (int r = 0; r < rows; ++r) {
+    for (int r = fromRow; r < toRow; ++r) {
         const std::size_t lineStart = out.size();
         if (numbered) {
             const auto res = std::to_chars(number, number + sizeof number, rowNumberBase - 1 + r);
@@ -76,6 +67,23 @@ std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
         out.resize(end);
         out.append("\r\n", 2);
     }
+}
+
+} // namespace
+
+std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
+{
+    const int rows = grid.RowCount();
+    const int cols = grid.ColCount();
+    // One sizing pass so that the text is built in a single allocation.
+    std::size_t total =
+        static_cast<std::size_t>(rows) * (static_cast<std::size_t>(cols) + 2 + (rowNumberBase != 0 ? NumberRoom : 0));
+    for (int c = 0; c < cols; ++c)
+        for (int r = 0; r < rows; ++r)
+            total += grid.Cell(c, r).size();
+    std::string out;
+    out.reserve(total);
+    AppendSaveRows(grid, rowNumberBase, 0, rows, out);
     return out;
 }
 
@@ -107,16 +115,32 @@ std::string BackupPathFor(const std::string& path)
 }
 
 FileResult SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile)
+                          const std::string& currentFile, const ProgressFn& progress)
 {
     if (path.empty())
         return FileResult{false, "No file name"};
-    const std::string bytes = BuildSaveBytes(grid, rowNumberBase);
+    // The lines are made a piece at a time while the file is written, so a
+    // large table is never held twice.
+    const int rows = grid.RowCount();
+    int next = 0;
+    std::string piece;
+    const PieceSource source = [&](std::string_view& out) {
+        if (progress && !progress(static_cast<std::uint64_t>(next), static_cast<std::uint64_t>(rows)))
+            return Piece::Stop;
+        piece.clear();
+        while (next < rows && piece.size() < PieceBytes) {
+            const int to = std::min(rows, next + 256);
+            AppendSaveRows(grid, rowNumberBase, next, to, piece);
+            next = to;
+        }
+        out = piece;
+        return next < rows ? Piece::More : Piece::Last;
+    };
     const std::string backup = BackupPathFor(path);
     // A table already named *.Bak would be its own backup: write it in place.
     if (path == currentFile && backup != path && FileIsThere(path))
-        return WriteFileWithBackup(path, bytes, backup);
-    return WriteFileAtomic(path, bytes);
+        return WriteFileWithBackup(path, source, backup);
+    return WriteFileAtomic(path, source);
 }
 
 } // namespace rasmik

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "table/CoreGrid.h"
+#include "table/TableLines.h"
 #include "text/TextFiles.h"
 
 namespace rasmik {
@@ -29,8 +30,10 @@ std::string BackupPathFor(const std::string& path);
 
 // Saves the grid to path. When path is exactly currentFile and that file
 // exists, its old content becomes the ".Bak" backup. On failure the file and
-// any earlier backup are as they were, and the result carries the reason.
+// any earlier backup are as they were, and the result carries the reason;
+// progress (rows done of all rows) may cancel the save, which then fails with
+// CancelledReason and leaves the file and the backup as they were.
 FileResult SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile);
+                          const std::string& currentFile, const ProgressFn& progress = {});
 
 } // namespace rasmik

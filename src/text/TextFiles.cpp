@@ -44,6 +44,15 @@ FileResult Succeeded()
     return FileResult{true, {}};
 }
 
+// All the bytes in one piece.
+PieceSource WholePiece(std::string_view bytes)
+{
+    return [bytes](std::string_view& piece) {
+        piece = bytes;
+        return Piece::Last;
+    };
+}
+
 // Closes its descriptor when it goes out of scope.
 class Fd {
 public:
@@ -250,11 +259,19 @@ FileResult CreateTemp(const std::string& target, const Target& like, Fd& fd, std
 
 // Finishes a temporary file: writes everything, flushes it to disk and closes
 // it. The caller removes it on failure.
-FileResult FillTemp(Fd& fd, std::string_view bytes)
+FileResult FillTemp(Fd& fd, const PieceSource& source)
 {
     int err = 0;
-    if (!WriteAll(fd.get(), bytes, err))
-        return Failed(Reason(err));
+    for (;;) {
+        std::string_view piece;
+        const Piece more = source(piece);
+        if (more == Piece::Stop)
+            return Failed(CancelledReason);
+        if (!WriteAll(fd.get(), piece, err))
+            return Failed(Reason(err));
+        if (more == Piece::Last)
+            break;
+    }
     if (::fdatasync(fd.get()) != 0)
         return Failed(Reason(errno));
     if (fd.close() != 0)
@@ -263,13 +280,13 @@ FileResult FillTemp(Fd& fd, std::string_view bytes)
 }
 
 // Writes bytes to a new temporary file beside t; on success tempPath names it.
-FileResult WriteTemp(const Target& t, std::string_view bytes, std::string& tempPath)
+FileResult WriteTemp(const Target& t, const PieceSource& source, std::string& tempPath)
 {
     Fd fd;
     FileResult r = CreateTemp(t.path, t, fd, tempPath);
     if (!r)
         return r;
-    r = FillTemp(fd, bytes);
+    r = FillTemp(fd, source);
     if (!r) {
         fd.reset();
         ::unlink(tempPath.c_str());
@@ -295,7 +312,7 @@ FileResult CopyToTemp(int src, const Target& like, const std::string& backupPath
             break;
         }
         if (n == 0) {
-            r = FillTemp(fd, {});
+            r = FillTemp(fd, WholePiece({}));
             break;
         }
         int err = 0;
@@ -565,12 +582,22 @@ FileResult ReadWholeFile(const std::string& path, ByteBuffer& bytes)
 
 FileResult WriteFileAtomic(const std::string& path, std::string_view bytes)
 {
+    return WriteFileAtomic(path, WholePiece(bytes));
+}
+
+FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes, const std::string& backupPath)
+{
+    return WriteFileWithBackup(path, WholePiece(bytes), backupPath);
+}
+
+FileResult WriteFileAtomic(const std::string& path, const PieceSource& source)
+{
     Target t;
     FileResult r = PrepareTarget(path, t);
     if (!r)
         return r;
     std::string temp;
-    r = WriteTemp(t, bytes, temp);
+    r = WriteTemp(t, source, temp);
     if (!r)
         return r;
     if (::rename(temp.c_str(), t.path.c_str()) != 0) {
@@ -582,8 +609,7 @@ FileResult WriteFileAtomic(const std::string& path, std::string_view bytes)
     return Succeeded();
 }
 
-FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
-                               const std::string& backupPath)
+FileResult WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath)
 {
     Target t;
     FileResult r = PrepareTarget(path, t);
@@ -602,7 +628,7 @@ FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
     }
 
     std::string temp;
-    r = WriteTemp(t, bytes, temp);
+    r = WriteTemp(t, source, temp);
     if (!r)
         return r;
     std::string tempBackup;

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,6 +55,13 @@ FileResult ReadWholeFile(const std::string& path, std::string& bytes);
 // The same into a buffer that is not cleared first (for large tables).
 FileResult ReadWholeFile(const std::string& path, ByteBuffer& bytes);
 
+// The bytes of a file handed out piece by piece: the source points piece at
+// its next bytes (valid until it is asked again) and answers More, Last (this
+// is the last piece) or Stop (cancel: the write fails with CancelledReason).
+enum class Piece { More, Last, Stop };
+using PieceSource = std::function<Piece(std::string_view& piece)>;
+inline constexpr const char* CancelledReason = "cancelled";
+
 // Writes bytes to a temporary file in the target's folder, flushes it to disk
 // and renames it over path, so path holds either its old or its new content;
 // the temporary file is removed on failure. Holds an exclusive lock on the
@@ -69,6 +77,10 @@ FileResult WriteFileAtomic(const std::string& path, std::string_view bytes);
 // they were; a backupPath that is a folder or the file itself is a failure.
 FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
                                const std::string& backupPath);
+// The same with the bytes from a source. A source that stops leaves the
+// target and any backup as they were.
+FileResult WriteFileAtomic(const std::string& path, const PieceSource& source);
+FileResult WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath);
 
 // The program's folder for settings and scratch files, with a trailing '/':
 // the executable's folder when it is writable, else ~/.local/share/Rasmik/.

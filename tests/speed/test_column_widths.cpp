@@ -265,12 +265,14 @@ void TestColumnWidths::cancelledSizingGivesNothing()
     const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), 11));
     const CoreGrid grid = MakeGrid(QStringLiteral("persian"), 6, 2000, 3);
     for (const int threads : {1, 2}) {
+        // The first report comes after the first column, before the last.
         int calls = 0;
         const auto widths = ComputeColumnWidths(grid, metrics, 1600, [&](std::uint64_t, std::uint64_t) {
-            return ++calls < 2;
+            ++calls;
+            return false;
         }, threads);
         QVERIFY(widths.empty());
-        QVERIFY(calls >= 2);
+        QVERIFY(calls >= 1);
     }
 }
 

@@ -7,7 +7,11 @@
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 
+#include <QTemporaryDir>
 #include <QtTest>
+
+#include <fstream>
+#include <sstream>
 
 #include <string>
 #include <vector>
@@ -65,6 +69,8 @@ private slots:
     void cellsAreTheFields();
     void moreFieldsLaterAddColumns();
     void editsAfterLayout();
+    void savedInPieces();
+    void cancelledSaveKeepsFiles();
 };
 
 void TestLargeTables::cellsAreTheFields_data()
@@ -138,6 +144,77 @@ void TestLargeTables::editsAfterLayout()
     CoreGrid other;
     QVERIFY(LayoutGridCells(other, TableLines::FromBytes("a\t" + longCell + "\r\n"), ""));
     QCOMPARE(other.Cell(1, 0), std::string_view(longCell));
+}
+
+namespace {
+
+std::string ReadFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// A table of some megabytes: a save of it takes several pieces.
+CoreGrid BigGrid()
+{
+    std::string bytes;
+    for (int r = 0; r < 200000; ++r)
+        bytes += "row " + std::to_string(r) + "\t \tsome text here\t" + std::to_string(r * 7) + "\r\n";
+    CoreGrid grid;
+    LayoutGridCells(grid, TableLines::FromBytes(bytes), "");
+    return grid;
+}
+
+} // namespace
+
+void TestLargeTables::savedInPieces()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/t.txt";
+    const CoreGrid grid = BigGrid();
+    for (const std::int64_t base : {std::int64_t{0}, std::int64_t{5}}) {
+        std::uint64_t last = 0;
+        int calls = 0;
+        const FileResult r = SaveGridToFile(grid, base, path, "", [&](std::uint64_t done, std::uint64_t total) {
+            if (done < last || total != static_cast<std::uint64_t>(grid.RowCount()))
+                return false;
+            last = done;
+            ++calls;
+            return true;
+        });
+        QVERIFY2(r.ok, r.error.c_str());
+        QVERIFY2(calls > 3, qPrintable(QString::number(calls)));
+        QVERIFY(ReadFile(path) == BuildSaveBytes(grid, base));
+    }
+}
+
+void TestLargeTables::cancelledSaveKeepsFiles()
+{
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/t.txt";
+    const std::string backup = dir.path().toStdString() + "/t.Bak";
+    WriteFile(path, "old table\r\n");
+    WriteFile(backup, "old backup\r\n");
+    const CoreGrid grid = BigGrid();
+    int calls = 0;
+    const FileResult r = SaveGridToFile(grid, 0, path, path, [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, std::string(CancelledReason));
+    QCOMPARE(ReadFile(path), std::string("old table\r\n"));
+    QCOMPARE(ReadFile(backup), std::string("old backup\r\n"));
+    // Nothing else is left in the folder.
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
+    // Saved to the end, the old table becomes the backup.
+    QVERIFY(SaveGridToFile(grid, 0, path, path).ok);
+    QCOMPARE(ReadFile(backup), std::string("old table\r\n"));
+    QVERIFY(ReadFile(path) == BuildSaveBytes(grid, 0));
 }
 
 QTEST_MAIN(TestLargeTables)
