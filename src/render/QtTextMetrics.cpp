@@ -166,7 +166,20 @@ struct ModelWork {
 // its own advance, in the byte's joining forms and in Latin and Arabic runs.
 std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
 {
-    const QString sides[] = {QString(), QString(QChar(Tatweel)), QString(QChar(Hamza)), QStringLiteral("a")};
+    // A letter keeps its own script: only its joining forms matter (a
+    // tatweel beside it makes it join). Anything else takes the script, and
+    // maybe the font, of a Latin or an Arabic neighbour.
+    const bool letter = c.script() != QChar::Script_Common && c.script() != QChar::Script_Inherited
+                        && (c.direction() == QChar::DirL || c.direction() == QChar::DirR
+                            || c.direction() == QChar::DirAL);
+    const bool joins = c.joiningType() == QChar::Joining_Dual || c.joiningType() == QChar::Joining_Right;
+    std::vector<QString> sides = {QString()};
+    if (!letter) {
+        sides.push_back(QString(QChar(Hamza)));
+        sides.push_back(QStringLiteral("a"));
+    } else if (joins) {
+        sides.push_back(QString(QChar(Tatweel)));
+    }
     const QString sp(QChar(u' '));
     const QString sp2(2, QChar(u' '));
     std::int64_t worst = 0;
