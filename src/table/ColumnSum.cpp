@@ -29,21 +29,23 @@ double SumColumn(const CoreGrid& grid, int col)
             total += ParseFloatDef(grid.Cell(col, r), 0);
         return total;
     }
-    // The cells are read on two threads; the values are added up here in
-    // row order, so that the total is the same to the last bit.
-    std::vector<double, LargeAllocator<double>> values(static_cast<std::size_t>(rows));
+    // The other thread reads the second half of the cells while this one
+    // adds up the first; its values are then added here in row order, so that
+    // the total is the same to the last bit.
     const int mid = rows / 2;
-    auto parse = [&](int from, int to) {
-        for (int r = from; r < to; ++r)
-            values[static_cast<std::size_t>(r)] = ParseFloatDef(grid.Cell(col, r), 0);
+    std::vector<double, LargeAllocator<double>> values(static_cast<std::size_t>(rows - mid));
+    auto parse = [&] {
+        for (int r = mid; r < rows; ++r)
+            values[static_cast<std::size_t>(r - mid)] = ParseFloatDef(grid.Cell(col, r), 0);
     };
     std::thread worker;
     try {
-        worker = std::thread(parse, mid, rows);
+        worker = std::thread(parse);
     } catch (const std::system_error&) {
-        parse(mid, rows);
+        parse();
     }
-    parse(0, mid);
+    for (int r = 0; r < mid; ++r)
+        total += ParseFloatDef(grid.Cell(col, r), 0);
     if (worker.joinable())
         worker.join();
     for (const double v : values)

@@ -349,7 +349,7 @@ public:
         if (w >= cap_)
             return cap_;
         // Bounds above the cap all count the same: the cap ends the search.
-        const std::uint32_t ceiling = static_cast<std::uint32_t>(cap_) + 1;
+        const std::uint32_t ceiling = static_cast<std::uint32_t>(std::min(cap_, 65534)) + 1;
         bounds_.resize(static_cast<std::size_t>(rows));
         std::uint32_t maxBound = 0;
         int maxRow = 0;
@@ -357,13 +357,13 @@ public:
             if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
                 return -1;
             const std::uint32_t b = std::min(boundOf(grid_.Cell(col, r)), ceiling);
-            bounds_[static_cast<std::size_t>(r)] = b;
+            bounds_[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(b);
             if (b > maxBound) {
                 maxBound = b;
                 maxRow = r;
             }
         }
-        if (maxBound <= static_cast<std::uint32_t>(w))
+        if (below(maxBound, w))
             return w;
         // The cell of the widest bound first: its width rules out most others.
         cache_.clear();
@@ -395,7 +395,7 @@ public:
             return bounds_[x] > bounds_[y] || (bounds_[x] == bounds_[y] && x < y);
         });
         for (const std::uint32_t r : order_) {
-            if (bounds_[r] <= static_cast<std::uint32_t>(w) || w >= cap_)
+            if (below(bounds_[r], w) || w >= cap_)
                 return std::min(w, cap_);
             w = consider(col, static_cast<int>(r), w);
         }
@@ -404,13 +404,20 @@ public:
             if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
                 return -1;
             const std::uint32_t b = bounds_[static_cast<std::size_t>(r)];
-            if (b > static_cast<std::uint32_t>(w) && b < top)
+            if (!below(b, w) && b < top)
                 w = consider(col, r, w);
         }
         return std::min(w, cap_);
     }
 
 private:
+    // Whether a cell of this stored bound cannot be wider than w. Bounds are
+    // kept in 16 bits: the largest value stands for any larger bound too.
+    bool below(std::uint32_t bound, int w) const
+    {
+        return bound <= static_cast<std::uint32_t>(w) && (bound < 65535 || cap_ < 65535);
+    }
+
     std::uint32_t boundOf(std::string_view text) const
     {
         std::int64_t sum = 0;
@@ -472,7 +479,7 @@ private:
     const ByteBounds& bytes_;
     const int cap_;
     TextMeasurer& measurer_;
-    std::vector<std::uint32_t> bounds_;
+    std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> bounds_;
     std::vector<std::uint32_t> counts_;
     std::vector<std::uint32_t> order_;
     TextCache cache_;

@@ -29,7 +29,6 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
     const std::size_t n = bytes.size();
     // A rough guess of the line count saves most reallocations.
     index->starts.reserve(n / 64 + 1);
-    index->lengths.reserve(n / 64 + 1);
 
     std::size_t pos = 0;
     std::size_t nextReport = ProgressStep;
@@ -43,7 +42,7 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
         const char* brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
         const std::size_t end = brk ? static_cast<std::size_t>(brk - base) : n;
         index->starts.push_back(static_cast<std::uint32_t>(pos));
-        index->lengths.push_back(static_cast<std::uint32_t>(end - pos));
+        index->lastEnd = static_cast<std::uint32_t>(end);
         if (!brk)
             break;
         pos = end + 1;

@@ -32,7 +32,19 @@ public:
     std::string_view operator[](std::size_t i) const
     {
         const std::size_t k = i + first_;
-        return {buffer_->data() + index_->starts[k], index_->lengths[k]};
+        const Index& x = *index_;
+        const char* const data = buffer_->data();
+        const std::uint32_t start = x.starts[k];
+        if (!x.lengths.empty())
+            return {data + start, x.lengths[k]};
+        if (k + 1 == x.starts.size())
+            return {data + start, x.lastEnd - start};
+        // The line ends where the break before the next line begins: CR LF,
+        // a lone CR or a lone LF (a line holds neither).
+        std::uint32_t end = x.starts[k + 1] - 1;
+        if (data[end] == '\n' && end > start && data[end - 1] == '\r')
+            --end;
+        return {data + start, end - start};
     }
     std::string_view front() const { return (*this)[0]; }
     // Drops the first n lines (the header block) without copying anything.
@@ -49,7 +61,8 @@ private:
     using Offsets = std::vector<std::uint32_t, LargeAllocator<std::uint32_t>>;
     struct Index {
         Offsets starts;
-        Offsets lengths;
+        Offsets lengths; // empty when the lines follow from the line breaks
+        std::uint32_t lastEnd = 0;
     };
     std::shared_ptr<const ByteBuffer> buffer_;
     std::shared_ptr<const Index> index_;

@@ -2,6 +2,7 @@
 // bytes each; the cells must be the fields of the lines all the same, also
 // for long cells, long lines and lines with more fields than those before.
 
+#include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
 #include "table/SaveLines.h"
 #include "table/TableLayout.h"
@@ -71,6 +72,7 @@ private slots:
     void editsAfterLayout();
     void savedInPieces();
     void cancelledSaveKeepsFiles();
+    void sumInRowOrder();
 };
 
 void TestLargeTables::cellsAreTheFields_data()
@@ -215,6 +217,34 @@ void TestLargeTables::cancelledSaveKeepsFiles()
     QVERIFY(SaveGridToFile(grid, 0, path, path).ok);
     QCOMPARE(ReadFile(backup), std::string("old table\r\n"));
     QVERIFY(ReadFile(path) == BuildSaveBytes(grid, 0));
+}
+
+// A large column is read on two threads; the total must still be the sum
+// taken row after row, whose rounding depends on the order.
+void TestLargeTables::sumInRowOrder()
+{
+    const char* values[] = {"1e16", "1", "-1e16", "0.1", "(3,000.25)", "7", "abc", " ", "2.5e15", "0.3"};
+    std::string bytes;
+    for (int r = 0; r < 300001; ++r)
+        bytes += std::string("x\t") + values[(r * 7 + r / 3) % 10] + "\r\n";
+    CoreGrid grid;
+    QVERIFY(LayoutGridCells(grid, TableLines::FromBytes(bytes), ""));
+    double expected = 0;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        const std::string cell(grid.Cell(1, r));
+        double v = 0;
+        if (cell == "1e16") v = 1e16;
+        else if (cell == "1") v = 1;
+        else if (cell == "-1e16") v = -1e16;
+        else if (cell == "0.1") v = 0.1;
+        else if (cell == "(3,000.25)") v = -3000.25;
+        else if (cell == "7") v = 7;
+        else if (cell == "2.5e15") v = 2.5e15;
+        else if (cell == "0.3") v = 0.3;
+        expected += v;
+    }
+    const double total = SumColumn(grid, 1);
+    QVERIFY2(total == expected, qPrintable(QString::number(total, 'g', 17) + " " + QString::number(expected, 'g', 17)));
 }
 
 QTEST_MAIN(TestLargeTables)
