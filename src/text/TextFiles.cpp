@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <optional>
 #include <system_error>
@@ -493,19 +494,23 @@ FileResult ReadAllInto(Fd& fd, Data& data, std::size_t& got)
     got = 0;
     for (;;) {
         if (got == data.size()) {
-            // The file may have grown since fstat.
-            if (data.size() >= maxBytes) {
-                char probe;
-                const ssize_t n = ::read(fd.get(), &probe, 1);
-                if (n < 0 && errno == EINTR)
-                    continue;
-                if (n < 0)
-                    return Failed(Reason(errno));
-                if (n > 0)
-                    return Failed(TooLargeReason);
+            // The file may have grown since fstat: look before making room,
+            // since making room may copy everything read so far.
+            char probe[1 << 12];
+            const ssize_t n = ::read(fd.get(), probe, sizeof probe);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0)
+                return Failed(Reason(errno));
+            if (n == 0)
                 break;
-            }
-            data.grow(std::min<uint64_t>(maxBytes, data.size() + (std::size_t{1} << 16)));
+            const auto more = static_cast<std::size_t>(n);
+            if (data.size() + more > maxBytes)
+                return Failed(TooLargeReason);
+            data.grow(std::min<uint64_t>(maxBytes, std::max<uint64_t>(data.size() + more, data.size() + data.size() / 8)));
+            std::memcpy(data.data() + got, probe, more);
+            got += more;
+            continue;
         }
         const std::size_t want = std::min(data.size() - got, std::size_t{1} << 30);
         const ssize_t n = ::read(fd.get(), data.data() + got, want);
