@@ -324,15 +324,20 @@ int main(int argc, char** argv)
         }
     }
 
-    // Targets, for the tables of a million rows and more.
+    // Targets: the times for the tab-separated table of a million rows (about
+    // 100 MB); memory for every table of a million rows or more.
     bool allMet = true;
     bool anyBig = false;
     for (const TableRun& t : tables) {
         if (t.bodyRows < 1000000)
             continue;
         anyBig = true;
-        std::printf("targets, %s rows, %s:\n", Thousands(t.bodyRows + 1).c_str(), FormatName(t.format));
+        const bool timed = t.bodyRows == 1000000 && t.format == TableFormat::Tabs;
+        std::printf("targets, %s rows, %s%s:\n", Thousands(t.bodyRows + 1).c_str(), FormatName(t.format),
+                    timed ? "" : " (memory only)");
         for (const Target& g : Targets) {
+            if (!timed)
+                break;
             const double v = t.r.get(g.key);
             const bool met = v >= 0 && v <= g.limit;
             allMet = allMet && met;

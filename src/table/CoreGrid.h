@@ -47,6 +47,8 @@ public:
         return farCell(v);
     }
     void SetCell(int col, int row, std::string_view text);
+    // The table bytes that cells laid out from it view.
+    std::string_view SourceBytes() const { return source_->view(); }
 
     int ColWidth(int col) const { return widths_[static_cast<std::size_t>(col)]; }
     void SetColWidth(int col, int width) { widths_[static_cast<std::size_t>(col)] = width; }

@@ -96,7 +96,8 @@ inline void appendFolded(std::string& buf, std::size_t& len, std::string_view te
 
 class RowScanner {
 public:
-    RowScanner(const CoreGrid& grid, const WordMatcher& matcher) : grid_(grid), matcher_(matcher)
+    RowScanner(const CoreGrid& grid, const WordMatcher& matcher)
+        : grid_(grid), matcher_(matcher), source_(grid.SourceBytes())
     {
         // Words free of TAB, CR and LF never match across a cell boundary,
         // whatever separates the cells; then one TAB may stand for CR LF,
@@ -132,12 +133,20 @@ private:
     {
         const char* runStart = nullptr;
         const char* runEnd = nullptr;
+        const char* const sourceEnd = source_.data() + source_.size();
         for (int c = 0; c < grid_.ColCount(); ++c) {
             const std::string_view cell = grid_.Cell(c, r);
             // runEnd is read only when the next cell starts one byte after it,
             // so that byte lies between two cells of one buffer.
             if (runStart && cell.data() == runEnd + 1 && *runEnd == '\t') {
                 runEnd = cell.data() + cell.size();
+                continue;
+            }
+            // A blank cell where the line has an empty field: the run goes on
+            // over that field (the blank's space is not part of the probe).
+            if (runStart && cell.size() == 1 && cell[0] == ' ' && runStart >= source_.data() && runEnd + 1 < sourceEnd
+                && (cell.data() < source_.data() || cell.data() >= sourceEnd) && runEnd[0] == '\t' && runEnd[1] == '\t') {
+                ++runEnd;
                 continue;
             }
             if (runStart) {
@@ -208,6 +217,7 @@ private:
 
     const CoreGrid& grid_;
     const WordMatcher& matcher_;
+    const std::string_view source_;
     bool blocks_ = true;
     std::string buf_;
     std::vector<std::size_t> starts_;

@@ -5,6 +5,7 @@
 #include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
 #include "table/SaveLines.h"
+#include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 
@@ -73,6 +74,8 @@ private slots:
     void savedInPieces();
     void cancelledSaveKeepsFiles();
     void sumInRowOrder();
+    void searchOverEmptyFields_data();
+    void searchOverEmptyFields();
 };
 
 void TestLargeTables::cellsAreTheFields_data()
@@ -245,6 +248,38 @@ void TestLargeTables::sumInRowOrder()
     }
     const double total = SumColumn(grid, 1);
     QVERIFY2(total == expected, qPrintable(QString::number(total, 'g', 17) + " " + QString::number(expected, 'g', 17)));
+}
+
+// Rows read with their empty fields in one piece: a word still has to lie
+// within one cell, and edited cells are searched as they are now.
+void TestLargeTables::searchOverEmptyFields_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<int>("row");
+    QTest::newRow("across an empty field") << "abcd" << 1;
+    QTest::newRow("within a cell, spaces left out") << "xy" << 2;
+    QTest::newRow("last field after two empty ones") << "TAIL" << 3;
+    QTest::newRow("edited cell, new text") << "fresh" << 4;
+    QTest::newRow("edited cell, old text") << "stale" << 1;
+    QTest::newRow("two words in two cells") << "ab cd" << 2;
+}
+
+void TestLargeTables::searchOverEmptyFields()
+{
+    QFETCH(QString, query);
+    QFETCH(int, row);
+    std::string bytes = "h1\th2\th3\th4\r\n";
+    bytes += "q\r\n";                    // row 1
+    bytes += "ab\t\tcd\tx y\r\n";         // row 2
+    bytes += "z\t\t\ttail\r\n";             // row 3
+    bytes += "k\t\tstale\t\r\n";          // row 4
+    std::string many;
+    for (int i = 0; i < 5000; ++i)
+        many += "m\t\tn\t\r\n";
+    CoreGrid grid;
+    QVERIFY(LayoutGridCells(grid, TableLines::FromBytes(bytes + many), ""));
+    grid.SetCell(2, 4, "fresh");
+    QCOMPARE(SearchFrom(grid, query.toStdString(), 1), row);
 }
 
 QTEST_MAIN(TestLargeTables)
