@@ -15,6 +15,9 @@ namespace {
 
 // Below this many rows a second thread costs more than it saves.
 constexpr int ThreadedRows = 200000;
+// The cells of a column lie a line apart in the table's bytes, at no steady
+// stride: their bytes are asked for this many rows ahead.
+constexpr int PrefetchAhead = 32;
 
 } // namespace
 
@@ -35,8 +38,11 @@ double SumColumn(const CoreGrid& grid, int col)
     const int mid = rows / 2;
     std::vector<double, LargeAllocator<double>> values(static_cast<std::size_t>(rows - mid));
     auto parse = [&] {
-        for (int r = mid; r < rows; ++r)
+        for (int r = mid; r < rows; ++r) {
+            if (r + PrefetchAhead < rows)
+                __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
             values[static_cast<std::size_t>(r - mid)] = ParseFloatDef(grid.Cell(col, r), 0);
+        }
     };
     std::thread worker;
     try {
@@ -44,8 +50,10 @@ double SumColumn(const CoreGrid& grid, int col)
     } catch (const std::system_error&) {
         parse();
     }
-    for (int r = 0; r < mid; ++r)
+    for (int r = 0; r < mid; ++r) {
+        __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
         total += ParseFloatDef(grid.Cell(col, r), 0);
+    }
     if (worker.joinable())
         worker.join();
     for (const double v : values)

@@ -577,6 +577,9 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         if (progress && !progress(static_cast<std::uint64_t>(c + 1) * rows, total))
             return {};
     }
+    // At least one report, even when the other thread did every column.
+    if (progress && !progress(total, total))
+        return {};
     return result;
 }
 

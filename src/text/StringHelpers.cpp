@@ -336,7 +336,7 @@ bool ParsePlainDecimal(std::string_view s, double& out)
     // 19 digits cannot overflow m; 2^53 and 1e22 keep both operands exact.
     if (p != e || digits == 0 || digits > 19 || m > (uint64_t{1} << 53) || fraction > 22)
         return false;
-    const double v = static_cast<double>(m) / ExactPowersOfTen[fraction];
+    const double v = fraction ? static_cast<double>(m) / ExactPowersOfTen[fraction] : static_cast<double>(m);
     out = negative ? -v : v;
     return true;
 }
