@@ -526,13 +526,10 @@ void PrepareTextMetrics(const QFont& font)
         for (const auto& entry : modelCache())
             if (entry.first == key)
                 return;
-        static bool waits = false;
-        if (!waits && QCoreApplication::instance()) {
-            qAddPostRoutine(waitForModels);
-            waits = true;
-        }
-        if (!waits)
+        if (!QCoreApplication::instance())
             return; // nothing would wait for it at the end
+        // The application's end waits for it (a second wait costs nothing).
+        qAddPostRoutine(waitForModels);
         try {
             modelCache().emplace_back(
                 key, std::async(std::launch::async, [copy = ownCopy(font)] { return computeModel(copy); }).share());
