@@ -610,7 +610,15 @@ void TForm1::Action23Execute()
     if (!lines)
         return;
     const std::string path = ExeFolder() + ClipTablePasteFile;
-    SaveLinesRetry(&*lines, path);
+    if (!SaveLinesRetry(&*lines, path)) {
+        // The file may still hold an earlier paste, which must not pass for
+        // this one: one more attempt tells why it cannot be written.
+        const FileResult again = WriteFileAtomic(path, JoinLinesCrLf(*lines));
+        if (!again) {
+            showSaveError(path, again.error);
+            return;
+        }
+    }
     openQuietly(path);
 }
 
