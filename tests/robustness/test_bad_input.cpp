@@ -9,6 +9,7 @@
 #include "render/QtText.h"
 #include "text/TextFiles.h"
 
+#include <QClipboard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -223,6 +224,46 @@ private slots:
         const Run r = RunProgram(exe, {"--convert", file, path("widths-out.txt")});
         QCOMPARE(r.status, 0);
         QCOMPARE(ReadAll(path("widths-out.txt")), saved);
+    }
+
+    // Whatever the clipboard holds: random UTF-16 (lone surrogates, controls,
+    // letters no code page has) with TABs and line breaks. The paste opens as
+    // a table of one row a line, under the generated header.
+    void pasteOfGarbage()
+    {
+        std::mt19937 gen(11);
+        QString text;
+        int lines = 0;
+        for (int i = 0; i < 20000; ++i) {
+            const unsigned r = gen() % 20;
+            if (r == 0) {
+                text += QLatin1String("\r\n");
+                ++lines;
+            } else if (r < 4) {
+                text += QLatin1Char('\t');
+            } else {
+                text += QChar(static_cast<char16_t>(1 + gen() % 0xFFFE)); // no NUL
+            }
+        }
+        text += QLatin1String("\tend\r\n");
+        ++lines;
+        QGuiApplication::clipboard()->setText(text);
+        QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
+        const QString file = path("before-paste.txt");
+        QVERIFY(Write(file, "A\tB\r\n1\t2\r\n"));
+        auto w = open(file);
+        ModalCloser closer;
+        w->Action23Execute();
+        QCOMPARE(closer.seen, 0);
+        QCOMPARE(w->caption(), (appDir.path() + "/ClipTablePaste.txt").toStdString());
+        QCOMPARE(ToQString(w->core().Cell(0, 0)), QStringLiteral("Col 1"));
+        // A line break inside the text can also be a lone CR or LF the
+        // clipboard held: at least one row a CR LF, and the header.
+        QVERIFY(w->core().RowCount() >= lines + 1);
+        const QByteArray written = ReadAll(appDir.path() + "/ClipTablePaste.txt");
+        QVERIFY(written.endsWith("\r\n"));
+        QCOMPARE(static_cast<int>(SplitLines(std::string_view(written.constData(), static_cast<std::size_t>(written.size()))).size()),
+                 w->core().RowCount());
     }
 
     // Keys pressed at random on a window with a table: every dialog they open

@@ -12,6 +12,7 @@
 #include "text/TextFiles.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -307,6 +308,36 @@ private slots:
         QCOMPARE(ReadAll(file), text);
         QCOMPARE(ReadAll(dir.path() + "/big.Bak"), QByteArray("earlier backup\r\n"));
         QCOMPARE(FolderNames(dir.path()), (QStringList{"big.Bak", "big.txt"}));
+    }
+
+    // "Paste Table" when its file cannot be written: an earlier paste still
+    // in that file must not pass for this one; the user is told instead.
+    void pasteWhoseFileCannotBeWritten()
+    {
+        QTemporaryDir dir;
+        const QString a = dir.path() + "/a.txt";
+        QVERIFY(Write(a, "A\tx\r\n1\t2\r\n"));
+        const QString pasteFile = appDir.path() + "/ClipTablePaste.txt";
+        QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
+        QVERIFY(Write(pasteFile, "Old\tpaste\r\n3\t4\r\n"));
+        QVERIFY(QFile::setPermissions(pasteFile, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
+        auto w = open(a);
+        QGuiApplication::clipboard()->setText(QStringLiteral("New\tpaste\n5\t6\n"));
+        ModalCloser closer;
+        w->Action23Execute();
+        QTRY_COMPARE(closer.seen, 1);
+        QVERIFY(closer.texts.value(0).contains(pasteFile));
+        QVERIFY(closer.texts.value(0).contains(QStringLiteral("read-only")));
+        QCOMPARE(FirstCell(*w), QStringLiteral("A"));
+        QCOMPARE(w->caption(), a.toStdString());
+        QCOMPARE(ReadAll(pasteFile), QByteArray("Old\tpaste\r\n3\t4\r\n"));
+
+        // Writable again: the paste goes through.
+        QVERIFY(QFile::setPermissions(pasteFile, QFile::ReadOwner | QFile::WriteOwner));
+        w->Action23Execute();
+        QCOMPARE(FirstCell(*w), QStringLiteral("Col 1"));
+        QCOMPARE(ToQString(w->core().Cell(0, 1)), QStringLiteral("New"));
+        QCOMPARE(closer.seen, 1);
     }
 
     // Two programs changing the settings and two saving column orders at
