@@ -247,6 +247,17 @@ bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect
     static QString shown;
     if (!ParseCellStyle(style, record))
         return false;
+    // Of a huge cell only the part at its anchored edge can show: keep that
+    // part, so that a whole file on one line paints as fast as any cell.
+    constexpr std::size_t LongText = 4096;
+    if (text.size() > LongText) {
+        if (record.align == AlignStart)
+            text = text.substr(0, LongText);
+        else if (record.align == AlignEnd)
+            text = text.substr(text.size() - LongText);
+        else
+            text = text.substr((text.size() - LongText) / 2, LongText);
+    }
     ToQString(text, shown);
 
     const int styleBits = record.styleBits & 15;

@@ -458,7 +458,7 @@ private:
         if (!e.exact) {
             if (e.value <= w)
                 return w;
-            e.value = measurer_.width(text);
+            e.value = cappedWidth(text);
             e.exact = true;
         }
         return std::max(w, e.value);
@@ -469,10 +469,26 @@ private:
         bool found = false;
         TextCache::Entry& e = cache_.get(text, found);
         if (!e.exact) {
-            e.value = measurer_.width(text);
+            e.value = cappedWidth(text);
             e.exact = true;
         }
         return e.value;
+    }
+
+    // A huge cell (a whole file on one line) would take seconds to measure;
+    // once its beginning alone is far wider than the cap, the column is the
+    // cap wide whatever the rest holds. The margin covers the different form
+    // the last letter of the beginning may take.
+    int cappedWidth(std::string_view text)
+    {
+        constexpr std::size_t LongText = 4096;
+        constexpr int Margin = 64;
+        if (text.size() > LongText) {
+            const int head = measurer_.width(text.substr(0, LongText));
+            if (head > cap_ + Margin)
+                return head;
+        }
+        return measurer_.width(text);
     }
 
     const CoreGrid& grid_;

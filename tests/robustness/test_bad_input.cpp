@@ -12,6 +12,7 @@
 #include <QClipboard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 
 #include <random>
 
@@ -147,6 +148,13 @@ private slots:
         const QByteArray out = ReadAll(path("long-out.txt"));
         QCOMPARE(out.size(), line.size() + 2);
         QVERIFY(out == line + "\r\n");
+
+        // In the window: one cell, as wide as the cap allows, painted.
+        auto w = open(file);
+        QCOMPARE(w->core().RowCount(), 1);
+        QCOMPARE(w->core().Cell(0, 0).size(), std::size_t(line.size()));
+        // (the cap: 0.8 of the grid's width when the table was laid out)
+        QVERIFY(w->core().ColWidth(0) > 400 && w->core().ColWidth(0) < 696);
     }
 
     // 100,000 columns in the window and through --convert.
