@@ -25,6 +25,8 @@
 #include "text/TextFiles.h"
 
 #include <QApplication>
+#include <chrono>
+#include <thread>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -98,7 +100,16 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     }
     // 4: remembered column orders
     ColumnOrders.clear();
-    LoadLinesRetry(&ColumnOrders, AppFolder + "Option.cfg");
+    {
+        // Another running copy may hold the file for a moment while it saves;
+        // starting with an empty list then would wipe every remembered order
+        // at this copy's next save, so such a file is waited for.
+        const std::string path = AppFolder + "Option.cfg";
+        const auto start = std::chrono::steady_clock::now();
+        while (!LoadLinesRetry(&ColumnOrders, path) && FileIsThere(path) &&
+               std::chrono::steady_clock::now() - start < RetryWindow)
+            std::this_thread::sleep_for(RetryPause);
+    }
     TableLines = rasmik::TableLines();                       // 5
     FolderFiles.clear();
     HeaderPanelCount = 0;

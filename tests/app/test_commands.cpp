@@ -320,6 +320,19 @@ private slots:
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("Ali"));
     }
 
+    void columnOrdersWaitedForWhileAnotherCopySaves()
+    {
+        Write(app + "Option.cfg", "4944_4E414D45_=ID\tNAME\t\r\n");
+        QProcess holder; // another copy in the middle of its save
+        holder.start("flock", {app + "Option.cfg", "sleep", "0.15"});
+        QVERIFY(holder.waitForStarted());
+        QTest::qWait(30);
+        TForm1 w;
+        QCOMPARE(w.ColumnOrders.size(), std::size_t(1));
+        holder.waitForFinished();
+        QFile::remove(app + "Option.cfg");
+    }
+
     void printCommand()
     {
         QTemporaryDir dir;
