@@ -21,23 +21,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "common/TestFiles.h"
 
 using namespace rasmik;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QString Cell(TForm1& w, int col, int row)
 {

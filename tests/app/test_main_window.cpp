@@ -12,6 +12,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
+#include "common/TestFiles.h"
 
 using namespace rasmik;
 
@@ -34,12 +35,6 @@ QByteArray Cp(const QString& s)
     return out;
 }
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QString CellText(TForm1& w, int col, int row)
 {

@@ -5,6 +5,7 @@
 #include "text/TextFiles.h"
 
 #include <QtTest>
+#include "common/TestFiles.h"
 #include <QTemporaryDir>
 #include <sys/stat.h>
 
@@ -12,18 +13,7 @@ using namespace rasmik;
 
 namespace {
 
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 } // namespace
 

@@ -6,6 +6,7 @@
 #include "text/TextFiles.h"
 
 #include <QtTest>
+#include "common/TestFiles.h"
 #include <QTemporaryDir>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,12 +15,6 @@ using namespace rasmik;
 
 namespace {
 
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
 
 QStringList Names(const std::vector<std::string>& paths)
 {
