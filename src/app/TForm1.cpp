@@ -248,7 +248,6 @@ void TForm1::buildMenu()
     connect(SumOfCurrentColumn1, &QAction::triggered, this, &TForm1::SumOfCurrentColumn1Click);
     connect(NotePad1, &QAction::triggered, this, &TForm1::NotePad1Click);
     connect(Excel1, &QAction::triggered, this, &TForm1::Excel1Click);
-
 }
 
 int TForm1::gridWidthForLayout()
@@ -381,7 +380,7 @@ bool TForm1::Action1Execute()
     }
     if (!read) {
         OpenDialogFileName = previousFile;
-        if (read.error != "cancelled")
+        if (read.error != CancelledReason)
             showOpenError(path, read.error);
         return false;
     }

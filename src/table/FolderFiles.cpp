@@ -50,7 +50,7 @@ FileResult ReadTableFile(const std::string& path, TableLines& lines, const Progr
     if (!r)
         return r;
     if (!TableLines::FromBytes(std::move(bytes), lines, progress))
-        return FileResult{false, "cancelled"};
+        return FileResult{false, CancelledReason};
     return r;
 }
 
