@@ -4,7 +4,7 @@
 #include "FuzzTargets.h"
 
 #include "app/FontStore.h"
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -13,7 +13,7 @@ using namespace rasmik;
 
 namespace {
 
-bool operator==(const FontSpec& a, const FontSpec& b)
+bool operator==(const FontRecord& a, const FontRecord& b)
 {
     return a.size == b.size && a.colour == b.colour && a.bold == b.bold && a.italic == b.italic &&
            a.underline == b.underline && a.strikeOut == b.strikeOut && a.name == b.name;
@@ -28,29 +28,29 @@ int FontLine(const std::uint8_t* data, std::size_t size)
     EnsureGuiApplication();
     const std::string_view line(reinterpret_cast<const char*>(data), size);
 
-    FontSpec spec;
-    spec.name = "Tahoma";
-    TextToFont(line, spec);
+    FontRecord record;
+    record.name = "Tahoma";
+    TextToFont(line, record);
     if (line.empty()) {
-        const FontSpec untouched{0, WindowTextColour, false, false, false, false, "Tahoma"};
-        FUZZ_CHECK(spec == untouched);
+        const FontRecord untouched{0, WindowTextColour, false, false, false, false, "Tahoma"};
+        FUZZ_CHECK(record == untouched);
     }
 
     // What is written reads back the same.
-    FontSpec back;
-    TextToFont(FontToText(spec), back);
-    if (spec.name.empty())
+    FontRecord back;
+    TextToFont(FontToText(record), back);
+    if (record.name.empty())
         back.name.clear();
-    FUZZ_CHECK(back == spec);
+    FUZZ_CHECK(back == record);
 
     // Start-up applies it to the grid font and lays the table out with it.
     QFont font(QStringLiteral("DejaVu Sans"));
     font.setPixelSize(13);
-    ApplySpecToFont(spec, font);
+    ApplyRecordToFont(record, font);
     const QFontMetrics metrics(font);
     FUZZ_CHECK(metrics.horizontalAdvance(QStringLiteral("AY \u0633\u0644\u0627\u0645")) >= 0);
     FUZZ_CHECK(metrics.height() >= 0);
-    (void)ColourOfValue(spec.colour, Qt::black);
+    (void)ColourOfValue(record.colour, Qt::black);
     return 0;
 }
 

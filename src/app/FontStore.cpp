@@ -20,9 +20,9 @@ int FontPointSize(const QFont& font)
     return 0;
 }
 
-FontSpec SpecOfFont(const QFont& font, std::int32_t colour)
+FontRecord RecordOfFont(const QFont& font, std::int32_t colour)
 {
-    FontSpec s;
+    FontRecord s;
     s.size = FontPointSize(font);
     s.colour = colour;
     s.bold = font.bold();
@@ -33,23 +33,23 @@ FontSpec SpecOfFont(const QFont& font, std::int32_t colour)
     return s;
 }
 
-void ApplySpecToFont(const FontSpec& spec, QFont& font)
+void ApplyRecordToFont(const FontRecord& record, QFont& font)
 {
     // A damaged "Font.fnt" may hold any 32-bit size; the Font dialog offers at
     // most 512, and metrics of larger fonts overflow.
     constexpr int LargestSize = 512;
-    if (spec.size > 0)
-        font.setPointSize(std::min(spec.size, LargestSize));
-    else if (spec.size < 0)
-        font.setPixelSize(spec.size < -LargestSize ? LargestSize : -spec.size);
+    if (record.size > 0)
+        font.setPointSize(std::min(record.size, LargestSize));
+    else if (record.size < 0)
+        font.setPixelSize(record.size < -LargestSize ? LargestSize : -record.size);
     else
         font.setPointSize(QFont().pointSize() > 0 ? QFont().pointSize() : 9);
-    font.setBold(spec.bold);
-    font.setItalic(spec.italic);
-    font.setUnderline(spec.underline);
-    font.setStrikeOut(spec.strikeOut);
-    if (!spec.name.empty())
-        font.setFamily(QString::fromStdString(spec.name));
+    font.setBold(record.bold);
+    font.setItalic(record.italic);
+    font.setUnderline(record.underline);
+    font.setStrikeOut(record.strikeOut);
+    if (!record.name.empty())
+        font.setFamily(QString::fromStdString(record.name));
 }
 
 QColor ColourOfValue(std::int32_t colour, const QColor& windowText)

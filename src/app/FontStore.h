@@ -2,7 +2,7 @@
 // The grid font between Qt and "Font.fnt", and the Font command's dialog:
 // Qt's font choices plus the font colour, which QFontDialog lacks.
 
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 
 #include <QDialog>
 #include <QFont>
@@ -15,9 +15,9 @@ namespace rasmik {
 
 // Point size of a font given in points or pixels (96 pixels an inch).
 int FontPointSize(const QFont& font);
-FontSpec SpecOfFont(const QFont& font, std::int32_t colour);
-// Applies a spec to a font: a size of 0 keeps the platform's default size.
-void ApplySpecToFont(const FontSpec& spec, QFont& font);
+FontRecord RecordOfFont(const QFont& font, std::int32_t colour);
+// Applies a record to a font: a size of 0 keeps the platform's default size.
+void ApplyRecordToFont(const FontRecord& record, QFont& font);
 // A packed colour (low byte red) or a system colour as Qt sees it.
 QColor ColourOfValue(std::int32_t colour, const QColor& windowText);
 

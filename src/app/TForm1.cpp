@@ -90,10 +90,10 @@ TForm1::TForm1(const std::vector<std::string>& args, QWidget* parent) : QMainWin
     {                                                        // 3
         const std::string saved = LoadTextRetry(AppFolder + "Font.fnt", true);
         if (!saved.empty()) {
-            FontSpec spec = SpecOfFont(FontDialogFont, WindowTextColour);
-            TextToFont(saved, spec);
-            ApplySpecToFont(spec, FontDialogFont);
-            setGridFont(FontDialogFont, spec.colour);
+            FontRecord record = RecordOfFont(FontDialogFont, WindowTextColour);
+            TextToFont(saved, record);
+            ApplyRecordToFont(record, FontDialogFont);
+            setGridFont(FontDialogFont, record.colour);
         } else {
             setGridFont(font(), WindowTextColour);
         }
@@ -458,7 +458,7 @@ void TForm1::Action4Execute()
     if (answer != QDialog::Accepted)
         return;
     FontDialogFont = chooser.selectedFont();
-    SaveTextRetry(FontToText(SpecOfFont(FontDialogFont, chooser.colourValue())), AppFolder + "Font.fnt");
+    SaveTextRetry(FontToText(RecordOfFont(FontDialogFont, chooser.colourValue())), AppFolder + "Font.fnt");
     setGridFont(FontDialogFont, chooser.colourValue());
     Panel1->setFont(FontDialogFont);
     Grid->refreshCells();

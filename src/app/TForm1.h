@@ -5,7 +5,7 @@
 #include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
 #include "table/CoreGrid.h"
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 

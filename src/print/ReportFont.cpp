@@ -1,10 +1,10 @@
 #include "print/ReportFont.h"
 
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 
 namespace rasmik {
 
-ReportFont ReportFontFromSpec(const FontSpec& font)
+ReportFont ReportFontFromRecord(const FontRecord& font)
 {
     ReportFont f;
     f.name = font.name;

@@ -6,7 +6,7 @@
 
 namespace rasmik {
 
-struct FontSpec;
+struct FontRecord;
 
 struct FontStyle {
     bool bold = false;
@@ -22,6 +22,6 @@ struct ReportFont {
 };
 
 // The grid font as the font store keeps it; its colour does not print.
-ReportFont ReportFontFromSpec(const FontSpec& font);
+ReportFont ReportFontFromRecord(const FontRecord& font);
 
 } // namespace rasmik

@@ -1,6 +1,6 @@
 // Key=value settings files and the "Font.fnt" line, on real files.
 
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 #include "table/Options.h"
 #include "text/TextFiles.h"
 
@@ -156,9 +156,9 @@ private slots:
         QFETCH(bool, strike);
         QFETCH(QString, name);
         QFETCH(QString, line);
-        FontSpec f{size, colour, bold, italic, underline, strike, name.toStdString()};
+        FontRecord f{size, colour, bold, italic, underline, strike, name.toStdString()};
         QCOMPARE(QString::fromStdString(FontToText(f)), line);
-        FontSpec back;
+        FontRecord back;
         back.name = "Other";
         TextToFont(line.toStdString(), back);
         QCOMPARE(back.size, size);
@@ -172,13 +172,13 @@ private slots:
 
     void textToFontPartialLines()
     {
-        FontSpec f{9, 255, true, true, false, false, "Keep"};
+        FontRecord f{9, 255, true, true, false, false, "Keep"};
         TextToFont("14", f);
         QCOMPARE(f.size, 14);
         QCOMPARE(f.colour, 0);
         QVERIFY(!f.bold && !f.italic);
         QCOMPARE(f.name, std::string("Keep"));
-        FontSpec g{9, 255, true, false, false, false, "Keep"};
+        FontRecord g{9, 255, true, false, false, false, "Keep"};
         TextToFont("", g);
         QCOMPARE(g.size, 9);
         QVERIFY(g.bold);
@@ -193,7 +193,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/Font.fnt";
         Write(path, "10 -2147483640 1 0 0 0 Tahoma\r\n");
-        FontSpec f;
+        FontRecord f;
         TextToFont(LoadTextRetry(path.toStdString(), true), f);
         QCOMPARE(f.name, std::string("Tahoma"));
     }

@@ -11,7 +11,7 @@ namespace rasmik {
 // The window text colour as a system colour value (0x80000000 + index 8).
 inline constexpr std::int32_t WindowTextColour = static_cast<std::int32_t>(0x80000008u);
 
-struct FontSpec {
+struct FontRecord {
     int size = 0;                       // points
     std::int32_t colour = WindowTextColour; // packed red-green-blue, or a system colour
     bool bold = false;
@@ -21,9 +21,9 @@ struct FontSpec {
     std::string name;
 };
 
-std::string FontToText(const FontSpec& font);
+std::string FontToText(const FontRecord& font);
 // Sets size, colour, style and (when the line has one) name from a line;
 // an empty line changes nothing.
-void TextToFont(std::string_view line, FontSpec& font);
+void TextToFont(std::string_view line, FontRecord& font);
 
 } // namespace rasmik

@@ -1,10 +1,10 @@
-#include "table/FontSpec.h"
+#include "table/FontRecord.h"
 
 #include "text/StringHelpers.h"
 
 namespace rasmik {
 
-std::string FontToText(const FontSpec& font)
+std::string FontToText(const FontRecord& font)
 {
     std::string s = std::to_string(font.size) + ' ' + std::to_string(font.colour);
     for (bool flag : {font.bold, font.italic, font.underline, font.strikeOut})
@@ -14,7 +14,7 @@ std::string FontToText(const FontSpec& font)
     return s;
 }
 
-void TextToFont(std::string_view line, FontSpec& font)
+void TextToFont(std::string_view line, FontRecord& font)
 {
     if (line.empty())
         return;
