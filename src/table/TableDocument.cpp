@@ -45,6 +45,7 @@ void TableDocument::loadColumnOrders(const std::string& optionCfgPath)
 
 void TableDocument::replaceGrid(CoreGrid&& fresh)
 {
+    const ShapeChange change(*this);
     if (observer_)
         observer_->gridAboutToBeReplaced();
     grid_ = std::move(fresh);
@@ -141,6 +142,10 @@ std::string TableDocument::neighbourFile(int step) const
 
 void TableDocument::setCursor(int col, int row)
 {
+    // A view moves its own cursor while rows or columns go; where the
+    // cursor ends up is the command's to say.
+    if (changingShape_)
+        return;
     grid_.Col = col;
     grid_.Row = row;
     grid_.ClampCursor();
@@ -206,6 +211,7 @@ bool TableDocument::deleteRow()
     // As DeleteRowCommand decides: never row 0, never the only row.
     if (row <= 0 || row >= grid_.RowCount())
         return false;
+    const ShapeChange change(*this);
     if (observer_)
         observer_->rowAboutToBeRemoved(row);
     const bool deleted = DeleteRowCommand(grid_);
@@ -220,6 +226,7 @@ bool TableDocument::removeColumn()
     // As DeleteColCommand decides: never column 0, never the only column.
     if (col <= 0 || col >= grid_.ColCount())
         return false;
+    const ShapeChange change(*this);
     if (observer_)
         observer_->columnAboutToBeRemoved(col);
     const bool removed = DeleteColCommand(grid_);

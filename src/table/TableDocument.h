@@ -122,7 +122,8 @@ public:
     std::string neighbourFile(int step) const;
 
     // ---- the cursor and direct edits ----
-    // Puts the cursor on a cell; it never rests on the fixed row.
+    // Puts the cursor on a cell; it never rests on the fixed row. Ignored
+    // while the observer is being told of a change of shape.
     void setCursor(int col, int row);
     void setCell(int col, int row, std::string_view text);
     // A column dragged from one place to another; the cursor stays on its column.
@@ -179,6 +180,14 @@ public:
 
 private:
     // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
+    // Marks a change of shape under way, while the observer is told of it.
+    struct ShapeChange {
+        explicit ShapeChange(TableDocument& d) : doc(d) { doc.changingShape_ = true; }
+        ~ShapeChange() { doc.changingShape_ = false; }
+        ShapeChange(const ShapeChange&) = delete;
+        ShapeChange& operator=(const ShapeChange&) = delete;
+        TableDocument& doc;
+    };
     // Swaps in a grid built aside, telling the observer.
     void replaceGrid(CoreGrid&& fresh);
     void changedColumns(int firstCol, int lastCol);
@@ -186,6 +195,7 @@ private:
                    const LoadProgressFn& progress, CoreGrid& out) const;
 
     TableObserver* observer_ = nullptr;
+    bool changingShape_ = false;
     CoreGrid grid_;
     TableLines lines_;
     std::string path_;
