@@ -4,14 +4,16 @@
 #include "TableGenerator.h"
 
 #include "app/GridWidget.h"
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
+#include "dialogs/uGetStr.h"
 #include "render/QtTextMetrics.h"
 #include "table/ColumnSum.h"
 #include "table/SaveLines.h"
-#include "text/Cp1256.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QScrollBar>
 #include <QWindow>
 
@@ -100,16 +102,16 @@ double RepaintAt(GridWidget& grid, int gridRow, int repaints, bool atBottom)
 }
 
 // Every cell measured: the widths the layout must have found.
-void VerifyWidths(TForm1& form)
+void VerifyWidths(MainWindow& form)
 {
-    QFont plain = form.Grid->font();
+    QFont plain = form.grid()->font();
     plain.setBold(false);
     plain.setItalic(false);
     plain.setUnderline(false);
     plain.setStrikeOut(false);
     const QtTextMetrics metrics(plain);
-    const CoreGrid& g = form.core();
-    const int cap = static_cast<int>(std::lround(0.8 * form.Grid->width()));
+    const CoreGrid& g = form.document().grid();
+    const int cap = static_cast<int>(std::lround(0.8 * form.grid()->width()));
     int wrong = 0;
     for (int c = 0; c < g.ColCount(); ++c) {
         int w = 10;
@@ -179,7 +181,7 @@ void MeasureFlush(const CoreGrid& grid, const std::string& folder)
 int RunChild(int argc, char** argv, const ChildOptions& options)
 {
     QApplication app(argc, argv);
-    TForm1 form;
+    MainWindow form;
     form.resize(options.windowWidth, options.windowHeight);
     form.show();
     ProcessUntil([&] { return form.windowHandle() && form.windowHandle()->isExposed(); });
@@ -204,9 +206,9 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         std::fclose(f);
         return static_cast<int>(lines);
     }();
-    PaintWatch watch(*form.Grid, expectedRows);
+    PaintWatch watch(*form.grid(), expectedRows);
     const auto openStart = Clock::now();
-    if (!form.openQuietly(options.table)) {
+    if (!form.openFile(options.table)) {
         Fail("open failed: " + options.table);
         return 1;
     }
@@ -215,45 +217,53 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         Fail("the grid was not painted after the open");
     Report("open.first_paint", SecondsSince(openStart));
     Report("mem.hwm_open_kb", static_cast<double>(ProcStatusKb("VmHWM")));
-    Report("table.rows", form.core().RowCount());
-    Report("table.cols", form.core().ColCount());
-    if (form.core().RowCount() != expectedRows)
-        Fail("rows " + std::to_string(form.core().RowCount()) + ", file has " + std::to_string(expectedRows));
+    Report("table.rows", form.document().grid().RowCount());
+    Report("table.cols", form.document().grid().ColCount());
+    if (form.document().grid().RowCount() != expectedRows)
+        Fail("rows " + std::to_string(form.document().grid().RowCount()) + ", file has " + std::to_string(expectedRows));
     if (options.verifyWidths)
         VerifyWidths(form);
 
     // ---- search (F4 over the whole body) ----
     auto search = [&](const char* key, const char* wordUtf8, int expectedRow) {
-        form.SearchText = Utf8ToCp1256(wordUtf8);
-        form.core().Row = 0; // F4 starts below the cursor: at row 1
+        // The word is given to the Search command once (not timed); F4 then
+        // searches from the row below the cursor, put on row 1.
+        const QString word = QString::fromUtf8(wordUtf8);
+        AnswerNextAskString([word](TFGetStr& f) {
+            f.Edit1->setText(word);
+            f.BitBtn1->click();
+        });
+        form.searchRows();
+        Settle();
+        form.grid()->setCurrentIndex(form.grid()->model()->index(0, 0));
         const auto start = Clock::now();
-        form.Action20Execute();
+        form.searchAgain();
         Report(key, SecondsSince(start));
-        if (form.core().Row != expectedRow)
-            Fail(std::string(key) + " went to row " + std::to_string(form.core().Row) + ", expected "
+        if (form.document().currentRow() != expectedRow)
+            Fail(std::string(key) + " went to row " + std::to_string(form.document().currentRow()) + ", expected "
                  + std::to_string(expectedRow));
         Settle();
     };
     search("search.none", MissingWordUtf8, 1);
-    search("search.last", LastRowWordUtf8, form.core().RowCount() - 1);
+    search("search.last", LastRowWordUtf8, form.document().grid().RowCount() - 1);
 
     // ---- sum of a column (the command's work without its message box) ----
     {
         const auto start = Clock::now();
-        const std::string total = FormatGroupedNumber(SumColumn(form.core(), AmountColumn));
+        const std::string total = FormatGroupedNumber(SumColumn(form.document().grid(), AmountColumn));
         Report("sum", SecondsSince(start));
         std::printf("info\tsum of column %d = %s\n", AmountColumn, total.c_str());
     }
 
     // ---- repaint of one screen ----
     {
-        const int rows = form.core().RowCount();
-        Report("paint.top", RepaintAt(*form.Grid, 1, options.repaints, false));
-        Report("paint.middle", RepaintAt(*form.Grid, rows / 2, options.repaints, false));
-        Report("paint.end", RepaintAt(*form.Grid, rows - 1, options.repaints, true));
-        std::printf("info\tscreen of %d x %d pixels, about %d rows\n", form.Grid->viewport()->width(),
-                    form.Grid->viewport()->height(),
-                    form.Grid->viewport()->height() / std::max(1, form.Grid->rowHeight(0)));
+        const int rows = form.document().grid().RowCount();
+        Report("paint.top", RepaintAt(*form.grid(), 1, options.repaints, false));
+        Report("paint.middle", RepaintAt(*form.grid(), rows / 2, options.repaints, false));
+        Report("paint.end", RepaintAt(*form.grid(), rows - 1, options.repaints, true));
+        std::printf("info\tscreen of %d x %d pixels, about %d rows\n", form.grid()->viewport()->width(),
+                    form.grid()->viewport()->height(),
+                    form.grid()->viewport()->height() / std::max(1, form.grid()->rowHeight(0)));
     }
 
     // ---- save over the current file, with its backup ----
@@ -265,7 +275,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
             Fail("cannot copy the table for the save");
         } else {
             const auto start = Clock::now();
-            const FileResult r = SaveGridToFile(form.core(), 0, savePath, savePath);
+            const FileResult r = SaveGridToFile(form.document().grid(), 0, savePath, savePath);
             Report("save", SecondsSince(start));
             if (!r)
                 Fail("save failed: " + r.error);
@@ -282,7 +292,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     Report("mem.hwm_end_kb", static_cast<double>(ProcStatusKb("VmHWM")));
 
     const std::size_t slash = options.table.rfind('/');
-    MeasureFlush(form.core(), slash == std::string::npos ? "." : options.table.substr(0, slash));
+    MeasureFlush(form.document().grid(), slash == std::string::npos ? "." : options.table.substr(0, slash));
     return 0;
 }
 

@@ -1,17 +1,21 @@
 #include "app/CommandLine.h"
 
-#include "app/TForm1.h"
+#include "app/GridFont.h"
+#include "app/StartUp.h"
 #include "export/Workbook.h"
 #include "print/PrintCommand.h"
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
+#include "render/QtTextMetrics.h"
+#include "table/ColumnOrder.h"
 #include "table/FolderFiles.h"
 #include "table/SaveLines.h"
+#include "table/TableDocument.h"
 #include "text/Cp1256.h"
 #include "text/TextFiles.h"
 
-#include <QApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <cstdio>
 #include <filesystem>
 
@@ -65,32 +69,33 @@ bool SameFile(const std::string& a, const std::string& b)
 int Convert(const std::string& input, const std::string& output, const std::string& title)
 {
     const OutputKind kind = KindOf(output);
-    // The window's own state (font, remembered column orders) without showing it.
-    TForm1 form;
-    const std::string cellWidths = ReadCellFormat(AbsolutePath(input));
-    TableLines lines;
-    const FileResult read = ReadTableFile(input, lines);
-    if (!read)
-        return Fail(ExitInputUnreadable, input, read.error);
-    form.CellWidths = cellWidths;
-    form.OpenDialogFileName = AbsolutePath(input);
-    form.FillGrid(&lines);
+    // The window's own start: the saved font, the remembered column orders
+    // and the grid's width, without any window.
+    const std::string& appFolder = ExeFolder();
+    const QFont gridFont = GridFontAtStart(LoadSavedFont(appFolder));
+    TableDocument document;
+    document.loadColumnOrders(appFolder + OptionCfgFile);
+    const QtTextMetrics metrics(MeasuringFont(gridFont));
+    FixedLayoutTarget target(metrics, StartWindowWidth);
+    const FileResult opened = document.open(AbsolutePath(input), target);
+    if (!opened)
+        return Fail(ExitInputUnreadable, input, opened.error);
 
     switch (kind) {
     case OutputKind::Text: {
-        const std::string current = SameFile(input, output) ? output : form.OpenDialogFileName;
-        const FileResult r = SaveGridToFile(form.core(), 0, output, current);
+        const std::string current = SameFile(input, output) ? output : document.path();
+        const FileResult r = SaveGridToFile(document.grid(), 0, output, current);
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error);
         return ExitOk;
     }
     case OutputKind::Workbook: {
-        const ExportResult r = ExportLinesToWorkbook(form.TableLines, "Sheet1", output);
+        const ExportResult r = ExportLinesToWorkbook(document.lines(), "Sheet1", output);
         if (r.status == ExportStatus::Written)
             return ExitOk;
         if (r.status == ExportStatus::Skipped)
             return Fail(ExitOutputUnwritable, output,
-                        form.TableLines.empty() ? "the table is empty"
+                        document.lines().empty() ? "the table is empty"
                                                 : "the export is switched off (NoSheet=1 in AppOptions.txt)");
         std::string reason = r.message;
         for (char& c : reason)
@@ -100,7 +105,7 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     }
     case OutputKind::Report: {
         std::vector<std::string> report;
-        BuildPrintLines(form.core(), ReportFontFromQFont(form.Grid->font()), Utf8ToCp1256(title), report);
+        BuildPrintLines(document.grid(), ReportFontFromQFont(gridFont), Utf8ToCp1256(title), report);
         QString error;
         if (!RenderReportToPdf(report, QFile::decodeName(output.c_str()), &error))
             return Fail(ExitOutputUnwritable, output, error.toStdString());
@@ -170,7 +175,7 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
         return UsageError("OUTPUT must end in .txt, .tsv, .xlsx or .pdf: " + rest[1]);
     // No window is shown: the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     return Convert(rest[0], rest[1], title);
 }
 

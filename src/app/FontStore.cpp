@@ -11,55 +11,6 @@
 
 namespace rasmik {
 
-int FontPointSize(const QFont& font)
-{
-    if (font.pointSize() > 0)
-        return font.pointSize();
-    if (font.pixelSize() > 0)
-        return static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0));
-    return 0;
-}
-
-FontRecord RecordOfFont(const QFont& font, std::int32_t colour)
-{
-    FontRecord s;
-    s.size = FontPointSize(font);
-    s.colour = colour;
-    s.bold = font.bold();
-    s.italic = font.italic();
-    s.underline = font.underline();
-    s.strikeOut = font.strikeOut();
-    s.name = font.family().toStdString();
-    return s;
-}
-
-void ApplyRecordToFont(const FontRecord& record, QFont& font)
-{
-    // A damaged "Font.fnt" may hold any 32-bit size; the Font dialog offers at
-    // most 512, and metrics of larger fonts overflow.
-    constexpr int LargestSize = 512;
-    if (record.size > 0)
-        font.setPointSize(std::min(record.size, LargestSize));
-    else if (record.size < 0)
-        font.setPixelSize(record.size < -LargestSize ? LargestSize : -record.size);
-    else
-        font.setPointSize(QFont().pointSize() > 0 ? QFont().pointSize() : 9);
-    font.setBold(record.bold);
-    font.setItalic(record.italic);
-    font.setUnderline(record.underline);
-    font.setStrikeOut(record.strikeOut);
-    if (!record.name.empty())
-        font.setFamily(QString::fromStdString(record.name));
-}
-
-QColor ColourOfValue(std::int32_t colour, const QColor& windowText)
-{
-    if (colour < 0)
-        return windowText;
-    const auto v = static_cast<std::uint32_t>(colour);
-    return QColor(static_cast<int>(v & 0xFF), static_cast<int>((v >> 8) & 0xFF), static_cast<int>((v >> 16) & 0xFF));
-}
-
 FontChooser::FontChooser(QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(QStringLiteral("Font"));

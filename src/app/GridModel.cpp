@@ -4,38 +4,44 @@
 
 namespace rasmik {
 
-GridModel::GridModel(CoreGrid& grid, QObject* parent) : QAbstractTableModel(parent), grid_(grid) {}
+GridModel::GridModel(TableDocument& document, QObject* parent) : QAbstractTableModel(parent), document_(document)
+{
+    document_.setObserver(this);
+}
+
+GridModel::~GridModel()
+{
+    document_.setObserver(nullptr);
+}
 
 int GridModel::fixedRows() const
 {
-    return grid_.RowCount() > 1 ? grid_.FixedRows() : 0;
+    return grid().RowCount() > 1 ? grid().FixedRows() : 0;
 }
 
 int GridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : grid_.RowCount() - fixedRows();
+    return parent.isValid() ? 0 : grid().RowCount() - fixedRows();
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : grid_.ColCount();
+    return parent.isValid() ? 0 : grid().ColCount();
 }
 
 QVariant GridModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
-    return ToQString(grid_.Cell(index.column(), gridRow(index.row())));
+    return ToQString(grid().Cell(index.column(), gridRow(index.row())));
 }
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
 {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
-    const int row = gridRow(index.row());
-    grid_.SetCell(index.column(), row, FromQString(value.toString()));
-    emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
-    emit cellEdited(index.column(), row);
+    // The document tells of the change through cellsChanged.
+    document_.setCell(index.column(), gridRow(index.row()), FromQString(value.toString()));
     return true;
 }
 
@@ -46,17 +52,64 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
     return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable;
 }
 
-void GridModel::gridReset()
+void GridModel::gridAboutToBeReplaced()
 {
     beginResetModel();
-    endResetModel();
 }
 
-void GridModel::gridChanged()
+void GridModel::gridReplaced()
 {
-    if (rowCount() > 0 && columnCount() > 0)
-        emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
-    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+    endResetModel();
+    emit shapeChanged();
+}
+
+void GridModel::rowAboutToBeRemoved(int row)
+{
+    // Down to one row, row 0 stops being the fixed row and joins the body.
+    removalResets_ = grid().RowCount() <= 2 || row < fixedRows();
+    if (removalResets_)
+        beginResetModel();
+    else
+        beginRemoveRows({}, modelRow(row), modelRow(row));
+}
+
+void GridModel::rowRemoved(int /*row*/)
+{
+    if (removalResets_)
+        endResetModel();
+    else
+        endRemoveRows();
+    removalResets_ = false;
+    emit shapeChanged();
+}
+
+void GridModel::columnAboutToBeRemoved(int col)
+{
+    beginRemoveColumns({}, col, col);
+}
+
+void GridModel::columnRemoved(int /*col*/)
+{
+    endRemoveColumns();
+    emit shapeChanged();
+}
+
+void GridModel::cellChanged(int col, int row)
+{
+    const int mr = modelRow(row);
+    if (mr >= 0 && mr < rowCount()) {
+        const QModelIndex at = index(mr, col);
+        emit dataChanged(at, at, {Qt::DisplayRole, Qt::EditRole});
+    } else {
+        emit headerDataChanged(Qt::Horizontal, col, col);
+    }
+}
+
+void GridModel::cellsChanged(int firstCol, int lastCol)
+{
+    if (rowCount() > 0 && columnCount() > 0 && lastCol < columnCount())
+        emit dataChanged(index(0, firstCol), index(rowCount() - 1, lastCol), {Qt::DisplayRole, Qt::EditRole});
+    emit headerDataChanged(Qt::Horizontal, firstCol, lastCol);
 }
 
 } // namespace rasmik

@@ -1,17 +1,21 @@
 #pragma once
-// The Qt model over the core grid. Body rows only: the fixed row 0 is shown
-// by the grid's header. Texts are converted only for the cell asked for.
+// The Qt model over the open table's grid. Body rows only: the fixed row 0 is
+// shown by the grid's header. Texts are converted only for the cell asked
+// for. Edits go to the document; the document tells the model of every
+// change, before and after it.
 
 #include "table/CoreGrid.h"
+#include "table/TableDocument.h"
 
 #include <QAbstractTableModel>
 
 namespace rasmik {
 
-class GridModel : public QAbstractTableModel {
+class GridModel : public QAbstractTableModel, public TableObserver {
     Q_OBJECT
 public:
-    explicit GridModel(CoreGrid& grid, QObject* parent = nullptr);
+    explicit GridModel(TableDocument& document, QObject* parent = nullptr);
+    ~GridModel() override;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -19,22 +23,30 @@ public:
     bool setData(const QModelIndex& index, const QVariant& value, int role) override;
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
-    CoreGrid& grid() { return grid_; }
+    const CoreGrid& grid() const { return document_.grid(); }
     // Grid rows above the body (0 or 1).
     int fixedRows() const;
     int gridRow(int modelRow) const { return modelRow + fixedRows(); }
     int modelRow(int gridRow) const { return gridRow - fixedRows(); }
 
-    // The core grid changed shape or contents.
-    void gridReset();
-    void gridChanged();
+    // TableObserver
+    void gridAboutToBeReplaced() override;
+    void gridReplaced() override;
+    void rowAboutToBeRemoved(int row) override;
+    void rowRemoved(int row) override;
+    void columnAboutToBeRemoved(int col) override;
+    void columnRemoved(int col) override;
+    void cellChanged(int col, int row) override;
+    void cellsChanged(int firstCol, int lastCol) override;
 
 signals:
-    // A cell was edited in place (column, grid row).
-    void cellEdited(int col, int row);
+    // The grid changed shape (after a replacement or a removal).
+    void shapeChanged();
 
 private:
-    CoreGrid& grid_;
+    TableDocument& document_;
+    // The removal under way is shown as a reset: the fixed row goes with it.
+    bool removalResets_ = false;
 };
 
 } // namespace rasmik

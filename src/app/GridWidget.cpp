@@ -26,7 +26,7 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     painter->save();
     // Like the body cells, the painted cell leaves its last column and row to the grid line.
     const QRect cell(rect.x(), rect.y(), rect.width() - 1, rect.height() - 1);
-    GridDrawCell(*painter, grid_, logicalIndex, 0, cell);
+    grid_.cellPainter().drawCell(*painter, grid_, logicalIndex, 0, cell);
     painter->setPen(grid_.palette().color(QPalette::Mid));
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     const int x = isRightToLeft() ? rect.left() : rect.right();
@@ -39,7 +39,7 @@ GridDelegate::GridDelegate(GridWidget& grid) : QStyledItemDelegate(&grid), grid_
 void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     painter->save();
-    GridDrawCell(*painter, grid_, index.column(), grid_.gridModel().gridRow(index.row()), option.rect);
+    grid_.cellPainter().drawCell(*painter, grid_, index.column(), grid_.gridModel().gridRow(index.row()), option.rect);
     painter->restore();
 }
 
@@ -54,10 +54,10 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
     return editor;
 }
 
-GridWidget::GridWidget(CoreGrid& grid, QWidget* parent)
-    : QTableView(parent), grid_(grid), model_(grid, this)
+GridWidget::GridWidget(TableDocument& document, QWidget* parent)
+    : QTableView(parent), document_(document), model_(document, this)
 {
-    setObjectName(QStringLiteral("Grid"));
+    setObjectName(QStringLiteral("grid"));
     setLayoutDirection(Qt::RightToLeft);
     header_ = new GridHeader(*this);
     setHorizontalHeader(header_);
@@ -78,15 +78,15 @@ GridWidget::GridWidget(CoreGrid& grid, QWidget* parent)
     setShowGrid(true);
     connect(header_, &QHeaderView::sectionMoved, this, &GridWidget::onSectionMoved);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
-    reloadFromCore();
+    connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
+    onShapeChanged();
 }
 
-void GridWidget::reloadFromCore()
+void GridWidget::onShapeChanged()
 {
-    model_.gridReset();
     applySizes();
     header_->setVisible(hasFixedRow());
-    showCoreCursor();
+    showDocumentCursor();
     viewport()->update();
     header_->viewport()->update();
 }
@@ -100,21 +100,21 @@ void GridWidget::refreshCells()
 void GridWidget::applySizes()
 {
     applyingSizes_ = true;
-    const int h = std::max(1, grid_.DefaultRowHeight());
+    const CoreGrid& grid = core();
+    const int h = std::max(1, grid.DefaultRowHeight());
     verticalHeader()->setDefaultSectionSize(h + 1);
     header_->setFixedHeight(h + 1);
-    for (int c = 0; c < grid_.ColCount(); ++c)
-        header_->resizeSection(c, grid_.ColWidth(c) + 1);
+    for (int c = 0; c < grid.ColCount(); ++c)
+        header_->resizeSection(c, grid.ColWidth(c) + 1);
     applyingSizes_ = false;
 }
 
-void GridWidget::showCoreCursor()
+void GridWidget::showDocumentCursor()
 {
-    grid_.ClampCursor();
-    const int mr = model_.modelRow(grid_.Row);
-    if (mr < 0 || mr >= model_.rowCount() || grid_.Col >= model_.columnCount())
+    const int mr = model_.modelRow(document_.currentRow());
+    if (mr < 0 || mr >= model_.rowCount() || document_.currentCol() >= model_.columnCount())
         return;
-    const QModelIndex idx = model_.index(mr, grid_.Col);
+    const QModelIndex idx = model_.index(mr, document_.currentCol());
     if (currentIndex() != idx)
         setCurrentIndex(idx);
     scrollTo(idx);
@@ -129,15 +129,24 @@ void GridWidget::setShaping(bool on)
 void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& previous)
 {
     QTableView::currentChanged(current, previous);
-    if (current.isValid()) {
-        grid_.Col = current.column();
-        grid_.Row = model_.gridRow(current.row());
-    }
+    if (current.isValid())
+        document_.setCursor(current.column(), model_.gridRow(current.row()));
     // The current cell and its row change colour.
     if (previous.isValid())
-        viewport()->update(visualRect(previous));
+        updateRow(model_.gridRow(previous.row()));
     if (current.isValid())
-        viewport()->update(visualRect(current));
+        updateRow(model_.gridRow(current.row()));
+}
+
+void GridWidget::updateRow(int gridRow)
+{
+    const int mr = model_.modelRow(gridRow);
+    if (mr < 0 || mr >= model_.rowCount())
+        return;
+    const int top = rowViewportPosition(mr);
+    if (top < -rowHeight(mr) || top > viewport()->height())
+        return;
+    viewport()->update(QRect(0, top, viewport()->width(), rowHeight(mr)));
 }
 
 void GridWidget::focusInEvent(QFocusEvent* e)
@@ -160,33 +169,25 @@ void GridWidget::onSectionMoved(int /*logical*/, int oldVisual, int newVisual)
         const QSignalBlocker block(header_);
         header_->moveSection(newVisual, oldVisual);
     }
-    const int cur = grid_.Col;
-    grid_.MoveColumn(oldVisual, newVisual);
-    if (cur == oldVisual)
-        grid_.Col = newVisual;
-    else if (oldVisual < newVisual && cur > oldVisual && cur <= newVisual)
-        grid_.Col = cur - 1;
-    else if (newVisual < oldVisual && cur >= newVisual && cur < oldVisual)
-        grid_.Col = cur + 1;
+    document_.moveColumn(oldVisual, newVisual);
     applySizes();
-    model_.gridChanged();
-    showCoreCursor();
+    showDocumentCursor();
     refreshCells();
     emit columnMoved(oldVisual, newVisual);
 }
 
 void GridWidget::onSectionResized(int logical, int /*oldSize*/, int newSize)
 {
-    if (applyingSizes_ || logical < 0 || logical >= grid_.ColCount())
+    if (applyingSizes_)
         return;
-    grid_.SetColWidth(logical, std::max(0, newSize - 1));
+    document_.setColumnWidth(logical, std::max(0, newSize - 1));
 }
 
-int GridWidget::colCount() const { return grid_.ColCount(); }
-int GridWidget::currentCol() const { return grid_.Col; }
-int GridWidget::currentRow() const { return grid_.Row; }
+int GridWidget::colCount() const { return core().ColCount(); }
+int GridWidget::currentCol() const { return document_.currentCol(); }
+int GridWidget::currentRow() const { return document_.currentRow(); }
 
-bool GridWidget::hasFocus() const
+bool GridWidget::hasKeyboardFocus() const
 {
     const QWidget* f = QApplication::focusWidget();
     return f && (f == this || isAncestorOf(f)) && isActiveWindow();
@@ -194,30 +195,17 @@ bool GridWidget::hasFocus() const
 
 int GridWidget::colWidth(int col) const
 {
-    return col >= 0 && col < grid_.ColCount() ? grid_.ColWidth(col) : 0;
+    return col >= 0 && col < core().ColCount() ? core().ColWidth(col) : 0;
 }
 
 QFont GridWidget::gridFont() const { return font(); }
 
 std::string_view GridWidget::cellText(int col, int row) const
 {
-    if (col < 0 || row < 0 || col >= grid_.ColCount() || row >= grid_.RowCount())
+    const CoreGrid& grid = core();
+    if (col < 0 || row < 0 || col >= grid.ColCount() || row >= grid.RowCount())
         return {};
-    return grid_.Cell(col, row);
-}
-
-QRect GridWidget::cellRect(int col, int row) const
-{
-    const int mr = model_.modelRow(row);
-    if (mr < 0 || mr >= model_.rowCount() || col < 0 || col >= model_.columnCount())
-        return {};
-    const QRect r = visualRect(model_.index(mr, col));
-    return r.intersected(viewport()->rect());
-}
-
-void GridWidget::invalidateRect(const QRect& rect)
-{
-    viewport()->update(rect);
+    return grid.Cell(col, row);
 }
 
 bool GridWidget::shapingOn() const { return shaping_; }

@@ -1,11 +1,11 @@
 #pragma once
-// The grid `Grid`: a right-to-left table view over the core grid, every cell
+// The grid: a right-to-left table view over the open table, every cell
 // painted by the cell painter, row 0 shown as a fixed header row that stays in
-// view, columns sized and moved by the user (a move changes the core grid).
+// view, columns sized and moved by the user (a move changes the table's grid).
 
 #include "app/GridModel.h"
 #include "render/CellPainter.h"
-#include "table/CoreGrid.h"
+#include "table/TableDocument.h"
 
 #include <QHeaderView>
 #include <QStyledItemDelegate>
@@ -43,21 +43,17 @@ private:
 class GridWidget : public QTableView, public PaintGrid {
     Q_OBJECT
 public:
-    GridWidget(CoreGrid& grid, QWidget* parent = nullptr);
+    GridWidget(TableDocument& document, QWidget* parent = nullptr);
 
-    CoreGrid& core() { return grid_; }
-    const CoreGrid& core() const { return grid_; }
+    const CoreGrid& core() const { return document_.grid(); }
     GridModel& gridModel() { return model_; }
     GridHeader& header() { return *header_; }
+    CellPainter& cellPainter() const { return painter_; }
 
-    // The core grid was rebuilt or changed shape: reset the model, sizes,
-    // fixed row and cursor.
-    void reloadFromCore();
-    // Cell contents changed, shape did not.
+    // Repaints every cell; contents changed, shape did not.
     void refreshCells();
-    // Puts the view's current cell where the core grid's cursor is.
-    void showCoreCursor();
-    // Grid row and column under a point of the viewport.
+    // Puts the view's current cell where the document's cursor is.
+    void showDocumentCursor();
     bool hasFixedRow() const { return model_.fixedRows() > 0; }
 
     void setShaping(bool on);
@@ -66,12 +62,10 @@ public:
     int colCount() const override;
     int currentCol() const override;
     int currentRow() const override;
-    bool hasFocus() const override;
+    bool hasKeyboardFocus() const override;
     int colWidth(int col) const override;
     QFont gridFont() const override;
     std::string_view cellText(int col, int row) const override;
-    QRect cellRect(int col, int row) const override;
-    void invalidateRect(const QRect& rect) override;
     bool shapingOn() const override;
 
 signals:
@@ -86,10 +80,16 @@ protected:
 private:
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void onSectionResized(int logical, int oldSize, int newSize);
+    // The grid changed shape: sizes, fixed row and cursor follow.
+    void onShapeChanged();
     void applySizes();
+    // Repaints a grid row across the view (the current row's colour).
+    void updateRow(int gridRow);
 
-    CoreGrid& grid_;
+    TableDocument& document_;
     GridModel model_;
+    // Painting reuses its buffers; a const paint still fills them.
+    mutable CellPainter painter_;
     GridHeader* header_;
     GridDelegate* delegate_;
     bool shaping_ = false;

@@ -23,7 +23,7 @@ QColor HeaderColour(int k)
 
 HeaderStrip::HeaderStrip(QWidget* parent) : QWidget(parent)
 {
-    setObjectName(QStringLiteral("Panel1"));
+    setObjectName(QStringLiteral("headerStrip"));
     setLayoutDirection(Qt::RightToLeft);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -31,19 +31,29 @@ HeaderStrip::HeaderStrip(QWidget* parent) : QWidget(parent)
     hide();
 }
 
+QWidget* HeaderStrip::panel(int p) const
+{
+    return p >= 1 && p <= made_ ? panels_[p] : nullptr;
+}
+
+QLabel* HeaderStrip::label(int p, int i) const
+{
+    return p >= 1 && p <= made_ && i >= 1 && i <= 3 ? labels_[p][i] : nullptr;
+}
+
 void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& captions)
 {
     for (int p = made_; p >= 1; --p) {
-        delete HeaderPanels[p];
-        HeaderPanels[p] = nullptr;
+        delete panels_[p];
+        panels_[p] = nullptr;
         for (int i = 1; i <= 3; ++i)
-            HeaderLabels[p][i] = nullptr;
+            labels_[p][i] = nullptr;
     }
     made_ = 0;
     std::size_t next = 0;
     for (int p = 1; p <= std::min(count, MaxPanels); ++p) {
         auto* panel = new QWidget(this);
-        panel->setObjectName(QStringLiteral("HeaderPanel%1").arg(p));
+        panel->setObjectName(QStringLiteral("headerPanel%1").arg(p));
         auto* row = new QHBoxLayout(panel);
         row->setContentsMargins(0, 0, 0, 0);
         row->setSpacing(0);
@@ -51,15 +61,15 @@ void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& capti
             const std::string caption = next < captions.size() ? captions[next] : std::string();
             ++next;
             auto* label = new QLabel(ToQString(caption), panel);
-            label->setObjectName(QStringLiteral("HeaderLabel%1_%2").arg(p).arg(i));
+            label->setObjectName(QStringLiteral("headerLabel%1_%2").arg(p).arg(i));
             label->setTextFormat(Qt::PlainText);
             // In this right-to-left strip the first label stands at the right edge.
             label->setAlignment(i == 2 ? Qt::AlignCenter : (Qt::AlignAbsolute | (i == 1 ? Qt::AlignRight : Qt::AlignLeft)) | Qt::AlignVCenter);
             row->addWidget(label, i == 2 ? 1 : 0);
-            HeaderLabels[p][i] = label;
+            labels_[p][i] = label;
         }
         static_cast<QVBoxLayout*>(layout())->addWidget(panel);
-        HeaderPanels[p] = panel;
+        panels_[p] = panel;
         made_ = p;
     }
 }
@@ -72,9 +82,9 @@ void HeaderStrip::layoutHeader(int count)
     const int h = TextHeightOf(font(), QStringLiteral("Ay"));
     int k = 0;
     for (int p = 1; p <= std::min(count, made_); ++p) {
-        HeaderPanels[p]->setFixedHeight(h);
+        panels_[p]->setFixedHeight(h);
         for (int i = 1; i <= 3; ++i) {
-            QLabel* label = HeaderLabels[p][i];
+            QLabel* label = labels_[p][i];
             label->setFont(font());
             QPalette pal = label->palette();
             pal.setColor(QPalette::WindowText, HeaderColour(k));

@@ -1,5 +1,5 @@
 #pragma once
-// The header strip `Panel1`: up to ten panels stacked from the top, each
+// The header strip above the grid: up to ten panels stacked from the top, each
 // with a right, a centre and a left label, in the cycle of header colours.
 
 #include <QLabel>
@@ -22,8 +22,10 @@ public:
     // Shows the strip when count > 0 and sizes and colours its panels.
     void layoutHeader(int count);
 
-    QWidget* HeaderPanels[MaxPanels + 1] = {};
-    QLabel* HeaderLabels[MaxPanels + 1][4] = {};
+    // Panel p (1..panelsMade()); null for any other p.
+    QWidget* panel(int p) const;
+    // The label of panel p at position i: 1 right, 2 centre, 3 left.
+    QLabel* label(int p, int i) const;
     int panelsMade() const { return made_; }
 
 signals:
@@ -33,6 +35,8 @@ protected:
     void resizeEvent(QResizeEvent* e) override;
 
 private:
+    QWidget* panels_[MaxPanels + 1] = {};
+    QLabel* labels_[MaxPanels + 1][4] = {};
     int made_ = 0;
 };
 

@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -24,7 +24,7 @@ int main(int argc, char** argv)
     args.clear();
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
-    rasmik::TForm1 form(args);
-    form.show();
+    rasmik::MainWindow window(args);
+    window.show();
     return app.exec();
 }

@@ -22,9 +22,6 @@ PaintGrid::~PaintGrid() = default;
 
 namespace {
 
-int lastCurrentRow = -1;
-bool paintGuard = false;
-
 // The integer nearest to a * b / c, halves away from zero.
 int mulDiv(int a, int b, int c)
 {
@@ -63,15 +60,9 @@ constexpr int StripWidth = 16;
 constexpr int MaxStripHeight = 1024;
 constexpr std::size_t MaxStrips = 64;
 
-std::vector<GradientStrip>& gradientStrips()
+const QBrush& gradientStrip(std::vector<GradientStrip>& strips, int height, std::int32_t cellColour,
+                            std::int32_t edgeColour)
 {
-    static std::vector<GradientStrip> strips;
-    return strips;
-}
-
-const QBrush& gradientStrip(int height, std::int32_t cellColour, std::int32_t edgeColour)
-{
-    std::vector<GradientStrip>& strips = gradientStrips();
     for (const GradientStrip& s : strips)
         if (s.height == height && s.cellColour == cellColour && s.edgeColour == edgeColour)
             return s.brush;
@@ -86,8 +77,6 @@ const QBrush& gradientStrip(int height, std::int32_t cellColour, std::int32_t ed
     return strips.back().brush;
 }
 
-// The font of the last cell, kept while the grid's font and the record's
-// font fields stay the same: a new font per cell would allocate every time.
 struct FontCache {
     bool valid = false;
     QFont gridFont;
@@ -96,52 +85,33 @@ struct FontCache {
     int styleBits = 0;
     QFont font;
 };
-FontCache fontCache;
 
 int pointSizeOf(const QFont& font)
 {
     return font.pointSize() > 0 ? font.pointSize() : QFontInfo(font).pointSize();
 }
 
-const QFont& cellFont(const QFont& gridFont, const std::string& name, int size, int styleBits)
+// The split gradient; its inner part is tiled from a strip when strips are given.
+void fillSplitGradient(QPainter& painter, const QRect& rect, std::int32_t cellColour, std::int32_t edgeColour,
+                       std::vector<GradientStrip>* strips)
 {
-    FontCache& c = fontCache;
-    if (c.valid && c.size == size && c.styleBits == styleBits && c.name == name
-        && c.gridFont == gridFont)
-        return c.font;
-    QFont font = gridFont;
-    if (!name.empty())
-        font.setFamily(ToQString(name));
-    if (size > 0)
-        font.setPointSize(size);
-    font.setBold(styleBits & StyleBold);
-    font.setItalic(styleBits & StyleItalic);
-    font.setUnderline(styleBits & StyleUnderline);
-    font.setStrikeOut(styleBits & StyleStrikeOut);
-    c.valid = true;
-    c.gridFont = gridFont;
-    c.name = name;
-    c.size = size;
-    c.styleBits = styleBits;
-    c.font = font;
-    return c.font;
-}
-
-// Neighbouring cells mostly share font and colour; setting them again would
-// allocate a new pen and a new resolved font every time.
-void setFontAndPen(QPainter& painter, const QFont& font, const QColor& colour)
-{
-    static QFont lastRequested;
-    static QFont lastResolved;
-    if (!(font == lastRequested && painter.font() == lastResolved)) {
-        painter.setFont(font);
-        lastRequested = font;
-        lastResolved = painter.font();
+    if (rect.width() > 0 && rect.height() > 0) {
+        painter.fillRect(rect, ToQColor(cellColour));
+        const QRect inner = rect.adjusted(1, 1, -1, -1);
+        if (inner.width() > 0 && inner.height() > 0) {
+            if (strips && inner.height() <= MaxStripHeight) {
+                const QBrush& strip =
+                    gradientStrip(*strips, inner.height(), rgbOnly(cellColour), rgbOnly(edgeColour));
+                const QPointF origin = painter.brushOrigin();
+                painter.setBrushOrigin(inner.topLeft());
+                painter.fillRect(inner, strip);
+                painter.setBrushOrigin(origin);
+            } else {
+                fillInnerGradient(painter, inner, cellColour, edgeColour);
+            }
+        }
     }
-    const QPen& pen = painter.pen();
-    if (pen.style() != Qt::SolidLine || pen.brush().style() != Qt::SolidPattern
-        || pen.color() != colour || pen.widthF() != 1.0 || pen.isCosmetic())
-        painter.setPen(colour);
+    painter.setBrush(Qt::NoBrush);
 }
 
 void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, const QString& text)
@@ -202,49 +172,75 @@ void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour
 void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour,
                        std::int32_t edgeColour)
 {
-    if (rect.width() > 0 && rect.height() > 0) {
-        painter.fillRect(rect, ToQColor(cellColour));
-        const QRect inner = rect.adjusted(1, 1, -1, -1);
-        if (inner.width() > 0 && inner.height() > 0) {
-            if (inner.height() <= MaxStripHeight) {
-                const QBrush& strip =
-                    gradientStrip(inner.height(), rgbOnly(cellColour), rgbOnly(edgeColour));
-                const QPointF origin = painter.brushOrigin();
-                painter.setBrushOrigin(inner.topLeft());
-                painter.fillRect(inner, strip);
-                painter.setBrushOrigin(origin);
-            } else {
-                fillInnerGradient(painter, inner, cellColour, edgeColour);
-            }
-        }
-    }
-    painter.setBrush(Qt::NoBrush);
+    fillSplitGradient(painter, rect, cellColour, edgeColour, nullptr);
 }
 
-void InvalidateRowCells(PaintGrid& grid, int row)
+// What a painter reuses from cell to cell: made anew for every cell, these
+// would allocate every time.
+struct CellPainter::Reused {
+    CellStyle record;
+    QString shown;
+    std::string shaped;
+    std::string letters;
+    std::string style;
+    std::vector<GradientStrip> strips;
+    FontCache fontCache;
+    QFont lastRequested;
+    QFont lastResolved;
+};
+
+CellPainter::CellPainter() : reused_(std::make_unique<Reused>()) {}
+
+CellPainter::~CellPainter() = default;
+
+// The font of the last cell, kept while the grid's font and the record's
+// font fields stay the same.
+const QFont& CellPainter::cellFont(const QFont& gridFont, const std::string& name, int size, int styleBits)
 {
-    if (row < 0)
-        return;
-    QRect all;
-    bool any = false;
-    const int cols = grid.colCount();
-    for (int col = 0; col < cols; ++col) {
-        const QRect r = grid.cellRect(col, row);
-        if (r.width() <= 0)
-            continue;
-        all = any ? all.united(r) : r;
-        any = true;
-    }
-    if (any)
-        grid.invalidateRect(all);
+    FontCache& c = reused_->fontCache;
+    if (c.valid && c.size == size && c.styleBits == styleBits && c.name == name
+        && c.gridFont == gridFont)
+        return c.font;
+    QFont font = gridFont;
+    if (!name.empty())
+        font.setFamily(ToQString(name));
+    if (size > 0)
+        font.setPointSize(size);
+    font.setBold(styleBits & StyleBold);
+    font.setItalic(styleBits & StyleItalic);
+    font.setUnderline(styleBits & StyleUnderline);
+    font.setStrikeOut(styleBits & StyleStrikeOut);
+    c.valid = true;
+    c.gridFont = gridFont;
+    c.name = name;
+    c.size = size;
+    c.styleBits = styleBits;
+    c.font = font;
+    return c.font;
 }
 
-bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
-               std::string_view style, std::string_view text)
+// Neighbouring cells mostly share font and colour; setting them again would
+// allocate a new pen and a new resolved font every time.
+void CellPainter::setFontAndPen(QPainter& painter, const QFont& font, const QColor& colour)
 {
-    // Reused from cell to cell; only DrawStyledCell's guarded call gets here.
-    static CellStyle record;
-    static QString shown;
+    Reused& r = *reused_;
+    if (!(font == r.lastRequested && painter.font() == r.lastResolved)) {
+        painter.setFont(font);
+        r.lastRequested = font;
+        r.lastResolved = painter.font();
+    }
+    const QPen& pen = painter.pen();
+    if (pen.style() != Qt::SolidLine || pen.brush().style() != Qt::SolidPattern
+        || pen.color() != colour || pen.widthF() != 1.0 || pen.isCosmetic())
+        painter.setPen(colour);
+}
+
+bool CellPainter::paintCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
+                            std::string_view style, std::string_view text)
+{
+    // Only drawStyledCell's guarded call gets here: the buffers are free.
+    CellStyle& record = reused_->record;
+    QString& shown = reused_->shown;
     if (!ParseCellStyle(style, record))
         return false;
     // Of a huge cell only the part at its anchored edge can show: keep that
@@ -278,14 +274,14 @@ bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect
 
     const int currentRow = grid.currentRow();
     if (col == grid.currentCol() && row == currentRow)
-        back = grid.hasFocus() ? record.selectedBackFocused : record.selectedBackUnfocused;
+        back = grid.hasKeyboardFocus() ? record.selectedBackFocused : record.selectedBackUnfocused;
     else if (row == currentRow && row > 0)
         back = CurrentRowColour;
 
     int h = metrics.height();
     int y = rect.height() / 2 - h / 2;
 
-    SplitGradientFill(painter, rect, back, GradientEdgeColour);
+    fillSplitGradient(painter, rect, back, GradientEdgeColour, &reused_->strips);
 
     if (row == 0 && record.align == AlignCentre) {
         const int columnWidth = grid.colWidth(col);
@@ -311,62 +307,42 @@ bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect
         const int left = rect.left() + cellWidth - x - w;
         drawClipped(painter, rect, QPoint(left, rect.top() + y + metrics.ascent()), shown);
     }
-
-    if (lastCurrentRow != currentRow) {
-        InvalidateRowCells(grid, lastCurrentRow);
-        lastCurrentRow = currentRow;
-        InvalidateRowCells(grid, lastCurrentRow);
-    }
     return true;
 }
 
-void DrawStyledCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
-                    std::string_view style, std::string_view text)
+void CellPainter::drawStyledCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
+                                 std::string_view style, std::string_view text)
 {
-    if (paintGuard)
+    if (painting_)
         return;
-    paintGuard = true;
+    painting_ = true;
     struct Release {
-        ~Release() { paintGuard = false; }
-    } release;
+        bool& painting;
+        ~Release() { painting = false; }
+    } release{painting_};
     try {
-        PaintCell(painter, grid, col, row, rect, style, text);
+        paintCell(painter, grid, col, row, rect, style, text);
     } catch (...) {
         // The cell stays as far as it was painted.
     }
 }
 
-void GridDrawCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect)
+void CellPainter::drawCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect)
 {
     // A paint inside a paint would be dropped anyway, and the buffers below
     // are still in use by the outer one.
-    if (paintGuard)
+    if (painting_)
         return;
-    static std::string shaped;
-    static std::string letters;
-    static std::string style;
+    Reused& r = *reused_;
     std::string_view display = grid.cellText(col, row);
     if (grid.shapingOn()) {
-        ShapeDisplayText(display, shaped);
-        if (!shaped.empty())
-            display = shaped;
+        ShapeDisplayText(display, r.shaped);
+        if (!r.shaped.empty())
+            display = r.shaped;
     }
-    AlignmentLettersFor(letters, display, grid.colCount());
-    BuildCellStyle(style, col, row, letters);
-    DrawStyledCell(painter, grid, col, row, rect, style, display);
-}
-
-int LastCurrentRow()
-{
-    return lastCurrentRow;
-}
-
-void ResetCellPainter()
-{
-    lastCurrentRow = -1;
-    paintGuard = false;
-    gradientStrips().clear();
-    fontCache = FontCache();
+    AlignmentLettersFor(r.letters, display, grid.colCount());
+    BuildCellStyle(r.style, col, row, r.letters);
+    drawStyledCell(painter, grid, col, row, rect, r.style, display);
 }
 
 } // namespace rasmik

@@ -7,18 +7,24 @@
 // right-to-left reading direction: a cell's start edge is its right edge on
 // screen. Texts are Windows-1256, drawn with a right-to-left base direction.
 //
-// The painter keeps process-wide state (the last current row and a guard
-// against re-entry) and is for the user-interface thread only. It leaves the
-// painter's pen, font, brush and layout direction changed; an active clip of
-// the caller's is kept, a switched-off one is dropped.
+// A painter object keeps what it reuses from cell to cell (buffers, the
+// last font, gradient strips) and a guard against re-entry; it belongs to
+// one grid and the user-interface thread. It asks for no repaints: whoever
+// moves the cursor repaints the rows concerned. It leaves the painter's pen,
+// font, brush and layout direction changed; an active clip of the caller's is
+// kept, a switched-off one is dropped.
 
 #include "render/PaintGrid.h"
 
 #include <QRect>
 
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <string_view>
 
+class QColor;
+class QFont;
 class QPainter;
 
 namespace rasmik {
@@ -28,21 +34,6 @@ constexpr int GradientBandCount = 255;
 constexpr int HeaderSqueezeTolerance = 2;
 constexpr int SmallestSqueezeSize = 4;
 inline constexpr char HeaderSqueezeFont[] = "Traffic";
-
-// The draw-cell handler: display text (shaped while the grid's switch is on,
-// unless shaping leaves nothing), alignment letters, the cell's record, paint.
-void GridDrawCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect);
-
-// Paints one cell from its record and the text to show. A paint that arrives
-// while another cell is being painted is dropped; a record that cannot be
-// read leaves the cell unpainted. Never throws.
-void DrawStyledCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
-                    std::string_view style, std::string_view text);
-
-// The painting steps behind DrawStyledCell; false when the record cannot be
-// read (nothing painted then). Call it through DrawStyledCell.
-bool PaintCell(QPainter& painter, PaintGrid& grid, int col, int row, const QRect& rect,
-               std::string_view style, std::string_view text);
 
 // The cell in cellColour with a 1-pixel frame, fading inside to edgeColour
 // at the inner top and bottom rows. Leaves the brush clear.
@@ -55,13 +46,33 @@ void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellCo
 void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour,
                   std::int32_t endColour, int direction, int bandCount);
 
-// Asks the grid to repaint the union of the visible cells of a row.
-void InvalidateRowCells(PaintGrid& grid, int row);
+class CellPainter {
+public:
+    CellPainter();
+    ~CellPainter();
+    CellPainter(const CellPainter&) = delete;
+    CellPainter& operator=(const CellPainter&) = delete;
 
-// The grid's current row as seen by the last cell paint (-1 at start).
-int LastCurrentRow();
-// Back to the state of a fresh program: no current row seen, no paint in
-// progress, no cached gradients or fonts.
-void ResetCellPainter();
+    // The draw-cell handler: display text (shaped while the grid's switch is
+    // on, unless shaping leaves nothing), alignment letters, the cell's
+    // record, paint.
+    void drawCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect);
+
+    // Paints one cell from its record and the text to show. A paint that
+    // arrives while another cell is being painted is dropped; a record that
+    // cannot be read leaves the cell unpainted. Never throws.
+    void drawStyledCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
+                        std::string_view style, std::string_view text);
+
+private:
+    struct Reused;
+    bool paintCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
+                   std::string_view style, std::string_view text);
+    const QFont& cellFont(const QFont& gridFont, const std::string& name, int size, int styleBits);
+    void setFontAndPen(QPainter& painter, const QFont& font, const QColor& colour);
+
+    std::unique_ptr<Reused> reused_;
+    bool painting_ = false;
+};
 
 } // namespace rasmik

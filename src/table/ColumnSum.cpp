@@ -44,9 +44,9 @@ double SumColumn(const CoreGrid& grid, int col)
             values[static_cast<std::size_t>(r - mid)] = ParseFloatDef(grid.Cell(col, r), 0);
         }
     };
-    std::thread worker;
+    std::jthread worker;
     try {
-        worker = std::thread(parse);
+        worker = std::jthread(parse);
     } catch (const std::system_error&) {
         parse();
     }

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <system_error>
+#include <stop_token>
 #include <thread>
 
 #include "text/StringHelpers.h"
@@ -235,9 +236,11 @@ int firstMatch(const CoreGrid& grid, const WordMatcher& matcher, int from, int t
     const int mid = from + (to - from) / 2;
     std::atomic<bool> firstFound{false};
     int second = -1;
-    std::thread worker;
+    std::jthread worker;
     try {
-        worker = std::thread([&] {
+        worker = std::jthread([&](std::stop_token leaving) {
+            // The caller leaving early (an exception) wants no second half.
+            const std::stop_callback stopScan(leaving, [&] { firstFound.store(true, std::memory_order_relaxed); });
             RowScanner scanner(grid, matcher);
             second = scanner.scan(mid, to, &firstFound);
         });

@@ -10,6 +10,7 @@
 #include <climits>
 #include <cstdint>
 #include <system_error>
+#include <stop_token>
 #include <thread>
 
 namespace rasmik {
@@ -159,11 +160,13 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     std::vector<std::size_t> laterOther;
     int mostOther = guess;
     const std::size_t mid = n >= ThreadedLines && std::thread::hardware_concurrency() >= 2 ? n / 2 : n;
-    std::thread worker;
+    std::jthread worker;
     bool workerDone = mid == n;
     if (mid < n) {
         try {
-            worker = std::thread([&] {
+            worker = std::jthread([&](std::stop_token leaving) {
+                // The caller leaving early (an exception) stops this half too.
+                const std::stop_callback stopRows(leaving, [&] { stop.store(true); });
                 try {
                     layRows(mid, n, laterOther, mostOther, false);
                     workerDone = true;
@@ -174,17 +177,6 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         } catch (const std::system_error&) {
         }
     }
-    struct Join {
-        std::thread& t;
-        std::atomic<bool>& stop;
-        ~Join()
-        {
-            if (t.joinable()) {
-                stop.store(true);
-                t.join();
-            }
-        }
-    } join{worker, stop};
     layRows(0, mid, later, most, true);
     if (worker.joinable())
         worker.join();
@@ -541,12 +533,16 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     std::vector<std::unique_ptr<TextMeasurer>> measurers;
     for (int t = 0; t < threads; ++t)
         measurers.push_back(metrics.measurer());
-    std::vector<std::thread> workers;
+    // Declared after what they use: whatever happens on this thread, the
+    // others are stopped and joined before it goes.
+    std::vector<std::jthread> workers;
     std::atomic<int> running{0};
     for (int t = 1; t < threads; ++t) {
         running.fetch_add(1);
         try {
-            workers.emplace_back([&work, &running, m = measurers[static_cast<std::size_t>(t)].get()] {
+            workers.emplace_back([&work, &running, &stop,
+                                  m = measurers[static_cast<std::size_t>(t)].get()](std::stop_token leaving) {
+                const std::stop_callback stopColumns(leaving, [&stop] { stop.store(true); });
                 try {
                     work(*m, false);
                 } catch (...) {
@@ -559,19 +555,6 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
             break; // no more threads to be had
         }
     }
-    // Whatever happens on this thread, the others are stopped and joined.
-    struct Joiner {
-        std::vector<std::thread>& threads;
-        std::atomic<bool>& stop;
-        ~Joiner()
-        {
-            for (auto& t : threads)
-                if (t.joinable()) {
-                    stop.store(true);
-                    t.join();
-                }
-        }
-    } joiner{workers, stop};
     work(*measurers[0], true);
     while (running.load() > 0) {
         // Columns still sizing on another thread: keep the progress going.

@@ -19,7 +19,7 @@ inline constexpr int MinColumnWidth = 10;
 struct HeaderBlock {
     bool found = false;      // the first line carried the magic prefix
     bool closeOnKey = false; // meaningful only when found
-    int panelCount = 0;      // HeaderPanelCount: at most 10, may be negative
+    int panelCount = 0;      // panels of the header strip: at most 10, may be negative
     // Three captions per panel (right, centre, left), panel 1 first.
     std::vector<std::string> labels;
 };

@@ -3,7 +3,7 @@
 // written and the grid shown.
 
 #include "app/FontStore.h"
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "common/ModalCloser.h"
 #include "dialogs/uGetStr.h"
 #include "export/ShellOpen.h"
@@ -29,9 +29,19 @@ namespace {
 
 
 
-QString Cell(TForm1& w, int col, int row)
+QString Cell(MainWindow& w, int col, int row)
 {
-    return ToQString(w.core().Cell(col, row));
+    return ToQString(w.document().grid().Cell(col, row));
+}
+
+// Puts the cursor on a cell as a click does.
+void Click(MainWindow& w, int col, int row)
+{
+    GridWidget* grid = w.grid();
+    const int modelRow = row - grid->gridModel().fixedRows();
+    grid->setCurrentIndex(grid->model()->index(modelRow, col));
+    QCOMPARE(w.document().currentCol(), col);
+    QCOMPARE(w.document().currentRow(), row);
 }
 
 // Answers the modal dialogs of one command: a save dialog gets `path`, an
@@ -64,11 +74,6 @@ void Answer(const QString& text)
     });
 }
 
-void Cancel()
-{
-    AnswerNextAskString([](TFGetStr& f) { f.BitBtn2->click(); });
-}
-
 // A key as the user presses it: the window active, as after any dialog.
 void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
@@ -84,14 +89,14 @@ class TestCommands : public QObject {
     QTemporaryDir appDir;
     QString app;
 
-    std::unique_ptr<TForm1> open(const QString& path)
+    std::unique_ptr<MainWindow> open(const QString& path)
     {
-        auto w = std::make_unique<TForm1>(std::vector<std::string>{QFile::encodeName(path).toStdString()});
+        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(path).toStdString()});
         w->show();
         w->activateWindow();
         if (!QTest::qWaitForWindowActive(w.get()))
             qWarning("window not active");
-        w->Grid->setFocus();
+        w->grid()->setFocus();
         return w;
     }
 
@@ -106,14 +111,14 @@ private slots:
 
     void startsMaximizedFromSettings()
     {
-        TForm1 w;
-        QVERIFY(w.Maximize1->isChecked());
+        MainWindow w;
+        QVERIFY(w.command("toggleMaximize")->isChecked());
         QVERIFY(w.windowState() & Qt::WindowMaximized);
         const QString settings = QString::fromStdString(Settings().FileName);
-        w.Maximize1->trigger();
+        w.command("toggleMaximize")->trigger();
         QVERIFY(!(w.windowState() & Qt::WindowMaximized));
         QCOMPARE(ReadAll(settings), QByteArray());
-        w.Maximize1->trigger();
+        w.command("toggleMaximize")->trigger();
         QCOMPARE(ReadAll(settings), QByteArray("Maximize=1\r\n"));
         QVERIFY(w.windowState() & Qt::WindowMaximized);
     }
@@ -128,11 +133,11 @@ private slots:
         QVERIFY(holder.waitForStarted());
         QTest::qWait(300);
         ModalCloser closer;
-        TForm1 w({QFile::encodeName(path).toStdString()});
+        MainWindow w({QFile::encodeName(path).toStdString()});
         QCOMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(path));
         QVERIFY(w.startupOpenFailed());
-        QVERIFY(!w.Maximize1->isChecked());
+        QVERIFY(!w.command("toggleMaximize")->isChecked());
         QVERIFY(!(w.windowState() & Qt::WindowMaximized));
         holder.kill();
         holder.waitForFinished();
@@ -161,8 +166,14 @@ private slots:
         }
         QCOMPARE(ReadAll(other), QByteArray("1\tName\tCity\r\n2\tAli\t \r\n3\t b \tx\r\n"));
         QVERIFY(!QFile::exists(dir.path() + "/numbered.Bak"));
-        QCOMPARE(w->RowNumberBase, 0);
-        QCOMPARE(w->OpenDialogFileName, path.toStdString());
+        QCOMPARE(w->document().path(), path.toStdString());
+        // The numbering was for that save only.
+        const QString again = dir.path() + "/again.txt";
+        {
+            ModalCloser closer(SaveAs(again));
+            Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(again), QByteArray("Name\tCity\r\nAli\t \r\nb \tx\r\n"));
     }
 
     void failedSaveIsReportedAndKeepsFiles()
@@ -175,7 +186,7 @@ private slots:
         Write(locked, "old\r\n");
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
         ModalCloser closer(SaveAs(locked));
-        w->Action8Execute();
+        w->saveTable();
         QTRY_VERIFY(closer.texts.join(' ').contains("readonly.txt"));
         QCOMPARE(ReadAll(locked), QByteArray("old\r\n"));
         QCOMPARE(ReadAll(path), QByteArray("a\tb\r\n"));
@@ -187,8 +198,7 @@ private slots:
         const QString path = dir.path() + "/t.txt";
         Write(path, "No\tAmount\tNote\r\n1\t1,234.50\tx\r\n2\t-7\ty\r\n3\t12 kg\tz\r\n");
         auto w = open(path);
-        w->core().Col = 1;
-        w->Grid->showCoreCursor();
+        Click(*w, 1, 1);
         Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier); // Simple Number
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Amount"));
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("1234.50"));
@@ -199,16 +209,16 @@ private slots:
         QCOMPARE(Cell(*w, 2, 1), QStringLiteral("x"));
         Press(w.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier); // Delete Col (blank)
         QCOMPARE(Cell(*w, 1, 0), QString());
-        QCOMPARE(w->core().ColCount(), 3);
+        QCOMPARE(w->document().grid().ColCount(), 3);
         Press(w.get(), Qt::Key_Delete, Qt::AltModifier); // Delete Col (remove)
-        QCOMPARE(w->core().ColCount(), 2);
+        QCOMPARE(w->document().grid().ColCount(), 2);
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Note"));
-        w->core().Row = 3;
-        w->Grid->showCoreCursor();
+        Click(*w, 1, 3);
         Press(w.get(), Qt::Key_Delete, Qt::ControlModifier); // Delete Row, the last one
-        QCOMPARE(w->core().RowCount(), 3);
-        QCOMPARE(w->core().Row, 2);
-        QCOMPARE(w->Grid->currentIndex().row(), 1);
+        QCOMPARE(w->document().grid().RowCount(), 3);
+        QCOMPARE(w->grid()->model()->rowCount(), 2);
+        QCOMPARE(w->document().currentRow(), 2);
+        QCOMPARE(w->grid()->currentIndex().row(), 1);
 
         // Fix Cell Size: the widths in the .cfg, the table cut again as loaded.
         AnswerNextAskString([](TFGetStr& f) {
@@ -219,7 +229,7 @@ private slots:
         });
         Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
-        QCOMPARE(w->core().RowCount(), 4);
+        QCOMPARE(w->document().grid().RowCount(), 4);
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("No"));
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("\t")); // a TAB inside a fixed field stays
         QCOMPARE(Cell(*w, 2, 0), QStringLiteral("Amount"));
@@ -228,8 +238,8 @@ private slots:
             QCOMPARE(f.Edit1->text(), QStringLiteral("2 1"));
             f.BitBtn2->click();
         });
-        w->Action13Execute();
-        QCOMPARE(w->CellWidths, std::string("2 1"));
+        w->fixCellSize();
+        QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
     }
 
     void searchAndSearchAgain()
@@ -239,18 +249,23 @@ private slots:
         Write(path, "red box\tx\r\n1\tnothing\r\n12\tBox\tRedwood Co\r\nr\tRED\tbox\r\n");
         auto w = open(path);
         Press(w.get(), Qt::Key_F4); // before any search: nothing
-        QCOMPARE(w->core().Row, 1);
+        QCOMPARE(w->document().currentRow(), 1);
         Answer("red box");
         Press(w.get(), Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(w->core().Row, 2);
-        QCOMPARE(w->Grid->currentIndex().row(), 1);
+        QCOMPARE(w->document().currentRow(), 2);
+        QCOMPARE(w->grid()->currentIndex().row(), 1);
         Press(w.get(), Qt::Key_F4);
-        QCOMPARE(w->core().Row, 3);
+        QCOMPARE(w->document().currentRow(), 3);
         Press(w.get(), Qt::Key_F4); // no more: back to row 1
-        QCOMPARE(w->core().Row, 1);
-        Cancel();
+        QCOMPARE(w->document().currentRow(), 1);
+        // The dialog offers the last search again; cancelling keeps it.
+        AnswerNextAskString([](TFGetStr& f) {
+            QCOMPARE(f.Edit1->text(), QStringLiteral("red box"));
+            f.BitBtn2->click();
+        });
         Press(w.get(), Qt::Key_F, Qt::ControlModifier);
-        QCOMPARE(w->SearchText, std::string("red box"));
+        QCOMPARE(w->document().searchText(), std::string("red box"));
+        QCOMPARE(w->document().currentRow(), 1);
     }
 
     void fontCommandRebuildsTheGrid()
@@ -259,8 +274,9 @@ private slots:
         const QString path = dir.path() + "/t.txt";
         Write(path, "Head\tLonger heading\r\nabc\tx\r\n");
         auto w = open(path);
-        const int before = w->core().ColWidth(1);
-        w->core().SetCell(0, 1, "edited");
+        const int before = w->document().grid().ColWidth(1);
+        QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
         w->runFontDialog = [](FontChooser& chooser) {
             QFont f(QStringLiteral("DejaVu Sans"));
             f.setPointSize(20);
@@ -271,20 +287,20 @@ private slots:
         };
         Press(w.get(), Qt::Key_F1, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(ReadAll(app + "Font.fnt"), QByteArray("20 255 1 0 0 0 DejaVu Sans"));
-        QCOMPARE(w->Grid->font().pointSize(), 20);
-        QCOMPARE(w->Panel1->font().pointSize(), 20);
+        QCOMPARE(w->grid()->font().pointSize(), 20);
+        QCOMPARE(w->headerStrip()->font().pointSize(), 20);
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("abc")); // edits discarded by the rebuild
-        QVERIFY(w->core().ColWidth(1) > before);
+        QVERIFY(w->document().grid().ColWidth(1) > before);
 
         // The next start reads the font back.
-        TForm1 next;
-        QCOMPARE(next.Grid->font().family(), QStringLiteral("DejaVu Sans"));
-        QCOMPARE(next.Grid->font().pointSize(), 20);
-        QCOMPARE(next.GridFontColour, 255);
+        MainWindow next;
+        QCOMPARE(next.grid()->font().family(), QStringLiteral("DejaVu Sans"));
+        QCOMPARE(next.grid()->font().pointSize(), 20);
+        QCOMPARE(next.gridFontColour(), 255);
 
         // Cancelling changes nothing.
         w->runFontDialog = [](FontChooser&) { return int(QDialog::Rejected); };
-        w->Action4Execute();
+        w->chooseFont();
         QCOMPARE(ReadAll(app + "Font.fnt"), QByteArray("20 255 1 0 0 0 DejaVu Sans"));
         QFile::remove(app + "Font.fnt");
     }
@@ -295,16 +311,16 @@ private slots:
         Write(dir.path() + "/a.txt", "Name\tId\r\nAli\t1\r\n");
         Write(dir.path() + "/b.txt", "id\tna me\r\n2\tReza\r\n");
         auto w = open(dir.path() + "/a.txt");
-        w->Grid->horizontalHeader()->moveSection(1, 0); // dragged: Id, Name
-        w->Action[14]->trigger();
+        w->grid()->horizontalHeader()->moveSection(1, 0); // dragged: Id, Name
+        w->command("saveColumnOrder")->trigger();
         QCOMPARE(ReadAll(app + "Option.cfg"), QByteArray("4944_4E414D45_=ID\tNAME\t\r\n"));
-        w->Action3Execute(); // b.txt: same names, already in that order
+        w->openNextFile(); // b.txt: same names, already in that order
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("id"));
-        w->Action2Execute(); // a.txt again: reordered on load
+        w->openPreviousFile(); // a.txt again: reordered on load
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Id"));
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("Ali"));
-        w->core().SetCell(1, 1, "edited");
-        w->Action[15]->trigger();
+        QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 1), QStringLiteral("edited")));
+        w->command("deleteColumnOrder")->trigger();
         QCOMPARE(ReadAll(app + "Option.cfg"), QByteArray());
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Name"));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("Ali"));
@@ -317,8 +333,8 @@ private slots:
         holder.start("flock", {app + "Option.cfg", "sleep", "0.15"});
         QVERIFY(holder.waitForStarted());
         QTest::qWait(30);
-        TForm1 w;
-        QCOMPARE(w.ColumnOrders.size(), std::size_t(1));
+        MainWindow w;
+        QCOMPARE(w.document().columnOrders().size(), std::size_t(1));
         holder.waitForFinished();
         QFile::remove(app + "Option.cfg");
     }
@@ -364,7 +380,7 @@ private slots:
                     p->reject();
                 }
             });
-            w->Action5Execute();
+            w->printTable();
         }
         QCOMPARE(previews, 2);
         QCOMPARE(ReadAll(app + "HPrint.txt"), QByteArray());
@@ -383,17 +399,17 @@ private slots:
         QCOMPARE(Cell(*w, 0, 2), QStringLiteral("123"));
 
         // A remembered header row is found in the next paste.
-        w->core().Row = 1;
-        w->Action24Execute();
+        Click(*w, 0, 1);
+        w->saveRowForHeader();
         QCOMPARE(ReadAll(app + "ClipTablePasteHdr.txt"), QByteArray("a b c"));
         QGuiApplication::clipboard()->setText(QStringLiteral("title\r\n\r\nA\tB\tC\r\n1\t2\t3\r\n"));
-        w->Action23Execute();
+        w->pasteTable();
         QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("A\tB\tC\t\r\n1\t2\t3\t\r\n"));
 
         // One column: nothing happens.
         Write(app + "ClipTablePaste.txt", "kept");
         QGuiApplication::clipboard()->setText(QStringLiteral("x\ny\n"));
-        w->Action23Execute();
+        w->pasteTable();
         QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("kept"));
         QFile::remove(app + "ClipTablePasteHdr.txt");
     }
@@ -412,30 +428,30 @@ private slots:
         AppOptions(true);
 
         auto w = open(path);
-        w->core().Col = 0;
+        Click(*w, 0, 1);
         {
             ModalCloser closer(SaveAs(dir.path() + "/col.txt"));
-            w->Action[17]->trigger();
+            w->command("saveCurrentColumn")->trigger();
         }
         QCOMPARE(ReadAll(dir.path() + "/col.txt"), QByteArray("Name\r\nb\r\na\r\nb\r\n \r\n"));
         {
             ModalCloser closer(SaveAs(dir.path() + "/distinct.txt"));
-            w->Action[18]->trigger();
+            w->command("saveCurrentColumnWithoutRepeat")->trigger();
         }
         QCOMPARE(ReadAll(dir.path() + "/distinct.txt"), QByteArray(" \r\na\r\nb\r\nName\r\n"));
 
-        w->core().Col = 2;
+        Click(*w, 2, 1);
         Press(w.get(), Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier); // Values
         QCOMPARE(ReadAll(app + "ColValue3.txt"), QByteArray("Apple\r\nx\r\n"));
         QTRY_COMPARE(ReadAll(log), (app + "ColValue3.txt\n").toUtf8());
 
         QFile::remove(log);
-        w->NotePad1->trigger();
+        w->command("openInTextEditor")->trigger();
         QTRY_COMPARE(ReadAll(log), (path + "\n").toUtf8());
 
-        w->core().Col = 1;
+        Click(*w, 1, 1);
         ModalCloser closer;
-        w->SumOfCurrentColumn1->trigger();
+        w->command("sumCurrentColumn")->trigger();
         QCOMPARE(closer.texts, QStringList{"1,146.5"});
         QFile::remove(app + "AppOptions.txt");
         AppOptions(true);
@@ -455,7 +471,7 @@ private slots:
         const QString book = dir.path() + "/t.xlsx";
         {
             ModalCloser closer(SaveAs(book));
-            w->Excel1->trigger();
+            w->command("exportToExcel")->trigger();
         }
         QVERIFY(QFile::exists(book));
         QCOMPARE(opened, QStringList{book});
@@ -466,7 +482,7 @@ private slots:
         const QString off = dir.path() + "/off.xlsx";
         {
             ModalCloser closer(SaveAs(off));
-            w->Excel1->trigger();
+            w->command("exportToExcel")->trigger();
             QCOMPARE(closer.texts, QStringList());
         }
         QVERIFY(!QFile::exists(off));
@@ -476,7 +492,7 @@ private slots:
         // Cancel: nothing.
         {
             ModalCloser closer;
-            w->Excel1->trigger();
+            w->command("exportToExcel")->trigger();
         }
         QCOMPARE(opened.size(), 1);
         SetUrlOpenerForTesting({});

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,7 +44,6 @@ public:
     QFont font{QStringLiteral("DejaVu Sans"), 10};
     std::set<int> hiddenCols;
     std::map<std::pair<int, int>, std::string> texts;
-    std::vector<QRect> invalidated;
     std::function<void()> duringPaint;
 
     int totalWidth() const
@@ -56,7 +56,7 @@ public:
     int colCount() const override { return static_cast<int>(widths.size()); }
     int currentCol() const override { return curCol; }
     int currentRow() const override { return curRow; }
-    bool hasFocus() const override { return focus; }
+    bool hasKeyboardFocus() const override { return focus; }
     int colWidth(int col) const override { return widths[static_cast<std::size_t>(col)]; }
     QFont gridFont() const override
     {
@@ -69,7 +69,7 @@ public:
         const auto it = texts.find({col, row});
         return it == texts.end() ? std::string_view(" ") : std::string_view(it->second);
     }
-    QRect cellRect(int col, int row) const override
+    QRect cellRect(int col, int row) const
     {
         if (col < 0 || col >= colCount() || row < 0 || row >= rowCount || hiddenCols.count(col))
             return QRect();
@@ -79,9 +79,12 @@ public:
         return QRect(right - widths[static_cast<std::size_t>(col)], row * rowHeight,
                      widths[static_cast<std::size_t>(col)], rowHeight);
     }
-    void invalidateRect(const QRect& rect) override { invalidated.push_back(rect); }
     bool shapingOn() const override { return shaping; }
 };
+
+// A fresh painter for every test, as every grid has its own.
+std::unique_ptr<CellPainter> cells;
+CellPainter& Cells() { return *cells; }
 
 QImage blankImage(int w, int h)
 {
@@ -97,7 +100,7 @@ QImage gridImage(const FakeGrid& g) { return blankImage(g.totalWidth(), g.rowCou
 void paintCell(QImage& img, FakeGrid& g, int col, int row)
 {
     QPainter p(&img);
-    GridDrawCell(p, g, col, row, g.cellRect(col, row));
+    Cells().drawCell(p, g, col, row, g.cellRect(col, row));
 }
 
 void paintAll(QImage& img, FakeGrid& g)
@@ -105,7 +108,7 @@ void paintAll(QImage& img, FakeGrid& g)
     QPainter p(&img);
     for (int row = 0; row < g.rowCount; ++row)
         for (int col = 0; col < g.colCount(); ++col)
-            GridDrawCell(p, g, col, row, g.cellRect(col, row));
+            Cells().drawCell(p, g, col, row, g.cellRect(col, row));
 }
 
 // The colour across the middle of a cell (the row where the gradient holds
@@ -143,7 +146,7 @@ std::string cp(const char* utf8) { return FromQString(QString::fromUtf8(utf8)); 
 class TestCellPainter : public QObject {
     Q_OBJECT
 private slots:
-    void init() { ResetCellPainter(); }
+    void init() { cells = std::make_unique<CellPainter>(); }
 
     void gradientOfTwentyPixelCell_data();
     void gradientOfTwentyPixelCell();
@@ -367,36 +370,32 @@ void TestCellPainter::lilacBandMovesWithTheCurrentRow()
     g.curRow = 3;
     g.hiddenCols = {3}; // scrolled out at the left
     QImage img = gridImage(g);
-    QCOMPARE(LastCurrentRow(), -1);
     paintAll(img, g);
-    // The program's first paint asks for the whole current row.
-    const QRect row3 = g.cellRect(0, 3).united(g.cellRect(2, 3));
-    const QRect row7 = g.cellRect(0, 7).united(g.cellRect(2, 7));
-    QCOMPARE(g.invalidated, std::vector<QRect>{row3});
-    QCOMPARE(LastCurrentRow(), 3);
     QCOMPARE(middleOf(img, g.cellRect(0, 3)), Lilac);
     QCOMPARE(middleOf(img, g.cellRect(2, 3)), Yellow);
 
-    g.invalidated.clear();
+    // The painter keeps no row of its own: a repaint after the cursor moved
+    // shows the band on the new row only.
     g.curRow = 7;
-    paintCell(img, g, 0, 5);
-    // The row left and the row entered, each as one rectangle of its visible cells.
-    QCOMPARE(g.invalidated, (std::vector<QRect>{row3, row7}));
-    QCOMPARE(LastCurrentRow(), 7);
-    g.invalidated.clear();
     paintAll(img, g);
-    QVERIFY(g.invalidated.empty());
     for (int col : {0, 1, 2})
         QCOMPARE(middleOf(img, g.cellRect(col, 3)), OddBlue);
     for (int col : {0, 1})
         QCOMPARE(middleOf(img, g.cellRect(col, 7)), Lilac);
     QCOMPARE(middleOf(img, g.cellRect(2, 7)), Yellow);
 
-    // A row with no visible cell asks for nothing.
-    g.invalidated.clear();
-    InvalidateRowCells(g, 12);
-    InvalidateRowCells(g, -1);
-    QVERIFY(g.invalidated.empty());
+    // Two painters of two grids do not share the current row.
+    FakeGrid other;
+    other.curRow = 5;
+    CellPainter second;
+    QImage otherImg = gridImage(other);
+    {
+        QPainter p(&otherImg);
+        second.drawCell(p, other, 0, 5, other.cellRect(0, 5));
+        second.drawCell(p, other, 0, 7, other.cellRect(0, 7));
+    }
+    QCOMPARE(middleOf(otherImg, other.cellRect(0, 5)), Lilac);
+    QCOMPARE(middleOf(otherImg, other.cellRect(0, 7)), OddBlue);
 }
 
 void TestCellPainter::headerColours()
@@ -581,16 +580,14 @@ void TestCellPainter::unreadableRecordLeavesCellUnpainted()
     const QRect good = g.cellRect(1, 2);
     {
         QPainter p(&img);
-        DrawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,0", "x");
-        DrawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,a,", "x");
-        DrawStyledCell(p, g, 1, 2, good, BuildCellStyle(1, 2, ""), "x");
+        Cells().drawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,0", "x");
+        Cells().drawStyledCell(p, g, 0, 2, bad, "0,16777215,16775923,6998782,65535,1,0,a,", "x");
+        Cells().drawStyledCell(p, g, 1, 2, good, BuildCellStyle(1, 2, ""), "x");
     }
     for (int y = bad.top(); y <= bad.bottom(); ++y)
         for (int x = bad.left(); x <= bad.right(); ++x)
             QCOMPARE(img.pixelColor(x, y), Marker);
     QCOMPARE(middleOf(img, good), White);
-    // Only the readable record saw the current row.
-    QCOMPARE(g.invalidated.size(), std::size_t(1));
 }
 
 void TestCellPainter::reentrantPaintIsDropped()
@@ -602,10 +599,10 @@ void TestCellPainter::reentrantPaintIsDropped()
     int attempts = 0;
     g.duringPaint = [&] {
         ++attempts;
-        GridDrawCell(p, g, 3, 2, inner);
-        DrawStyledCell(p, g, 3, 2, inner, BuildCellStyle(3, 2, ""), "x");
+        Cells().drawCell(p, g, 3, 2, inner);
+        Cells().drawStyledCell(p, g, 3, 2, inner, BuildCellStyle(3, 2, ""), "x");
     };
-    GridDrawCell(p, g, 0, 2, g.cellRect(0, 2));
+    Cells().drawCell(p, g, 0, 2, g.cellRect(0, 2));
     g.duringPaint = nullptr;
     QVERIFY(attempts > 0);
     p.end();

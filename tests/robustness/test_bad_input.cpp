@@ -4,7 +4,7 @@
 
 #include "Robustness.h"
 
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "common/ModalCloser.h"
 #include "render/QtText.h"
 #include "text/TextFiles.h"
@@ -32,11 +32,11 @@ QByteArray RandomBytes(std::size_t n, unsigned seed, int lowest)
 }
 
 // Cells of a grid row as the window holds them.
-QList<QByteArray> RowCells(TForm1& w, int row)
+QList<QByteArray> RowCells(MainWindow& w, int row)
 {
     QList<QByteArray> cells;
-    for (int c = 0; c < w.core().ColCount(); ++c) {
-        const std::string_view cell = w.core().Cell(c, row);
+    for (int c = 0; c < w.document().grid().ColCount(); ++c) {
+        const std::string_view cell = w.document().grid().Cell(c, row);
         cells << QByteArray(cell.data(), static_cast<qsizetype>(cell.size()));
     }
     return cells;
@@ -54,9 +54,9 @@ class TestBadInput : public QObject {
 
     // Opens path in a fresh window as the command line does; the window is
     // shown and painted when shown is true.
-    std::unique_ptr<TForm1> open(const QString& file, bool shown = true)
+    std::unique_ptr<MainWindow> open(const QString& file, bool shown = true)
     {
-        auto w = std::make_unique<TForm1>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
+        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
         if (shown) {
             w->resize(800, 600);
             w->show();
@@ -85,7 +85,7 @@ private slots:
         auto w = open(file);
         QCOMPARE(closer.seen, 0);
         QCOMPARE(w->caption(), QFile::encodeName(file).toStdString());
-        QCOMPARE(w->core().RowCount(), 1);
+        QCOMPARE(w->document().grid().RowCount(), 1);
         QCOMPARE(RowCells(*w, 0), QList<QByteArray>{elf.left(elf.indexOf('\0'))});
 
         const Run r = RunProgram(exe, {"--convert", file, path("binary-out.txt")});
@@ -111,7 +111,7 @@ private slots:
         QVERIFY(Write(file, bytes));
         auto w = open(file);
         const auto lines = SplitLines(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
-        QCOMPARE(w->core().RowCount(), static_cast<int>(lines.size()));
+        QCOMPARE(w->document().grid().RowCount(), static_cast<int>(lines.size()));
 
         const Run first = RunProgram(exe, {"--convert", file, path("random-1.txt")});
         QCOMPARE(first.status, 0);
@@ -128,7 +128,7 @@ private slots:
         const QString file = path("nul.txt");
         QVERIFY(Write(file, QByteArray("a\tb\r\nc\0d\te\r\nf\r\n", 16)));
         auto w = open(file);
-        QCOMPARE(w->core().RowCount(), 2);
+        QCOMPARE(w->document().grid().RowCount(), 2);
         QCOMPARE(RowCells(*w, 0), (QList<QByteArray>{"a", "b"}));
         QCOMPARE(RowCells(*w, 1), (QList<QByteArray>{"c", " "}));
         const Run r = RunProgram(exe, {"--convert", file, path("nul-out.txt")});
@@ -151,10 +151,10 @@ private slots:
 
         // In the window: one cell, as wide as the cap allows, painted.
         auto w = open(file);
-        QCOMPARE(w->core().RowCount(), 1);
-        QCOMPARE(w->core().Cell(0, 0).size(), std::size_t(line.size()));
+        QCOMPARE(w->document().grid().RowCount(), 1);
+        QCOMPARE(w->document().grid().Cell(0, 0).size(), std::size_t(line.size()));
         // (the cap: 0.8 of the grid's width when the table was laid out)
-        QVERIFY(w->core().ColWidth(0) > 400 && w->core().ColWidth(0) < 696);
+        QVERIFY(w->document().grid().ColWidth(0) > 400 && w->document().grid().ColWidth(0) < 696);
     }
 
     // 100,000 columns in the window and through --convert.
@@ -170,11 +170,11 @@ private slots:
         const QString file = path("wide.txt");
         QVERIFY(Write(file, header + "\r\n" + row + "\r\n"));
         auto w = open(file);
-        QCOMPARE(w->core().ColCount(), 100000);
-        QCOMPARE(w->core().RowCount(), 2);
-        QCOMPARE(ToQString(w->core().Cell(99999, 0)), QStringLiteral("C99999"));
-        QCOMPARE(ToQString(w->core().Cell(99999, 1)), QString::number(99999 % 97));
-        QCOMPARE(w->Grid->model()->columnCount(), 100000);
+        QCOMPARE(w->document().grid().ColCount(), 100000);
+        QCOMPARE(w->document().grid().RowCount(), 2);
+        QCOMPARE(ToQString(w->document().grid().Cell(99999, 0)), QStringLiteral("C99999"));
+        QCOMPARE(ToQString(w->document().grid().Cell(99999, 1)), QString::number(99999 % 97));
+        QCOMPARE(w->grid()->model()->columnCount(), 100000);
 
         const Run r = RunProgram(exe, {"--convert", file, path("wide-out.txt")});
         QCOMPARE(r.status, 0);
@@ -192,10 +192,10 @@ private slots:
         const QString file = path("panels.txt");
         QVERIFY(Write(file, text));
         auto w = open(file);
-        QCOMPARE(w->HeaderPanelCount, 10);
-        QCOMPARE(w->Panel1->panelsMade(), 10);
-        QCOMPARE(w->Panel1->HeaderLabels[10][1]->text(), QStringLiteral("caption 28"));
-        QCOMPARE(w->core().RowCount(), 2);
+        QCOMPARE(w->document().headerPanelCount(), 10);
+        QCOMPARE(w->headerStrip()->panelsMade(), 10);
+        QCOMPARE(w->headerStrip()->label(10, 1)->text(), QStringLiteral("caption 28"));
+        QCOMPARE(w->document().grid().RowCount(), 2);
         QCOMPARE(RowCells(*w, 0), (QList<QByteArray>{"Name", "City"}));
 
         const Run r = RunProgram(exe, {"--convert", file, path("panels-out.txt")});
@@ -261,17 +261,17 @@ private slots:
         QVERIFY(Write(file, "A\tB\r\n1\t2\r\n"));
         auto w = open(file);
         ModalCloser closer;
-        w->Action23Execute();
+        w->pasteTable();
         QCOMPARE(closer.seen, 0);
         QCOMPARE(w->caption(), (appDir.path() + "/ClipTablePaste.txt").toStdString());
-        QCOMPARE(ToQString(w->core().Cell(0, 0)), QStringLiteral("Col 1"));
+        QCOMPARE(ToQString(w->document().grid().Cell(0, 0)), QStringLiteral("Col 1"));
         // A line break inside the text can also be a lone CR or LF the
         // clipboard held: at least one row a CR LF, and the header.
-        QVERIFY(w->core().RowCount() >= lines + 1);
+        QVERIFY(w->document().grid().RowCount() >= lines + 1);
         const QByteArray written = ReadAll(appDir.path() + "/ClipTablePaste.txt");
         QVERIFY(written.endsWith("\r\n"));
         QCOMPARE(static_cast<int>(SplitLines(std::string_view(written.constData(), static_cast<std::size_t>(written.size()))).size()),
-                 w->core().RowCount());
+                 w->document().grid().RowCount());
     }
 
     // Keys pressed at random on a window with a table: every dialog they open
@@ -301,8 +301,8 @@ private slots:
             QTest::keyClick(target, key, mod);
             QCoreApplication::processEvents();
         }
-        QVERIFY(w->core().RowCount() >= 1);
-        QVERIFY(w->core().Row >= 0 && w->core().Row < w->core().RowCount());
+        QVERIFY(w->document().grid().RowCount() >= 1);
+        QVERIFY(w->document().currentRow() >= 0 && w->document().currentRow() < w->document().grid().RowCount());
         QCOMPARE(ReadAll(file), text);
         QCOMPARE(ReadAll(folder.path() + "/other.txt"), QByteArray("x\ty\r\n1\t2\r\n"));
     }

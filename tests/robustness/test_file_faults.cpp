@@ -5,7 +5,7 @@
 
 #include "Robustness.h"
 
-#include "app/TForm1.h"
+#include "app/MainWindow.h"
 #include "common/ModalCloser.h"
 #include "render/QtText.h"
 #include "table/ColumnOrder.h"
@@ -147,9 +147,9 @@ private:
     void (*oldHandler_)(int) = SIG_DFL;
 };
 
-QString FirstCell(TForm1& w)
+QString FirstCell(MainWindow& w)
 {
-    return ToQString(w.core().Cell(0, 0));
+    return ToQString(w.document().grid().Cell(0, 0));
 }
 
 } // namespace
@@ -159,9 +159,9 @@ class TestFileFaults : public QObject {
     QTemporaryDir appDir;
     QString exe;
 
-    std::unique_ptr<TForm1> open(const QString& file)
+    std::unique_ptr<MainWindow> open(const QString& file)
     {
-        auto w = std::make_unique<TForm1>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
+        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
         w->show();
         return w;
     }
@@ -181,18 +181,18 @@ private slots:
         QVERIFY(Write(dir.path() + "/a.txt", "A\tx\r\n1\t2\r\n"));
         QVERIFY(Write(dir.path() + "/b.txt", "B\ty\r\n3\t4\r\n"));
         auto w = open(dir.path() + "/a.txt");
-        QCOMPARE(w->FolderFiles.size(), std::size_t{2});
+        QCOMPARE(w->document().folderFiles().size(), std::size_t{2});
         QVERIFY(QFile::remove(dir.path() + "/b.txt"));
 
         ModalCloser closer;
-        w->Action3Execute(); // Next File
+        w->openNextFile(); // Next File
         QTRY_COMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(dir.path() + "/b.txt"));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("No such file or directory")));
         QCOMPARE(w->caption(), (dir.path() + "/a.txt").toStdString());
         QCOMPARE(FirstCell(*w), QStringLiteral("A"));
         // "Pre File" walks round to the same missing file: the same answer.
-        w->Action2Execute();
+        w->openPreviousFile();
         QTRY_COMPARE(closer.seen, 2);
         QCOMPARE(FirstCell(*w), QStringLiteral("A"));
     }
@@ -215,9 +215,9 @@ private slots:
             ModalCloser closer;
             auto w = open(folder + "/t.txt");
             QCOMPARE(FirstCell(*w), QStringLiteral("T"));
-            QVERIFY(w->FolderFiles.empty());
-            w->Action3Execute();
-            w->Action2Execute();
+            QVERIFY(w->document().folderFiles().empty());
+            w->openNextFile();
+            w->openPreviousFile();
             QTest::qWait(100);
             QCOMPARE(closer.seen, 0);
             QCOMPARE(FirstCell(*w), QStringLiteral("T"));
@@ -239,7 +239,7 @@ private slots:
 
         {
             ModalCloser closer;
-            w->Action3Execute(); // Next File reaches the locked table
+            w->openNextFile(); // Next File reaches the locked table
             QTRY_COMPARE(closer.seen, 1);
             QVERIFY(closer.texts.value(0).contains(QStringLiteral("locked by another program")));
             QCOMPARE(FirstCell(*w), QStringLiteral("A"));
@@ -247,7 +247,7 @@ private slots:
         }
         {
             ModalCloser closer(SaveAs(locked));
-            w->Action8Execute(); // Save over it
+            w->saveTable(); // Save over it
             QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("locked by another program")));
         }
         QCOMPARE(ReadAll(locked), QByteArray("B\ty\r\n3\t4\r\n"));
@@ -276,7 +276,7 @@ private slots:
         QCOMPARE(FirstCell(*w), QStringLiteral("Name"));
         {
             ModalCloser closer(SaveAs(file));
-            w->Action8Execute();
+            w->saveTable();
             QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("read-only")));
         }
         const Run r = RunProgram(exe, {"--convert", file, file});
@@ -302,7 +302,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(file));
             FileSizeLimit limit(64 * 1024);
-            w->Action8Execute();
+            w->saveTable();
             QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("File too large")));
         }
         QCOMPARE(ReadAll(file), text);
@@ -324,7 +324,7 @@ private slots:
         auto w = open(a);
         QGuiApplication::clipboard()->setText(QStringLiteral("New\tpaste\n5\t6\n"));
         ModalCloser closer;
-        w->Action23Execute();
+        w->pasteTable();
         QTRY_COMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(pasteFile));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("read-only")));
@@ -334,9 +334,9 @@ private slots:
 
         // Writable again: the paste goes through.
         QVERIFY(QFile::setPermissions(pasteFile, QFile::ReadOwner | QFile::WriteOwner));
-        w->Action23Execute();
+        w->pasteTable();
         QCOMPARE(FirstCell(*w), QStringLiteral("Col 1"));
-        QCOMPARE(ToQString(w->core().Cell(0, 1)), QStringLiteral("New"));
+        QCOMPARE(ToQString(w->document().grid().Cell(0, 1)), QStringLiteral("New"));
         QCOMPARE(closer.seen, 1);
     }
 

@@ -1,0 +1,663 @@
+#include "app/MainWindow.h"
+
+#include "app/Clipboard.h"
+#include "app/FontStore.h"
+#include "app/GridFont.h"
+#include "app/PromptSave.h"
+#include "app/Texts.h"
+#include "dialogs/uGetStr.h"
+#include "export/TextViewer.h"
+#include "export/Workbook.h"
+#include "print/PrintCommand.h"
+#include "print/PrintTitle.h"
+#include "render/QtText.h"
+#include "render/QtTextMetrics.h"
+#include "table/ColumnOrder.h"
+#include "table/ColumnSum.h"
+#include "table/FolderFiles.h"
+#include "table/Options.h"
+#include "table/SaveLines.h"
+#include "text/StringHelpers.h"
+#include "text/TextFiles.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QScreen>
+#include <QVBoxLayout>
+#include <optional>
+
+namespace rasmik {
+
+namespace {
+
+QString PathToQString(const std::string& path)
+{
+    return QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())));
+}
+
+std::string PathFromQString(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+const QString ReadingLabel = QStringLiteral("در حال خواندن جدول...");
+
+// A progress dialog shown once a job has taken half a second, with a cancel
+// button while the job can still be cancelled.
+class ShownProgress {
+public:
+    ShownProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) {}
+    ~ShownProgress() { delete dialog_; }
+    ShownProgress(const ShownProgress&) = delete;
+    ShownProgress& operator=(const ShownProgress&) = delete;
+
+    bool report(std::uint64_t done, std::uint64_t total)
+    {
+        if (!dialog_) {
+            dialog_ = new QProgressDialog(label_, QStringLiteral("انصراف"), 0, 1000, parent_);
+            dialog_->setWindowModality(Qt::WindowModal);
+            dialog_->setMinimumDuration(500);
+            dialog_->setAutoClose(false);
+            dialog_->setAutoReset(false);
+            if (!cancellable_)
+                dialog_->setCancelButton(nullptr);
+        }
+        dialog_->setValue(total ? static_cast<int>(done * 1000 / total) : 0);
+        return !dialog_->wasCanceled();
+    }
+    ProgressFn fn()
+    {
+        return [this](std::uint64_t done, std::uint64_t total) { return report(done, total); };
+    }
+    // Reading the file shows one dialog and laying it out another; once the
+    // cells are in place the layout cannot be cancelled any more.
+    LoadProgressFn loadFn()
+    {
+        return [this](LoadStage stage, std::uint64_t done, std::uint64_t total) {
+            if (stage != LoadStage::Reading && stage_ == LoadStage::Reading) {
+                delete dialog_;
+                dialog_ = nullptr;
+            }
+            if (stage == LoadStage::Widths && cancellable_) {
+                cancellable_ = false;
+                if (dialog_)
+                    dialog_->setCancelButton(nullptr);
+            }
+            stage_ = stage;
+            return report(done, total);
+        };
+    }
+
+private:
+    QWidget* parent_;
+    QString label_;
+    QProgressDialog* dialog_ = nullptr;
+    LoadStage stage_ = LoadStage::Reading;
+    bool cancellable_ = true;
+};
+
+enum class Menu { None, File, Extra, Bar };
+
+// One command of the window: its action's name and caption, its shortcut,
+// what it runs and where the menu shows it. The rows of a menu are in the
+// menu's order; separatorBefore puts a line above the item.
+struct CommandSpec {
+    const char* name;
+    const char* caption;
+    QKeySequence shortcut;
+    void (MainWindow::*run)();
+    Menu menu;
+    bool separatorBefore;
+    bool checkable;
+};
+
+} // namespace
+
+// The grid's font and width, taken when the layout asks for them.
+class MainWindow::ScreenLayout final : public LayoutTarget {
+public:
+    explicit ScreenLayout(MainWindow& window) : window_(window) {}
+    const TextMetrics& metrics() override
+    {
+        if (!metrics_)
+            metrics_.emplace(MeasuringFont(window_.grid_->font()));
+        return *metrics_;
+    }
+    int gridWidth() override { return window_.gridWidthForLayout(); }
+
+private:
+    MainWindow& window_;
+    std::optional<QtTextMetrics> metrics_;
+};
+
+MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    setCaption(StartCaption);
+    setFont(WindowFont());
+    resize(StartWindowWidth, StartWindowHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
+
+    fontDialogFont_ = FontDialogStartFont();
+
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    headerStrip_ = new HeaderStrip(central);
+    grid_ = new GridWidget(document_, central);
+    layout->addWidget(headerStrip_);
+    layout->addWidget(grid_, 1);
+    setCentralWidget(central);
+    connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
+    buildMenu();
+    // Window-level key preview, for the header block's close-on-key.
+    qApp->installEventFilter(this);
+
+    // Start-up sequence.
+    appFolder_ = ExeFolder();
+    {
+        const SavedFont saved = LoadSavedFont(appFolder_);
+        if (saved.found) {
+            fontDialogFont_ = saved.font;
+            setGridFont(fontDialogFont_, saved.colour);
+        } else {
+            setGridFont(font(), WindowTextColour);
+        }
+    }
+    document_.loadColumnOrders(appFolder_ + OptionCfgFile);
+    std::string joined;
+    for (const auto& a : args)
+        joined += a + " ";
+    {
+        std::size_t b = 0, e = joined.size();
+        while (b < e && static_cast<unsigned char>(joined[b]) <= 32)
+            ++b;
+        while (e > b && static_cast<unsigned char>(joined[e - 1]) <= 32)
+            --e;
+        // A relative name is taken from the working directory, so that its
+        // folder is the one "Pre File" and "Next File" walk.
+        pendingPath_ = AbsolutePath(joined.substr(b, e - b));
+    }
+    headerStrip_->setFont(fontDialogFont_);
+    if (!pendingPath_.empty() && FileIsThere(pendingPath_)) {
+        const std::string path = std::move(pendingPath_);
+        pendingPath_.clear();
+        startupOpenFailed_ = !openPath(path);
+    }
+    if (!startupOpenFailed_) {
+        maximizeAction_->setChecked(Settings().GetBool("Maximize"));
+        if (maximizeAction_->isChecked())
+            setWindowState(windowState() | Qt::WindowMaximized);
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    qApp->removeEventFilter(this);
+}
+
+void MainWindow::setCaption(const std::string& caption)
+{
+    caption_ = caption;
+    setWindowTitle(caption == StartCaption ? QString::fromUtf8(caption.c_str()) : PathToQString(caption));
+}
+
+QAction* MainWindow::command(const char* name) const
+{
+    return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
+}
+
+void MainWindow::buildMenu()
+{
+    using K = QKeySequence;
+    const CommandSpec commands[] = {
+        {"openTable", "Open", K(Qt::Key_F3), &MainWindow::openTable, Menu::File, false, false},
+        {"openPreviousFile", "Pre File", K(Qt::CTRL | Qt::Key_Left), &MainWindow::openPreviousFile, Menu::File, false,
+         false},
+        {"openNextFile", "Next File", K(Qt::CTRL | Qt::Key_Right), &MainWindow::openNextFile, Menu::File, false, false},
+        {"chooseFont", "Font", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F1), &MainWindow::chooseFont, Menu::File, false, false},
+        {"printTable", "Print", K(Qt::CTRL | Qt::Key_P), &MainWindow::printTable, Menu::File, false, false},
+        {"saveCurrentColumn", "Save Current Column", K(), &MainWindow::saveCurrentColumn, Menu::Extra, false, false},
+        {"saveCurrentColumnWithoutRepeat", "Save Current Column without Repeat", K(),
+         &MainWindow::saveCurrentColumnWithoutRepeat, Menu::Extra, false, false},
+        {"pasteTable", "Paste Table", K(Qt::CTRL | Qt::SHIFT | Qt::Key_T), &MainWindow::pasteTable, Menu::Extra, true,
+         false},
+        {"saveRowForHeader", "Save Current Row For Header", K(Qt::ALT | Qt::SHIFT | Qt::Key_T),
+         &MainWindow::saveRowForHeader, Menu::Extra, false, false},
+        {"sumCurrentColumn", "Sum Of Current Column", K(), &MainWindow::sumCurrentColumn, Menu::Extra, true, false},
+        {"saveTable", "Save", K(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &MainWindow::saveTable, Menu::File, true, false},
+        {"saveWithRowNumbers", "Save With Rows", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+         &MainWindow::saveWithRowNumbers, Menu::File, false, false},
+        {"simpleNumber", "Simple Number", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), &MainWindow::simpleNumber, Menu::File,
+         false, false},
+        {"blankColumn", "Delete Col", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &MainWindow::blankColumn, Menu::File,
+         false, false},
+        {"shiftColumnLeft", "Shift Col N+1 to N", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space), &MainWindow::shiftColumnLeft,
+         Menu::File, false, false},
+        {"saveColumnOrder", "Save Col Order", K(), &MainWindow::saveColumnOrder, Menu::File, false, false},
+        {"deleteColumnOrder", "Delete Col Order", K(), &MainWindow::deleteColumnOrder, Menu::File, false, false},
+        {"toggleMaximize", "Maximize Window", K(), &MainWindow::toggleMaximize, Menu::File, true, true},
+        {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
+        {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
+        {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
+        // Shortcuts only.
+        {"repaintGrid", "Tabs", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_T), &MainWindow::repaintGrid, Menu::None,
+         false, false},
+        {"toggleShaping", "Action16", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping, Menu::None,
+         false, true},
+        {"fixCellSize", "Fix Cell Size", K(Qt::CTRL | Qt::ALT | Qt::Key_S), &MainWindow::fixCellSize, Menu::None, false,
+         false},
+        {"searchRows", "Search", K(Qt::CTRL | Qt::Key_F), &MainWindow::searchRows, Menu::None, false, false},
+        {"searchAgain", "Action20", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
+        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false},
+        {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false,
+         false},
+        {"showColumnValues", "Values", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), &MainWindow::showColumnValues, Menu::None,
+         false, false},
+    };
+
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("mainMenu"));
+    QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* extra = nullptr;
+    for (const CommandSpec& c : commands) {
+        auto* action = new QAction(QString::fromUtf8(c.caption), this);
+        action->setObjectName(QString::fromLatin1(c.name));
+        action->setCheckable(c.checkable);
+        if (!c.shortcut.isEmpty()) {
+            action->setShortcut(c.shortcut);
+            action->setShortcutContext(Qt::WindowShortcut);
+            addAction(action);
+        }
+        connect(action, &QAction::triggered, this, c.run);
+        QMenu* menu = nullptr;
+        if (c.menu == Menu::File) {
+            menu = file;
+        } else if (c.menu == Menu::Extra) {
+            // The submenu stands in "File" where its first item comes.
+            if (!extra)
+                extra = file->addMenu(QStringLiteral("Extra"));
+            menu = extra;
+        }
+        if (menu) {
+            if (c.separatorBefore)
+                menu->addSeparator();
+            menu->addAction(action);
+        } else if (c.menu == Menu::Bar) {
+            bar->addAction(action);
+        }
+    }
+    shapingAction_ = command("toggleShaping");
+    maximizeAction_ = command("toggleMaximize");
+}
+
+int MainWindow::gridWidthForLayout()
+{
+    if (!isVisible()) {
+        // Before the first show the layouts have not run yet.
+        centralWidget()->resize(size().width(), size().height() - menuBar()->sizeHint().height());
+        centralWidget()->layout()->activate();
+    }
+    return grid_->width();
+}
+
+void MainWindow::layOutAgain()
+{
+    ShownProgress shown(this, ReadingLabel);
+    ScreenLayout target(*this);
+    document_.layOut(target, shown.loadFn());
+}
+
+void MainWindow::showHeaderBlock()
+{
+    const HeaderBlock& block = document_.openedHeader();
+    if (block.found && block.panelCount != 0) {
+        headerStrip_->rebuildPanels(block.panelCount, block.labels);
+        if (firstHeaderPending_) {
+            setWindowState(windowState() | Qt::WindowMaximized);
+            firstHeaderPending_ = false;
+        }
+    }
+    layoutHeader();
+}
+
+void MainWindow::layoutHeader()
+{
+    headerStrip_->layoutHeader(document_.headerPanelCount());
+}
+
+void MainWindow::showOpenError(const std::string& path, const std::string& reason)
+{
+    QMessageBox::critical(this, QStringLiteral("Rasmik"),
+                          QStringLiteral("فایل «%1» باز نشد.\n%2").arg(PathToQString(path), QString::fromStdString(reason)));
+}
+
+bool MainWindow::openPath(const std::string& path)
+{
+    // The font's measures are taken while the file is read.
+    PrepareTextMetrics(MeasuringFont(grid_->font()));
+    FileResult opened;
+    {
+        ShownProgress shown(this, ReadingLabel);
+        ScreenLayout target(*this);
+        opened = document_.open(path, target, shown.loadFn());
+    }
+    if (!opened) {
+        if (opened.error != CancelledReason)
+            showOpenError(path, opened.error);
+        return false;
+    }
+    showHeaderBlock();
+    setCaption(path);
+    return true;
+}
+
+void MainWindow::openTable()
+{
+    std::string path;
+    if (!pendingPath_.empty()) {
+        path = std::move(pendingPath_);
+        pendingPath_.clear();
+    } else {
+        QFileDialog dialog(this);
+        dialog.setFileMode(QFileDialog::ExistingFile);
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        // ".txt" in any letter case counts on a case-sensitive file system.
+        dialog.setNameFilter(QStringLiteral("Text File (*.[tT][xX][tT])"));
+        dialog.setDefaultSuffix(QStringLiteral("txt"));
+        dialog.setOption(QFileDialog::ReadOnly, false);
+        if (!document_.path().empty())
+            dialog.selectFile(PathToQString(document_.path()));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return;
+        path = PathFromQString(dialog.selectedFiles().front());
+    }
+    openPath(path);
+}
+
+bool MainWindow::openFile(const std::string& path)
+{
+    // A command-line table that has not been opened yet comes first.
+    if (!pendingPath_.empty()) {
+        const std::string pending = std::move(pendingPath_);
+        pendingPath_.clear();
+        return openPath(pending);
+    }
+    return openPath(path);
+}
+
+void MainWindow::openPreviousFile()
+{
+    const std::string next = document_.neighbourFile(-1);
+    if (!next.empty())
+        openFile(next);
+}
+
+void MainWindow::openNextFile()
+{
+    const std::string next = document_.neighbourFile(+1);
+    if (!next.empty())
+        openFile(next);
+}
+
+void MainWindow::closeWindow()
+{
+    close();
+}
+
+void MainWindow::repaintGrid()
+{
+    grid_->refreshCells();
+}
+
+void MainWindow::toggleShaping()
+{
+    // The action's own check state flips when it triggers.
+    grid_->setShaping(shapingAction_->isChecked());
+}
+
+void MainWindow::setGridFont(const QFont& font, std::int32_t colour)
+{
+    gridFontColour_ = colour;
+    grid_->setFont(font);
+    grid_->horizontalHeader()->setFont(font);
+    QPalette pal = grid_->palette();
+    pal.setColor(QPalette::Text, ColourOfValue(colour, palette().color(QPalette::WindowText)));
+    grid_->setPalette(pal);
+}
+
+void MainWindow::chooseFont()
+{
+    FontChooser chooser(this);
+    fontDialogFont_ = grid_->font();
+    chooser.setSelectedFont(fontDialogFont_);
+    chooser.setColourValue(gridFontColour_);
+    const int answer = runFontDialog ? runFontDialog(chooser) : chooser.exec();
+    if (answer != QDialog::Accepted)
+        return;
+    fontDialogFont_ = chooser.selectedFont();
+    SaveTextRetry(FontToText(RecordOfFont(fontDialogFont_, chooser.colourValue())), appFolder_ + FontFileName);
+    setGridFont(fontDialogFont_, chooser.colourValue());
+    headerStrip_->setFont(fontDialogFont_);
+    grid_->refreshCells();
+    layoutHeader();
+    layOutAgain();
+}
+
+void MainWindow::saveColumnOrder()
+{
+    document_.saveColumnOrder();
+}
+
+void MainWindow::deleteColumnOrder()
+{
+    ShownProgress shown(this, ReadingLabel);
+    ScreenLayout target(*this);
+    document_.deleteColumnOrder(target, shown.loadFn());
+}
+
+void MainWindow::toggleMaximize()
+{
+    // The check mark flipped when the item triggered.
+    if (maximizeAction_->isChecked())
+        setWindowState(windowState() | Qt::WindowMaximized);
+    else
+        setWindowState(windowState() & ~Qt::WindowMaximized);
+    Settings().Toggle("Maximize");
+}
+
+void MainWindow::showSaveError(const std::string& path, const std::string& reason)
+{
+    QMessageBox::critical(this, QStringLiteral("Rasmik"),
+                          QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
+                              .arg(PathToQString(path), QString::fromStdString(reason)));
+}
+
+void MainWindow::saveGrid(std::int64_t rowNumberBase)
+{
+    const std::string path =
+        PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
+    if (path.empty())
+        return;
+    FileResult r;
+    {
+        ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
+        r = document_.save(path, rowNumberBase, shown.fn());
+    }
+    // A cancelled save left the file and its backup as they were.
+    if (!r && r.error != CancelledReason)
+        showSaveError(path, r.error);
+}
+
+void MainWindow::saveTable()
+{
+    saveGrid(0);
+}
+
+void MainWindow::saveWithRowNumbers()
+{
+    const std::string answer = AskString(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
+    saveGrid(RowNumberBaseFromAnswer(answer));
+}
+
+void MainWindow::simpleNumber()
+{
+    document_.simpleNumber();
+    grid_->refreshCells();
+}
+
+void MainWindow::blankColumn()
+{
+    document_.blankColumn();
+    grid_->refreshCells();
+}
+
+void MainWindow::shiftColumnLeft()
+{
+    document_.shiftColumnLeft();
+    grid_->refreshCells();
+}
+
+void MainWindow::fixCellSize()
+{
+    const std::string answer = AskString(QString::fromUtf8(texts::FixCellSizeCaption),
+                                         QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
+    if (answer.empty())
+        return;
+    ShownProgress shown(this, ReadingLabel);
+    ScreenLayout target(*this);
+    document_.fixCellSize(answer, target, shown.loadFn());
+}
+
+void MainWindow::searchRows()
+{
+    const std::string answer = AskString(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
+                                         document_.searchText());
+    if (answer.empty())
+        return;
+    document_.searchRows(answer);
+    grid_->showDocumentCursor();
+    grid_->refreshCells();
+}
+
+void MainWindow::searchAgain()
+{
+    document_.searchAgain();
+    grid_->showDocumentCursor();
+    grid_->refreshCells();
+}
+
+void MainWindow::deleteRow()
+{
+    document_.deleteRow();
+}
+
+void MainWindow::removeColumn()
+{
+    document_.removeColumn();
+}
+
+void MainWindow::printTable()
+{
+    fontDialogFont_ = grid_->font();
+    const std::string previous = LoadPrintTitle();
+    const std::string title =
+        AskString(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
+    SavePrintTitle(title);
+    PrintGrid(document_.grid(), fontDialogFont_, title, this);
+}
+
+void MainWindow::saveColumnToFile(bool withoutRepeat)
+{
+    const std::string path = PromptSaveFileName(this, "", "", "", "*.txt", "Text File|*.txt");
+    if (path.empty())
+        return;
+    const FileResult r = document_.saveCurrentColumn(path, withoutRepeat);
+    if (!r)
+        showSaveError(path, r.error);
+}
+
+void MainWindow::saveCurrentColumn()
+{
+    saveColumnToFile(false);
+}
+
+void MainWindow::saveCurrentColumnWithoutRepeat()
+{
+    saveColumnToFile(true);
+}
+
+void MainWindow::pasteTable()
+{
+    const PasteOutcome paste = TableDocument::writePasteFile(ReadClipboardText(), ExeFolder());
+    if (paste.kind == PasteOutcome::Kind::Failed)
+        showSaveError(paste.path, paste.error);
+    else if (paste.kind == PasteOutcome::Kind::Written)
+        openFile(paste.path);
+}
+
+void MainWindow::saveRowForHeader()
+{
+    document_.saveRowForHeader(ExeFolder());
+}
+
+void MainWindow::showColumnValues()
+{
+    ShowListInNotepad(ExeFolder() + document_.valuesFileName(), document_.distinctValuesOfCurrentColumn());
+}
+
+void MainWindow::sumCurrentColumn()
+{
+    const std::string total = FormatGroupedNumber(document_.sumCurrentColumn());
+    QMessageBox::information(this, QStringLiteral("Rasmik"), QString::fromStdString(total));
+}
+
+void MainWindow::openInTextEditor()
+{
+    OpenInTextEditor(windowTitle());
+}
+
+void MainWindow::exportToExcel()
+{
+    const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Exel|*.xlsx");
+    if (path.empty())
+        return;
+    ExportResult r;
+    {
+        ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
+        r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn());
+    }
+    if (r.status == ExportStatus::Failed)
+        QMessageBox::critical(this, QStringLiteral("Rasmik"), QString::fromUtf8(r.message.c_str()));
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && document_.closeOnKey()) {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && w->window() == this) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (!key->text().isEmpty()) {
+                close();
+                return true;
+            }
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::resizeEvent(QResizeEvent* e)
+{
+    QMainWindow::resizeEvent(e);
+    layoutHeader();
+}
+
+} // namespace rasmik

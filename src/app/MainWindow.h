@@ -1,0 +1,121 @@
+#pragma once
+// The main window: the open table's grid, the header strip above it and the
+// menu with every command. The table itself is the window's TableDocument;
+// the window turns events into its operations and shows what it holds.
+
+#include "app/GridWidget.h"
+#include "app/HeaderStrip.h"
+#include "app/StartUp.h"
+#include "table/FontRecord.h"
+#include "table/TableDocument.h"
+
+#include <QAction>
+#include <QFont>
+#include <QMainWindow>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rasmik {
+class FontChooser;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Runs the start-up sequence; args are the program arguments after the
+    // program name (native bytes).
+    explicit MainWindow(const std::vector<std::string>& args = {}, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    const TableDocument& document() const { return document_; }
+    GridWidget* grid() const { return grid_; }
+    HeaderStrip* headerStrip() const { return headerStrip_; }
+    // The command's action by its name ("openTable", "searchRows", ...).
+    QAction* command(const char* name) const;
+    // The caption as held (bytes); the window title shows it.
+    const std::string& caption() const { return caption_; }
+    // Whether the start-up open of the command line's file failed.
+    bool startupOpenFailed() const { return startupOpenFailed_; }
+    // The grid font's colour as "Font.fnt" keeps it.
+    std::int32_t gridFontColour() const { return gridFontColour_; }
+
+    // Opens path without the dialog, as "Pre File", "Next File" and "Paste
+    // Table" do; false when it was not opened (the table shown stays).
+    bool openFile(const std::string& path);
+
+    // ---- the commands ----
+    void openTable();
+    void openPreviousFile();
+    void openNextFile();
+    void closeWindow();
+    void repaintGrid();
+    void toggleShaping();
+    void chooseFont();
+    void saveColumnOrder();
+    void deleteColumnOrder();
+    void toggleMaximize();
+    void saveTable();
+    void saveWithRowNumbers();
+    void simpleNumber();
+    void blankColumn();
+    void shiftColumnLeft();
+    void fixCellSize();
+    void searchRows();
+    void searchAgain();
+    void deleteRow();
+    void removeColumn();
+    void printTable();
+    void saveCurrentColumn();
+    void saveCurrentColumnWithoutRepeat();
+    void pasteTable();
+    void saveRowForHeader();
+    void showColumnValues();
+    void sumCurrentColumn();
+    void openInTextEditor();
+    void exportToExcel();
+
+    // Hook for tests: runs the Font command's dialog; by default exec().
+    std::function<int(FontChooser&)> runFontDialog;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* e) override;
+
+private:
+    class ScreenLayout;
+    void buildMenu();
+    void setCaption(const std::string& caption);
+    int gridWidthForLayout();
+    // Opens a table and shows it, or reports why it could not be opened.
+    bool openPath(const std::string& path);
+    // Lays the table out again for the grid's font and width.
+    void layOutAgain();
+    // The header strip after an open: the new block's panels, or none.
+    void showHeaderBlock();
+    void layoutHeader();
+    void saveGrid(std::int64_t rowNumberBase);
+    void saveColumnToFile(bool withoutRepeat);
+    // Applies a font to the grid, its cell editor and the header strip.
+    void setGridFont(const QFont& font, std::int32_t colour);
+    void showOpenError(const std::string& path, const std::string& reason);
+    // Reports a file the user named that could not be written.
+    void showSaveError(const std::string& path, const std::string& reason);
+
+    TableDocument document_;
+    GridWidget* grid_ = nullptr;
+    HeaderStrip* headerStrip_ = nullptr;
+    QAction* shapingAction_ = nullptr;
+    QAction* maximizeAction_ = nullptr;
+    std::string appFolder_;
+    // The command line's table, opened at start-up or by the next Open.
+    std::string pendingPath_;
+    std::string caption_;
+    // The Font dialog's font: the program's current font.
+    QFont fontDialogFont_;
+    std::int32_t gridFontColour_ = WindowTextColour;
+    // The window is maximized at the first header block with panels it shows.
+    bool firstHeaderPending_ = true;
+    bool startupOpenFailed_ = false;
+};
+
+} // namespace rasmik

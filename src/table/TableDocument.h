@@ -1,0 +1,212 @@
+#pragma once
+// The open table: its lines, the grid laid out from them, the fixed field
+// widths of its ".cfg", the header block, the remembered column orders, the
+// tables of its folder and the last search. Every change to the grid goes
+// through this class, so that whoever shows it only reads it.
+
+#include "table/CoreGrid.h"
+#include "table/TableLayout.h"
+#include "table/TableLines.h"
+#include "table/TextMetrics.h"
+#include "text/TextFiles.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace rasmik {
+
+// The steps of opening or laying out a table, in order. Only Reading and
+// Cells can be cancelled; once the cells are in place the layout finishes.
+enum class LoadStage { Reading, Cells, Widths };
+using LoadProgressFn = std::function<bool(LoadStage stage, std::uint64_t done, std::uint64_t total)>;
+
+// What the layout needs of the screen the grid is shown on. Asked only once
+// the cells are in place, so that the font's measures can be made while the
+// file is still being read.
+class LayoutTarget {
+public:
+    virtual ~LayoutTarget() = default;
+    virtual const TextMetrics& metrics() = 0;
+    // The grid's width in pixels: no column is wider than 0.8 of it.
+    virtual int gridWidth() = 0;
+};
+
+// A target of a known font and width.
+class FixedLayoutTarget final : public LayoutTarget {
+public:
+    FixedLayoutTarget(const TextMetrics& metrics, int gridWidth) : metrics_(metrics), gridWidth_(gridWidth) {}
+    const TextMetrics& metrics() override { return metrics_; }
+    int gridWidth() override { return gridWidth_; }
+
+private:
+    const TextMetrics& metrics_;
+    int gridWidth_;
+};
+
+// What "Paste Table" made of the clipboard.
+struct PasteOutcome {
+    enum class Kind { NothingToPaste, Written, Failed };
+    Kind kind = Kind::NothingToPaste;
+    std::string path;  // the paste file
+    std::string error; // the system's reason when Failed
+};
+
+// Told of every change to the grid, before and after it, so that a view
+// over the grid can keep its own picture of it in step.
+class TableObserver {
+public:
+    virtual ~TableObserver() = default;
+    // A new grid replaces the whole one (open, layout).
+    virtual void gridAboutToBeReplaced() = 0;
+    virtual void gridReplaced() = 0;
+    virtual void rowAboutToBeRemoved(int row) = 0;
+    virtual void rowRemoved(int row) = 0;
+    virtual void columnAboutToBeRemoved(int col) = 0;
+    virtual void columnRemoved(int col) = 0;
+    // One cell changed.
+    virtual void cellChanged(int col, int row) = 0;
+    // Cells of the columns first..last changed, the shape did not.
+    virtual void cellsChanged(int firstCol, int lastCol) = 0;
+};
+
+class TableDocument {
+public:
+    TableDocument() = default;
+    TableDocument(const TableDocument&) = delete;
+    TableDocument& operator=(const TableDocument&) = delete;
+
+    // The one observer told of changes (null for none).
+    void setObserver(TableObserver* observer) { observer_ = observer; }
+
+    // ---- what is open (read only) ----
+    const CoreGrid& grid() const { return grid_; }
+    const TableLines& lines() const { return lines_; }
+    // The open table's path; empty before the first open.
+    const std::string& path() const { return path_; }
+    // The "CellFormat" widths the table is cut with.
+    const std::string& cellWidths() const { return cellWidths_; }
+    const std::vector<std::string>& columnOrders() const { return columnOrders_; }
+    // The tables of the open table's folder, in walking order.
+    const std::vector<std::string>& folderFiles() const { return folderFiles_; }
+    const std::string& searchText() const { return searchText_; }
+    // Set and cleared only by a header block; kept across tables without one.
+    bool closeOnKey() const { return closeOnKey_; }
+    // Panels of the header strip: 0 when the open table has no header block.
+    int headerPanelCount() const { return headerPanelCount_; }
+    // The header block of the table opened last (found is false when it had none).
+    const HeaderBlock& openedHeader() const { return openedHeader_; }
+    int currentCol() const { return grid_.Col; }
+    int currentRow() const { return grid_.Row; }
+
+    // ---- opening and laying out ----
+    // Reads the remembered column orders from optionCfgPath, where later
+    // changes are saved. A file another copy of the program is saving is
+    // waited for a moment rather than taken as empty.
+    void loadColumnOrders(const std::string& optionCfgPath);
+    // Opens the table at path with the widths of its ".cfg": reads it, takes
+    // its header block off, lays it out and lists the tables of its folder.
+    // A failed or cancelled open (the error is CancelledReason then) leaves
+    // the document exactly as it was.
+    FileResult open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
+    // The same for lines already read, as the table at path cut with cellWidths.
+    FileResult openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
+                   const LoadProgressFn& progress = {});
+    // Lays the grid out again from the table's lines (after a change of font,
+    // of fixed widths or of the remembered orders): changes made to cells since
+    // are replaced. False when cancelled; the grid is then as it was.
+    bool layOut(LayoutTarget& target, const LoadProgressFn& progress = {});
+    // The table "Pre File" (step -1) or "Next File" (step +1) opens; empty
+    // when the folder has none.
+    std::string neighbourFile(int step) const;
+
+    // ---- the cursor and direct edits ----
+    // Puts the cursor on a cell; it never rests on the fixed row. Ignored
+    // while the observer is being told of a change of shape.
+    void setCursor(int col, int row);
+    void setCell(int col, int row, std::string_view text);
+    // A column dragged from one place to another; the cursor stays on its column.
+    void moveColumn(int from, int to);
+    void setColumnWidth(int col, int width);
+
+    // ---- saving ----
+    // Writes the grid to path as "Save" does; saving over the open table
+    // keeps its old content as the ".Bak" backup. rowNumberBase other than 0
+    // numbers the rows ("Save With Rows").
+    FileResult save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {}) const;
+
+    // ---- editing commands on the cursor's column or row ----
+    void simpleNumber();
+    void blankColumn();
+    void shiftColumnLeft();
+    // False when nothing was deleted (row 0, or the grid's only row).
+    bool deleteRow();
+    // False when nothing was removed (column 0, or the grid's only column).
+    bool removeColumn();
+    // "Fix Cell Size": new fixed widths, kept in the table's ".cfg", and the
+    // table cut again with them. False when that layout was cancelled.
+    bool fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress = {});
+    // Remembers the present column order for tables with these header names.
+    bool saveColumnOrder();
+    // Forgets it and lays the table out again. False when that write failed.
+    bool deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress = {});
+
+    // ---- search ----
+    // Remembers text (unless empty) and moves the cursor to the first row
+    // from row 1 that holds all its words (row 1 when none). Returns the row.
+    int searchRows(const std::string& text);
+    // The next such row below the cursor, back to row 1 after the last.
+    int searchAgain();
+
+    // ---- reading the cursor's column ----
+    double sumCurrentColumn() const;
+    // Its cells; withoutRepeat keeps each value once, sorted.
+    std::vector<std::string> currentColumnValues(bool withoutRepeat) const;
+    // Writes those cells one a line to path.
+    FileResult saveCurrentColumn(const std::string& path, bool withoutRepeat) const;
+    // "Values": its distinct values below the header row, and the file name
+    // they are shown under.
+    std::vector<std::string> distinctValuesOfCurrentColumn() const;
+    std::string valuesFileName() const;
+
+    // ---- clipboard tables ----
+    // Makes folder + "ClipTablePaste.txt" from a copied table (Windows-1256
+    // text), starting at the header row remembered in folder +
+    // "ClipTablePasteHdr.txt" when it is found.
+    static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder);
+    // Remembers the cursor's row as that header row.
+    bool saveRowForHeader(const std::string& folder) const;
+
+private:
+    // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
+    // Marks a change of shape under way, while the observer is told of it.
+    struct ShapeChange {
+        explicit ShapeChange(TableDocument& d) : doc(d) { doc.changingShape_ = true; }
+        ~ShapeChange() { doc.changingShape_ = false; }
+        ShapeChange(const ShapeChange&) = delete;
+        ShapeChange& operator=(const ShapeChange&) = delete;
+        TableDocument& doc;
+    };
+    // Swaps in a grid built aside, telling the observer.
+    void replaceGrid(CoreGrid&& fresh);
+    void changedColumns(int firstCol, int lastCol);
+    bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
+                   const LoadProgressFn& progress, CoreGrid& out) const;
+
+    TableObserver* observer_ = nullptr;
+    bool changingShape_ = false;
+    CoreGrid grid_;
+    TableLines lines_;
+    std::string path_;
+    std::string cellWidths_;
+    std::vector<std::string> columnOrders_;
+    std::string columnOrdersPath_;
+    std::vector<std::string> folderFiles_;
+    std::string searchText_;
+    bool closeOnKey_ = false;
+    int headerPanelCount_ = 0;
+    HeaderBlock openedHeader_;
+};
+
+} // namespace rasmik
