@@ -12,7 +12,7 @@
 #include "table/ColumnSum.h"
 #include "app/Shortcuts.h"
 #include "app/Texts.h"
-#include "dialogs/uGetStr.h"
+#include "dialogs/TextPrompt.h"
 #include "table/EditCommands.h"
 #include "table/SaveLines.h"
 #include "table/Search.h"
@@ -514,7 +514,7 @@ void TForm1::Action8Execute()
 
 void TForm1::Action9Execute()
 {
-    const std::string answer = AskString(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
+    const std::string answer = askText(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
     RowNumberBase = static_cast<int>(RowNumberBaseFromAnswer(answer));
     Action8Execute();
     RowNumberBase = 0;
@@ -540,7 +540,7 @@ void TForm1::Action12Execute()
 
 void TForm1::Action13Execute()
 {
-    const std::string answer = AskString(QString::fromUtf8(texts::FixCellSizeCaption),
+    const std::string answer = askText(QString::fromUtf8(texts::FixCellSizeCaption),
                                          QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + CellWidths);
     if (answer.empty())
         return;
@@ -552,7 +552,7 @@ void TForm1::Action13Execute()
 void TForm1::Action19Execute()
 {
     const std::string answer =
-        AskString(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt), SearchText);
+        askText(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt), SearchText);
     if (answer.empty())
         return;
     SearchText = answer;
@@ -585,7 +585,7 @@ void TForm1::Action5Execute()
     FontDialogFont = Grid->font();
     const std::string previous = LoadPrintTitle();
     const std::string title =
-        AskString(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
+        askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
     SavePrintTitle(title);
     PrintGrid(grid_, FontDialogFont, title, this);
 }
