@@ -587,7 +587,7 @@ void TForm1::Action5Execute()
     const std::string title =
         askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
     SavePrintTitle(title);
-    PrintGrid(grid_, FontDialogFont, title, this);
+    PrintGrid(printReport_, grid_, FontDialogFont, title, this);
 }
 
 void TForm1::SaveColumnToFile(int col, bool withoutRepeat)

@@ -4,6 +4,7 @@
 
 #include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
+#include "print/ReportRenderer.h"
 #include "table/CoreGrid.h"
 #include "table/FontRecord.h"
 #include "table/TableLayout.h"
@@ -56,6 +57,8 @@ public:
     GridWidget* Grid = nullptr;
     HeaderStrip* Panel1 = nullptr;
     CoreGrid& core() { return grid_; }
+    // The last print's report; the preview prints from it again.
+    const GridReport& printReport() const { return printReport_; }
     // Action1 .. Action25 (index 0 unused).
     std::array<QAction*, 26> Action{};
     QAction* Maximize1 = nullptr;
@@ -129,6 +132,7 @@ private:
     ProgressFn makeProgress(QProgressDialog*& dialog, const QString& label);
 
     CoreGrid grid_;
+    GridReport printReport_;
     std::string caption_;
     bool startupOpenFailed_ = false;
 };

@@ -348,8 +348,8 @@ private slots:
         }
         QCOMPARE(previews, 1);
         QCOMPARE(ReadAll(app + "HPrint.txt"), QByteArray("Monthly"));
-        QCOMPARE(PrintLines().size(), std::size_t(3));
-        QVERIFY(PrintLines().front().find("Monthly") != std::string::npos);
+        QCOMPARE(w->printReport().lines().size(), std::size_t(3));
+        QVERIFY(w->printReport().lines().front().find("Monthly") != std::string::npos);
 
         // Cancelling the title still prints, and leaves the file empty.
         Write(app + "HPrint.txt", "Old\r\n");
