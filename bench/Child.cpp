@@ -5,7 +5,7 @@
 
 #include "app/GridWidget.h"
 #include "app/MainWindow.h"
-#include "dialogs/uGetStr.h"
+#include "dialogs/TextPrompt.h"
 #include "render/QtTextMetrics.h"
 #include "table/ColumnSum.h"
 #include "table/SaveLines.h"
@@ -229,9 +229,9 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         // The word is given to the Search command once (not timed); F4 then
         // searches from the row below the cursor, put on row 1.
         const QString word = QString::fromUtf8(wordUtf8);
-        AnswerNextAskString([word](TFGetStr& f) {
-            f.Edit1->setText(word);
-            f.BitBtn1->click();
+        answerNextTextPrompt([word](TextPrompt& f) {
+            f.edit()->setText(word);
+            f.okButton()->click();
         });
         form.searchRows();
         Settle();

@@ -22,11 +22,10 @@ int ReportLine(const std::uint8_t* data, std::size_t size)
         return 0;
     const std::string_view line(reinterpret_cast<const char*>(data + 1), size - 1);
 
-    TQRBand band;
-    band.SetWidthMm(20.0 + data[0]);
-    TXQRStr state;
-    state.Band = &band;
-    state.LayLine(line);
+    ReportBand band;
+    band.setWidthMm(20.0 + data[0]);
+    ReportRowFeeder feeder(band);
+    feeder.layLine(line);
 
     // One label per item; a line of items each ending in the separator has no
     // item after the last separator.
@@ -35,27 +34,27 @@ int ReportLine(const std::uint8_t* data, std::size_t size)
          p = line.find(ItemSeparator, p + ItemSeparator.size()))
         ++separators;
     int enabled = 0;
-    for (const TQRLabel* label : state.Labels) {
-        if (!label->Enabled)
+    for (const ReportLabel* label : feeder.labels()) {
+        if (!label->enabled)
             continue;
         ++enabled;
-        FUZZ_CHECK(label->Font.pointSize() >= 1);
-        FUZZ_CHECK(label->PixelHeight() >= 0);
+        FUZZ_CHECK(label->font.pointSize() >= 1);
+        FUZZ_CHECK(label->pixelHeight() >= 0);
     }
     FUZZ_CHECK(static_cast<std::size_t>(enabled) <= separators + 1);
-    FUZZ_CHECK(band.HeightMm() >= MinBandHeightMm);
-    FUZZ_CHECK(band.LabelCount() == static_cast<int>(state.Labels.size()));
+    FUZZ_CHECK(band.heightMm() >= MinBandHeightMm);
+    FUZZ_CHECK(band.labelCount() == static_cast<int>(feeder.labels().size()));
 
     QImage image(160, 60, QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::white);
     QPainter painter(&image);
-    band.Paint(painter, 0, ScreenDpi / 2, ScreenDpi / 2);
+    band.paint(painter, 0, ScreenDpi / 2, ScreenDpi / 2);
     painter.end();
 
     // A second line reuses the labels: the first line's extra ones go dark.
-    state.LayLine(std::string_view());
-    for (const TQRLabel* label : state.Labels)
-        FUZZ_CHECK(!label->Enabled);
+    feeder.layLine(std::string_view());
+    for (const ReportLabel* label : feeder.labels())
+        FUZZ_CHECK(!label->enabled);
     return 0;
 }
 

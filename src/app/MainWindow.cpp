@@ -5,7 +5,7 @@
 #include "app/GridFont.h"
 #include "app/PromptSave.h"
 #include "app/Texts.h"
-#include "dialogs/uGetStr.h"
+#include "dialogs/TextPrompt.h"
 #include "export/TextViewer.h"
 #include "export/Workbook.h"
 #include "print/PrintCommand.h"
@@ -504,7 +504,7 @@ void MainWindow::saveTable()
 
 void MainWindow::saveWithRowNumbers()
 {
-    const std::string answer = AskString(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
+    const std::string answer = askText(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
     saveGrid(RowNumberBaseFromAnswer(answer));
 }
 
@@ -528,7 +528,7 @@ void MainWindow::shiftColumnLeft()
 
 void MainWindow::fixCellSize()
 {
-    const std::string answer = AskString(QString::fromUtf8(texts::FixCellSizeCaption),
+    const std::string answer = askText(QString::fromUtf8(texts::FixCellSizeCaption),
                                          QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
     if (answer.empty())
         return;
@@ -539,7 +539,7 @@ void MainWindow::fixCellSize()
 
 void MainWindow::searchRows()
 {
-    const std::string answer = AskString(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
+    const std::string answer = askText(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
                                          document_.searchText());
     if (answer.empty())
         return;
@@ -570,9 +570,9 @@ void MainWindow::printTable()
     fontDialogFont_ = grid_->font();
     const std::string previous = LoadPrintTitle();
     const std::string title =
-        AskString(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
+        askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
     SavePrintTitle(title);
-    PrintGrid(document_.grid(), fontDialogFont_, title, this);
+    PrintGrid(printReport_, document_.grid(), fontDialogFont_, title, this);
 }
 
 void MainWindow::saveColumnToFile(bool withoutRepeat)

@@ -6,6 +6,7 @@
 #include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
 #include "app/StartUp.h"
+#include "print/ReportRenderer.h"
 #include "table/FontRecord.h"
 #include "table/TableDocument.h"
 
@@ -38,6 +39,8 @@ public:
     bool startupOpenFailed() const { return startupOpenFailed_; }
     // The grid font's colour as "Font.fnt" keeps it.
     std::int32_t gridFontColour() const { return gridFontColour_; }
+    // The last print's report, kept so that its preview can print again.
+    const GridReport& printReport() const { return printReport_; }
 
     // Opens path without the dialog, as "Pre File", "Next File" and "Paste
     // Table" do; false when it was not opened (the table shown stays).
@@ -102,6 +105,7 @@ private:
     void showSaveError(const std::string& path, const std::string& reason);
 
     TableDocument document_;
+    GridReport printReport_;
     GridWidget* grid_ = nullptr;
     HeaderStrip* headerStrip_ = nullptr;
     QAction* shapingAction_ = nullptr;

@@ -25,17 +25,11 @@ ReportFont ReportFontFromQFont(const QFont& font)
     return f;
 }
 
-std::vector<std::string>& PrintLines()
+bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont,
+               const std::string& title, QWidget* parent)
 {
-    static std::vector<std::string> lines;
-    return lines;
-}
-
-void PrintGrid(const CoreGrid& grid, const QFont& gridFont, const std::string& title,
-               QWidget* parent)
-{
-    BuildPrintLines(grid, ReportFontFromQFont(gridFont), title, PrintLines());
-    RunGridReport(PrintLines(), parent);
+    BuildPrintLines(grid, ReportFontFromQFont(gridFont), title, report.lines());
+    return report.preview(parent);
 }
 
 } // namespace rasmik

@@ -76,117 +76,104 @@ int FitFontSize(const QFont& font, const QString& text, int widthPx)
     });
 }
 
-void TQRLabel::Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
+void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
                      double bandHeight) const
 {
     const QRectF rect(origin.x() + left_ * scaleX, origin.y() + top_ * scaleY, width_ * scaleX,
                       height_ * scaleY);
     painter.setPen(QPen(Qt::black, scaleX));
     const double bottom = std::max(rect.bottom(), origin.y() + bandHeight);
-    if (FrameLeft)
+    if (frameLeft)
         painter.drawLine(QPointF(rect.left(), origin.y()), QPointF(rect.left(), bottom));
-    if (FrameRight)
+    if (frameRight)
         painter.drawLine(QPointF(rect.right(), origin.y()), QPointF(rect.right(), bottom));
-    if (FrameTop)
+    if (frameTop)
         painter.drawLine(rect.topLeft(), rect.topRight());
-    if (FrameBottom)
+    if (frameBottom)
         painter.drawLine(rect.bottomLeft(), rect.bottomRight());
-    if (!Transparent)
-        painter.fillRect(rect, Qt::white);
-    if (Caption.isEmpty())
+    if (caption.isEmpty())
         return;
 
     // Right-to-left mirrors left and right: left alignment prints flush right.
     Qt::Alignment horizontal = Qt::AlignHCenter;
-    const bool rtl = BiDiMode == Qt::RightToLeft;
-    if (Alignment == LabelAlignment::Left)
+    const bool rtl = direction == Qt::RightToLeft;
+    if (alignment == LabelAlignment::Left)
         horizontal = rtl ? Qt::AlignRight : Qt::AlignLeft;
-    else if (Alignment == LabelAlignment::Right)
+    else if (alignment == LabelAlignment::Right)
         horizontal = rtl ? Qt::AlignLeft : Qt::AlignRight;
     QTextOption option(Qt::AlignAbsolute | horizontal | Qt::AlignTop);
-    option.setTextDirection(BiDiMode);
+    option.setTextDirection(direction);
     option.setWrapMode(QTextOption::NoWrap);
     painter.save();
     painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()),
                         Qt::IntersectClip);
-    painter.setFont(Font);
+    painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(rect, Caption, option);
+    painter.drawText(rect, caption, option);
     painter.restore();
 }
 
-TQRLabel* TQRBand::AddLabel()
+ReportLabel* ReportBand::addLabel()
 {
-    labels_.push_back(std::make_unique<TQRLabel>());
+    labels_.push_back(std::make_unique<ReportLabel>());
     return labels_.back().get();
 }
 
-void TQRBand::Paint(QPainter& painter, double y, double dpiX, double dpiY) const
+void ReportBand::paint(QPainter& painter, double y, double dpiX, double dpiY) const
 {
     const QRectF rect(0, y, widthMm_ * dpiX / MmPerInch, heightMm_ * dpiY / MmPerInch);
-    painter.fillRect(rect, Color);
+    painter.fillRect(rect, color);
     const double scaleX = dpiX / ScreenDpi;
     const double scaleY = dpiY / ScreenDpi;
     painter.setPen(QPen(Qt::black, scaleX));
-    if (FrameTop)
+    if (frameTop)
         painter.drawLine(rect.topLeft(), rect.topRight());
-    if (FrameBottom)
+    if (frameBottom)
         painter.drawLine(rect.bottomLeft(), rect.bottomRight());
-    if (FrameLeft)
+    if (frameLeft)
         painter.drawLine(rect.topLeft(), rect.bottomLeft());
-    if (FrameRight)
+    if (frameRight)
         painter.drawLine(rect.topRight(), rect.bottomRight());
     for (const auto& label : labels_)
-        if (label->Enabled)
-            label->Paint(painter, rect.topLeft(), scaleX, scaleY, rect.height());
+        if (label->enabled)
+            label->paint(painter, rect.topLeft(), scaleX, scaleY, rect.height());
 }
 
-TQuickRep::TQuickRep(QObject* owner)
-    : QObject(owner)
+ReportEngine::ReportEngine()
+    : band_(std::make_unique<ReportBand>())
 {
 }
 
-TQuickRep::~TQuickRep() = default;
+ReportEngine::~ReportEngine() = default;
 
-TQRBand* TQuickRep::CreateBand()
-{
-    band_ = std::make_unique<TQRBand>();
-    return band_.get();
-}
-
-QPageLayout TQuickRep::PageLayoutFor(const QPageSize& paper) const
+QPageLayout ReportEngine::pageLayoutFor(const QPageSize& paper) const
 {
     return QPageLayout(paper, QPageLayout::Portrait,
-                       QMarginsF(LeftMargin, TopMargin, RightMargin, BottomMargin),
+                       QMarginsF(leftMargin, topMargin, rightMargin, bottomMargin),
                        QPageLayout::Millimeter);
 }
 
-int TQuickRep::Generate(QPagedPaintDevice& device)
+int ReportEngine::generate(QPagedPaintDevice& device)
 {
-    if (!band_)
-        throw std::runtime_error("the report has no band");
     QPainter painter;
     if (!painter.begin(&device))
         throw std::runtime_error("the printer cannot be opened for painting");
     painter.setRenderHint(QPainter::Antialiasing, false);
 
     const QPageLayout layout = device.pageLayout();
-    band_->SetWidthMm(layout.paintRect(QPageLayout::Millimeter).width());
+    band_->setWidthMm(layout.paintRect(QPageLayout::Millimeter).width());
     const double dpiX = device.logicalDpiX();
     const double dpiY = device.logicalDpiY();
     const double pageHeight = device.height();
 
-    if (BeforePrint)
-        BeforePrint();
+    if (onRunStart)
+        onRunStart();
     int pages = 1;
     double y = 0;
     for (;;) {
-        bool moreData = false;
-        if (OnNeedData)
-            OnNeedData(moreData);
-        if (!moreData)
+        if (!nextBand || !nextBand())
             break;
-        const double height = band_->HeightMm() * dpiY / MmPerInch;
+        const double height = band_->heightMm() * dpiY / MmPerInch;
         // A band that does not fit goes to the next page; one taller than a
         // whole page prints from the top of its own page.
         if (y > 0 && y + height > pageHeight) {
@@ -195,7 +182,7 @@ int TQuickRep::Generate(QPagedPaintDevice& device)
             ++pages;
             y = 0;
         }
-        band_->Paint(painter, y, dpiX, dpiY);
+        band_->paint(painter, y, dpiX, dpiY);
         y += height;
     }
     if (!painter.end())
@@ -203,7 +190,7 @@ int TQuickRep::Generate(QPagedPaintDevice& device)
     return pages;
 }
 
-void TQuickRep::Preview(QWidget* parent)
+void ReportEngine::preview(QWidget* parent)
 {
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         throw std::runtime_error("the print preview needs a window system");
@@ -211,18 +198,18 @@ void TQuickRep::Preview(QWidget* parent)
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
     const QPageSize paper = defaultPrinter.isNull() ? QPageSize(QPageSize::A4)
                                                     : defaultPrinter.defaultPageSize();
-    printer.setPageLayout(PageLayoutFor(paper.isValid() ? paper : QPageSize(QPageSize::A4)));
-    printer.setDocName(ReportTitle);
+    printer.setPageLayout(pageLayoutFor(paper.isValid() ? paper : QPageSize(QPageSize::A4)));
+    printer.setDocName(title);
 
     QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setWindowTitle(ReportTitle);
+    dialog.setWindowTitle(title);
     QString failure;
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
                      [this, &dialog, &failure](QPrinter* target) {
                          if (!failure.isEmpty())
                              return;
                          try {
-                             Generate(*target);
+                             generate(*target);
                          } catch (const std::exception& e) {
                              failure = QString::fromUtf8(e.what());
                          } catch (...) {

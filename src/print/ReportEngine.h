@@ -1,6 +1,6 @@
 #pragma once
 // A small banded report engine on QPainter: one detail band of labels, filled
-// row by row through a need-data handler and paged onto any paged device (the
+// row by row through a next-band handler and paged onto any paged device (the
 // preview's printer, a real printer, a PDF writer).
 //
 // Sizes follow the printed page: the band and the margins are in millimetres;
@@ -9,7 +9,6 @@
 
 #include <QColor>
 #include <QFont>
-#include <QObject>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPointF>
@@ -50,39 +49,41 @@ int FitFontSize(const QFont& font, const QString& text, int widthPx);
 
 enum class LabelAlignment { Left = 0, Right = 1, Centre = 2 };
 
-class TQRLabel {
+// One cell of a printed row: a caption in a font, placed in the band, with
+// optional side lines. Labels are transparent: the band's colour shows through.
+class ReportLabel {
 public:
     // Place and size: set in millimetres, kept as whole screen pixels.
-    void SetLeftMm(double mm) { left_ = MmToScreenPixels(mm); }
-    void SetTopMm(double mm) { top_ = MmToScreenPixels(mm); }
-    void SetWidthMm(double mm) { width_ = MmToScreenPixels(mm); }
-    double LeftMm() const { return ScreenPixelsToMm(left_); }
-    double WidthMm() const { return ScreenPixelsToMm(width_); }
-    double HeightMm() const { return ScreenPixelsToMm(height_); }
-    int PixelLeft() const { return left_; }
-    int PixelTop() const { return top_; }
-    int PixelWidth() const { return width_; }
-    int PixelHeight() const { return height_; }
-    void SetPixelHeight(int px) { height_ = px; }
+    void setLeftMm(double mm) { left_ = MmToScreenPixels(mm); }
+    void setTopMm(double mm) { top_ = MmToScreenPixels(mm); }
+    void setWidthMm(double mm) { width_ = MmToScreenPixels(mm); }
+    double leftMm() const { return ScreenPixelsToMm(left_); }
+    double widthMm() const { return ScreenPixelsToMm(width_); }
+    double heightMm() const { return ScreenPixelsToMm(height_); }
+    int pixelLeft() const { return left_; }
+    int pixelTop() const { return top_; }
+    int pixelWidth() const { return width_; }
+    int pixelHeight() const { return height_; }
+    void setPixelHeight(int px) { height_ = px; }
 
-    bool AutoSize = false;
-    bool Transparent = true;
-    Qt::LayoutDirection BiDiMode = Qt::RightToLeft;
-    bool Enabled = false;
-    LabelAlignment Alignment = LabelAlignment::Left;
-    bool FrameLeft = false;
-    bool FrameRight = false;
-    bool FrameTop = false;
-    bool FrameBottom = false;
-    QFont Font;
-    QString Caption;
+    // Right to left mirrors the alignment: Left prints flush right.
+    Qt::LayoutDirection direction = Qt::RightToLeft;
+    // A disabled label does not print.
+    bool enabled = false;
+    LabelAlignment alignment = LabelAlignment::Left;
+    bool frameLeft = false;
+    bool frameRight = false;
+    bool frameTop = false;
+    bool frameBottom = false;
+    QFont font;
+    QString caption;
 
     // Draws the label at its place in a band whose top left corner is origin
     // (device pixels); scale is device pixels per screen pixel. The side lines
     // run down the whole band (bandHeight device pixels), so that a row whose
     // labels have different heights still gets unbroken column rules. The
     // caption is clipped to the label.
-    void Paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
+    void paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
                double bandHeight) const;
 
 private:
@@ -92,69 +93,70 @@ private:
     int height_ = 0;
 };
 
-enum class BandType { Detail };
-
-class TQRBand {
+// The report's one detail band: a printed row, framed, holding the labels.
+class ReportBand {
 public:
-    TQRLabel* AddLabel();
-    int LabelCount() const { return static_cast<int>(labels_.size()); }
+    ReportLabel* addLabel();
+    int labelCount() const { return static_cast<int>(labels_.size()); }
 
     // Printable width of the page the current run prints on, in millimetres.
-    double WidthMm() const { return widthMm_; }
-    void SetWidthMm(double mm) { widthMm_ = mm; }
-    double HeightMm() const { return heightMm_; }
-    void SetHeightMm(double mm) { heightMm_ = mm; }
+    double widthMm() const { return widthMm_; }
+    void setWidthMm(double mm) { widthMm_ = mm; }
+    double heightMm() const { return heightMm_; }
+    void setHeightMm(double mm) { heightMm_ = mm; }
 
-    BandType Type = BandType::Detail;
-    QColor Color = Qt::white;
-    bool FrameLeft = false;
-    bool FrameRight = false;
-    bool FrameTop = false;
-    bool FrameBottom = false;
+    QColor color = Qt::white;
+    bool frameLeft = false;
+    bool frameRight = false;
+    bool frameTop = false;
+    bool frameBottom = false;
 
     // Background, frame and enabled labels, top left at (0, y) in device pixels.
-    void Paint(QPainter& painter, double y, double dpiX, double dpiY) const;
+    void paint(QPainter& painter, double y, double dpiX, double dpiY) const;
 
 private:
-    std::vector<std::unique_ptr<TQRLabel>> labels_;
+    std::vector<std::unique_ptr<ReportLabel>> labels_;
     double widthMm_ = 0;
     double heightMm_ = MinBandHeightMm;
 };
 
-class TQuickRep : public QObject {
+// Pages the detail band onto a device: asks for one row at a time and starts
+// a new page whenever the next row does not fit.
+class ReportEngine {
 public:
-    explicit TQuickRep(QObject* owner);
-    ~TQuickRep() override;
+    ReportEngine();
+    ~ReportEngine();
 
     // Page margins in millimetres.
-    double LeftMargin = 10;
-    double RightMargin = 10;
-    double TopMargin = 10;
-    double BottomMargin = 10;
+    double leftMargin = 10;
+    double rightMargin = 10;
+    double topMargin = 10;
+    double bottomMargin = 10;
     // Caption of the preview window and the print job's name.
-    QString ReportTitle;
+    QString title;
 
     // Called once at the start of every generation run.
-    std::function<void()> BeforePrint;
-    // Called before each band; answers whether one more band follows.
-    std::function<void(bool& moreData)> OnNeedData;
+    std::function<void()> onRunStart;
+    // Called before each band: fills the band with the next row and answers
+    // whether there was one.
+    std::function<bool()> nextBand;
 
-    TQRBand* CreateBand();
-    TQRBand* Band() const { return band_.get(); }
+    ReportBand& band() { return *band_; }
+    const ReportBand& band() const { return *band_; }
 
     // Portrait page layout with this report's margins on the given paper.
-    QPageLayout PageLayoutFor(const QPageSize& paper) const;
+    QPageLayout pageLayoutFor(const QPageSize& paper) const;
     // Lays the bands onto device page by page, a new page whenever the next
     // band does not fit below the last. Returns the page count. Throws
     // std::runtime_error when the device cannot be painted on.
-    int Generate(QPagedPaintDevice& device);
+    int generate(QPagedPaintDevice& device);
     // The modal print preview (maximized); printing from it generates the
     // pages again. Throws std::runtime_error with the reason when a
     // generation run failed; the preview is closed then.
-    void Preview(QWidget* parent);
+    void preview(QWidget* parent);
 
 private:
-    std::unique_ptr<TQRBand> band_;
+    std::unique_ptr<ReportBand> band_;
 };
 
 } // namespace rasmik

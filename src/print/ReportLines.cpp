@@ -167,12 +167,12 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
 }
 
 void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& title,
-                     std::vector<std::string>& PrintLines)
+                     std::vector<std::string>& lines)
 {
-    PrintLines.clear();
-    PrintLines.push_back(MakeCellItem(2, 1, 1, 1, 1, ReportBandColour, gridFont.style,
-                                      gridFont.name, clampSize(gridFont.size), title, 100));
-    GridToReportLines(grid, 0, grid.ColCount() - 1, gridFont, PrintLines);
+    lines.clear();
+    lines.push_back(MakeCellItem(2, 1, 1, 1, 1, ReportBandColour, gridFont.style, gridFont.name,
+                                 clampSize(gridFont.size), title, 100));
+    GridToReportLines(grid, 0, grid.ColCount() - 1, gridFont, lines);
 }
 
 } // namespace rasmik

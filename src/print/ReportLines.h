@@ -50,9 +50,9 @@ std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uin
 void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const ReportFont& font,
                        std::vector<std::string>& lines);
 
-// The whole report of the print command: PrintLines is emptied, then holds the
+// The whole report of the print command: lines is emptied, then holds the
 // title row (the font's own size) followed by every grid row.
 void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& title,
-                     std::vector<std::string>& PrintLines);
+                     std::vector<std::string>& lines);
 
 } // namespace rasmik

@@ -10,7 +10,6 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPdfWriter>
-#include <QPointer>
 #include <QSaveFile>
 
 #include <algorithm>
@@ -19,76 +18,26 @@
 
 namespace rasmik {
 
-TXQRStr* ReportState = nullptr;
-const std::vector<std::string>* SourceLines = nullptr;
-int ReportStep = 0;
-bool LabelsPending = true;
-
 namespace {
-
-QPointer<TQuickRep> theReport;
 
 const QString ReportTitleText = QStringLiteral("Velam");
 
-// Makes the report, its band and the renderer's state at the first print.
-void ensureReport()
+// Fonts and painters need the GUI side of Qt (the offscreen platform will do).
+void requireGuiApplication()
 {
-    ReportStep = 3;
-    if (!theReport) {
-        // Fonts and painters need the GUI side of Qt (the offscreen platform will do).
-        if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
-            throw std::runtime_error("printing needs a running GUI application");
-        ReportStep = 4;
-        // A report made for an earlier application object went with it.
-        delete ReportState;
-        ReportState = new TXQRStr;
-        LabelsPending = true;
-        ReportStep = 5;
-        theReport = new TQuickRep(QCoreApplication::instance());
-        ReportStep = 6;
-        ReportStep = 9;
-        theReport->LeftMargin = 5;
-        theReport->RightMargin = 8;
-        ReportStep = 10;
-        ReportStep = 11;
-        TQRBand* band = theReport->CreateBand();
-        ReportStep = 12;
-        band->FrameTop = band->FrameBottom = band->FrameLeft = band->FrameRight = true;
-        band->Type = BandType::Detail;
-        ReportState->Band = band;
-        ReportStep = 13;
-        ReportState->Pending.clear();
-        TXQRStr* state = ReportState;
-        theReport->BeforePrint = [state] { state->StartRun(); };
-        theReport->OnNeedData = [state](bool& moreData) { state->NeedData(moreData); };
-        ReportStep = 14;
-    }
-    ReportStep = 15;
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw std::runtime_error("printing needs a running GUI application");
 }
 
-TQRLabel* makeLabel(TQRBand& band)
+// The report's fixed page and band: margins of 5 mm left and 8 mm right, the
+// band framed on all four sides.
+void setUpReport(ReportEngine& engine)
 {
-    TQRLabel* label = band.AddLabel();
-    label->AutoSize = false;
-    label->Transparent = true;
-    label->BiDiMode = Qt::RightToLeft;
-    label->Enabled = false;
-    return label;
-}
-
-void ensureLabels()
-{
-    ReportStep = 17;
-    if (LabelsPending) {
-        ReportStep = 18;
-        ReportState->Labels.clear();
-        for (int i = 0; i < InitialLabelCount; ++i)
-            ReportState->Labels.push_back(makeLabel(*ReportState->Band));
-        ReportStep = 19;
-        ReportState->RowQueue.clear();
-        LabelsPending = false;
-        ReportStep = 20;
-    }
+    engine.leftMargin = 5;
+    engine.rightMargin = 8;
+    engine.title = ReportTitleText;
+    ReportBand& band = engine.band();
+    band.frameTop = band.frameBottom = band.frameLeft = band.frameRight = true;
 }
 
 LabelAlignment toAlignment(int value)
@@ -105,75 +54,54 @@ LabelAlignment toAlignment(int value)
 
 } // namespace
 
-TQuickRep* GridReport()
+ReportRowFeeder::ReportRowFeeder(ReportBand& band)
+    : band_(band)
 {
-    return theReport.data();
+    labels_.reserve(InitialLabelCount);
+    for (int i = 0; i < InitialLabelCount; ++i)
+        labels_.push_back(band_.addLabel());
 }
 
-void TXQRStr::StartRun()
+void ReportRowFeeder::start(const std::vector<std::string>& lines)
 {
-    ReportStep = 60;
-    Pending.clear();
-    if (SourceLines)
-        Pending.assign(SourceLines->begin(), SourceLines->end());
-    ReportStep = 61;
-    RowQueue.clear();
-    ReportStep = 62;
+    lines_ = &lines;
+    next_ = 0;
 }
 
-void TXQRStr::NeedData(bool& moreData)
+bool ReportRowFeeder::feedNext()
 {
-    ReportStep = 40;
-    ReportStep = 44;
-    if (!Pending.empty() && RowQueue.empty()) {
-        ReportStep = 45;
-        ReportStep = 21;
-        ReportStep = 24;
-        RowQueue.push_back(std::move(Pending.front()));
-        Pending.pop_front();
-        ReportStep = 25;
-        ReportStep = 31;
-        ReportStep = 46;
-    }
-    ReportStep = 47;
-    moreData = !RowQueue.empty();
-    ReportStep = 48;
-    if (moreData) {
-        ReportStep = 50;
-        LayLine(RowQueue.front());
-        RowQueue.pop_front();
-        ReportStep = 50;
-    } else {
-        ReportStep = 49;
-    }
+    if (atEnd())
+        return false;
+    layLine((*lines_)[next_++]);
+    return true;
 }
 
-void TXQRStr::LayLine(std::string_view line)
+void ReportRowFeeder::layLine(std::string_view line)
 {
-    for (TQRLabel* label : Labels)
-        label->Enabled = false;
+    for (ReportLabel* label : labels_)
+        label->enabled = false;
 
-    double remaining = Band->WidthMm();
+    double remaining = band_.widthMm();
     double maxHeight = MinBandHeightMm;
     std::string_view rest = line;
     for (std::size_t j = 0; !rest.empty(); ++j) {
-        if (j == Labels.size())
-            Labels.push_back(makeLabel(*Band));
-        TQRLabel& label = *Labels[j];
+        if (j == labels_.size())
+            labels_.push_back(band_.addLabel());
+        ReportLabel& label = *labels_[j];
 
         const double share = TakeFloatToken(rest, 0.0);
-        Band->Color = ToQColor(TakeIntToken(rest, 0));
-        label.SetWidthMm(Band->WidthMm() * share / 100.0);
-        remaining -= label.WidthMm();
-        label.SetTopMm(0);
-        label.SetLeftMm(remaining);
+        band_.color = ToQColor(TakeIntToken(rest, 0));
+        label.setWidthMm(band_.widthMm() * share / 100.0);
+        remaining -= label.widthMm();
+        label.setTopMm(0);
+        label.setLeftMm(remaining);
 
-        label.Alignment = toAlignment(TakeIntToken(rest, 0));
-        label.FrameLeft = TakeFlagToken(rest);
-        label.FrameRight = TakeFlagToken(rest);
-        label.FrameTop = false;
+        label.alignment = toAlignment(TakeIntToken(rest, 0));
+        label.frameLeft = TakeFlagToken(rest);
+        label.frameRight = TakeFlagToken(rest);
+        label.frameTop = false;
         TakeIntToken(rest, 0);
-        label.FrameBottom = false;
+        label.frameBottom = false;
         TakeIntToken(rest, 0);
 
         // Items carry a byte-sized font size; anything else would make the
@@ -188,33 +116,55 @@ void TXQRStr::LayLine(std::string_view line)
         if (!name.empty())
             font.setFamily(ToQString(name));
         const std::string_view caption = TakeToken(rest, ItemSeparator, false);
-        label.Caption = QChar(0x200F) + ToQString(UnescapeCaption(caption));
+        label.caption = QChar(0x200F) + ToQString(UnescapeCaption(caption));
 
         font.setPointSize(std::max(size, 1));
-        font.setPointSize(std::max(FitFontSize(font, label.Caption, label.PixelWidth()), 1));
-        label.Font = font;
-        label.SetPixelHeight(ScreenLineHeight(font));
-        maxHeight = std::max(maxHeight, label.HeightMm());
-        label.Enabled = true;
+        font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
+        label.font = font;
+        label.setPixelHeight(ScreenLineHeight(font));
+        maxHeight = std::max(maxHeight, label.heightMm());
+        label.enabled = true;
     }
-    Band->SetHeightMm(maxHeight);
+    band_.setHeightMm(maxHeight);
 }
 
-void RunGridReport(const std::vector<std::string>& lines, QWidget* parent)
+GridReport::GridReport() = default;
+
+GridReport::~GridReport() = default;
+
+// Made at the first preview and kept for every later one.
+void GridReport::build()
 {
-    ReportStep = 1;
+    step_ = 3;
+    requireGuiApplication();
+    step_ = 5;
+    auto engine = std::make_unique<ReportEngine>();
+    setUpReport(*engine);
+    step_ = 18;
+    feeder_ = std::make_unique<ReportRowFeeder>(engine->band());
+    engine->onRunStart = [this] { feeder_->start(lines_); };
+    engine->nextBand = [this] { return nextBand(); };
+    engine_ = std::move(engine);
+}
+
+bool GridReport::nextBand()
+{
+    if (feeder_->atEnd()) {
+        step_ = 49;
+        return false;
+    }
+    step_ = 50;
+    return feeder_->feedNext();
+}
+
+bool GridReport::preview(QWidget* parent)
+{
     try {
-        ensureReport();
-        SourceLines = &lines;
-        ReportStep = 16;
-        ensureLabels();
-        ReportStep = 21;
-        theReport->ReportTitle = ReportTitleText;
-        ReportStep = 22;
-        ReportStep = 23;
-        theReport->Preview(parent);
-        ReportStep = 24;
-        ReportStep = 2;
+        if (!engine_)
+            build();
+        step_ = 23;
+        engine_->preview(parent);
+        return true;
     } catch (...) {
         QString reason = QStringLiteral("unknown error");
         try {
@@ -223,7 +173,7 @@ void RunGridReport(const std::vector<std::string>& lines, QWidget* parent)
             reason = QString::fromUtf8(e.what());
         } catch (...) {
         }
-        const QString text = QStringLiteral("Q Err ") + QString::number(ReportStep)
+        const QString text = QStringLiteral("Q Err ") + QString::number(step_)
                              + QStringLiteral(": ") + reason;
         if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
             QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
@@ -232,6 +182,7 @@ void RunGridReport(const std::vector<std::string>& lines, QWidget* parent)
         } else {
             std::fprintf(stderr, "%s\n", qPrintable(text));
         }
+        return false;
     }
 }
 
@@ -245,27 +196,27 @@ bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& pat
     };
     if (path.isEmpty())
         return fail(QStringLiteral("no file name given"));
-    const std::vector<std::string>* previous = SourceLines;
     try {
-        ensureReport();
-        ensureLabels();
+        requireGuiApplication();
+        ReportEngine engine;
+        setUpReport(engine);
+        ReportRowFeeder feeder(engine.band());
+        engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
+        engine.nextBand = [&feeder] { return feeder.feedNext(); };
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return fail(path + QStringLiteral(": ") + file.errorString());
         {
             QPdfWriter writer(&file);
-            writer.setPageLayout(theReport->PageLayoutFor(QPageSize(QPageSize::A4)));
+            writer.setPageLayout(engine.pageLayoutFor(QPageSize(QPageSize::A4)));
             writer.setTitle(ReportTitleText);
             writer.setCreator(QCoreApplication::applicationName());
-            SourceLines = &lines;
-            theReport->Generate(writer);
-            SourceLines = previous;
+            engine.generate(writer);
         }
         if (!file.commit())
             return fail(path + QStringLiteral(": ") + file.errorString());
         return true;
     } catch (const std::exception& e) {
-        SourceLines = previous;
         return fail(QString::fromUtf8(e.what()));
     }
 }

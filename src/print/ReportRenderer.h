@@ -1,13 +1,13 @@
 #pragma once
 // The report renderer: lays report lines into the report's detail band, one
 // line a band, and shows them in the print preview or writes them to PDF.
-// The report, its band and its labels are made at the first print and kept.
 
 #include "print/ReportEngine.h"
 
 #include <QString>
 
-#include <deque>
+#include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,42 +16,65 @@ class QWidget;
 
 namespace rasmik {
 
-class TXQRStr {
-public:
-    // The lines of the current run still to print.
-    std::deque<std::string> Pending;
-    // The line being laid into the band; empty between two requests.
-    std::deque<std::string> RowQueue;
-    // The band's labels: 100 made at the first print, more when a line needs them.
-    std::vector<TQRLabel*> Labels;
-    TQRBand* Band = nullptr;
-
-    // Start of every generation run: Pending becomes a copy of SourceLines.
-    void StartRun();
-    // Before every band: lays the next line into the band, if one is left.
-    void NeedData(bool& moreData);
-    // Lays one report line into the band's labels and sets the band height.
-    void LayLine(std::string_view line);
-};
-
 inline constexpr int InitialLabelCount = 100;
 
-// The report; absent until the first print, owned by the application object.
-TQuickRep* GridReport();
-// The renderer's state; absent until the first print, then kept.
-extern TXQRStr* ReportState;
-// The caller's lines of the current print; the caller keeps them unchanged
-// while the preview is open.
-extern const std::vector<std::string>* SourceLines;
-// How far the last print got; shown in the failure message.
-extern int ReportStep;
-// Set until the labels exist.
-extern bool LabelsPending;
+// Feeds report lines to the band as the engine asks for rows. The labels
+// (InitialLabelCount at first, more when a line needs them) are made once and
+// reused for every row; laying a row only changes their properties. A label
+// starts right to left and disabled, and is enabled for the row that uses it.
+class ReportRowFeeder {
+public:
+    explicit ReportRowFeeder(ReportBand& band);
 
-// Shows the lines in the modal print preview (child of parent), from which
-// the user prints; returns when the preview closes. A failure shows one
-// message box, "Q Err " + ReportStep + ": " + the reason, and returns.
-void RunGridReport(const std::vector<std::string>& lines, QWidget* parent = nullptr);
+    // Start of every generation run: the rows are lines from the first one.
+    // lines stays unchanged until the run ends.
+    void start(const std::vector<std::string>& lines);
+    bool atEnd() const { return !lines_ || next_ >= lines_->size(); }
+    // Lays the next line into the band; false when none is left.
+    bool feedNext();
+    // Lays one report line into the band's labels and sets the band height.
+    void layLine(std::string_view line);
+
+    const std::vector<ReportLabel*>& labels() const { return labels_; }
+
+private:
+    ReportBand& band_;
+    std::vector<ReportLabel*> labels_;
+    const std::vector<std::string>* lines_ = nullptr;
+    std::size_t next_ = 0;
+};
+
+// The report of a print, owned by whoever prints: its lines and, from the
+// first preview on, the engine, band and labels that print them. Keep it for
+// as long as the preview is open; the preview prints from its lines again.
+class GridReport {
+public:
+    GridReport();
+    ~GridReport();
+    GridReport(const GridReport&) = delete;
+    GridReport& operator=(const GridReport&) = delete;
+
+    // The report lines; replaced by every print, not while the preview is open.
+    std::vector<std::string>& lines() { return lines_; }
+    const std::vector<std::string>& lines() const { return lines_; }
+
+    // Shows the lines in the modal print preview (child of parent), from which
+    // the user prints; returns when the preview closes. A failure shows one
+    // message box, "Q Err " + the step reached + ": " + the reason, and
+    // answers false.
+    bool preview(QWidget* parent);
+
+private:
+    void build();
+    bool nextBand();
+
+    std::vector<std::string> lines_;
+    std::unique_ptr<ReportEngine> engine_;
+    std::unique_ptr<ReportRowFeeder> feeder_;
+    // How far the print got, for the failure message; set only before a
+    // point that can fail.
+    int step_ = 0;
+};
 
 // Writes the lines as a PDF report on A4 portrait, the same pages the preview
 // shows. The file appears whole or not at all. Needs a QGuiApplication (the

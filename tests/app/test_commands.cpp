@@ -5,7 +5,7 @@
 #include "app/FontStore.h"
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
-#include "dialogs/uGetStr.h"
+#include "dialogs/TextPrompt.h"
 #include "export/ShellOpen.h"
 #include "print/PrintCommand.h"
 #include "render/QtText.h"
@@ -68,9 +68,9 @@ ModalCloser::Handler SaveAs(const QString& path)
 
 void Answer(const QString& text)
 {
-    AnswerNextAskString([text](TFGetStr& f) {
-        f.Edit1->setText(text);
-        f.BitBtn1->click();
+    answerNextTextPrompt([text](TextPrompt& f) {
+        f.edit()->setText(text);
+        f.okButton()->click();
     });
 }
 
@@ -221,11 +221,11 @@ private slots:
         QCOMPARE(w->grid()->currentIndex().row(), 1);
 
         // Fix Cell Size: the widths in the .cfg, the table cut again as loaded.
-        AnswerNextAskString([](TFGetStr& f) {
-            QCOMPARE(f.Edit1->layoutDirection(), Qt::LeftToRight);
-            QCOMPARE(f.Edit1->text(), QString());
-            f.Edit1->setText("2 1");
-            f.BitBtn1->click();
+        answerNextTextPrompt([](TextPrompt& f) {
+            QCOMPARE(f.edit()->layoutDirection(), Qt::LeftToRight);
+            QCOMPARE(f.edit()->text(), QString());
+            f.edit()->setText("2 1");
+            f.okButton()->click();
         });
         Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
@@ -234,9 +234,9 @@ private slots:
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("\t")); // a TAB inside a fixed field stays
         QCOMPARE(Cell(*w, 2, 0), QStringLiteral("Amount"));
         // The dialog shows the widths left to right the next time.
-        AnswerNextAskString([](TFGetStr& f) {
-            QCOMPARE(f.Edit1->text(), QStringLiteral("2 1"));
-            f.BitBtn2->click();
+        answerNextTextPrompt([](TextPrompt& f) {
+            QCOMPARE(f.edit()->text(), QStringLiteral("2 1"));
+            f.cancelButton()->click();
         });
         w->fixCellSize();
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
@@ -259,9 +259,9 @@ private slots:
         Press(w.get(), Qt::Key_F4); // no more: back to row 1
         QCOMPARE(w->document().currentRow(), 1);
         // The dialog offers the last search again; cancelling keeps it.
-        AnswerNextAskString([](TFGetStr& f) {
-            QCOMPARE(f.Edit1->text(), QStringLiteral("red box"));
-            f.BitBtn2->click();
+        answerNextTextPrompt([](TextPrompt& f) {
+            QCOMPARE(f.edit()->text(), QStringLiteral("red box"));
+            f.cancelButton()->click();
         });
         Press(w.get(), Qt::Key_F, Qt::ControlModifier);
         QCOMPARE(w->document().searchText(), std::string("red box"));
@@ -346,10 +346,10 @@ private slots:
         Write(path, "Name\tCity\r\nAli\tTehran\r\n");
         auto w = open(path);
         QFile::remove(app + "HPrint.txt");
-        AnswerNextAskString([](TFGetStr& f) {
-            QCOMPARE(f.Edit1->text(), QString()); // first print: empty default
-            f.Edit1->setText(QStringLiteral("Monthly"));
-            f.BitBtn1->click();
+        answerNextTextPrompt([](TextPrompt& f) {
+            QCOMPARE(f.edit()->text(), QString()); // first print: empty default
+            f.edit()->setText(QStringLiteral("Monthly"));
+            f.okButton()->click();
         });
         int previews = 0;
         {
@@ -364,14 +364,14 @@ private slots:
         }
         QCOMPARE(previews, 1);
         QCOMPARE(ReadAll(app + "HPrint.txt"), QByteArray("Monthly"));
-        QCOMPARE(PrintLines().size(), std::size_t(3));
-        QVERIFY(PrintLines().front().find("Monthly") != std::string::npos);
+        QCOMPARE(w->printReport().lines().size(), std::size_t(3));
+        QVERIFY(w->printReport().lines().front().find("Monthly") != std::string::npos);
 
         // Cancelling the title still prints, and leaves the file empty.
         Write(app + "HPrint.txt", "Old\r\n");
-        AnswerNextAskString([](TFGetStr& f) {
-            QCOMPARE(f.Edit1->text(), QStringLiteral("Old"));
-            f.BitBtn2->click();
+        answerNextTextPrompt([](TextPrompt& f) {
+            QCOMPARE(f.edit()->text(), QStringLiteral("Old"));
+            f.cancelButton()->click();
         });
         {
             ModalCloser closer([&](QWidget* m) {

@@ -109,10 +109,12 @@ private slots:
     void separatorInCellStaysInItsColumn();
     void manyColumnsAllPrint();
     void layingARow();
+    void everyRunStartsFromTheFirstLine();
     void reportFontFromQFont();
     void pdfFileWholeOrNothing();
     void previewWindow();
     void printFailureMessage();
+    void reportsDoNotShareLines();
 };
 
 void TestReportRender::rowsReadTopDownAndRightToLeft()
@@ -397,12 +399,10 @@ void TestReportRender::manyColumnsAllPrint()
 
 void TestReportRender::layingARow()
 {
-    QTemporaryDir dir;
-    QVERIFY(RenderReportToPdf({}, dir.filePath("empty.pdf")));
-    QVERIFY(ReportState && ReportState->Band);
-    TXQRStr& state = *ReportState;
-    state.Band->SetWidthMm(197);
-    const QFont wide("DejaVu Sans");
+    ReportBand band;
+    band.setWidthMm(197);
+    ReportRowFeeder feeder(band);
+    QCOMPARE(feeder.labels().size(), std::size_t(InitialLabelCount));
 
     const std::string line = MakeCellItem(2, 0, 1, 1, 1, 255, {true, false, false, false},
                                           "DejaVu Sans", 14, "Head", 25)
@@ -410,54 +410,77 @@ void TestReportRender::layingARow()
                              + MakeCellItem(0, 1, 1, 0, 1, 16777215, {false, true, true, true},
                                             "DejaVu Sans", 8, "Body", 75)
                              + std::string(ItemSeparator);
-    state.LayLine(line);
-    const TQRLabel& right = *state.Labels[0];
-    const TQRLabel& left = *state.Labels[1];
-    QVERIFY(right.Enabled && left.Enabled);
-    for (std::size_t j = 2; j < state.Labels.size(); ++j)
-        QVERIFY(!state.Labels[j]->Enabled);
-    QCOMPARE(right.PixelWidth(), MmToScreenPixels(197 * 0.25));
-    QCOMPARE(left.PixelWidth(), MmToScreenPixels(197 * 0.75));
-    QVERIFY(qAbs(right.LeftMm() + right.WidthMm() - 197) < 0.3);
-    QVERIFY(qAbs(left.LeftMm() + left.WidthMm() - right.LeftMm()) < 0.3);
-    QCOMPARE(right.Alignment, LabelAlignment::Centre);
-    QCOMPARE(left.Alignment, LabelAlignment::Left);
-    QVERIFY(!right.FrameLeft && right.FrameRight && !right.FrameTop && !right.FrameBottom);
-    QVERIFY(left.FrameLeft && left.FrameRight && !left.FrameTop && !left.FrameBottom);
-    QCOMPARE(right.Font.pointSize(), 14);
-    QVERIFY(right.Font.bold() && !right.Font.italic());
-    QCOMPARE(left.Font.pointSize(), 8);
-    QVERIFY(left.Font.italic() && left.Font.underline() && left.Font.strikeOut());
-    QCOMPARE(right.Caption, QStringLiteral("\u200FHead"));
+    feeder.layLine(line);
+    const ReportLabel& right = *feeder.labels()[0];
+    const ReportLabel& left = *feeder.labels()[1];
+    QVERIFY(right.enabled && left.enabled);
+    for (std::size_t j = 2; j < feeder.labels().size(); ++j)
+        QVERIFY(!feeder.labels()[j]->enabled);
+    QCOMPARE(right.pixelWidth(), MmToScreenPixels(197 * 0.25));
+    QCOMPARE(left.pixelWidth(), MmToScreenPixels(197 * 0.75));
+    QVERIFY(qAbs(right.leftMm() + right.widthMm() - 197) < 0.3);
+    QVERIFY(qAbs(left.leftMm() + left.widthMm() - right.leftMm()) < 0.3);
+    QCOMPARE(right.alignment, LabelAlignment::Centre);
+    QCOMPARE(left.alignment, LabelAlignment::Left);
+    QVERIFY(!right.frameLeft && right.frameRight && !right.frameTop && !right.frameBottom);
+    QVERIFY(left.frameLeft && left.frameRight && !left.frameTop && !left.frameBottom);
+    QCOMPARE(right.font.pointSize(), 14);
+    QVERIFY(right.font.bold() && !right.font.italic());
+    QCOMPARE(left.font.pointSize(), 8);
+    QVERIFY(left.font.italic() && left.font.underline() && left.font.strikeOut());
+    QCOMPARE(right.caption, QStringLiteral("\u200FHead"));
     // The band takes the last item's colour and the tallest label's height.
-    QCOMPARE(state.Band->Color, QColor(Qt::white));
-    QCOMPARE(state.Band->HeightMm(), right.HeightMm());
-    QVERIFY(right.HeightMm() > left.HeightMm());
+    QCOMPARE(band.color, QColor(Qt::white));
+    QCOMPARE(band.heightMm(), right.heightMm());
+    QVERIFY(right.heightMm() > left.heightMm());
 
     // An empty line is an empty framed row of the lowest height.
-    state.LayLine("");
-    for (const TQRLabel* l : state.Labels)
-        QVERIFY(!l->Enabled);
-    QCOMPARE(state.Band->HeightMm(), MinBandHeightMm);
+    feeder.layLine("");
+    for (const ReportLabel* l : feeder.labels())
+        QVERIFY(!l->enabled);
+    QCOMPARE(band.heightMm(), MinBandHeightMm);
 
     // A size too small to read still makes a band of at least 1 mm.
-    state.LayLine(MakeCellItem(0, 0, 0, 0, 0, 0, {}, "DejaVu Sans", 0, "", 100));
-    QVERIFY(state.Band->HeightMm() >= MinBandHeightMm);
-    QCOMPARE(state.Band->Color, QColor(Qt::black));
+    feeder.layLine(MakeCellItem(0, 0, 0, 0, 0, 0, {}, "DejaVu Sans", 0, "", 100));
+    QVERIFY(band.heightMm() >= MinBandHeightMm);
+    QCOMPARE(band.color, QColor(Qt::black));
 
     // More items than labels: the band grows labels for them.
     std::string many;
     for (int i = 0; i < 130; ++i)
         many += MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10,
                              std::to_string(i), 100.0 / 130) + std::string(ItemSeparator);
-    state.LayLine(many);
-    QVERIFY(state.Labels.size() >= 130);
+    feeder.layLine(many);
+    QVERIFY(feeder.labels().size() >= 130);
+    QCOMPARE(band.labelCount(), static_cast<int>(feeder.labels().size()));
     int enabled = 0;
-    for (const TQRLabel* l : state.Labels)
-        enabled += l->Enabled ? 1 : 0;
+    for (const ReportLabel* l : feeder.labels())
+        enabled += l->enabled ? 1 : 0;
     QCOMPARE(enabled, 130);
-    QCOMPARE(state.Labels[129]->Caption, QStringLiteral("\u200F129"));
-    QVERIFY(state.Labels[129]->PixelLeft() < state.Labels[0]->PixelLeft());
+    QCOMPARE(feeder.labels()[129]->caption, QStringLiteral("\u200F129"));
+    QVERIFY(feeder.labels()[129]->pixelLeft() < feeder.labels()[0]->pixelLeft());
+}
+
+// Every run starts again from the first line, and the lines are read, not
+// used up: the preview and each print from it give the same rows.
+void TestReportRender::everyRunStartsFromTheFirstLine()
+{
+    ReportBand band;
+    band.setWidthMm(100);
+    ReportRowFeeder feeder(band);
+    const Lines lines{MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10, "First", 100),
+                      MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10, "Second", 100)};
+    QVERIFY(feeder.atEnd());
+    QVERIFY(!feeder.feedNext());
+    for (int run = 0; run < 2; ++run) {
+        feeder.start(lines);
+        QStringList rows;
+        while (feeder.feedNext())
+            rows << feeder.labels()[0]->caption;
+        QCOMPARE(rows, (QStringList{"\u200FFirst", "\u200FSecond"}));
+        QVERIFY(feeder.atEnd());
+    }
+    QCOMPARE(lines.size(), std::size_t(2));
 }
 
 void TestReportRender::reportFontFromQFont()
@@ -537,16 +560,16 @@ void TestReportRender::previewWindow()
         preview->print();
         dlg->accept();
     });
-    PrintGrid(big, QFont("DejaVu Sans", 10), "Preview", nullptr);
+    GridReport report;
+    QVERIFY(PrintGrid(report, big, QFont("DejaVu Sans", 10), "Preview", nullptr));
     QVERIFY(checked);
-    QCOMPARE(ReportStep, 2);
     QVERIFY(firstPages >= 2);
     const PdfText text = ReadPdfWords(printed);
     QCOMPARE(text.pages, firstPages);
     QCOMPARE(text.find("PreviewHead").size(), 1);
     QCOMPARE(text.find("Row1").size(), 1);
     QCOMPARE(text.find("Row150").size(), 1);
-    QCOMPARE(PrintLines().size(), std::size_t(152));
+    QCOMPARE(report.lines().size(), std::size_t(152));
 
     // A second print on the same report objects shows only the new table.
     int secondPages = 0;
@@ -554,10 +577,10 @@ void TestReportRender::previewWindow()
         secondPages = dlg->findChild<QPrintPreviewWidget*>()->pageCount();
         dlg->reject();
     });
-    PrintGrid(gridOf({{"Small"}, {"One"}}), QFont("DejaVu Sans", 10), "Again", nullptr);
+    QVERIFY(PrintGrid(report, gridOf({{"Small"}, {"One"}}), QFont("DejaVu Sans", 10), "Again",
+                      nullptr));
     QCOMPARE(secondPages, 1);
-    QCOMPARE(PrintLines().size(), std::size_t(3));
-    QCOMPARE(ReportStep, 2);
+    QCOMPARE(report.lines().size(), std::size_t(3));
 }
 
 void TestReportRender::printFailureMessage()
@@ -572,11 +595,44 @@ void TestReportRender::printFailureMessage()
         dlg->printer()->setOutputFileName("/nonexistent-folder/x/out.pdf");
         dlg->findChild<QPrintPreviewWidget*>()->print();
     });
-    const Lines lines{"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"};
-    RunGridReport(lines, nullptr);
+    GridReport report;
+    report.lines() = {"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"};
+    QVERIFY(!report.preview(nullptr));
     // The preview's own run ended with no more data (49); printing then failed.
     QVERIFY2(message.startsWith(QStringLiteral("Q Err 49: ")), qPrintable(message));
     QVERIFY(message.size() > 10);
+}
+
+// Two reports open side by side, and a PDF written in between, each keep
+// their own rows: nothing of one print reaches another.
+void TestReportRender::reportsDoNotShareLines()
+{
+    std::vector<std::vector<std::string>> rows{{"LongHead"}};
+    for (int r = 1; r <= 120; ++r)
+        rows.push_back({"Long" + std::to_string(r)});
+    GridReport longReport;
+    BuildPrintLines(gridOf(rows), dejaVu(), "L", longReport.lines());
+    GridReport shortReport;
+    BuildPrintLines(gridOf({{"ShortHead"}, {"Short1"}}), dejaVu(), "S", shortReport.lines());
+
+    auto pagesShown = [](GridReport& report) {
+        int pages = 0;
+        whenShown<QPrintPreviewDialog>([&](QPrintPreviewDialog* dlg) {
+            pages = dlg->findChild<QPrintPreviewWidget*>()->pageCount();
+            dlg->reject();
+        });
+        if (!report.preview(nullptr))
+            return -1;
+        return pages;
+    };
+    const int longPages = pagesShown(longReport);
+    QVERIFY(longPages >= 2);
+    QCOMPARE(pagesShown(shortReport), 1);
+    QTemporaryDir dir;
+    QCOMPARE(renderAndRead({"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*Other"}, dir).pages, 1);
+    QCOMPARE(pagesShown(longReport), longPages);
+    QCOMPARE(longReport.lines().size(), std::size_t(122));
+    QCOMPARE(shortReport.lines().size(), std::size_t(3));
 }
 
 QTEST_MAIN(TestReportRender)

@@ -1,8 +1,8 @@
-// The one-line input dialog as a user meets it: its layout, what comes back
+// The one-line text prompt as a user meets it: its layout, what comes back
 // for each way of closing it, left-to-right defaults, Persian typing and the
 // keyboard-language label.
 
-#include "dialogs/uGetStr.h"
+#include "dialogs/TextPrompt.h"
 #include "text/KeyboardLayout.h"
 
 #include <QAction>
@@ -48,32 +48,32 @@ void Type(QWidget* widget, const QString& text) {
 
 enum class Close { Enter, KeypadEnter, OkButton, MenuItem, Escape, CancelButton, CloseBox };
 
-// Asks through AskString and, inside its modal loop, types `typed` over the
+// Asks through askText and, inside its modal loop, types `typed` over the
 // selected default and closes the dialog the given way. `look` sees the
 // dialog first. A dialog a failed check left open is cancelled.
 std::string Ask(const QString& caption, const QString& prompt, const std::string& defaultText,
-                const QString& typed, Close close, std::function<void(TFGetStr&)> look = {}) {
-    AnswerNextAskString([=](TFGetStr& form) {
+                const QString& typed, Close close, std::function<void(TextPrompt&)> look = {}) {
+    answerNextTextPrompt([=](TextPrompt& form) {
         [&] {
             QVERIFY(QTest::qWaitForWindowActive(&form));
             if (look)
                 look(form);
             if (!typed.isEmpty())
-                Type(form.Edit1, typed);
+                Type(form.edit(), typed);
             switch (close) {
-            case Close::Enter: QTest::keyClick(form.Edit1, Qt::Key_Return); break;
-            case Close::KeypadEnter: QTest::keyClick(form.Edit1, Qt::Key_Enter, Qt::KeypadModifier); break;
-            case Close::OkButton: QTest::mouseClick(form.BitBtn1, Qt::LeftButton); break;
-            case Close::MenuItem: form.N1->trigger(); break;
-            case Close::Escape: QTest::keyClick(form.Edit1, Qt::Key_Escape); break;
-            case Close::CancelButton: QTest::mouseClick(form.BitBtn2, Qt::LeftButton); break;
+            case Close::Enter: QTest::keyClick(form.edit(), Qt::Key_Return); break;
+            case Close::KeypadEnter: QTest::keyClick(form.edit(), Qt::Key_Enter, Qt::KeypadModifier); break;
+            case Close::OkButton: QTest::mouseClick(form.okButton(), Qt::LeftButton); break;
+            case Close::MenuItem: form.contextMenu()->actions().value(0)->trigger(); break;
+            case Close::Escape: QTest::keyClick(form.edit(), Qt::Key_Escape); break;
+            case Close::CancelButton: QTest::mouseClick(form.cancelButton(), Qt::LeftButton); break;
             case Close::CloseBox: form.close(); break;
             }
         }();
         if (form.isVisible())
             form.reject();
     });
-    return AskString(caption, prompt, defaultText);
+    return askText(caption, prompt, defaultText);
 }
 
 QByteArray Bytes(const std::string& s) {
@@ -97,7 +97,7 @@ std::pair<int, int> InkColumns(const QImage& image, int top, int bottom) {
 
 Q_DECLARE_METATYPE(Close)
 
-class TestGetStr : public QObject {
+class TestTextPrompt : public QObject {
     Q_OBJECT
 private slots:
     void layout_data();
@@ -117,21 +117,21 @@ private slots:
     void languageLabelEmptyWithoutKeyboardService();
 };
 
-void TestGetStr::layout_data() {
+void TestTextPrompt::layout_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
 
-    QTest::newRow("Edit1") << "Edit1" << QRect(8, 32, 329, 21);
-    QTest::newRow("BitBtn1") << "BitBtn1" << QRect(264, 72, 75, 25);
-    QTest::newRow("BitBtn2") << "BitBtn2" << QRect(8, 72, 75, 25);
+    QTest::newRow("edit box") << "edit" << QRect(8, 32, 329, 21);
+    QTest::newRow("OK") << "okButton" << QRect(264, 72, 75, 25);
+    QTest::newRow("Cancel") << "cancelButton" << QRect(8, 72, 75, 25);
 }
 
-void TestGetStr::layout() {
+void TestTextPrompt::layout() {
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
 
-    TFGetStr form;
-    form.Prepare("عنوان چاپ", "عنوان:", "");
+    TextPrompt form;
+    form.prepare("عنوان چاپ", "عنوان:", "");
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     QCOMPARE(form.width(), 351);
@@ -141,44 +141,45 @@ void TestGetStr::layout() {
     QCOMPARE(widget->geometry(), geometry);
 }
 
-void TestGetStr::formLooks() {
-    TFGetStr form;
-    form.Prepare("جستجو", "متن:", "");
+void TestTextPrompt::formLooks() {
+    TextPrompt form;
+    form.prepare("جستجو", "متن:", "");
     QCOMPARE(form.layoutDirection(), Qt::RightToLeft);
     QCOMPARE(form.font().family(), QString("Tahoma"));
     QCOMPARE(form.font().pointSize(), 8);
-    QCOMPARE(form.BitBtn1->text(), QString("تاييد"));
-    QCOMPARE(form.BitBtn2->text(), QString("انصراف"));
-    for (QPushButton* button : {form.BitBtn1, form.BitBtn2})
+    QCOMPARE(form.okButton()->text(), QString("تاييد"));
+    QCOMPARE(form.cancelButton()->text(), QString("انصراف"));
+    for (QPushButton* button : {form.okButton(), form.cancelButton()})
         QCOMPARE(button->cursor().shape(), Qt::PointingHandCursor);
-    QCOMPARE(form.Label1->text(), QString("متن:"));
-    QCOMPARE(form.Label1->y(), 8);
-    QCOMPARE(form.Label3->pos(), QPoint(2, 0));
-    QCOMPARE(form.Label3->layoutDirection(), Qt::LeftToRight);
-    QCOMPARE(form.Label3->palette().color(QPalette::WindowText), QColor(192, 220, 192));
-    QCOMPARE(form.Timer1->interval(), 100);
-    QVERIFY(form.Timer1->isActive());
-    QCOMPARE(form.PopupMenu1->actions(), QList<QAction*>{form.N1});
-    QCOMPARE(form.N1->text(), QString("ثبت"));
-    QVERIFY(form.N1->shortcuts().contains(QKeySequence(Qt::Key_Return)));
+    QCOMPARE(form.promptLabel()->text(), QString("متن:"));
+    QCOMPARE(form.promptLabel()->y(), 8);
+    QCOMPARE(form.languageLabel()->pos(), QPoint(2, 0));
+    QCOMPARE(form.languageLabel()->layoutDirection(), Qt::LeftToRight);
+    QCOMPARE(form.languageLabel()->palette().color(QPalette::WindowText), QColor(192, 220, 192));
+    QCOMPARE(form.findChild<QTimer*>("languageTimer")->interval(), 100);
+    QVERIFY(form.findChild<QTimer*>("languageTimer")->isActive());
+    const QList<QAction*> items = form.contextMenu()->actions();
+    QCOMPARE(items.size(), 1);
+    QCOMPARE(items[0]->text(), QString("ثبت"));
+    QVERIFY(items[0]->shortcuts().contains(QKeySequence(Qt::Key_Return)));
 }
 
 // What a user sees: the prompt at the right above the edit box's right end,
 // OK at the right and Cancel at the left.
-void TestGetStr::promptAndButtonsRightToLeft() {
-    TFGetStr form;
-    form.Prepare("", "عنوان:", "");
+void TestTextPrompt::promptAndButtonsRightToLeft() {
+    TextPrompt form;
+    form.prepare("", "عنوان:", "");
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
     const QImage image = form.grab().toImage();
     const auto [first, last] = InkColumns(image, 8, 28);
     QVERIFY2(last >= 320 && last <= 337, qPrintable(QString("prompt ends at %1").arg(last)));
     QVERIFY2(first > 250, qPrintable(QString("prompt starts at %1").arg(first)));
-    QVERIFY(form.BitBtn1->geometry().center().x() > form.width() / 2);
-    QVERIFY(form.BitBtn2->geometry().center().x() < form.width() / 2);
+    QVERIFY(form.okButton()->geometry().center().x() > form.width() / 2);
+    QVERIFY(form.cancelButton()->geometry().center().x() < form.width() / 2);
 }
 
-void TestGetStr::editDirection_data() {
+void TestTextPrompt::editDirection_data() {
     QTest::addColumn<QByteArray>("defaultText");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("leftToRight");
@@ -191,22 +192,22 @@ void TestGetStr::editDirection_data() {
     QTest::newRow("empty") << QByteArray() << "" << false;
 }
 
-void TestGetStr::editDirection() {
+void TestTextPrompt::editDirection() {
     QFETCH(QByteArray, defaultText);
     QFETCH(QString, shown);
     QFETCH(bool, leftToRight);
 
-    TFGetStr form;
-    form.Prepare("", "سايزها", defaultText.toStdString());
+    TextPrompt form;
+    form.prepare("", "سايزها", defaultText.toStdString());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(form.Edit1->text(), shown);
-    QCOMPARE(form.Edit1->layoutDirection(), leftToRight ? Qt::LeftToRight : Qt::RightToLeft);
+    QCOMPARE(form.edit()->text(), shown);
+    QCOMPARE(form.edit()->layoutDirection(), leftToRight ? Qt::LeftToRight : Qt::RightToLeft);
 
     // The text stands where the user expects it: left end or right end.
     if (!shown.isEmpty()) {
-        form.Edit1->deselect();
-        const QImage image = form.Edit1->grab().toImage();
+        form.edit()->deselect();
+        const QImage image = form.edit()->grab().toImage();
         const auto [first, last] = InkColumns(image, 3, image.height() - 3);
         QVERIFY(last >= first);
         if (leftToRight)
@@ -216,7 +217,7 @@ void TestGetStr::editDirection() {
     }
 }
 
-void TestGetStr::answers_data() {
+void TestTextPrompt::answers_data() {
     QTest::addColumn<QByteArray>("defaultText");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<Close>("close");
@@ -246,7 +247,7 @@ void TestGetStr::answers_data() {
         << QByteArray("\xD3\xE1\xC7\xE3 \x98") << "" << Close::Enter << QByteArray("\xD3\xE1\xC7\xE3 \x98");
 }
 
-void TestGetStr::answers() {
+void TestTextPrompt::answers() {
     QFETCH(QByteArray, defaultText);
     QFETCH(QString, typed);
     QFETCH(Close, close);
@@ -256,18 +257,18 @@ void TestGetStr::answers() {
     QCOMPARE(Bytes(answer), result);
 }
 
-void TestGetStr::focusAndSelection() {
+void TestTextPrompt::focusAndSelection() {
     bool focused = false;
     bool allSelected = false;
-    Ask("", "كد شروع:", "default text", "", Close::Escape, [&](TFGetStr& form) {
-        focused = QApplication::focusWidget() == form.Edit1;
-        allSelected = form.Edit1->selectedText() == form.Edit1->text();
+    Ask("", "كد شروع:", "default text", "", Close::Escape, [&](TextPrompt& form) {
+        focused = QApplication::focusWidget() == form.edit();
+        allSelected = form.edit()->selectedText() == form.edit()->text();
     });
     QVERIFY(focused);
     QVERIFY(allSelected);
 }
 
-void TestGetStr::captions_data() {
+void TestTextPrompt::captions_data() {
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("title");
 
@@ -276,69 +277,69 @@ void TestGetStr::captions_data() {
     QTest::newRow("empty caption") << "" << "";
 }
 
-void TestGetStr::captions() {
+void TestTextPrompt::captions() {
     QFETCH(QString, caption);
     QFETCH(QString, title);
 
     QString seen = "unseen";
     QString prompt;
-    Ask(caption, "متن:", "", "", Close::Escape, [&](TFGetStr& form) {
+    Ask(caption, "متن:", "", "", Close::Escape, [&](TextPrompt& form) {
         seen = form.windowTitle().trimmed();
-        prompt = form.Label1->text();
+        prompt = form.promptLabel()->text();
     });
     QCOMPARE(seen, title);
     QCOMPARE(prompt, QString("متن:"));
 }
 
-void TestGetStr::popupMenuReplacesContextMenu() {
+void TestTextPrompt::popupMenuReplacesContextMenu() {
     bool shown = false;
     QList<QAction*> items;
-    QAction* n1 = nullptr;
-    const std::string answer = Ask("", "متن:", "abc ", "", Close::MenuItem, [&](TFGetStr& form) {
+    QAction* confirm = nullptr;
+    const std::string answer = Ask("", "متن:", "abc ", "", Close::MenuItem, [&](TextPrompt& form) {
         const QPoint at(5, 5);
-        QContextMenuEvent event(QContextMenuEvent::Mouse, at, form.Edit1->mapToGlobal(at));
-        QApplication::sendEvent(form.Edit1, &event);
-        shown = form.PopupMenu1->isVisible();
-        items = form.PopupMenu1->actions();
-        n1 = form.N1;
-        form.PopupMenu1->hide();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, form.edit()->mapToGlobal(at));
+        QApplication::sendEvent(form.edit(), &event);
+        shown = form.contextMenu()->isVisible();
+        items = form.contextMenu()->actions();
+        confirm = form.contextMenu()->actions().value(0);
+        form.contextMenu()->hide();
     });
     QVERIFY(shown);
-    QCOMPARE(items, QList<QAction*>{n1});
+    QCOMPARE(items, QList<QAction*>{confirm});
     QCOMPARE(Bytes(answer), QByteArray("abc"));
 }
 
-void TestGetStr::languageLabelFollowsKeyboard() {
+void TestTextPrompt::languageLabelFollowsKeyboard() {
     FakeLanguages languages;
     languages.active = "00000429";
     ServiceScope scope(&languages);
 
     QStringList seen;
-    Ask("", "متن:", "", "", Close::Escape, [&](TFGetStr& form) {
-        QTRY_COMPARE_WITH_TIMEOUT(form.Label3->text(), QString("Persian - FAR"), 1000);
-        seen << form.Label3->text();
+    Ask("", "متن:", "", "", Close::Escape, [&](TextPrompt& form) {
+        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString("Persian - FAR"), 1000);
+        seen << form.languageLabel()->text();
         languages.active = "00000409";
-        QTRY_COMPARE_WITH_TIMEOUT(form.Label3->text(), QString("English (United States) - ENU"), 1000);
-        seen << form.Label3->text();
+        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString("English (United States) - ENU"), 1000);
+        seen << form.languageLabel()->text();
         languages.active = "00000419"; // installed nowhere: no language
-        QTRY_COMPARE_WITH_TIMEOUT(form.Label3->text(), QString(), 1000);
-        seen << form.Label3->text();
+        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString(), 1000);
+        seen << form.languageLabel()->text();
     });
     QCOMPARE(seen, (QStringList{"Persian - FAR", "English (United States) - ENU", ""}));
 }
 
 // The label's letters are painted in money green.
-void TestGetStr::languageLabelIsGreen() {
+void TestTextPrompt::languageLabelIsGreen() {
     FakeLanguages languages;
     languages.active = "00000429";
     ServiceScope scope(&languages);
 
-    TFGetStr form;
-    form.Prepare("", "متن:", "");
+    TextPrompt form;
+    form.prepare("", "متن:", "");
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTRY_COMPARE(form.Label3->text(), QString("Persian - FAR"));
-    const QImage image = form.grab(form.Label3->geometry()).toImage();
+    QTRY_COMPARE(form.languageLabel()->text(), QString("Persian - FAR"));
+    const QImage image = form.grab(form.languageLabel()->geometry()).toImage();
     int green = 0;
     for (int y = 0; y < image.height(); ++y)
         for (int x = 0; x < image.width(); ++x) {
@@ -349,14 +350,14 @@ void TestGetStr::languageLabelIsGreen() {
     QVERIFY2(green >= 10, qPrintable(QString("%1 green pixels").arg(green)));
 }
 
-void TestGetStr::languageLabelEmptyWithoutKeyboardService() {
+void TestTextPrompt::languageLabelEmptyWithoutKeyboardService() {
     QString label = "unseen";
-    Ask("", "متن:", "", "", Close::Escape, [&](TFGetStr& form) {
+    Ask("", "متن:", "", "", Close::Escape, [&](TextPrompt& form) {
         QTest::qWait(250);
-        label = form.Label3->text();
+        label = form.languageLabel()->text();
     });
     QCOMPARE(label, QString());
 }
 
-QTEST_MAIN(TestGetStr)
-#include "tst_getstr.moc"
+QTEST_MAIN(TestTextPrompt)
+#include "tst_TextPrompt.moc"
