@@ -40,9 +40,9 @@ OutputKind KindOf(const std::string& path)
     return OutputKind::None;
 }
 
-int Fail(int status, const std::string& file, const std::string& reason)
+int Fail(int status, const std::string& file, const FileError& error)
 {
-    std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), reason.c_str());
+    std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), DescribeFileError(error).c_str());
     return status;
 }
 
@@ -69,9 +69,9 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     TForm1 form;
     const std::string cellWidths = ReadCellFormat(AbsolutePath(input));
     TableLines lines;
-    const FileResult read = ReadTableFile(input, lines);
+    const FileStatus read = ReadTableFile(input, lines);
     if (!read)
-        return Fail(ExitInputUnreadable, input, read.error);
+        return Fail(ExitInputUnreadable, input, read.error());
     form.CellWidths = cellWidths;
     form.OpenDialogFileName = AbsolutePath(input);
     form.FillGrid(&lines);
@@ -79,31 +79,23 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     switch (kind) {
     case OutputKind::Text: {
         const std::string current = SameFile(input, output) ? output : form.OpenDialogFileName;
-        const FileResult r = SaveGridToFile(form.core(), 0, output, current);
+        const FileStatus r = SaveGridToFile(form.core(), 0, output, current);
         if (!r)
-            return Fail(ExitOutputUnwritable, output, r.error);
+            return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
     }
     case OutputKind::Workbook: {
-        const ExportResult r = ExportLinesToWorkbook(form.TableLines, "Sheet1", output);
-        if (r.status == ExportStatus::Written)
-            return ExitOk;
-        if (r.status == ExportStatus::Skipped)
-            return Fail(ExitOutputUnwritable, output,
-                        form.TableLines.empty() ? "the table is empty"
-                                                : "the export is switched off (NoSheet=1 in AppOptions.txt)");
-        std::string reason = r.message;
-        for (char& c : reason)
-            if (c == '\n')
-                c = ' ';
-        return Fail(ExitOutputUnwritable, output, reason);
+        const FileStatus r = ExportLinesToWorkbook(form.TableLines, "Sheet1", output);
+        if (!r)
+            return Fail(ExitOutputUnwritable, output, r.error());
+        return ExitOk;
     }
     case OutputKind::Report: {
         std::vector<std::string> report;
         BuildPrintLines(form.core(), ReportFontFromQFont(form.Grid->font()), Utf8ToCp1256(title), report);
-        QString error;
-        if (!RenderReportToPdf(report, QFile::decodeName(output.c_str()), &error))
-            return Fail(ExitOutputUnwritable, output, error.toStdString());
+        const FileStatus r = RenderReportToPdf(report, QFile::decodeName(output.c_str()));
+        if (!r)
+            return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
     }
     case OutputKind::None:

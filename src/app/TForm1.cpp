@@ -337,10 +337,10 @@ void TForm1::LayoutHeader()
     Panel1->layoutHeader(HeaderPanelCount);
 }
 
-void TForm1::showOpenError(const std::string& path, const std::string& reason)
+void TForm1::showFileError(const FileError& error, FileOperation operation)
 {
-    QMessageBox::critical(this, QStringLiteral("Rasmik"),
-                          QStringLiteral("فایل «%1» باز نشد.\n%2").arg(PathToQString(path), QString::fromStdString(reason)));
+    if (needsMessage(error))
+        QMessageBox::critical(this, QStringLiteral("Rasmik"), persianFileMessage(error, operation));
 }
 
 bool TForm1::Action1Execute()
@@ -371,7 +371,7 @@ bool TForm1::Action1Execute()
 
     QProgressDialog* dialog = nullptr;
     rasmik::TableLines lines;
-    FileResult read;
+    FileStatus read;
     {
         const ProgressFn progress = makeProgress(dialog, QStringLiteral("در حال خواندن جدول..."));
         read = ReadTableFile(path, lines, progress);
@@ -380,8 +380,7 @@ bool TForm1::Action1Execute()
     }
     if (!read) {
         OpenDialogFileName = previousFile;
-        if (read.error != CancelledReason)
-            showOpenError(path, read.error);
+        showFileError(read.error(), FileOperation::Open);
         return false;
     }
     const std::string oldWidths = CellWidths;
@@ -487,13 +486,6 @@ void TForm1::Maximize1Click()
     Settings().Toggle("Maximize");
 }
 
-void TForm1::showSaveError(const std::string& path, const std::string& reason)
-{
-    QMessageBox::critical(this, QStringLiteral("Rasmik"),
-                          QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
-                              .arg(PathToQString(path), QString::fromStdString(reason)));
-}
-
 void TForm1::Action8Execute()
 {
     const std::string path =
@@ -501,15 +493,15 @@ void TForm1::Action8Execute()
     if (path.empty())
         return;
     QProgressDialog* dialog = nullptr;
-    FileResult r;
+    FileStatus r;
     {
         const ProgressFn progress = makeProgress(dialog, QStringLiteral("در حال ذخیره جدول..."));
         r = SaveGridToFile(grid_, RowNumberBase, path, OpenDialogFileName, progress);
         delete dialog;
     }
     // A cancelled save left the file and its backup as they were.
-    if (!r && r.error != CancelledReason)
-        showSaveError(path, r.error);
+    if (!r)
+        showFileError(r.error(), FileOperation::Save);
 }
 
 void TForm1::Action9Execute()
@@ -596,9 +588,9 @@ void TForm1::SaveColumnToFile(int col, bool withoutRepeat)
     if (path.empty())
         return;
     const std::vector<std::string> list = ColumnValues(grid_, col, withoutRepeat, PersianCollator());
-    const FileResult r = WriteFileAtomic(path, JoinLinesCrLf(list));
+    const FileStatus r = WriteFileAtomic(path, JoinLinesCrLf(list));
     if (!r)
-        showSaveError(path, r.error);
+        showFileError(r.error(), FileOperation::Save);
 }
 
 void TForm1::Action17Execute()
@@ -623,9 +615,9 @@ void TForm1::Action23Execute()
     if (!SaveLinesRetry(&*lines, path)) {
         // The file may still hold an earlier paste, which must not pass for
         // this one: one more attempt tells why it cannot be written.
-        const FileResult again = WriteFileAtomic(path, JoinLinesCrLf(*lines));
+        const FileStatus again = WriteFileAtomic(path, JoinLinesCrLf(*lines));
         if (!again) {
-            showSaveError(path, again.error);
+            showFileError(again.error(), FileOperation::Save);
             return;
         }
     }
@@ -661,10 +653,10 @@ void TForm1::Excel1Click()
         return;
     QProgressDialog* dialog = nullptr;
     const ProgressFn progress = makeProgress(dialog, QStringLiteral("در حال نوشتن فایل اکسل..."));
-    const ExportResult r = ExportAndOpenWorkbook(TableLines, "Sheet1", path, progress);
+    const FileStatus r = ExportAndOpenWorkbook(TableLines, "Sheet1", path, progress);
     delete dialog;
-    if (r.status == ExportStatus::Failed)
-        QMessageBox::critical(this, QStringLiteral("Rasmik"), QString::fromUtf8(r.message.c_str()));
+    if (!r)
+        showFileError(r.error(), FileOperation::Workbook);
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event)

@@ -2,6 +2,7 @@
 // The main window `Form1`: the grid, the header strip, the menu with every
 // command, and the whole state of the open table.
 
+#include "app/ErrorMessages.h"
 #include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
 #include "table/CoreGrid.h"
@@ -106,8 +107,8 @@ public:
     void NotePad1Click();
     void Excel1Click();
     void SaveColumnToFile(int col, bool withoutRepeat);
-    // Reports a file the user named that could not be written.
-    void showSaveError(const std::string& path, const std::string& reason);
+    // Reports a file operation that failed, in Persian.
+    void showFileError(const FileError& error, FileOperation operation);
 
     // The grid font's colour as "Font.fnt" keeps it.
     std::int32_t GridFontColour = WindowTextColour;
@@ -125,7 +126,6 @@ private:
     QAction* makeAction(int n, const char* caption, std::uint16_t shortcut);
     void setCaption(const std::string& caption);
     int gridWidthForLayout();
-    void showOpenError(const std::string& path, const std::string& reason);
     ProgressFn makeProgress(QProgressDialog*& dialog, const QString& label);
 
     CoreGrid grid_;

@@ -3,6 +3,7 @@
 #include "print/ReportLines.h"
 #include "render/QtColour.h"
 #include "render/QtText.h"
+#include "text/StagedFile.h"
 #include "text/StringHelpers.h"
 
 #include <QApplication>
@@ -11,7 +12,7 @@
 #include <QMessageBox>
 #include <QPdfWriter>
 #include <QPointer>
-#include <QSaveFile>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -235,23 +236,43 @@ void RunGridReport(const std::vector<std::string>& lines, QWidget* parent)
     }
 }
 
-bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& path,
-                       QString* error)
+namespace {
+
+// The PDF writer's output device: appends to a staged file and keeps the
+// first failure, with its errno.
+class StagedDevice : public QIODevice {
+public:
+    explicit StagedDevice(StagedFile& staged) : staged_(staged) { open(QIODevice::WriteOnly); }
+    const FileStatus& status() const { return status_; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (status_)
+            status_ = staged_.write(std::string_view(data, static_cast<std::size_t>(size)));
+        return status_ ? size : -1;
+    }
+
+private:
+    StagedFile& staged_;
+    FileStatus status_;
+};
+
+} // namespace
+
+FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path)
 {
-    auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    if (path.isEmpty())
-        return fail(QStringLiteral("no file name given"));
+    const std::string target = QFile::encodeName(path).toStdString();
     const std::vector<std::string>* previous = SourceLines;
     try {
         ensureReport();
         ensureLabels();
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return fail(path + QStringLiteral(": ") + file.errorString());
+        StagedFile staged;
+        if (FileStatus opened = staged.open(target); !opened)
+            return opened;
+        StagedDevice file(staged);
         {
             QPdfWriter writer(&file);
             writer.setPageLayout(theReport->PageLayoutFor(QPageSize(QPageSize::A4)));
@@ -261,12 +282,14 @@ bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& pat
             theReport->Generate(writer);
             SourceLines = previous;
         }
-        if (!file.commit())
-            return fail(path + QStringLiteral(": ") + file.errorString());
-        return true;
+        if (!file.status())
+            return file.status();
+        return staged.commit();
     } catch (const std::exception& e) {
         SourceLines = previous;
-        return fail(QString::fromUtf8(e.what()));
+        FileError error(FileErrorCode::System, target);
+        error.detail = e.what();
+        return error;
     }
 }
 
