@@ -275,10 +275,10 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
             Fail("cannot copy the table for the save");
         } else {
             const auto start = Clock::now();
-            const FileResult r = SaveGridToFile(form.document().grid(), 0, savePath, savePath);
+            const FileStatus r = SaveGridToFile(form.document().grid(), 0, savePath, savePath);
             Report("save", SecondsSince(start));
             if (!r)
-                Fail("save failed: " + r.error);
+                Fail("save failed: " + DescribeFileError(r.error()));
             std::FILE* f = std::fopen(savePath.c_str(), "rb");
             if (f) {
                 std::fseek(f, 0, SEEK_END);

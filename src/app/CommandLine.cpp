@@ -44,9 +44,9 @@ OutputKind KindOf(const std::string& path)
     return OutputKind::None;
 }
 
-int Fail(int status, const std::string& file, const std::string& reason)
+int Fail(int status, const std::string& file, const FileError& error)
 {
-    std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), reason.c_str());
+    std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), DescribeFileError(error).c_str());
     return status;
 }
 
@@ -77,38 +77,30 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     document.loadColumnOrders(appFolder + OptionCfgFile);
     const QtTextMetrics metrics(MeasuringFont(gridFont));
     FixedLayoutTarget target(metrics, StartWindowWidth);
-    const FileResult opened = document.open(AbsolutePath(input), target);
+    const FileStatus opened = document.open(AbsolutePath(input), target);
     if (!opened)
-        return Fail(ExitInputUnreadable, input, opened.error);
+        return Fail(ExitInputUnreadable, input, opened.error());
 
     switch (kind) {
     case OutputKind::Text: {
         const std::string current = SameFile(input, output) ? output : document.path();
-        const FileResult r = SaveGridToFile(document.grid(), 0, output, current);
+        const FileStatus r = SaveGridToFile(document.grid(), 0, output, current);
         if (!r)
-            return Fail(ExitOutputUnwritable, output, r.error);
+            return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
     }
     case OutputKind::Workbook: {
-        const ExportResult r = ExportLinesToWorkbook(document.lines(), "Sheet1", output);
-        if (r.status == ExportStatus::Written)
-            return ExitOk;
-        if (r.status == ExportStatus::Skipped)
-            return Fail(ExitOutputUnwritable, output,
-                        document.lines().empty() ? "the table is empty"
-                                                : "the export is switched off (NoSheet=1 in AppOptions.txt)");
-        std::string reason = r.message;
-        for (char& c : reason)
-            if (c == '\n')
-                c = ' ';
-        return Fail(ExitOutputUnwritable, output, reason);
+        const FileStatus r = ExportLinesToWorkbook(document.lines(), "Sheet1", output);
+        if (!r)
+            return Fail(ExitOutputUnwritable, output, r.error());
+        return ExitOk;
     }
     case OutputKind::Report: {
         std::vector<std::string> report;
         BuildPrintLines(document.grid(), ReportFontFromQFont(gridFont), Utf8ToCp1256(title), report);
-        QString error;
-        if (!RenderReportToPdf(report, QFile::decodeName(output.c_str()), &error))
-            return Fail(ExitOutputUnwritable, output, error.toStdString());
+        const FileStatus r = RenderReportToPdf(report, QFile::decodeName(output.c_str()));
+        if (!r)
+            return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
     }
     case OutputKind::None:

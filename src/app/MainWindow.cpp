@@ -334,25 +334,24 @@ void MainWindow::layoutHeader()
     headerStrip_->layoutHeader(document_.headerPanelCount());
 }
 
-void MainWindow::showOpenError(const std::string& path, const std::string& reason)
+void MainWindow::showFileError(const FileError& error, FileOperation operation)
 {
-    QMessageBox::critical(this, QStringLiteral("Rasmik"),
-                          QStringLiteral("فایل «%1» باز نشد.\n%2").arg(PathToQString(path), QString::fromStdString(reason)));
+    if (needsMessage(error))
+        QMessageBox::critical(this, QStringLiteral("Rasmik"), persianFileMessage(error, operation));
 }
 
 bool MainWindow::openPath(const std::string& path)
 {
     // The font's measures are taken while the file is read.
     PrepareTextMetrics(MeasuringFont(grid_->font()));
-    FileResult opened;
+    FileStatus opened;
     {
         ShownProgress shown(this, ReadingLabel);
         ScreenLayout target(*this);
         opened = document_.open(path, target, shown.loadFn());
     }
     if (!opened) {
-        if (opened.error != CancelledReason)
-            showOpenError(path, opened.error);
+        showFileError(opened.error(), FileOperation::Open);
         return false;
     }
     showHeaderBlock();
@@ -474,27 +473,20 @@ void MainWindow::toggleMaximize()
     Settings().Toggle("Maximize");
 }
 
-void MainWindow::showSaveError(const std::string& path, const std::string& reason)
-{
-    QMessageBox::critical(this, QStringLiteral("Rasmik"),
-                          QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
-                              .arg(PathToQString(path), QString::fromStdString(reason)));
-}
-
 void MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
     const std::string path =
         PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
     if (path.empty())
         return;
-    FileResult r;
+    FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
         r = document_.save(path, rowNumberBase, shown.fn());
     }
     // A cancelled save left the file and its backup as they were.
-    if (!r && r.error != CancelledReason)
-        showSaveError(path, r.error);
+    if (!r)
+        showFileError(r.error(), FileOperation::Save);
 }
 
 void MainWindow::saveTable()
@@ -580,9 +572,9 @@ void MainWindow::saveColumnToFile(bool withoutRepeat)
     const std::string path = PromptSaveFileName(this, "", "", "", "*.txt", "Text File|*.txt");
     if (path.empty())
         return;
-    const FileResult r = document_.saveCurrentColumn(path, withoutRepeat);
+    const FileStatus r = document_.saveCurrentColumn(path, withoutRepeat);
     if (!r)
-        showSaveError(path, r.error);
+        showFileError(r.error(), FileOperation::Save);
 }
 
 void MainWindow::saveCurrentColumn()
@@ -599,7 +591,7 @@ void MainWindow::pasteTable()
 {
     const PasteOutcome paste = TableDocument::writePasteFile(ReadClipboardText(), ExeFolder());
     if (paste.kind == PasteOutcome::Kind::Failed)
-        showSaveError(paste.path, paste.error);
+        showFileError(paste.error, FileOperation::Save);
     else if (paste.kind == PasteOutcome::Kind::Written)
         openFile(paste.path);
 }
@@ -630,13 +622,13 @@ void MainWindow::exportToExcel()
     const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Exel|*.xlsx");
     if (path.empty())
         return;
-    ExportResult r;
+    FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
         r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn());
     }
-    if (r.status == ExportStatus::Failed)
-        QMessageBox::critical(this, QStringLiteral("Rasmik"), QString::fromUtf8(r.message.c_str()));
+    if (!r)
+        showFileError(r.error(), FileOperation::Workbook);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)

@@ -4,6 +4,7 @@
 // the window turns events into its operations and shows what it holds.
 
 #include "app/GridWidget.h"
+#include "app/ErrorMessages.h"
 #include "app/HeaderStrip.h"
 #include "app/StartUp.h"
 #include "print/ReportRenderer.h"
@@ -100,9 +101,8 @@ private:
     void saveColumnToFile(bool withoutRepeat);
     // Applies a font to the grid, its cell editor and the header strip.
     void setGridFont(const QFont& font, std::int32_t colour);
-    void showOpenError(const std::string& path, const std::string& reason);
-    // Reports a file the user named that could not be written.
-    void showSaveError(const std::string& path, const std::string& reason);
+    // Tells the user why a file could not be read or written.
+    void showFileError(const FileError& error, FileOperation operation);
 
     TableDocument document_;
     GridReport printReport_;

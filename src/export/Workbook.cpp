@@ -4,46 +4,41 @@
 #include "export/WorkbookCheck.h"
 #include "table/Options.h"
 #include "text/Cp1256.h"
+#include "text/StagedFile.h"
 #include "text/StringHelpers.h"
 
 #include <xlsxwriter.h>
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cerrno>
-#include <chrono>
-#include <climits>
-#include <cstdlib>
 #include <new>
-#include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace rasmik {
 
 namespace {
 
-const char* const ErrorTitle = "خطا در ذخیره فایل اکسل";
-
-ExportResult Failure(const std::string& path, const std::string& reason)
+FileStatus Failure(const std::string& path, FileErrorCode code)
 {
-    ExportResult r;
-    r.status = ExportStatus::Failed;
-    r.message = std::string(ErrorTitle) + "\n" + path + "\n" + reason;
-    return r;
+    return FileStatus(code, path);
 }
 
-ExportResult Skipped()
+// A failure of libxlsxwriter itself, about subject (a cell) when given.
+FileStatus LibraryFailure(const std::string& path, const std::string& reason, std::string subject = {})
 {
-    return {};
+    FileError e(FileErrorCode::Library, path);
+    e.detail = reason;
+    e.subject = std::move(subject);
+    return e;
 }
 
-std::string SystemReason(int err)
+FileStatus LimitFailure(const std::string& path, FileErrorCode code, std::uint64_t count, std::uint64_t limit,
+                        std::string subject = {})
 {
-    return std::error_code(err, std::generic_category()).message();
+    FileError e(code, path);
+    e.count = count;
+    e.limit = limit;
+    e.subject = std::move(subject);
+    return e;
 }
 
 std::string LibraryReason(lxw_error err)
@@ -127,99 +122,6 @@ std::size_t FieldCount(std::string_view line)
     return tabs + ((!line.empty() && line.back() != '\t') ? 1 : 0);
 }
 
-// The temporary file beside the target that becomes the target on commit and
-// is removed otherwise.
-class StagedFile {
-public:
-    ~StagedFile()
-    {
-        if (!temp_.empty())
-            ::unlink(temp_.c_str());
-    }
-
-    // Resolves the target, refuses a folder or a write-protected file, and
-    // creates the temporary with the target's permissions. Empty on success,
-    // else the reason.
-    std::string Prepare(const std::string& path)
-    {
-        target_ = path;
-        struct stat st {};
-        if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-            // Replace the file the link points to, not the link.
-            if (char* real = ::realpath(path.c_str(), nullptr)) {
-                target_ = real;
-                std::free(real);
-            }
-        }
-        bool haveMode = false;
-        mode_t mode = 0;
-        if (::stat(target_.c_str(), &st) == 0) {
-            if (S_ISDIR(st.st_mode))
-                return SystemReason(EISDIR);
-            if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0)
-                return SystemReason(errno);
-            haveMode = true;
-            mode = st.st_mode & 07777;
-        }
-        const std::size_t slash = target_.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string() : target_.substr(0, slash + 1);
-        static std::atomic<unsigned> counter{0};
-        const auto stamp = static_cast<unsigned long long>(
-            std::chrono::steady_clock::now().time_since_epoch().count());
-        int err = 0;
-        for (int attempt = 0; attempt < 100; ++attempt) {
-            std::string name = folder + ".~rasmik-" + std::to_string(::getpid()) + "-"
-                + std::to_string(counter++) + "-" + std::to_string((stamp + attempt) % 1000000)
-                + ".xlsx.tmp";
-            const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-            if (fd >= 0) {
-                if (haveMode)
-                    (void)::fchmod(fd, mode);
-                ::close(fd);
-                temp_ = std::move(name);
-                return {};
-            }
-            err = errno;
-            if (err != EEXIST)
-                break;
-        }
-        return SystemReason(err);
-    }
-
-    const std::string& temp() const { return temp_; }
-
-    // Flushes the finished temporary to disk and renames it over the target.
-    std::string Commit()
-    {
-        const int fd = ::open(temp_.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0)
-            return SystemReason(errno);
-        if (::fsync(fd) != 0) {
-            const int err = errno;
-            ::close(fd);
-            return SystemReason(err);
-        }
-        ::close(fd);
-        if (::rename(temp_.c_str(), target_.c_str()) != 0)
-            return SystemReason(errno);
-        temp_.clear();
-        const std::size_t slash = target_.rfind('/');
-        const std::string folder = slash == std::string::npos ? std::string(".")
-                                   : slash == 0              ? std::string("/")
-                                                             : target_.substr(0, slash);
-        const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd >= 0) {
-            (void)::fsync(dirFd);
-            ::close(dirFd);
-        }
-        return {};
-    }
-
-private:
-    std::string target_;
-    std::string temp_;
-};
-
 // Frees a workbook that was not closed (error or cancel); closing frees it too.
 struct WorkbookHolder {
     lxw_workbook* book = nullptr;
@@ -237,17 +139,16 @@ struct WorkbookHolder {
 };
 
 template <typename Lines>
-ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const std::string& path,
-                           const ProgressFn& progress)
+FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const std::string& path,
+                         const ProgressFn& progress)
 {
     const std::size_t rows = lines.size();
     if (rows == 0)
-        return Skipped();
+        return Failure(path, FileErrorCode::EmptyTable);
     if (path.empty())
-        return Failure(path, "نام فایل داده نشده است.");
+        return Failure(path, FileErrorCode::NoFileName);
     if (rows > MaxSheetRows)
-        return Failure(path, "جدول " + std::to_string(rows) + " سطر دارد و فایل اکسل حداکثر "
-                                 + std::to_string(MaxSheetRows) + " سطر می‌پذیرد.");
+        return LimitFailure(path, FileErrorCode::TooManyRows, rows, MaxSheetRows);
 
     std::size_t columns = 1;
     std::uint64_t textBytes = 0;
@@ -257,18 +158,18 @@ ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const
         textBytes += line.size();
     }
     if (columns > std::size_t(MaxSheetColumns))
-        return Failure(path, "جدول " + std::to_string(columns) + " ستون دارد و فایل اکسل حداکثر "
-                                 + std::to_string(MaxSheetColumns) + " ستون می‌پذیرد.");
+        return LimitFailure(path, FileErrorCode::TooManyColumns, columns, MaxSheetColumns);
     const auto lastCol = static_cast<lxw_col_t>(columns - 1);
     const auto lastRow = static_cast<lxw_row_t>(rows - 1);
 
     const std::string sheet = ToUtf8(sheetName);
     if (sheet.empty())
-        return Failure(path, "نام برگه خالی است.");
+        return Failure(path, FileErrorCode::BadSheetName);
 
+    // libxlsxwriter writes the temporary file by its name.
     StagedFile staged;
-    if (std::string reason = staged.Prepare(path); !reason.empty())
-        return Failure(path, reason);
+    if (FileStatus opened = staged.open(path); !opened)
+        return opened;
 
     const std::uint64_t cells = std::uint64_t(rows) * columns;
     lxw_workbook_options options{};
@@ -280,31 +181,35 @@ ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const
     options.use_zip64 = sheetXmlBound > 0xE0000000ull ? LXW_TRUE : LXW_FALSE;
 
     WorkbookHolder holder;
-    holder.book = workbook_new_opt(staged.temp().c_str(), &options);
+    holder.book = workbook_new_opt(staged.tempPath().c_str(), &options);
     if (!holder.book)
-        return Failure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
-    if (lxw_error err = workbook_validate_sheet_name(holder.book, sheet.c_str()); err != LXW_NO_ERROR)
-        return Failure(path, "نام برگه «" + sheet + "» پذیرفته نیست: " + LibraryReason(err));
+        return LibraryFailure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
+    if (lxw_error err = workbook_validate_sheet_name(holder.book, sheet.c_str()); err != LXW_NO_ERROR) {
+        FileError e(FileErrorCode::BadSheetName, path);
+        e.subject = sheet;
+        e.detail = LibraryReason(err);
+        return e;
+    }
     lxw_worksheet* ws = workbook_add_worksheet(holder.book, sheet.c_str());
     if (!ws)
-        return Failure(path, LibraryReason(LXW_ERROR_CREATING_TMPFILE));
+        return LibraryFailure(path, LibraryReason(LXW_ERROR_CREATING_TMPFILE));
     lxw_format* text = workbook_add_format(holder.book);
     if (!text)
-        return Failure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
+        return LibraryFailure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
     // Built-in format 49 is "@", text.
     format_set_num_format_index(text, 49);
     if (lxw_error err = worksheet_set_column(ws, 0, lastCol, LXW_DEF_COL_WIDTH, text); err != LXW_NO_ERROR)
-        return Failure(path, LibraryReason(err));
+        return LibraryFailure(path, LibraryReason(err));
 
     if (progress && !progress(0, rows))
-        return Skipped();
+        return Failure(path, FileErrorCode::Cancelled);
 
     std::string cell;
     std::uint64_t rowElements = 0;
     std::uint64_t cellElements = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         if (progress && i != 0 && (i & 4095) == 0 && !progress(i, rows))
-            return Skipped();
+            return Failure(path, FileErrorCode::Cancelled);
         const auto row = static_cast<lxw_row_t>(i);
         std::string_view rest = lines[i];
         std::uint64_t rowCells = 0;
@@ -312,13 +217,13 @@ ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const
         for (lxw_col_t col = 0; col <= lastCol; ++col) {
             const std::string_view field = TakeToken(rest, "\t", false);
             if (field.size() > MaxCellChars)
-                return Failure(path, "خانه " + CellAddress(col + 1, i + 1) + " بیش از "
-                                         + std::to_string(MaxCellChars) + " نویسه دارد.");
+                return LimitFailure(path, FileErrorCode::CellTooLong, field.size(), MaxCellChars,
+                                    CellAddress(col + 1, i + 1));
             FieldToUtf8(field, cell);
             if (!cell.empty()) {
                 if (lxw_error err = worksheet_write_string(ws, row, col, cell.c_str(), text);
                     err != LXW_NO_ERROR)
-                    return Failure(path, CellAddress(col + 1, i + 1) + ": " + LibraryReason(err));
+                    return LibraryFailure(path, LibraryReason(err), CellAddress(col + 1, i + 1));
                 ++rowCells;
                 if (col == lastCol)
                     cornerWritten = true;
@@ -343,34 +248,35 @@ ExportResult WriteWorkbook(const Lines& lines, std::string_view sheetName, const
     }
 
     if (progress && !progress(rows, rows))
-        return Skipped();
+        return Failure(path, FileErrorCode::Cancelled);
 
     if (lxw_error err = holder.Close(); err != LXW_NO_ERROR)
-        return Failure(path, LibraryReason(err));
-    if (std::string reason = CheckWrittenWorkbook(staged.temp(), rowElements, cellElements);
-        !reason.empty())
-        return Failure(path, "فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (" + reason + ")");
-    if (std::string reason = staged.Commit(); !reason.empty())
-        return Failure(path, reason);
-    ExportResult done;
-    done.status = ExportStatus::Written;
-    return done;
+        return LibraryFailure(path, LibraryReason(err));
+    if (std::string reason = CheckWrittenWorkbook(staged.tempPath(), rowElements, cellElements);
+        !reason.empty()) {
+        FileError e(FileErrorCode::Incomplete, path);
+        e.detail = reason;
+        return e;
+    }
+    return staged.commit();
 }
 
 template <typename Lines>
-ExportResult Export(const Lines& lines, std::string_view sheetName, const std::string& path,
-                    const ProgressFn& progress)
+FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path,
+                  const ProgressFn& progress)
 {
     if (GetAppOption("NoSheet") == "1")
-        return Skipped();
+        return Failure(path, FileErrorCode::ExportSwitchedOff);
     try {
         return WriteWorkbook(lines, sheetName, path, progress);
     } catch (const std::bad_alloc&) {
-        return Failure(path, "حافظه کافی نیست.");
-    } catch (const std::exception& e) {
-        return Failure(path, e.what());
+        return Failure(path, FileErrorCode::NoMemory);
+    } catch (const std::exception& ex) {
+        FileError e(FileErrorCode::System, path);
+        e.detail = ex.what();
+        return e;
     } catch (...) {
-        return Failure(path, "خطای ناشناخته");
+        return Failure(path, FileErrorCode::System);
     }
 }
 
@@ -389,23 +295,23 @@ std::string CellAddress(int col1Based, std::size_t row1Based)
     return ColumnLetters(col1Based) + std::to_string(row1Based);
 }
 
-ExportResult ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
-                                   const std::string& path, const ProgressFn& progress)
+FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress)
 {
     return Export(lines, sheetName, path, progress);
 }
 
-ExportResult ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
-                                   const std::string& path, const ProgressFn& progress)
+FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress)
 {
     return Export(lines, sheetName, path, progress);
 }
 
-ExportResult ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
-                                   const std::string& path, const ProgressFn& progress)
+FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress)
 {
-    ExportResult result = ExportLinesToWorkbook(lines, sheetName, path, progress);
-    if (result.written())
+    FileStatus result = ExportLinesToWorkbook(lines, sheetName, path, progress);
+    if (result)
         ShellOpen(path);
     return result;
 }

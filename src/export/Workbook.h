@@ -4,6 +4,7 @@
 // spreadsheet application is needed).
 
 #include "table/TableLines.h"
+#include "text/FileError.h"
 
 #include <string>
 #include <string_view>
@@ -20,21 +21,6 @@ constexpr std::size_t MaxCellChars = 32767;
 // keeps memory flat for tables of millions of cells.
 constexpr std::size_t WorkbookStreamingCells = 200000;
 
-enum class ExportStatus {
-    Written, // the workbook is at the path
-    Skipped, // nothing done and nothing to tell: "NoSheet", empty table, cancelled
-    Failed,  // nothing written; message says why
-};
-
-struct ExportResult {
-    ExportStatus status = ExportStatus::Skipped;
-    // For Failed: a UTF-8 text for a message box, "خطا در ذخیره فایل اکسل",
-    // the path and the reason, one per line. Empty otherwise.
-    std::string message;
-    bool written() const { return status == ExportStatus::Written; }
-    explicit operator bool() const { return written(); }
-};
-
 // A1-notation letters of a 1-based column: 1 A, 27 AA, 703 AAA, 16384 XFD.
 // Empty for a column below 1.
 std::string ColumnLetters(int col1Based);
@@ -47,20 +33,21 @@ std::string CellAddress(int col1Based, std::size_t row1Based);
 // line (a final TAB adds no field); every used column and every cell is
 // formatted as text and every field is stored as a string, never as a number
 // or formula; an empty field leaves its cell empty.
-// "NoSheet" = 1 in "AppOptions.txt" and an empty table give Skipped. The file
-// is written beside the target and renamed over it only when complete, so on
-// Failed or Skipped the path keeps what it held before.
+// "NoSheet" = 1 in "AppOptions.txt" fails as ExportSwitchedOff, an empty
+// table as EmptyTable; a table beyond the format's limits as TooManyRows,
+// TooManyColumns or CellTooLong. The file is written through a StagedFile, so
+// on any failure the path keeps what it held before.
 // progress is called now and then with rows done and the row count; the
-// window can process its events there, and answering false cancels (Skipped).
-ExportResult ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
-                                   const std::string& path, const ProgressFn& progress = {});
-ExportResult ExportLinesToWorkbook(const std::vector<std::string>& lines,
-                                   std::string_view sheetName, const std::string& path,
-                                   const ProgressFn& progress = {});
+// window can process its events there, and answering false cancels (Cancelled).
+FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress = {});
+FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines,
+                                 std::string_view sheetName, const std::string& path,
+                                 const ProgressFn& progress = {});
 
 // The export followed, when the workbook was written, by opening it with the
 // desktop's program for .xlsx files (ShellOpen).
-ExportResult ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
-                                   const std::string& path, const ProgressFn& progress = {});
+FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress = {});
 
 } // namespace rasmik

@@ -3,6 +3,7 @@
 #include "print/ReportLines.h"
 #include "render/QtColour.h"
 #include "render/QtText.h"
+#include "text/StagedFile.h"
 #include "text/StringHelpers.h"
 
 #include <QApplication>
@@ -10,7 +11,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPdfWriter>
-#include <QSaveFile>
+#include <QFile>
 
 #include <algorithm>
 #include <cstdio>
@@ -186,16 +187,35 @@ bool GridReport::preview(QWidget* parent)
     }
 }
 
-bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& path,
-                       QString* error)
+namespace {
+
+// The PDF writer's output device: appends to a staged file and keeps the
+// first failure, with its errno.
+class StagedDevice : public QIODevice {
+public:
+    explicit StagedDevice(StagedFile& staged) : staged_(staged) { open(QIODevice::WriteOnly); }
+    const FileStatus& status() const { return status_; }
+    bool isSequential() const override { return true; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override
+    {
+        if (status_)
+            status_ = staged_.write(std::string_view(data, static_cast<std::size_t>(size)));
+        return status_ ? size : -1;
+    }
+
+private:
+    StagedFile& staged_;
+    FileStatus status_;
+};
+
+} // namespace
+
+FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path)
 {
-    auto fail = [error](const QString& reason) {
-        if (error)
-            *error = reason;
-        return false;
-    };
-    if (path.isEmpty())
-        return fail(QStringLiteral("no file name given"));
+    const std::string target = QFile::encodeName(path).toStdString();
     try {
         requireGuiApplication();
         ReportEngine engine;
@@ -203,9 +223,10 @@ bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& pat
         ReportRowFeeder feeder(engine.band());
         engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
         engine.nextBand = [&feeder] { return feeder.feedNext(); };
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return fail(path + QStringLiteral(": ") + file.errorString());
+        StagedFile staged;
+        if (FileStatus opened = staged.open(target); !opened)
+            return opened;
+        StagedDevice file(staged);
         {
             QPdfWriter writer(&file);
             writer.setPageLayout(engine.pageLayoutFor(QPageSize(QPageSize::A4)));
@@ -213,11 +234,13 @@ bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& pat
             writer.setCreator(QCoreApplication::applicationName());
             engine.generate(writer);
         }
-        if (!file.commit())
-            return fail(path + QStringLiteral(": ") + file.errorString());
-        return true;
+        if (!file.status())
+            return file.status();
+        return staged.commit();
     } catch (const std::exception& e) {
-        return fail(QString::fromUtf8(e.what()));
+        FileError error(FileErrorCode::System, target);
+        error.detail = e.what();
+        return error;
     }
 }
 

@@ -3,6 +3,7 @@
 // line a band, and shows them in the print preview or writes them to PDF.
 
 #include "print/ReportEngine.h"
+#include "text/FileError.h"
 
 #include <QString>
 
@@ -78,9 +79,8 @@ private:
 
 // Writes the lines as a PDF report on A4 portrait, the same pages the preview
 // shows. The file appears whole or not at all. Needs a QGuiApplication (the
-// offscreen platform will do) but no display. On failure returns false and
-// puts the reason in *error when error is given.
-bool RenderReportToPdf(const std::vector<std::string>& lines, const QString& path,
-                       QString* error = nullptr);
+// offscreen platform will do) but no display. The file is written through a
+// StagedFile.
+FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path);
 
 } // namespace rasmik

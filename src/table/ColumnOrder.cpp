@@ -39,7 +39,7 @@ bool writeOnce(const std::vector<std::string>& lines, const std::string& path)
 {
     if (path.empty())
         return false;
-    return WriteFileAtomic(path, JoinLinesCrLf(lines)).ok;
+    return WriteFileAtomic(path, JoinLinesCrLf(lines)).ok();
 }
 
 } // namespace

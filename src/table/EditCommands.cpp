@@ -96,7 +96,7 @@ bool WriteCellFormat(const std::string& cfgPath, std::string_view widths)
     std::string text = "CellFormat=";
     text.append(widths);
     text.append("\r\n");
-    return WriteFileAtomic(cfgPath, text).ok;
+    return WriteFileAtomic(cfgPath, text).ok();
 }
 
 } // namespace rasmik

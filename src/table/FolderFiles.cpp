@@ -43,14 +43,14 @@ bool EndsWithTxt(const char* name)
 
 } // namespace
 
-FileResult ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress)
+FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress)
 {
     ByteBuffer bytes;
-    FileResult r = ReadWholeFile(path, bytes);
+    FileStatus r = ReadWholeFile(path, bytes);
     if (!r)
         return r;
     if (!TableLines::FromBytes(std::move(bytes), lines, progress))
-        return FileResult{false, CancelledReason};
+        return FileStatus(FileErrorCode::Cancelled, path);
     return r;
 }
 
@@ -63,12 +63,6 @@ std::string ReadCellFormat(const std::string& tablePath)
     if (!ReadWholeFile(cfg, bytes))
         return {};
     return KeyValueOf(SplitLines(bytes), "CellFormat");
-}
-
-std::string FolderOf(const std::string& path)
-{
-    const std::size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
 std::string AbsolutePath(const std::string& path)

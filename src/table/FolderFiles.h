@@ -10,15 +10,14 @@
 
 namespace rasmik {
 
-// Reads the table file into lines. Fails with the system's reason.
-FileResult ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {});
+// Reads the table file into lines. A progress that answers false fails it as
+// Cancelled.
+FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {});
 
 // The "CellFormat" value of the table's .cfg; empty when there is none or it
 // cannot be read.
 std::string ReadCellFormat(const std::string& tablePath);
 
-// The path's folder part, up to and including the last '/'; empty when none.
-std::string FolderOf(const std::string& path);
 // An absolute form of a path given on the command line (relative to the
 // working directory), without resolving links.
 std::string AbsolutePath(const std::string& path);

@@ -114,11 +114,11 @@ std::string BackupPathFor(const std::string& path)
     return WithFileExtension(path, ".Bak");
 }
 
-FileResult SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
+FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress)
 {
     if (path.empty())
-        return FileResult{false, "No file name"};
+        return FileStatus(FileErrorCode::NoFileName, path);
     // The lines are made a piece at a time while the file is written, so a
     // large table is never held twice.
     const int rows = grid.RowCount();

@@ -32,8 +32,8 @@ std::string BackupPathFor(const std::string& path);
 // exists, its old content becomes the ".Bak" backup. On failure the file and
 // any earlier backup are as they were, and the result carries the reason;
 // progress (rows done of all rows) may cancel the save, which then fails with
-// CancelledReason and leaves the file and the backup as they were.
-FileResult SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
+// Cancelled and leaves the file and the backup as they were.
+FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress = {});
 
 } // namespace rasmik

@@ -19,7 +19,6 @@ namespace rasmik {
 namespace {
 
 // More rows than a grid can hold.
-constexpr const char* TooManyLinesReason = "too many lines";
 
 ProgressFn StageProgress(const LoadProgressFn& progress, LoadStage stage)
 {
@@ -82,17 +81,17 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
     return true;
 }
 
-FileResult TableDocument::open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress)
+FileStatus TableDocument::open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress)
 {
     const std::string cellWidths = ReadCellFormat(path);
     TableLines lines;
-    FileResult read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading));
+    FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading));
     if (!read)
         return read;
     return openLines(std::move(lines), path, cellWidths, target, progress);
 }
 
-FileResult TableDocument::openLines(TableLines lines, const std::string& path, const std::string& cellWidths,
+FileStatus TableDocument::openLines(TableLines lines, const std::string& path, const std::string& cellWidths,
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
     const HeaderBlock block = ReadHeaderBlock(lines);
@@ -108,7 +107,7 @@ FileResult TableDocument::openLines(TableLines lines, const std::string& path, c
     // Built aside, so that a cancelled open leaves the previous table in place.
     CoreGrid fresh;
     if (!buildGrid(lines, cellWidths, target, watched, fresh))
-        return FileResult{false, cancelled ? CancelledReason : TooManyLinesReason};
+        return FileStatus(cancelled ? FileErrorCode::Cancelled : FileErrorCode::TooLarge, path);
     std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)));
 
     replaceGrid(std::move(fresh));
@@ -123,7 +122,7 @@ FileResult TableDocument::openLines(TableLines lines, const std::string& path, c
     } else {
         headerPanelCount_ = 0;
     }
-    return FileResult{true, {}};
+    return {};
 }
 
 bool TableDocument::layOut(LayoutTarget& target, const LoadProgressFn& progress)
@@ -182,7 +181,7 @@ void TableDocument::setColumnWidth(int col, int width)
         grid_.SetColWidth(col, width);
 }
 
-FileResult TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress) const
+FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress) const
 {
     return SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
 }
@@ -279,7 +278,7 @@ std::vector<std::string> TableDocument::currentColumnValues(bool withoutRepeat) 
     return ColumnValues(grid_, grid_.Col, withoutRepeat, PersianCollator());
 }
 
-FileResult TableDocument::saveCurrentColumn(const std::string& path, bool withoutRepeat) const
+FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withoutRepeat) const
 {
     return WriteFileAtomic(path, JoinLinesCrLf(currentColumnValues(withoutRepeat)));
 }
@@ -308,10 +307,10 @@ PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, con
     if (!SaveLinesRetry(&*lines, outcome.path)) {
         // The file may still hold an earlier paste, which must not pass for
         // this one: one more attempt tells why it cannot be written.
-        const FileResult again = WriteFileAtomic(outcome.path, JoinLinesCrLf(*lines));
+        const FileStatus again = WriteFileAtomic(outcome.path, JoinLinesCrLf(*lines));
         if (!again) {
             outcome.kind = PasteOutcome::Kind::Failed;
-            outcome.error = again.error;
+            outcome.error = again.error();
         }
     }
     return outcome;

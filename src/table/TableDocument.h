@@ -50,7 +50,7 @@ struct PasteOutcome {
     enum class Kind { NothingToPaste, Written, Failed };
     Kind kind = Kind::NothingToPaste;
     std::string path;  // the paste file
-    std::string error; // the system's reason when Failed
+    FileError error;   // why, when Failed
 };
 
 // Told of every change to the grid, before and after it, so that a view
@@ -107,11 +107,11 @@ public:
     void loadColumnOrders(const std::string& optionCfgPath);
     // Opens the table at path with the widths of its ".cfg": reads it, takes
     // its header block off, lays it out and lists the tables of its folder.
-    // A failed or cancelled open (the error is CancelledReason then) leaves
+    // A failed or cancelled open (the status says cancelled then) leaves
     // the document exactly as it was.
-    FileResult open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
+    FileStatus open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
     // The same for lines already read, as the table at path cut with cellWidths.
-    FileResult openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
+    FileStatus openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
                    const LoadProgressFn& progress = {});
     // Lays the grid out again from the table's lines (after a change of font,
     // of fixed widths or of the remembered orders): changes made to cells since
@@ -134,7 +134,7 @@ public:
     // Writes the grid to path as "Save" does; saving over the open table
     // keeps its old content as the ".Bak" backup. rowNumberBase other than 0
     // numbers the rows ("Save With Rows").
-    FileResult save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {}) const;
+    FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {}) const;
 
     // ---- editing commands on the cursor's column or row ----
     void simpleNumber();
@@ -164,7 +164,7 @@ public:
     // Its cells; withoutRepeat keeps each value once, sorted.
     std::vector<std::string> currentColumnValues(bool withoutRepeat) const;
     // Writes those cells one a line to path.
-    FileResult saveCurrentColumn(const std::string& path, bool withoutRepeat) const;
+    FileStatus saveCurrentColumn(const std::string& path, bool withoutRepeat) const;
     // "Values": its distinct values below the header row, and the file name
     // they are shown under.
     std::vector<std::string> distinctValuesOfCurrentColumn() const;

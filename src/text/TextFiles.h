@@ -4,6 +4,7 @@
 // by their result only; they never throw and never show anything.
 
 #include "text/ByteBuffer.h"
+#include "text/FileError.h"
 
 #include <chrono>
 #include <cstdint>
@@ -40,47 +41,36 @@ bool SaveLinesRetry(const std::vector<std::string>* list, const std::string& pat
 std::string LoadTextRetry(const std::string& path, bool dropFinalLineBreak);
 bool SaveTextRetry(std::string_view text, const std::string& path);
 
-// Result of an operation whose failure a user may need to read about.
-struct FileResult {
-    bool ok = false;
-    std::string error; // the system's reason, empty when ok
-    explicit operator bool() const { return ok; }
-};
-
 // Reads the whole file; fails for a missing file, a folder, a file that cannot
-// be read, one that another process holds under an exclusive lock ("locked by
-// another program"), or one larger than MaxFileBytes ("too large"). bytes is
-// empty on failure.
-FileResult ReadWholeFile(const std::string& path, std::string& bytes);
+// be read, one that another process holds under an exclusive lock (Locked),
+// or one larger than MaxFileBytes (TooLarge). bytes is empty on failure.
+FileStatus ReadWholeFile(const std::string& path, std::string& bytes);
 // The same into a buffer that is not cleared first (for large tables).
-FileResult ReadWholeFile(const std::string& path, ByteBuffer& bytes);
+FileStatus ReadWholeFile(const std::string& path, ByteBuffer& bytes);
 
 // The bytes of a file handed out piece by piece: the source points piece at
 // its next bytes (valid until it is asked again) and answers More, Last (this
-// is the last piece) or Stop (cancel: the write fails with CancelledReason).
+// is the last piece) or Stop (cancel: the write fails as Cancelled).
 enum class Piece { More, Last, Stop };
 using PieceSource = std::function<Piece(std::string_view& piece)>;
-inline constexpr const char* CancelledReason = "cancelled";
 
-// Writes bytes to a temporary file in the target's folder, flushes it to disk
-// and renames it over path, so path holds either its old or its new content;
-// the temporary file is removed on failure. Holds an exclusive lock on the
-// existing target while it writes. A replaced file keeps its mode (a new one
-// gets 0666 less the umask); a symbolic link stays a link to the new content.
-// Fails without touching anything for a folder, a read-only or unwritable
-// file, or one another process holds a lock on.
-FileResult WriteFileAtomic(const std::string& path, std::string_view bytes);
+// Writes bytes through a StagedFile: path holds either its old or its new
+// content, and nothing is left beside it on failure.
+FileStatus WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Like WriteFileAtomic; when path exists its old content becomes backupPath
 // (replacing an earlier backup) in the same step. When path does not exist no
 // backup is made. On failure the target and any earlier backup are left as
 // they were; a backupPath that is a folder or the file itself is a failure.
-FileResult WriteFileWithBackup(const std::string& path, std::string_view bytes,
+FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes,
                                const std::string& backupPath);
 // The same with the bytes from a source. A source that stops leaves the
 // target and any backup as they were.
-FileResult WriteFileAtomic(const std::string& path, const PieceSource& source);
-FileResult WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath);
+FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source);
+FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath);
+
+// The path's folder part, up to and including the last '/'; empty when none.
+std::string FolderOf(const std::string& path);
 
 // The program's folder for settings and scratch files, with a trailing '/':
 // the executable's folder when it is writable, else ~/.local/share/Rasmik/.

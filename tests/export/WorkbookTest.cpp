@@ -1,3 +1,4 @@
+#include "app/ErrorMessages.h"
 #include "export/ShellOpen.h"
 #include "export/Workbook.h"
 #include "export/XlsxReader.h"
@@ -249,15 +250,15 @@ private slots:
         QFETCH(QString, dimension);
 
         const QString file = target(QStringLiteral("cells.xlsx"));
-        const ExportResult fromTable = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
-        QVERIFY2(fromTable.written(), fromTable.message.c_str());
-        QVERIFY(fromTable.message.empty());
+        const FileStatus fromTable = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        QVERIFY2(fromTable.ok(), DescribeFileError(fromTable.error()).c_str());
+        QCOMPARE(fromTable.code(), FileErrorCode::None);
         verifySheet(file, expected, dimension);
         QCOMPARE(ReadSheetNames(file), QStringList{"Sheet1"});
 
         QVERIFY(QFile::remove(file));
-        const ExportResult fromList = ExportLinesToWorkbook(ToStrings(lines), "Sheet1", Std(file));
-        QVERIFY2(fromList.written(), fromList.message.c_str());
+        const FileStatus fromList = ExportLinesToWorkbook(ToStrings(lines), "Sheet1", Std(file));
+        QVERIFY2(fromList.ok(), DescribeFileError(fromList.error()).c_str());
         verifySheet(file, expected, dimension);
         QCOMPARE(Entries(work_.path()), QStringList{"cells.xlsx"});
     }
@@ -267,7 +268,7 @@ private slots:
         // Only a list of lines can carry these inside a field.
         const std::vector<std::string> lines{std::string("a\rb\nc\td", 7), std::string("x\0y", 3)};
         const QString file = target(QStringLiteral("breaks.xlsx"));
-        QVERIFY(ExportLinesToWorkbook(lines, "Sheet1", Std(file)).written());
+        QVERIFY(ExportLinesToWorkbook(lines, "Sheet1", Std(file)).ok());
         verifySheet(file, Grid{{"a\rb\nc", "d"}, {"xy", ""}}, "A1:B2");
     }
 
@@ -284,7 +285,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QString, shown);
         const QString file = target(QStringLiteral("name.xlsx"));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"a"}), name.toStdString(), Std(file)).written());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"a"}), name.toStdString(), Std(file)).ok());
         QCOMPARE(ReadSheetNames(file), QStringList{shown});
     }
 
@@ -322,8 +323,8 @@ private slots:
             expected << row;
         }
         const QString file = target(QStringLiteral("block.xlsx"));
-        const ExportResult result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
-        QVERIFY2(result.written(), result.message.c_str());
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
         verifySheet(file, expected, dimension);
     }
 
@@ -331,15 +332,15 @@ private slots:
     {
         const QString file = target(QStringLiteral("limits.xlsx"));
         // As many rows as the format holds.
-        const ExportResult rows = ExportLinesToWorkbook(
+        const FileStatus rows = ExportLinesToWorkbook(
             TableLines::FromBytes(std::string(MaxSheetRows, '\n')), "Sheet1", Std(file));
-        QVERIFY2(rows.written(), rows.message.c_str());
+        QVERIFY2(rows.ok(), DescribeFileError(rows.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).dimension, QStringLiteral("A1:A1048576"));
         // The longest text a cell holds.
         const std::string longest(MaxCellChars, '\xC7');
-        const ExportResult longText = ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}),
+        const FileStatus longText = ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}),
                                                             "Sheet1", Std(file));
-        QVERIFY2(longText.written(), longText.message.c_str());
+        QVERIFY2(longText.ok(), DescribeFileError(longText.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
     }
 
@@ -375,8 +376,8 @@ private slots:
             return true;
         };
         const QString file = target(QStringLiteral("big.xlsx"));
-        const ExportResult result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file), progress);
-        QVERIFY2(result.written(), result.message.c_str());
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file), progress);
+        QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
         verifySheet(file, expected, QStringLiteral("A1:J%1").arg(rows));
         QVERIFY(done.size() >= 3);
         QCOMPARE(done.first(), std::uint64_t(0));
@@ -400,13 +401,13 @@ private slots:
         const QString file = target(QStringLiteral("old.xlsx"));
         WriteFile(file, "old");
         int calls = 0;
-        const ExportResult result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
                                                           [&](std::uint64_t, std::uint64_t) {
                                                               return calls++ < answerYesTimes;
                                                           });
         QCOMPARE(calls, answerYesTimes + 1);
-        QCOMPARE(result.status, ExportStatus::Skipped);
-        QVERIFY(result.message.empty());
+        QCOMPARE(result.code(), FileErrorCode::Cancelled);
+        QVERIFY(!needsMessage(result.error()));
         QCOMPARE(FileBytes(file), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
     }
@@ -431,24 +432,28 @@ private slots:
         QFETCH(bool, written);
         setAppOptions(options);
         const QString file = target(QStringLiteral("opt.xlsx"));
-        const ExportResult result = ExportLinesToWorkbook(ToTable({"a\tb"}), "Sheet1", Std(file));
-        QCOMPARE(result.written(), written);
-        QVERIFY(result.message.empty());
+        const FileStatus result = ExportLinesToWorkbook(ToTable({"a\tb"}), "Sheet1", Std(file));
+        QCOMPARE(result.ok(), written);
+        QVERIFY(!needsMessage(result.error()));
         QCOMPARE(QFile::exists(file), written);
-        if (!written)
-            QCOMPARE(result.status, ExportStatus::Skipped);
+        if (!written) {
+            QCOMPARE(result.code(), FileErrorCode::ExportSwitchedOff);
+            QCOMPARE(DescribeFileError(result.error()),
+                     std::string("the export is switched off (NoSheet=1 in AppOptions.txt)"));
+        }
     }
 
     void emptyTable()
     {
         const QString fresh = target(QStringLiteral("new.xlsx"));
-        const ExportResult a = ExportLinesToWorkbook(TableLines(), "Sheet1", Std(fresh));
-        QCOMPARE(a.status, ExportStatus::Skipped);
-        QVERIFY(a.message.empty());
+        const FileStatus a = ExportLinesToWorkbook(TableLines(), "Sheet1", Std(fresh));
+        QCOMPARE(a.code(), FileErrorCode::EmptyTable);
+        QVERIFY(!needsMessage(a.error()));
+        QCOMPARE(DescribeFileError(a.error()), std::string("the table is empty"));
         const QString old = target(QStringLiteral("old.xlsx"));
         WriteFile(old, "old");
-        const ExportResult b = ExportLinesToWorkbook(std::vector<std::string>{}, "Sheet1", Std(old));
-        QCOMPARE(b.status, ExportStatus::Skipped);
+        const FileStatus b = ExportLinesToWorkbook(std::vector<std::string>{}, "Sheet1", Std(old));
+        QCOMPARE(b.code(), FileErrorCode::EmptyTable);
         QCOMPARE(FileBytes(old), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
     }
@@ -460,7 +465,8 @@ private slots:
         QTest::newRow("folder missing") << "missing folder" << "No such file or directory";
         QTest::newRow("target is a folder") << "folder" << "Is a directory";
         // Root meets the file system's immutable flag instead of permissions.
-        QTest::newRow("write-protected file") << "read-only" << "Permission denied|Operation not permitted";
+        QTest::newRow("write-protected file") << "read-only"
+                                              << "read-only|Permission denied|Operation not permitted";
         QTest::newRow("folder not writable") << "read-only folder" << "Permission denied|Operation not permitted";
         QTest::newRow("16385 columns") << "columns" << "16385";
         QTest::newRow("1048577 rows") << "rows" << "1048577";
@@ -518,13 +524,13 @@ private slots:
             QSKIP("this user keeps write access to write-protected files");
         }
 
-        const ExportResult result = ExportLinesToWorkbook(lines, sheet, Std(file));
+        const FileStatus result = ExportLinesToWorkbook(lines, sheet, Std(file));
 
         if (!protectedPath.isEmpty())
             Unprotect(protectedPath, immutable);
-        QCOMPARE(result.status, ExportStatus::Failed);
-        QVERIFY(!result.written());
-        const QString message = QString::fromStdString(result.message);
+        QVERIFY(!result.ok());
+        QVERIFY(needsMessage(result.error()));
+        const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
         QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
         QVERIFY2(message.contains(QRegularExpression(reason)), qPrintable(message));
         QCOMPARE(FileBytes(file), oldBytes);
@@ -548,18 +554,17 @@ private slots:
         struct rlimit small = saved;
         small.rlim_cur = 32 * 1024;
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const ExportResult result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
 
-        QCOMPARE(result.status, ExportStatus::Failed);
-        QVERIFY2(QString::fromStdString(result.message).startsWith(ErrorTitle + "\n" + file + "\n"),
-                 result.message.c_str());
+        const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
+        QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
         QCOMPARE(FileBytes(file), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
 
         // With room again the same table is written whole.
-        QVERIFY(ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file)).written());
+        QVERIFY(ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file)).ok());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B4000").text, QStringLiteral("سلام3999"));
     }
 
@@ -569,7 +574,7 @@ private slots:
         WriteFile(file, "old");
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                 | QFileDevice::ReadGroup));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", Std(file)).written());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", Std(file)).ok());
         verifySheet(file, Grid{{"new"}}, "A1");
         const QFileDevice::Permissions perUser
             = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
@@ -578,7 +583,7 @@ private slots:
         // A link is followed: the file it names gets the workbook.
         const QString link = target(QStringLiteral("link.xlsx"));
         QVERIFY(QFile::link(file, link));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"via link"}), "Sheet1", Std(link)).written());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"via link"}), "Sheet1", Std(link)).ok());
         QVERIFY(QFileInfo(link).isSymLink());
         verifySheet(file, Grid{{"via link"}}, "A1");
         QCOMPARE(Entries(work_.path()), (QStringList{"again.xlsx", "link.xlsx"}));
@@ -610,10 +615,10 @@ private slots:
             return true;
         });
         const QString file = target(name);
-        const ExportResult result = ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}),
+        const FileStatus result = ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}),
                                                           "Sheet1", Std(file));
         SetUrlOpenerForTesting({});
-        QCOMPARE(result.written(), opened);
+        QCOMPARE(result.ok(), opened);
         if (opened) {
             QCOMPARE(urls, QList<QUrl>{QUrl::fromLocalFile(file)});
             QVERIFY(existedWhenOpened);

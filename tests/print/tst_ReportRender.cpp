@@ -62,9 +62,8 @@ CoreGrid gridOf(const std::vector<std::vector<std::string>>& rows, int width = 1
 PdfText renderAndRead(const Lines& lines, const QTemporaryDir& dir, const QString& name = "r.pdf")
 {
     const QString pdf = dir.filePath(name);
-    QString error;
-    if (!RenderReportToPdf(lines, pdf, &error)) {
-        qWarning("render failed: %s", qPrintable(error));
+    if (const FileStatus r = RenderReportToPdf(lines, pdf); !r) {
+        qWarning("render failed: %s", DescribeFileError(r.error()).c_str());
         return {};
     }
     return ReadPdfWords(pdf);
@@ -506,9 +505,8 @@ void TestReportRender::pdfFileWholeOrNothing()
 {
     QTemporaryDir dir;
     const QString missing = dir.filePath("no/such/folder/r.pdf");
-    QString error;
-    QVERIFY(!RenderReportToPdf({"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"}, missing, &error));
-    QVERIFY(!error.isEmpty());
+    const FileStatus failed = RenderReportToPdf({"100 16777215 2 1 1 1 1 10 0 0 0 0 DejaVu Sans*T"}, missing);
+    QCOMPARE(failed.code(), FileErrorCode::NotFound);
     QVERIFY(!QFile::exists(missing));
 
     const QString path = dir.filePath("r.pdf");

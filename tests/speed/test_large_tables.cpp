@@ -187,14 +187,14 @@ void TestLargeTables::savedInPieces()
     for (const std::int64_t base : {std::int64_t{0}, std::int64_t{5}}) {
         std::uint64_t last = 0;
         int calls = 0;
-        const FileResult r = SaveGridToFile(grid, base, path, "", [&](std::uint64_t done, std::uint64_t total) {
+        const FileStatus r = SaveGridToFile(grid, base, path, "", [&](std::uint64_t done, std::uint64_t total) {
             if (done < last || total != static_cast<std::uint64_t>(grid.RowCount()))
                 return false;
             last = done;
             ++calls;
             return true;
         });
-        QVERIFY2(r.ok, r.error.c_str());
+        QVERIFY2(r.ok(), DescribeFileError(r.error()).c_str());
         QVERIFY2(calls > 3, qPrintable(QString::number(calls)));
         QVERIFY(ReadFile(path) == BuildSaveBytes(grid, base));
     }
@@ -209,15 +209,15 @@ void TestLargeTables::cancelledSaveKeepsFiles()
     WriteFile(backup, "old backup\r\n");
     const CoreGrid grid = BigGrid();
     int calls = 0;
-    const FileResult r = SaveGridToFile(grid, 0, path, path, [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, std::string(CancelledReason));
+    const FileStatus r = SaveGridToFile(grid, 0, path, path, [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
+    QVERIFY(!r.ok());
+    QVERIFY(r.cancelled());
     QCOMPARE(ReadFile(path), std::string("old table\r\n"));
     QCOMPARE(ReadFile(backup), std::string("old backup\r\n"));
     // Nothing else is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
     // Saved to the end, the old table becomes the backup.
-    QVERIFY(SaveGridToFile(grid, 0, path, path).ok);
+    QVERIFY(SaveGridToFile(grid, 0, path, path).ok());
     QCOMPARE(ReadFile(backup), std::string("old table\r\n"));
     QVERIFY(ReadFile(path) == BuildSaveBytes(grid, 0));
 }

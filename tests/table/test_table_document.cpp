@@ -105,7 +105,7 @@ private slots:
         Write(path("a.TXT"), "other\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("b.txt")), target).ok);
+        QVERIFY(doc.open(Native(path("b.txt")), target).ok());
         QCOMPARE(Rows(doc), (QStringList{"ab| cd|x", "12|34|y"})); // a TAB-cut field keeps its spaces
         QCOMPARE(doc.path(), Native(path("b.txt")));
         QCOMPARE(doc.cellWidths(), std::string("2"));
@@ -123,7 +123,7 @@ private slots:
         QCOMPARE(doc.currentRow(), 1);
 
         // A table without a header block keeps close-on-key, shows no strip.
-        QVERIFY(doc.open(Native(path("a.TXT")), target).ok);
+        QVERIFY(doc.open(Native(path("a.TXT")), target).ok());
         QVERIFY(doc.closeOnKey());
         QCOMPARE(doc.headerPanelCount(), 0);
         QVERIFY(!doc.openedHeader().found);
@@ -153,16 +153,16 @@ private slots:
         QDir(dir.path()).mkdir("sub.txt");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("old.txt")), target).ok);
+        QVERIFY(doc.open(Native(path("old.txt")), target).ok());
         Recorder recorder(doc);
         doc.setObserver(&recorder);
         const LoadProgressFn progress = [cancelAt](LoadStage stage, std::uint64_t, std::uint64_t) {
             return int(stage) != cancelAt;
         };
-        const FileResult r = doc.open(Native(path(file.toLatin1().constData())), target, progress);
-        QVERIFY(!r.ok);
-        QCOMPARE(r.error == CancelledReason, cancelled);
-        QVERIFY(!r.error.empty());
+        const FileStatus r = doc.open(Native(path(file.toLatin1().constData())), target, progress);
+        QVERIFY(!r.ok());
+        QCOMPARE(r.cancelled(), cancelled);
+        QVERIFY(!r.ok());
         QCOMPARE(Rows(doc), (QStringList{"h1|h2", "v1|v2"}));
         QCOMPARE(doc.path(), Native(path("old.txt")));
         QCOMPARE(doc.cellWidths(), std::string("0"));
@@ -180,7 +180,7 @@ private slots:
         const LoadProgressFn progress = [](LoadStage stage, std::uint64_t, std::uint64_t) {
             return stage != LoadStage::Widths;
         };
-        QVERIFY(doc.open(Native(path("t.txt")), target, progress).ok);
+        QVERIFY(doc.open(Native(path("t.txt")), target, progress).ok());
         QCOMPARE(doc.grid().ColWidth(0), 10);
     }
 
@@ -191,7 +191,7 @@ private slots:
         Recorder recorder(doc);
         doc.setObserver(&recorder);
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("t.txt")), target).ok);
+        QVERIFY(doc.open(Native(path("t.txt")), target).ok());
         recorder.moveCursorTo = &doc;
         doc.setCursor(2, 2);
         QVERIFY(doc.deleteRow());
@@ -222,7 +222,7 @@ private slots:
         Write(path("s.txt"), "Name\tSum\r\nred box\t1,000.5\r\nblue\t(2)\r\nred box\tx\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("s.txt")), target).ok);
+        QVERIFY(doc.open(Native(path("s.txt")), target).ok());
         QCOMPARE(doc.searchRows("RED"), 1);
         QCOMPARE(doc.searchAgain(), 3);
         QCOMPARE(doc.searchAgain(), 1);
@@ -234,16 +234,16 @@ private slots:
         doc.setCursor(0, 1);
         QCOMPARE(doc.distinctValuesOfCurrentColumn(), (std::vector<std::string>{"red box", "blue"}));
         QCOMPARE(doc.valuesFileName(), std::string("ColValue1.txt"));
-        QVERIFY(doc.saveCurrentColumn(Native(path("col.txt")), false).ok);
+        QVERIFY(doc.saveCurrentColumn(Native(path("col.txt")), false).ok());
         QCOMPARE(ReadAll(path("col.txt")), QByteArray("Name\r\nred box\r\nblue\r\nred box\r\n"));
 
         // Save over the open table keeps a backup; with row numbers elsewhere.
         doc.setCursor(1, 1);
         doc.simpleNumber();
-        QVERIFY(doc.save(Native(path("s.txt"))).ok);
+        QVERIFY(doc.save(Native(path("s.txt"))).ok());
         QCOMPARE(ReadAll(path("s.Bak")), QByteArray("Name\tSum\r\nred box\t1,000.5\r\nblue\t(2)\r\nred box\tx\r\n"));
         QCOMPARE(ReadAll(path("s.txt")), QByteArray("Name\tSum\r\nred box\t1000.5\r\nblue\t2\r\nred box\r\n"));
-        QVERIFY(doc.save(Native(path("n.txt")), 1).ok);
+        QVERIFY(doc.save(Native(path("n.txt")), 1).ok());
         QCOMPARE(ReadAll(path("n.txt")).left(9), QByteArray("0\tName\tSu"));
 
         // Fixed widths: kept in the .cfg, the lines cut again, edits gone.
@@ -264,7 +264,7 @@ private slots:
 
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(made.path, target).ok);
+        QVERIFY(doc.open(made.path, target).ok());
         doc.setCursor(0, 1);
         QVERIFY(doc.saveRowForHeader(folder));
         QCOMPARE(ReadAll(path("ClipTablePasteHdr.txt")), QByteArray("a b"));

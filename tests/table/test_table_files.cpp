@@ -116,21 +116,21 @@ private slots:
         const QString p = dir.path() + "/t.txt";
         Write(p, "a\tb\r\nc\r\n");
         TableLines lines;
-        QVERIFY(ReadTableFile(p.toStdString(), lines).ok);
+        QVERIFY(ReadTableFile(p.toStdString(), lines).ok());
         QCOMPARE(lines.size(), std::size_t(2));
         QCOMPARE(std::string(lines[0]), std::string("a\tb"));
 
-        const FileResult missing = ReadTableFile((dir.path() + "/none.txt").toStdString(), lines);
-        QVERIFY(!missing.ok);
-        QVERIFY(!missing.error.empty());
+        const FileStatus missing = ReadTableFile((dir.path() + "/none.txt").toStdString(), lines);
+        QVERIFY(!missing.ok());
+        QVERIFY(!DescribeFileError(missing.error()).empty());
         QCOMPARE(lines.size(), std::size_t(2));
-        QVERIFY(!ReadTableFile(dir.path().toStdString(), lines).ok);
+        QVERIFY(!ReadTableFile(dir.path().toStdString(), lines).ok());
 
         // Cancelling through the progress report reads nothing.
         Write(p, QByteArray(20 << 20, 'x') + "\n" + QByteArray(20 << 20, 'y'));
         TableLines big;
-        const FileResult cancelled = ReadTableFile(p.toStdString(), big, [](std::uint64_t, std::uint64_t) { return false; });
-        QVERIFY(!cancelled.ok);
+        const FileStatus cancelled = ReadTableFile(p.toStdString(), big, [](std::uint64_t, std::uint64_t) { return false; });
+        QVERIFY(!cancelled.ok());
         QVERIFY(big.empty());
     }
 

@@ -136,8 +136,8 @@ private slots:
         const std::string current = path(dir, "t.txt");
         const std::string other = path(dir, "u.txt");
         writeFile(dir.filePath("t.txt"), "old\r\n");
-        const FileResult res = SaveGridToFile(makeGrid("a|b"), 0, other, current);
-        QVERIFY2(res.ok, res.error.c_str());
+        const FileStatus res = SaveGridToFile(makeGrid("a|b"), 0, other, current);
+        QVERIFY2(res.ok(), DescribeFileError(res.error()).c_str());
         QCOMPARE(readFile(dir.filePath("u.txt")), QByteArray("a\tb\r\n"));
         QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("old\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.txt", "u.txt"}));
@@ -148,10 +148,10 @@ private slots:
         QTemporaryDir dir;
         const std::string current = path(dir, "t.txt");
         writeFile(dir.filePath("t.txt"), "v0\r\n");
-        QVERIFY(SaveGridToFile(makeGrid("v1"), 0, current, current).ok);
+        QVERIFY(SaveGridToFile(makeGrid("v1"), 0, current, current).ok());
         QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("v0\r\n"));
         QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("v1\r\n"));
-        QVERIFY(SaveGridToFile(makeGrid("v2"), 0, current, current).ok);
+        QVERIFY(SaveGridToFile(makeGrid("v2"), 0, current, current).ok());
         QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("v1\r\n"));
         QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("v2\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.Bak", "t.txt"}));
@@ -161,7 +161,7 @@ private slots:
     {
         QTemporaryDir dir;
         const std::string current = path(dir, "t.txt");
-        QVERIFY(SaveGridToFile(makeGrid("a"), 0, current, current).ok);
+        QVERIFY(SaveGridToFile(makeGrid("a"), 0, current, current).ok());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.txt"}));
     }
 
@@ -170,7 +170,7 @@ private slots:
         QTemporaryDir dir;
         const std::string current = path(dir, "t.Bak");
         writeFile(dir.filePath("t.Bak"), "old\r\n");
-        QVERIFY(SaveGridToFile(makeGrid("new"), 0, current, current).ok);
+        QVERIFY(SaveGridToFile(makeGrid("new"), 0, current, current).ok());
         QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("new\r\n"));
     }
 
@@ -187,9 +187,9 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir("folder"));
         const std::string p = target.isEmpty() ? std::string() : dir.filePath(target).toStdString();
-        const FileResult res = SaveGridToFile(makeGrid("a|b"), 0, p, p);
-        QVERIFY(!res.ok);
-        QVERIFY(!res.error.empty());
+        const FileStatus res = SaveGridToFile(makeGrid("a|b"), 0, p, p);
+        QVERIFY(!res.ok());
+        QVERIFY(!DescribeFileError(res.error()).empty());
         QVERIFY(QFileInfo(dir.filePath("folder")).isDir());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList());
     }
@@ -211,7 +211,7 @@ private slots:
         writeFile(dir.filePath("t.Bak"), "older\r\n");
         const CoreGrid grid = makeGrid("a much longer table than the limit allows|x\nsecond|row");
 
-        FileResult res;
+        FileStatus res;
         if (readOnlyFolder) {
             QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0555) == 0);
             res = SaveGridToFile(grid, 0, current, current);
@@ -228,8 +228,8 @@ private slots:
             setrlimit(RLIMIT_FSIZE, &old);
             std::signal(SIGXFSZ, oldHandler);
         }
-        QVERIFY(!res.ok);
-        QVERIFY(!res.error.empty());
+        QVERIFY(!res.ok());
+        QVERIFY(!DescribeFileError(res.error()).empty());
         QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("table\r\n"));
         QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("older\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"t.Bak", "t.txt"}));

@@ -25,6 +25,7 @@ using Bytes = std::string;
 using ByteList = std::vector<std::string>;
 Q_DECLARE_METATYPE(Bytes)
 Q_DECLARE_METATYPE(ByteList)
+Q_DECLARE_METATYPE(rasmik::FileErrorCode)
 
 namespace {
 
@@ -139,7 +140,7 @@ private:
 // child that has become "nobody"; other users run them directly. nullopt
 // when the privileges cannot be dropped.
 template <class F>
-std::optional<FileResult> AsUnprivileged(F f)
+std::optional<FileStatus> AsUnprivileged(F f)
 {
     if (::geteuid() != 0)
         return f();
@@ -151,8 +152,9 @@ std::optional<FileResult> AsUnprivileged(F f)
         ::close(fds[0]);
         if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
             ::_exit(77);
-        const FileResult r = f();
-        const std::string msg = (r.ok ? "1" : "0") + r.error;
+        const FileStatus r = f();
+        const std::string msg =
+            std::to_string(static_cast<int>(r.code())) + " " + std::to_string(r.error().sysErrno);
         if (::write(fds[1], msg.data(), msg.size()) != static_cast<ssize_t>(msg.size()))
             ::_exit(1);
         ::_exit(0);
@@ -168,7 +170,10 @@ std::optional<FileResult> AsUnprivileged(F f)
     ::waitpid(pid, &status, 0);
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0 || msg.empty())
         return std::nullopt;
-    return FileResult{msg[0] == '1', msg.substr(1)};
+    const std::size_t space = msg.find(' ');
+    FileError error(static_cast<FileErrorCode>(std::stoi(msg.substr(0, space))), {});
+    error.sysErrno = std::stoi(msg.substr(space + 1));
+    return FileStatus(error);
 }
 
 // Lowers the file size limit for its lifetime: writes beyond it fail like a
@@ -197,6 +202,12 @@ private:
 std::string Reason(int err)
 {
     return std::strerror(err);
+}
+
+// What the command line would say about a failure.
+std::string Why(const FileStatus& r)
+{
+    return DescribeFileError(r.error());
 }
 
 } // namespace
@@ -414,9 +425,10 @@ void TestTextFiles::readOnlyFile()
     QVERIFY(list.empty());
     QCOMPARE(LoadTextRetry(path("ro.txt"), false), Bytes("a\r\nb\r\n"));
 
-    const FileResult r = WriteFileAtomic(path("ro.txt"), "new");
-    QVERIFY(!r.ok);
-    QVERIFY(!r.error.empty());
+    const FileStatus r = WriteFileAtomic(path("ro.txt"), "new");
+    QVERIFY(!r.ok());
+    QCOMPARE(r.code(), FileErrorCode::ReadOnly);
+    QCOMPARE(r.error().path, path("ro.txt"));
     QVERIFY(!SaveTextRetry("new", path("ro.txt")));
     QCOMPARE(Slurp(path("ro.txt")), Bytes("a\r\nb\r\n"));
     QCOMPARE(Entries(dir_), QStringList{"ro.txt"});
@@ -427,19 +439,22 @@ void TestTextFiles::noWritePermission()
     // Writable for its group only: not read-only, but not ours to write.
     Put(path("theirs.txt"), "x\r\n", 0060);
     const std::string p = path("theirs.txt");
-    const auto open = AsUnprivileged([&] { return FileResult{CanOpenReadWrite(p), ""}; });
+    const auto open =
+        AsUnprivileged([&] { return CanOpenReadWrite(p) ? FileStatus() : FileStatus(FileErrorCode::System, p); });
     if (!open)
         QSKIP("cannot drop privileges here");
-    QVERIFY(!open->ok);
+    QVERIFY(!open->ok());
     const auto read = AsUnprivileged([&] {
         std::string bytes;
         return ReadWholeFile(p, bytes);
     });
-    QVERIFY(read && !read->ok);
-    QCOMPARE(read->error, Reason(EACCES));
+    QVERIFY(read && !read->ok());
+    QCOMPARE(read->code(), FileErrorCode::AccessDenied);
+    QCOMPARE(Why(*read), Reason(EACCES));
     const auto write = AsUnprivileged([&] { return WriteFileAtomic(p, "new"); });
-    QVERIFY(write && !write->ok);
-    QCOMPARE(write->error, Reason(EACCES));
+    QVERIFY(write && !write->ok());
+    QCOMPARE(write->code(), FileErrorCode::AccessDenied);
+    QCOMPARE(Why(*write), Reason(EACCES));
     ::chmod(p.c_str(), 0644);
     QCOMPARE(Slurp(p), Bytes("x\r\n"));
 
@@ -450,8 +465,8 @@ void TestTextFiles::noWritePermission()
     const std::string q = path("open/theirs.txt");
     Put(q, "y\r\n", 0064); // readable by others, writable by its group
     const auto replace = AsUnprivileged([&] { return WriteFileAtomic(q, "new"); });
-    QVERIFY(replace && !replace->ok);
-    QCOMPARE(replace->error, Reason(EACCES));
+    QVERIFY(replace && !replace->ok());
+    QCOMPARE(Why(*replace), Reason(EACCES));
     ::chmod(q.c_str(), 0644);
     QCOMPARE(Slurp(q), Bytes("y\r\n"));
     QCOMPARE(Entries(path("open/")), QStringList{"theirs.txt"});
@@ -486,14 +501,17 @@ void TestTextFiles::canOpenReadWriteWithLocks()
 void TestTextFiles::readWholeFileReasons()
 {
     Bytes bytes = "stale";
-    FileResult r = ReadWholeFile(path("missing.txt"), bytes);
-    QVERIFY(!r.ok);
-    QCOMPARE(r.error, Reason(ENOENT));
+    FileStatus r = ReadWholeFile(path("missing.txt"), bytes);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.code(), FileErrorCode::NotFound);
+    QCOMPARE(r.error().path, path("missing.txt"));
+    QCOMPARE(Why(r), Reason(ENOENT));
     QVERIFY(bytes.empty());
 
     r = ReadWholeFile(dir_, bytes);
     QVERIFY(!r);
-    QCOMPARE(r.error, Reason(EISDIR));
+    QCOMPARE(r.code(), FileErrorCode::NotRegularFile);
+    QCOMPARE(Why(r), Reason(EISDIR));
 
     Put(path("locked.txt"), "data");
     {
@@ -502,12 +520,13 @@ void TestTextFiles::readWholeFileReasons()
         bytes = "stale";
         r = ReadWholeFile(path("locked.txt"), bytes);
         QVERIFY(!r);
-        QCOMPARE(r.error, std::string("locked by another program"));
+        QCOMPARE(r.code(), FileErrorCode::Locked);
+        QCOMPARE(Why(r), std::string("locked by another program"));
         QVERIFY(bytes.empty());
     }
     r = ReadWholeFile(path("locked.txt"), bytes);
     QVERIFY(r);
-    QVERIFY(r.error.empty());
+    QCOMPARE(r.code(), FileErrorCode::None);
     QCOMPARE(bytes, Bytes("data"));
 
     // A sparse file one byte beyond what a table can hold.
@@ -519,7 +538,8 @@ void TestTextFiles::readWholeFileReasons()
         QSKIP("no sparse files here");
     r = ReadWholeFile(path("huge.txt"), bytes);
     QVERIFY(!r);
-    QCOMPARE(r.error, std::string("too large"));
+    QCOMPARE(r.code(), FileErrorCode::TooLarge);
+    QCOMPARE(Why(r), std::string("too large"));
     QCOMPARE(LoadTextRetry(path("huge.txt"), false), Bytes());
 }
 
@@ -590,7 +610,7 @@ void TestTextFiles::retryAgainstLock()
 void TestTextFiles::atomicWriteModes()
 {
     const std::string p = path("new.txt");
-    FileResult r = WriteFileAtomic(p, "abc");
+    FileStatus r = WriteFileAtomic(p, "abc");
     QVERIFY(r);
     QCOMPARE(Slurp(p), Bytes("abc"));
     QCOMPARE(ModeOf(p), mode_t(0644)); // 0666 less the umask
@@ -629,20 +649,23 @@ void TestTextFiles::atomicWriteThroughSymlink()
 void TestTextFiles::atomicWriteFailureKeepsFile_data()
 {
     QTest::addColumn<QString>("how");
+    QTest::addColumn<FileErrorCode>("code");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("disk full") << "size limit" << QString::fromStdString(Reason(EFBIG));
-    QTest::newRow("target is a folder") << "folder" << QString::fromStdString(Reason(EISDIR));
-    QTest::newRow("locked by another process") << "locked" << "locked by another program";
-    QTest::newRow("read-only file") << "read-only" << "the file is read-only";
-    QTest::newRow("missing folder") << "missing folder" << QString::fromStdString(Reason(ENOENT));
-    QTest::newRow("empty name") << "empty name" << QString::fromStdString(Reason(ENOENT));
-    QTest::newRow("not a regular file") << "fifo" << "not a regular file";
+    using C = FileErrorCode;
+    QTest::newRow("disk full") << "size limit" << C::TooLarge << QString::fromStdString(Reason(EFBIG));
+    QTest::newRow("target is a folder") << "folder" << C::NotRegularFile << QString::fromStdString(Reason(EISDIR));
+    QTest::newRow("locked by another process") << "locked" << C::Locked << "locked by another program";
+    QTest::newRow("read-only file") << "read-only" << C::ReadOnly << "the file is read-only";
+    QTest::newRow("missing folder") << "missing folder" << C::NotFound << QString::fromStdString(Reason(ENOENT));
+    QTest::newRow("empty name") << "empty name" << C::NoFileName << "no file name given";
+    QTest::newRow("not a regular file") << "fifo" << C::NotRegularFile << "not a regular file";
 }
 
 void TestTextFiles::atomicWriteFailureKeepsFile()
 {
     QFETCH(QString, how);
+    QFETCH(FileErrorCode, code);
     QFETCH(QString, reason);
 
     const Bytes old = "line one\r\nline two\r\n";
@@ -651,7 +674,7 @@ void TestTextFiles::atomicWriteFailureKeepsFile()
     Put(target, old);
     QStringList expected{"table.txt"};
     LockHolder holder;
-    FileResult r;
+    FileStatus r;
     if (how == "size limit") {
         FileSizeLimit limit(4096);
         r = WriteFileAtomic(target, big);
@@ -677,8 +700,9 @@ void TestTextFiles::atomicWriteFailureKeepsFile()
         expected << "pipe";
         r = WriteFileAtomic(path("pipe"), big);
     }
-    QVERIFY(!r.ok);
-    QCOMPARE(QString::fromStdString(r.error), reason);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.code(), code);
+    QCOMPARE(QString::fromStdString(Why(r)), reason);
     QCOMPARE(Hex(Slurp(path("table.txt"))), Hex(old));
     expected.sort();
     QCOMPARE(Entries(dir_), expected);
@@ -693,8 +717,9 @@ void TestTextFiles::atomicWriteIntoReadOnlyFolder()
     const auto r = AsUnprivileged([&] { return WriteFileAtomic(p, "new\r\n"); });
     if (!r)
         QSKIP("cannot drop privileges here");
-    QVERIFY(!r->ok);
-    QCOMPARE(r->error, Reason(EACCES));
+    QVERIFY(!r->ok());
+    QCOMPARE(r->code(), FileErrorCode::AccessDenied);
+    QCOMPARE(Why(*r), Reason(EACCES));
     QCOMPARE(Slurp(p), Bytes("old\r\n"));
     QCOMPARE(Entries(path("ro/")), QStringList{"table.txt"});
 }
@@ -731,9 +756,9 @@ void TestTextFiles::backup()
     if (backupAfter != "<missing>")
         expected << "table.Bak";
 
-    const FileResult r = WriteFileWithBackup(p, "new\r\n", bak);
+    const FileStatus r = WriteFileWithBackup(p, "new\r\n", bak);
     QVERIFY(r);
-    QVERIFY(r.error.empty());
+    QCOMPARE(r.code(), FileErrorCode::None);
     QCOMPARE(Slurp(p), Bytes("new\r\n"));
     QCOMPARE(Hex(Slurp(bak)), Hex(backupAfter));
     if (before != "<missing>") {
@@ -752,20 +777,26 @@ void TestTextFiles::backup()
 void TestTextFiles::backupFailureKeepsBoth_data()
 {
     QTest::addColumn<QString>("how");
+    QTest::addColumn<FileErrorCode>("code");
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("disk full") << "size limit" << QString::fromStdString(Reason(EFBIG));
-    QTest::newRow("backup name is a folder") << "backup folder" << QString::fromStdString(Reason(EISDIR));
-    QTest::newRow("backup name is the file") << "same" << "the backup name is the file itself";
-    QTest::newRow("backup is a link to the file") << "link" << "the backup name is the file itself";
-    QTest::newRow("target is a folder") << "folder" << QString::fromStdString(Reason(EISDIR));
-    QTest::newRow("locked by another process") << "locked" << "locked by another program";
-    QTest::newRow("backup in a missing folder") << "missing folder" << QString::fromStdString(Reason(ENOENT));
+    using C = FileErrorCode;
+    QTest::newRow("disk full") << "size limit" << C::TooLarge << QString::fromStdString(Reason(EFBIG));
+    QTest::newRow("backup name is a folder") << "backup folder" << C::NotRegularFile
+                                             << QString::fromStdString(Reason(EISDIR));
+    QTest::newRow("backup name is the file") << "same" << C::BackupIsTarget << "the backup name is the file itself";
+    QTest::newRow("backup is a link to the file") << "link" << C::BackupIsTarget
+                                                  << "the backup name is the file itself";
+    QTest::newRow("target is a folder") << "folder" << C::NotRegularFile << QString::fromStdString(Reason(EISDIR));
+    QTest::newRow("locked by another process") << "locked" << C::Locked << "locked by another program";
+    QTest::newRow("backup in a missing folder") << "missing folder" << C::NotFound
+                                                << QString::fromStdString(Reason(ENOENT));
 }
 
 void TestTextFiles::backupFailureKeepsBoth()
 {
     QFETCH(QString, how);
+    QFETCH(FileErrorCode, code);
     QFETCH(QString, reason);
 
     std::string p = path("table.txt");
@@ -777,7 +808,7 @@ void TestTextFiles::backupFailureKeepsBoth()
     QStringList expected{"table.Bak", "table.txt"};
     const Bytes big(256 * 1024, 'n');
     LockHolder holder;
-    FileResult r;
+    FileStatus r;
     if (how == "size limit") {
         FileSizeLimit limit(4096);
         r = WriteFileWithBackup(p, big, bak);
@@ -801,8 +832,9 @@ void TestTextFiles::backupFailureKeepsBoth()
     } else if (how == "missing folder") {
         r = WriteFileWithBackup(p, big, path("nowhere/table.Bak"));
     }
-    QVERIFY(!r.ok);
-    QCOMPARE(QString::fromStdString(r.error), reason);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.code(), code);
+    QCOMPARE(QString::fromStdString(Why(r)), reason);
     QCOMPARE(Hex(Slurp(p)), Hex(old));
     QCOMPARE(Hex(Slurp(bak)), Hex(older));
     expected.sort();

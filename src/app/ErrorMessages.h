@@ -1,0 +1,25 @@
+#pragma once
+// The Persian message a user reads when a file, export or print operation
+// fails: made here only, from the error the operation reports.
+
+#include "text/FileError.h"
+
+#include <QString>
+
+namespace rasmik {
+
+// What the user was doing; it decides the wording.
+enum class FileOperation {
+    Open,     // reading a table
+    Save,     // writing a table or a list
+    Workbook, // the Excel command
+};
+
+// False for outcomes the user needs no message about: a cancel, and a
+// workbook export with nothing to do (an empty table, "NoSheet").
+bool needsMessage(const FileError& error);
+
+// The message box text for error during operation.
+QString persianFileMessage(const FileError& error, FileOperation operation);
+
+} // namespace rasmik

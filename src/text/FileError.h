@@ -1,0 +1,77 @@
+#pragma once
+// The one error of file, export and print operations: what went wrong, the
+// system's error number where it has one, and the file. Operations report
+// it through FileStatus; the window turns it into its Persian message and the
+// command line into DescribeFileError's English line.
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace rasmik {
+
+enum class FileErrorCode {
+    None,
+    Cancelled,      // the user stopped it; nothing to tell
+    NoFileName,     // an empty path
+    NotFound,       // the file or a folder on its path is missing
+    AccessDenied,   // no permission to read, write or create it
+    Locked,         // another program holds a lock on it
+    ReadOnly,       // the file (or its file system) is read-only
+    NotRegularFile, // a folder, device or pipe
+    BackupIsTarget, // the backup name is the file itself
+    TooLarge,       // beyond what a table or a file may hold
+    NoSpace,        // the disk or the quota is full
+    NoMemory,
+    System,         // any other system error: see sysErrno, else detail
+    // Workbook export.
+    EmptyTable,        // nothing to write
+    ExportSwitchedOff, // "NoSheet" = 1 in AppOptions.txt
+    TooManyRows,       // count rows
+    TooManyColumns,    // count columns
+    CellTooLong,       // the cell subject holds more than a cell may
+    BadSheetName,      // the sheet name subject is empty or refused (detail)
+    Incomplete,        // the written file does not read back whole (detail)
+    Library,           // the library's reason in detail, about subject if any
+};
+
+struct FileError {
+    FileErrorCode code = FileErrorCode::None;
+    int sysErrno = 0;        // 0 when the code says it all
+    std::string path;        // the file concerned
+    std::string detail;      // a library's own words (UTF-8)
+    std::string subject;     // what it is about: a cell address, a sheet name
+    std::uint64_t count = 0; // for the limits: what the table has...
+    std::uint64_t limit = 0; // ...and what the file takes
+
+    FileError() = default;
+    FileError(FileErrorCode c, std::string p) : code(c), path(std::move(p)) {}
+};
+
+// The code of a system error number.
+FileErrorCode CodeOfErrno(int err);
+// An error from a system error number.
+FileError ErrnoError(int err, const std::string& path);
+
+// Outcome of an operation: success, or the error. Default is success.
+class FileStatus {
+public:
+    FileStatus() = default;
+    FileStatus(FileError error) : error_(std::move(error)) {}
+    FileStatus(FileErrorCode code, std::string path) : error_(code, std::move(path)) {}
+
+    bool ok() const { return error_.code == FileErrorCode::None; }
+    explicit operator bool() const { return ok(); }
+    bool cancelled() const { return error_.code == FileErrorCode::Cancelled; }
+    FileErrorCode code() const { return error_.code; }
+    const FileError& error() const { return error_; }
+
+private:
+    FileError error_;
+};
+
+// The reason in English for the command line and logs, without the path:
+// the system's own text where there is an error number.
+std::string DescribeFileError(const FileError& error);
+
+} // namespace rasmik
