@@ -42,6 +42,23 @@ endif()
 set(RASMIK_PACKAGE_MAINTAINER "Rasmik maintainers <maintainers@rasmik.invalid>"
   CACHE STRING "Maintainer field of the Debian package")
 
+# The licence in Debian's machine-readable form, and the package's change
+# log, compressed as Debian wants it (gzip -9n: same bytes every build). The
+# package is native (its version has no Debian revision), so the log is
+# changelog.gz, not changelog.Debian.gz.
+install(FILES ${RASMIK_PACKAGING_DIR}/copyright DESTINATION ${RASMIK_DOC_DIR})
+configure_file(${RASMIK_PACKAGING_DIR}/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+if(NOT RASMIK_GZIP)
+  message(FATAL_ERROR "gzip is needed for the package's change log")
+endif()
+execute_process(COMMAND ${RASMIK_GZIP} -9 -n -c ${CMAKE_BINARY_DIR}/packaging/changelog
+  OUTPUT_FILE ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+  RESULT_VARIABLE gzip_result)
+if(NOT gzip_result EQUAL 0)
+  message(FATAL_ERROR "gzip of the change log failed: ${gzip_result}")
+endif()
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz DESTINATION ${RASMIK_DOC_DIR})
+
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rasmik)
 set(CPACK_PACKAGE_VENDOR Rasmik)

@@ -44,28 +44,6 @@ void Click(MainWindow& w, int col, int row)
     QCOMPARE(w.document().currentRow(), row);
 }
 
-// Answers the modal dialogs of one command: a save dialog gets `path`, an
-// overwrite question gets Yes, other message boxes are read and closed.
-ModalCloser::Handler SaveAs(const QString& path)
-{
-    return [path](QWidget* w) {
-        if (auto* d = qobject_cast<QFileDialog*>(w)) {
-            // As typed: selectFile leaves a focused name box alone.
-            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            QVERIFY(name);
-            name->setText(path);
-            QMetaObject::invokeMethod(d, "accept", Qt::DirectConnection);
-        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                yes->click();
-            else
-                box->accept();
-        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
-            dialog->reject();
-        }
-    };
-}
-
 void Answer(const QString& text)
 {
     answerNextTextPrompt([text](TextPrompt& f) {

@@ -4,6 +4,7 @@
 #include "table/ColumnOrder.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
+#include "common/TestFiles.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -18,12 +19,6 @@ struct Run {
     QByteArray out;
     QByteArray err;
 };
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QString Sample(const char* name)
 {

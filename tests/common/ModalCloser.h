@@ -3,12 +3,17 @@
 // modal widget that appears is handed to a callback (or rejected) and its
 // texts are kept for the test to read.
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
+#include <QtTest>
+
 #include <functional>
 
 class ModalCloser : public QObject {
@@ -54,3 +59,25 @@ private:
     QTimer timer_;
     QPointer<QWidget> last_;
 };
+
+// Answers the modal dialogs of one command: a save dialog gets `path`, an
+// overwrite question gets Yes, other message boxes are read and closed.
+inline ModalCloser::Handler SaveAs(const QString& path)
+{
+    return [path](QWidget* w) {
+        if (auto* d = qobject_cast<QFileDialog*>(w)) {
+            // As typed: selectFile leaves a focused name box alone.
+            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+            QVERIFY(name);
+            name->setText(path);
+            QMetaObject::invokeMethod(d, "accept", Qt::DirectConnection);
+        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
+            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
+                yes->click();
+            else
+                box->accept();
+        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
+            dialog->reject();
+        }
+    };
+}

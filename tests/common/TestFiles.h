@@ -6,16 +6,36 @@
 #include <QString>
 #include <QtTest>
 
-// The file's bytes, or "<missing>" when it cannot be read.
+#include <string>
+
+// What ReadAll returns for a file that cannot be read: a missing file never
+// compares equal to an empty one.
+inline const QByteArray MissingFile("<missing>");
+
+// The file's bytes, or MissingFile when it cannot be read.
 inline QByteArray ReadAll(const QString& path)
 {
     QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    return !path.isEmpty() && f.open(QIODevice::ReadOnly) ? f.readAll() : MissingFile;
 }
 
-inline void Write(const QString& path, const QByteArray& bytes)
+inline QByteArray ReadAll(const std::string& path)
+{
+    return ReadAll(QString::fromStdString(path));
+}
+
+// Writes the file whole, replacing it. A failure fails the running test and
+// returns false, so that QVERIFY(Write(...)) also stops it there.
+inline bool Write(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    QCOMPARE(f.write(bytes), bytes.size());
+    if (f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size() && f.flush())
+        return true;
+    QTest::qFail(qPrintable(QStringLiteral("cannot write %1: %2").arg(path, f.errorString())), __FILE__, __LINE__);
+    return false;
+}
+
+inline bool Write(const std::string& path, const QByteArray& bytes)
+{
+    return Write(QString::fromStdString(path), bytes);
 }

@@ -2,6 +2,7 @@
 #include "export/TextViewer.h"
 #include "table/Options.h"
 #include "text/TextFiles.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -19,12 +20,6 @@ std::string Std(const QString& s)
     return QFile::encodeName(s).toStdString();
 }
 
-QByteArray FileBytes(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 } // namespace
 
 // A recording script stands in for the text editor and for started programs:
@@ -40,10 +35,7 @@ class TestShell : public QObject {
 
     void setAppOptions(const QByteArray& text)
     {
-        QFile f(exeDir_.filePath(QStringLiteral("AppOptions.txt")));
-        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(text);
-        f.close();
+        QVERIFY(Write(exeDir_.filePath(QStringLiteral("AppOptions.txt")), text));
         AppOptions(true);
     }
 
@@ -59,7 +51,7 @@ class TestShell : public QObject {
             QThread::msleep(20);
         if (!QFile::exists(record_))
             return {};
-        return QString::fromUtf8(FileBytes(record_)).split(QLatin1Char('\n'));
+        return QString::fromUtf8(ReadAll(record_)).split(QLatin1Char('\n'));
     }
 
 private slots:
@@ -98,7 +90,7 @@ private slots:
         QVERIFY(QDir().mkpath(work_.filePath(QStringLiteral("my values"))));
         const QString path = work_.filePath(QStringLiteral("my values/ColValue 3.txt"));
         ShowListInNotepad(Std(path), {"a", "\xD3\xE1\xC7\xE3", ""});
-        QCOMPARE(FileBytes(path), QByteArray("a\r\n\xD3\xE1\xC7\xE3\r\n\r\n"));
+        QCOMPARE(ReadAll(path), QByteArray("a\r\n\xD3\xE1\xC7\xE3\r\n\r\n"));
         const QStringList call = waitForCall();
         QCOMPARE(call.size(), 2);
         QCOMPARE(call[1], "[" + path + "]");
@@ -135,7 +127,7 @@ private slots:
     {
         const QString path = work_.filePath(QStringLiteral("values.txt"));
         ShowListInNotepad(Std(path), {"1", "2"});
-        QCOMPARE(FileBytes(path), QByteArray("1\r\n2\r\n"));
+        QCOMPARE(ReadAll(path), QByteArray("1\r\n2\r\n"));
         QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(path)});
         opened_.clear();
         OpenInTextEditor(path);
@@ -147,7 +139,7 @@ private slots:
         setAppOptions("TextEditor=/no/such/editor\r\n");
         const QString path = work_.filePath(QStringLiteral("quiet.txt"));
         ShowListInNotepad(Std(path), {"x"});
-        QCOMPARE(FileBytes(path), QByteArray("x\r\n"));
+        QCOMPARE(ReadAll(path), QByteArray("x\r\n"));
         QVERIFY(opened_.isEmpty());
         // An unwritable list file is not reported either; the editor still opens it.
         useRecordingEditor();

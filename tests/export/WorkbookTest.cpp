@@ -5,6 +5,7 @@
 #include "table/Options.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
+#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,19 +41,6 @@ std::vector<std::string> ToStrings(const QByteArrayList& lines)
 TableLines ToTable(const QByteArrayList& lines)
 {
     return TableLines::FromLines(ToStrings(lines));
-}
-
-QByteArray FileBytes(const QString& path)
-{
-    QFile f(path);
-    return !path.isEmpty() && f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(bytes);
 }
 
 QStringList Entries(const QString& folder)
@@ -112,7 +100,7 @@ class TestWorkbook : public QObject {
         if (text.isNull())
             QFile::remove(file);
         else
-            WriteFile(file, text);
+            Write(file, text);
         AppOptions(true);
     }
 
@@ -399,7 +387,7 @@ private slots:
         for (int r = 0; r < 10000; ++r)
             lines << "a\tb";
         const QString file = target(QStringLiteral("old.xlsx"));
-        WriteFile(file, "old");
+        Write(file, "old");
         int calls = 0;
         const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
                                                           [&](std::uint64_t, std::uint64_t) {
@@ -408,7 +396,7 @@ private slots:
         QCOMPARE(calls, answerYesTimes + 1);
         QCOMPARE(result.code(), FileErrorCode::Cancelled);
         QVERIFY(!needsMessage(result.error()));
-        QCOMPARE(FileBytes(file), QByteArray("old"));
+        QCOMPARE(ReadAll(file), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
     }
 
@@ -451,10 +439,10 @@ private slots:
         QVERIFY(!needsMessage(a.error()));
         QCOMPARE(DescribeFileError(a.error()), std::string("the table is empty"));
         const QString old = target(QStringLiteral("old.xlsx"));
-        WriteFile(old, "old");
+        Write(old, "old");
         const FileStatus b = ExportLinesToWorkbook(std::vector<std::string>{}, "Sheet1", Std(old));
         QCOMPARE(b.code(), FileErrorCode::EmptyTable);
-        QCOMPARE(FileBytes(old), QByteArray("old"));
+        QCOMPARE(ReadAll(old), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
     }
 
@@ -491,19 +479,19 @@ private slots:
         } else if (kind == "folder") {
             QVERIFY(QDir().mkpath(file));
         } else if (kind == "read-only") {
-            WriteFile(file, "old");
+            Write(file, "old");
             protectedPath = file;
         } else if (kind == "read-only folder") {
             folder = target(QStringLiteral("locked"));
             QVERIFY(QDir().mkpath(folder));
             file = folder + QStringLiteral("/out.xlsx");
-            WriteFile(file, "old");
+            Write(file, "old");
             protectedPath = folder;
         } else if (kind == "columns") {
-            WriteFile(file, "old");
+            Write(file, "old");
             lines = TableLines::FromLines({"a", std::string(MaxSheetColumns, '\t') + "x"});
         } else if (kind == "rows") {
-            WriteFile(file, "old");
+            Write(file, "old");
             lines = TableLines::FromBytes(std::string(MaxSheetRows + 1, '\n'));
         } else if (kind == "long field") {
             lines = TableLines::FromLines({"a", "b\t" + std::string(MaxCellChars + 1, 'x')});
@@ -518,7 +506,7 @@ private slots:
             file.clear();
         }
         const QStringList before = Entries(folder);
-        const QByteArray oldBytes = FileBytes(file);
+        const QByteArray oldBytes = ReadAll(file);
         if (!protectedPath.isEmpty() && !WriteProtect(protectedPath, immutable)) {
             Unprotect(protectedPath, immutable);
             QSKIP("this user keeps write access to write-protected files");
@@ -533,7 +521,7 @@ private slots:
         const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
         QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
         QVERIFY2(message.contains(QRegularExpression(reason)), qPrintable(message));
-        QCOMPARE(FileBytes(file), oldBytes);
+        QCOMPARE(ReadAll(file), oldBytes);
         QCOMPARE(Entries(folder), before);
     }
 
@@ -546,7 +534,7 @@ private slots:
             lines << QByteArray::number(r * 7919 % 100003) + "\t" + SalamCp + QByteArray::number(r)
                      + "\tx" + QByteArray::number(r * 31);
         const QString file = target(QStringLiteral("old.xlsx"));
-        WriteFile(file, "old");
+        Write(file, "old");
 
         struct rlimit saved {};
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
@@ -560,7 +548,7 @@ private slots:
 
         const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
         QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
-        QCOMPARE(FileBytes(file), QByteArray("old"));
+        QCOMPARE(ReadAll(file), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
 
         // With room again the same table is written whole.
@@ -571,7 +559,7 @@ private slots:
     void replacesExistingFile()
     {
         const QString file = target(QStringLiteral("again.xlsx"));
-        WriteFile(file, "old");
+        Write(file, "old");
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                                 | QFileDevice::ReadGroup));
         QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", Std(file)).ok());

@@ -41,7 +41,9 @@ pass
 # ---- the files, and nothing else (no tools, benchmark or tests) ----
 expected="bin/rasmik
 share/applications/rasmik.desktop
+share/doc/rasmik/changelog.gz
 share/doc/rasmik/commands.md
+share/doc/rasmik/copyright
 share/doc/rasmik/install.md
 share/icons/hicolor/scalable/apps/rasmik.svg
 share/man/man1/rasmik.1.gz"

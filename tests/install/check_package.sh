@@ -82,7 +82,9 @@ done < <(objdump -p "$work/root/usr/bin/rasmik" | awk '$1 == "NEEDED" { print $2
 # The files, and nothing else, all owned by root.
 expected="./usr/bin/rasmik
 ./usr/share/applications/rasmik.desktop
+./usr/share/doc/rasmik/changelog.gz
 ./usr/share/doc/rasmik/commands.md
+./usr/share/doc/rasmik/copyright
 ./usr/share/doc/rasmik/install.md
 ./usr/share/icons/hicolor/scalable/apps/rasmik.svg
 ./usr/share/man/man1/rasmik.1.gz"
@@ -98,5 +100,32 @@ check "/usr/bin/rasmik is mode 0755" \
 if command -v desktop-file-validate >/dev/null; then
   check "packaged desktop entry validates" \
     desktop-file-validate "$work/root/usr/share/applications/rasmik.desktop"
+fi
+
+# The licence and the change log as Debian keeps them.
+copyright=$work/root/usr/share/doc/rasmik/copyright
+check "copyright is machine-readable" \
+  grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' "$copyright"
+check "copyright names the authors" grep -qx 'Copyright: 2026 The Rasmik authors' "$copyright"
+check "copyright has the licence text" grep -qF 'Permission is hereby granted, free of charge' "$copyright"
+changelog=$work/root/usr/share/doc/rasmik/changelog.gz
+check "changelog.gz is gzip -9" test "$(od -An -tx1 -j8 -N1 "$changelog" | tr -d ' ')" = 02
+check "changelog.gz has no name or time inside (gzip -n)" \
+  test "$(od -An -tx1 -j3 -N5 "$changelog" | tr -d ' ')" = 0000000000
+check "changelog's latest entry is this version" \
+  test "$(zcat "$changelog" | head -1)" = "rasmik ($version) unstable; urgency=medium"
+
+# Lintian: no errors. Warnings and notes are shown, not counted.
+if command -v lintian >/dev/null; then
+  # Lintian warns when run as root; its own checks are what matter here.
+  lintian --display-info --pedantic "$deb" >"$work/lintian.log" 2>&1
+  rc=$?
+  grep -v '^running with root privileges' "$work/lintian.log" | sed 's/^/lintian: /'
+  # 0: nothing at error level, 1: errors found, 2: lintian itself failed.
+  check "lintian ran (rc $rc)" test "$rc" -le 1
+  errors=$(grep -c '^E: ' "$work/lintian.log")
+  check "lintian reports no errors ($errors)" test "$errors" -eq 0 -a "$rc" -eq 0
+else
+  fail "lintian missing"
 fi
 finish

@@ -1,6 +1,9 @@
 #pragma once
-// Shared by the robustness tests: files as bytes, and runs of a copy of the
-// program (`rasmik --convert`) in a folder of its own, without a display.
+// Shared by the robustness tests: runs of a copy of the program
+// (`rasmik --convert`) in a folder of its own, without a display. Files as
+// bytes: common/TestFiles.h.
+
+#include "common/TestFiles.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -12,18 +15,6 @@
 #include <functional>
 
 namespace robustness {
-
-inline QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-inline bool Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
 
 struct Run {
     int status = -1; // exit code; -1 when the program crashed or hung

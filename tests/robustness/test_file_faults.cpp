@@ -35,26 +35,6 @@ using namespace robustness;
 
 namespace {
 
-// Answers a save dialog with path; message boxes are read and closed.
-ModalCloser::Handler SaveAs(const QString& path)
-{
-    return [path](QWidget* w) {
-        if (auto* d = qobject_cast<QFileDialog*>(w)) {
-            auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-            QVERIFY(name);
-            name->setText(path);
-            QMetaObject::invokeMethod(d, "accept", Qt::DirectConnection);
-        } else if (auto* box = qobject_cast<QMessageBox*>(w)) {
-            if (QAbstractButton* yes = box->button(QMessageBox::Yes))
-                yes->click();
-            else
-                box->accept();
-        } else if (auto* dialog = qobject_cast<QDialog*>(w)) {
-            dialog->reject();
-        }
-    };
-}
-
 // A child process holding an exclusive lock on a file until destroyed.
 class LockHolder {
 public:
@@ -381,7 +361,7 @@ private slots:
         };
         auto checkOrders = [&] {
             const QByteArray bytes = ReadAll(options);
-            if (bytes.isEmpty())
+            if (bytes == MissingFile)
                 return; // not written yet
             QList<QByteArray> lines = bytes.split('\n');
             QVERIFY(lines.takeLast().isEmpty());

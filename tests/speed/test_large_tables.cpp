@@ -8,12 +8,11 @@
 #include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
+#include "common/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <fstream>
-#include <sstream>
 
 #include <string>
 #include <vector>
@@ -153,19 +152,6 @@ void TestLargeTables::editsAfterLayout()
 
 namespace {
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const std::string& path, const std::string& bytes)
-{
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 // A table of some megabytes: a save of it takes several pieces.
 CoreGrid BigGrid()
 {
@@ -196,7 +182,7 @@ void TestLargeTables::savedInPieces()
         });
         QVERIFY2(r.ok(), DescribeFileError(r.error()).c_str());
         QVERIFY2(calls > 3, qPrintable(QString::number(calls)));
-        QVERIFY(ReadFile(path) == BuildSaveBytes(grid, base));
+        QVERIFY(ReadAll(path).toStdString() == BuildSaveBytes(grid, base));
     }
 }
 
@@ -205,21 +191,21 @@ void TestLargeTables::cancelledSaveKeepsFiles()
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/t.txt";
     const std::string backup = dir.path().toStdString() + "/t.Bak";
-    WriteFile(path, "old table\r\n");
-    WriteFile(backup, "old backup\r\n");
+    Write(path, "old table\r\n");
+    Write(backup, "old backup\r\n");
     const CoreGrid grid = BigGrid();
     int calls = 0;
     const FileStatus r = SaveGridToFile(grid, 0, path, path, [&](std::uint64_t, std::uint64_t) { return ++calls < 3; });
     QVERIFY(!r.ok());
     QVERIFY(r.cancelled());
-    QCOMPARE(ReadFile(path), std::string("old table\r\n"));
-    QCOMPARE(ReadFile(backup), std::string("old backup\r\n"));
+    QCOMPARE(ReadAll(path), QByteArray("old table\r\n"));
+    QCOMPARE(ReadAll(backup), QByteArray("old backup\r\n"));
     // Nothing else is left in the folder.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden | QDir::System).size(), 2);
     // Saved to the end, the old table becomes the backup.
     QVERIFY(SaveGridToFile(grid, 0, path, path).ok());
-    QCOMPARE(ReadFile(backup), std::string("old table\r\n"));
-    QVERIFY(ReadFile(path) == BuildSaveBytes(grid, 0));
+    QCOMPARE(ReadAll(backup), QByteArray("old table\r\n"));
+    QVERIFY(ReadAll(path).toStdString() == BuildSaveBytes(grid, 0));
 }
 
 // A large column is read on two threads; the total must still be the sum

@@ -2,6 +2,8 @@
 // Grids written as text in the tests: rows separated by '\n', cells by '|'.
 // Persian text is written in UTF-8 and turned into Windows-1256 with w().
 
+#include "common/TestFiles.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -74,21 +76,6 @@ inline QByteArray joined(const std::vector<std::string>& list, char sep = '|')
         out += q(list[i]);
     }
     return out;
-}
-
-inline QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return f.readAll();
-}
-
-inline void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
 }
 
 inline std::string path(const QTemporaryDir& dir, const char* name)

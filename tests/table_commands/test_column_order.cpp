@@ -92,7 +92,7 @@ private slots:
         QVERIFY(SaveColOrder(makeGrid("Id|Name"), orders, path(dir, "Option.cfg")));
         QVERIFY(SaveColOrder(makeGrid("Name|Id"), orders, path(dir, "Option.cfg")));
         QCOMPARE(orders.size(), std::size_t{1});
-        QCOMPARE(readFile(dir.filePath("Option.cfg")), QByteArray("4944_4E414D45_=NAME\tID\t\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("Option.cfg")), QByteArray("4944_4E414D45_=NAME\tID\t\r\n"));
         CoreGrid g = makeGrid("Id|Name\n1|ali");
         QVERIFY(ApplyColumnOrder(g, orders));
         QCOMPARE(gridText(g), QByteArray("Name|Id\nali|1"));
@@ -150,14 +150,14 @@ private slots:
         std::vector<std::string> orders{"AA_=AA\t", "4944_4E414D45_=NAME\tID\t", "4944_4E414D45_=ID\tNAME\t"};
         // Saving replaces the first line of the key.
         QVERIFY(SaveColOrder(makeGrid("Id|Name"), orders, cfg));
-        QCOMPARE(readFile(dir.filePath("Option.cfg")),
+        QCOMPARE(ReadAll(dir.filePath("Option.cfg")),
                  QByteArray("AA_=AA\t\r\n4944_4E414D45_=ID\tNAME\t\r\n4944_4E414D45_=ID\tNAME\t\r\n"));
         // A new key is appended.
         QVERIFY(SaveColOrder(makeGrid("X|Y"), orders, cfg));
         QCOMPARE(orders.back(), std::string("58_59_=X\tY\t"));
         // Deleting removes every line of the key, so the order cannot come back.
         QVERIFY(DeleteColOrder(makeGrid("Name|Id"), orders, cfg));
-        QCOMPARE(readFile(dir.filePath("Option.cfg")), QByteArray("AA_=AA\t\r\n58_59_=X\tY\t\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("Option.cfg")), QByteArray("AA_=AA\t\r\n58_59_=X\tY\t\r\n"));
         CoreGrid g = makeGrid("Name|Id\na|1");
         QVERIFY(!ApplyColumnOrder(g, orders));
         QCOMPARE(gridText(g), QByteArray("Name|Id\na|1"));

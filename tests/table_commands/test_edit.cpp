@@ -159,9 +159,9 @@ private slots:
         const std::string table = path(dir, "t.txt");
         const std::string cfg = CfgPathFor(table);
         QCOMPARE(QString::fromStdString(cfg), dir.filePath("t.cfg"));
-        writeFile(dir.filePath("t.cfg"), "Other=1\r\nCellFormat=3\r\n");
+        Write(dir.filePath("t.cfg"), "Other=1\r\nCellFormat=3\r\n");
         QVERIFY(WriteCellFormat(cfg, "10 5"));
-        QCOMPARE(readFile(dir.filePath("t.cfg")), QByteArray("CellFormat=10 5\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.cfg")), QByteArray("CellFormat=10 5\r\n"));
         // Failures are quiet: a missing folder, no table open.
         QVERIFY(!WriteCellFormat(path(dir, "none/t.cfg"), "1"));
         QVERIFY(!WriteCellFormat(CfgPathFor(""), "1"));

@@ -135,11 +135,11 @@ private slots:
         QTemporaryDir dir;
         const std::string current = path(dir, "t.txt");
         const std::string other = path(dir, "u.txt");
-        writeFile(dir.filePath("t.txt"), "old\r\n");
+        Write(dir.filePath("t.txt"), "old\r\n");
         const FileStatus res = SaveGridToFile(makeGrid("a|b"), 0, other, current);
         QVERIFY2(res.ok(), DescribeFileError(res.error()).c_str());
-        QCOMPARE(readFile(dir.filePath("u.txt")), QByteArray("a\tb\r\n"));
-        QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("old\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("u.txt")), QByteArray("a\tb\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("old\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.txt", "u.txt"}));
     }
 
@@ -147,13 +147,13 @@ private slots:
     {
         QTemporaryDir dir;
         const std::string current = path(dir, "t.txt");
-        writeFile(dir.filePath("t.txt"), "v0\r\n");
+        Write(dir.filePath("t.txt"), "v0\r\n");
         QVERIFY(SaveGridToFile(makeGrid("v1"), 0, current, current).ok());
-        QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("v0\r\n"));
-        QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("v1\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.Bak")), QByteArray("v0\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("v1\r\n"));
         QVERIFY(SaveGridToFile(makeGrid("v2"), 0, current, current).ok());
-        QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("v1\r\n"));
-        QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("v2\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.Bak")), QByteArray("v1\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("v2\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.Bak", "t.txt"}));
     }
 
@@ -169,9 +169,9 @@ private slots:
     {
         QTemporaryDir dir;
         const std::string current = path(dir, "t.Bak");
-        writeFile(dir.filePath("t.Bak"), "old\r\n");
+        Write(dir.filePath("t.Bak"), "old\r\n");
         QVERIFY(SaveGridToFile(makeGrid("new"), 0, current, current).ok());
-        QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("new\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.Bak")), QByteArray("new\r\n"));
     }
 
     void failedSaveReported_data()
@@ -207,8 +207,8 @@ private slots:
             QSKIP("root writes into read-only folders");
         QTemporaryDir dir;
         const std::string current = path(dir, "t.txt");
-        writeFile(dir.filePath("t.txt"), "table\r\n");
-        writeFile(dir.filePath("t.Bak"), "older\r\n");
+        Write(dir.filePath("t.txt"), "table\r\n");
+        Write(dir.filePath("t.Bak"), "older\r\n");
         const CoreGrid grid = makeGrid("a much longer table than the limit allows|x\nsecond|row");
 
         FileStatus res;
@@ -230,8 +230,8 @@ private slots:
         }
         QVERIFY(!res.ok());
         QVERIFY(!DescribeFileError(res.error()).empty());
-        QCOMPARE(readFile(dir.filePath("t.txt")), QByteArray("table\r\n"));
-        QCOMPARE(readFile(dir.filePath("t.Bak")), QByteArray("older\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("table\r\n"));
+        QCOMPARE(ReadAll(dir.filePath("t.Bak")), QByteArray("older\r\n"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), (QStringList{"t.Bak", "t.txt"}));
     }
 };

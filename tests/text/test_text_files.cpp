@@ -3,6 +3,7 @@
 // backups, and the program's own folder.
 
 #include "text/TextFiles.h"
+#include "common/TestFiles.h"
 
 #include <QtTest>
 
@@ -45,11 +46,7 @@ QByteArray Hex(const Bytes& s)
 // Reads and writes files without any of the code under test.
 Bytes Slurp(const std::string& path)
 {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly))
-        return "<missing>";
-    const QByteArray all = f.readAll();
-    return Bytes(all.constData(), static_cast<std::size_t>(all.size()));
+    return ReadAll(path).toStdString();
 }
 
 void Put(const std::string& path, const Bytes& bytes, mode_t mode = 0644)
