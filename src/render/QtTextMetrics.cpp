@@ -9,6 +9,8 @@
 #include <QPaintDevice>
 #include <QString>
 #include <QTextOption>
+#include <QGlyphRun>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <atomic>
@@ -115,8 +117,7 @@ struct FontModel {
     std::array<std::int64_t, 256> ascii64{}; // 1/64 pixel, for texts of printable ASCII
     std::int64_t space64 = 0;             // one space, in any script's run
     std::int64_t edge64 = 0;              // what a space next to a word may add
-    std::vector<std::int64_t> advance64;  // ASCII: the advance alone
-    std::vector<std::int32_t> pairExtra64; // ASCII: what a pair of neighbours adds
+    ShapeBounds shape;                    // ligatures, kerning, joining forms
 };
 
 namespace {
@@ -150,6 +151,29 @@ const QTextOption& leftToRight()
 }
 
 constexpr int FirstPrintable = 32;
+
+bool isArabicLetter(QChar c)
+{
+    return c.script() == QChar::Script_Arabic && c.isLetter();
+}
+
+// An Arabic letter's advance in one joining form (bit 0: joined to the letter
+// before, bit 1: to the letter after): tatweels on the joined sides, letters
+// that join nothing or nothing at all on the others. The letter's own glyph
+// does not depend on anything else around it.
+std::int64_t formAdvance64(const QFontMetricsF& f, QChar c, int form)
+{
+    const QString sides[] = {QString(), QString(2, QChar(Hamza))};
+    const QString joined(2, QChar(Tatweel));
+    std::int64_t best = 0;
+    for (const QString& p : sides)
+        for (const QString& q : sides) {
+            const QString before = (form & 1) ? p + joined : p;
+            const QString after = (form & 2) ? joined + q : q;
+            best = std::max(best, w64(f, before + c + after, rightToLeft()) - w64(f, before + after, rightToLeft()));
+        }
+    return best;
+}
 constexpr int PrintableCount = 127 - FirstPrintable;
 
 QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
@@ -157,6 +181,7 @@ QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
 // The measurements behind a FontModel; every slot is written by one job only.
 struct ModelWork {
     std::array<double, 256> widest{};
+    std::array<std::array<std::int64_t, 4>, 256> forms{}; // letters of Arabic script: by joining form
     std::array<std::int64_t, PrintableCount> single{};
     std::array<std::array<std::int64_t, PrintableCount>, PrintableCount> pair{}; // [a][b]: "ab"
     std::array<std::int64_t, 256> edge{};
@@ -208,6 +233,9 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             if (c == u'\t') // a tab reaches the next tab stop
                 widest = std::max(widest, rightToLeft().tabStopDistance());
             work.widest[static_cast<std::size_t>(job)] = widest;
+            if (isArabicLetter(c))
+                for (int form = 0; form < 4; ++form)
+                    work.forms[static_cast<std::size_t>(job)][static_cast<std::size_t>(form)] = formAdvance64(f, c, form);
         } else if (job < 256 + PrintableCount) {
             const int a = job - 256;
             const QChar ca(static_cast<char16_t>(FirstPrintable + a));
@@ -226,6 +254,111 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
                 work.edge[static_cast<std::size_t>(b)] = edgeExcess(f, c);
         }
     }
+}
+
+// Glyphs of a text laid out left to right on one line.
+int glyphCount(const QFont& font, const QString& text)
+{
+    QTextLayout layout(text, font);
+    layout.setTextOption(leftToRight());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    int n = 0;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        n += static_cast<int>(run.glyphIndexes().size());
+    return n;
+}
+
+// The family of the font that draws the first glyph of a text.
+QString fontFamilyOf(const QFont& font, const QString& text)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.isEmpty() ? QString() : runs.front().rawFont().familyName();
+}
+
+QString latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The ligatures the font makes of printable ASCII (fi, fl, ff, ffi, ...):
+// each becomes a symbol of its own with its advance and what its neighbours
+// add, so that texts holding them keep tight bounds.
+void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
+                  const std::vector<std::int32_t>& pairExtra, ShapeBounds& shape)
+{
+    const QFontMetricsF f(font);
+    // A character that makes a ligature with some neighbour: one layout of it
+    // beside every other character.
+    std::vector<int> joiners;
+    for (int a = FirstPrintable + 1; a < 127; ++a) {
+        QString probe;
+        for (int b = FirstPrintable + 1; b < 127; ++b) {
+            probe += QChar(static_cast<char16_t>(a));
+            probe += QChar(static_cast<char16_t>(b));
+        }
+        if (glyphCount(font, probe) < probe.size())
+            joiners.push_back(a);
+    }
+    std::vector<std::string> pairs;
+    std::vector<char> members;
+    for (const int a : joiners)
+        for (int b = FirstPrintable + 1; b < 127; ++b) {
+            const std::string l{static_cast<char>(a), static_cast<char>(b)};
+            if (glyphCount(font, latin1(l)) == 1) {
+                pairs.push_back(l);
+                for (const char m : l)
+                    if (std::find(members.begin(), members.end(), m) == members.end())
+                        members.push_back(m);
+            }
+        }
+    // Three characters in one glyph hold a ligature of two.
+    std::vector<std::string> triples;
+    for (const std::string& p : pairs)
+        for (const char m : members)
+            for (const std::string& t : {p + m, m + p})
+                if (std::find(triples.begin(), triples.end(), t) == triples.end() && glyphCount(font, latin1(t)) == 1)
+                    triples.push_back(t);
+    shape.ligatures = triples; // the longer first
+    shape.ligatures.insert(shape.ligatures.end(), pairs.begin(), pairs.end());
+
+    const std::size_t n = 128 + shape.ligatures.size();
+    shape.advance64.assign(n, 0);
+    shape.pairExtra64.assign(n * n, 0);
+    for (std::size_t a = 0; a < 128; ++a) {
+        shape.advance64[a] = advances[a];
+        for (std::size_t b = 0; b < 128; ++b)
+            shape.pairExtra64[a * n + b] = pairExtra[a * 128 + b];
+    }
+    auto text = [&](std::size_t symbol) {
+        return symbol < 128 ? QString(QChar(static_cast<char16_t>(symbol))) : latin1(shape.ligatures[symbol - 128]);
+    };
+    auto letters = [&](std::size_t symbol) {
+        return symbol >= 128 || QChar(static_cast<char16_t>(symbol)).isLetterOrNumber();
+    };
+    for (std::size_t l = 128; l < n; ++l) {
+        const QString t = text(l);
+        shape.advance64[l] = std::max(w64(f, t, leftToRight()), w64(f, t, rightToLeft()));
+    }
+    // A ligature beside a printable character or another ligature.
+    auto printable = [](std::size_t s) { return s >= 128 || (s >= FirstPrintable && s < 127); };
+    for (std::size_t a = FirstPrintable; a < n; ++a)
+        for (std::size_t b = FirstPrintable; b < n; ++b) {
+            if ((a < 128 && b < 128) || !printable(a) || !printable(b))
+                continue;
+            const std::int64_t extra = w64(f, text(a) + text(b), leftToRight()) - shape.advance64[a] - shape.advance64[b];
+            shape.pairExtra64[a * n + b] =
+                static_cast<std::int32_t>(letters(a) && letters(b) ? extra : std::max<std::int64_t>(0, extra));
+        }
 }
 
 std::shared_ptr<const FontModel> computeModel(const QFont& font)
@@ -283,14 +416,14 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     // Printable ASCII: exact advances, plus whatever a neighbour can add
     // (kerning, in either order, mirrored or not), charged to both bytes.
     auto index = [](QChar c) { return static_cast<std::size_t>(c.unicode() - FirstPrintable); };
-    model->advance64.assign(128, 0);
-    model->pairExtra64.assign(128 * 128, 0);
+    std::vector<std::int64_t> advances(128, 0);
+    std::vector<std::int32_t> pairExtra(128 * 128, 0);
     for (int b = 0; b < 128; ++b)
-        model->advance64[static_cast<std::size_t>(b)] = model->ascii64[static_cast<std::size_t>(b)];
+        advances[static_cast<std::size_t>(b)] = model->ascii64[static_cast<std::size_t>(b)];
     for (int a = 0; a < PrintableCount; ++a) {
         const QChar ca(static_cast<char16_t>(FirstPrintable + a));
         const std::int64_t adv = work->single[static_cast<std::size_t>(a)];
-        model->advance64[static_cast<std::size_t>(FirstPrintable + a)] = adv;
+        advances[static_cast<std::size_t>(FirstPrintable + a)] = adv;
         std::int64_t extra = 0;
         for (int b = 0; b < PrintableCount; ++b) {
             const QChar cb(static_cast<char16_t>(FirstPrintable + b));
@@ -310,17 +443,68 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
             // their kerning, closer or wider, always applies; other pairs may
             // fall into two runs and lose theirs.
             const bool shareRun = ca.isLetterOrNumber() && cb.isLetterOrNumber();
-            model->pairExtra64[static_cast<std::size_t>((FirstPrintable + a) * 128 + FirstPrintable + b)] =
+            pairExtra[static_cast<std::size_t>((FirstPrintable + a) * 128 + FirstPrintable + b)] =
                 static_cast<std::int32_t>(shareRun ? widestPair - both : std::max<std::int64_t>(0, widestPair - both));
         }
         model->ascii64[static_cast<std::size_t>(FirstPrintable + a)] = adv + extra;
     }
+    addLigatures(font, advances, pairExtra, model->shape);
 
-    // Fonts join f with the letters after it (fi, fl, ff, ffi, ffl): a
-    // ligature of three is not bounded by its pairs, so texts with an f take
-    // the general bounds.
-    model->advance64['f'] = -1;
-    model->ascii64['f'] = std::int64_t{model->bounds['f']} * 64;
+    // Other texts: Arabic letters by their joining forms, anything else at
+    // its widest in any context, with the most a neighbour adds.
+    ShapeBounds& shape = model->shape;
+    shape.joining.assign(256, ShapeBounds::NonJoining);
+    shape.form64.assign(256 * 4, 0);
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        switch (c.joiningType()) {
+        case QChar::Joining_Dual:
+            shape.joining[b] = ShapeBounds::JoinsDual;
+            break;
+        case QChar::Joining_Right:
+            shape.joining[b] = ShapeBounds::JoinsRight;
+            break;
+        case QChar::Joining_Causing:
+            shape.joining[b] = ShapeBounds::JoinCausing;
+            break;
+        case QChar::Joining_Transparent:
+            shape.joining[b] = ShapeBounds::Transparent;
+            break;
+        default:
+            break;
+        }
+        const std::int64_t any = std::max(static_cast<std::int64_t>(std::ceil(std::max(0.0, widest[b]) * 64)),
+                                          b < 128 ? model->ascii64[b] : std::int64_t{model->bounds[b]} * 64);
+        for (std::size_t form = 0; form < 4; ++form)
+            shape.form64[b * 4 + form] = isArabicLetter(c) ? work->forms[b][form] : any;
+    }
+    // Letters of other scripts, and Arabic letters drawn from another font
+    // than alef, meet neighbours the forms above do not foresee.
+    shape.unmodelled.assign(256, 0);
+    const QString alefFont = fontFamilyOf(font, QString(QChar(Cp1256Table[AlefBytes[0]])));
+    for (std::size_t b = 128; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
+                             && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
+        const bool format = c.unicode() >= 0x200C && c.unicode() <= 0x200F;
+        if (isArabicLetter(c) || c.joiningType() == QChar::Joining_Transparent)
+            shape.unmodelled[b] = fontFamilyOf(font, QString(c)) == alefFont ? 0 : 1;
+        else
+            shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
+    }
+    shape.lam = LamByte;
+    shape.alefs.assign(std::begin(AlefBytes), std::end(AlefBytes));
+    const QString hamza2(2, QChar(Hamza));
+    for (const unsigned char alef : AlefBytes) {
+        const QString pair = QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]);
+        for (const QString& p : {QString(), hamza2})
+            for (const QString& q : {QString(), hamza2}) {
+                shape.lamAlef64[0] = std::max(shape.lamAlef64[0], w64(f, p + pair + q, rightToLeft()) - w64(f, p + q, rightToLeft()));
+                const QString joined = p + tatweel2;
+                shape.lamAlef64[1] = std::max(shape.lamAlef64[1],
+                                              w64(f, joined + pair + q, rightToLeft()) - w64(f, joined + q, rightToLeft()));
+            }
+    }
 
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
@@ -584,15 +768,9 @@ int QtTextMetrics::maxByteAdvanceBound() const
     return maxBound_;
 }
 
-std::int64_t QtTextMetrics::asciiBound64(unsigned char b) const
+bool QtTextMetrics::shapeBounds(ShapeBounds& out) const
 {
-    return model_->ascii64[b];
-}
-
-bool QtTextMetrics::asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const
-{
-    advance64 = model_->advance64;
-    pairExtra64 = model_->pairExtra64;
+    out = model_->shape;
     return true;
 }
 

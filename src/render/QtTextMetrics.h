@@ -41,8 +41,7 @@ public:
     int textHeight(std::string_view text) const override;
     int byteAdvanceBound(unsigned char b) const override;
     int maxByteAdvanceBound() const override;
-    std::int64_t asciiBound64(unsigned char b) const override;
-    bool asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const override;
+    bool shapeBounds(ShapeBounds& out) const override;
     std::unique_ptr<TextMeasurer> measurer() const override;
     bool concurrentMeasurers() const override { return true; }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,35 @@ public:
     virtual int bound(std::string_view text) = 0;
 };
 
+// A font's advances and what neighbours add to them, in 1/64 pixel, such
+// that TextBounds below never falls short of the measured width.
+struct ShapeBounds {
+    // Texts of TAB and printable ASCII only, up to MaxPairBoundLength bytes:
+    // symbols 0..127 are the bytes, 128 + k the ligature ligatures[k] (two or
+    // three bytes that the font draws as one glyph; a longer one comes first).
+    // A text is cut into symbols from the front, each time the longest
+    // ligature that starts there, and then bounded by the advance of every
+    // symbol plus the extra of every pair of neighbours (which may be
+    // negative: kerning that always applies).
+    std::vector<std::string> ligatures;
+    std::vector<std::int64_t> advance64;   // symbols
+    std::vector<std::int32_t> pairExtra64; // symbols x symbols, [left * symbols + right]
+    // Any other text: a byte's advance in its joining form (isolated, final,
+    // initial, medial), which follows from the joining types of its
+    // neighbours, marks (transparent) skipped.
+    enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent };
+    std::vector<Joining> joining;         // 256
+    // 1 for a byte whose neighbours are not known well enough (a letter of
+    // another script or of another font): texts holding it take the byte
+    // bounds.
+    std::vector<unsigned char> unmodelled; // 256
+    std::vector<std::int64_t> form64;     // 256 x 4, [byte * 4 + form]
+    // Lam and a following alef drawn as one glyph: [lam joined to the letter before].
+    unsigned char lam = 0;
+    std::vector<unsigned char> alefs;
+    std::int64_t lamAlef64[2] = {0, 0};
+};
+
 class TextMetrics {
 public:
     static constexpr std::size_t MaxPairBoundLength = 1024;
@@ -34,26 +64,41 @@ public:
     // The largest byteAdvanceBound of any byte.
     virtual int maxByteAdvanceBound() const = 0;
 
-    // Byte bounds in 1/64 pixel. For a text of printable ASCII and TAB only
-    // (bytes 9 and 32..126), (sum(asciiBound64(b)) + 32) / 64 >= textWidth;
-    // for any text the same holds with generalBound64.
+    // A byte's bound in 1/64 pixel, for any text: (sum(generalBound64(b)) +
+    // 32) / 64 >= textWidth.
     virtual std::int64_t generalBound64(unsigned char b) const { return std::int64_t{byteAdvanceBound(b)} * 64; }
-    virtual std::int64_t asciiBound64(unsigned char b) const { return generalBound64(b); }
-    // Tighter bounds for the same ASCII texts up to MaxPairBoundLength bytes,
-    // by the pairs of neighbours: (sum(advance64[b]) + sum over neighbours
-    // a, b of pairExtra64[a * 128 + b] + 32) / 64 >= textWidth. An extra may
-    // be negative (kerning that always applies); a negative advance marks a
-    // byte whose texts take the general bounds. False when there are none.
-    virtual bool asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const
+    // What the font really does to texts, for bounds that are tight; false
+    // when the metrics know nothing beyond the byte bounds.
+    virtual bool shapeBounds(ShapeBounds& out) const
     {
-        static_cast<void>(advance64);
-        static_cast<void>(pairExtra64);
+        static_cast<void>(out);
         return false;
     }
     // A measurer for one thread. Several may work at the same time on
     // different threads only when concurrentMeasurers() says so.
     virtual std::unique_ptr<TextMeasurer> measurer() const;
     virtual bool concurrentMeasurers() const { return false; }
+};
+
+// A fast upper bound of a text's width from the metrics' shape bounds, or
+// from the byte bounds alone when the metrics have none.
+class TextBounds {
+public:
+    explicit TextBounds(const TextMetrics& metrics);
+    // Pixels, never below metrics.textWidth(text).
+    std::uint32_t bound(std::string_view text) const;
+
+private:
+    std::int64_t asciiSum(std::string_view text) const;
+    std::int64_t formSum(std::string_view text) const;
+
+    std::int64_t general_[256];
+    bool shaped_ = false;
+    ShapeBounds shape_;
+    std::size_t symbols_ = 128;
+    unsigned char notAscii_[256]; // 1: the text takes the form bounds, 2: the byte bounds
+    unsigned char ligatureStart_[256];
+    bool alef_[256];
 };
 
 } // namespace rasmik
