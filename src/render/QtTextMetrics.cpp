@@ -157,6 +157,19 @@ bool isArabicLetter(QChar c)
     return c.script() == QChar::Script_Arabic && c.isLetter();
 }
 
+// A mark after a letter, a digit or a space: what it adds to the run.
+std::int64_t markAdvance64(const QFontMetricsF& f, QChar mark)
+{
+    std::int64_t best = 0;
+    for (const char16_t base : {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.'})
+        for (const QString& before : {QString(), QString(QChar(base))}) {
+            const QString b = before + QChar(base);
+            best = std::max(best, w64(f, b + mark, rightToLeft()) - w64(f, b, rightToLeft()));
+            best = std::max(best, w64(f, b + mark + b, rightToLeft()) - w64(f, b + b, rightToLeft()));
+        }
+    return best;
+}
+
 // An Arabic letter's advance in one joining form (bit 0: joined to the letter
 // before, bit 1: to the letter after): tatweels on the joined sides, letters
 // that join nothing or nothing at all on the others. The letter's own glyph
@@ -236,6 +249,8 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             if (isArabicLetter(c))
                 for (int form = 0; form < 4; ++form)
                     work.forms[static_cast<std::size_t>(job)][static_cast<std::size_t>(form)] = formAdvance64(f, c, form);
+            if (c.joiningType() == QChar::Joining_Transparent)
+                work.forms[static_cast<std::size_t>(job)][0] = markAdvance64(f, c);
         } else if (job < 256 + PrintableCount) {
             const int a = job - 256;
             const QChar ca(static_cast<char16_t>(FirstPrintable + a));
@@ -272,7 +287,7 @@ int glyphCount(const QFont& font, const QString& text)
     return n;
 }
 
-// The family of the font that draws the first glyph of a text.
+// The family of the font that draws the last glyph of a text.
 QString fontFamilyOf(const QFont& font, const QString& text)
 {
     QTextLayout layout(text, font);
@@ -282,7 +297,7 @@ QString fontFamilyOf(const QFont& font, const QString& text)
         line.setLineWidth(1e6);
     layout.endLayout();
     const QList<QGlyphRun> runs = layout.glyphRuns();
-    return runs.isEmpty() ? QString() : runs.front().rawFont().familyName();
+    return runs.isEmpty() ? QString() : runs.back().rawFont().familyName();
 }
 
 QString latin1(const std::string& s)
@@ -477,6 +492,9 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
                                           b < 128 ? model->ascii64[b] : std::int64_t{model->bounds[b]} * 64);
         for (std::size_t form = 0; form < 4; ++form)
             shape.form64[b * 4 + form] = isArabicLetter(c) ? work->forms[b][form] : any;
+        // A mark: after a base, and alone at the start (on a dotted circle).
+        if (shape.joining[b] == ShapeBounds::Transparent)
+            shape.form64[b * 4] = work->forms[b][0];
     }
     // Letters of other scripts, and Arabic letters drawn from another font
     // than alef, meet neighbours the forms above do not foresee.
@@ -487,8 +505,15 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
                              && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
         const bool format = c.unicode() >= 0x200C && c.unicode() <= 0x200F;
-        if (isArabicLetter(c) || c.joiningType() == QChar::Joining_Transparent)
-            shape.unmodelled[b] = fontFamilyOf(font, QString(c)) == alefFont ? 0 : 1;
+        // The letters of Arabic and Persian; the Urdu letters of the code
+        // page take contextual forms of their own in some fonts.
+        const char16_t u = c.unicode();
+        const bool persian = (u >= 0x0621 && u <= 0x064A) || u == 0x067E || u == 0x0686 || u == 0x0698
+                             || u == 0x06A9 || u == 0x06AF || u == 0x06CC;
+        if (isArabicLetter(c))
+            shape.unmodelled[b] = persian && fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
+        else if (c.joiningType() == QChar::Joining_Transparent)
+            shape.unmodelled[b] = fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
         else
             shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
     }

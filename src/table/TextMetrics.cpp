@@ -107,7 +107,9 @@ std::int64_t TextBounds::formSum(std::string_view text) const
         const auto b = static_cast<unsigned char>(text[i]);
         const J j = joining[b];
         if (j == J::Transparent) {
-            sum += form[b * 4];
+            // Alone at the start of a line it stands on a dotted circle.
+            const bool alone = i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x20;
+            sum += form[b * 4 + (alone ? 1 : 0)];
             ++i;
             continue;
         }

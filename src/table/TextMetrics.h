@@ -36,7 +36,8 @@ struct ShapeBounds {
     std::vector<std::int32_t> pairExtra64; // symbols x symbols, [left * symbols + right]
     // Any other text: a byte's advance in its joining form (isolated, final,
     // initial, medial), which follows from the joining types of its
-    // neighbours, marks (transparent) skipped.
+    // neighbours, marks (transparent) skipped. A mark has two: after a base
+    // (form 0) and alone at the start of a line (form 1).
     enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent };
     std::vector<Joining> joining;         // 256
     // 1 for a byte whose neighbours are not known well enough (a letter of

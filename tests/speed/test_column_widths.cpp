@@ -285,6 +285,7 @@ void TestColumnWidths::boundsNeverBelowWidth()
         const TextBounds bounds(metrics);
         const auto measurer = metrics.measurer();
         QRandomGenerator rng(qHash(family) ^ qHash(kind) ^ static_cast<quint32>(pixels));
+        double slack = 0;
         for (int i = 0; i < 1500; ++i) {
             const std::string text = Cell(rng, kind);
             const int width = metrics.textWidth(text);
@@ -296,7 +297,15 @@ void TestColumnWidths::boundsNeverBelowWidth()
             const auto first = static_cast<int>(bounds.bound(text));
             if (first < width)
                 QFAIL(qPrintable(QStringLiteral("%1px: bound %2 < width %3 for %4").arg(pixels).arg(first).arg(width).arg(shown)));
+            slack += first - width;
         }
+        // Tight bounds keep the cells to measure few, however distinct the
+        // texts: the font's ligatures and joining forms are known.
+        if (kind == QLatin1String("identifiers") || kind == QLatin1String("letters") || kind == QLatin1String("latin")
+            || kind == QLatin1String("digits"))
+            QVERIFY2(slack / 1500 <= 3.0, qPrintable(QStringLiteral("%1px: bounds %2 px above the widths on average")
+                                                         .arg(pixels)
+                                                         .arg(slack / 1500)));
     }
 }
 
