@@ -36,7 +36,7 @@ TextBounds::TextBounds(const TextMetrics& metrics)
         general_[i] = metrics.generalBound64(static_cast<unsigned char>(i));
         notAscii_[i] = (i == '\t' || (i >= 32 && i < 127)) ? 0 : 1;
         ligatureStart_[i] = 0;
-        alef_[i] = false;
+        class_[i] = 0;
     }
     shaped_ = metrics.shapeBounds(shape_);
     if (shaped_) {
@@ -50,14 +50,25 @@ TextBounds::TextBounds(const TextMetrics& metrics)
     for (int i = 0; i < 128; ++i)
         if (shape_.advance64[static_cast<std::size_t>(i)] < 0)
             notAscii_[i] = 1;
-    for (int i = 0; i < 256; ++i)
-        if (shape_.unmodelled[static_cast<std::size_t>(i)])
-            notAscii_[i] = 2;
     for (const std::string& l : shape_.ligatures)
         if (!l.empty())
             ligatureStart_[static_cast<unsigned char>(l[0])] = 1;
+    using J = ShapeBounds::Joining;
+    for (std::size_t i = 0; i < 256; ++i) {
+        const J j = shape_.joining[i];
+        unsigned char c = 0;
+        if (j == J::Transparent)
+            c |= Mark;
+        if (j == J::JoinsRight || j == J::JoinsDual || j == J::JoinCausing)
+            c |= JoinsPrev;
+        if (j == J::JoinsDual || j == J::JoinCausing)
+            c |= JoinsNext;
+        if (shape_.unmodelled[i])
+            c |= Unmodelled;
+        class_[i] = c;
+    }
     for (const unsigned char a : shape_.alefs)
-        alef_[a] = true;
+        class_[a] |= Alef;
 }
 
 std::int64_t TextBounds::asciiSum(std::string_view text) const
@@ -69,6 +80,8 @@ std::int64_t TextBounds::asciiSum(std::string_view text) const
     std::size_t prev = 0; // NUL: no neighbour, no extra
     for (std::size_t i = 0; i < n;) {
         std::size_t symbol = static_cast<unsigned char>(text[i]);
+        if (notAscii_[symbol])
+            return -1;
         std::size_t length = 1;
         if (ligatureStart_[symbol]) {
             for (std::size_t k = 0; k < shape_.ligatures.size(); ++k) {
@@ -89,62 +102,53 @@ std::int64_t TextBounds::asciiSum(std::string_view text) const
 
 std::int64_t TextBounds::formSum(std::string_view text) const
 {
-    using J = ShapeBounds::Joining;
-    const auto* joining = shape_.joining.data();
     const std::int64_t* form = shape_.form64.data();
     const std::size_t n = text.size();
-    auto joinsNext = [](J j) { return j == J::JoinsDual || j == J::JoinCausing; };
-    auto joinsPrev = [](J j) { return j == J::JoinsRight || j == J::JoinsDual || j == J::JoinCausing; };
-    // The next byte that is not a mark, from i on.
-    auto nextBase = [&](std::size_t i) {
-        while (i < n && joining[static_cast<unsigned char>(text[i])] == J::Transparent)
-            ++i;
-        return i;
-    };
     std::int64_t sum = 0;
-    bool prevJoins = false; // the letter before joins towards this one
-    for (std::size_t i = 0; i < n;) {
+    unsigned char unmodelled = 0;
+    // The last letter is added once the next one shows whether they join.
+    int pending = -1;
+    unsigned char pendingClass = 0;
+    std::size_t pendingJoined = 0; // joined to the letter before it
+    for (std::size_t i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
-        const J j = joining[b];
-        if (j == J::Transparent) {
+        const unsigned char cls = class_[b];
+        unmodelled |= cls;
+        if (cls & Mark) {
             // Alone at the start of a line it stands on a dotted circle.
             const bool alone = i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x20;
             sum += form[b * 4 + (alone ? 1 : 0)];
-            ++i;
             continue;
         }
-        const std::size_t k = nextBase(i + 1);
-        const bool joinedBefore = prevJoins && joinsPrev(j);
-        if (b == shape_.lam && shape_.lam != 0 && k < n && alef_[static_cast<unsigned char>(text[k])]) {
-            sum += shape_.lamAlef64[joinedBefore ? 1 : 0];
-            for (std::size_t m = i + 1; m < k; ++m)
-                sum += form[static_cast<unsigned char>(text[m]) * 4];
-            prevJoins = false; // an alef joins nothing after it
-            i = k + 1;
-            continue;
+        const std::size_t joined = (pendingClass & JoinsNext) && (cls & JoinsPrev) ? 1 : 0;
+        if (pending >= 0) {
+            if (pending == shape_.lam && shape_.lam != 0 && (cls & Alef)) {
+                sum += shape_.lamAlef64[pendingJoined];
+                pending = -1;
+                pendingClass = 0; // an alef joins nothing after it
+                continue;
+            }
+            sum += form[static_cast<std::size_t>(pending) * 4 + pendingJoined + 2 * joined];
         }
-        const bool joinedAfter = joinsNext(j) && k < n && joinsPrev(joining[static_cast<unsigned char>(text[k])]);
-        sum += form[b * 4 + (joinedBefore ? 1 : 0) + (joinedAfter ? 2 : 0)];
-        prevJoins = joinsNext(j);
-        ++i;
+        pending = b;
+        pendingClass = cls;
+        pendingJoined = joined;
     }
-    return sum;
+    if (pending >= 0)
+        sum += form[static_cast<std::size_t>(pending) * 4 + pendingJoined];
+    return (unmodelled & Unmodelled) ? -1 : sum;
 }
 
 std::uint32_t TextBounds::bound(std::string_view text) const
 {
-    std::int64_t sum = 0;
-    unsigned char other = 2;
+    std::int64_t sum = -1;
     if (shaped_ && text.size() <= TextMetrics::MaxPairBoundLength) {
-        other = 0;
-        for (const unsigned char ch : text)
-            other |= notAscii_[ch];
-    }
-    if (other == 0) {
         sum = asciiSum(text);
-    } else if (other == 1) {
-        sum = formSum(text);
-    } else {
+        if (sum < 0)
+            sum = formSum(text);
+    }
+    if (sum < 0) {
+        sum = 0;
         for (const unsigned char ch : text)
             sum += general_[ch];
     }

@@ -90,16 +90,19 @@ public:
     std::uint32_t bound(std::string_view text) const;
 
 private:
+    // In 1/64 pixel; -1 when the text is not of that kind.
     std::int64_t asciiSum(std::string_view text) const;
     std::int64_t formSum(std::string_view text) const;
+
+    enum Class : unsigned char { Mark = 1, JoinsPrev = 2, JoinsNext = 4, Alef = 8, Unmodelled = 16 };
 
     std::int64_t general_[256];
     bool shaped_ = false;
     ShapeBounds shape_;
     std::size_t symbols_ = 128;
-    unsigned char notAscii_[256]; // 1: the text takes the form bounds, 2: the byte bounds
+    unsigned char notAscii_[256]; // 1: the text takes the form bounds
     unsigned char ligatureStart_[256];
-    bool alef_[256];
+    unsigned char class_[256];    // Class bits
 };
 
 } // namespace rasmik
