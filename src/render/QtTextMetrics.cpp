@@ -157,11 +157,13 @@ bool isArabicLetter(QChar c)
     return c.script() == QChar::Script_Arabic && c.isLetter();
 }
 
-// A mark after a letter, a digit or a space: what it adds to the run.
+// A mark after a letter, a digit, a space or a joiner or direction mark:
+// what it adds to the run.
 std::int64_t markAdvance64(const QFontMetricsF& f, QChar mark)
 {
     std::int64_t best = 0;
-    for (const char16_t base : {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.'})
+    for (const char16_t base : {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.', u'\u200C', u'\u200D',
+                                u'\u200E', u'\u200F'})
         for (const QString& before : {QString(), QString(QChar(base))}) {
             const QString b = before + QChar(base);
             best = std::max(best, w64(f, b + mark, rightToLeft()) - w64(f, b, rightToLeft()));
@@ -174,7 +176,7 @@ std::int64_t markAdvance64(const QFontMetricsF& f, QChar mark)
 // before, bit 1: to the letter after): tatweels on the joined sides, letters
 // that join nothing or nothing at all on the others. The letter's own glyph
 // does not depend on anything else around it.
-std::int64_t formAdvance64(const QFontMetricsF& f, QChar c, int form)
+std::int64_t formAdvance64(const QFontMetricsF& f, const QString& c, int form)
 {
     const QString sides[] = {QString(), QString(2, QChar(Hamza))};
     const QString joined(2, QChar(Tatweel));
@@ -248,15 +250,23 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             work.widest[static_cast<std::size_t>(job)] = widest;
             if (isArabicLetter(c))
                 for (int form = 0; form < 4; ++form)
-                    work.forms[static_cast<std::size_t>(job)][static_cast<std::size_t>(form)] = formAdvance64(f, c, form);
+                    work.forms[static_cast<std::size_t>(job)][static_cast<std::size_t>(form)] =
+                        formAdvance64(f, QString(c), form);
             if (c.joiningType() == QChar::Joining_Transparent)
                 work.forms[static_cast<std::size_t>(job)][0] = markAdvance64(f, c);
         } else if (job < 256 + PrintableCount) {
             const int a = job - 256;
             const QChar ca(static_cast<char16_t>(FirstPrintable + a));
-            work.single[static_cast<std::size_t>(a)] =
-                std::max({w64(f, QString(ca), leftToRight()), w64(f, QString(ca), rightToLeft()),
-                          w64(f, QString(mirrorOf(ca)), leftToRight())});
+            std::int64_t single = std::max({w64(f, QString(ca), leftToRight()), w64(f, QString(ca), rightToLeft()),
+                                            w64(f, QString(mirrorOf(ca)), leftToRight())});
+            // Punctuation, digits and spaces take the script of a Latin
+            // neighbour, which may change their glyph.
+            if (!ca.isLetter())
+                for (const QString& side : {QStringLiteral("aa"), QStringLiteral("11")}) {
+                    single = std::max(single, w64(f, side + ca, rightToLeft()) - w64(f, side, rightToLeft()));
+                    single = std::max(single, w64(f, ca + side, rightToLeft()) - w64(f, side, rightToLeft()));
+                }
+            work.single[static_cast<std::size_t>(a)] = single;
             for (int b = 0; b < PrintableCount; ++b) {
                 const QChar cb(static_cast<char16_t>(FirstPrintable + b));
                 work.pair[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)] =
@@ -376,6 +386,120 @@ void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
         }
 }
 
+// Arabic and Persian letters the font draws as one glyph, as far as a text
+// can hold them: every pair, and three letters starting with lam or with
+// the first of a pair (lam, lam and heh). Lam with an alef always counts as
+// one, whatever the font does.
+void addArabicLigatures(const QFont& font, ShapeBounds& shape)
+{
+    const QFontMetricsF f(font);
+    std::vector<QChar> letters;
+    for (std::size_t b = 128; b < 256; ++b)
+        if (!shape.unmodelled[b] && isArabicLetter(QChar(Cp1256Table[b])))
+            letters.push_back(QChar(Cp1256Table[b]));
+    const QString t(QChar{Tatweel});
+    auto oneGlyph = [&](const QString& s) {
+        return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3;
+    };
+    std::vector<QString> pairs;
+    for (const unsigned char alef : AlefBytes)
+        pairs.push_back(QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]));
+    for (const QChar a : letters)
+        for (const QChar b : letters) {
+            const QString pair = QString(a) + b;
+            if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end() && oneGlyph(pair))
+                pairs.push_back(pair);
+        }
+    std::vector<QChar> starts = {QChar(Cp1256Table[LamByte])};
+    for (const QString& p : pairs)
+        if (std::find(starts.begin(), starts.end(), p[0]) == starts.end())
+            starts.push_back(p[0]);
+    std::vector<QString> all;
+    for (const QChar a : starts)
+        for (const QChar b : letters)
+            for (const QChar c : letters) {
+                const QString triple = QString(a) + b + c;
+                if (glyphCount(font, triple) == 1)
+                    all.push_back(triple);
+            }
+    all.insert(all.end(), pairs.begin(), pairs.end());
+    shape.arabicLigatures.clear();
+    shape.arabicLigature64.clear();
+    for (const QString& l : all) {
+        shape.arabicLigatures.push_back(UnicodeToCp1256(l.toStdU16String()));
+        for (int form = 0; form < 4; ++form)
+            shape.arabicLigature64.push_back(formAdvance64(f, l, form));
+    }
+}
+
+// The shape bounds over the font's own measure, for checking them.
+class ModelMetrics : public TextMetrics {
+public:
+    ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) {}
+    int textWidth(std::string_view text) const override { return DisplayTextWidth(metrics_, ToQString(text)); }
+    int textHeight(std::string_view) const override { return metrics_.height(); }
+    int byteAdvanceBound(unsigned char b) const override { return model_.bounds[b]; }
+    int maxByteAdvanceBound() const override { return *std::max_element(model_.bounds.begin(), model_.bounds.end()); }
+    bool shapeBounds(ShapeBounds& out) const override
+    {
+        out = model_.shape;
+        return true;
+    }
+
+private:
+    QFontMetrics metrics_;
+    const FontModel& model_;
+};
+
+// A font may do what the bounds do not foresee (contextual forms, ligatures
+// of four letters, kerning that only some neighbours trigger). Texts of
+// every kind are measured once: where a bound falls short, texts of that
+// kind take the byte bounds instead, which hold for any font.
+void checkShapeBounds(const QFont& font, FontModel& model)
+{
+    std::uint64_t seed = 0x5EEDull;
+    auto next = [&seed](std::uint64_t n) {
+        std::uint64_t z = (seed += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return (z ^ (z >> 31)) % n;
+    };
+    const std::string latin = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789fffiilt .,-_@/:()'\"";
+    std::string other = latin.substr(52); // digits, punctuation, space
+    for (int b = 128; b < 256; ++b)
+        if (!model.shape.unmodelled[static_cast<std::size_t>(b)])
+            for (int k = 0; k < 3; ++k)
+                other.push_back(static_cast<char>(b));
+    auto texts = [&](const std::string& alphabet) {
+        std::vector<std::string> out;
+        for (int i = 0; i < 200; ++i) {
+            std::string t;
+            const auto n = 1 + next(24);
+            for (std::uint64_t k = 0; k < n; ++k)
+                t.push_back(alphabet[next(alphabet.size())]);
+            out.push_back(t);
+        }
+        return out;
+    };
+    const std::vector<std::string> asciiTexts = texts(latin);
+    const std::vector<std::string> otherTexts = texts(other + latin.substr(0, 20));
+    auto holds = [&](const std::vector<std::string>& list) {
+        const ModelMetrics metrics(font, model);
+        const TextBounds bounds(metrics);
+        return std::all_of(list.begin(), list.end(), [&](const std::string& t) {
+            return static_cast<int>(bounds.bound(t)) >= metrics.textWidth(t);
+        });
+    };
+    if (!holds(otherTexts))
+        std::fill(model.shape.unmodelled.begin() + 128, model.shape.unmodelled.end(), 1);
+    if (!holds(asciiTexts)) {
+        for (int b = 0; b < 128; ++b) {
+            model.shape.advance64[static_cast<std::size_t>(b)] = -1;
+            model.shape.unmodelled[static_cast<std::size_t>(b)] = 1;
+        }
+    }
+}
+
 std::shared_ptr<const FontModel> computeModel(const QFont& font)
 {
     auto work = std::make_unique<ModelWork>();
@@ -488,6 +612,10 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         default:
             break;
         }
+        // A direction mark may start a run of its own, and the letters on
+        // its sides may be shaped apart or joined.
+        if (c.category() == QChar::Other_Format && c.direction() != QChar::DirBN && c.direction() != QChar::DirNSM)
+            shape.joining[b] = ShapeBounds::DirectionMark;
         const std::int64_t any = std::max(static_cast<std::int64_t>(std::ceil(std::max(0.0, widest[b]) * 64)),
                                           b < 128 ? model->ascii64[b] : std::int64_t{model->bounds[b]} * 64);
         for (std::size_t form = 0; form < 4; ++form)
@@ -517,19 +645,12 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         else
             shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
     }
-    shape.lam = LamByte;
-    shape.alefs.assign(std::begin(AlefBytes), std::end(AlefBytes));
-    const QString hamza2(2, QChar(Hamza));
-    for (const unsigned char alef : AlefBytes) {
-        const QString pair = QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]);
-        for (const QString& p : {QString(), hamza2})
-            for (const QString& q : {QString(), hamza2}) {
-                shape.lamAlef64[0] = std::max(shape.lamAlef64[0], w64(f, p + pair + q, rightToLeft()) - w64(f, p + q, rightToLeft()));
-                const QString joined = p + tatweel2;
-                shape.lamAlef64[1] = std::max(shape.lamAlef64[1],
-                                              w64(f, joined + pair + q, rightToLeft()) - w64(f, joined + q, rightToLeft()));
-            }
+    shape.runStart.assign(256, 0);
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        shape.runStart[b] = b < 0x20 || (c.category() == QChar::Other_Format && c.direction() != QChar::DirNSM) ? 1 : 0;
     }
+    addArabicLigatures(font, shape);
 
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
@@ -538,6 +659,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
     }
     model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
+    checkShapeBounds(font, *model);
     return model;
 }
 

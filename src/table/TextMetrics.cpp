@@ -43,7 +43,8 @@ TextBounds::TextBounds(const TextMetrics& metrics)
         symbols_ = 128 + shape_.ligatures.size();
         shaped_ = shape_.advance64.size() == symbols_ && shape_.pairExtra64.size() == symbols_ * symbols_
                   && shape_.joining.size() == 256 && shape_.form64.size() == 256 * 4
-                  && shape_.unmodelled.size() == 256;
+                  && shape_.unmodelled.size() == 256 && shape_.runStart.size() == 256
+                  && shape_.arabicLigature64.size() == 4 * shape_.arabicLigatures.size();
     }
     if (!shaped_)
         return;
@@ -59,16 +60,26 @@ TextBounds::TextBounds(const TextMetrics& metrics)
         unsigned char c = 0;
         if (j == J::Transparent)
             c |= Mark;
+        if (j == J::DirectionMark)
+            c |= Ambiguous;
+        // A tatweel or a joiner takes the script of its neighbour: beside
+        // Latin it is shaped in another run, and the letter on its other
+        // side may or may not join it.
+        if (j == J::JoinCausing)
+            c |= LooseJoin;
         if (j == J::JoinsRight || j == J::JoinsDual || j == J::JoinCausing)
             c |= JoinsPrev;
         if (j == J::JoinsDual || j == J::JoinCausing)
             c |= JoinsNext;
         if (shape_.unmodelled[i])
             c |= Unmodelled;
+        if (shape_.runStart[i])
+            c |= RunStart;
         class_[i] = c;
     }
-    for (const unsigned char a : shape_.alefs)
-        class_[a] |= Alef;
+    for (const std::string& l : shape_.arabicLigatures)
+        if (!l.empty())
+            class_[static_cast<unsigned char>(l[0])] |= LigatureStart;
 }
 
 std::int64_t TextBounds::asciiSum(std::string_view text) const
@@ -106,36 +117,80 @@ std::int64_t TextBounds::formSum(std::string_view text) const
     const std::size_t n = text.size();
     std::int64_t sum = 0;
     unsigned char unmodelled = 0;
-    // The last letter is added once the next one shows whether they join.
-    int pending = -1;
+    // The last letter (or ligature) is added once the next one shows
+    // whether they join: its four advances, its class, whether it joins the
+    // one before it.
+    const std::int64_t* pending = nullptr;
     unsigned char pendingClass = 0;
-    std::size_t pendingJoined = 0; // joined to the letter before it
+    std::size_t pendingJoined = 0;
+    // Across a direction mark both may hold: joined and not joined.
+    bool ambiguous = false;
+    bool pendingAmbiguous = false;
     for (std::size_t i = 0; i < n; ++i) {
         const auto b = static_cast<unsigned char>(text[i]);
         const unsigned char cls = class_[b];
         unmodelled |= cls;
+        if (cls & Ambiguous) {
+            sum += form[b * 4];
+            ambiguous = true;
+            continue;
+        }
         if (cls & Mark) {
-            // Alone at the start of a line it stands on a dotted circle.
-            const bool alone = i == 0 || static_cast<unsigned char>(text[i - 1]) < 0x20;
+            // Alone at the start of a line or of a run it stands on a
+            // dotted circle.
+            const bool alone = i == 0 || (class_[static_cast<unsigned char>(text[i - 1])] & RunStart);
             sum += form[b * 4 + (alone ? 1 : 0)];
             continue;
         }
         const std::size_t joined = (pendingClass & JoinsNext) && (cls & JoinsPrev) ? 1 : 0;
-        if (pending >= 0) {
-            if (pending == shape_.lam && shape_.lam != 0 && (cls & Alef)) {
-                sum += shape_.lamAlef64[pendingJoined];
-                pending = -1;
-                pendingClass = 0; // an alef joins nothing after it
-                continue;
+        ambiguous = ambiguous || ((pendingClass | cls) & LooseJoin);
+        if (pending) {
+            std::int64_t v = pending[pendingJoined + 2 * joined];
+            if (pendingAmbiguous)
+                v = std::max(v, pending[2 * joined]);
+            if (ambiguous) {
+                v = std::max(v, pending[pendingJoined]);
+                if (pendingAmbiguous)
+                    v = std::max(v, pending[0]);
             }
-            sum += form[static_cast<std::size_t>(pending) * 4 + pendingJoined + 2 * joined];
+            sum += v;
         }
-        pending = b;
+        pending = form + b * 4;
         pendingClass = cls;
         pendingJoined = joined;
+        pendingAmbiguous = ambiguous && joined;
+        ambiguous = false;
+        if (cls & LigatureStart) {
+            for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
+                const std::string& l = shape_.arabicLigatures[k];
+                if (static_cast<unsigned char>(l[0]) != b)
+                    continue;
+                // The letters that follow, marks between them skipped.
+                std::size_t j = i;
+                std::int64_t marks = 0;
+                std::size_t m = 1;
+                for (; m < l.size(); ++m) {
+                    ++j;
+                    while (j < n && (class_[static_cast<unsigned char>(text[j])] & Mark)) {
+                        marks += form[static_cast<unsigned char>(text[j]) * 4];
+                        ++j;
+                    }
+                    if (j >= n || text[j] != l[m])
+                        break;
+                }
+                if (m == l.size()) {
+                    sum += marks;
+                    pending = shape_.arabicLigature64.data() + 4 * k;
+                    pendingClass = class_[static_cast<unsigned char>(l.back())];
+                    unmodelled |= pendingClass;
+                    i = j;
+                    break;
+                }
+            }
+        }
     }
-    if (pending >= 0)
-        sum += form[static_cast<std::size_t>(pending) * 4 + pendingJoined];
+    if (pending)
+        sum += std::max(pending[pendingJoined], pendingAmbiguous ? pending[0] : 0);
     return (unmodelled & Unmodelled) ? -1 : sum;
 }
 

@@ -38,17 +38,23 @@ struct ShapeBounds {
     // initial, medial), which follows from the joining types of its
     // neighbours, marks (transparent) skipped. A mark has two: after a base
     // (form 0) and alone at the start of a line (form 1).
-    enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent };
+    // A direction mark may or may not let the letters on its sides join.
+    enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent, DirectionMark };
     std::vector<Joining> joining;         // 256
     // 1 for a byte whose neighbours are not known well enough (a letter of
     // another script or of another font): texts holding it take the byte
     // bounds.
     std::vector<unsigned char> unmodelled; // 256
+    // 1 for a byte after which a mark starts a run of its own (line breaks,
+    // direction marks): the mark's form 1.
+    std::vector<unsigned char> runStart; // 256
     std::vector<std::int64_t> form64;     // 256 x 4, [byte * 4 + form]
-    // Lam and a following alef drawn as one glyph: [lam joined to the letter before].
-    unsigned char lam = 0;
-    std::vector<unsigned char> alefs;
-    std::int64_t lamAlef64[2] = {0, 0};
+    // Letters drawn as one glyph (lam and alef, and whatever else the font
+    // joins), marks between them skipped; a longer one comes first. Each has
+    // four advances, as a letter's forms: bit 0 joined to the letter before
+    // it, bit 1 to the letter after it.
+    std::vector<std::string> arabicLigatures;
+    std::vector<std::int64_t> arabicLigature64; // 4 per ligature
 };
 
 class TextMetrics {
@@ -94,7 +100,16 @@ private:
     std::int64_t asciiSum(std::string_view text) const;
     std::int64_t formSum(std::string_view text) const;
 
-    enum Class : unsigned char { Mark = 1, JoinsPrev = 2, JoinsNext = 4, Alef = 8, Unmodelled = 16 };
+    enum Class : unsigned char {
+        Mark = 1,
+        JoinsPrev = 2,
+        JoinsNext = 4,
+        LigatureStart = 8,
+        Unmodelled = 16,
+        RunStart = 32,
+        Ambiguous = 64,
+        LooseJoin = 128,
+    };
 
     std::int64_t general_[256];
     bool shaped_ = false;
