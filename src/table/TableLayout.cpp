@@ -308,8 +308,8 @@ private:
 // Sizes columns one after the other for one thread.
 class ColumnSizer {
 public:
-    ColumnSizer(const CoreGrid& grid, const TextBounds& bytes, int cap, TextMeasurer& measurer)
-        : grid_(grid), bytes_(bytes), cap_(cap), measurer_(measurer)
+    ColumnSizer(const CoreGrid& grid, const TextBounds& textBounds, int cap, TextMeasurer& measurer)
+        : grid_(grid), textBounds_(textBounds), cap_(cap), measurer_(measurer)
     {
     }
 
@@ -390,7 +390,7 @@ private:
         return bound <= static_cast<std::uint32_t>(w) && (bound < 65535 || cap_ < 65535);
     }
 
-    std::uint32_t boundOf(std::string_view text) const { return bytes_.bound(text); }
+    std::uint32_t boundOf(std::string_view text) const { return textBounds_.bound(text); }
 
     // The width so far after looking at one more cell.
     int consider(int col, int row, int w)
@@ -437,7 +437,7 @@ private:
     }
 
     const CoreGrid& grid_;
-    const TextBounds& bytes_;
+    const TextBounds& textBounds_;
     const int cap_;
     TextMeasurer& measurer_;
     std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> bounds_;
@@ -461,14 +461,14 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         threads = 1;
     threads = std::max(1, std::min(threads, cols));
 
-    const TextBounds bytes(metrics);
+    const TextBounds textBounds(metrics);
     std::vector<int> result(static_cast<std::size_t>(cols), -1);
     std::atomic<int> next{0};
     std::atomic<int> finished{0};
     std::atomic<bool> stop{false};
     // Each thread takes the next column until none is left.
     auto work = [&](TextMeasurer& measurer, bool reports) {
-        ColumnSizer sizer(grid, bytes, cap, measurer);
+        ColumnSizer sizer(grid, textBounds, cap, measurer);
         for (;;) {
             const int c = next.fetch_add(1);
             if (c >= cols || stop.load())
@@ -529,7 +529,7 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     if (stop.load())
         return {};
     // Anything a failed worker left undone.
-    ColumnSizer sizer(grid, bytes, cap, *measurers[0]);
+    ColumnSizer sizer(grid, textBounds, cap, *measurers[0]);
     for (int c = 0; c < cols; ++c) {
         if (result[static_cast<std::size_t>(c)] >= 0)
             continue;

@@ -1,6 +1,10 @@
 // Column widths found without measuring every cell must be exactly the
 // widths found by measuring every cell, on one thread or two, in the fonts a
-// user is likely to have and at several sizes.
+// user is likely to have and at several sizes. The kinds of cells follow the
+// benchmark's tables: values from short lists ("persian", "latin",
+// "digits"), Latin identifiers that hardly repeat ("identifiers"), Persian
+// text that hardly repeats ("letters"), mixed notes ("mixed"), any bytes,
+// and a few huge cells.
 
 #include "render/QtTextMetrics.h"
 #include "table/TableLayout.h"
@@ -224,6 +228,8 @@ private slots:
     void exactWidths();
     void boundsNeverBelowWidth_data();
     void boundsNeverBelowWidth();
+    void hugeCellsGiveExactWidths_data();
+    void hugeCellsGiveExactWidths();
     void threadsGiveTheSameWidths();
     void cancelledSizingGivesNothing();
 };
@@ -307,6 +313,36 @@ void TestColumnWidths::boundsNeverBelowWidth()
                                                          .arg(pixels)
                                                          .arg(slack / 1500)));
     }
+}
+
+void TestColumnWidths::hugeCellsGiveExactWidths_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("gridWidth");
+    QTest::addColumn<int>("threads");
+    for (const char* family : {"Tahoma", "Noto Sans Arabic"})
+        for (const int gridWidth : {1600, 400000}) // the cap met, and wide enough for the whole text
+            for (const int threads : {1, 2})
+                QTest::addRow("%s width %d %d thread(s)", family, gridWidth, threads)
+                    << QString::fromLatin1(family) << gridWidth << threads;
+}
+
+// A few cells of 10,000 characters among short ones.
+void TestColumnWidths::hugeCellsGiveExactWidths()
+{
+    QFETCH(QString, family);
+    QFETCH(int, gridWidth);
+    QFETCH(int, threads);
+    QRandomGenerator rng(qHash(family) ^ static_cast<quint32>(gridWidth));
+    CoreGrid grid = MakeGrid(QStringLiteral("mixed"), 3, 300, 11);
+    for (const int row : {5, 150, 299}) {
+        std::string huge;
+        while (huge.size() < 10000)
+            huge += Cell(rng, QStringLiteral("mixed")) + " ";
+        grid.SetCell(1, row, huge.substr(0, 10000 - static_cast<std::size_t>(row % 7)));
+    }
+    const QtTextMetrics metrics(FontOf(family, 13));
+    QCOMPARE(ComputeColumnWidths(grid, metrics, gridWidth, {}, threads), MeasureEveryCell(grid, metrics, gridWidth));
 }
 
 // A table large enough to be split between threads on its own.
