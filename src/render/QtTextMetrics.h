@@ -29,8 +29,9 @@ void PrepareTextMetrics(const QFont& font);
 
 struct FontModel;
 
-// The font's byte bounds are measured once per program run (on two threads);
-// measurers made by measurer() may work on other threads at the same time.
+// The font's bounds (bytes, kerning, ligatures, joining forms) are measured
+// once per program run (on two threads); measurers made by measurer() may
+// work on other threads at the same time.
 class QtTextMetrics : public TextMetrics {
 public:
     // device: where the text will be drawn (its resolution); null for the screen.
