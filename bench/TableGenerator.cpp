@@ -94,8 +94,44 @@ void appendNumber(std::string& out, std::uint64_t v)
 }
 
 constexpr int ColumnCount = 10;
-// Fixed widths: every field of a row fits its width.
-constexpr std::array<int, ColumnCount> FixedWidths = {8, 22, 22, 16, 34, 9, 11, 10, 12, 22};
+using Widths = std::array<int, ColumnCount>;
+// The columns of each kind, about 90 bytes a row in Windows-1256.
+int ColumnsOf(TableKind kind)
+{
+    switch (kind) {
+    case TableKind::Latin:
+        return 5;
+    case TableKind::Persian:
+        return 6;
+    case TableKind::Mixed:
+        return 5;
+    default:
+        return ColumnCount;
+    }
+}
+
+// Fixed widths: every field of a row fits its width (Windows-1256 bytes; a
+// UTF-8 table of the same kind is cut at the same byte counts).
+const Widths& FixedWidthsOf(TableKind kind)
+{
+    static const Widths repeated = {8, 22, 22, 16, 34, 9, 11, 10, 12, 22};
+    static const Widths latin = {8, 36, 40, 16, 16};
+    static const Widths persian = {8, 24, 40, 16, 40, 40};
+    static const Widths mixed = {8, 24, 80, 16, 40};
+    static const Widths huge = {8, 22, 22, 16, 34, 9, 11, 10, 12, 0};
+    switch (kind) {
+    case TableKind::Long:
+        return huge;
+    case TableKind::Latin:
+        return latin;
+    case TableKind::Persian:
+        return persian;
+    case TableKind::Mixed:
+        return mixed;
+    default:
+        return repeated;
+    }
+}
 
 // The fields of one body row.
 void makeRow(Random& rnd, std::uint64_t number, bool last, std::array<std::string, ColumnCount>& f)
@@ -160,16 +196,19 @@ void makeRow(Random& rnd, std::uint64_t number, bool last, std::array<std::strin
     }
 }
 
-void appendFields(std::string& out, const std::array<std::string, ColumnCount>& f, TableFormat format)
+void appendFields(std::string& out, const std::array<std::string, ColumnCount>& f, TableFormat format,
+                  const Widths& widths, int columns)
 {
-    for (int c = 0; c < ColumnCount; ++c) {
+    for (int c = 0; c < columns; ++c) {
         const std::string& s = f[static_cast<std::size_t>(c)];
+        const std::size_t w = static_cast<std::size_t>(widths[static_cast<std::size_t>(c)]);
         if (format == TableFormat::Tabs) {
             if (c)
                 out.push_back('\t');
             out += s;
+        } else if (w == 0) {
+            out += s; // the last field, to the end of the line
         } else {
-            const std::size_t w = static_cast<std::size_t>(FixedWidths[static_cast<std::size_t>(c)]);
             if (s.size() >= w) {
                 out.append(s, 0, w);
             } else {
@@ -190,10 +229,246 @@ std::string cfgPathFor(const std::string& path)
     return path + ".cfg";
 }
 
+// ---- tables whose cells hardly ever repeat (fields in UTF-8) ----
+
+const std::vector<std::string>& persianSyllables()
+{
+    static const std::vector<std::string> s = {
+        "به", "را", "مي", "ني", "فر", "زا", "دي", "گل", "سا", "رو", "شه", "پو", "كو", "نا", "جه", "لا",
+        "تا", "خس", "رز", "بو", "وا", "هو", "يا", "قا", "صا", "طه", "ظر", "عا", "غف", "ژا", "چه", "ثم",
+        "ضا", "ذو", "اي", "آر", "مه", "سي", "كي", "بي"};
+    return s;
+}
+
+// A Persian-looking word of two to four syllables: tens of thousands of them.
+std::string persianWord(Random& rnd)
+{
+    const auto& syl = persianSyllables();
+    std::string w;
+    const int n = 2 + static_cast<int>(rnd.below(3));
+    for (int i = 0; i < n; ++i)
+        w += syl[rnd.below(syl.size())];
+    return w;
+}
+
+const std::vector<std::string>& persianNamesUtf8()
+{
+    static const std::vector<std::string> s = {
+        "علی", "محمد", "حسین", "رضا", "مهدی", "زهرا", "فاطمه", "مریم", "سارا", "نرگس", "امیر", "حمید",
+        "کاوه", "پرویز", "شیرین", "لیلا", "بهرام", "داریوش", "منصور", "ناصر", "سیمین", "پروین", "عباس",
+        "مصطفی", "یاسمن", "غلامرضا", "عبدالله", "اسماعیل", "کیومرث", "فرشته", "لاله", "آرش", "ژیلا"};
+    return s;
+}
+
+const std::vector<std::string>& persianWordsUtf8()
+{
+    static const std::vector<std::string> s = {
+        "پرداخت", "قسط", "خرید", "فروش", "کالا", "انبار", "تحویل", "مرجوعی", "بابت", "فاکتور", "شماره",
+        "حساب", "بانک", "هزینه", "حمل", "بیمه", "مالیات", "تخفیف", "قرارداد", "سفارش", "تعمیر", "نگهداری",
+        "لوازم", "اداری", "پخش", "شعبه", "مرکزی", "مشتری", "ارسال", "پیگیری", "تأیید", "لغو", "بازگشت",
+        "کارشناس", "گزارش", "بررسی", "جلسه", "پروژه", "طرح", "ساختمان", "واحد", "طبقه", "خیابان", "کوچه",
+        "پلاک", "میدان", "بلوار", "شهرک", "صنعتی", "الکترونیک", "لاستیک", "فولاد", "لوله", "اتصالات"};
+    return s;
+}
+
+const std::vector<std::string>& latinWordsUtf8()
+{
+    static const std::vector<std::string> s = {
+        "office", "traffic", "final", "profile", "offline", "workflow", "field", "staff", "effort", "firefox",
+        "shuffle", "difficult", "Tehran", "Kish", "Alborz", "Khazar", "Pars", "Global", "Service", "Export",
+        "Import", "Logistics", "Steel", "Motor", "Textile", "Software", "Fiber", "Affiliate", "Wave", "AVATAR",
+        "Galaxy", "iPhone", "ThinkPad", "Mi", "Redmi", "Xperia", "LaserJet", "Wi-Fi", "USB-C", "HDMI"};
+    return s;
+}
+
+std::string pickOf(Random& rnd, const std::vector<std::string>& list)
+{
+    return list[rnd.below(list.size())];
+}
+
+std::string lowerWord(Random& rnd, int minLen, int maxLen)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz";
+    const int n = minLen + static_cast<int>(rnd.below(static_cast<std::uint64_t>(maxLen - minLen + 1)));
+    std::string w;
+    for (int i = 0; i < n; ++i)
+        w.push_back(letters[rnd.below(26)]);
+    return w;
+}
+
+std::string hex(Random& rnd, int digits)
+{
+    static const char h[] = "0123456789abcdef";
+    std::string s;
+    for (int i = 0; i < digits; ++i)
+        s.push_back(h[rnd.below(16)]);
+    return s;
+}
+
+std::string uuid(Random& rnd)
+{
+    return hex(rnd, 8) + '-' + hex(rnd, 4) + '-' + hex(rnd, 4) + '-' + hex(rnd, 4) + '-' + hex(rnd, 12);
+}
+
+std::string number(std::uint64_t v)
+{
+    std::string s;
+    appendNumber(s, v);
+    return s;
+}
+
+std::string amount(Random& rnd)
+{
+    static constexpr std::uint64_t Scales[] = {1000, 100000, 10000000, 1000000000};
+    std::string s;
+    const bool negative = rnd.chance(5);
+    if (negative)
+        s.push_back('(');
+    appendGrouped(s, rnd.below(Scales[rnd.below(4)]) + 1);
+    if (negative)
+        s.push_back(')');
+    return s;
+}
+
+std::string persianPhrase(Random& rnd, int minWords, int maxWords)
+{
+    const int n = minWords + static_cast<int>(rnd.below(static_cast<std::uint64_t>(maxWords - minWords + 1)));
+    std::string s;
+    for (int i = 0; i < n; ++i) {
+        if (i)
+            s += ' ';
+        s += rnd.chance(30) ? persianWord(rnd) : pickOf(rnd, persianWordsUtf8());
+    }
+    return s;
+}
+
+std::string persianName(Random& rnd)
+{
+    return pickOf(rnd, persianNamesUtf8()) + ' ' + persianWord(rnd) + (rnd.chance(30) ? "ی" : "");
+}
+
+// A row number, a UUID, an e-mail address or a URL, an amount, a hex key.
+void makeLatinRow(Random& rnd, std::array<std::string, ColumnCount>& f)
+{
+    static const char* domains[] = {"gmail.com", "yahoo.com", "chmail.ir", "afranet.ir", "sharif.edu", "fanap.ir"};
+    f[1] = uuid(rnd);
+    if (rnd.chance(50))
+        f[2] = lowerWord(rnd, 2, 7) + (rnd.chance(30) ? number(rnd.below(1000)) : "") + "@" + domains[rnd.below(6)];
+    else
+        f[2] = "http://" + lowerWord(rnd, 3, 6) + ".ir/" + hex(rnd, 4 + static_cast<int>(rnd.below(5)));
+    f[3] = amount(rnd);
+    f[4] = hex(rnd, 8 + static_cast<int>(rnd.below(9)));
+}
+
+// A row number, a name with a number, a short phrase, an amount, a phrase
+// (empty in 40% of rows), a street and a house number.
+void makePersianRow(Random& rnd, std::array<std::string, ColumnCount>& f)
+{
+    f[1] = persianName(rnd) + ' ' + number(1 + rnd.below(99999));
+    f[2] = persianPhrase(rnd, 1, 3);
+    f[3] = amount(rnd);
+    f[4] = rnd.chance(40) ? std::string() : persianPhrase(rnd, 1, 2);
+    f[5] = "خیابان " + persianWord(rnd) + " پلاک " + number(1 + rnd.below(400));
+}
+
+// A row number, a name, a note of Persian and Latin words with a code and an
+// amount, an amount, a product of Persian and Latin words and a hex code.
+void makeMixedRow(Random& rnd, std::array<std::string, ColumnCount>& f)
+{
+    f[1] = persianName(rnd);
+    f[2] = "سفارش " + std::string(rnd.chance(50) ? "ORD-" : "fx-") + number(1000 + rnd.below(900000)) + " "
+           + persianPhrase(rnd, 1, 2) + " " + pickOf(rnd, latinWordsUtf8()) + " " + lowerWord(rnd, 2, 6);
+    f[3] = amount(rnd);
+    f[4] = persianWord(rnd) + " " + pickOf(rnd, latinWordsUtf8()) + " " + hex(rnd, 4);
+}
+
+// About 10,000 characters of Persian and Latin words.
+std::string hugeText(Random& rnd)
+{
+    std::string s;
+    while (s.size() < 14000) { // Persian letters take two bytes in UTF-8
+        if (!s.empty())
+            s += ' ';
+        s += rnd.chance(70) ? persianPhrase(rnd, 1, 1) : pickOf(rnd, latinWordsUtf8());
+    }
+    return s;
+}
+
 } // namespace
 
-GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, TableFormat format,
-                             std::uint64_t seed)
+bool ParseTableKind(const std::string& name, TableKind& kind)
+{
+    for (const TableKind k : {TableKind::Repeated, TableKind::Latin, TableKind::Persian, TableKind::Mixed,
+                              TableKind::Long})
+        if (name == TableKindName(k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
+const char* TableKindName(TableKind kind)
+{
+    switch (kind) {
+    case TableKind::Latin:
+        return "latin";
+    case TableKind::Persian:
+        return "persian";
+    case TableKind::Mixed:
+        return "mixed";
+    case TableKind::Long:
+        return "long";
+    default:
+        return "repeated";
+    }
+}
+
+namespace {
+
+// Fields in the table's encoding: the lists of the repeated kind are held in
+// Windows-1256, the other kinds are made in UTF-8.
+void encodeFields(std::array<std::string, ColumnCount>& f, bool fromUtf8, TableEncoding encoding)
+{
+    for (auto& s : f) {
+        if (fromUtf8 && encoding == TableEncoding::Cp1256)
+            s = Utf8ToCp1256(s);
+        else if (!fromUtf8 && encoding == TableEncoding::Utf8)
+            s = Cp1256ToUtf8(s);
+    }
+}
+
+void makeBodyRow(Random& rnd, std::uint64_t row, bool last, TableKind kind, TableEncoding encoding,
+                 std::array<std::string, ColumnCount>& f)
+{
+    if (kind == TableKind::Repeated || kind == TableKind::Long) {
+        makeRow(rnd, row, last, f);
+        encodeFields(f, false, encoding);
+        // A few huge cells, spread over the table.
+        if (kind == TableKind::Long && (row % 200000 == 100000 || row == 7)) {
+            f[9] = hugeText(rnd);
+            if (encoding == TableEncoding::Cp1256)
+                f[9] = Utf8ToCp1256(f[9]);
+        }
+        return;
+    }
+    for (auto& s : f)
+        s.clear();
+    f[0] = number(row);
+    if (kind == TableKind::Latin)
+        makeLatinRow(rnd, f);
+    else if (kind == TableKind::Persian)
+        makePersianRow(rnd, f);
+    else
+        makeMixedRow(rnd, f);
+    if (last)
+        f[4] = LastRowWordUtf8;
+    encodeFields(f, true, encoding);
+}
+
+} // namespace
+
+GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, TableFormat format, TableKind kind,
+                             TableEncoding encoding, std::uint64_t seed)
 {
     GeneratedTable result;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
@@ -203,16 +478,18 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     std::array<std::string, ColumnCount> fields;
     std::string out;
     out.reserve(1 << 20);
+    const Widths& widths = FixedWidthsOf(kind);
     {
-        const auto names = ToCp1256({"ردیف", "نام و نام خانوادگی", "Company", "مبلغ (ریال)", "شرح",
-                                     "کد", "تاریخ", "شهر", "مقدار", "توضیحات"});
+        const char* names[ColumnCount] = {"ردیف", "نام و نام خانوادگی", "Company", "مبلغ (ریال)", "شرح",
+                                          "کد", "تاریخ", "شهر", "مقدار", "توضیحات"};
         for (int c = 0; c < ColumnCount; ++c)
-            fields[static_cast<std::size_t>(c)] = names[static_cast<std::size_t>(c)];
-        appendFields(out, fields, format);
+            fields[static_cast<std::size_t>(c)] = names[c];
+        encodeFields(fields, true, encoding);
+        appendFields(out, fields, format, widths, ColumnsOf(kind));
     }
     for (std::uint64_t r = 1; r <= bodyRows; ++r) {
-        makeRow(rnd, r, r == bodyRows, fields);
-        appendFields(out, fields, format);
+        makeBodyRow(rnd, r, r == bodyRows, kind, encoding, fields);
+        appendFields(out, fields, format, widths, ColumnsOf(kind));
         if (out.size() >= (1u << 20)) {
             if (std::fwrite(out.data(), 1, out.size(), file.get()) != out.size())
                 return result;
@@ -230,10 +507,10 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     std::remove(cfg.c_str());
     if (format == TableFormat::Fixed) {
         std::string line = "CellFormat=";
-        for (int c = 0; c < ColumnCount; ++c) {
+        for (int c = 0; c < ColumnsOf(kind); ++c) {
             if (c)
                 line += ' ';
-            line += std::to_string(FixedWidths[static_cast<std::size_t>(c)]);
+            line += std::to_string(widths[static_cast<std::size_t>(c)]);
         }
         line += "\r\n";
         std::unique_ptr<FILE, int (*)(FILE*)> cfgFile(std::fopen(cfg.c_str(), "wb"), &std::fclose);

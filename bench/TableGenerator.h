@@ -1,7 +1,10 @@
 #pragma once
-// Made-up tables for the benchmark: ten columns of Persian names and words,
-// Latin words, numbers with thousands commas, codes, dates and empty fields,
-// as TAB-separated lines or as fixed-width fields with their ".cfg".
+// Made-up tables for the benchmark, as TAB-separated lines or as fixed-width
+// fields with their ".cfg", in Windows-1256 or UTF-8. Kinds: ten columns of
+// values drawn from short lists (Persian names and words, Latin words,
+// numbers with thousands commas, codes, dates, empty fields), and tables
+// whose cells hardly ever repeat: Latin identifiers, Persian text, mixed
+// notes, and a few huge cells among repeated values.
 
 #include <cstdint>
 #include <string>
@@ -9,6 +12,20 @@
 namespace rasmik::bench {
 
 enum class TableFormat { Tabs, Fixed };
+
+enum class TableKind {
+    Repeated, // values drawn from short lists
+    Latin,    // UUIDs, e-mail addresses, lower-case hex keys, URLs
+    Persian,  // Persian names with a number, short phrases, addresses
+    Mixed,    // notes of Persian and Latin words, codes and numbers
+    Long,     // repeated values and a few cells of 10,000 characters
+};
+
+enum class TableEncoding { Cp1256, Utf8 };
+
+// "repeated", "latin", "persian", "mixed", "long"; false for another name.
+bool ParseTableKind(const std::string& name, TableKind& kind);
+const char* TableKindName(TableKind kind);
 
 struct GeneratedTable {
     std::string path;
@@ -23,8 +40,11 @@ inline constexpr const char* LastRowWordUtf8 = "سرانجام";
 inline constexpr const char* MissingWordUtf8 = "ناپیدا";
 
 // Writes a header row and bodyRows rows to path; for Fixed also the ".cfg"
-// beside it. The same seed gives the same bytes. Empty path on failure.
+// beside it. The same arguments give the same bytes. Every kind has the
+// amounts in AmountColumn and the search words in its last row. Empty path
+// on failure.
 GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, TableFormat format,
+                             TableKind kind = TableKind::Repeated, TableEncoding encoding = TableEncoding::Cp1256,
                              std::uint64_t seed = 1400);
 
 } // namespace rasmik::bench

@@ -25,6 +25,8 @@ namespace {
 struct Options {
     std::vector<std::uint64_t> rows = {10000, 100000, 1000000};
     std::vector<TableFormat> formats = {TableFormat::Tabs, TableFormat::Fixed};
+    std::vector<TableKind> kinds = {TableKind::Repeated};
+    TableEncoding encoding = TableEncoding::Cp1256;
     std::string dir = "/tmp/rasmik-bench";
     int runs = 3;
     int windowWidth = 1280;
@@ -37,10 +39,12 @@ struct Options {
 void Usage()
 {
     std::puts(
-        "usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed] [--runs K] [--dir DIR]\n"
-        "                    [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
+        "usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed] [--kinds K[,K...]] [--utf8]\n"
+        "                    [--runs K] [--dir DIR] [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
         "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
         "  --formats   tabs, fixed or both (default both)\n"
+        "  --kinds     repeated, latin, persian, mixed, long or all (default repeated)\n"
+        "  --utf8      only make the tables, in UTF-8 instead of Windows-1256\n"
         "  --runs      fresh processes per table; medians are shown (default 3)\n"
         "  --dir       where the tables are made and kept (default /tmp/rasmik-bench)\n"
         "  --window    size of the main window (default 1280x800)\n"
@@ -113,6 +117,7 @@ void Parse(const std::string& output, RunResults& into)
 struct TableRun {
     std::uint64_t bodyRows = 0;
     TableFormat format = TableFormat::Tabs;
+    TableKind kind = TableKind::Repeated;
     std::string path;
     std::uint64_t bytes = 0;
     double cat = -1;
@@ -211,6 +216,22 @@ int main(int argc, char** argv)
             opt.formats.clear();
             for (const auto& f : Split(next(), ','))
                 opt.formats.push_back(f == "fixed" ? TableFormat::Fixed : TableFormat::Tabs);
+        } else if (a == "--kinds") {
+            opt.kinds.clear();
+            for (const auto& k : Split(next(), ',')) {
+                TableKind kind{};
+                if (k == "all") {
+                    opt.kinds = {TableKind::Repeated, TableKind::Latin, TableKind::Persian, TableKind::Mixed,
+                                 TableKind::Long};
+                } else if (ParseTableKind(k, kind)) {
+                    opt.kinds.push_back(kind);
+                } else {
+                    Usage();
+                    return 2;
+                }
+            }
+        } else if (a == "--utf8") {
+            opt.encoding = TableEncoding::Utf8;
         } else if (a == "--runs") {
             opt.runs = std::max(1, std::atoi(next().c_str()));
         } else if (a == "--dir") {
@@ -264,19 +285,33 @@ int main(int argc, char** argv)
 
     std::vector<TableRun> tables;
     for (const std::uint64_t rows : opt.rows) {
+        for (const TableKind kind : opt.kinds) {
         for (const TableFormat format : opt.formats) {
             TableRun t;
             t.bodyRows = rows;
             t.format = format;
-            t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + ".txt";
+            t.kind = kind;
+            // The repeated kind in Windows-1256 keeps the name it always had.
+            std::string suffix;
+            if (kind != TableKind::Repeated)
+                suffix += std::string("-") + TableKindName(kind);
+            if (opt.encoding == TableEncoding::Utf8)
+                suffix += "-utf8";
+            t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + suffix + ".txt";
             if (opt.fresh || FileSize(t.path) == 0) {
                 std::fprintf(stderr, "making %s ...\n", t.path.c_str());
-                if (GenerateTable(t.path, rows, format).path.empty()) {
+                if (GenerateTable(t.path, rows, format, kind, opt.encoding).path.empty()) {
                     std::fprintf(stderr, "cannot write %s\n", t.path.c_str());
                     return 1;
                 }
             }
             t.bytes = FileSize(t.path);
+            if (opt.encoding == TableEncoding::Utf8) {
+                // Made for the time the program reads UTF-8 tables; not timed yet.
+                std::printf("made %s (%.1f MB, UTF-8): not timed, the program reads Windows-1256 tables only\n",
+                            t.path.c_str(), Mb(t.bytes));
+                continue;
+            }
 
             // The file in the page cache first, then the reference commands.
             TimeCommand({"cat", t.path});
@@ -298,8 +333,8 @@ int main(int argc, char** argv)
                 Parse(out, t.r);
             }
 
-            std::printf("== %s rows x 10, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
-                        FormatName(format), Mb(t.bytes), opt.runs);
+            std::printf("== %s rows x %.0f, %s, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
+                        t.r.get("table.cols"), TableKindName(kind), FormatName(format), Mb(t.bytes), opt.runs);
             std::printf("  %-42s %10s %10s %9s\n", "phase", "seconds", "MB/s", "x wc -l");
             PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
             PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
@@ -311,9 +346,10 @@ int main(int argc, char** argv)
                         t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3, openKb * 1e3 / static_cast<double>(t.bytes));
             std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
                         t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
-            if (opt.verify)
-                std::printf("  columns whose width differs from measuring every cell: %.0f\n",
-                            t.r.get("verify.columns_wrong"));
+            if (opt.verify) {
+                const double wrong = t.r.get("verify.columns_wrong");
+                std::printf("  columns whose width differs from measuring every cell: %.0f\n", wrong);
+            }
             for (const auto& info : t.r.infos)
                 std::printf("  %s\n", info.c_str());
             for (const auto& e : t.r.errors)
@@ -322,10 +358,11 @@ int main(int argc, char** argv)
             std::fflush(stdout);
             tables.push_back(std::move(t));
         }
+        }
     }
 
-    // Targets: the times for the tab-separated table of a million rows (about
-    // 100 MB); memory for every table of a million rows or more.
+    // Targets: the times for the tab-separated tables of a million rows (about
+    // 100 MB) of every kind; memory for every table of a million rows or more.
     bool allMet = true;
     bool anyBig = false;
     for (const TableRun& t : tables) {
@@ -333,11 +370,14 @@ int main(int argc, char** argv)
             continue;
         anyBig = true;
         const bool timed = t.bodyRows == 1000000 && t.format == TableFormat::Tabs;
-        std::printf("targets, %s rows, %s%s:\n", Thousands(t.bodyRows + 1).c_str(), FormatName(t.format),
-                    timed ? "" : " (memory only)");
+        std::printf("targets, %s rows, %s, %s%s:\n", Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind),
+                    FormatName(t.format), timed ? "" : " (memory only)");
         for (const Target& g : Targets) {
             if (!timed)
                 break;
+            // Only the open is a target for the kinds other than the repeated one.
+            if (t.kind != TableKind::Repeated && std::string(g.key) != "open.layout")
+                continue;
             const double v = t.r.get(g.key);
             const bool met = v >= 0 && v <= g.limit;
             allMet = allMet && met;
@@ -356,6 +396,8 @@ int main(int argc, char** argv)
         const TableRun* large = nullptr;
         for (const TableRun& t : tables) {
             if (t.format != format)
+                continue;
+            if (t.kind != TableKind::Repeated)
                 continue;
             if (!small || t.bodyRows < small->bodyRows)
                 small = &t;
@@ -376,15 +418,16 @@ int main(int argc, char** argv)
     if (!opt.markdown.empty()) {
         std::FILE* md = std::fopen(opt.markdown.c_str(), "w");
         if (md) {
-            std::fprintf(md, "| rows | format | MB | cat | wc -l | open, layout | open, painted | search none | "
+            std::fprintf(md, "| rows | kind | format | MB | cat | wc -l | open, layout | open, painted | search none | "
                              "search last | sum | save | repaint top / middle / end (ms) | peak growth |\n");
-            std::fprintf(md, "|---:|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+            std::fprintf(md, "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
             for (const TableRun& t : tables) {
                 const double growth = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
                 std::fprintf(md,
-                             "| %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
+                             "| %s | %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
                              "| %.2f / %.2f / %.2f | %.0f MB (%.2f x) |\n",
-                             Thousands(t.bodyRows + 1).c_str(), FormatName(t.format), Mb(t.bytes), t.cat, t.wc,
+                             Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind), FormatName(t.format), Mb(t.bytes),
+                             t.cat, t.wc,
                              t.r.get("open.layout"), t.r.get("open.first_paint"), t.r.get("search.none"),
                              t.r.get("search.last"), t.r.get("sum"), t.r.get("save"), t.r.get("paint.top") * 1e3,
                              t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,

@@ -9,6 +9,8 @@
 #include <QPaintDevice>
 #include <QString>
 #include <QTextOption>
+#include <QGlyphRun>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <atomic>
@@ -115,8 +117,7 @@ struct FontModel {
     std::array<std::int64_t, 256> ascii64{}; // 1/64 pixel, for texts of printable ASCII
     std::int64_t space64 = 0;             // one space, in any script's run
     std::int64_t edge64 = 0;              // what a space next to a word may add
-    std::vector<std::int64_t> advance64;  // ASCII: the advance alone
-    std::vector<std::int32_t> pairExtra64; // ASCII: what a pair of neighbours adds
+    ShapeBounds shape;                    // ligatures, kerning, joining forms
 };
 
 namespace {
@@ -150,6 +151,44 @@ const QTextOption& leftToRight()
 }
 
 constexpr int FirstPrintable = 32;
+
+bool isArabicLetter(QChar c)
+{
+    return c.script() == QChar::Script_Arabic && c.isLetter();
+}
+
+// A mark after a letter, a digit, a space or a joiner or direction mark:
+// what it adds to the run.
+std::int64_t markAdvance64(const QFontMetricsF& f, QChar mark)
+{
+    std::int64_t best = 0;
+    for (const char16_t base : {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.', u'\u200C', u'\u200D',
+                                u'\u200E', u'\u200F'})
+        for (const QString& before : {QString(), QString(QChar(base))}) {
+            const QString b = before + QChar(base);
+            best = std::max(best, w64(f, b + mark, rightToLeft()) - w64(f, b, rightToLeft()));
+            best = std::max(best, w64(f, b + mark + b, rightToLeft()) - w64(f, b + b, rightToLeft()));
+        }
+    return best;
+}
+
+// An Arabic letter's advance in one joining form (bit 0: joined to the letter
+// before, bit 1: to the letter after): tatweels on the joined sides, letters
+// that join nothing or nothing at all on the others. The letter's own glyph
+// does not depend on anything else around it.
+std::int64_t formAdvance64(const QFontMetricsF& f, const QString& c, int form)
+{
+    const QString sides[] = {QString(), QString(2, QChar(Hamza))};
+    const QString joined(2, QChar(Tatweel));
+    std::int64_t best = 0;
+    for (const QString& p : sides)
+        for (const QString& q : sides) {
+            const QString before = (form & 1) ? p + joined : p;
+            const QString after = (form & 2) ? joined + q : q;
+            best = std::max(best, w64(f, before + c + after, rightToLeft()) - w64(f, before + after, rightToLeft()));
+        }
+    return best;
+}
 constexpr int PrintableCount = 127 - FirstPrintable;
 
 QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
@@ -157,6 +196,7 @@ QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
 // The measurements behind a FontModel; every slot is written by one job only.
 struct ModelWork {
     std::array<double, 256> widest{};
+    std::array<std::array<std::int64_t, 4>, 256> forms{}; // letters of Arabic script: by joining form
     std::array<std::int64_t, PrintableCount> single{};
     std::array<std::array<std::int64_t, PrintableCount>, PrintableCount> pair{}; // [a][b]: "ab"
     std::array<std::int64_t, 256> edge{};
@@ -208,12 +248,25 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             if (c == u'\t') // a tab reaches the next tab stop
                 widest = std::max(widest, rightToLeft().tabStopDistance());
             work.widest[static_cast<std::size_t>(job)] = widest;
+            if (isArabicLetter(c))
+                for (int form = 0; form < 4; ++form)
+                    work.forms[static_cast<std::size_t>(job)][static_cast<std::size_t>(form)] =
+                        formAdvance64(f, QString(c), form);
+            if (c.joiningType() == QChar::Joining_Transparent)
+                work.forms[static_cast<std::size_t>(job)][0] = markAdvance64(f, c);
         } else if (job < 256 + PrintableCount) {
             const int a = job - 256;
             const QChar ca(static_cast<char16_t>(FirstPrintable + a));
-            work.single[static_cast<std::size_t>(a)] =
-                std::max({w64(f, QString(ca), leftToRight()), w64(f, QString(ca), rightToLeft()),
-                          w64(f, QString(mirrorOf(ca)), leftToRight())});
+            std::int64_t single = std::max({w64(f, QString(ca), leftToRight()), w64(f, QString(ca), rightToLeft()),
+                                            w64(f, QString(mirrorOf(ca)), leftToRight())});
+            // Punctuation, digits and spaces take the script of a Latin
+            // neighbour, which may change their glyph.
+            if (!ca.isLetter())
+                for (const QString& side : {QStringLiteral("aa"), QStringLiteral("11")}) {
+                    single = std::max(single, w64(f, side + ca, rightToLeft()) - w64(f, side, rightToLeft()));
+                    single = std::max(single, w64(f, ca + side, rightToLeft()) - w64(f, side, rightToLeft()));
+                }
+            work.single[static_cast<std::size_t>(a)] = single;
             for (int b = 0; b < PrintableCount; ++b) {
                 const QChar cb(static_cast<char16_t>(FirstPrintable + b));
                 work.pair[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)] =
@@ -224,6 +277,225 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             const QChar c(Cp1256Table[b]);
             if (c.unicode() > u' ' && c.unicode() != 0x7F)
                 work.edge[static_cast<std::size_t>(b)] = edgeExcess(f, c);
+        }
+    }
+}
+
+// Glyphs of a text laid out left to right on one line.
+int glyphCount(const QFont& font, const QString& text)
+{
+    QTextLayout layout(text, font);
+    layout.setTextOption(leftToRight());
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    int n = 0;
+    for (const QGlyphRun& run : layout.glyphRuns())
+        n += static_cast<int>(run.glyphIndexes().size());
+    return n;
+}
+
+// The family of the font that draws the last glyph of a text.
+QString fontFamilyOf(const QFont& font, const QString& text)
+{
+    QTextLayout layout(text, font);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(1e6);
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    return runs.isEmpty() ? QString() : runs.back().rawFont().familyName();
+}
+
+QString latin1(const std::string& s)
+{
+    return QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+}
+
+// The ligatures the font makes of printable ASCII (fi, fl, ff, ffi, ...):
+// each becomes a symbol of its own with its advance and what its neighbours
+// add, so that texts holding them keep tight bounds.
+void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
+                  const std::vector<std::int32_t>& pairExtra, ShapeBounds& shape)
+{
+    const QFontMetricsF f(font);
+    // A character that makes a ligature with some neighbour: one layout of it
+    // beside every other character.
+    std::vector<int> joiners;
+    for (int a = FirstPrintable + 1; a < 127; ++a) {
+        QString probe;
+        for (int b = FirstPrintable + 1; b < 127; ++b) {
+            probe += QChar(static_cast<char16_t>(a));
+            probe += QChar(static_cast<char16_t>(b));
+        }
+        if (glyphCount(font, probe) < probe.size())
+            joiners.push_back(a);
+    }
+    std::vector<std::string> pairs;
+    std::vector<char> members;
+    for (const int a : joiners)
+        for (int b = FirstPrintable + 1; b < 127; ++b) {
+            const std::string l{static_cast<char>(a), static_cast<char>(b)};
+            if (glyphCount(font, latin1(l)) == 1) {
+                pairs.push_back(l);
+                for (const char m : l)
+                    if (std::find(members.begin(), members.end(), m) == members.end())
+                        members.push_back(m);
+            }
+        }
+    // Three characters in one glyph hold a ligature of two.
+    std::vector<std::string> triples;
+    for (const std::string& p : pairs)
+        for (const char m : members)
+            for (const std::string& t : {p + m, m + p})
+                if (std::find(triples.begin(), triples.end(), t) == triples.end() && glyphCount(font, latin1(t)) == 1)
+                    triples.push_back(t);
+    shape.ligatures = triples; // the longer first
+    shape.ligatures.insert(shape.ligatures.end(), pairs.begin(), pairs.end());
+
+    const std::size_t n = 128 + shape.ligatures.size();
+    shape.advance64.assign(n, 0);
+    shape.pairExtra64.assign(n * n, 0);
+    for (std::size_t a = 0; a < 128; ++a) {
+        shape.advance64[a] = advances[a];
+        for (std::size_t b = 0; b < 128; ++b)
+            shape.pairExtra64[a * n + b] = pairExtra[a * 128 + b];
+    }
+    auto text = [&](std::size_t symbol) {
+        return symbol < 128 ? QString(QChar(static_cast<char16_t>(symbol))) : latin1(shape.ligatures[symbol - 128]);
+    };
+    auto letters = [&](std::size_t symbol) {
+        return symbol >= 128 || QChar(static_cast<char16_t>(symbol)).isLetterOrNumber();
+    };
+    for (std::size_t l = 128; l < n; ++l) {
+        const QString t = text(l);
+        shape.advance64[l] = std::max(w64(f, t, leftToRight()), w64(f, t, rightToLeft()));
+    }
+    // A ligature beside a printable character or another ligature.
+    auto printable = [](std::size_t s) { return s >= 128 || (s >= FirstPrintable && s < 127); };
+    for (std::size_t a = FirstPrintable; a < n; ++a)
+        for (std::size_t b = FirstPrintable; b < n; ++b) {
+            if ((a < 128 && b < 128) || !printable(a) || !printable(b))
+                continue;
+            const std::int64_t extra = w64(f, text(a) + text(b), leftToRight()) - shape.advance64[a] - shape.advance64[b];
+            shape.pairExtra64[a * n + b] =
+                static_cast<std::int32_t>(letters(a) && letters(b) ? extra : std::max<std::int64_t>(0, extra));
+        }
+}
+
+// Arabic and Persian letters the font draws as one glyph, as far as a text
+// can hold them: every pair, and three letters starting with lam or with
+// the first of a pair (lam, lam and heh). Lam with an alef always counts as
+// one, whatever the font does.
+void addArabicLigatures(const QFont& font, ShapeBounds& shape)
+{
+    const QFontMetricsF f(font);
+    std::vector<QChar> letters;
+    for (std::size_t b = 128; b < 256; ++b)
+        if (!shape.unmodelled[b] && isArabicLetter(QChar(Cp1256Table[b])))
+            letters.push_back(QChar(Cp1256Table[b]));
+    const QString t(QChar{Tatweel});
+    auto oneGlyph = [&](const QString& s) {
+        return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3;
+    };
+    std::vector<QString> pairs;
+    for (const unsigned char alef : AlefBytes)
+        pairs.push_back(QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]));
+    for (const QChar a : letters)
+        for (const QChar b : letters) {
+            const QString pair = QString(a) + b;
+            if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end() && oneGlyph(pair))
+                pairs.push_back(pair);
+        }
+    std::vector<QChar> starts = {QChar(Cp1256Table[LamByte])};
+    for (const QString& p : pairs)
+        if (std::find(starts.begin(), starts.end(), p[0]) == starts.end())
+            starts.push_back(p[0]);
+    std::vector<QString> all;
+    for (const QChar a : starts)
+        for (const QChar b : letters)
+            for (const QChar c : letters) {
+                const QString triple = QString(a) + b + c;
+                if (glyphCount(font, triple) == 1)
+                    all.push_back(triple);
+            }
+    all.insert(all.end(), pairs.begin(), pairs.end());
+    shape.arabicLigatures.clear();
+    shape.arabicLigature64.clear();
+    for (const QString& l : all) {
+        shape.arabicLigatures.push_back(UnicodeToCp1256(l.toStdU16String()));
+        for (int form = 0; form < 4; ++form)
+            shape.arabicLigature64.push_back(formAdvance64(f, l, form));
+    }
+}
+
+// The shape bounds over the font's own measure, for checking them.
+class ModelMetrics : public TextMetrics {
+public:
+    ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) {}
+    int textWidth(std::string_view text) const override { return DisplayTextWidth(metrics_, ToQString(text)); }
+    int textHeight(std::string_view) const override { return metrics_.height(); }
+    int byteAdvanceBound(unsigned char b) const override { return model_.bounds[b]; }
+    int maxByteAdvanceBound() const override { return *std::max_element(model_.bounds.begin(), model_.bounds.end()); }
+    bool shapeBounds(ShapeBounds& out) const override
+    {
+        out = model_.shape;
+        return true;
+    }
+
+private:
+    QFontMetrics metrics_;
+    const FontModel& model_;
+};
+
+// A font may do what the bounds do not foresee (contextual forms, ligatures
+// of four letters, kerning that only some neighbours trigger). Texts of
+// every kind are measured once: where a bound falls short, texts of that
+// kind take the byte bounds instead, which hold for any font.
+void checkShapeBounds(const QFont& font, FontModel& model)
+{
+    std::uint64_t seed = 0x5EEDull;
+    auto next = [&seed](std::uint64_t n) {
+        std::uint64_t z = (seed += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return (z ^ (z >> 31)) % n;
+    };
+    const std::string latin = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789fffiilt .,-_@/:()'\"";
+    std::string other = latin.substr(52); // digits, punctuation, space
+    for (int b = 128; b < 256; ++b)
+        if (!model.shape.unmodelled[static_cast<std::size_t>(b)])
+            for (int k = 0; k < 3; ++k)
+                other.push_back(static_cast<char>(b));
+    auto texts = [&](const std::string& alphabet) {
+        std::vector<std::string> out;
+        for (int i = 0; i < 200; ++i) {
+            std::string t;
+            const auto n = 1 + next(24);
+            for (std::uint64_t k = 0; k < n; ++k)
+                t.push_back(alphabet[next(alphabet.size())]);
+            out.push_back(t);
+        }
+        return out;
+    };
+    const std::vector<std::string> asciiTexts = texts(latin);
+    const std::vector<std::string> otherTexts = texts(other + latin.substr(0, 20));
+    auto holds = [&](const std::vector<std::string>& list) {
+        const ModelMetrics metrics(font, model);
+        const TextBounds bounds(metrics);
+        return std::all_of(list.begin(), list.end(), [&](const std::string& t) {
+            return static_cast<int>(bounds.bound(t)) >= metrics.textWidth(t);
+        });
+    };
+    if (!holds(otherTexts))
+        std::fill(model.shape.unmodelled.begin() + 128, model.shape.unmodelled.end(), 1);
+    if (!holds(asciiTexts)) {
+        for (int b = 0; b < 128; ++b) {
+            model.shape.advance64[static_cast<std::size_t>(b)] = -1;
+            model.shape.unmodelled[static_cast<std::size_t>(b)] = 1;
         }
     }
 }
@@ -283,14 +555,14 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     // Printable ASCII: exact advances, plus whatever a neighbour can add
     // (kerning, in either order, mirrored or not), charged to both bytes.
     auto index = [](QChar c) { return static_cast<std::size_t>(c.unicode() - FirstPrintable); };
-    model->advance64.assign(128, 0);
-    model->pairExtra64.assign(128 * 128, 0);
+    std::vector<std::int64_t> advances(128, 0);
+    std::vector<std::int32_t> pairExtra(128 * 128, 0);
     for (int b = 0; b < 128; ++b)
-        model->advance64[static_cast<std::size_t>(b)] = model->ascii64[static_cast<std::size_t>(b)];
+        advances[static_cast<std::size_t>(b)] = model->ascii64[static_cast<std::size_t>(b)];
     for (int a = 0; a < PrintableCount; ++a) {
         const QChar ca(static_cast<char16_t>(FirstPrintable + a));
         const std::int64_t adv = work->single[static_cast<std::size_t>(a)];
-        model->advance64[static_cast<std::size_t>(FirstPrintable + a)] = adv;
+        advances[static_cast<std::size_t>(FirstPrintable + a)] = adv;
         std::int64_t extra = 0;
         for (int b = 0; b < PrintableCount; ++b) {
             const QChar cb(static_cast<char16_t>(FirstPrintable + b));
@@ -310,17 +582,75 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
             // their kerning, closer or wider, always applies; other pairs may
             // fall into two runs and lose theirs.
             const bool shareRun = ca.isLetterOrNumber() && cb.isLetterOrNumber();
-            model->pairExtra64[static_cast<std::size_t>((FirstPrintable + a) * 128 + FirstPrintable + b)] =
+            pairExtra[static_cast<std::size_t>((FirstPrintable + a) * 128 + FirstPrintable + b)] =
                 static_cast<std::int32_t>(shareRun ? widestPair - both : std::max<std::int64_t>(0, widestPair - both));
         }
         model->ascii64[static_cast<std::size_t>(FirstPrintable + a)] = adv + extra;
     }
+    addLigatures(font, advances, pairExtra, model->shape);
 
-    // Fonts join f with the letters after it (fi, fl, ff, ffi, ffl): a
-    // ligature of three is not bounded by its pairs, so texts with an f take
-    // the general bounds.
-    model->advance64['f'] = -1;
-    model->ascii64['f'] = std::int64_t{model->bounds['f']} * 64;
+    // Other texts: Arabic letters by their joining forms, anything else at
+    // its widest in any context, with the most a neighbour adds.
+    ShapeBounds& shape = model->shape;
+    shape.joining.assign(256, ShapeBounds::NonJoining);
+    shape.form64.assign(256 * 4, 0);
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        switch (c.joiningType()) {
+        case QChar::Joining_Dual:
+            shape.joining[b] = ShapeBounds::JoinsDual;
+            break;
+        case QChar::Joining_Right:
+            shape.joining[b] = ShapeBounds::JoinsRight;
+            break;
+        case QChar::Joining_Causing:
+            shape.joining[b] = ShapeBounds::JoinCausing;
+            break;
+        case QChar::Joining_Transparent:
+            shape.joining[b] = ShapeBounds::Transparent;
+            break;
+        default:
+            break;
+        }
+        // A direction mark may start a run of its own, and the letters on
+        // its sides may be shaped apart or joined.
+        if (c.category() == QChar::Other_Format && c.direction() != QChar::DirBN && c.direction() != QChar::DirNSM)
+            shape.joining[b] = ShapeBounds::DirectionMark;
+        const std::int64_t any = std::max(static_cast<std::int64_t>(std::ceil(std::max(0.0, widest[b]) * 64)),
+                                          b < 128 ? model->ascii64[b] : std::int64_t{model->bounds[b]} * 64);
+        for (std::size_t form = 0; form < 4; ++form)
+            shape.form64[b * 4 + form] = isArabicLetter(c) ? work->forms[b][form] : any;
+        // A mark: after a base, and alone at the start (on a dotted circle).
+        if (shape.joining[b] == ShapeBounds::Transparent)
+            shape.form64[b * 4] = work->forms[b][0];
+    }
+    // Letters of other scripts, and Arabic letters drawn from another font
+    // than alef, meet neighbours the forms above do not foresee.
+    shape.unmodelled.assign(256, 0);
+    const QString alefFont = fontFamilyOf(font, QString(QChar(Cp1256Table[AlefBytes[0]])));
+    for (std::size_t b = 128; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
+                             && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
+        const bool format = c.unicode() >= 0x200C && c.unicode() <= 0x200F;
+        // The letters of Arabic and Persian; the Urdu letters of the code
+        // page take contextual forms of their own in some fonts.
+        const char16_t u = c.unicode();
+        const bool persian = (u >= 0x0621 && u <= 0x064A) || u == 0x067E || u == 0x0686 || u == 0x0698
+                             || u == 0x06A9 || u == 0x06AF || u == 0x06CC;
+        if (isArabicLetter(c))
+            shape.unmodelled[b] = persian && fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
+        else if (c.joiningType() == QChar::Joining_Transparent)
+            shape.unmodelled[b] = fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
+        else
+            shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
+    }
+    shape.runStart.assign(256, 0);
+    for (std::size_t b = 0; b < 256; ++b) {
+        const QChar c(Cp1256Table[b]);
+        shape.runStart[b] = b < 0x20 || (c.category() == QChar::Other_Format && c.direction() != QChar::DirNSM) ? 1 : 0;
+    }
+    addArabicLigatures(font, shape);
 
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
@@ -329,6 +659,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
     }
     model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
+    checkShapeBounds(font, *model);
     return model;
 }
 
@@ -584,15 +915,9 @@ int QtTextMetrics::maxByteAdvanceBound() const
     return maxBound_;
 }
 
-std::int64_t QtTextMetrics::asciiBound64(unsigned char b) const
+bool QtTextMetrics::shapeBounds(ShapeBounds& out) const
 {
-    return model_->ascii64[b];
-}
-
-bool QtTextMetrics::asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const
-{
-    advance64 = model_->advance64;
-    pairExtra64 = model_->pairExtra64;
+    out = model_->shape;
     return true;
 }
 

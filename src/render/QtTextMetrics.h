@@ -29,8 +29,9 @@ void PrepareTextMetrics(const QFont& font);
 
 struct FontModel;
 
-// The font's byte bounds are measured once per program run (on two threads);
-// measurers made by measurer() may work on other threads at the same time.
+// The font's bounds (bytes, kerning, ligatures, joining forms) are measured
+// once per program run (on two threads); measurers made by measurer() may
+// work on other threads at the same time.
 class QtTextMetrics : public TextMetrics {
 public:
     // device: where the text will be drawn (its resolution); null for the screen.
@@ -41,8 +42,7 @@ public:
     int textHeight(std::string_view text) const override;
     int byteAdvanceBound(unsigned char b) const override;
     int maxByteAdvanceBound() const override;
-    std::int64_t asciiBound64(unsigned char b) const override;
-    bool asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const override;
+    bool shapeBounds(ShapeBounds& out) const override;
     std::unique_ptr<TextMeasurer> measurer() const override;
     bool concurrentMeasurers() const override { return true; }
 

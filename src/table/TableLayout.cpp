@@ -212,34 +212,6 @@ constexpr int CheckEvery = 1 << 16;
 // The cells of the widest bounds that are taken in order of their bounds.
 constexpr std::size_t TopCandidates = 4096;
 
-struct ByteBounds {
-    std::int64_t general[256];
-    std::int64_t ascii[256];
-    unsigned char notAscii[256]; // 1 for bytes that make a text use the general bounds
-    // Optional: advances and what a pair of neighbours adds, for ASCII texts.
-    std::vector<std::int64_t> advance;
-    std::vector<std::int32_t> pairExtra;
-    bool pairs = false;
-};
-
-ByteBounds MakeByteBounds(const TextMetrics& metrics)
-{
-    ByteBounds b{};
-    for (int i = 0; i < 256; ++i) {
-        const auto c = static_cast<unsigned char>(i);
-        b.general[i] = metrics.generalBound64(c);
-        b.ascii[i] = metrics.asciiBound64(c);
-        b.notAscii[i] = (i == '\t' || (i >= 32 && i < 127)) ? 0 : 1;
-    }
-    b.pairs = metrics.asciiPairBounds(b.advance, b.pairExtra) && b.advance.size() >= 128
-              && b.pairExtra.size() >= 128 * 128;
-    if (b.pairs)
-        for (int i = 0; i < 128; ++i)
-            if (b.advance[static_cast<std::size_t>(i)] < 0)
-                b.notAscii[i] = 1;
-    return b;
-}
-
 // What is known of the texts of a column: a bound, or the exact width.
 // Keys are views into the grid, which outlives the sizing.
 class TextCache {
@@ -328,8 +300,8 @@ private:
 // Sizes columns one after the other for one thread.
 class ColumnSizer {
 public:
-    ColumnSizer(const CoreGrid& grid, const ByteBounds& bytes, int cap, TextMeasurer& measurer)
-        : grid_(grid), bytes_(bytes), cap_(cap), measurer_(measurer)
+    ColumnSizer(const CoreGrid& grid, const TextBounds& textBounds, int cap, TextMeasurer& measurer)
+        : grid_(grid), textBounds_(textBounds), cap_(cap), measurer_(measurer)
     {
     }
 
@@ -410,34 +382,7 @@ private:
         return bound <= static_cast<std::uint32_t>(w) && (bound < 65535 || cap_ < 65535);
     }
 
-    std::uint32_t boundOf(std::string_view text) const
-    {
-        std::int64_t sum = 0;
-        unsigned char other = 0;
-        if (bytes_.pairs && text.size() <= TextMetrics::MaxPairBoundLength) {
-            const std::int64_t* advance = bytes_.advance.data();
-            const std::int32_t* extra = bytes_.pairExtra.data();
-            unsigned prev = 0;
-            for (const unsigned char ch : text) {
-                const unsigned c = ch & 127u;
-                sum += advance[c] + extra[prev * 128 + c];
-                prev = c;
-                other |= bytes_.notAscii[ch];
-            }
-        } else {
-            for (const unsigned char ch : text) {
-                sum += bytes_.ascii[ch];
-                other |= bytes_.notAscii[ch];
-            }
-        }
-        if (other) {
-            sum = 0;
-            for (const unsigned char ch : text)
-                sum += bytes_.general[ch];
-        }
-        const std::int64_t px = (sum + 32) >> 6;
-        return static_cast<std::uint32_t>(std::min<std::int64_t>(px, UINT32_MAX));
-    }
+    std::uint32_t boundOf(std::string_view text) const { return textBounds_.bound(text); }
 
     // The width so far after looking at one more cell.
     int consider(int col, int row, int w)
@@ -484,7 +429,7 @@ private:
     }
 
     const CoreGrid& grid_;
-    const ByteBounds& bytes_;
+    const TextBounds& textBounds_;
     const int cap_;
     TextMeasurer& measurer_;
     std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> bounds_;
@@ -508,14 +453,14 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         threads = 1;
     threads = std::max(1, std::min(threads, cols));
 
-    const ByteBounds bytes = MakeByteBounds(metrics);
+    const TextBounds textBounds(metrics);
     std::vector<int> result(static_cast<std::size_t>(cols), -1);
     std::atomic<int> next{0};
     std::atomic<int> finished{0};
     std::atomic<bool> stop{false};
     // Each thread takes the next column until none is left.
     auto work = [&](TextMeasurer& measurer, bool reports) {
-        ColumnSizer sizer(grid, bytes, cap, measurer);
+        ColumnSizer sizer(grid, textBounds, cap, measurer);
         for (;;) {
             const int c = next.fetch_add(1);
             if (c >= cols || stop.load())
@@ -567,7 +512,7 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     if (stop.load())
         return {};
     // Anything a failed worker left undone.
-    ColumnSizer sizer(grid, bytes, cap, *measurers[0]);
+    ColumnSizer sizer(grid, textBounds, cap, *measurers[0]);
     for (int c = 0; c < cols; ++c) {
         if (result[static_cast<std::size_t>(c)] >= 0)
             continue;

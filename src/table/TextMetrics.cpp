@@ -1,6 +1,8 @@
 #include "table/TextMetrics.h"
 
+#include <algorithm>
 #include <climits>
+#include <cstdint>
 
 namespace rasmik {
 
@@ -22,6 +24,191 @@ private:
 std::unique_ptr<TextMeasurer> TextMetrics::measurer() const
 {
     return std::make_unique<PlainMeasurer>(*this);
+}
+
+} // namespace rasmik
+
+namespace rasmik {
+
+TextBounds::TextBounds(const TextMetrics& metrics)
+{
+    for (int i = 0; i < 256; ++i) {
+        general_[i] = metrics.generalBound64(static_cast<unsigned char>(i));
+        notAscii_[i] = (i == '\t' || (i >= 32 && i < 127)) ? 0 : 1;
+        ligatureStart_[i] = 0;
+        class_[i] = 0;
+    }
+    shaped_ = metrics.shapeBounds(shape_);
+    if (shaped_) {
+        symbols_ = 128 + shape_.ligatures.size();
+        shaped_ = shape_.advance64.size() == symbols_ && shape_.pairExtra64.size() == symbols_ * symbols_
+                  && shape_.joining.size() == 256 && shape_.form64.size() == 256 * 4
+                  && shape_.unmodelled.size() == 256 && shape_.runStart.size() == 256
+                  && shape_.arabicLigature64.size() == 4 * shape_.arabicLigatures.size();
+    }
+    if (!shaped_)
+        return;
+    for (int i = 0; i < 128; ++i)
+        if (shape_.advance64[static_cast<std::size_t>(i)] < 0)
+            notAscii_[i] = 1;
+    for (const std::string& l : shape_.ligatures)
+        if (!l.empty())
+            ligatureStart_[static_cast<unsigned char>(l[0])] = 1;
+    using J = ShapeBounds::Joining;
+    for (std::size_t i = 0; i < 256; ++i) {
+        const J j = shape_.joining[i];
+        unsigned char c = 0;
+        if (j == J::Transparent)
+            c |= Mark;
+        if (j == J::DirectionMark)
+            c |= Ambiguous;
+        // A tatweel or a joiner takes the script of its neighbour: beside
+        // Latin it is shaped in another run, and the letter on its other
+        // side may or may not join it.
+        if (j == J::JoinCausing)
+            c |= LooseJoin;
+        if (j == J::JoinsRight || j == J::JoinsDual || j == J::JoinCausing)
+            c |= JoinsPrev;
+        if (j == J::JoinsDual || j == J::JoinCausing)
+            c |= JoinsNext;
+        if (shape_.unmodelled[i])
+            c |= Unmodelled;
+        if (shape_.runStart[i])
+            c |= RunStart;
+        class_[i] = c;
+    }
+    for (const std::string& l : shape_.arabicLigatures)
+        if (!l.empty())
+            class_[static_cast<unsigned char>(l[0])] |= LigatureStart;
+}
+
+std::int64_t TextBounds::asciiSum(std::string_view text) const
+{
+    const std::int64_t* advance = shape_.advance64.data();
+    const std::int32_t* extra = shape_.pairExtra64.data();
+    const std::size_t n = text.size();
+    std::int64_t sum = 0;
+    std::size_t prev = 0; // NUL: no neighbour, no extra
+    for (std::size_t i = 0; i < n;) {
+        std::size_t symbol = static_cast<unsigned char>(text[i]);
+        if (notAscii_[symbol])
+            return -1;
+        std::size_t length = 1;
+        if (ligatureStart_[symbol]) {
+            for (std::size_t k = 0; k < shape_.ligatures.size(); ++k) {
+                const std::string& l = shape_.ligatures[k];
+                if (text.compare(i, l.size(), l) == 0) {
+                    symbol = 128 + k;
+                    length = l.size();
+                    break;
+                }
+            }
+        }
+        sum += advance[symbol] + extra[prev * symbols_ + symbol];
+        prev = symbol;
+        i += length;
+    }
+    return sum;
+}
+
+std::int64_t TextBounds::formSum(std::string_view text) const
+{
+    const std::int64_t* form = shape_.form64.data();
+    const std::size_t n = text.size();
+    std::int64_t sum = 0;
+    unsigned char unmodelled = 0;
+    // The last letter (or ligature) is added once the next one shows
+    // whether they join: its four advances, its class, whether it joins the
+    // one before it.
+    const std::int64_t* pending = nullptr;
+    unsigned char pendingClass = 0;
+    std::size_t pendingJoined = 0;
+    // Across a direction mark both may hold: joined and not joined.
+    bool ambiguous = false;
+    bool pendingAmbiguous = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto b = static_cast<unsigned char>(text[i]);
+        const unsigned char cls = class_[b];
+        unmodelled |= cls;
+        if (cls & Ambiguous) {
+            sum += form[b * 4];
+            ambiguous = true;
+            continue;
+        }
+        if (cls & Mark) {
+            // Alone at the start of a line or of a run it stands on a
+            // dotted circle.
+            const bool alone = i == 0 || (class_[static_cast<unsigned char>(text[i - 1])] & RunStart);
+            sum += form[b * 4 + (alone ? 1 : 0)];
+            continue;
+        }
+        const std::size_t joined = (pendingClass & JoinsNext) && (cls & JoinsPrev) ? 1 : 0;
+        ambiguous = ambiguous || ((pendingClass | cls) & LooseJoin);
+        if (pending) {
+            std::int64_t v = pending[pendingJoined + 2 * joined];
+            if (pendingAmbiguous)
+                v = std::max(v, pending[2 * joined]);
+            if (ambiguous) {
+                v = std::max(v, pending[pendingJoined]);
+                if (pendingAmbiguous)
+                    v = std::max(v, pending[0]);
+            }
+            sum += v;
+        }
+        pending = form + b * 4;
+        pendingClass = cls;
+        pendingJoined = joined;
+        pendingAmbiguous = ambiguous && joined;
+        ambiguous = false;
+        if (cls & LigatureStart) {
+            for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
+                const std::string& l = shape_.arabicLigatures[k];
+                if (static_cast<unsigned char>(l[0]) != b)
+                    continue;
+                // The letters that follow, marks between them skipped.
+                std::size_t j = i;
+                std::int64_t marks = 0;
+                std::size_t m = 1;
+                for (; m < l.size(); ++m) {
+                    ++j;
+                    while (j < n && (class_[static_cast<unsigned char>(text[j])] & Mark)) {
+                        marks += form[static_cast<unsigned char>(text[j]) * 4];
+                        ++j;
+                    }
+                    if (j >= n || text[j] != l[m])
+                        break;
+                }
+                if (m == l.size()) {
+                    sum += marks;
+                    pending = shape_.arabicLigature64.data() + 4 * k;
+                    pendingClass = class_[static_cast<unsigned char>(l.back())];
+                    unmodelled |= pendingClass;
+                    i = j;
+                    break;
+                }
+            }
+        }
+    }
+    if (pending)
+        sum += std::max(pending[pendingJoined], pendingAmbiguous ? pending[0] : 0);
+    return (unmodelled & Unmodelled) ? -1 : sum;
+}
+
+std::uint32_t TextBounds::bound(std::string_view text) const
+{
+    std::int64_t sum = -1;
+    if (shaped_ && text.size() <= TextMetrics::MaxPairBoundLength) {
+        sum = asciiSum(text);
+        if (sum < 0)
+            sum = formSum(text);
+    }
+    if (sum < 0) {
+        sum = 0;
+        for (const unsigned char ch : text)
+            sum += general_[ch];
+    }
+    const std::int64_t px = (sum + 32) >> 6;
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(px, 0, UINT32_MAX));
 }
 
 } // namespace rasmik

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -20,6 +21,42 @@ public:
     virtual int bound(std::string_view text) = 0;
 };
 
+// A font's advances and what neighbours add to them, in 1/64 pixel, such
+// that TextBounds below never falls short of the measured width.
+struct ShapeBounds {
+    // Texts of TAB and printable ASCII only, up to MaxPairBoundLength bytes:
+    // symbols 0..127 are the bytes, 128 + k the ligature ligatures[k] (two or
+    // three bytes that the font draws as one glyph; a longer one comes first).
+    // A text is cut into symbols from the front, each time the longest
+    // ligature that starts there, and then bounded by the advance of every
+    // symbol plus the extra of every pair of neighbours (which may be
+    // negative: kerning that always applies).
+    std::vector<std::string> ligatures;
+    std::vector<std::int64_t> advance64;   // symbols
+    std::vector<std::int32_t> pairExtra64; // symbols x symbols, [left * symbols + right]
+    // Any other text: a byte's advance in its joining form (isolated, final,
+    // initial, medial), which follows from the joining types of its
+    // neighbours, marks (transparent) skipped. A mark has two: after a base
+    // (form 0) and alone at the start of a line (form 1).
+    // A direction mark may or may not let the letters on its sides join.
+    enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent, DirectionMark };
+    std::vector<Joining> joining;         // 256
+    // 1 for a byte whose neighbours are not known well enough (a letter of
+    // another script or of another font): texts holding it take the byte
+    // bounds.
+    std::vector<unsigned char> unmodelled; // 256
+    // 1 for a byte after which a mark starts a run of its own (line breaks,
+    // direction marks): the mark's form 1.
+    std::vector<unsigned char> runStart; // 256
+    std::vector<std::int64_t> form64;     // 256 x 4, [byte * 4 + form]
+    // Letters drawn as one glyph (lam and alef, and whatever else the font
+    // joins), marks between them skipped; a longer one comes first. Each has
+    // four advances, as a letter's forms: bit 0 joined to the letter before
+    // it, bit 1 to the letter after it.
+    std::vector<std::string> arabicLigatures;
+    std::vector<std::int64_t> arabicLigature64; // 4 per ligature
+};
+
 class TextMetrics {
 public:
     static constexpr std::size_t MaxPairBoundLength = 1024;
@@ -34,26 +71,53 @@ public:
     // The largest byteAdvanceBound of any byte.
     virtual int maxByteAdvanceBound() const = 0;
 
-    // Byte bounds in 1/64 pixel. For a text of printable ASCII and TAB only
-    // (bytes 9 and 32..126), (sum(asciiBound64(b)) + 32) / 64 >= textWidth;
-    // for any text the same holds with generalBound64.
+    // A byte's bound in 1/64 pixel, for any text: (sum(generalBound64(b)) +
+    // 32) / 64 >= textWidth.
     virtual std::int64_t generalBound64(unsigned char b) const { return std::int64_t{byteAdvanceBound(b)} * 64; }
-    virtual std::int64_t asciiBound64(unsigned char b) const { return generalBound64(b); }
-    // Tighter bounds for the same ASCII texts up to MaxPairBoundLength bytes,
-    // by the pairs of neighbours: (sum(advance64[b]) + sum over neighbours
-    // a, b of pairExtra64[a * 128 + b] + 32) / 64 >= textWidth. An extra may
-    // be negative (kerning that always applies); a negative advance marks a
-    // byte whose texts take the general bounds. False when there are none.
-    virtual bool asciiPairBounds(std::vector<std::int64_t>& advance64, std::vector<std::int32_t>& pairExtra64) const
+    // What the font really does to texts, for bounds that are tight; false
+    // when the metrics know nothing beyond the byte bounds.
+    virtual bool shapeBounds(ShapeBounds& out) const
     {
-        static_cast<void>(advance64);
-        static_cast<void>(pairExtra64);
+        static_cast<void>(out);
         return false;
     }
     // A measurer for one thread. Several may work at the same time on
     // different threads only when concurrentMeasurers() says so.
     virtual std::unique_ptr<TextMeasurer> measurer() const;
     virtual bool concurrentMeasurers() const { return false; }
+};
+
+// A fast upper bound of a text's width from the metrics' shape bounds, or
+// from the byte bounds alone when the metrics have none.
+class TextBounds {
+public:
+    explicit TextBounds(const TextMetrics& metrics);
+    // Pixels, never below metrics.textWidth(text).
+    std::uint32_t bound(std::string_view text) const;
+
+private:
+    // In 1/64 pixel; -1 when the text is not of that kind.
+    std::int64_t asciiSum(std::string_view text) const;
+    std::int64_t formSum(std::string_view text) const;
+
+    enum Class : unsigned char {
+        Mark = 1,
+        JoinsPrev = 2,
+        JoinsNext = 4,
+        LigatureStart = 8,
+        Unmodelled = 16,
+        RunStart = 32,
+        Ambiguous = 64,
+        LooseJoin = 128,
+    };
+
+    std::int64_t general_[256];
+    bool shaped_ = false;
+    ShapeBounds shape_;
+    std::size_t symbols_ = 128;
+    unsigned char notAscii_[256]; // 1: the text takes the form bounds
+    unsigned char ligatureStart_[256];
+    unsigned char class_[256];    // Class bits
 };
 
 } // namespace rasmik

@@ -1,5 +1,6 @@
-// The per-byte advance bound must never fall below the measured width of any
-// text, or the table layout would skip the widest cell of a column.
+// The per-byte advance bound and the shape bounds must never fall below the
+// measured width of any text, or the table layout would skip the widest cell
+// of a column.
 
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
@@ -11,6 +12,7 @@
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,8 @@ class TestQtTextMetrics : public QObject {
 private slots:
     void boundNeverBelowWidth_data();
     void boundNeverBelowWidth();
+    void shapeBoundsKnowTheFont_data();
+    void shapeBoundsKnowTheFont();
     void widthIsThePaintersWidth();
     void maxBoundCoversEveryByte();
 };
@@ -138,6 +142,15 @@ void TestQtTextMetrics::boundNeverBelowWidth()
         texts.push_back(std::string("a\r") + c + "\x1f" + c);
     }
 
+    // Latin identifiers full of possible ligatures, and Persian words.
+    const std::string hexDigits = "0123456789abcdef";
+    const std::string ligatureLetters = "fffiltj.-@";
+    for (int i = 0; i < 400; ++i) {
+        texts.push_back(randomText(rng, hexDigits, 40));
+        texts.push_back(randomText(rng, ligatureLetters + latinBytes(), 30));
+    }
+
+    const TextBounds shaped(m);
     for (const std::string& s : texts) {
         const int width = m.textWidth(s);
         const int bound = boundOf(m, s);
@@ -146,6 +159,51 @@ void TestQtTextMetrics::boundNeverBelowWidth()
                                  .arg(bound)
                                  .arg(width)
                                  .arg(QString::fromLatin1(hex(s)))));
+        const auto tight = static_cast<int>(shaped.bound(s));
+        if (tight < width)
+            QFAIL(qPrintable(QStringLiteral("shape bound %1 < width %2 for %3")
+                                 .arg(tight)
+                                 .arg(width)
+                                 .arg(QString::fromLatin1(hex(s)))));
+    }
+}
+
+void TestQtTextMetrics::shapeBoundsKnowTheFont_data()
+{
+    QTest::addColumn<QString>("family");
+    for (const char* family : {"DejaVu Sans", "Noto Sans", "Noto Sans Arabic"})
+        QTest::newRow(family) << QString::fromLatin1(family);
+}
+
+// The facts behind the tight bounds: the font's f-ligatures, an Arabic
+// letter narrower when it joins, and bounds of a pixel or so for texts that
+// a byte bound overshoots by many.
+void TestQtTextMetrics::shapeBoundsKnowTheFont()
+{
+    QFETCH(QString, family);
+    QFont font(family);
+    font.setPixelSize(14);
+    const QtTextMetrics m(font);
+    ShapeBounds shape;
+    QVERIFY(m.shapeBounds(shape));
+    const auto& l = shape.ligatures;
+    QVERIFY2(std::find(l.begin(), l.end(), "fi") != l.end(), qPrintable(family));
+    // Beh (0xC8): its initial form is narrower than the isolated one.
+    QVERIFY(shape.form64[0xC8 * 4 + 2] < shape.form64[0xC8 * 4]);
+    QCOMPARE(shape.joining[0xC8], ShapeBounds::JoinsDual);
+    QCOMPARE(shape.joining[0xC7], ShapeBounds::JoinsRight);
+
+    const TextBounds bounds(m);
+    for (const std::string& s : {std::string("ffi0f3a9e-4bff-11ee-be56-0242ac120002"), std::string("office@traffic.ir"),
+                                 cp("کتابخانه ملی ایران"), cp("لالالا سلام"), cp("پژوهشگاه 1402")}) {
+        const int width = m.textWidth(s);
+        const auto bound = static_cast<int>(bounds.bound(s));
+        QVERIFY2(bound >= width && bound <= width + 2,
+                 qPrintable(QStringLiteral("%1: bound %2, width %3, byte bound %4")
+                                .arg(ToQString(s))
+                                .arg(bound)
+                                .arg(width)
+                                .arg(boundOf(m, s))));
     }
 }
 
