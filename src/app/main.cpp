@@ -1,5 +1,6 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslation.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -20,11 +21,16 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("rasmik"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rasmik")));
+    // Qt's dialogs in Persian; the translation also turns them right to left.
+    rasmik::InstallQtTranslation(app);
     // Qt takes its own options (-style, -platform...) out of argv.
     args.clear();
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     rasmik::MainWindow window(args);
+    // The window itself stays left to right; its grid and header strip are
+    // right to left of their own.
+    window.setLayoutDirection(Qt::LeftToRight);
     window.show();
     return app.exec();
 }
