@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QMenu>
 
 #include <csignal>
 
@@ -28,9 +29,14 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     rasmik::MainWindow window(args);
-    // The window itself stays left to right; its grid and header strip are
-    // right to left of their own.
+    // The translation turned the program right to left, and Qt paints text in
+    // the program's direction whatever a widget's own. The window itself stays
+    // left to right (its grid and header strip are right to left of their
+    // own); its menus, which would take the menu bar's direction and then be
+    // painted against it, are right to left like every other popup.
     window.setLayoutDirection(Qt::LeftToRight);
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        menu->setLayoutDirection(QGuiApplication::layoutDirection());
     window.show();
     return app.exec();
 }

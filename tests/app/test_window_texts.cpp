@@ -293,6 +293,9 @@ private slots:
     {
         QVERIFY(InstallQtTranslation(*qApp));
         QCOMPARE(QApplication::layoutDirection(), Qt::RightToLeft);
+        // Key names stay English beside the English menu captions.
+        QCOMPARE(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S).toString(QKeySequence::NativeText),
+                 QStringLiteral("Ctrl+Shift+S"));
 
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Rasmik"), QStringLiteral("x"),
                         QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
