@@ -83,11 +83,12 @@ set(CPACK_DEBIAN_PACKAGE_SECTION text)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 
 # Libraries: dpkg-shlibdeps reads them off the binary, with versions. The
-# fonts (Persian glyphs) and xdg-utils (opening files in other programs) are
-# needed at run time without being linked. The xcb and offscreen platform
-# plugins ship in libqt6gui6 on Debian 12.
+# fonts (Persian glyphs), xdg-utils (opening files in other programs) and
+# Qt's translations (Persian words in Qt's own dialogs) are needed at run time
+# without being linked. The xcb and offscreen platform plugins ship in
+# libqt6gui6 on Debian 12.
 find_program(RASMIK_DPKG_SHLIBDEPS dpkg-shlibdeps)
-set(rasmik_runtime_depends "fonts-noto-core | fonts-dejavu-core, xdg-utils")
+set(rasmik_runtime_depends "fonts-noto-core | fonts-dejavu-core, xdg-utils, qt6-translations-l10n")
 if(RASMIK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${rasmik_runtime_depends}")

@@ -44,6 +44,17 @@ OutputKind KindOf(const std::string& path)
     return OutputKind::None;
 }
 
+// Standard error carries the program's own messages only: Qt's warnings
+// about a setting it does without (no XDG_RUNTIME_DIR, a missing font
+// family) are dropped. Critical and fatal ones still go through.
+QtMessageHandler QtDefaultHandler = nullptr;
+
+void DropQtWarnings(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if ((type == QtCriticalMsg || type == QtFatalMsg) && QtDefaultHandler)
+        QtDefaultHandler(type, context, message);
+}
+
 int Fail(int status, const std::string& file, const FileError& error)
 {
     std::fprintf(stderr, "rasmik: %s: %s\n", file.c_str(), DescribeFileError(error).c_str());
@@ -167,6 +178,7 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
         return UsageError("OUTPUT must end in .txt, .tsv, .xlsx or .pdf: " + rest[1]);
     // No window is shown: the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    QtDefaultHandler = qInstallMessageHandler(DropQtWarnings);
     QGuiApplication app(argc, argv);
     return Convert(rest[0], rest[1], title);
 }

@@ -3,25 +3,72 @@
 #include <QByteArray>
 #include <QFile>
 
+#include <cerrno>
 #include <string>
 
 namespace rasmik {
 
 namespace {
 
+// A path inside a Persian line is isolated as left-to-right text: unisolated,
+// its leading "/" and its Latin runs are reordered with the Persian around it
+// ("/tmp/a.txt" reads "tmp/a.txt/").
 QString PathText(const std::string& path)
 {
-    return QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())));
+    if (path.empty())
+        return {};
+    return QChar(0x2066) + QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())))
+        + QChar(0x2069);
 }
 
-// The reason line of a workbook message: the export's own cases in Persian,
-// the system's and the library's words for the rest.
-std::string WorkbookReason(const FileError& e)
+// The reason line: the common cases in Persian, the system's own words for
+// the rest.
+std::string PersianReason(const FileError& e)
 {
     using C = FileErrorCode;
     switch (e.code) {
     case C::NoFileName:
         return "نام فایل داده نشده است.";
+    case C::NotFound:
+        return "فایل یا پوشه آن پیدا نشد.";
+    case C::AccessDenied:
+        return "اجازه دسترسی به فایل یا پوشه آن نیست.";
+    case C::Locked:
+        return "فایل در دست برنامه دیگری است.";
+    case C::ReadOnly:
+        if (e.sysErrno == EROFS)
+            return "دیسک فقط خواندنی است.";
+        return "فایل فقط خواندنی است.";
+    case C::NotRegularFile:
+        if (e.sysErrno == EISDIR)
+            return "این نام یک پوشه است، نه فایل.";
+        return "این نام یک فایل معمولی نیست.";
+    case C::BackupIsTarget:
+        return "نام فایل پشتیبان همان نام خود فایل است.";
+    case C::TooLarge:
+        return "فایل بیش از اندازه بزرگ است.";
+    case C::NoSpace:
+        if (e.sysErrno == EDQUOT)
+            return "سهمیه شما از دیسک پر است.";
+        return "جای خالی دیسک کافی نیست.";
+    case C::NoMemory:
+        return "حافظه کافی نیست.";
+    case C::System:
+        if (e.sysErrno == 0 && e.detail.empty())
+            return "خطای ناشناخته";
+        break;
+    default:
+        break;
+    }
+    return DescribeFileError(e);
+}
+
+// The reason line of a workbook message: the export's own cases, then the
+// common ones; the library's words for the rest.
+std::string WorkbookReason(const FileError& e)
+{
+    using C = FileErrorCode;
+    switch (e.code) {
     case C::TooManyRows:
         return "جدول " + std::to_string(e.count) + " سطر دارد و فایل اکسل حداکثر " + std::to_string(e.limit)
             + " سطر می‌پذیرد.";
@@ -36,18 +83,10 @@ std::string WorkbookReason(const FileError& e)
         return "خانه " + e.subject + " بیش از " + std::to_string(e.limit) + " نویسه دارد.";
     case C::Incomplete:
         return "فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (" + e.detail + ")";
-    case C::NoMemory:
-        if (e.sysErrno == 0)
-            return "حافظه کافی نیست.";
-        break;
-    case C::System:
-        if (e.sysErrno == 0 && e.detail.empty())
-            return "خطای ناشناخته";
-        break;
     default:
         break;
     }
-    return DescribeFileError(e);
+    return PersianReason(e);
 }
 
 } // namespace
@@ -70,15 +109,15 @@ QString persianFileMessage(const FileError& error, FileOperation operation)
     switch (operation) {
     case FileOperation::Open:
         return QStringLiteral("فایل «%1» باز نشد.\n%2")
-            .arg(PathText(error.path), QString::fromStdString(DescribeFileError(error)));
+            .arg(PathText(error.path), QString::fromStdString(PersianReason(error)));
     case FileOperation::Save:
         return QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
-            .arg(PathText(error.path), QString::fromStdString(DescribeFileError(error)));
+            .arg(PathText(error.path), QString::fromStdString(PersianReason(error)));
     case FileOperation::Workbook:
         break;
     }
-    const std::string text = "خطا در ذخیره فایل اکسل\n" + error.path + "\n" + WorkbookReason(error);
-    return QString::fromUtf8(text.c_str());
+    return QStringLiteral("خطا در ذخیره فایل اکسل\n%1\n%2")
+        .arg(PathText(error.path), QString::fromStdString(WorkbookReason(error)));
 }
 
 } // namespace rasmik

@@ -24,6 +24,9 @@ public:
     std::int32_t colourValue() const { return colour_; }
     QFontDialog* fontDialog() const { return fonts_; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void showColour();
     QFontDialog* fonts_;

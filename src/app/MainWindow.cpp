@@ -245,14 +245,15 @@ void MainWindow::buildMenu()
         {"saveColumnOrder", "Save Col Order", K(), &MainWindow::saveColumnOrder, Menu::File, false, false},
         {"deleteColumnOrder", "Delete Col Order", K(), &MainWindow::deleteColumnOrder, Menu::File, false, false},
         {"toggleMaximize", "Maximize Window", K(), &MainWindow::toggleMaximize, Menu::File, true, true},
+        // A check item, so that the menu shows whether Iran System text is shaped.
+        {"toggleShaping", "Iran System Shaping", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping,
+         Menu::File, false, true},
         {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
         {"repaintGrid", "Tabs", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_T), &MainWindow::repaintGrid, Menu::None,
          false, false},
-        {"toggleShaping", "Action16", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping, Menu::None,
-         false, true},
         {"fixCellSize", "Fix Cell Size", K(Qt::CTRL | Qt::ALT | Qt::Key_S), &MainWindow::fixCellSize, Menu::None, false,
          false},
         {"searchRows", "Search", K(Qt::CTRL | Qt::Key_F), &MainWindow::searchRows, Menu::None, false, false},
@@ -366,18 +367,11 @@ void MainWindow::openTable()
         path = std::move(pendingPath_);
         pendingPath_.clear();
     } else {
-        QFileDialog dialog(this);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        // ".txt" in any letter case counts on a case-sensitive file system.
-        dialog.setNameFilter(QStringLiteral("Text File (*.[tT][xX][tT])"));
-        dialog.setDefaultSuffix(QStringLiteral("txt"));
-        dialog.setOption(QFileDialog::ReadOnly, false);
-        if (!document_.path().empty())
-            dialog.selectFile(PathToQString(document_.path()));
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        const std::unique_ptr<QFileDialog> dialog =
+            MakeOpenDialog(this, document_.path().empty() ? QString() : PathToQString(document_.path()));
+        if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty())
             return;
-        path = PathFromQString(dialog.selectedFiles().front());
+        path = PathFromQString(dialog->selectedFiles().front());
     }
     openPath(path);
 }
@@ -614,12 +608,15 @@ void MainWindow::sumCurrentColumn()
 
 void MainWindow::openInTextEditor()
 {
+    // Without a table the caption is the program's name, not a file.
+    if (caption_ == StartCaption)
+        return;
     OpenInTextEditor(windowTitle());
 }
 
 void MainWindow::exportToExcel()
 {
-    const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Exel|*.xlsx");
+    const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Excel|*.xlsx");
     if (path.empty())
         return;
     FileStatus r;

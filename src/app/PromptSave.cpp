@@ -15,11 +15,38 @@ QString QtFilter(const std::string& filter)
     return QStringLiteral("%1 (%2)").arg(f.left(bar), f.mid(bar + 1).replace(';', ' '));
 }
 
+namespace {
+
+// Qt's own dialog, not the desktop's: it speaks Persian with Qt's translation,
+// and its name filters match any letter case ("*.txt" shows "A.TXT"), which
+// the desktop's dialog on a case-sensitive file system does not.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* parent)
+{
+    auto dialog = std::make_unique<QFileDialog>(parent);
+    dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    return dialog;
+}
+
+} // namespace
+
+std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& current)
+{
+    auto dialog = MakeFileDialog(parent);
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setNameFilter(QtFilter("Text File|*.txt"));
+    dialog->setDefaultSuffix(QStringLiteral("txt"));
+    dialog->setOption(QFileDialog::ReadOnly, false);
+    if (!current.isEmpty())
+        dialog->selectFile(current);
+    return dialog;
+}
+
 std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& title,
                                             const std::string& initialName, const std::string& folder,
                                             const std::string& defaultExt, const std::string& filter)
 {
-    auto dialog = std::make_unique<QFileDialog>(parent);
+    auto dialog = MakeFileDialog(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     if (!title.empty())

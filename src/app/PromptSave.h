@@ -1,5 +1,6 @@
 #pragma once
-// The save-file prompt shared by saving, column extraction and the export.
+// The file dialogs: the save-file prompt shared by saving, column extraction
+// and the export, and the Open command's dialog.
 
 #include <QFileDialog>
 #include <memory>
@@ -15,7 +16,11 @@ std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& 
                                             const std::string& initialName, const std::string& folder,
                                             const std::string& defaultExt, const std::string& filter);
 
-// Shows that dialog with the Persian keyboard switched off, switches it back
+// The Open command's dialog: an existing text file, current (when not empty)
+// preselected.
+std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& current);
+
+// Shows that save dialog with the Persian keyboard switched off, switches it back
 // on whatever the answer, and returns the chosen path (native bytes) or an
 // empty string when cancelled.
 std::string PromptSaveFileName(QWidget* parent, const std::string& title, const std::string& initialName,

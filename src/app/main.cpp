@@ -1,8 +1,10 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
+#include "app/QtTranslation.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QMenu>
 
 #include <csignal>
 
@@ -20,11 +22,21 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("rasmik"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rasmik")));
+    // Qt's dialogs in Persian; the translation also turns them right to left.
+    rasmik::InstallQtTranslation(app);
     // Qt takes its own options (-style, -platform...) out of argv.
     args.clear();
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);
     rasmik::MainWindow window(args);
+    // The translation turned the program right to left, and Qt paints text in
+    // the program's direction whatever a widget's own. The window itself stays
+    // left to right (its grid and header strip are right to left of their
+    // own); its menus, which would take the menu bar's direction and then be
+    // painted against it, are right to left like every other popup.
+    window.setLayoutDirection(Qt::LeftToRight);
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        menu->setLayoutDirection(QGuiApplication::layoutDirection());
     window.show();
     return app.exec();
 }

@@ -75,7 +75,7 @@ private slots:
         QTest::newRow("fix cell size") << "fixCellSize" << "Fix Cell Size" << "Ctrl+Alt+S";
         QTest::newRow("save order") << "saveColumnOrder" << "Save Col Order" << "";
         QTest::newRow("delete order") << "deleteColumnOrder" << "Delete Col Order" << "";
-        QTest::newRow("shaping") << "toggleShaping" << "Action16" << "Ctrl+Shift+D";
+        QTest::newRow("shaping") << "toggleShaping" << "Iran System Shaping" << "Ctrl+Shift+D";
         QTest::newRow("column") << "saveCurrentColumn" << "Save Current Column" << "";
         QTest::newRow("column once") << "saveCurrentColumnWithoutRepeat" << "Save Current Column without Repeat"
                                      << "";
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(texts(file->actions()),
                  (QStringList{"Open", "Pre File", "Next File", "Font", "Print", "Extra", "-", "Save", "Save With Rows",
                               "Simple Number", "Delete Col", "Shift Col N+1 to N", "Save Col Order",
-                              "Delete Col Order", "-", "Maximize Window", "Close"}));
+                              "Delete Col Order", "-", "Maximize Window", "Iran System Shaping", "Close"}));
         QMenu* extra = file->actions().at(5)->menu();
         QCOMPARE(texts(extra->actions()),
                  (QStringList{"Save Current Column", "Save Current Column without Repeat", "-", "Paste Table",

@@ -40,10 +40,12 @@ class TestConvert : public QObject {
     QTemporaryDir dir;
     QString exe;
 
-    Run rasmik(const QStringList& args)
+    Run rasmik(const QStringList& args, const QStringList& unset = {})
     {
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : unset)
+            env.remove(name);
         env.remove("DISPLAY");
         env.remove("WAYLAND_DISPLAY");
         env.remove("QT_QPA_PLATFORM");
@@ -141,6 +143,24 @@ private slots:
         QFile::remove(dir.path() + "/Option.cfg");
     }
 
+    void quietOnSuccess_data()
+    {
+        QTest::addColumn<QString>("output");
+        QTest::newRow("text") << "quiet.txt";
+        QTest::newRow("workbook") << "quiet.xlsx";
+        QTest::newRow("report") << "quiet.pdf";
+    }
+    void quietOnSuccess()
+    {
+        // Qt complains about a missing XDG_RUNTIME_DIR; the user asked for none of it.
+        QFETCH(QString, output);
+        const Run r = rasmik({"--convert", Sample("persian-header.txt"), dir.path() + "/" + output},
+                             {"XDG_RUNTIME_DIR", "QT_LOGGING_RULES"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.err, QByteArray());
+        QCOMPARE(r.out, QByteArray());
+    }
+
     void failures_data()
     {
         QTest::addColumn<QStringList>("args");
@@ -171,6 +191,7 @@ private slots:
         const Run r = rasmik(args);
         QCOMPARE(r.status, status);
         QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+        QVERIFY2(r.err.startsWith("rasmik: "), r.err.constData());
         // Nothing is left half-written at the output.
         if (status == 3)
             QVERIFY(!QFile::exists(args.at(2)));

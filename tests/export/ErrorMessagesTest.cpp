@@ -55,25 +55,69 @@ private slots:
         QTest::addColumn<FileOperation>("operation");
         QTest::addColumn<QString>("text");
         using C = FileErrorCode;
-        const QString book = QStringLiteral("خطا در ذخیره فایل اکسل\n/t/x.xlsx\n");
+        // Paths read left to right inside the Persian lines: LRI ... PDI.
+        const QString lri(QChar(0x2066)), pdi(QChar(0x2069));
+        const QString book = QStringLiteral("خطا در ذخیره فایل اکسل\n") + lri + "/t/x.xlsx" + pdi + "\n";
+        const QString opened = QStringLiteral("فایل «") + lri + "/t/a.txt" + pdi + QStringLiteral("» باز نشد.\n");
+        const QString saved = QStringLiteral("فایل «") + lri + "/t/a.txt" + pdi
+            + QStringLiteral("» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n");
 
         QTest::newRow("open: missing") << Error(C::NotFound, "/t/جدول.txt", ENOENT) << FileOperation::Open
-                                       << QStringLiteral("فایل «/t/جدول.txt» باز نشد.\n") + Sys(ENOENT);
+                                       << QStringLiteral("فایل «") + lri + QStringLiteral("/t/جدول.txt") + pdi
+                + QStringLiteral("» باز نشد.\nفایل یا پوشه آن پیدا نشد.");
+        QTest::newRow("open: no permission") << Error(C::AccessDenied, "/t/a.txt", EACCES) << FileOperation::Open
+                                             << opened + QStringLiteral("اجازه دسترسی به فایل یا پوشه آن نیست.");
+        QTest::newRow("open: not permitted") << Error(C::AccessDenied, "/t/a.txt", EPERM) << FileOperation::Open
+                                             << opened + QStringLiteral("اجازه دسترسی به فایل یا پوشه آن نیست.");
         QTest::newRow("open: locked") << Error(C::Locked, "/t/a.txt") << FileOperation::Open
-                                      << QStringLiteral("فایل «/t/a.txt» باز نشد.\nlocked by another program");
+                                      << opened + QStringLiteral("فایل در دست برنامه دیگری است.");
+        QTest::newRow("open: busy") << Error(C::Locked, "/t/a.txt", EWOULDBLOCK) << FileOperation::Open
+                                    << opened + QStringLiteral("فایل در دست برنامه دیگری است.");
         QTest::newRow("open: too large") << Error(C::TooLarge, "/t/a.txt") << FileOperation::Open
-                                         << QStringLiteral("فایل «/t/a.txt» باز نشد.\ntoo large");
+                                         << opened + QStringLiteral("فایل بیش از اندازه بزرگ است.");
+        QTest::newRow("open: a folder") << Error(C::NotRegularFile, "/t/a.txt", EISDIR) << FileOperation::Open
+                                        << opened + QStringLiteral("این نام یک پوشه است، نه فایل.");
+        QTest::newRow("open: a pipe") << Error(C::NotRegularFile, "/t/a.txt") << FileOperation::Open
+                                      << opened + QStringLiteral("این نام یک فایل معمولی نیست.");
+        QTest::newRow("open: memory") << Error(C::NoMemory, "/t/a.txt", ENOMEM) << FileOperation::Open
+                                      << opened + QStringLiteral("حافظه کافی نیست.");
+        // The rest in the system's own words.
+        QTest::newRow("open: input/output error") << Error(C::System, "/t/a.txt", EIO) << FileOperation::Open
+                                                  << opened + Sys(EIO);
+        QTest::newRow("open: name too long") << Error(C::System, "/t/a.txt", ENAMETOOLONG) << FileOperation::Open
+                                             << opened + Sys(ENAMETOOLONG);
         QTest::newRow("save: read-only") << Error(C::ReadOnly, "/t/a.txt") << FileOperation::Save
-                                         << QStringLiteral("فایل «/t/a.txt» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n"
-                                                           "the file is read-only");
+                                         << saved + QStringLiteral("فایل فقط خواندنی است.");
+        QTest::newRow("save: read-only file system") << Error(C::ReadOnly, "/t/a.txt", EROFS) << FileOperation::Save
+                                                     << saved + QStringLiteral("دیسک فقط خواندنی است.");
         QTest::newRow("save: disk full") << Error(C::NoSpace, "/t/a.txt", ENOSPC) << FileOperation::Save
-                                         << QStringLiteral("فایل «/t/a.txt» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n")
-                + Sys(ENOSPC);
+                                         << saved + QStringLiteral("جای خالی دیسک کافی نیست.");
+        QTest::newRow("save: quota full") << Error(C::NoSpace, "/t/a.txt", EDQUOT) << FileOperation::Save
+                                          << saved + QStringLiteral("سهمیه شما از دیسک پر است.");
+        QTest::newRow("save: file size limit") << Error(C::TooLarge, "/t/a.txt", EFBIG) << FileOperation::Save
+                                               << saved + QStringLiteral("فایل بیش از اندازه بزرگ است.");
+        QTest::newRow("save: folder missing") << Error(C::NotFound, "/t/a.txt", ENOTDIR) << FileOperation::Save
+                                              << saved + QStringLiteral("فایل یا پوشه آن پیدا نشد.");
+        QTest::newRow("save: backup is the file") << Error(C::BackupIsTarget, "/t/a.txt") << FileOperation::Save
+                                                  << saved + QStringLiteral("نام فایل پشتیبان همان نام خود فایل است.");
+        QTest::newRow("save: unknown") << Error(C::System, "/t/a.txt") << FileOperation::Save
+                                       << saved + QStringLiteral("خطای ناشناخته");
 
         QTest::newRow("workbook: no name") << Error(C::NoFileName, "") << FileOperation::Workbook
                                            << QStringLiteral("خطا در ذخیره فایل اکسل\n\nنام فایل داده نشده است.");
         QTest::newRow("workbook: folder missing") << Error(C::NotFound, "/t/x.xlsx", ENOENT)
-                                                  << FileOperation::Workbook << book + Sys(ENOENT);
+                                                  << FileOperation::Workbook
+                                                  << book + QStringLiteral("فایل یا پوشه آن پیدا نشد.");
+        QTest::newRow("workbook: target is a folder") << Error(C::NotRegularFile, "/t/x.xlsx", EISDIR)
+                                                      << FileOperation::Workbook
+                                                      << book + QStringLiteral("این نام یک پوشه است، نه فایل.");
+        QTest::newRow("workbook: no permission") << Error(C::AccessDenied, "/t/x.xlsx", EACCES)
+                                                 << FileOperation::Workbook
+                                                 << book + QStringLiteral("اجازه دسترسی به فایل یا پوشه آن نیست.");
+        QTest::newRow("workbook: disk full") << Error(C::NoSpace, "/t/x.xlsx", ENOSPC) << FileOperation::Workbook
+                                             << book + QStringLiteral("جای خالی دیسک کافی نیست.");
+        QTest::newRow("workbook: input/output error") << Error(C::System, "/t/x.xlsx", EIO)
+                                                      << FileOperation::Workbook << book + Sys(EIO);
         QTest::newRow("workbook: rows") << Limit(C::TooManyRows, 1048577, 1048576) << FileOperation::Workbook
                                         << book + QStringLiteral("جدول 1048577 سطر دارد و فایل اکسل حداکثر 1048576 سطر می‌پذیرد.");
         QTest::newRow("workbook: columns") << Limit(C::TooManyColumns, 16385, 16384) << FileOperation::Workbook

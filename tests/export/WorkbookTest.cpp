@@ -26,6 +26,14 @@ namespace {
 
 const QString ErrorTitle = QStringLiteral("خطا در ذخیره فایل اکسل");
 
+// A path as the message shows it: isolated left to right.
+QString Isolated(const QString& path)
+{
+    if (path.isEmpty())
+        return path;
+    return QChar(0x2066) + path + QChar(0x2069);
+}
+
 // Windows-1256 bytes of a few Persian words and their Unicode text.
 const char* const SalamCp = "\xD3\xE1\xC7\xE3"; // سلام
 const char* const PeGafKafCp = "\x81\x90\x98";  // پگک
@@ -450,12 +458,11 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("folder missing") << "missing folder" << "No such file or directory";
-        QTest::newRow("target is a folder") << "folder" << "Is a directory";
+        QTest::newRow("folder missing") << "missing folder" << "پیدا نشد";
+        QTest::newRow("target is a folder") << "folder" << "پوشه است";
         // Root meets the file system's immutable flag instead of permissions.
-        QTest::newRow("write-protected file") << "read-only"
-                                              << "read-only|Permission denied|Operation not permitted";
-        QTest::newRow("folder not writable") << "read-only folder" << "Permission denied|Operation not permitted";
+        QTest::newRow("write-protected file") << "read-only" << "فقط خواندنی|اجازه دسترسی";
+        QTest::newRow("folder not writable") << "read-only folder" << "اجازه دسترسی";
         QTest::newRow("16385 columns") << "columns" << "16385";
         QTest::newRow("1048577 rows") << "rows" << "1048577";
         QTest::newRow("field too long") << "long field" << "32767";
@@ -519,7 +526,7 @@ private slots:
         QVERIFY(!result.ok());
         QVERIFY(needsMessage(result.error()));
         const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
-        QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
+        QVERIFY2(message.startsWith(ErrorTitle + "\n" + Isolated(file) + "\n"), qPrintable(message));
         QVERIFY2(message.contains(QRegularExpression(reason)), qPrintable(message));
         QCOMPARE(ReadAll(file), oldBytes);
         QCOMPARE(Entries(folder), before);
@@ -547,7 +554,7 @@ private slots:
         std::signal(SIGXFSZ, oldHandler);
 
         const QString message = persianFileMessage(result.error(), FileOperation::Workbook);
-        QVERIFY2(message.startsWith(ErrorTitle + "\n" + file + "\n"), qPrintable(message));
+        QVERIFY2(message.startsWith(ErrorTitle + "\n" + Isolated(file) + "\n"), qPrintable(message));
         QCOMPARE(ReadAll(file), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
 
