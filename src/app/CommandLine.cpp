@@ -87,7 +87,8 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     TableDocument document;
     document.loadColumnOrders(appFolder + OptionCfgFile);
     const QtTextMetrics metrics(MeasuringFont(gridFont));
-    FixedLayoutTarget target(metrics, StartWindowWidth);
+    // Only the report shows column widths; a text or workbook output needs the cells alone.
+    FixedLayoutTarget target(metrics, StartWindowWidth, kind == OutputKind::Report);
     const FileStatus opened = document.open(AbsolutePath(input), target);
     if (!opened)
         return Fail(ExitInputUnreadable, input, opened.error());

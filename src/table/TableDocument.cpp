@@ -65,6 +65,13 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
     if (!LayoutGridCells(fresh, lines, cellWidths, StageProgress(progress, LoadStage::Cells)))
         return false;
     ApplyColumnOrder(fresh, columnOrders_);
+    if (!target.wantsWidths()) {
+        FinishLayout(fresh, {}, fresh.DefaultRowHeight());
+        fresh.Col = 0;
+        fresh.Row = fresh.FixedRows();
+        out = std::move(fresh);
+        return true;
+    }
     const TextMetrics& metrics = target.metrics();
     // Past the cells there is nothing to cancel: the widths are always found.
     ProgressFn widthProgress;

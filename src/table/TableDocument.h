@@ -31,18 +31,26 @@ public:
     virtual const TextMetrics& metrics() = 0;
     // The grid's width in pixels: no column is wider than 0.8 of it.
     virtual int gridWidth() = 0;
+    // False where nothing reads the column widths (a conversion to text or to
+    // a workbook): the cells are laid out and the widths keep their defaults.
+    virtual bool wantsWidths() const { return true; }
 };
 
 // A target of a known font and width.
 class FixedLayoutTarget final : public LayoutTarget {
 public:
-    FixedLayoutTarget(const TextMetrics& metrics, int gridWidth) : metrics_(metrics), gridWidth_(gridWidth) {}
+    FixedLayoutTarget(const TextMetrics& metrics, int gridWidth, bool wantsWidths = true)
+        : metrics_(metrics), gridWidth_(gridWidth), wantsWidths_(wantsWidths)
+    {
+    }
     const TextMetrics& metrics() override { return metrics_; }
     int gridWidth() override { return gridWidth_; }
+    bool wantsWidths() const override { return wantsWidths_; }
 
 private:
     const TextMetrics& metrics_;
     int gridWidth_;
+    bool wantsWidths_;
 };
 
 // What "Paste Table" made of the clipboard.

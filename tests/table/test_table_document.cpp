@@ -22,6 +22,16 @@ public:
     int maxByteAdvanceBound() const override { return 7; }
 };
 
+// Counts every question asked of the font.
+class CountingMetrics : public FixedMetrics {
+public:
+    mutable int asked = 0;
+    int textWidth(std::string_view text) const override { return ++asked, FixedMetrics::textWidth(text); }
+    int textHeight(std::string_view text) const override { return ++asked, FixedMetrics::textHeight(text); }
+    int byteAdvanceBound(unsigned char b) const override { return ++asked, FixedMetrics::byteAdvanceBound(b); }
+    int maxByteAdvanceBound() const override { return ++asked, FixedMetrics::maxByteAdvanceBound(); }
+};
+
 void Write(const QString& path, const QByteArray& bytes)
 {
     QFile f(path);
@@ -98,6 +108,25 @@ class TestTableDocument : public QObject {
     QString path(const char* name) const { return dir.path() + "/" + QLatin1String(name); }
 
 private slots:
+    // A conversion to text or a workbook reads no widths: the font is never asked.
+    void cellsOnlyLayoutMeasuresNothing()
+    {
+        QTemporaryDir own;
+        const QString table = own.path() + "/w.txt";
+        Write(table, "Name\tCity\r\nAli\tTehran\r\nb\t\r\n");
+        CountingMetrics counting;
+        TableDocument doc;
+        FixedLayoutTarget cellsOnly(counting, 100, false);
+        QVERIFY(doc.open(Native(table), cellsOnly).ok());
+        QCOMPARE(counting.asked, 0);
+        QCOMPARE(Rows(doc), (QStringList{"Name|City", "Ali|Tehran", "b| "}));
+        QCOMPARE(doc.grid().FixedRows(), 1);
+        QCOMPARE(doc.currentRow(), 1);
+        FixedLayoutTarget full(counting, 100);
+        QVERIFY(doc.open(Native(table), full).ok());
+        QVERIFY(counting.asked > 0);
+    }
+
     void openReadsTableCfgHeaderAndFolder()
     {
         Write(path("b.txt"), "SardoVelam31415926535-1 1\r\nR\r\nC\r\nL\r\nab cd\tx\r\n1234\ty\r\n");
