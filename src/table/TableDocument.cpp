@@ -63,7 +63,7 @@ void TableDocument::replaceGrid(CoreGrid&& fresh)
     if (observer_)
         observer_->gridAboutToBeReplaced();
     grid_ = std::move(fresh);
-    history_.clear(!linesOutdated_);
+    history_.clear(true);
     historyEpoch_ = grid_.Epoch();
     if (observer_)
         observer_->gridReplaced();
@@ -228,7 +228,6 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& path, c
         return FileStatus(cancelled ? FileErrorCode::Cancelled : FileErrorCode::TooLarge, path);
     std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)));
 
-    linesOutdated_ = false;
     replaceGrid(std::move(fresh));
     lines_ = std::move(lines);
     path_ = path;
@@ -337,8 +336,9 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
     FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
     // Saved elsewhere, the open table is still the one to save.
     if (saved && !path_.empty() && path == path_) {
+        // A new layout cuts the table as the file now holds it.
         if (isModified() || rowNumberBase != 0)
-            linesOutdated_ = true;
+            lines_ = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
         // A numbered file is not the grid.
         if (rowNumberBase == 0)
             history_.markClean();

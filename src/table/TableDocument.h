@@ -154,8 +154,8 @@ public:
 
     // ---- saving ----
     // Writes the grid to path as "Save" does; saving over the open table
-    // keeps its old content as the ".Bak" backup, and makes the document
-    // unmodified. rowNumberBase other than 0 numbers the rows ("Save With
+    // keeps its old content as the ".Bak" backup, makes the document
+    // unmodified, and later layouts cut the table as saved. rowNumberBase other than 0 numbers the rows ("Save With
     // Rows"); such a file is not the grid, so the document stays as it was.
     FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {});
 
@@ -238,9 +238,6 @@ private:
     UndoHistory history_;
     // The grid's epoch in which the history's held cells are valid.
     std::uint64_t historyEpoch_ = 0;
-    // A save over the table made the grid differ from lines_: a new layout
-    // from them is then not what the file holds.
-    bool linesOutdated_ = false;
     bool changingShape_ = false;
     CoreGrid grid_;
     TableLines lines_;
