@@ -289,6 +289,39 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         std::remove(savePath.c_str());
         std::remove(backup.c_str());
     }
+
+    // ---- delete a row and undo it, as Ctrl+Del and Ctrl+Z run ----
+    {
+        const int rows = form.document().grid().RowCount();
+        const int row = rows / 2;
+        const std::string below(form.document().grid().Cell(0, row + 1));
+        form.grid()->setCurrentIndex(form.grid()->gridModel().index(form.grid()->gridModel().modelRow(row), 0));
+        Settle();
+        std::vector<double> deletes, undos;
+        for (int i = 0; i < 5; ++i) {
+            auto start = Clock::now();
+            form.deleteRow();
+            deletes.push_back(SecondsSince(start));
+            Settle();
+            start = Clock::now();
+            form.undo();
+            undos.push_back(SecondsSince(start));
+            Settle();
+        }
+        Report("undo.delete_row", Median(deletes));
+        Report("undo.undo_row", Median(undos));
+        // What 100 steps of single-row deletes add to the process.
+        const long long before = ProcStatusKb("VmRSS");
+        for (int i = 0; i < 100; ++i)
+            form.deleteRow();
+        Settle();
+        Report("undo.steps100_mb", static_cast<double>(ProcStatusKb("VmRSS") - before) / 1e3);
+        std::printf("info\t100 undo steps of row deletes hold %zu bytes\n", form.document().history().bytes());
+        for (int i = 0; i < 100; ++i)
+            form.undo();
+        if (form.document().grid().RowCount() != rows || form.document().grid().Cell(0, row + 1) != below)
+            Fail("undoing 100 row deletes did not bring the table back");
+    }
     Report("mem.hwm_end_kb", static_cast<double>(ProcStatusKb("VmHWM")));
 
     const std::size_t slash = options.table.rfind('/');

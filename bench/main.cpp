@@ -143,6 +143,8 @@ const Phase Phases[] = {
     {"paint.top", "repaint one screen at the top", false},
     {"paint.middle", "repaint one screen in the middle", false},
     {"paint.end", "repaint one screen at the end", false},
+    {"undo.delete_row", "delete a row in the middle (Ctrl+Del)", false},
+    {"undo.undo_row", "undo that delete (Ctrl+Z)", false},
 };
 
 double Mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
@@ -177,6 +179,9 @@ const Target Targets[] = {
     {"paint.top", 0.008, "repaint at the top <= 8 ms"},
     {"paint.middle", 0.008, "repaint in the middle <= 8 ms"},
     {"paint.end", 0.008, "repaint at the end <= 8 ms"},
+    {"undo.delete_row", 0.05, "delete a row <= 50 ms"},
+    {"undo.undo_row", 0.05, "undo a row delete <= 50 ms"},
+    {"undo.steps100_mb", 10, "100 undo steps of deletes <= 10 MB"},
 };
 
 double GrowthKb(const TableRun& t, double emptyKb, const char* key)

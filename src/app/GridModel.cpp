@@ -2,6 +2,8 @@
 
 #include "render/QtText.h"
 
+#include <algorithm>
+
 namespace rasmik {
 
 GridModel::GridModel(TableDocument& document, QObject* parent) : QAbstractTableModel(parent), document_(document)
@@ -66,8 +68,8 @@ void GridModel::gridReplaced()
 void GridModel::rowAboutToBeRemoved(int row)
 {
     // Down to one row, row 0 stops being the fixed row and joins the body.
-    removalResets_ = grid().RowCount() <= 2 || row < fixedRows();
-    if (removalResets_)
+    changeResets_ = grid().RowCount() <= 2 || row < fixedRows();
+    if (changeResets_)
         beginResetModel();
     else
         beginRemoveRows({}, modelRow(row), modelRow(row));
@@ -75,11 +77,48 @@ void GridModel::rowAboutToBeRemoved(int row)
 
 void GridModel::rowRemoved(int /*row*/)
 {
-    if (removalResets_)
+    if (changeResets_)
         endResetModel();
     else
         endRemoveRows();
-    removalResets_ = false;
+    changeResets_ = false;
+    emit shapeChanged();
+}
+
+void GridModel::rowAboutToBeInserted(int row)
+{
+    // From one row to two, row 0 becomes the fixed row again.
+    changeResets_ = grid().RowCount() <= 1 || row < fixedRows();
+    if (changeResets_)
+        beginResetModel();
+    else
+        beginInsertRows({}, modelRow(row), modelRow(row));
+}
+
+void GridModel::rowInserted(int /*row*/)
+{
+    if (changeResets_)
+        endResetModel();
+    else
+        endInsertRows();
+    changeResets_ = false;
+    emit shapeChanged();
+}
+
+void GridModel::columnAboutToBeInserted(int col)
+{
+    beginInsertColumns({}, col, col);
+}
+
+void GridModel::columnInserted(int /*col*/)
+{
+    endInsertColumns();
+    emit shapeChanged();
+}
+
+void GridModel::columnMoved(int from, int to)
+{
+    cellsChanged(std::min(from, to), std::max(from, to));
     emit shapeChanged();
 }
 

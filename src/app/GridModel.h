@@ -36,17 +36,24 @@ public:
     void rowRemoved(int row) override;
     void columnAboutToBeRemoved(int col) override;
     void columnRemoved(int col) override;
+    void rowAboutToBeInserted(int row) override;
+    void rowInserted(int row) override;
+    void columnAboutToBeInserted(int col) override;
+    void columnInserted(int col) override;
+    void columnMoved(int from, int to) override;
     void cellChanged(int col, int row) override;
     void cellsChanged(int firstCol, int lastCol) override;
 
 signals:
-    // The grid changed shape (after a replacement or a removal).
+    // The grid changed shape (a replacement, a row or column removed or put
+    // back, a column moved): sizes and the cursor are to be shown again.
     void shapeChanged();
 
 private:
     TableDocument& document_;
-    // The removal under way is shown as a reset: the fixed row goes with it.
-    bool removalResets_ = false;
+    // The removal or insertion under way is shown as a reset: the fixed row
+    // goes or comes with it.
+    bool changeResets_ = false;
 };
 
 } // namespace rasmik

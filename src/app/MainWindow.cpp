@@ -20,7 +20,9 @@
 #include "text/StringHelpers.h"
 #include "text/TextFiles.h"
 
+#include <QAbstractButton>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
@@ -30,6 +32,7 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QVBoxLayout>
+#include <initializer_list>
 #include <optional>
 
 namespace rasmik {
@@ -102,15 +105,26 @@ private:
     bool cancellable_ = true;
 };
 
-enum class Menu { None, File, Extra, Bar };
+enum class Menu { None, File, Extra, Edit, Bar };
 
-// One command of the window: its action's name and caption, its shortcut,
+// A command's shortcuts; the menu shows the first.
+struct Shortcuts {
+    Shortcuts(const QKeySequence& key = {})
+    {
+        if (!key.isEmpty())
+            keys << key;
+    }
+    Shortcuts(std::initializer_list<QKeySequence> list) : keys(list) {}
+    QList<QKeySequence> keys;
+};
+
+// One command of the window: its action's name and caption, its shortcuts,
 // what it runs and where the menu shows it. The rows of a menu are in the
 // menu's order; separatorBefore puts a line above the item.
 struct CommandSpec {
     const char* name;
     const char* caption;
-    QKeySequence shortcut;
+    Shortcuts shortcut;
     void (MainWindow::*run)();
     Menu menu;
     bool separatorBefore;
@@ -158,6 +172,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     setCentralWidget(central);
     connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
     buildMenu();
+    document_.setHistoryListener([this] { showEditState(); });
+    showEditState();
     // Window-level key preview, for the header block's close-on-key.
     qApp->installEventFilter(this);
 
@@ -202,12 +218,65 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    document_.setHistoryListener({});
 }
 
 void MainWindow::setCaption(const std::string& caption)
 {
     caption_ = caption;
-    setWindowTitle(caption == StartCaption ? QString::fromUtf8(caption.c_str()) : PathToQString(caption));
+    showTitle();
+}
+
+QString MainWindow::captionText() const
+{
+    return caption_ == StartCaption ? QString::fromUtf8(caption_.c_str()) : PathToQString(caption_);
+}
+
+void MainWindow::showTitle()
+{
+    // Qt takes "[*]" in a title for the place of the modified mark and shows
+    // "[*][*]" as a literal "[*]". Unmodified, the title is the caption alone.
+    QString title = captionText();
+    title.replace(QStringLiteral("[*]"), QStringLiteral("[*][*]"));
+    if (document_.isModified()) {
+        setWindowTitle(title + QStringLiteral("[*]"));
+        setWindowModified(true);
+    } else {
+        setWindowModified(false);
+        setWindowTitle(title);
+    }
+}
+
+void MainWindow::showEditState()
+{
+    if (QAction* a = command("undo"))
+        a->setEnabled(document_.canUndo());
+    if (QAction* a = command("redo"))
+        a->setEnabled(document_.canRedo());
+    showTitle();
+}
+
+bool MainWindow::settleUnsavedChanges()
+{
+    if (!document_.isModified())
+        return true;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"),
+                    QStringLiteral("تغییرات جدول ذخیره شود؟"),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setInformativeText(captionText());
+    box.setLayoutDirection(Qt::RightToLeft);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("ذخیره"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("ذخیره نشود"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("انصراف"));
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    const int answer = runUnsavedQuestion ? runUnsavedQuestion(box) : box.exec();
+    if (answer == QMessageBox::Discard)
+        return true;
+    // Saved under another name, the changes are kept there too.
+    if (answer == QMessageBox::Save)
+        return saveGrid(0);
+    return false;
 }
 
 QAction* MainWindow::command(const char* name) const
@@ -249,6 +318,9 @@ void MainWindow::buildMenu()
         {"toggleShaping", "Iran System Shaping", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping,
          Menu::File, false, true},
         {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
+        {"undo", "Undo", K(Qt::CTRL | Qt::Key_Z), &MainWindow::undo, Menu::Edit, false, false},
+        {"redo", "Redo", {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, &MainWindow::redo, Menu::Edit,
+         false, false},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -268,13 +340,14 @@ void MainWindow::buildMenu()
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("mainMenu"));
     QMenu* file = bar->addMenu(QStringLiteral("File"));
+    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
     QMenu* extra = nullptr;
     for (const CommandSpec& c : commands) {
         auto* action = new QAction(QString::fromUtf8(c.caption), this);
         action->setObjectName(QString::fromLatin1(c.name));
         action->setCheckable(c.checkable);
-        if (!c.shortcut.isEmpty()) {
-            action->setShortcut(c.shortcut);
+        if (!c.shortcut.keys.isEmpty()) {
+            action->setShortcuts(c.shortcut.keys);
             action->setShortcutContext(Qt::WindowShortcut);
             addAction(action);
         }
@@ -287,6 +360,8 @@ void MainWindow::buildMenu()
             if (!extra)
                 extra = file->addMenu(QStringLiteral("Extra"));
             menu = extra;
+        } else if (c.menu == Menu::Edit) {
+            menu = edit;
         }
         if (menu) {
             if (c.separatorBefore)
@@ -373,11 +448,14 @@ void MainWindow::openTable()
             return;
         path = PathFromQString(dialog->selectedFiles().front());
     }
-    openPath(path);
+    if (settleUnsavedChanges())
+        openPath(path);
 }
 
 bool MainWindow::openFile(const std::string& path)
 {
+    if (!settleUnsavedChanges())
+        return false;
     // A command-line table that has not been opened yet comes first.
     if (!pendingPath_.empty()) {
         const std::string pending = std::move(pendingPath_);
@@ -434,7 +512,8 @@ void MainWindow::chooseFont()
     chooser.setSelectedFont(fontDialogFont_);
     chooser.setColourValue(gridFontColour_);
     const int answer = runFontDialog ? runFontDialog(chooser) : chooser.exec();
-    if (answer != QDialog::Accepted)
+    // The new font lays the table out again.
+    if (answer != QDialog::Accepted || !settleUnsavedChanges())
         return;
     fontDialogFont_ = chooser.selectedFont();
     SaveTextRetry(FontToText(RecordOfFont(fontDialogFont_, chooser.colourValue())), appFolder_ + FontFileName);
@@ -452,6 +531,8 @@ void MainWindow::saveColumnOrder()
 
 void MainWindow::deleteColumnOrder()
 {
+    if (!settleUnsavedChanges())
+        return;
     ShownProgress shown(this, ReadingLabel);
     ScreenLayout target(*this);
     document_.deleteColumnOrder(target, shown.loadFn());
@@ -467,12 +548,12 @@ void MainWindow::toggleMaximize()
     Settings().Toggle("Maximize");
 }
 
-void MainWindow::saveGrid(std::int64_t rowNumberBase)
+bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
     const std::string path =
         PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
     if (path.empty())
-        return;
+        return false;
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
@@ -481,6 +562,7 @@ void MainWindow::saveGrid(std::int64_t rowNumberBase)
     // A cancelled save left the file and its backup as they were.
     if (!r)
         showFileError(r.error(), FileOperation::Save);
+    return r.ok();
 }
 
 void MainWindow::saveTable()
@@ -516,7 +598,7 @@ void MainWindow::fixCellSize()
 {
     const std::string answer = askText(QString::fromUtf8(texts::FixCellSizeCaption),
                                          QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
-    if (answer.empty())
+    if (answer.empty() || !settleUnsavedChanges())
         return;
     ShownProgress shown(this, ReadingLabel);
     ScreenLayout target(*this);
@@ -611,7 +693,7 @@ void MainWindow::openInTextEditor()
     // Without a table the caption is the program's name, not a file.
     if (caption_ == StartCaption)
         return;
-    OpenInTextEditor(windowTitle());
+    OpenInTextEditor(captionText());
 }
 
 void MainWindow::exportToExcel()
@@ -641,6 +723,27 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::undo()
+{
+    if (document_.undo())
+        grid_->showDocumentCursor();
+}
+
+void MainWindow::redo()
+{
+    if (document_.redo())
+        grid_->showDocumentCursor();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // Esc, the close button and the header block's close-on-key all come here.
+    if (settleUnsavedChanges())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void MainWindow::resizeEvent(QResizeEvent* e)

@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+class QMessageBox;
+
 namespace rasmik {
 class FontChooser;
 
@@ -34,7 +36,8 @@ public:
     HeaderStrip* headerStrip() const { return headerStrip_; }
     // The command's action by its name ("openTable", "searchRows", ...).
     QAction* command(const char* name) const;
-    // The caption as held (bytes); the window title shows it.
+    // The caption as held (bytes); the window title shows it, with the
+    // modified mark while the table has unsaved changes.
     const std::string& caption() const { return caption_; }
     // Whether the start-up open of the command line's file failed.
     bool startupOpenFailed() const { return startupOpenFailed_; }
@@ -77,18 +80,34 @@ public:
     void sumCurrentColumn();
     void openInTextEditor();
     void exportToExcel();
+    void undo();
+    void redo();
 
     // Hook for tests: runs the Font command's dialog; by default exec().
     std::function<int(FontChooser&)> runFontDialog;
+    // Hook for tests: answers the question asked before unsaved changes
+    // would be lost, given the question; returns QMessageBox::Save, Discard
+    // or Cancel. By default exec().
+    std::function<int(QMessageBox&)> runUnsavedQuestion;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
     class ScreenLayout;
     void buildMenu();
     void setCaption(const std::string& caption);
+    // The caption as text, and the title made of it.
+    QString captionText() const;
+    void showTitle();
+    // Undo, Redo and the title after the document's history changed.
+    void showEditState();
+    // Asks whether to save unsaved changes before the table is closed or
+    // replaced, and saves when told to; false when the user cancelled
+    // (the question or the save).
+    bool settleUnsavedChanges();
     int gridWidthForLayout();
     // Opens a table and shows it, or reports why it could not be opened.
     bool openPath(const std::string& path);
@@ -97,7 +116,8 @@ private:
     // The header strip after an open: the new block's panels, or none.
     void showHeaderBlock();
     void layoutHeader();
-    void saveGrid(std::int64_t rowNumberBase);
+    // False when the save was cancelled or failed.
+    bool saveGrid(std::int64_t rowNumberBase);
     void saveColumnToFile(bool withoutRepeat);
     // Applies a font to the grid, its cell editor and the header strip.
     void setGridFont(const QFont& font, std::int32_t colour);

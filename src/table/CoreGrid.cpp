@@ -24,6 +24,7 @@ void CoreGrid::Reset(int cols, int rows)
     rows = std::max(rows, 1);
     arena_.clear();
     far_.clear();
+    ++epoch_;
     source_ = emptySource();
     rowStart_.assign(static_cast<std::size_t>(rows), 0);
     cols_.assign(static_cast<std::size_t>(cols), Column(static_cast<std::size_t>(rows), EmptyCode));
@@ -97,6 +98,7 @@ void CoreGrid::compact()
         }
     arena_.swap(arena);
     far_.swap(far);
+    ++epoch_;
 }
 
 void CoreGrid::SetCell(int col, int row, std::string_view text)
@@ -161,11 +163,45 @@ void CoreGrid::PermuteColumns(const std::vector<int>& order)
     widths_.swap(widths);
 }
 
+CoreGrid::HeldRow CoreGrid::HoldRow(int row) const
+{
+    HeldRow held;
+    held.start = rowStart_[static_cast<std::size_t>(row)];
+    held.cells.reserve(cols_.size());
+    for (const auto& col : cols_)
+        held.cells.push_back(col[static_cast<std::size_t>(row)]);
+    return held;
+}
+
+void CoreGrid::InsertRow(int row, const HeldRow& held)
+{
+    row = std::clamp(row, 0, rowCount_);
+    for (std::size_t c = 0; c < cols_.size(); ++c)
+        cols_[c].insert(cols_[c].begin() + row, c < held.cells.size() ? held.cells[c] : EmptyCode);
+    rowStart_.insert(rowStart_.begin() + row, held.start);
+    ++rowCount_;
+}
+
+CoreGrid::HeldColumn CoreGrid::HoldColumn(int col) const
+{
+    const Column& cells = cols_[static_cast<std::size_t>(col)];
+    return {{cells.begin(), cells.end()}, widths_[static_cast<std::size_t>(col)]};
+}
+
+void CoreGrid::InsertColumn(int col, HeldColumn held)
+{
+    col = std::clamp(col, 0, ColCount());
+    held.cells.resize(static_cast<std::size_t>(rowCount_), EmptyCode);
+    cols_.insert(cols_.begin() + col, std::move(held.cells));
+    widths_.insert(widths_.begin() + col, held.width);
+}
+
 void CoreGrid::BeginBuild(std::shared_ptr<const ByteBuffer> buffer, int rows, int cols)
 {
     source_ = buffer ? std::move(buffer) : emptySource();
     arena_.clear();
     far_.clear();
+    ++epoch_;
     rowCount_ = std::max(rows, 1);
     cols = std::max(cols, 0);
     rowStart_.assign(static_cast<std::size_t>(rowCount_), 0);

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace rasmik {
@@ -67,6 +68,36 @@ public:
     void CopyColumn(int src, int dst);
     // Puts the columns in the given order: column i receives old column order[i].
     void PermuteColumns(const std::vector<int>& order);
+
+    // --- cells as held, for putting changes back (undo) ---
+    // A cell as the grid holds it. Valid in this grid while Epoch() stays the
+    // same: a new layout and the rare packing of changed cells renumber them.
+    using CellCode = std::uint32_t;
+    std::uint64_t Epoch() const { return epoch_; }
+    CellCode Code(int col, int row) const { return cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)]; }
+    // Puts code into the cell and hands back the code it held.
+    CellCode SwapCode(int col, int row, CellCode code)
+    {
+        std::swap(cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)], code);
+        return code;
+    }
+    // A row as held: where its line starts and its cells, column 0 first.
+    struct HeldRow {
+        std::uint32_t start = 0;
+        std::vector<CellCode> cells;
+    };
+    HeldRow HoldRow(int row) const;
+    // Puts a held row back at row; the rows from there move down.
+    void InsertRow(int row, const HeldRow& held);
+    // A column as held: its cells, row 0 first, and its width.
+    struct HeldColumn {
+        std::vector<CellCode, LargeAllocator<CellCode>> cells;
+        int width = DefaultColWidth;
+    };
+    HeldColumn HoldColumn(int col) const;
+    // Puts a held column back at col; the columns from there move up. Its
+    // cell count must be RowCount().
+    void InsertColumn(int col, HeldColumn held);
 
     // --- building from a table (used by the layout) ---
     // Starts a grid of cols x rows cells viewing buffer; the cells are not
@@ -129,6 +160,7 @@ private:
     int rowCount_ = 0;
     int fixedRows_ = 1;
     int rowHeight_ = DefaultRowHeightPx;
+    std::uint64_t epoch_ = 0;
 };
 
 } // namespace rasmik

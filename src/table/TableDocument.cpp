@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 namespace rasmik {
@@ -28,6 +29,20 @@ ProgressFn StageProgress(const LoadProgressFn& progress, LoadStage stage)
 }
 
 } // namespace
+
+// Cells of one column as they were before a change (or after it, once the
+// change is undone): swapping them with the grid's undoes and redoes it.
+struct TableDocument::HeldCells {
+    int col = 0;
+    int cursorRow = 0;
+    // The rows of codes; empty when codes holds every row of the column.
+    std::vector<std::uint32_t> rows;
+    std::vector<CoreGrid::CellCode, LargeAllocator<CoreGrid::CellCode>> codes;
+    std::size_t bytes() const
+    {
+        return sizeof(HeldCells) + rows.size() * sizeof(std::uint32_t) + codes.size() * sizeof(CoreGrid::CellCode);
+    }
+};
 
 void TableDocument::loadColumnOrders(const std::string& optionCfgPath)
 {
@@ -48,8 +63,111 @@ void TableDocument::replaceGrid(CoreGrid&& fresh)
     if (observer_)
         observer_->gridAboutToBeReplaced();
     grid_ = std::move(fresh);
+    history_.clear(true);
+    historyEpoch_ = grid_.Epoch();
     if (observer_)
         observer_->gridReplaced();
+    historyChanged();
+}
+
+void TableDocument::historyChanged()
+{
+    // Held cells of another epoch no longer name the cells they held.
+    if (grid_.Epoch() != historyEpoch_) {
+        history_.clear(false);
+        historyEpoch_ = grid_.Epoch();
+    }
+    if (historyListener_)
+        historyListener_();
+}
+
+void TableDocument::record(UndoStep step, std::uint64_t epochBefore)
+{
+    if (grid_.Epoch() == epochBefore)
+        history_.push(std::move(step));
+    else
+        history_.clear(false);
+    historyChanged();
+}
+
+void TableDocument::putCursor(int col, int row)
+{
+    grid_.Col = col;
+    grid_.Row = row;
+    grid_.ClampCursor();
+}
+
+bool TableDocument::undo()
+{
+    if (!history_.undo())
+        return false;
+    historyChanged();
+    return true;
+}
+
+bool TableDocument::redo()
+{
+    if (!history_.redo())
+        return false;
+    historyChanged();
+    return true;
+}
+
+void TableDocument::swapCells(HeldCells& held)
+{
+    const int col = held.col;
+    if (col < 0 || col >= grid_.ColCount())
+        return;
+    const int rows = grid_.RowCount();
+    if (held.rows.empty()) {
+        const int n = std::min(rows, static_cast<int>(held.codes.size()));
+        for (int r = 0; r < n; ++r)
+            held.codes[static_cast<std::size_t>(r)] = grid_.SwapCode(col, r, held.codes[static_cast<std::size_t>(r)]);
+    } else {
+        for (std::size_t i = 0; i < held.rows.size(); ++i)
+            if (static_cast<int>(held.rows[i]) < rows)
+                held.codes[i] = grid_.SwapCode(col, static_cast<int>(held.rows[i]), held.codes[i]);
+    }
+    putCursor(col, held.cursorRow);
+    if (held.rows.size() == 1 && observer_)
+        observer_->cellChanged(col, static_cast<int>(held.rows.front()));
+    else
+        changedColumns(col, col);
+}
+
+template <typename Change>
+void TableDocument::changeColumnCells(int col, Change&& change)
+{
+    if (col < 0 || col >= grid_.ColCount())
+        return;
+    const CoreGrid::HeldColumn before = grid_.HoldColumn(col);
+    const std::uint64_t epoch = grid_.Epoch();
+    change();
+    changedColumns(col, col);
+    const int rows = grid_.RowCount();
+    std::size_t changed = 0;
+    for (int r = 0; r < rows; ++r)
+        changed += grid_.Code(col, r) != before.cells[static_cast<std::size_t>(r)];
+    if (changed == 0)
+        return;
+    auto held = std::make_shared<HeldCells>();
+    held->col = col;
+    held->cursorRow = grid_.Row;
+    // A row number and a code for each changed cell, or the whole column's
+    // codes when that is smaller.
+    if (changed * 2 > static_cast<std::size_t>(rows)) {
+        held->codes.assign(before.cells.begin(), before.cells.end());
+    } else {
+        held->rows.reserve(changed);
+        held->codes.reserve(changed);
+        for (int r = 0; r < rows; ++r)
+            if (grid_.Code(col, r) != before.cells[static_cast<std::size_t>(r)]) {
+                held->rows.push_back(static_cast<std::uint32_t>(r));
+                held->codes.push_back(before.cells[static_cast<std::size_t>(r)]);
+            }
+    }
+    const std::size_t bytes = held->bytes();
+    record(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes}, epoch);
 }
 
 void TableDocument::changedColumns(int firstCol, int lastCol)
@@ -161,9 +279,29 @@ void TableDocument::setCell(int col, int row, std::string_view text)
 {
     if (col < 0 || row < 0 || col >= grid_.ColCount() || row >= grid_.RowCount())
         return;
+    // An edit that keeps the text is no change.
+    if (grid_.Cell(col, row) == text)
+        return;
+    auto held = std::make_shared<HeldCells>();
+    held->col = col;
+    held->cursorRow = row;
+    held->rows = {static_cast<std::uint32_t>(row)};
+    held->codes = {grid_.Code(col, row)};
+    const std::uint64_t epoch = grid_.Epoch();
     grid_.SetCell(col, row, text);
     if (observer_)
         observer_->cellChanged(col, row);
+    const std::size_t bytes = held->bytes();
+    record(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes}, epoch);
+}
+
+void TableDocument::moveColumnNow(int from, int to, int cursorCol)
+{
+    const ShapeChange change(*this);
+    grid_.MoveColumn(from, to);
+    grid_.Col = cursorCol;
+    if (observer_)
+        observer_->columnMoved(from, to);
 }
 
 void TableDocument::moveColumn(int from, int to)
@@ -171,15 +309,27 @@ void TableDocument::moveColumn(int from, int to)
     const int count = grid_.ColCount();
     if (from < 0 || to < 0 || from >= count || to >= count || from == to)
         return;
-    const int cur = grid_.Col;
-    grid_.MoveColumn(from, to);
-    changedColumns(std::min(from, to), std::max(from, to));
+    // The cursor stays on its column.
+    int cur = grid_.Col;
     if (cur == from)
-        grid_.Col = to;
+        cur = to;
     else if (from < to && cur > from && cur <= to)
-        grid_.Col = cur - 1;
+        --cur;
     else if (to < from && cur >= to && cur < from)
-        grid_.Col = cur + 1;
+        ++cur;
+    const int row = grid_.Row;
+    const std::uint64_t epoch = grid_.Epoch();
+    moveColumnNow(from, to, cur);
+    record(UndoStep{[this, from, to, row] {
+                        grid_.Row = row;
+                        moveColumnNow(to, from, from);
+                    },
+                    [this, from, to, row] {
+                        grid_.Row = row;
+                        moveColumnNow(from, to, to);
+                    },
+                    sizeof(UndoStep)},
+           epoch);
 }
 
 void TableDocument::setColumnWidth(int col, int width)
@@ -188,57 +338,125 @@ void TableDocument::setColumnWidth(int col, int width)
         grid_.SetColWidth(col, width);
 }
 
-FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress) const
+FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress)
 {
-    return SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
+    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
+    // Saved elsewhere, the open table is still the one to save.
+    if (saved && !path_.empty() && path == path_) {
+        // A new layout cuts the table as the file now holds it.
+        if (isModified() || rowNumberBase != 0)
+            lines_ = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        // A numbered file is not the grid.
+        if (rowNumberBase == 0)
+            history_.markClean();
+        else
+            history_.markNeverClean();
+        historyChanged();
+    }
+    return saved;
 }
 
 void TableDocument::simpleNumber()
 {
-    SimpleNumber(grid_);
-    changedColumns(grid_.Col, grid_.Col);
+    changeColumnCells(grid_.Col, [this] { SimpleNumber(grid_); });
 }
 
 void TableDocument::blankColumn()
 {
-    BlankColumn(grid_);
-    changedColumns(grid_.Col, grid_.Col);
+    changeColumnCells(grid_.Col, [this] { BlankColumn(grid_); });
 }
 
 void TableDocument::shiftColumnLeft()
 {
-    ShiftColumnLeft(grid_);
-    changedColumns(grid_.Col, grid_.Col);
+    changeColumnCells(grid_.Col, [this] { ShiftColumnLeft(grid_); });
+}
+
+void TableDocument::removeRowNow(int row)
+{
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->rowAboutToBeRemoved(row);
+    DeleteGridRow(grid_, row);
+    if (observer_)
+        observer_->rowRemoved(row);
+}
+
+void TableDocument::insertRowNow(int row, const CoreGrid::HeldRow& held, int fixedRows, int cursorCol)
+{
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->rowAboutToBeInserted(row);
+    grid_.InsertRow(row, held);
+    grid_.SetFixedRows(fixedRows);
+    putCursor(cursorCol, row);
+    if (observer_)
+        observer_->rowInserted(row);
 }
 
 bool TableDocument::deleteRow()
 {
     const int row = grid_.Row;
+    const int col = grid_.Col;
     // As DeleteRowCommand decides: never row 0, never the only row.
     if (row <= 0 || row >= grid_.RowCount())
         return false;
+    auto held = std::make_shared<const CoreGrid::HeldRow>(grid_.HoldRow(row));
+    const int fixedRows = grid_.FixedRows();
+    const std::uint64_t epoch = grid_.Epoch();
+    removeRowNow(row);
+    const std::size_t bytes = sizeof(CoreGrid::HeldRow) + held->cells.size() * sizeof(CoreGrid::CellCode);
+    record(UndoStep{[this, held, fixedRows, col, row] { insertRowNow(row, *held, fixedRows, col); },
+                    [this, col, row] {
+                        grid_.Col = col;
+                        removeRowNow(row);
+                    },
+                    bytes},
+           epoch);
+    return true;
+}
+
+void TableDocument::removeColumnNow(int col)
+{
     const ShapeChange change(*this);
     if (observer_)
-        observer_->rowAboutToBeRemoved(row);
-    const bool deleted = DeleteRowCommand(grid_);
+        observer_->columnAboutToBeRemoved(col);
+    DeleteGridColumn(grid_, col);
     if (observer_)
-        observer_->rowRemoved(row);
-    return deleted;
+        observer_->columnRemoved(col);
+}
+
+void TableDocument::insertColumnNow(int col, CoreGrid::HeldColumn held, int cursorRow)
+{
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->columnAboutToBeInserted(col);
+    grid_.InsertColumn(col, std::move(held));
+    putCursor(col, cursorRow);
+    if (observer_)
+        observer_->columnInserted(col);
 }
 
 bool TableDocument::removeColumn()
 {
     const int col = grid_.Col;
+    const int row = grid_.Row;
     // As DeleteColCommand decides: never column 0, never the only column.
     if (col <= 0 || col >= grid_.ColCount())
         return false;
-    const ShapeChange change(*this);
-    if (observer_)
-        observer_->columnAboutToBeRemoved(col);
-    const bool removed = DeleteColCommand(grid_);
-    if (observer_)
-        observer_->columnRemoved(col);
-    return removed;
+    // Held only while the column is out of the grid.
+    auto held = std::make_shared<CoreGrid::HeldColumn>(grid_.HoldColumn(col));
+    const std::uint64_t epoch = grid_.Epoch();
+    removeColumnNow(col);
+    const std::size_t bytes = sizeof(CoreGrid::HeldColumn) + held->cells.size() * sizeof(CoreGrid::CellCode);
+    record(UndoStep{[this, held, col, row] { insertColumnNow(col, std::move(*held), row); },
+                    [this, held, col, row] {
+                        *held = grid_.HoldColumn(col);
+                        putCursor(col, row);
+                        removeColumnNow(col);
+                    },
+                    bytes},
+           epoch);
+    return true;
 }
 
 bool TableDocument::fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress)

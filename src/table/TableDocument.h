@@ -8,6 +8,7 @@
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 #include "table/TextMetrics.h"
+#include "table/UndoHistory.h"
 #include "text/TextFiles.h"
 
 #include <cstdint>
@@ -73,6 +74,13 @@ public:
     virtual void rowRemoved(int row) = 0;
     virtual void columnAboutToBeRemoved(int col) = 0;
     virtual void columnRemoved(int col) = 0;
+    // A row or column put back (undo, redo): the ones from there on move on by one.
+    virtual void rowAboutToBeInserted(int row) = 0;
+    virtual void rowInserted(int row) = 0;
+    virtual void columnAboutToBeInserted(int col) = 0;
+    virtual void columnInserted(int col) = 0;
+    // Column from now stands at to, with its width; those between moved by one.
+    virtual void columnMoved(int from, int to) = 0;
     // One cell changed.
     virtual void cellChanged(int col, int row) = 0;
     // Cells of the columns first..last changed, the shape did not.
@@ -87,6 +95,9 @@ public:
 
     // The one observer told of changes (null for none).
     void setObserver(TableObserver* observer) { observer_ = observer; }
+    // Called whenever what can be undone or redone, or the modified state,
+    // may have changed.
+    void setHistoryListener(std::function<void()> listener) { historyListener_ = std::move(listener); }
 
     // ---- what is open (read only) ----
     const CoreGrid& grid() const { return grid_; }
@@ -138,11 +149,23 @@ public:
     void moveColumn(int from, int to);
     void setColumnWidth(int col, int width);
 
+    // ---- undo, redo and the modified state ----
+    bool canUndo() const { return history_.canUndo(); }
+    bool canRedo() const { return history_.canRedo(); }
+    // Takes the last change back (makes the last undone one again) and puts
+    // the cursor where it was. False when there is none.
+    bool undo();
+    bool redo();
+    // Whether the grid differs from what was loaded or last saved over the table.
+    bool isModified() const { return !history_.isClean(); }
+    const UndoHistory& history() const { return history_; }
+
     // ---- saving ----
     // Writes the grid to path as "Save" does; saving over the open table
-    // keeps its old content as the ".Bak" backup. rowNumberBase other than 0
-    // numbers the rows ("Save With Rows").
-    FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {}) const;
+    // keeps its old content as the ".Bak" backup, makes the document
+    // unmodified, and later layouts cut the table as saved. rowNumberBase other than 0 numbers the rows ("Save With
+    // Rows"); such a file is not the grid, so the document stays as it was.
+    FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {});
 
     // ---- editing commands on the cursor's column or row ----
     void simpleNumber();
@@ -196,13 +219,33 @@ private:
         ShapeChange& operator=(const ShapeChange&) = delete;
         TableDocument& doc;
     };
-    // Swaps in a grid built aside, telling the observer.
+    // Swaps in a grid built aside, telling the observer; the history starts again.
     void replaceGrid(CoreGrid&& fresh);
+    // Adds the step of a change made since the grid's epoch was epochBefore.
+    void record(UndoStep step, std::uint64_t epochBefore);
+    void historyChanged();
+    void putCursor(int col, int row);
+    // The changes themselves, telling the observer; the history is the callers'.
+    void removeRowNow(int row);
+    void insertRowNow(int row, const CoreGrid::HeldRow& held, int fixedRows, int cursorCol);
+    void removeColumnNow(int col);
+    void insertColumnNow(int col, CoreGrid::HeldColumn held, int cursorRow);
+    void moveColumnNow(int from, int to, int cursorCol);
+    // Runs a change of cells of column col and keeps the cells it changed.
+    template <typename Change>
+    void changeColumnCells(int col, Change&& change);
+    // Swaps the held cells of a step with the grid's, telling the observer.
+    struct HeldCells;
+    void swapCells(HeldCells& cells);
     void changedColumns(int firstCol, int lastCol);
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
                    const LoadProgressFn& progress, CoreGrid& out) const;
 
     TableObserver* observer_ = nullptr;
+    std::function<void()> historyListener_;
+    UndoHistory history_;
+    // The grid's epoch in which the history's held cells are valid.
+    std::uint64_t historyEpoch_ = 0;
     bool changingShape_ = false;
     CoreGrid grid_;
     TableLines lines_;

@@ -199,6 +199,8 @@ private slots:
         QCOMPARE(w->grid()->currentIndex().row(), 1);
 
         // Fix Cell Size: the widths in the .cfg, the table cut again as loaded.
+        int asked = 0;
+        w->runUnsavedQuestion = [&asked](QMessageBox&) { return ++asked, int(QMessageBox::Discard); };
         answerNextTextPrompt([](TextPrompt& f) {
             QCOMPARE(f.edit()->layoutDirection(), Qt::LeftToRight);
             QCOMPARE(f.edit()->text(), QString());
@@ -207,6 +209,7 @@ private slots:
         });
         Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
+        QCOMPARE(asked, 1);
         QCOMPARE(w->document().grid().RowCount(), 4);
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("No"));
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("\t")); // a TAB inside a fixed field stays
@@ -255,6 +258,7 @@ private slots:
         const int before = w->document().grid().ColWidth(1);
         QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
+        w->runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Discard); };
         w->runFontDialog = [](FontChooser& chooser) {
             QFont f(QStringLiteral("DejaVu Sans"));
             f.setPointSize(20);
@@ -289,6 +293,7 @@ private slots:
         Write(dir.path() + "/a.txt", "Name\tId\r\nAli\t1\r\n");
         Write(dir.path() + "/b.txt", "id\tna me\r\n2\tReza\r\n");
         auto w = open(dir.path() + "/a.txt");
+        w->runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Discard); };
         w->grid()->horizontalHeader()->moveSection(1, 0); // dragged: Id, Name
         w->command("saveColumnOrder")->trigger();
         QCOMPARE(ReadAll(app + "Option.cfg"), QByteArray("4944_4E414D45_=ID\tNAME\t\r\n"));

@@ -168,7 +168,7 @@ private slots:
         w->openNextFile(); // Next File
         QTRY_COMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(dir.path() + "/b.txt"));
-        QVERIFY(closer.texts.value(0).contains(QStringLiteral("No such file or directory")));
+        QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل یا پوشه آن پیدا نشد.")));
         QCOMPARE(w->caption(), (dir.path() + "/a.txt").toStdString());
         QCOMPARE(FirstCell(*w), QStringLiteral("A"));
         // "Pre File" walks round to the same missing file: the same answer.
@@ -221,14 +221,14 @@ private slots:
             ModalCloser closer;
             w->openNextFile(); // Next File reaches the locked table
             QTRY_COMPARE(closer.seen, 1);
-            QVERIFY(closer.texts.value(0).contains(QStringLiteral("locked by another program")));
+            QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
             QCOMPARE(FirstCell(*w), QStringLiteral("A"));
             QCOMPARE(w->caption(), a.toStdString());
         }
         {
             ModalCloser closer(SaveAs(locked));
             w->saveTable(); // Save over it
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("locked by another program")));
+            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
         }
         QCOMPARE(ReadAll(locked), QByteArray("B\ty\r\n3\t4\r\n"));
 
@@ -257,7 +257,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(file));
             w->saveTable();
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("read-only")));
+            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل فقط خواندنی است.")));
         }
         const Run r = RunProgram(exe, {"--convert", file, file});
         QCOMPARE(r.status, 3);
@@ -283,7 +283,7 @@ private slots:
             ModalCloser closer(SaveAs(file));
             FileSizeLimit limit(64 * 1024);
             w->saveTable();
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("File too large")));
+            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل بیش از اندازه بزرگ است.")));
         }
         QCOMPARE(ReadAll(file), text);
         QCOMPARE(ReadAll(dir.path() + "/big.Bak"), QByteArray("earlier backup\r\n"));
@@ -307,7 +307,7 @@ private slots:
         w->pasteTable();
         QTRY_COMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(pasteFile));
-        QVERIFY(closer.texts.value(0).contains(QStringLiteral("read-only")));
+        QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل فقط خواندنی است.")));
         QCOMPARE(FirstCell(*w), QStringLiteral("A"));
         QCOMPARE(w->caption(), a.toStdString());
         QCOMPARE(ReadAll(pasteFile), QByteArray("Old\tpaste\r\n3\t4\r\n"));

@@ -85,6 +85,11 @@ public:
             moveCursorTo->setCursor(0, 1);
     }
     void columnRemoved(int col) override { note("removed col " + QString::number(col)); }
+    void rowAboutToBeInserted(int row) override { note("inserting row " + QString::number(row)); }
+    void rowInserted(int row) override { note("inserted row " + QString::number(row)); }
+    void columnAboutToBeInserted(int col) override { note("inserting col " + QString::number(col)); }
+    void columnInserted(int col) override { note("inserted col " + QString::number(col)); }
+    void columnMoved(int from, int to) override { note(QStringLiteral("moved col %1>%2").arg(from).arg(to)); }
     // A view moving its current cell while rows or columns go.
     TableDocument* moveCursorTo = nullptr;
     void cellChanged(int col, int row) override { note(QStringLiteral("cell %1,%2").arg(col).arg(row)); }
@@ -279,6 +284,183 @@ private slots:
         QVERIFY(doc.fixCellSize("3", target));
         QCOMPARE(ReadAll(path("s.cfg")), QByteArray("CellFormat=3\r\n"));
         QCOMPARE(doc.grid().Cell(0, 1), std::string_view("red"));
+    }
+
+    void undoAndRedoEveryChange_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QStringList>("after");
+        QTest::addColumn<int>("col"); // where the cursor lands after undo and redo
+        QTest::addColumn<int>("row");
+        QTest::newRow("cell edit") << "setCell" << QStringList{"N|A|B", "1|1,5|x", "2|new|y", "3|4 kg|z"} << 1 << 2;
+        QTest::newRow("delete row") << "deleteRow" << QStringList{"N|A|B", "1|1,5|x", "3|4 kg|z"} << 1 << 2;
+        QTest::newRow("delete last row") << "deleteLastRow" << QStringList{"N|A|B", "1|1,5|x", "2| |y"} << 1 << 3;
+        QTest::newRow("remove column") << "removeColumn" << QStringList{"N|B", "1|x", "2|y", "3|z"} << 1 << 2;
+        QTest::newRow("blank column") << "blankColumn" << QStringList{"N||B", "1||x", "2||y", "3||z"} << 1 << 2;
+        QTest::newRow("shift column") << "shiftColumnLeft" << QStringList{"N|B|B", "1|x|x", "2|y|y", "3|z|z"} << 1 << 2;
+        QTest::newRow("simple number") << "simpleNumber" << QStringList{"N|A|B", "1|15|x", "2||y", "3|4|z"} << 1 << 2;
+        QTest::newRow("move column") << "moveColumn" << QStringList{"A|B|N", "1,5|x|1", " |y|2", "4 kg|z|3"} << 2 << 2;
+    }
+    void undoAndRedoEveryChange()
+    {
+        QFETCH(QString, command);
+        QFETCH(QStringList, after);
+        QFETCH(int, col);
+        QFETCH(int, row);
+        Write(path("u.txt"), "N\tA\tB\r\n1\t1,5\tx\r\n2\t\ty\r\n3\t4 kg\tz\r\n");
+        TableDocument doc;
+        FixedLayoutTarget target(metrics, 100);
+        QVERIFY(doc.open(Native(path("u.txt")), target).ok());
+        const QStringList before = Rows(doc);
+        const int width0 = doc.grid().ColWidth(0);
+        QVERIFY(!doc.isModified());
+        QVERIFY(!doc.canUndo());
+        doc.setCursor(1, 2);
+        if (command == "setCell")
+            doc.setCell(1, 2, "new");
+        else if (command == "deleteRow")
+            QVERIFY(doc.deleteRow());
+        else if (command == "deleteLastRow")
+            QVERIFY((doc.setCursor(1, 3), doc.deleteRow()));
+        else if (command == "removeColumn")
+            QVERIFY(doc.removeColumn());
+        else if (command == "blankColumn")
+            doc.blankColumn();
+        else if (command == "shiftColumnLeft")
+            doc.shiftColumnLeft();
+        else if (command == "simpleNumber")
+            doc.simpleNumber();
+        else if (command == "moveColumn")
+            doc.moveColumn(0, 2);
+        QCOMPARE(Rows(doc), after);
+        QVERIFY(doc.isModified());
+        QVERIFY(doc.canUndo());
+        doc.setCursor(0, 1); // the user moved on
+        QVERIFY(doc.undo());
+        QCOMPARE(Rows(doc), before);
+        QCOMPARE(doc.grid().ColWidth(0), width0);
+        QVERIFY(!doc.isModified());
+        QVERIFY(!doc.canUndo());
+        QVERIFY(doc.canRedo());
+        QCOMPARE(doc.currentRow(), row);
+        QCOMPARE(doc.currentCol(), command == "moveColumn" ? 0 : col);
+        doc.setCursor(0, 1);
+        QVERIFY(doc.redo());
+        QCOMPARE(Rows(doc), after);
+        QVERIFY(doc.isModified());
+        QCOMPARE(doc.currentCol(), col);
+        QCOMPARE(doc.currentRow(), std::min(row, doc.grid().RowCount() - 1));
+        QVERIFY(!doc.redo());
+        // Undone again, the saved file is the table as loaded (an empty field is " ").
+        QVERIFY(doc.undo());
+        QVERIFY(doc.save(Native(path("u2.txt"))).ok());
+        QCOMPARE(ReadAll(path("u2.txt")), QByteArray("N\tA\tB\r\n1\t1,5\tx\r\n2\t \ty\r\n3\t4 kg\tz\r\n"));
+    }
+
+    void observerToldOfUndoneShapes()
+    {
+        Write(path("t.txt"), "a\tb\tc\r\n1\t2\t3\r\n");
+        TableDocument doc;
+        FixedLayoutTarget target(metrics, 100);
+        QVERIFY(doc.open(Native(path("t.txt")), target).ok());
+        Recorder recorder(doc);
+        doc.setObserver(&recorder);
+        recorder.moveCursorTo = &doc; // ignored while the shape changes
+        doc.setCursor(1, 1);
+        QVERIFY(doc.removeColumn());
+        QVERIFY(doc.deleteRow()); // the header row alone: no fixed row
+        QCOMPARE(doc.grid().FixedRows(), 0);
+        recorder.events.clear();
+        QVERIFY(doc.undo());
+        QCOMPARE(doc.grid().FixedRows(), 1);
+        QCOMPARE(doc.currentRow(), 1);
+        QVERIFY(doc.undo());
+        QCOMPARE(doc.currentCol(), 1);
+        doc.moveColumn(2, 0);
+        QVERIFY(doc.undo());
+        QCOMPARE(recorder.events, (QStringList{"inserting row 1 @1x2", "inserted row 1 @2x2", "inserting col 1 @2x2",
+                                               "inserted col 1 @2x3", "moved col 2>0 @2x3", "moved col 0>2 @2x3"}));
+        QCOMPARE(Rows(doc), (QStringList{"a|b|c", "1|2|3"}));
+        QCOMPARE(doc.currentCol(), 2);
+        doc.setObserver(nullptr);
+    }
+
+    void modifiedUntilSavedOrUndoneBack()
+    {
+        Write(path("m.txt"), "a\tb\r\n1\t2\r\n3\t4\r\n");
+        TableDocument doc;
+        FixedLayoutTarget target(metrics, 100);
+        int told = 0;
+        doc.setHistoryListener([&told] { ++told; });
+        QVERIFY(doc.open(Native(path("m.txt")), target).ok());
+        QVERIFY(!doc.isModified());
+        doc.setCell(0, 1, "1"); // the same text: no change
+        QVERIFY(!doc.isModified());
+        QVERIFY(!doc.canUndo());
+        told = 0;
+        doc.setCell(0, 1, "x");
+        QVERIFY(doc.isModified());
+        QCOMPARE(told, 1);
+        // Saved elsewhere: the open table still differs from its file.
+        QVERIFY(doc.save(Native(path("other.txt"))).ok());
+        QVERIFY(doc.isModified());
+        QVERIFY(doc.save(Native(path("m.txt"))).ok());
+        QVERIFY(!doc.isModified());
+        QVERIFY(doc.undo());
+        QVERIFY(doc.isModified()); // back to what was loaded, not to what was saved
+        QVERIFY(doc.redo());
+        QVERIFY(!doc.isModified());
+        // A change made after undoing past the save: the saved state is gone.
+        QVERIFY(doc.undo());
+        doc.setCell(1, 1, "y");
+        QVERIFY(!doc.redo());
+        QVERIFY(doc.undo());
+        QVERIFY(doc.isModified());
+        // With row numbers the file is not the grid.
+        QVERIFY(doc.save(Native(path("m.txt"))).ok());
+        QVERIFY(!doc.isModified());
+        QVERIFY(doc.save(Native(path("m.txt")), 1).ok());
+        QVERIFY(doc.isModified());
+        // A new layout starts a new history, from the table as last saved.
+        QVERIFY(doc.layOut(target));
+        QVERIFY(!doc.canUndo());
+        QVERIFY(!doc.isModified());
+        QCOMPARE(Rows(doc), (QStringList{"0|a|b", "1|1|2", "2|3|4"}));
+        QVERIFY(doc.open(Native(path("m.txt")), target).ok());
+        QVERIFY(!doc.isModified());
+        QVERIFY(!doc.canUndo());
+    }
+
+    void historyDropsItsOldestStepsPastItsLimit()
+    {
+        UndoHistory history(100);
+        QString log;
+        auto step = [&log](char name, std::size_t bytes) {
+            return UndoStep{[&log, name] { log += QStringLiteral("-") + QLatin1Char(name); },
+                            [&log, name] { log += QStringLiteral("+") + QLatin1Char(name); }, bytes};
+        };
+        history.push(step('a', 30));
+        history.push(step('b', 30));
+        QVERIFY(!history.isClean());
+        QVERIFY(history.undo());
+        QVERIFY(history.undo());
+        QVERIFY(history.isClean());
+        QVERIFY(history.redo());
+        history.markClean();
+        history.push(step('c', 80)); // b is dropped: redo gone, over the limit: a goes
+        QCOMPARE(history.size(), std::size_t(1));
+        QCOMPARE(history.bytes(), std::size_t(80));
+        QVERIFY(history.undo());
+        QVERIFY(!history.undo());
+        QVERIFY(history.isClean()); // a's state was the clean one
+        history.push(step('d', 120)); // larger than the limit: kept alone
+        QCOMPARE(history.size(), std::size_t(1));
+        QVERIFY(!history.isClean());
+        QVERIFY(history.undo());
+        QVERIFY(history.isClean());
+        history.clear(false);
+        QVERIFY(!history.isClean());
+        QCOMPARE(log, QStringLiteral("-b-a+a-c-d"));
     }
 
     void pasteFileAndHeaderRow()
