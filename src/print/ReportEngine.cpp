@@ -259,8 +259,10 @@ int ReportEngine::generate(QPagedPaintDevice& device)
                                    throw std::runtime_error("the printer cannot start a new page");
                            });
     } catch (...) {
-        // Half a document must not reach the printer.
-        if (auto* printer = dynamic_cast<QPrinter*>(&device))
+        // Half a document must not reach the printer. The preview's own
+        // recording (a picture engine) keeps what it has and is closed.
+        const bool recording = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture;
+        if (auto* printer = dynamic_cast<QPrinter*>(&device); printer && !recording)
             printer->abort();
         painter.end();
         throw;

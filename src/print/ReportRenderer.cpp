@@ -276,6 +276,17 @@ private:
 
 } // namespace
 
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines)
+{
+    requireGuiApplication();
+    ReportEngine engine;
+    setUpReport(engine);
+    ReportRowFeeder feeder(engine.band());
+    engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
+    engine.nextBand = [&feeder] { return feeder.feedNext(); };
+    return engine.generatePictures(engine.pageLayoutFor(QPageSize(QPageSize::A4)));
+}
+
 FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path)
 {
     const std::string target = QFile::encodeName(path).toStdString();

@@ -85,6 +85,11 @@ private:
     int step_ = 0;
 };
 
+// The pages of the lines as the print preview records them, on A4 portrait
+// like RenderReportToPdf: one picture a page, its origin at the top left
+// corner of the printable area, at the pictures' own resolution.
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines);
+
 // Hands memory freed by a print (its pages) back to the system where the C
 // library keeps it otherwise.
 void ReleaseFreedMemory();
