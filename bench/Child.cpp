@@ -6,6 +6,9 @@
 #include "app/GridWidget.h"
 #include "app/MainWindow.h"
 #include "dialogs/TextPrompt.h"
+#include "print/PrintCommand.h"
+#include "print/ReportLines.h"
+#include "print/ReportRenderer.h"
 #include "render/QtTextMetrics.h"
 #include "table/ColumnSum.h"
 #include "table/SaveLines.h"
@@ -27,6 +30,9 @@
 namespace rasmik::bench {
 
 namespace {
+
+// Larger tables are not printed: a million rows would take minutes.
+constexpr int MaxPrintedRows = 100'001;
 
 void Report(const char* key, double value)
 {
@@ -174,6 +180,39 @@ void MeasureFlush(const CoreGrid& grid, const std::string& folder)
     Report("save.fdatasync_only", SecondsSince(start));
     ::close(fd);
     ::unlink(path.c_str());
+}
+
+// The Print command's work without its dialogs: the report lines, every page
+// recorded as the preview records them, and the same pages written to PDF.
+// The peak is measured from the start of the print (the kernel's high-water
+// mark is reset first); "after" is what stays once the pages are gone.
+void MeasurePrint(MainWindow& form, const std::string& pdfPath)
+{
+    const long long before = ProcStatusKb("VmRSS");
+    if (std::FILE* f = std::fopen("/proc/self/clear_refs", "w")) {
+        std::fputs("5", f);
+        std::fclose(f);
+    }
+    std::vector<std::string> lines;
+    auto start = Clock::now();
+    BuildPrintLines(form.document().grid(), ReportFontFromQFont(form.grid()->font()), "Bench", lines);
+    Report("print.lines", SecondsSince(start));
+    {
+        start = Clock::now();
+        const std::vector<QPicture> pages = RenderReportToPictures(lines);
+        Report("print.preview_pages", SecondsSince(start));
+        Report("print.page_count", static_cast<double>(pages.size()));
+    }
+    start = Clock::now();
+    const FileStatus r = RenderReportToPdf(lines, QString::fromStdString(pdfPath));
+    Report("print.pdf", SecondsSince(start));
+    if (!r)
+        Fail("print to PDF failed: " + DescribeFileError(r.error()));
+    std::remove(pdfPath.c_str());
+    Report("mem.print_peak_kb", static_cast<double>(ProcStatusKb("VmHWM") - before));
+    // The lines stay, as the main window keeps them for printing again.
+    ReleaseFreedMemory();
+    Report("mem.print_after_kb", static_cast<double>(ProcStatusKb("VmRSS") - before));
 }
 
 } // namespace
@@ -326,6 +365,9 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
 
     const std::size_t slash = options.table.rfind('/');
     MeasureFlush(form.document().grid(), slash == std::string::npos ? "." : options.table.substr(0, slash));
+
+    if (form.document().grid().RowCount() <= MaxPrintedRows)
+        MeasurePrint(form, options.table + ".print.pdf");
     return 0;
 }
 

@@ -145,6 +145,9 @@ const Phase Phases[] = {
     {"paint.end", "repaint one screen at the end", false},
     {"undo.delete_row", "delete a row in the middle (Ctrl+Del)", false},
     {"undo.undo_row", "undo that delete (Ctrl+Z)", false},
+    {"print.lines", "print: report lines", true},
+    {"print.preview_pages", "print: every page recorded, as the preview", true},
+    {"print.pdf", "print: every page to PDF", true},
 };
 
 double Mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
@@ -351,10 +354,13 @@ int main(int argc, char** argv)
                         t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3, openKb * 1e3 / static_cast<double>(t.bytes));
             std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
                         t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
-            if (opt.verify) {
-                const double wrong = t.r.get("verify.columns_wrong");
-                std::printf("  columns whose width differs from measuring every cell: %.0f\n", wrong);
-            }
+            if (t.r.get("print.page_count") > 0)
+                std::printf("  print: %.0f pages; peak %.1f MB over the resident size before it, %.1f MB kept after\n",
+                            t.r.get("print.page_count"), t.r.get("mem.print_peak_kb") / 1e3,
+                            t.r.get("mem.print_after_kb") / 1e3);
+            if (opt.verify)
+                std::printf("  columns whose width differs from measuring every cell: %.0f\n",
+                            t.r.get("verify.columns_wrong"));
             for (const auto& info : t.r.infos)
                 std::printf("  %s\n", info.c_str());
             for (const auto& e : t.r.errors)

@@ -640,6 +640,8 @@ void MainWindow::printTable()
     const std::string title =
         askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
     SavePrintTitle(title);
+    // Let the window repaint where the title dialog was before the pages are made.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     PrintGrid(printReport_, document_.grid(), fontDialogFont_, title, this);
 }
 

@@ -3,12 +3,16 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QImage>
+#include <QGlyphRun>
 #include <QMetaObject>
+#include <QPaintEngine>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QTextOption>
 
 #include <algorithm>
@@ -38,6 +42,66 @@ QFont withPointSize(QFont font, int size)
     // A zero or negative point size is no font at all; print such text tiny.
     font.setPointSize(std::max(size, 1));
     return font;
+}
+
+// A recorded picture (the print preview's pages) keeps each piece of text
+// with its font and lays it out again, left to right, when it is played: the
+// direction the piece had in its line is lost, so parentheses turn round and
+// neutral characters move to the wrong side. Draw the text as the pieces
+// the layout made of it, one font and one direction each, every piece held
+// between two marks of its own direction, so that playing it back gives
+// the same glyphs at the same places.
+void drawTextForReplay(QPainter& painter, const QRectF& rect, const QString& text,
+                       const QTextOption& option)
+{
+    const QFont font = painter.font();
+    QTextLayout layout(text, font, painter.device());
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (!line.isValid()) {
+        layout.endLayout();
+        return;
+    }
+    line.setLineWidth(rect.width());
+    line.setPosition(QPointF(0, 0));
+    layout.endLayout();
+
+    const int length = static_cast<int>(text.size());
+    for (int from = 0; from < length;) {
+        // The longest stretch from here that the layout keeps in one run.
+        int count = length - from;
+        QList<QGlyphRun> runs = layout.glyphRuns(from, count);
+        if (runs.size() > 1) {
+            int low = 1;
+            int high = count - 1;
+            while (low < high) {
+                const int middle = (low + high + 1) / 2;
+                if (layout.glyphRuns(from, middle).size() <= 1)
+                    low = middle;
+                else
+                    high = middle - 1;
+            }
+            count = low;
+            runs = layout.glyphRuns(from, count);
+        }
+        if (!runs.isEmpty() && !runs.front().positions().isEmpty()) {
+            const QGlyphRun& run = runs.front();
+            const QList<QPointF> positions = run.positions();
+            double left = positions.front().x();
+            for (const QPointF& p : positions)
+                left = std::min(left, p.x());
+            QFont pieceFont = font;
+            pieceFont.setFamily(run.rawFont().familyName());
+            pieceFont.setStyleStrategy(QFont::NoFontMerging);
+            const QChar mark(run.isRightToLeft() ? 0x200F : 0x200E);
+            painter.setFont(pieceFont);
+            painter.drawText(rect.topLeft() + QPointF(left, positions.front().y()),
+                             mark + text.mid(from, count) + mark);
+        }
+        from += count;
+    }
+    painter.setFont(font);
 }
 
 } // namespace
@@ -109,7 +173,10 @@ void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double
                         Qt::IntersectClip);
     painter.setFont(font);
     painter.setPen(Qt::black);
-    painter.drawText(rect, caption, option);
+    if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture)
+        drawTextForReplay(painter, rect, caption, option);
+    else
+        painter.drawText(rect, caption, option);
     painter.restore();
 }
 
@@ -153,19 +220,11 @@ QPageLayout ReportEngine::pageLayoutFor(const QPageSize& paper) const
                        QPageLayout::Millimeter);
 }
 
-int ReportEngine::generate(QPagedPaintDevice& device)
+int ReportEngine::paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY,
+                             double pageHeight, const std::function<void()>& newPage)
 {
-    QPainter painter;
-    if (!painter.begin(&device))
-        throw std::runtime_error("the printer cannot be opened for painting");
     painter.setRenderHint(QPainter::Antialiasing, false);
-
-    const QPageLayout layout = device.pageLayout();
     band_->setWidthMm(layout.paintRect(QPageLayout::Millimeter).width());
-    const double dpiX = device.logicalDpiX();
-    const double dpiY = device.logicalDpiY();
-    const double pageHeight = device.height();
-
     if (onRunStart)
         onRunStart();
     int pages = 1;
@@ -177,16 +236,58 @@ int ReportEngine::generate(QPagedPaintDevice& device)
         // A band that does not fit goes to the next page; one taller than a
         // whole page prints from the top of its own page.
         if (y > 0 && y + height > pageHeight) {
-            if (!device.newPage())
-                throw std::runtime_error("the printer cannot start a new page");
+            newPage();
             ++pages;
             y = 0;
         }
         band_->paint(painter, y, dpiX, dpiY);
         y += height;
     }
+    return pages;
+}
+
+int ReportEngine::generate(QPagedPaintDevice& device)
+{
+    QPainter painter;
+    if (!painter.begin(&device))
+        throw std::runtime_error("the printer cannot be opened for painting");
+    int pages = 0;
+    try {
+        pages = paintPages(painter, device.pageLayout(), device.logicalDpiX(), device.logicalDpiY(),
+                           device.height(), [&device] {
+                               if (!device.newPage())
+                                   throw std::runtime_error("the printer cannot start a new page");
+                           });
+    } catch (...) {
+        // Half a document must not reach the printer. The preview's own
+        // recording (a picture engine) keeps what it has and is closed.
+        const bool recording = painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture;
+        if (auto* printer = dynamic_cast<QPrinter*>(&device); printer && !recording)
+            printer->abort();
+        painter.end();
+        throw;
+    }
     if (!painter.end())
         throw std::runtime_error("the printer could not finish the document");
+    return pages;
+}
+
+std::vector<QPicture> ReportEngine::generatePictures(const QPageLayout& layout)
+{
+    std::vector<QPicture> pages;
+    QPicture page;
+    QPainter painter(&page);
+    const double dpiX = page.logicalDpiX();
+    const double dpiY = page.logicalDpiY();
+    const double pageHeight = layout.paintRect(QPageLayout::Inch).height() * dpiY;
+    paintPages(painter, layout, dpiX, dpiY, pageHeight, [&] {
+        painter.end();
+        pages.push_back(page);
+        page = QPicture();
+        painter.begin(&page);
+    });
+    painter.end();
+    pages.push_back(page);
     return pages;
 }
 
@@ -204,12 +305,20 @@ void ReportEngine::preview(QWidget* parent)
     QPrintPreviewDialog dialog(&printer, parent);
     dialog.setWindowTitle(title);
     QString failure;
+    bool previewMade = false;
     QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
-                     [this, &dialog, &failure](QPrinter* target) {
+                     [this, &dialog, &failure, &previewMade](QPrinter* target) {
                          if (!failure.isEmpty())
                              return;
                          try {
                              generate(*target);
+                             previewMade = true;
+                         } catch (const ReportCancelled&) {
+                             // Nothing to show yet: the preview goes too.
+                             if (!previewMade)
+                                 QMetaObject::invokeMethod(&dialog, &QDialog::reject,
+                                                           Qt::QueuedConnection);
+                             return;
                          } catch (const std::exception& e) {
                              failure = QString::fromUtf8(e.what());
                          } catch (...) {

@@ -11,6 +11,7 @@
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPicture>
 #include <QPointF>
 #include <QString>
 
@@ -46,6 +47,10 @@ int ScreenLineHeight(const QFont& font);
 int FitFontSize(int size, int widthPx, const std::function<int(int)>& widthAt);
 // The same for a text in a font: the point size the font gets.
 int FitFontSize(const QFont& font, const QString& text, int widthPx);
+
+// Thrown by a handler (nextBand) to stop a generation run the user cancelled;
+// not a failure, so never reported as one.
+struct ReportCancelled {};
 
 enum class LabelAlignment { Left = 0, Right = 1, Centre = 2 };
 
@@ -148,14 +153,27 @@ public:
     QPageLayout pageLayoutFor(const QPageSize& paper) const;
     // Lays the bands onto device page by page, a new page whenever the next
     // band does not fit below the last. Returns the page count. Throws
-    // std::runtime_error when the device cannot be painted on.
+    // std::runtime_error when the device cannot be painted on; a printer is
+    // aborted when the run fails or is cancelled.
     int generate(QPagedPaintDevice& device);
+    // The same pages recorded as pictures, the way the print preview keeps
+    // them: page n of layout, at the pictures' own resolution, its origin at
+    // the top left corner of the printable area.
+    std::vector<QPicture> generatePictures(const QPageLayout& layout);
     // The modal print preview (maximized); printing from it generates the
     // pages again. Throws std::runtime_error with the reason when a
-    // generation run failed; the preview is closed then.
+    // generation run failed; the preview is closed then. A run cancelled
+    // (ReportCancelled) before the first preview closes it without a word;
+    // a cancelled print aborts the print and leaves the preview open. The
+    // pages go with the preview.
     void preview(QWidget* parent);
 
 private:
+    // One run onto pages of layout, dpi device pixels per inch; newPage ends
+    // a page and starts the next.
+    int paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY,
+                   double pageHeight, const std::function<void()>& newPage);
+
     std::unique_ptr<ReportBand> band_;
 };
 

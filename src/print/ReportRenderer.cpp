@@ -1,5 +1,6 @@
 #include "print/ReportRenderer.h"
 
+#include "print/CaptionWindow.h"
 #include "print/ReportLines.h"
 #include "render/QtColour.h"
 #include "render/QtText.h"
@@ -11,17 +12,29 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPdfWriter>
+#include <QProgressDialog>
 #include <QFile>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <stdexcept>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 namespace rasmik {
 
 namespace {
 
 const QString ReportTitleText = QStringLiteral("Velam");
+const char* const MakingPagesText = "در حال آماده كردن صفحه هاي چاپ...";
+const char* const CancelText = "انصراف";
+// Rows laid between two updates of the progress dialog, and how long a run
+// goes before the dialog shows.
+constexpr std::size_t ProgressStep = 64;
+constexpr int ProgressDelayMs = 300;
 
 // Fonts and painters need the GUI side of Qt (the offscreen platform will do).
 void requireGuiApplication()
@@ -51,6 +64,15 @@ LabelAlignment toAlignment(int value)
     default:
         return LabelAlignment::Left;
     }
+}
+
+// The edge of a label whose text is too wide that stays in view.
+VisibleEdge visibleEdge(const ReportLabel& label)
+{
+    if (label.alignment == LabelAlignment::Centre)
+        return VisibleEdge::Middle;
+    const bool flushLeft = (label.alignment == LabelAlignment::Right) == (label.direction == Qt::RightToLeft);
+    return flushLeft ? VisibleEdge::Left : VisibleEdge::Right;
 }
 
 } // namespace
@@ -117,9 +139,9 @@ void ReportRowFeeder::layLine(std::string_view line)
         if (!name.empty())
             font.setFamily(ToQString(name));
         const std::string_view caption = TakeToken(rest, ItemSeparator, false);
-        label.caption = QChar(0x200F) + ToQString(UnescapeCaption(caption));
-
         font.setPointSize(std::max(size, 1));
+        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption)), font,
+                                          label.pixelWidth(), visibleEdge(label));
         font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
@@ -143,7 +165,11 @@ void GridReport::build()
     setUpReport(*engine);
     step_ = 18;
     feeder_ = std::make_unique<ReportRowFeeder>(engine->band());
-    engine->onRunStart = [this] { feeder_->start(lines_); };
+    engine->onRunStart = [this] {
+        feeder_->start(lines_);
+        if (progress_)
+            progress_->setValue(0);
+    };
     engine->nextBand = [this] { return nextBand(); };
     engine_ = std::move(engine);
 }
@@ -152,18 +178,46 @@ bool GridReport::nextBand()
 {
     if (feeder_->atEnd()) {
         step_ = 49;
+        if (progress_)
+            progress_->reset();
         return false;
     }
     step_ = 50;
+    if (progress_ && feeder_->nextIndex() % ProgressStep == 0) {
+        progress_->setValue(static_cast<int>(std::min<std::size_t>(feeder_->nextIndex(), INT_MAX)));
+        if (progress_->wasCanceled()) {
+            progress_->reset();
+            throw ReportCancelled{};
+        }
+    }
     return feeder_->feedNext();
 }
 
 bool GridReport::preview(QWidget* parent)
 {
+    struct Cleanup {
+        GridReport& report;
+        ~Cleanup()
+        {
+            report.progress_.reset();
+            ReleaseFreedMemory();
+        }
+    } cleanup{*this};
     try {
         if (!engine_)
             build();
         step_ = 23;
+        if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
+            progress_ = std::make_unique<QProgressDialog>(QString::fromUtf8(MakingPagesText),
+                                                          QString::fromUtf8(CancelText), 0,
+                                                          static_cast<int>(std::min<std::size_t>(lines_.size(), INT_MAX)),
+                                                          parent);
+            progress_->setWindowModality(Qt::ApplicationModal);
+            progress_->setMinimumDuration(ProgressDelayMs);
+            progress_->setAutoReset(false);
+            progress_->setLayoutDirection(Qt::RightToLeft);
+            progress_->reset();
+        }
         engine_->preview(parent);
         return true;
     } catch (...) {
@@ -185,6 +239,15 @@ bool GridReport::preview(QWidget* parent)
         }
         return false;
     }
+}
+
+void ReleaseFreedMemory()
+{
+#if defined(__GLIBC__)
+    // glibc keeps the pages of a big preview in its free lists; hand them
+    // back to the system.
+    malloc_trim(0);
+#endif
 }
 
 namespace {
@@ -212,6 +275,17 @@ private:
 };
 
 } // namespace
+
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines)
+{
+    requireGuiApplication();
+    ReportEngine engine;
+    setUpReport(engine);
+    ReportRowFeeder feeder(engine.band());
+    engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
+    engine.nextBand = [&feeder] { return feeder.feedNext(); };
+    return engine.generatePictures(engine.pageLayoutFor(QPageSize(QPageSize::A4)));
+}
 
 FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path)
 {

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+class QProgressDialog;
 class QWidget;
 
 namespace rasmik {
@@ -31,6 +32,8 @@ public:
     // lines stays unchanged until the run ends.
     void start(const std::vector<std::string>& lines);
     bool atEnd() const { return !lines_ || next_ >= lines_->size(); }
+    // Index of the line that is laid next.
+    std::size_t nextIndex() const { return next_; }
     // Lays the next line into the band; false when none is left.
     bool feedNext();
     // Lays one report line into the band's labels and sets the band height.
@@ -60,9 +63,12 @@ public:
     const std::vector<std::string>& lines() const { return lines_; }
 
     // Shows the lines in the modal print preview (child of parent), from which
-    // the user prints; returns when the preview closes. A failure shows one
-    // message box, "Q Err " + the step reached + ": " + the reason, and
-    // answers false.
+    // the user prints; returns when the preview closes. Making the pages shows
+    // its progress and can be cancelled: then no preview opens (or, while
+    // printing from it, the print is dropped) and nothing is reported. A
+    // failure shows one message box, "Q Err " + the step reached + ": " + the
+    // reason, and answers false. The pages go with the preview; the memory
+    // they took is handed back when it closes.
     bool preview(QWidget* parent);
 
 private:
@@ -72,10 +78,21 @@ private:
     std::vector<std::string> lines_;
     std::unique_ptr<ReportEngine> engine_;
     std::unique_ptr<ReportRowFeeder> feeder_;
+    // Progress of the page making, while the preview is open.
+    std::unique_ptr<QProgressDialog> progress_;
     // How far the print got, for the failure message; set only before a
     // point that can fail.
     int step_ = 0;
 };
+
+// The pages of the lines as the print preview records them, on A4 portrait
+// like RenderReportToPdf: one picture a page, its origin at the top left
+// corner of the printable area, at the pictures' own resolution.
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines);
+
+// Hands memory freed by a print (its pages) back to the system where the C
+// library keeps it otherwise.
+void ReleaseFreedMemory();
 
 // Writes the lines as a PDF report on A4 portrait, the same pages the preview
 // shows. The file appears whole or not at all. Needs a QGuiApplication (the
