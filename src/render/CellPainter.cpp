@@ -187,6 +187,50 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
     bool etNumber = false;         // whether it joins the number after it
     for (std::size_t i = 0; i < n; ++i) {
         Bidi c = raw(i);
+        // Long stretches of one direction change nothing but where they end:
+        // letters, digits and spaces inside a left-to-right stretch, letters
+        // and spaces of right-to-left text outside one.
+        if (runStart != None && lastSideL && prevStrong == Bidi::L
+            && (c == Bidi::L || c == Bidi::EN || c == Bidi::Neutral)) {
+            std::size_t j = i;
+            for (; j < n; ++j) {
+                const Bidi d = raw(j);
+                if (d == Bidi::L || d == Bidi::EN)
+                    neutralStart = None;
+                else if (d == Bidi::Neutral)
+                    neutralStart = neutralStart == None ? j : neutralStart;
+                else
+                    break;
+            }
+            prevRaw = raw(j - 1);
+            prevNumber = prevRaw == Bidi::EN ? Bidi::EN : Bidi::Neutral;
+            i = j - 1;
+            continue;
+        }
+        if (runStart != None && neutralStart == None && c == Bidi::EN && prevStrong != Bidi::AL) {
+            std::size_t j = i;
+            while (j < n && raw(j) == Bidi::EN)
+                ++j;
+            prevRaw = Bidi::EN;
+            prevNumber = Bidi::EN;
+            i = j - 1;
+            continue;
+        }
+        if (runStart == None && !lastSideL && (c == Bidi::R || c == Bidi::AL || c == Bidi::Neutral)) {
+            std::size_t j = i;
+            for (; j < n; ++j) {
+                const Bidi d = raw(j);
+                if (d == Bidi::R || d == Bidi::AL)
+                    prevStrong = d;
+                else if (d != Bidi::Neutral)
+                    break;
+            }
+            prevRaw = raw(j - 1);
+            prevNumber = Bidi::Neutral;
+            neutralStart = None;
+            i = j - 1;
+            continue;
+        }
         if (c == Bidi::NSM)
             c = prevRaw;
         prevRaw = c;
