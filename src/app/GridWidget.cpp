@@ -3,11 +3,72 @@
 #include "render/QtText.h"
 
 #include <QApplication>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QPainter>
+#include <QProxyStyle>
 #include <QScrollBar>
+#include <QStyleOptionSlider>
+#include <QTextDocument>
+#include <QToolTip>
 
 namespace rasmik {
+
+namespace {
+
+// The scroll bars' handle in a grey darker than their groove: the platform's
+// pale handle on a grey groove reads the wrong way round, as if the groove
+// were the handle, at the left while the first columns show at the right.
+class ScrollBarStyle : public QProxyStyle {
+public:
+    void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
+                            const QWidget* widget) const override
+    {
+        const auto* bar = qstyleoption_cast<const QStyleOptionSlider*>(option);
+        if (control != CC_ScrollBar || !bar || !(bar->subControls & SC_ScrollBarSlider)) {
+            QProxyStyle::drawComplexControl(control, option, painter, widget);
+            return;
+        }
+        QStyleOptionSlider rest(*bar);
+        rest.subControls &= ~SC_ScrollBarSlider;
+        QProxyStyle::drawComplexControl(control, &rest, painter, widget);
+        const QRect handle = subControlRect(control, bar, SC_ScrollBarSlider, widget);
+        if (handle.width() < 3 || handle.height() < 3)
+            return;
+        const bool pressed = (bar->state & State_Sunken) && (bar->activeSubControls & SC_ScrollBarSlider);
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, false);
+        painter->setPen(QColor::fromRgb(ScrollHandleOutline));
+        painter->setBrush(QColor::fromRgb(pressed ? ScrollHandlePressed : ScrollHandleColour));
+        const bool horizontal = bar->orientation == Qt::Horizontal;
+        painter->drawRect(horizontal ? handle.adjusted(1, 2, -2, -3) : handle.adjusted(2, 1, -3, -2));
+        painter->restore();
+    }
+};
+
+} // namespace
+
+QString CellToolTip(std::string_view displayText)
+{
+    QString text = ToQString(displayText.substr(0, static_cast<std::size_t>(ToolTipLength)));
+    if (displayText.size() > static_cast<std::size_t>(ToolTipLength))
+        text += QChar(0x2026);
+    // Lines of at most LineLength characters, broken at a space where there is one.
+    constexpr qsizetype LineLength = 80;
+    QString wrapped;
+    qsizetype from = 0;
+    while (text.size() - from > LineLength) {
+        qsizetype cut = text.lastIndexOf(QLatin1Char(' '), from + LineLength);
+        if (cut <= from)
+            cut = from + LineLength;
+        wrapped += QStringView(text).mid(from, cut - from);
+        wrapped += QLatin1Char('\n');
+        from = cut < text.size() && text[cut] == QLatin1Char(' ') ? cut + 1 : cut;
+    }
+    wrapped += QStringView(text).mid(from);
+    // As markup of the text itself, so that a cell holding "<b>" shows "<b>".
+    return Qt::convertFromPlainText(wrapped, Qt::WhiteSpaceNormal);
+}
 
 GridHeader::GridHeader(GridWidget& grid) : QHeaderView(Qt::Horizontal, &grid), grid_(grid)
 {
@@ -32,6 +93,22 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     const int x = isRightToLeft() ? rect.left() : rect.right();
     painter->drawLine(QPoint(x, rect.top()), QPoint(x, rect.bottom()));
     painter->restore();
+}
+
+bool GridHeader::viewportEvent(QEvent* e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return QHeaderView::viewportEvent(e);
+    const auto* help = static_cast<QHelpEvent*>(e);
+    const int col = logicalIndexAt(help->pos());
+    if (col < 0) {
+        QToolTip::hideText();
+        return true;
+    }
+    // The cell as paintSection paints it.
+    const QRect cell(sectionViewportPosition(col), 0, sectionSize(col) - 1, height() - 1);
+    grid_.showCellToolTip(help->globalPos(), viewport(), col, 0, cell);
+    return true;
 }
 
 GridDelegate::GridDelegate(GridWidget& grid) : QStyledItemDelegate(&grid), grid_(grid) {}
@@ -76,6 +153,10 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setShowGrid(true);
+    auto* barStyle = new ScrollBarStyle;
+    barStyle->setParent(this);
+    horizontalScrollBar()->setStyle(barStyle);
+    verticalScrollBar()->setStyle(barStyle);
     connect(header_, &QHeaderView::sectionMoved, this, &GridWidget::onSectionMoved);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
@@ -159,6 +240,30 @@ void GridWidget::focusOutEvent(QFocusEvent* e)
 {
     QTableView::focusOutEvent(e);
     viewport()->update();
+}
+
+bool GridWidget::viewportEvent(QEvent* e)
+{
+    if (e->type() != QEvent::ToolTip)
+        return QTableView::viewportEvent(e);
+    const auto* help = static_cast<QHelpEvent*>(e);
+    const QModelIndex idx = indexAt(help->pos());
+    if (!idx.isValid()) {
+        QToolTip::hideText();
+        return true;
+    }
+    showCellToolTip(help->globalPos(), viewport(), idx.column(), model_.gridRow(idx.row()), visualRect(idx));
+    return true;
+}
+
+void GridWidget::showCellToolTip(const QPoint& globalPos, QWidget* over, int col, int row, const QRect& rect)
+{
+    if (!painter_.textCut(over, *this, col, row, rect)) {
+        QToolTip::hideText();
+        return;
+    }
+    std::string shaped;
+    QToolTip::showText(globalPos, CellToolTip(CellDisplayText(*this, col, row, shaped)), over, rect);
 }
 
 void GridWidget::onSectionMoved(int /*logical*/, int oldVisual, int newVisual)

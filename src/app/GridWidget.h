@@ -7,6 +7,7 @@
 #include "render/CellPainter.h"
 #include "table/TableDocument.h"
 
+#include <QColor>
 #include <QHeaderView>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -14,6 +15,16 @@
 namespace rasmik {
 
 class GridWidget;
+
+// The scroll bars' handle: its fill while resting and while dragged, its outline.
+constexpr QRgb ScrollHandleColour = qRgb(150, 150, 150);
+constexpr QRgb ScrollHandlePressed = qRgb(120, 120, 120);
+constexpr QRgb ScrollHandleOutline = qRgb(100, 100, 100);
+
+// The whole text of a cut cell as a tooltip shows it: wrapped into lines, at
+// most ToolTipLength characters of a huge one, never read as markup.
+constexpr int ToolTipLength = 2000;
+QString CellToolTip(std::string_view displayText);
 
 // Paints row 0 through the cell painter and lets the user drag columns.
 class GridHeader : public QHeaderView {
@@ -23,6 +34,7 @@ public:
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
+    bool viewportEvent(QEvent* e) override;
 
 private:
     GridWidget& grid_;
@@ -58,6 +70,10 @@ public:
 
     void setShaping(bool on);
 
+    // Shows the whole text of a cell that its cell (rect, in over's
+    // coordinates) cuts; hides the tooltip for a cell that shows all of it.
+    void showCellToolTip(const QPoint& globalPos, QWidget* over, int col, int row, const QRect& rect);
+
     // PaintGrid
     int colCount() const override;
     int currentCol() const override;
@@ -76,6 +92,7 @@ protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    bool viewportEvent(QEvent* e) override;
 
 private:
     void onSectionMoved(int logical, int oldVisual, int newVisual);

@@ -5,14 +5,20 @@
 #include "render/QtColour.h"
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
+#include "text/Cp1256.h"
 
 #include <QBrush>
 #include <QFontInfo>
 #include <QFontMetrics>
+#include <QGlyphRun>
 #include <QImage>
 #include <QPainter>
 #include <QPen>
+#include <QTextLayout>
 
+#include <algorithm>
+#include <array>
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -129,7 +135,267 @@ void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, c
     }
 }
 
+
+// Bidirectional classes of the Windows-1256 bytes, as far as the cells need
+// them: which stretches a right-to-left paragraph lays out left to right.
+enum class Bidi : unsigned char { L, R, AL, EN, AN, ES, CS, ET, NSM, Neutral };
+
+const std::array<Bidi, 256>& bidiClasses()
+{
+    static const std::array<Bidi, 256> classes = [] {
+        std::array<Bidi, 256> a{};
+        for (int b = 0; b < 256; ++b) {
+            Bidi c = Bidi::Neutral;
+            switch (QChar(Cp1256Table[b]).direction()) {
+            case QChar::DirL: case QChar::DirLRE: case QChar::DirLRO: case QChar::DirLRI: c = Bidi::L; break;
+            case QChar::DirR: case QChar::DirRLE: case QChar::DirRLO: case QChar::DirRLI: c = Bidi::R; break;
+            case QChar::DirAL: c = Bidi::AL; break;
+            case QChar::DirEN: c = Bidi::EN; break;
+            case QChar::DirAN: c = Bidi::AN; break;
+            case QChar::DirES: c = Bidi::ES; break;
+            case QChar::DirCS: c = Bidi::CS; break;
+            case QChar::DirET: c = Bidi::ET; break;
+            case QChar::DirNSM: case QChar::DirBN: c = Bidi::NSM; break;
+            default: break;
+            }
+            a[static_cast<std::size_t>(b)] = c;
+        }
+        return a;
+    }();
+    return classes;
+}
+
+// Calls run(a, b) for each maximal stretch [a, b) of the text that a
+// right-to-left paragraph lays out left to right (letters of Latin script,
+// numbers, and what lies between them), in logical order, until run returns
+// false. The weak and neutral rules of the bidirectional algorithm, without
+// embeddings: Windows-1256 has none.
+template <class Run>
+void forEachLeftToRightRun(std::string_view t, Run&& run)
+{
+    const auto& cls = bidiClasses();
+    const std::size_t n = t.size();
+    const auto raw = [&](std::size_t i) { return cls[static_cast<unsigned char>(t[i])]; };
+    constexpr std::size_t None = std::string_view::npos;
+    Bidi prevRaw = Bidi::R;        // for marks: the start of the paragraph is right to left
+    Bidi prevStrong = Bidi::R;     // L, R or AL
+    Bidi prevNumber = Bidi::Neutral; // the previous character as a number (EN, AN) or not
+    bool lastSideL = false;        // the last non-neutral counts as left to right for neutrals
+    std::size_t runStart = None;
+    std::size_t neutralStart = None;
+    std::size_t etEnd = 0;         // a run of terminators looked ahead: its end and
+    bool etNumber = false;         // whether it joins the number after it
+    for (std::size_t i = 0; i < n; ++i) {
+        Bidi c = raw(i);
+        // Long stretches of one direction change nothing but where they end:
+        // letters, digits and spaces inside a left-to-right stretch, letters
+        // and spaces of right-to-left text outside one.
+        if (runStart != None && lastSideL && prevStrong == Bidi::L
+            && (c == Bidi::L || c == Bidi::EN || c == Bidi::Neutral)) {
+            std::size_t j = i;
+            for (; j < n; ++j) {
+                const Bidi d = raw(j);
+                if (d == Bidi::L || d == Bidi::EN)
+                    neutralStart = None;
+                else if (d == Bidi::Neutral)
+                    neutralStart = neutralStart == None ? j : neutralStart;
+                else
+                    break;
+            }
+            prevRaw = raw(j - 1);
+            prevNumber = prevRaw == Bidi::EN ? Bidi::EN : Bidi::Neutral;
+            i = j - 1;
+            continue;
+        }
+        if (runStart != None && neutralStart == None && c == Bidi::EN && prevStrong != Bidi::AL) {
+            std::size_t j = i;
+            while (j < n && raw(j) == Bidi::EN)
+                ++j;
+            prevRaw = Bidi::EN;
+            prevNumber = Bidi::EN;
+            i = j - 1;
+            continue;
+        }
+        if (runStart == None && !lastSideL && (c == Bidi::R || c == Bidi::AL || c == Bidi::Neutral)) {
+            std::size_t j = i;
+            for (; j < n; ++j) {
+                const Bidi d = raw(j);
+                if (d == Bidi::R || d == Bidi::AL)
+                    prevStrong = d;
+                else if (d != Bidi::Neutral)
+                    break;
+            }
+            prevRaw = raw(j - 1);
+            prevNumber = Bidi::Neutral;
+            neutralStart = None;
+            i = j - 1;
+            continue;
+        }
+        if (c == Bidi::NSM)
+            c = prevRaw;
+        prevRaw = c;
+        const Bidi number = prevStrong == Bidi::AL ? Bidi::AN : Bidi::EN;
+        if (c == Bidi::EN)
+            c = number;
+        else if (c == Bidi::ES || c == Bidi::CS) {
+            const Bidi next = i + 1 < n ? raw(i + 1) : Bidi::Neutral;
+            const Bidi nextNumber = next == Bidi::EN ? number : next;
+            const bool joins = prevNumber != Bidi::Neutral && nextNumber == prevNumber
+                && (prevNumber == Bidi::EN || c == Bidi::CS);
+            c = joins ? prevNumber : Bidi::Neutral;
+        } else if (c == Bidi::ET) {
+            if (i >= etEnd) {
+                etEnd = i;
+                while (etEnd < n && raw(etEnd) == Bidi::ET)
+                    ++etEnd;
+                etNumber = etEnd < n && raw(etEnd) == Bidi::EN && number == Bidi::EN;
+            }
+            c = prevNumber == Bidi::EN || etNumber ? Bidi::EN : Bidi::Neutral;
+        }
+        prevNumber = c == Bidi::EN || c == Bidi::AN ? c : Bidi::Neutral;
+        if (c == Bidi::Neutral || c == Bidi::NSM) {
+            if (neutralStart == None)
+                neutralStart = i;
+            continue;
+        }
+        bool level2 = true;
+        bool sideL = false;
+        if (c == Bidi::L) {
+            sideL = true;
+            prevStrong = Bidi::L;
+        } else if (c == Bidi::R || c == Bidi::AL) {
+            level2 = false;
+            prevStrong = c;
+        } else if (c == Bidi::EN) {
+            sideL = prevStrong == Bidi::L;
+        }
+        if (neutralStart != None) {
+            if (runStart != None && !(lastSideL && sideL)) {
+                if (!run(runStart, neutralStart))
+                    return;
+                runStart = None;
+            }
+            neutralStart = None;
+        }
+        if (level2) {
+            if (runStart == None)
+                runStart = i;
+        } else if (runStart != None) {
+            if (!run(runStart, i))
+                return;
+            runStart = None;
+        }
+        lastSideL = sideL;
+    }
+    if (runStart != None)
+        run(runStart, neutralStart != None ? neutralStart : n);
+}
+
+bool isNonNeutral(unsigned char b)
+{
+    const Bidi c = bidiClasses()[b];
+    return c == Bidi::L || c == Bidi::R || c == Bidi::AL || c == Bidi::EN || c == Bidi::AN;
+}
+
+constexpr char LeftToRightMark = '\xFD';
+
 } // namespace
+
+std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit)
+{
+    const std::size_t n = text.size();
+    if (n <= limit || limit < 2)
+        return n <= limit ? text : text.substr(0, limit);
+    if (align == AlignCentre)
+        return text.substr((n - limit) / 2, limit);
+    if (align == AlignStart) {
+        // The right edge shows the text from its start, except that a
+        // left-to-right stretch shows there with its end: when the head of
+        // the text ends inside such a stretch, keep what comes before it and
+        // the stretch's end.
+        std::size_t a = 0;
+        std::size_t b = 0;
+        forEachLeftToRightRun(text, [&](std::size_t ra, std::size_t rb) {
+            if (ra >= limit)
+                return false;
+            if (rb > limit) {
+                a = ra;
+                b = rb;
+                return false;
+            }
+            return true;
+        });
+        if (b == 0)
+            return text.substr(0, limit);
+        // The mark keeps the piece left to right whatever came before its cut.
+        std::size_t from = b - (limit - a - 1);
+        while (from < b && !isNonNeutral(static_cast<unsigned char>(text[from])))
+            ++from;
+        buffer.assign(text.data(), a);
+        buffer += LeftToRightMark;
+        buffer.append(text.data() + from, b - from);
+        return buffer;
+    }
+    // The left edge shows the text's end, except that a left-to-right stretch
+    // shows there with its beginning: when the tail of the text starts inside
+    // such a stretch, keep its beginning and what comes after it.
+    const std::size_t tail = n - limit;
+    std::size_t a = 0;
+    std::size_t b = 0;
+    forEachLeftToRightRun(text, [&](std::size_t ra, std::size_t rb) {
+        if (ra >= tail)
+            return false;
+        if (rb > tail) {
+            a = ra;
+            b = rb;
+            return false;
+        }
+        return true;
+    });
+    if (b == 0)
+        return text.substr(tail);
+    buffer.assign(text.data() + a, limit - (n - b));
+    buffer.append(text.data() + b, n - b);
+    return buffer;
+}
+
+bool IsNumberText(std::string_view t)
+{
+    const auto trim = [&t] {
+        while (!t.empty() && (t.front() == ' ' || t.front() == LeftToRightMark))
+            t.remove_prefix(1);
+        while (!t.empty() && t.back() == ' ')
+            t.remove_suffix(1);
+    };
+    trim();
+    if (t.size() >= 2 && t.front() == '(' && t.back() == ')') {
+        t = t.substr(1, t.size() - 2);
+        trim();
+    }
+    if (!t.empty() && (t.front() == '-' || t.front() == '+'))
+        t.remove_prefix(1);
+    if (!t.empty() && t.back() == '%')
+        t.remove_suffix(1);
+    bool digit = false;
+    for (char c : t) {
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c != ',' && c != '.')
+            return false;
+    }
+    return digit;
+}
+
+std::string_view CellDisplayText(const PaintGrid& grid, int col, int row, std::string& shaped)
+{
+    std::string_view display = grid.cellText(col, row);
+    if (grid.shapingOn()) {
+        ShapeDisplayText(display, shaped);
+        if (!shaped.empty())
+            display = shaped;
+    }
+    return display;
+}
 
 void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour,
                   std::int32_t endColour, int direction, int bandCount)
@@ -180,6 +446,8 @@ void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellCo
 struct CellPainter::Reused {
     CellStyle record;
     QString shown;
+    std::string window;
+    std::vector<int> edges;
     std::string shaped;
     std::string letters;
     std::string style;
@@ -235,79 +503,186 @@ void CellPainter::setFontAndPen(QPainter& painter, const QFont& font, const QCol
         painter.setPen(colour);
 }
 
+// Where a cell's text goes, in the font it is drawn in.
+struct CellPainter::Placed {
+    QFont font;
+    int w = 0;     // width of the text
+    int x = 0;     // logical offset from the cell's start (right) edge
+    int h = 0;
+    int y = 0;     // offset from the cell's top
+    int ascent = 0;
+    bool header = false;
+    bool cut = false;
+};
+
+// Reads the record already parsed into reused_->record; leaves the text to
+// draw in reused_->shown.
+void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int col, int row, const QRect& rect,
+                        std::string_view text, Placed& out)
+{
+    const CellStyle& record = reused_->record;
+    // Of a huge cell only the part at its anchored edge can show: keep that
+    // part, so that a whole file on one line paints as fast as any cell.
+    text = ShownPartOfText(text, record.align, reused_->window);
+    QString& shown = reused_->shown;
+    ToQString(text, shown);
+
+    const int styleBits = record.styleBits & 15;
+    out.font = cellFont(grid.gridFont(), record.fontName, record.fontSize, styleBits);
+    QFontMetrics metrics(out.font, device);
+
+    // Offsets are logical: from the cell's start (right) edge towards the left.
+    const int cellWidth = rect.width();
+    out.w = DisplayTextWidth(metrics, shown);
+    if (record.align == AlignStart)
+        out.x = 1;
+    else if (record.align == AlignEnd)
+        out.x = cellWidth - out.w - 1;
+    else
+        out.x = cellWidth / 2 - out.w / 2;
+    out.h = metrics.height();
+    out.y = rect.height() / 2 - out.h / 2;
+
+    out.header = row == 0 && record.align == AlignCentre;
+    if (out.header) {
+        const int columnWidth = grid.colWidth(col);
+        if (out.w - columnWidth > HeaderSqueezeTolerance) {
+            // The width is measured again only once the size has come down.
+            out.font.setFamily(QString::fromLatin1(HeaderSqueezeFont));
+            int size = pointSizeOf(out.font);
+            while (size > SmallestSqueezeSize && out.w - columnWidth > HeaderSqueezeTolerance) {
+                --size;
+                out.font.setPointSize(size);
+                out.w = DisplayTextWidth(QFontMetrics(out.font, device), shown);
+            }
+            metrics = QFontMetrics(out.font, device);
+            out.x = cellWidth / 2 - out.w / 2;
+            out.h = metrics.height();
+            out.y = rect.height() / 2 - out.h / 2;
+        }
+        // A header keeps its squeeze as its way of fitting.
+        out.cut = out.w - columnWidth > HeaderSqueezeTolerance;
+    } else {
+        // The widest text of a column is as wide as the column: it fits.
+        out.cut = out.w > cellWidth;
+    }
+    out.ascent = metrics.ascent();
+}
+
+// A text wider than its cell: a number becomes '#' marks across the cell; any
+// other text keeps the whole glyphs that show at its anchored edge, and an
+// ellipsis takes the place of what is cut.
+void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed& placed, std::string_view text)
+{
+    const QString& shown = reused_->shown;
+    const QFontMetrics metrics(placed.font, painter.device());
+    const int cellWidth = rect.width();
+    const int baseline = rect.top() + placed.y + placed.ascent;
+    const int align = reused_->record.align;
+    if (IsNumberText(text)) {
+        const int room = cellWidth - 2;
+        const int hashWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('#')));
+        int count = std::max(0, room / hashWidth);
+        QString hashes(count, QLatin1Char('#'));
+        while (count > 0 && DisplayTextWidth(metrics, hashes) > room)
+            hashes.truncate(--count);
+        if (count == 0)
+            return;
+        const int w = DisplayTextWidth(metrics, hashes);
+        const int x = align == AlignStart ? 1 : align == AlignEnd ? cellWidth - w - 1 : cellWidth / 2 - w / 2;
+        drawClipped(painter, rect, QPoint(rect.left() + cellWidth - x - w, baseline), hashes);
+        return;
+    }
+
+    const QString ellipsis(QChar(0x2026));
+    const int ellipsisWidth = DisplayTextWidth(metrics, ellipsis);
+    const int left = rect.left() + cellWidth - placed.x - placed.w;
+    const int cellRight = rect.left() + cellWidth;
+    const bool cutLeft = left < rect.left();
+    const bool cutRight = left + placed.w > cellRight;
+    const int keepLeft = cutLeft ? rect.left() + 1 + ellipsisWidth : rect.left();
+    const int keepRight = cutRight ? cellRight - 1 - ellipsisWidth : cellRight;
+
+    // The glyphs' left edges as the text is drawn, and its right end: the
+    // whole glyphs between keepLeft and keepRight are kept.
+    QTextLayout layout(shown, placed.font, painter.device());
+    QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
+    option.setTextDirection(Qt::RightToLeft);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    if (line.isValid())
+        line.setLineWidth(placed.w + 1000);
+    layout.endLayout();
+    std::vector<int>& edges = reused_->edges;
+    edges.clear();
+    for (const QGlyphRun& run : layout.glyphRuns())
+        for (const QPointF& p : run.positions())
+            edges.push_back(left + qRound(p.x()));
+    edges.push_back(left + placed.w);
+    std::sort(edges.begin(), edges.end());
+    int from = INT_MAX;
+    int to = INT_MIN;
+    for (int e : edges)
+        if (e >= keepLeft && e <= keepRight) {
+            from = std::min(from, e);
+            to = std::max(to, e);
+        }
+    if (from < to)
+        drawClipped(painter, QRect(from, rect.top(), to - from, rect.height()) & rect, QPoint(left, baseline), shown);
+    if (cutLeft)
+        drawClipped(painter, rect, QPoint(rect.left() + 1, baseline), ellipsis);
+    if (cutRight)
+        drawClipped(painter, rect, QPoint(cellRight - 1 - ellipsisWidth, baseline), ellipsis);
+}
+
 bool CellPainter::paintCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
                             std::string_view style, std::string_view text)
 {
     // Only drawStyledCell's guarded call gets here: the buffers are free.
     CellStyle& record = reused_->record;
-    QString& shown = reused_->shown;
     if (!ParseCellStyle(style, record))
         return false;
-    // Of a huge cell only the part at its anchored edge can show: keep that
-    // part, so that a whole file on one line paints as fast as any cell.
-    constexpr std::size_t LongText = 4096;
-    if (text.size() > LongText) {
-        if (record.align == AlignStart)
-            text = text.substr(0, LongText);
-        else if (record.align == AlignEnd)
-            text = text.substr(text.size() - LongText);
-        else
-            text = text.substr((text.size() - LongText) / 2, LongText);
-    }
-    ToQString(text, shown);
+    Placed placed;
+    place(painter.device(), grid, col, row, rect, text, placed);
 
-    const int styleBits = record.styleBits & 15;
     std::int32_t back = (row % 2 != 0) ? record.oddRowBack : record.evenRowBack;
-    QFont font = cellFont(grid.gridFont(), record.fontName, record.fontSize, styleBits);
-    QFontMetrics metrics(font, painter.device());
-
-    // Offsets are logical: from the cell's start (right) edge towards the left.
-    const int cellWidth = rect.width();
-    int w = DisplayTextWidth(metrics, shown);
-    int x;
-    if (record.align == AlignStart)
-        x = 1;
-    else if (record.align == AlignEnd)
-        x = cellWidth - w - 1;
-    else
-        x = cellWidth / 2 - w / 2;
-
     const int currentRow = grid.currentRow();
     if (col == grid.currentCol() && row == currentRow)
         back = grid.hasKeyboardFocus() ? record.selectedBackFocused : record.selectedBackUnfocused;
     else if (row == currentRow && row > 0)
         back = CurrentRowColour;
 
-    int h = metrics.height();
-    int y = rect.height() / 2 - h / 2;
-
     fillSplitGradient(painter, rect, back, GradientEdgeColour, &reused_->strips);
 
-    if (row == 0 && record.align == AlignCentre) {
-        const int columnWidth = grid.colWidth(col);
-        if (w - columnWidth > HeaderSqueezeTolerance) {
-            // The width is measured again only once the size has come down.
-            font.setFamily(QString::fromLatin1(HeaderSqueezeFont));
-            int size = pointSizeOf(font);
-            while (size > SmallestSqueezeSize && w - columnWidth > HeaderSqueezeTolerance) {
-                --size;
-                font.setPointSize(size);
-                w = DisplayTextWidth(QFontMetrics(font, painter.device()), shown);
-            }
-            metrics = QFontMetrics(font, painter.device());
-            x = cellWidth / 2 - w / 2;
-            h = metrics.height();
-            y = rect.height() / 2 - h / 2;
+    const QString& shown = reused_->shown;
+    if (!shown.isEmpty()) {
+        setFontAndPen(painter, placed.font, ToQColor(record.fontColour));
+        painter.setLayoutDirection(Qt::RightToLeft);
+        if (placed.cut && !placed.header) {
+            drawCutText(painter, rect, placed, text);
+        } else {
+            const int left = rect.left() + rect.width() - placed.x - placed.w;
+            drawClipped(painter, rect, QPoint(left, rect.top() + placed.y + placed.ascent), shown);
         }
     }
-
-    if (!shown.isEmpty()) {
-        setFontAndPen(painter, font, ToQColor(record.fontColour));
-        painter.setLayoutDirection(Qt::RightToLeft);
-        const int left = rect.left() + cellWidth - x - w;
-        drawClipped(painter, rect, QPoint(left, rect.top() + y + metrics.ascent()), shown);
-    }
     return true;
+}
+
+bool CellPainter::textCut(const QPaintDevice* device, const PaintGrid& grid, int col, int row, const QRect& rect)
+{
+    if (painting_)
+        return false;
+    Reused& r = *reused_;
+    const std::string_view display = CellDisplayText(grid, col, row, r.shaped);
+    AlignmentLettersFor(r.letters, display, grid.colCount());
+    BuildCellStyle(r.style, col, row, r.letters);
+    if (!ParseCellStyle(r.style, r.record))
+        return false;
+    Placed placed;
+    place(device, grid, col, row, rect, display, placed);
+    return placed.cut;
 }
 
 void CellPainter::drawStyledCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
@@ -334,12 +709,7 @@ void CellPainter::drawCell(QPainter& painter, const PaintGrid& grid, int col, in
     if (painting_)
         return;
     Reused& r = *reused_;
-    std::string_view display = grid.cellText(col, row);
-    if (grid.shapingOn()) {
-        ShapeDisplayText(display, r.shaped);
-        if (!r.shaped.empty())
-            display = r.shaped;
-    }
+    const std::string_view display = CellDisplayText(grid, col, row, r.shaped);
     AlignmentLettersFor(r.letters, display, grid.colCount());
     BuildCellStyle(r.style, col, row, r.letters);
     drawStyledCell(painter, grid, col, row, rect, r.style, display);

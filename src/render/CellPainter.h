@@ -18,6 +18,7 @@
 
 #include <QRect>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -25,6 +26,7 @@
 
 class QColor;
 class QFont;
+class QPaintDevice;
 class QPainter;
 
 namespace rasmik {
@@ -46,6 +48,30 @@ void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellCo
 void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour,
                   std::int32_t endColour, int direction, int bandCount);
 
+// Of a cell text longer than this only a window is drawn: a whole file on one
+// line paints as fast as any cell.
+constexpr std::size_t LongCellText = 4096;
+
+// The window of at most `limit` bytes of a long text that a right-to-left cell
+// shows at its anchored edge (align as in the cell record): a Latin text or a
+// number, which runs left to right against the start (right) edge, shows its
+// end there; Persian against the end (left) edge shows its end too; a
+// left-to-right stretch at the far side of Persian shows its beginning. The
+// window keeps the order of the text around its edge; when it is joined from
+// two pieces it is built in buffer. A text within the limit is returned as is.
+std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer,
+                                 std::size_t limit = LongCellText);
+
+// Whether a text reads as a number: digits with ',' and '.', an optional sign
+// or parentheses, an optional '%', spaces and a left-to-right mark around it.
+// A number too wide for its cell is shown as '#' marks, never cut to another
+// number.
+bool IsNumberText(std::string_view text);
+
+// The text a cell shows: shaped while the grid's switch is on (unless
+// shaping leaves nothing), else the cell's own; shaped is the buffer.
+std::string_view CellDisplayText(const PaintGrid& grid, int col, int row, std::string& shaped);
+
 class CellPainter {
 public:
     CellPainter();
@@ -64,8 +90,17 @@ public:
     void drawStyledCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
                         std::string_view style, std::string_view text);
 
+    // Whether the cell's text is wider than the cell painted in rect on
+    // device, so that part of it does not show (a header only once its
+    // squeeze has not made it fit). False while a cell is being painted.
+    bool textCut(const QPaintDevice* device, const PaintGrid& grid, int col, int row, const QRect& rect);
+
 private:
     struct Reused;
+    struct Placed;
+    void place(const QPaintDevice* device, const PaintGrid& grid, int col, int row, const QRect& rect,
+               std::string_view text, Placed& out);
+    void drawCutText(QPainter& painter, const QRect& rect, const Placed& placed, std::string_view text);
     bool paintCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,
                    std::string_view style, std::string_view text);
     const QFont& cellFont(const QFont& gridFont, const std::string& name, int size, int styleBits);

@@ -166,6 +166,16 @@ private slots:
     void shapingSwitch();
     void unreadableRecordLeavesCellUnpainted();
     void reentrantPaintIsDropped();
+    void shownPartOfLongText_data();
+    void shownPartOfLongText();
+    void longLatinCellShowsItsEnd_data();
+    void longLatinCellShowsItsEnd();
+    void numberText_data();
+    void numberText();
+    void cutNumberShowsMarks();
+    void cutTextShowsEllipsis_data();
+    void cutTextShowsEllipsis();
+    void widestTextOfColumnIsNotCut();
 };
 
 void TestCellPainter::gradientOfTwentyPixelCell_data()
@@ -611,6 +621,281 @@ void TestCellPainter::reentrantPaintIsDropped()
     // The guard is released: the next paint of that cell goes through.
     paintCell(img, g, 3, 2);
     QCOMPARE(middleOf(img, inner), White);
+}
+
+namespace {
+
+// n bytes of numbered Latin words: every part of it differs from every other.
+std::string latinWords(std::size_t n)
+{
+    std::string t;
+    for (int i = 0; t.size() < n; ++i)
+        t += "word" + std::to_string(i) + ' ';
+    t.resize(n);
+    t.back() = 'Z';
+    return t;
+}
+
+std::string persianWords(std::size_t n)
+{
+    const std::string word = cp("کتاب ");
+    std::string t;
+    while (t.size() < n)
+        t += word;
+    t.resize(n);
+    t.back() = cp("ی")[0];
+    return t;
+}
+
+} // namespace
+
+void TestCellPainter::shownPartOfLongText_data()
+{
+    // The window must begin with head and end with tail (bytes of the text).
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("align");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("tail");
+    const QByteArray latin = QByteArray::fromStdString(latinWords(5000));
+    const QByteArray persian = QByteArray::fromStdString(persianWords(5000));
+    QByteArray digits;
+    while (digits.size() < 6000)
+        digits += "464,";
+    digits += "000";
+    QTest::newRow("short: as it is") << QByteArray("abc") << AlignStart << QByteArray("abc") << QByteArray("abc");
+    // Left to right against the right edge: the end shows.
+    QTest::newRow("Latin") << latin << AlignStart << QByteArray("\xFD") << latin.right(40);
+    QTest::newRow("digits") << digits << AlignStart << QByteArray("\xFD") << digits.right(40);
+    QTest::newRow("mark, then Latin") << "\xFD" + latin << AlignStart << QByteArray("\xFD") << latin.right(40);
+    QTest::newRow("numbers, then Latin")
+        << "12 34 " + latin << AlignStart << QByteArray("12 34 \xFD") << latin.right(40);
+    // Right to left from the right edge: the start shows.
+    QTest::newRow("mark, then Persian") << "\xFD" + persian << AlignStart << "\xFD" + persian.left(40) << QByteArray();
+    QTest::newRow("Latin, then Persian")
+        << "abc " + persian << AlignStart << "abc " + persian.left(40) << QByteArray();
+    // Persian against the left edge: its end shows.
+    QTest::newRow("Persian") << persian << AlignEnd << QByteArray() << persian.right(40);
+    // Latin at the far end of Persian shows its beginning at the left edge.
+    QTest::newRow("Persian, then Latin") << persian.left(10) + " " + latin << AlignEnd << latin.left(40) << QByteArray();
+    QTest::newRow("Latin between Persian")
+        << persian.left(10) + " " + latin + " " + persian.left(20) << AlignEnd << latin.left(40)
+        << " " + persian.left(20);
+    QTest::newRow("header: the middle") << latin << AlignCentre << latin.mid(452, 40) << latin.mid(4500, 48);
+}
+
+void TestCellPainter::shownPartOfLongText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, align);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, tail);
+    std::string buffer;
+    const std::string_view shown = ShownPartOfText(std::string_view(text.constData(), std::size_t(text.size())),
+                                                   align, buffer);
+    const QByteArray got(shown.data(), qsizetype(shown.size()));
+    QVERIFY(got.size() <= qsizetype(LongCellText));
+    QVERIFY2(got.startsWith(head), got.left(60).constData());
+    QVERIFY2(got.endsWith(tail), got.right(60).constData());
+}
+
+void TestCellPainter::longLatinCellShowsItsEnd_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    const QByteArray latin = QByteArray::fromStdString(latinWords(9000));
+    QTest::newRow("Latin") << latin;
+    QTest::newRow("mark, then Latin") << "\xFD" + latin;
+}
+
+// A cell of thousands of bytes looks like a cell holding only its last words.
+void TestCellPainter::longLatinCellShowsItsEnd()
+{
+    QFETCH(QByteArray, text);
+    FakeGrid g;
+    g.font = QFont(QStringLiteral("DejaVu Sans Mono"), 10);
+    g.widths = {60, 300};
+    g.texts[{1, 2}] = text.toStdString();
+    QImage img = gridImage(g);
+    paintCell(img, g, 1, 2);
+    // The last words, from a letter: a piece starting with digits would put them at the right.
+    g.texts[{1, 2}] = text.mid(text.indexOf("word", text.size() - 80)).toStdString();
+    QImage reference = gridImage(g);
+    paintCell(reference, g, 1, 2);
+    QVERIFY(inkIn(img, g.cellRect(1, 2), [](QColor c) { return c.red() > 120 && c.green() < 100; }).count > 50);
+    // The text's right end falls at another fraction of a pixel: a glyph may
+    // be shaded as if moved by less than a pixel, and the first whole glyph
+    // after the ellipsis may be another one. Every strongly inked pixel of
+    // one has ink within a pixel in the other.
+    const QRect r = g.cellRect(1, 2);
+    const auto strong = [](const QImage& im, int x, int y) { return qGreen(im.pixel(x, y)) < 80; };
+    const auto inkNear = [](const QImage& im, int x, int y) {
+        for (int dx = -1; dx <= 1; ++dx)
+            for (int dy = -1; dy <= 1; ++dy)
+                if (qGreen(im.pixel(x + dx, y + dy)) < 200)
+                    return true;
+        return false;
+    };
+    for (int y = r.top() + 1; y < r.bottom(); ++y)
+        for (int x = r.left() + 40; x < r.right(); ++x) {
+            QVERIFY2(!strong(img, x, y) || inkNear(reference, x, y), qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+            QVERIFY2(!strong(reference, x, y) || inkNear(img, x, y), qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+        }
+}
+
+void TestCellPainter::numberText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("number");
+    QTest::newRow("thousands") << QByteArray("41,464,000") << true;
+    QTest::newRow("negative in parentheses") << QByteArray("(1,200,000)") << true;
+    QTest::newRow("sign and decimals") << QByteArray("-12.50") << true;
+    QTest::newRow("percent") << QByteArray("5%") << true;
+    QTest::newRow("spaces and mark") << QByteArray(" \xFD" "300 ") << true;
+    QTest::newRow("date") << QByteArray("1400/09/15") << false;
+    QTest::newRow("code") << QByteArray("A-100") << false;
+    QTest::newRow("separators only") << QByteArray(",.") << false;
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("Persian") << QByteArray(cp("پلاک 12").c_str()) << false;
+}
+
+void TestCellPainter::numberText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, number);
+    QCOMPARE(IsNumberText(text.toStdString()), number);
+}
+
+// A number too wide for its cell never shows as another number: '#' marks
+// from the cell's right edge across it.
+void TestCellPainter::cutNumberShowsMarks()
+{
+    FakeGrid g;
+    g.widths = {60, 50, 60};
+    g.texts[{1, 2}] = "41,464,000";
+    QImage img = gridImage(g);
+    const QRect r = g.cellRect(1, 2);
+    QVERIFY(DisplayTextWidth(QFontMetrics(g.font, &img), QStringLiteral("41,464,000")) > r.width());
+    QVERIFY(Cells().textCut(&img, g, 1, 2, r));
+    paintCell(img, g, 1, 2);
+
+    const QFontMetrics fm(g.font, &img);
+    QString marks;
+    while (DisplayTextWidth(fm, marks + QLatin1Char('#')) <= r.width() - 2)
+        marks += QLatin1Char('#');
+    QVERIFY(marks.size() >= 3);
+    QImage reference = gridImage(g);
+    {
+        QPainter p(&reference);
+        SplitGradientFill(p, r, EvenRowBackColour, GradientEdgeColour);
+        p.setClipRect(r);
+        p.setFont(g.font);
+        p.setPen(QColor(255, 0, 0));
+        p.setLayoutDirection(Qt::RightToLeft);
+        const int w = DisplayTextWidth(fm, marks);
+        p.drawText(QPoint(r.right() - w, r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent()), marks);
+    }
+    QVERIFY(img == reference);
+    // The tooltip shows it whole: the cell is cut, its neighbour is not.
+    g.texts[{0, 2}] = "4,000";
+    QVERIFY(!Cells().textCut(&img, g, 0, 2, g.cellRect(0, 2)));
+}
+
+void TestCellPainter::cutTextShowsEllipsis_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("cutOnLeft");
+    QTest::newRow("Latin: cut on the left") << QByteArray("Tea from Lahijan, first flush") << true;
+    QTest::newRow("date: cut on the left") << QByteArray("1400/09/15 12:30:45") << true;
+    QTest::newRow("Persian: cut on the right") << QByteArray(cp("پرداخت نقدی پیش از تحویل کالا").c_str()) << false;
+}
+
+// A text too wide for its cell keeps the whole glyphs at its anchored edge
+// where they were, and an ellipsis stands 1 px inside the edge where it is cut.
+void TestCellPainter::cutTextShowsEllipsis()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, cutOnLeft);
+    FakeGrid g;
+    g.widths = {40, 90, 40};
+    g.texts[{1, 2}] = text.toStdString();
+    QImage img = gridImage(g);
+    const QRect r = g.cellRect(1, 2);
+    QVERIFY(Cells().textCut(&img, g, 1, 2, r));
+    paintCell(img, g, 1, 2);
+
+    const QString shown = ToQString(text.toStdString());
+    const QFontMetrics fm(g.font, &img);
+    const int w = DisplayTextWidth(fm, shown);
+    const int baseline = r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent();
+    const QString ellipsis(QChar(0x2026));
+    const int ew = DisplayTextWidth(fm, ellipsis);
+    const auto render = [&](const QString& s, int left) {
+        QImage out = gridImage(g);
+        QPainter p(&out);
+        SplitGradientFill(p, r, EvenRowBackColour, GradientEdgeColour);
+        p.setClipRect(r);
+        p.setFont(g.font);
+        p.setPen(QColor(255, 0, 0));
+        p.setLayoutDirection(Qt::RightToLeft);
+        if (!s.isEmpty())
+            p.drawText(QPoint(left, baseline), s);
+        return out;
+    };
+    const QImage whole = render(shown, cutOnLeft ? r.right() - w : r.left() + 1);
+    const QImage dots = render(ellipsis, cutOnLeft ? r.left() + 1 : r.right() - ew);
+    const QImage background = render(QString(), 0);
+    const auto red = [](QColor c) { return c.red() > 120 && c.green() < 100 && c.blue() < 100; };
+
+    // The ellipsis, whole, at the cut edge; the text as before at the other.
+    const QRect dotsBox(cutOnLeft ? r.left() + 1 : r.right() - ew, r.top(), ew, r.height());
+    const QRect keptBox = cutOnLeft ? QRect(dotsBox.right() + 12, r.top(), r.right() - dotsBox.right() - 11, r.height())
+                                    : QRect(r.left(), r.top(), dotsBox.left() - 12 - r.left(), r.height());
+    QVERIFY(inkIn(dots, dotsBox, red).count > 2);
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        for (int x = r.left(); x <= r.right(); ++x) {
+            const QRgb got = img.pixel(x, y);
+            if (dotsBox.contains(x, y))
+                QCOMPARE(got, dots.pixel(x, y));
+            else if (keptBox.contains(x, y))
+                QCOMPARE(got, whole.pixel(x, y));
+            else
+                QVERIFY(got == whole.pixel(x, y) || got == background.pixel(x, y));
+        }
+    }
+    QVERIFY(inkIn(img, keptBox, red).count > 20);
+    // Nothing outside the cell.
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            if (!r.contains(x, y))
+                QCOMPARE(img.pixelColor(x, y), Marker);
+}
+
+// The column as wide as its widest text: that text is drawn as it always was.
+void TestCellPainter::widestTextOfColumnIsNotCut()
+{
+    FakeGrid g;
+    const QString date = QStringLiteral("1400/09/15");
+    QImage img = gridImage(g);
+    const int w = DisplayTextWidth(QFontMetrics(g.font, &img), date);
+    g.widths = {40, w, 40};
+    g.texts[{1, 2}] = date.toStdString();
+    g.texts[{1, 3}] = "1,141,464,000";
+    img = gridImage(g);
+    QVERIFY(!Cells().textCut(&img, g, 1, 2, g.cellRect(1, 2)));
+    QVERIFY(Cells().textCut(&img, g, 1, 3, g.cellRect(1, 3)));
+    paintCell(img, g, 1, 2);
+    const QRect r = g.cellRect(1, 2);
+    QImage reference = gridImage(g);
+    {
+        QPainter p(&reference);
+        SplitGradientFill(p, r, EvenRowBackColour, GradientEdgeColour);
+        const QFontMetrics fm(g.font, &reference);
+        p.setClipRect(r);
+        p.setFont(g.font);
+        p.setPen(QColor(255, 0, 0));
+        p.setLayoutDirection(Qt::RightToLeft);
+        p.drawText(QPoint(r.right() - w, r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent()), date);
+    }
+    QVERIFY(img == reference);
 }
 
 QTEST_MAIN(TestCellPainter)

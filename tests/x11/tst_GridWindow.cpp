@@ -1,0 +1,317 @@
+// The main window in a real X window, as a user sees it: keys and clicks go
+// through the X server (xdotool), and the pixels are read back from a grab of
+// the screen. The current-row band follows the cursor, the horizontal scroll
+// bar starts at the right, a cut cell shows its text in a tooltip.
+
+#include "app/GridWidget.h"
+#include "app/MainWindow.h"
+#include "common/TestFiles.h"
+#include "dialogs/TextPrompt.h"
+
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QToolTip>
+#include <QtTest>
+
+using namespace rasmik;
+
+namespace {
+
+const QColor White(255, 255, 255);
+const QColor OddBlue(243, 250, 255);
+const QColor Yellow(255, 255, 0);
+const QColor Orange(254, 202, 106);
+const QColor Lilac(241, 216, 240);
+
+bool Xdo(const QStringList& args)
+{
+    return QProcess::execute(QStringLiteral("xdotool"), args) == 0;
+}
+
+QImage GrabScreen()
+{
+    QCoreApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// A body cell's rectangle on the screen.
+QRect CellOnScreen(GridWidget& grid, int col, int gridRow)
+{
+    const QModelIndex idx = grid.model()->index(grid.gridModel().modelRow(gridRow), col);
+    const QRect r = grid.visualRect(idx);
+    return QRect(grid.viewport()->mapToGlobal(r.topLeft()), r.size());
+}
+
+// The colour across the middle of a cell, away from its frame and its text.
+QColor MiddleOf(const QImage& img, const QRect& r)
+{
+    return img.pixelColor(r.left() + 2, r.top() + 1 + (r.height() - 2) / 2);
+}
+
+// Every visible body cell has the colour of its place: the current cell
+// yellow (orange without the focus), the rest of its row lilac, the others
+// their row's colour, and no yellow pixel outside the current cell.
+void ExpectBand(MainWindow& w)
+{
+    GridWidget& grid = *w.grid();
+    const int curRow = w.document().currentRow();
+    const int curCol = w.document().currentCol();
+    const QImage img = GrabScreen();
+    const QRect view(grid.viewport()->mapToGlobal(QPoint(0, 0)), grid.viewport()->size());
+    int checked = 0;
+    for (int row = 1; row < w.document().grid().RowCount(); ++row) {
+        for (int col = 0; col < w.document().grid().ColCount(); ++col) {
+            const QRect r = CellOnScreen(grid, col, row);
+            if (!view.contains(r))
+                continue;
+            const QColor expected = row == curRow && col == curCol ? (grid.hasKeyboardFocus() ? Yellow : Orange)
+                : row == curRow                                    ? Lilac
+                : row % 2                                          ? OddBlue
+                                                                   : White;
+            QVERIFY2(MiddleOf(img, r) == expected,
+                     qPrintable(QStringLiteral("cell %1, %2 (current %3, %4): %5 for %6")
+                                    .arg(col).arg(row).arg(curCol).arg(curRow)
+                                    .arg(MiddleOf(img, r).name(), expected.name())));
+            if (row != curRow || col != curCol) {
+                for (int y = r.top(); y <= r.bottom(); ++y)
+                    for (int x = r.left(); x <= r.right(); ++x)
+                        QVERIFY2(img.pixelColor(x, y) != Yellow,
+                                 qPrintable(QStringLiteral("yellow at %1, %2 in cell %3, %4").arg(x).arg(y).arg(col).arg(row)));
+            }
+            ++checked;
+        }
+    }
+    QVERIFY(checked >= 12);
+}
+
+// The window gets the keyboard as after a click on it: no window manager here.
+void Focus(MainWindow& w)
+{
+    QVERIFY(Xdo({QStringLiteral("windowfocus"), QStringLiteral("--sync"), QString::number(w.winId())}));
+    QTRY_VERIFY(w.grid()->hasKeyboardFocus());
+}
+
+void Keys(const QStringList& keys)
+{
+    QVERIFY(Xdo(QStringList{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")} + keys));
+}
+
+// The horizontal extent of the scroll bar's handle in a screen grab: the
+// pixels of its colour along the bar's middle.
+std::pair<int, int> HandleOnScreen(QScrollBar& bar)
+{
+    const QImage img = GrabScreen();
+    const QRect r(bar.mapToGlobal(QPoint(0, 0)), bar.size());
+    int from = INT_MAX;
+    int to = INT_MIN;
+    for (int x = r.left(); x <= r.right(); ++x)
+        if (img.pixel(x, r.center().y()) == ScrollHandleColour) {
+            from = std::min(from, x);
+            to = std::max(to, x);
+        }
+    return {from - r.left(), to - r.left()};
+}
+
+QByteArray Table(int rows, int cols, const QByteArray& tag)
+{
+    QByteArray t;
+    for (int r = 0; r < rows; ++r) {
+        for (int c = 0; c < cols; ++c)
+            t += (c ? "\t" : "") + (r ? tag + "r" + QByteArray::number(r) + "c" + QByteArray::number(c)
+                                      : "Head" + QByteArray::number(c));
+        t += "\r\n";
+    }
+    return t;
+}
+
+} // namespace
+
+// A helper's failed check ends the test there.
+#define CHECKED(call)                                                                                                  \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
+class TestGridWindow : public QObject {
+    Q_OBJECT
+    QTemporaryDir appDir;
+
+private slots:
+    void initTestCase()
+    {
+        SetExeFolderForTesting(appDir.path().toStdString() + "/");
+    }
+
+    void init()
+    {
+        if (QByteArray(QTest::currentTestFunction()).startsWith("toolTip"))
+            return;
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs a real X server");
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QFAIL("xdotool is missing: scripts/setup installs it");
+    }
+
+    void toolTipText_data()
+    {
+        QTest::addColumn<QByteArray>("cell");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("short") << QByteArray("41,464,000") << QStringLiteral("<p>41,464,000</p>");
+        QTest::newRow("markup stays text") << QByteArray("<b>a & b</b>") << QStringLiteral("<p>&lt;b&gt;a &amp; b&lt;/b&gt;</p>");
+        QTest::newRow("Persian") << QByteArray("\xDA\xE1\xED") << QStringLiteral("<p>\u0639\u0644\u064A</p>");
+        QTest::newRow("lines at spaces")
+            << QByteArray(70, 'a') + " " + QByteArray(20, 'b') << "<p>" + QString(70, 'a') + "<br>\n" + QString(20, 'b') + "</p>";
+        QTest::newRow("lines in a long word")
+            << QByteArray(100, '7') << "<p>" + QString(80, '7') + "<br>\n" + QString(20, '7') + "</p>";
+    }
+
+    void toolTipText()
+    {
+        QFETCH(QByteArray, cell);
+        QFETCH(QString, shown);
+        QCOMPARE(CellToolTip(std::string_view(cell.constData(), std::size_t(cell.size()))), shown);
+    }
+
+    void toolTipOfAHugeCell()
+    {
+        const std::string huge(5'000'000, 'x');
+        const QString tip = CellToolTip(huge);
+        QVERIFY(tip.count(QLatin1Char('x')) == ToolTipLength);
+        QVERIFY(tip.contains(QChar(0x2026)));
+    }
+
+    void bandFollowsTheCursor()
+    {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.path() + "/a.txt", Table(14, 4, "a")));
+        QVERIFY(Write(dir.path() + "/b.txt", Table(9, 3, "b")));
+        MainWindow w({QFile::encodeName(dir.path() + "/a.txt").toStdString()});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CHECKED(Focus(w));
+        QCOMPARE(w.document().currentRow(), 1);
+        CHECKED(ExpectBand(w));
+
+        // Keys.
+        CHECKED(Keys({"Down", "Down", "Down"}));
+        QTRY_COMPARE(w.document().currentRow(), 4);
+        CHECKED(ExpectBand(w));
+        CHECKED(Keys({"Left"}));
+        QTRY_COMPARE(w.document().currentCol(), 1);
+        CHECKED(ExpectBand(w));
+
+        // The mouse.
+        const QRect target = CellOnScreen(*w.grid(), 2, 7);
+        QVERIFY(Xdo({"mousemove", "--sync", QString::number(target.center().x()), QString::number(target.center().y()),
+                     "click", "1"}));
+        QTRY_COMPARE(w.document().currentRow(), 7);
+        QCOMPARE(w.document().currentCol(), 2);
+        CHECKED(ExpectBand(w));
+
+        // Search, from its key.
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("ar10c"));
+            f.okButton()->click();
+        });
+        CHECKED(Keys({"ctrl+f"}));
+        QTRY_COMPARE(w.document().currentRow(), 10);
+        CHECKED(Focus(w));
+        CHECKED(ExpectBand(w));
+
+        // Delete Row: the next row comes up under the cursor.
+        CHECKED(Keys({"ctrl+Delete"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 13);
+        QTest::qWait(100);
+        CHECKED(ExpectBand(w));
+
+        // Next File and Pre File: a new grid, its own cursor.
+        CHECKED(Keys({"ctrl+Right"}));
+        QTRY_VERIFY(w.document().path().find("b.txt") != std::string::npos);
+        CHECKED(Focus(w));
+        CHECKED(ExpectBand(w));
+        CHECKED(Keys({"Down", "Down"}));
+        QTRY_COMPARE(w.document().currentRow(), 3);
+        CHECKED(ExpectBand(w));
+        CHECKED(Keys({"ctrl+Left"}));
+        QTRY_VERIFY(w.document().path().find("a.txt") != std::string::npos);
+        CHECKED(Focus(w));
+        CHECKED(ExpectBand(w));
+    }
+
+    void scrollBarStartsAtTheRight()
+    {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.path() + "/wide.txt", Table(30, 30, "w")));
+        MainWindow w({QFile::encodeName(dir.path() + "/wide.txt").toStdString()});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CHECKED(Focus(w));
+        QScrollBar& bar = *w.grid()->horizontalScrollBar();
+        QVERIFY(bar.isVisible());
+        QVERIFY(bar.maximum() > bar.pageStep() / 2);
+        QCOMPARE(bar.value(), 0);
+        QCOMPARE(bar.layoutDirection(), Qt::RightToLeft);
+        QVERIFY(!bar.invertedAppearance());
+
+        // The first columns show at the right: so does the handle.
+        auto [from, to] = HandleOnScreen(bar);
+        QVERIFY2(from > bar.width() / 4 && to > bar.width() - 25 && to < bar.width(),
+                 qPrintable(QStringLiteral("%1..%2 of %3").arg(from).arg(to).arg(bar.width())));
+        const int length = to - from;
+
+        // The last columns: the handle at the left.
+        QStringList lefts;
+        for (int i = 0; i < 30; ++i)
+            lefts << QStringLiteral("Left");
+        CHECKED(Keys(lefts));
+        QTRY_COMPARE(w.document().currentCol(), 29);
+        QTRY_COMPARE(bar.value(), bar.maximum());
+        std::tie(from, to) = HandleOnScreen(bar);
+        QVERIFY2(from >= 0 && from < 25 && to < bar.width() * 3 / 4,
+                 qPrintable(QStringLiteral("%1..%2 of %3").arg(from).arg(to).arg(bar.width())));
+        QVERIFY(qAbs(to - from - length) <= 1);
+    }
+
+    void cutCellShowsItsTextInATooltip()
+    {
+        QTemporaryDir dir;
+        QByteArray t = Table(6, 3, "t");
+        const QByteArray longText = "Tea from Lahijan, " + QByteArray(300, 'x') + " the end";
+        t.replace("tr2c1", longText);
+        t.replace("tr3c2", "41,464,000");
+        QVERIFY(Write(dir.path() + "/t.txt", t));
+        MainWindow w({QFile::encodeName(dir.path() + "/t.txt").toStdString()});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CHECKED(Focus(w));
+        // The user narrows column 2 below the number's width.
+        w.grid()->horizontalHeader()->resizeSection(2, 40);
+
+        const auto hover = [&w](int col, int row) {
+            const QRect r = CellOnScreen(*w.grid(), col, row);
+            QVERIFY(Xdo({"mousemove", "--sync", QString::number(r.center().x() + 1), QString::number(r.center().y())}));
+            QVERIFY(Xdo({"mousemove", "--sync", QString::number(r.center().x()), QString::number(r.center().y())}));
+        };
+        CHECKED(hover(1, 2));
+        QTRY_VERIFY(QToolTip::isVisible());
+        QVERIFY2(QToolTip::text().contains(QStringLiteral("Tea from Lahijan,")), qPrintable(QToolTip::text()));
+        QVERIFY(QToolTip::text().contains(QStringLiteral("the end")));
+        CHECKED(hover(2, 3));
+        QTRY_VERIFY(QToolTip::text().contains(QStringLiteral("41,464,000")));
+        QVERIFY(QToolTip::isVisible());
+        // A cell that shows all of its text has none.
+        CHECKED(hover(0, 4));
+        QTRY_VERIFY(!QToolTip::isVisible());
+    }
+};
+
+QTEST_MAIN(TestGridWindow)
+#include "tst_GridWindow.moc"
