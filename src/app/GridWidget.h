@@ -8,6 +8,8 @@
 #include "table/TableDocument.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -35,9 +37,19 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
+    // The cell editor open now, if any.
+    QWidget* openEditor() const { return editor_; }
+
+    // Keys that move or delete inside the editor's text, and Esc: they stay
+    // with the editor instead of running the window's commands on the same keys.
+    static bool isEditorKey(const QKeyEvent& key);
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
     GridWidget& grid_;
+    mutable QPointer<QWidget> editor_;
 };
 
 class GridWidget : public QTableView, public PaintGrid {
@@ -57,6 +69,13 @@ public:
     bool hasFixedRow() const { return model_.fixedRows() > 0; }
 
     void setShaping(bool on);
+
+    // Whether a cell editor is open.
+    bool isEditing() const;
+    // Writes the open editor's text into its cell and closes the editor.
+    void commitOpenEdit();
+    // Closes the open editor, its text dropped.
+    void discardOpenEdit();
 
     // PaintGrid
     int colCount() const override;

@@ -104,6 +104,12 @@ private:
 
 enum class Menu { None, File, Extra, Bar };
 
+// What a command does when it comes while a cell is being edited.
+enum class WhileEditing {
+    CommitFirst, // the edit goes into the cell, then the command runs
+    Refused,     // the command does not run (it deletes, blanks or shifts cells)
+};
+
 // One command of the window: its action's name and caption, its shortcut,
 // what it runs and where the menu shows it. The rows of a menu are in the
 // menu's order; separatorBefore puts a line above the item.
@@ -115,7 +121,19 @@ struct CommandSpec {
     Menu menu;
     bool separatorBefore;
     bool checkable;
+    WhileEditing whileEditing = WhileEditing::CommitFirst;
 };
+
+// Every command runs through here, from its key or its menu item.
+void RunCommand(MainWindow& window, void (MainWindow::*run)(), WhileEditing whileEditing)
+{
+    if (window.grid()->isEditing()) {
+        if (whileEditing == WhileEditing::Refused)
+            return;
+        window.grid()->commitOpenEdit();
+    }
+    (window.*run)();
+}
 
 } // namespace
 
@@ -202,6 +220,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    // The document goes before the grid: an edit left open must not reach it.
+    grid_->discardOpenEdit();
 }
 
 void MainWindow::setCaption(const std::string& caption)
@@ -237,11 +257,11 @@ void MainWindow::buildMenu()
         {"saveWithRowNumbers", "Save With Rows", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
          &MainWindow::saveWithRowNumbers, Menu::File, false, false},
         {"simpleNumber", "Simple Number", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), &MainWindow::simpleNumber, Menu::File,
-         false, false},
+         false, false, WhileEditing::Refused},
         {"blankColumn", "Delete Col", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &MainWindow::blankColumn, Menu::File,
-         false, false},
+         false, false, WhileEditing::Refused},
         {"shiftColumnLeft", "Shift Col N+1 to N", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space), &MainWindow::shiftColumnLeft,
-         Menu::File, false, false},
+         Menu::File, false, false, WhileEditing::Refused},
         {"saveColumnOrder", "Save Col Order", K(), &MainWindow::saveColumnOrder, Menu::File, false, false},
         {"deleteColumnOrder", "Delete Col Order", K(), &MainWindow::deleteColumnOrder, Menu::File, false, false},
         {"toggleMaximize", "Maximize Window", K(), &MainWindow::toggleMaximize, Menu::File, true, true},
@@ -257,9 +277,10 @@ void MainWindow::buildMenu()
          false},
         {"searchRows", "Search", K(Qt::CTRL | Qt::Key_F), &MainWindow::searchRows, Menu::None, false, false},
         {"searchAgain", "Action20", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
-        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false},
+        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false,
+         WhileEditing::Refused},
         {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false,
-         false},
+         false, WhileEditing::Refused},
         {"showColumnValues", "Values", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), &MainWindow::showColumnValues, Menu::None,
          false, false},
     };
@@ -277,7 +298,8 @@ void MainWindow::buildMenu()
             action->setShortcutContext(Qt::WindowShortcut);
             addAction(action);
         }
-        connect(action, &QAction::triggered, this, c.run);
+        connect(action, &QAction::triggered, this,
+                [this, run = c.run, whileEditing = c.whileEditing] { RunCommand(*this, run, whileEditing); });
         QMenu* menu = nullptr;
         if (c.menu == Menu::File) {
             menu = file;

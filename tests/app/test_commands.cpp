@@ -220,6 +220,72 @@ private slots:
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
     }
 
+    // Inside an open cell editor the editing keys edit the text; the commands
+    // that delete or blank rows and columns wait; Esc drops the edit only.
+    void keysInsideTheCellEditor()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "H1\tH2\r\nabc def\tx\r\nghi\ty\r\nlast\tz\r\n");
+        Write(dir.path() + "/u.txt", "other\r\n");
+        auto w = open(path);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, "gh");
+        QCOMPARE(editor->text(), QStringLiteral("abc defgh"));
+        QTest::keyClick(editor, Qt::Key_Backspace, Qt::ControlModifier);
+        QCOMPARE(editor->text(), QStringLiteral("abc "));
+        QTest::keyClick(editor, Qt::Key_Home);
+        QCOMPARE(editor->cursorPosition(), 0);
+        QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(editor->text(), QStringLiteral(""));
+        QTest::keyClicks(editor, "one two");
+        // Words move the cursor as they are shown (Latin text runs left to right).
+        QTest::keyClick(editor, Qt::Key_Left, Qt::ControlModifier);
+        QCOMPARE(editor->cursorPosition(), 4);
+        QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(editor->cursorPosition(), 7);
+        QCOMPARE(w->document().path(), path.toStdString()); // no Pre/Next File
+        QCOMPARE(editor->text(), QStringLiteral("one two"));
+
+        // The commands that delete, blank or shift do not run.
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+        Press(w.get(), Qt::Key_Delete, Qt::AltModifier);
+        Press(w.get(), Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
+        Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w->document().grid().RowCount(), 4);
+        QCOMPARE(w->document().grid().ColCount(), 2);
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("H1"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("y"));
+        QCOMPARE(Cell(*w, 0, 2), QStringLiteral("ghi"));
+        QCOMPARE(QApplication::focusWidget(), editor);
+
+        // Esc drops the edit and leaves the window open.
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QVERIFY(w->isVisible());
+        QVERIFY(!w->grid()->isEditing());
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("abc def"));
+
+        // Any other command commits the edit first: Save writes it.
+        Press(w->grid(), Qt::Key_F2);
+        editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClicks(editor, "new");
+        {
+            ModalCloser closer(SaveAs(path));
+            QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(path), QByteArray("H1\tH2\r\nnew\tx\r\nghi\ty\r\nlast\tz\r\n"));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("new"));
+        QVERIFY(!w->grid()->isEditing());
+        // Delete Row runs again once the editor is closed.
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w->document().grid().RowCount(), 3);
+    }
+
     void searchAndSearchAgain()
     {
         QTemporaryDir dir;
