@@ -138,8 +138,13 @@ void GridWidget::applySizes()
     const int h = std::max(1, grid.DefaultRowHeight());
     verticalHeader()->setDefaultSectionSize(h + 1);
     header_->setFixedHeight(h + 1);
+    // With updates on, every resize looks up the section's place, which
+    // walks all sections after a change: quadratic in the column count.
+    const bool updates = header_->updatesEnabled();
+    header_->setUpdatesEnabled(false);
     for (int c = 0; c < grid.ColCount(); ++c)
         header_->resizeSection(c, grid.ColWidth(c) + 1);
+    header_->setUpdatesEnabled(updates);
     applyingSizes_ = false;
 }
 
