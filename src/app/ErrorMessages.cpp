@@ -67,6 +67,9 @@ bool needsMessage(const FileError& error)
 
 QString persianFileMessage(const FileError& error, FileOperation operation)
 {
+    if (error.code == FileErrorCode::NotRestored)
+        return QStringLiteral("فایل «%1» ذخیره نشد و محتوای قبلی آن هم برنگشت؛ فایل ممکن است ناقص باشد.\n%2")
+            .arg(PathText(error.path), QString::fromStdString(DescribeFileError(error)));
     switch (operation) {
     case FileOperation::Open:
         return QStringLiteral("فایل «%1» باز نشد.\n%2")
@@ -79,6 +82,12 @@ QString persianFileMessage(const FileError& error, FileOperation operation)
     }
     const std::string text = "خطا در ذخیره فایل اکسل\n" + error.path + "\n" + WorkbookReason(error);
     return QString::fromUtf8(text.c_str());
+}
+
+QString persianBackupMessage(const FileError& warning)
+{
+    return QStringLiteral("جدول ذخیره شد، ولی فایل پشتیبان «%1» ساخته نشد.\n%2")
+        .arg(PathText(warning.path), QString::fromStdString(DescribeFileError(warning)));
 }
 
 } // namespace rasmik

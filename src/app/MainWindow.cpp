@@ -377,7 +377,8 @@ bool MainWindow::openPath(const std::string& path)
         return false;
     }
     showHeaderBlock();
-    setCaption(path);
+    // The document's clean form of the path.
+    setCaption(document_.path());
     return true;
 }
 
@@ -509,6 +510,8 @@ void MainWindow::saveGrid(std::int64_t rowNumberBase)
     // A cancelled save left the file and its backup as they were.
     if (!r)
         showFileError(r.error(), FileOperation::Save);
+    else if (r.hasWarning())
+        QMessageBox::warning(this, QStringLiteral("Rasmik"), persianBackupMessage(r.warning()));
 }
 
 void MainWindow::saveTable()
@@ -636,7 +639,8 @@ void MainWindow::sumCurrentColumn()
 
 void MainWindow::openInTextEditor()
 {
-    OpenInTextEditor(windowTitle());
+    // The caption's bytes: a file name need not be valid UTF-8.
+    OpenInTextEditor(caption_);
 }
 
 void MainWindow::exportToExcel()

@@ -180,7 +180,7 @@ private slots:
         Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier); // Simple Number
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Amount"));
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("1234.50"));
-        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("7"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("-7")); // the sign stays
         QCOMPARE(Cell(*w, 1, 3), QStringLiteral("12"));
         Press(w.get(), Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier); // Shift Col N+1 to N
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("x"));
