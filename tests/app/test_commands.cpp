@@ -23,6 +23,12 @@
 #include <QtTest>
 #include "common/TestFiles.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace rasmik;
 
 namespace {
@@ -456,6 +462,99 @@ private slots:
         w->pasteTable();
         QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("kept"));
         QFile::remove(app + "ClipTablePasteHdr.txt");
+    }
+
+    // A table named on the command line by a relative path is saved over
+    // with its backup; a backup that cannot be made is told and the save
+    // goes on; row numbers go past 32 bits.
+    void savingFromTheWindow()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("tables/sub"));
+        const QString path = QDir::cleanPath(dir.path() + "/tables/t.txt");
+        Write(path, "a\tb\r\nc\td\r\n");
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path() + "/tables/sub"));
+        MainWindow w({"..//./../tables/t.txt"});
+        QVERIFY(QDir::setCurrent(cwd));
+        w.show();
+        w.grid()->setFocus();
+        QCOMPARE(QString::fromStdString(w.caption()), path);
+        QCOMPARE(w.windowTitle(), path);
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(closer.seen, 2); // the dialog and the overwrite question, nothing else
+        }
+        QCOMPARE(ReadAll(dir.path() + "/tables/t.Bak"), QByteArray("a\tb\r\nc\td\r\n"));
+
+        // t.Bak is a folder: saved all the same, and the user is told.
+        QVERIFY(QFile::remove(dir.path() + "/tables/t.Bak"));
+        QVERIFY(QDir(dir.path()).mkdir("tables/t.Bak"));
+        Click(w, 0, 1);
+        QVERIFY(w.grid()->model()->setData(w.grid()->model()->index(0, 0), QStringLiteral("e")));
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(closer.texts.size(), 2); // the overwrite question, then the warning
+            const QString warning = closer.texts[1];
+            QVERIFY(warning.contains(dir.path() + "/tables/t.Bak"));
+            QVERIFY(warning.contains(QString::fromStdString(std::strerror(EISDIR))));
+            QVERIFY(!warning.contains(path + QStringLiteral("\u00BB"))); // the table is not blamed
+        }
+        QCOMPARE(ReadAll(path), QByteArray("a\tb\r\ne\td\r\n"));
+
+        // Save With Rows from the largest 32-bit start code counts on.
+        const QString numbered = dir.path() + "/numbered.txt";
+        Answer("2147483647");
+        {
+            ModalCloser closer(SaveAs(numbered));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        }
+        QCOMPARE(ReadAll(numbered), QByteArray("2147483647\ta\tb\r\n2147483648\te\td\r\n"));
+    }
+
+    // "Note Pad" and "Values" hand the editor the path's bytes, also where
+    // they are not UTF-8 (a Windows-1256 name from an archive).
+    void textEditorGetsThePathBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/\xD8\xCF\xE6\xE1"; // "table" in Windows-1256
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QByteArray table = folder + "/\xD8\xCF\xE6\xE1 1.txt";
+        {
+            const int fd = ::open(table.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            const char bytes[] = "H\tV\r\nx\t1\r\ny\t2\r\n";
+            QCOMPARE(::write(fd, bytes, sizeof bytes - 1), ssize_t(sizeof bytes - 1));
+            ::close(fd);
+        }
+        // The recording editor writes its arguments, one a line, byte for byte.
+        const QByteArray log = QFile::encodeName(dir.path()) + "/editor.log";
+        const QString editor = dir.path() + "/editor.sh";
+        Write(editor, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + log + "'\n");
+        QFile::setPermissions(editor, QFile::permissions(editor) | QFile::ExeOwner);
+        // The program's folder has such a name too, for the "Values" list.
+        SetExeFolderForTesting(folder.toStdString());
+        {
+            const int fd = ::open((folder + "/AppOptions.txt").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const QByteArray line = "TextEditor=" + QFile::encodeName(editor) + "\r\n";
+            QCOMPARE(::write(fd, line.constData(), size_t(line.size())), ssize_t(line.size()));
+            ::close(fd);
+        }
+        AppOptions(true);
+        {
+            MainWindow w({table.toStdString()});
+            QCOMPARE(w.document().path(), table.toStdString());
+            w.command("openInTextEditor")->trigger();
+            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(table + "\n").toHex());
+            QFile::remove(QFile::decodeName(log));
+            Click(w, 1, 1);
+            w.command("showColumnValues")->trigger();
+            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(folder + "/ColValue2.txt\n").toHex());
+        }
+        SetExeFolderForTesting(app.toStdString());
+        AppOptions(true);
     }
 
     void columnExtractionSumAndTheTextEditor()
