@@ -17,7 +17,6 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <cstdio>
-#include <filesystem>
 
 namespace rasmik {
 
@@ -67,16 +66,6 @@ int UsageError(const std::string& why)
     return ExitUsage;
 }
 
-// The same file under two spellings counts as one, as saving over the open
-// table makes its backup.
-bool SameFile(const std::string& a, const std::string& b)
-{
-    std::error_code ec1, ec2;
-    const auto ca = std::filesystem::weakly_canonical(AbsolutePath(a), ec1);
-    const auto cb = std::filesystem::weakly_canonical(AbsolutePath(b), ec2);
-    return !ec1 && !ec2 && ca == cb;
-}
-
 int Convert(const std::string& input, const std::string& output, const std::string& title)
 {
     const OutputKind kind = KindOf(output);
@@ -95,10 +84,14 @@ int Convert(const std::string& input, const std::string& output, const std::stri
 
     switch (kind) {
     case OutputKind::Text: {
-        const std::string current = SameFile(input, output) ? output : document.path();
-        const FileStatus r = SaveGridToFile(document.grid(), 0, output, current);
+        // The same file under another spelling gets its backup too: the
+        // save decides by the file itself.
+        const FileStatus r = SaveGridToFile(document.grid(), 0, output, document.path());
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
+        if (r.hasWarning())
+            std::fprintf(stderr, "rasmik: %s: no backup made: %s\n", r.warning().path.c_str(),
+                         DescribeFileError(r.warning()).c_str());
         return ExitOk;
     }
     case OutputKind::Workbook: {

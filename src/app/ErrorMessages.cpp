@@ -106,6 +106,9 @@ bool needsMessage(const FileError& error)
 
 QString persianFileMessage(const FileError& error, FileOperation operation)
 {
+    if (error.code == FileErrorCode::NotRestored)
+        return QStringLiteral("فایل «%1» ذخیره نشد و محتوای قبلی آن هم برنگشت؛ فایل ممکن است ناقص باشد.\n%2")
+            .arg(PathText(error.path), QString::fromStdString(DescribeFileError(error)));
     switch (operation) {
     case FileOperation::Open:
         return QStringLiteral("فایل «%1» باز نشد.\n%2")
@@ -118,6 +121,12 @@ QString persianFileMessage(const FileError& error, FileOperation operation)
     }
     return QStringLiteral("خطا در ذخیره فایل اکسل\n%1\n%2")
         .arg(PathText(error.path), QString::fromStdString(WorkbookReason(error)));
+}
+
+QString persianBackupMessage(const FileError& warning)
+{
+    return QStringLiteral("جدول ذخیره شد، ولی فایل پشتیبان «%1» ساخته نشد.\n%2")
+        .arg(PathText(warning.path), QString::fromStdString(DescribeFileError(warning)));
 }
 
 } // namespace rasmik

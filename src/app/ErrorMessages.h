@@ -22,4 +22,8 @@ bool needsMessage(const FileError& error);
 // The message box text for error during operation.
 QString persianFileMessage(const FileError& error, FileOperation operation);
 
+// The warning after a save that went on without its backup: warning names
+// the backup file and why it could not be made.
+QString persianBackupMessage(const FileError& warning);
+
 } // namespace rasmik

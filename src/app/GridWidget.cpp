@@ -128,7 +128,41 @@ QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&
         editor->setLayoutDirection(Qt::RightToLeft);
         editor->setFont(grid_.gridFont());
     }
+    editor_ = editor;
     return editor;
+}
+
+bool GridDelegate::isEditorKey(const QKeyEvent& key)
+{
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    switch (key.key()) {
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        // Ctrl+Del and Ctrl+Backspace delete a word.
+        return mods == Qt::NoModifier || mods == Qt::ControlModifier;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        // Move by letter, by word or to either end, with or without selecting.
+        return (mods & ~(Qt::ControlModifier | Qt::ShiftModifier)) == Qt::NoModifier;
+    case Qt::Key_Escape:
+        return mods == Qt::NoModifier;
+    default:
+        return false;
+    }
+}
+
+bool GridDelegate::eventFilter(QObject* object, QEvent* event)
+{
+    // The window's shortcuts are looked up only when the focused editor
+    // does not claim the key first.
+    if (event->type() == QEvent::ShortcutOverride && object == editor_ &&
+        isEditorKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QStyledItemDelegate::eventFilter(object, event);
 }
 
 GridWidget::GridWidget(TableDocument& document, QWidget* parent)
@@ -185,8 +219,13 @@ void GridWidget::applySizes()
     const int h = std::max(1, grid.DefaultRowHeight());
     verticalHeader()->setDefaultSectionSize(h + 1);
     header_->setFixedHeight(h + 1);
+    // With updates on, every resize looks up the section's place, which
+    // walks all sections after a change: quadratic in the column count.
+    const bool updates = header_->updatesEnabled();
+    header_->setUpdatesEnabled(false);
     for (int c = 0; c < grid.ColCount(); ++c)
         header_->resizeSection(c, grid.ColWidth(c) + 1);
+    header_->setUpdatesEnabled(updates);
     applyingSizes_ = false;
 }
 
@@ -205,6 +244,30 @@ void GridWidget::setShaping(bool on)
 {
     shaping_ = on;
     refreshCells();
+}
+
+bool GridWidget::isEditing() const
+{
+    return state() == QAbstractItemView::EditingState && delegate_->openEditor();
+}
+
+void GridWidget::commitOpenEdit()
+{
+    if (!isEditing())
+        return;
+    QWidget* editor = delegate_->openEditor();
+    commitData(editor);
+    closeEditor(editor, QAbstractItemDelegate::NoHint);
+}
+
+void GridWidget::discardOpenEdit()
+{
+    if (!isEditing())
+        return;
+    QWidget* editor = delegate_->openEditor();
+    // No focus change may commit it on the way out.
+    editor->removeEventFilter(delegate_);
+    closeEditor(editor, QAbstractItemDelegate::RevertModelCache);
 }
 
 void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& previous)

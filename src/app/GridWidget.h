@@ -9,6 +9,8 @@
 
 #include <QColor>
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QPointer>
 #include <QStyledItemDelegate>
 #include <QTableView>
 
@@ -47,9 +49,19 @@ public:
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
                           const QModelIndex& index) const override;
+    // The cell editor open now, if any.
+    QWidget* openEditor() const { return editor_; }
+
+    // Keys that move or delete inside the editor's text, and Esc: they stay
+    // with the editor instead of running the window's commands on the same keys.
+    static bool isEditorKey(const QKeyEvent& key);
+
+protected:
+    bool eventFilter(QObject* object, QEvent* event) override;
 
 private:
     GridWidget& grid_;
+    mutable QPointer<QWidget> editor_;
 };
 
 class GridWidget : public QTableView, public PaintGrid {
@@ -73,6 +85,12 @@ public:
     // Shows the whole text of a cell that its cell (rect, in over's
     // coordinates) cuts; hides the tooltip for a cell that shows all of it.
     void showCellToolTip(const QPoint& globalPos, QWidget* over, int col, int row, const QRect& rect);
+    // Whether a cell editor is open.
+    bool isEditing() const;
+    // Writes the open editor's text into its cell and closes the editor.
+    void commitOpenEdit();
+    // Closes the open editor, its text dropped.
+    void discardOpenEdit();
 
     // PaintGrid
     int colCount() const override;

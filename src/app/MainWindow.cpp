@@ -118,6 +118,12 @@ struct Shortcuts {
     QList<QKeySequence> keys;
 };
 
+// What a command does when it comes while a cell is being edited.
+enum class WhileEditing {
+    CommitFirst, // the edit goes into the cell, then the command runs
+    Refused,     // the command does not run (it deletes, blanks or shifts cells)
+};
+
 // One command of the window: its action's name and caption, its shortcuts,
 // what it runs and where the menu shows it. The rows of a menu are in the
 // menu's order; separatorBefore puts a line above the item.
@@ -129,7 +135,19 @@ struct CommandSpec {
     Menu menu;
     bool separatorBefore;
     bool checkable;
+    WhileEditing whileEditing = WhileEditing::CommitFirst;
 };
+
+// Every command runs through here, from its key or its menu item.
+void RunCommand(MainWindow& window, void (MainWindow::*run)(), WhileEditing whileEditing)
+{
+    if (window.grid()->isEditing()) {
+        if (whileEditing == WhileEditing::Refused)
+            return;
+        window.grid()->commitOpenEdit();
+    }
+    (window.*run)();
+}
 
 } // namespace
 
@@ -218,6 +236,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
 MainWindow::~MainWindow()
 {
     qApp->removeEventFilter(this);
+    // The document goes before the grid: an edit left open must not reach it.
+    grid_->discardOpenEdit();
     document_.setHistoryListener({});
 }
 
@@ -306,11 +326,11 @@ void MainWindow::buildMenu()
         {"saveWithRowNumbers", "Save With Rows", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
          &MainWindow::saveWithRowNumbers, Menu::File, false, false},
         {"simpleNumber", "Simple Number", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), &MainWindow::simpleNumber, Menu::File,
-         false, false},
+         false, false, WhileEditing::Refused},
         {"blankColumn", "Delete Col", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &MainWindow::blankColumn, Menu::File,
-         false, false},
+         false, false, WhileEditing::Refused},
         {"shiftColumnLeft", "Shift Col N+1 to N", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space), &MainWindow::shiftColumnLeft,
-         Menu::File, false, false},
+         Menu::File, false, false, WhileEditing::Refused},
         {"saveColumnOrder", "Save Col Order", K(), &MainWindow::saveColumnOrder, Menu::File, false, false},
         {"deleteColumnOrder", "Delete Col Order", K(), &MainWindow::deleteColumnOrder, Menu::File, false, false},
         {"toggleMaximize", "Maximize Window", K(), &MainWindow::toggleMaximize, Menu::File, true, true},
@@ -318,9 +338,10 @@ void MainWindow::buildMenu()
         {"toggleShaping", "Iran System Shaping", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping,
          Menu::File, false, true},
         {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
-        {"undo", "Undo", K(Qt::CTRL | Qt::Key_Z), &MainWindow::undo, Menu::Edit, false, false},
+        // While a cell is edited, these keys undo the editor's typing instead.
+        {"undo", "Undo", K(Qt::CTRL | Qt::Key_Z), &MainWindow::undo, Menu::Edit, false, false, WhileEditing::Refused},
         {"redo", "Redo", {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, &MainWindow::redo, Menu::Edit,
-         false, false},
+         false, false, WhileEditing::Refused},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -329,10 +350,11 @@ void MainWindow::buildMenu()
         {"fixCellSize", "Fix Cell Size", K(Qt::CTRL | Qt::ALT | Qt::Key_S), &MainWindow::fixCellSize, Menu::None, false,
          false},
         {"searchRows", "Search", K(Qt::CTRL | Qt::Key_F), &MainWindow::searchRows, Menu::None, false, false},
-        {"searchAgain", "Action20", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
-        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false},
+        {"searchAgain", "Search Again", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
+        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false,
+         WhileEditing::Refused},
         {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false,
-         false},
+         false, WhileEditing::Refused},
         {"showColumnValues", "Values", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), &MainWindow::showColumnValues, Menu::None,
          false, false},
     };
@@ -351,7 +373,8 @@ void MainWindow::buildMenu()
             action->setShortcutContext(Qt::WindowShortcut);
             addAction(action);
         }
-        connect(action, &QAction::triggered, this, c.run);
+        connect(action, &QAction::triggered, this,
+                [this, run = c.run, whileEditing = c.whileEditing] { RunCommand(*this, run, whileEditing); });
         QMenu* menu = nullptr;
         if (c.menu == Menu::File) {
             menu = file;
@@ -431,7 +454,8 @@ bool MainWindow::openPath(const std::string& path)
         return false;
     }
     showHeaderBlock();
-    setCaption(path);
+    // The document's clean form of the path.
+    setCaption(document_.path());
     return true;
 }
 
@@ -562,6 +586,8 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
     // A cancelled save left the file and its backup as they were.
     if (!r)
         showFileError(r.error(), FileOperation::Save);
+    else if (r.hasWarning())
+        QMessageBox::warning(this, QStringLiteral("Rasmik"), persianBackupMessage(r.warning()));
     return r.ok();
 }
 
@@ -695,7 +721,8 @@ void MainWindow::openInTextEditor()
     // Without a table the caption is the program's name, not a file.
     if (caption_ == StartCaption)
         return;
-    OpenInTextEditor(captionText());
+    // The caption's bytes: a file name need not be valid UTF-8.
+    OpenInTextEditor(caption_);
 }
 
 void MainWindow::exportToExcel()

@@ -10,8 +10,11 @@ class QString;
 
 namespace rasmik {
 
-// Starts the text editor on file, passed as one argument exactly as given
-// ("Note Pad" passes the window caption unchanged).
+// Starts the text editor on file, passed as one argument exactly as given,
+// byte for byte ("Note Pad" passes the window caption unchanged, and a file
+// name need not be valid UTF-8).
+void OpenInTextEditor(const std::string& file);
+// The same for a name in Qt's text (encoded as the file system's names are).
 void OpenInTextEditor(const QString& file);
 
 // Writes list to path (CR LF lines, SaveLinesRetry; the outcome is not used)

@@ -163,13 +163,18 @@ bool SaveColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders, 
     return writeOnce(columnOrders, optionCfgPath);
 }
 
-bool DeleteColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders, const std::string& optionCfgPath)
+void ForgetColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders)
 {
     const std::string key = ColumnOrderKey(grid);
     // Every line of the key goes: only the first is ever used, and a second one
     // left behind would bring the deleted order back.
     for (int index = KeyIndexOf(columnOrders, key); index >= 0; index = KeyIndexOf(columnOrders, key))
         columnOrders.erase(columnOrders.begin() + index);
+}
+
+bool DeleteColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders, const std::string& optionCfgPath)
+{
+    ForgetColOrder(grid, columnOrders);
     return writeOnce(columnOrders, optionCfgPath);
 }
 

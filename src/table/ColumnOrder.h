@@ -39,6 +39,8 @@ bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrde
 // written; a failure keeps the order in memory.
 bool SaveColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders, const std::string& optionCfgPath);
 
+// Removes the lines with the grid's key from columnOrders.
+void ForgetColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders);
 // Removes the lines with the grid's key and writes columnOrders with one
 // attempt. The caller then rebuilds the grid from the table's lines.
 bool DeleteColOrder(const CoreGrid& grid, std::vector<std::string>& columnOrders, const std::string& optionCfgPath);

@@ -12,6 +12,18 @@ bool colInGrid(const CoreGrid& grid, int col)
     return col >= 0 && col < grid.ColCount();
 }
 
+// A leading minus, or the whole amount in accounting parentheses.
+bool AmountIsNegative(std::string_view cell)
+{
+    while (!cell.empty() && cell.front() == ' ')
+        cell.remove_prefix(1);
+    while (!cell.empty() && cell.back() == ' ')
+        cell.remove_suffix(1);
+    if (cell.empty())
+        return false;
+    return cell.front() == '-' || (cell.front() == '(' && cell.back() == ')');
+}
+
 } // namespace
 
 void SimpleNumber(CoreGrid& grid)
@@ -23,10 +35,18 @@ void SimpleNumber(CoreGrid& grid)
     for (int r = 1; r < grid.RowCount(); ++r) {
         const std::string_view cell = grid.Cell(col, r);
         kept.clear();
-        for (const char ch : cell)
+        if (AmountIsNegative(cell))
+            kept.push_back('-');
+        bool digit = false;
+        for (const char ch : cell) {
             if (ch == '.' || (ch >= '0' && ch <= '9'))
                 kept.push_back(ch);
-        if (kept.size() != cell.size())
+            digit = digit || (ch >= '0' && ch <= '9');
+        }
+        // A sign alone is no number.
+        if (!digit && !kept.empty() && kept.front() == '-')
+            kept.erase(0, 1);
+        if (kept != cell)
             grid.SetCell(col, r, kept);
     }
 }

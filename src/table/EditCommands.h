@@ -9,7 +9,9 @@
 
 namespace rasmik {
 
-// "Simple Number": rows 1.. of the cursor column keep only '.' and '0'-'9'.
+// "Simple Number": rows 1.. of the cursor column keep only '.' and '0'-'9',
+// after a '-' when the cell starts with a minus or is in accounting
+// parentheses, such as (1,336,000), and holds a digit.
 void SimpleNumber(CoreGrid& grid);
 // "Delete Col" (Ctrl+Shift+Del): every cell of the cursor column becomes empty.
 void BlankColumn(CoreGrid& grid);

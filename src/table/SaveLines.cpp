@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 
 #include "text/StringHelpers.h"
 
@@ -19,14 +20,19 @@ void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRo
 {
     const int cols = grid.ColCount();
     const bool numbered = rowNumberBase != 0;
-    // Keeps base - 1 + row inside 64 bits for any base a caller may pass.
+    // Numbers from a positive base count up without bound (up to 2^63 - 2
+    // plus the rows, which 64 unsigned bits hold); a negative base, which
+    // no command passes, is kept where base - 1 + row fits in 64 bits.
     constexpr std::int64_t Limit = std::int64_t{1} << 62;
-    rowNumberBase = std::clamp(rowNumberBase, -Limit, Limit);
+    const std::int64_t negativeBase = std::max(rowNumberBase, -Limit);
     char number[NumberRoom];
     for (int r = fromRow; r < toRow; ++r) {
         const std::size_t lineStart = out.size();
         if (numbered) {
-            const auto res = std::to_chars(number, number + sizeof number, rowNumberBase - 1 + r);
+            const auto res = rowNumberBase > 0
+                ? std::to_chars(number, number + sizeof number,
+                                static_cast<std::uint64_t>(rowNumberBase - 1) + static_cast<std::uint64_t>(r))
+                : std::to_chars(number, number + sizeof number, negativeBase - 1 + r);
             out.append(number, res.ptr);
             out.push_back('\t');
         }
@@ -89,8 +95,11 @@ std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
 
 std::int64_t RowNumberBaseFromAnswer(std::string_view answer)
 {
-    const std::int64_t start = ParseIntDef(answer, 0);
-    return start + 1 > 0 ? start + 1 : 0;
+    const std::int64_t start = ParseInt64Def(answer, 0);
+    // start + 1 must fit: the largest start counts as unreadable, that is 0.
+    if (start == std::numeric_limits<std::int64_t>::max())
+        return 1;
+    return start < 0 ? 0 : start + 1;
 }
 
 std::string WithFileExtension(const std::string& path, std::string_view ext)
@@ -137,8 +146,10 @@ FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, cons
         return next < rows ? Piece::More : Piece::Last;
     };
     const std::string backup = BackupPathFor(path);
-    // A table already named *.Bak would be its own backup: write it in place.
-    if (path == currentFile && backup != path && FileIsThere(path))
+    // The same file under another spelling (a relative path, "//", a link)
+    // is still the open table. A table already named *.Bak would be its own
+    // backup: it is written without one.
+    if (SameFile(path, currentFile) && !SameFile(backup, path) && FileIsThere(path))
         return WriteFileWithBackup(path, source, backup);
     return WriteFileAtomic(path, source);
 }

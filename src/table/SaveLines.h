@@ -17,8 +17,8 @@ namespace rasmik {
 // line, trailing TABs are dropped, and every line ends with CR LF.
 std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase);
 
-// The numbering base for the start code typed by the user: start + 1, or 0
-// (no numbering) for -1 and below, an empty or unreadable answer.
+// The numbering base for the start code typed by the user (64-bit): start + 1,
+// or 0 (no numbering) for -1 and below, an empty or unreadable answer.
 std::int64_t RowNumberBaseFromAnswer(std::string_view answer);
 
 // path with the extension of its file name replaced by ext (appended when the
@@ -28,11 +28,13 @@ std::string WithFileExtension(const std::string& path, std::string_view ext);
 // The backup of a table: its extension replaced by ".Bak".
 std::string BackupPathFor(const std::string& path);
 
-// Saves the grid to path. When path is exactly currentFile and that file
-// exists, its old content becomes the ".Bak" backup. On failure the file and
-// any earlier backup are as they were, and the result carries the reason;
-// progress (rows done of all rows) may cancel the save, which then fails with
-// Cancelled and leaves the file and the backup as they were.
+// Saves the grid to path. When path is the file currentFile names (the same
+// file, however spelt) and it exists, its old content becomes the ".Bak"
+// backup; a backup that cannot be made does not stop the save, and the
+// result's warning() says why. On failure the file and any earlier backup
+// are as they were, and the result carries the reason; progress (rows done
+// of all rows) may cancel the save, which then fails with Cancelled and
+// leaves the file and the backup as they were.
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress = {});
 

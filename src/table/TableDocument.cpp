@@ -179,10 +179,17 @@ void TableDocument::changedColumns(int firstCol, int lastCol)
 bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
                               const LoadProgressFn& progress, CoreGrid& out) const
 {
+    return buildGrid(lines, cellWidths, columnOrders_, target, progress, out);
+}
+
+bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWidths,
+                              const std::vector<std::string>& orders, LayoutTarget& target,
+                              const LoadProgressFn& progress, CoreGrid& out) const
+{
     CoreGrid fresh;
     if (!LayoutGridCells(fresh, lines, cellWidths, StageProgress(progress, LoadStage::Cells)))
         return false;
-    ApplyColumnOrder(fresh, columnOrders_);
+    ApplyColumnOrder(fresh, orders);
     if (!target.wantsWidths()) {
         FinishLayout(fresh, {}, fresh.DefaultRowHeight());
         fresh.Col = 0;
@@ -206,8 +213,11 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
     return true;
 }
 
-FileStatus TableDocument::open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress)
+FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& target, const LoadProgressFn& progress)
 {
+    // Made clean once, so that the caption, "Pre File" / "Next File" and the
+    // save's backup all see one spelling of the file.
+    const std::string path = CleanTablePath(givenPath);
     const std::string cellWidths = ReadCellFormat(path);
     TableLines lines;
     FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading));
@@ -216,9 +226,10 @@ FileStatus TableDocument::open(const std::string& path, LayoutTarget& target, co
     return openLines(std::move(lines), path, cellWidths, target, progress);
 }
 
-FileStatus TableDocument::openLines(TableLines lines, const std::string& path, const std::string& cellWidths,
+FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& cellWidths,
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
+    const std::string path = CleanTablePath(givenPath);
     const HeaderBlock block = ReadHeaderBlock(lines);
     bool cancelled = false;
     LoadProgressFn watched;
@@ -461,9 +472,15 @@ bool TableDocument::removeColumn()
 
 bool TableDocument::fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress)
 {
+    // Laid out aside first, so that a cancel leaves widths, file and grid alone.
+    CoreGrid fresh;
+    if (!buildGrid(lines_, widths, target, progress, fresh))
+        return false;
+    // A ".cfg" that cannot be written leaves the widths in use until the next open.
+    WriteCellFormat(CfgPathFor(path_), widths);
     cellWidths_ = widths;
-    WriteCellFormat(CfgPathFor(path_), cellWidths_);
-    return layOut(target, progress);
+    replaceGrid(std::move(fresh));
+    return true;
 }
 
 bool TableDocument::saveColumnOrder()
@@ -473,8 +490,15 @@ bool TableDocument::saveColumnOrder()
 
 bool TableDocument::deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress)
 {
+    // Laid out aside first, so that a cancel keeps the order on screen, in
+    // memory and in the file.
+    std::vector<std::string> orders = columnOrders_;
+    ForgetColOrder(grid_, orders);
+    CoreGrid fresh;
+    if (!buildGrid(lines_, cellWidths_, orders, target, progress, fresh))
+        return false;
     const bool written = DeleteColOrder(grid_, columnOrders_, columnOrdersPath_);
-    layOut(target, progress);
+    replaceGrid(std::move(fresh));
     return written;
 }
 

@@ -126,6 +126,7 @@ public:
     void loadColumnOrders(const std::string& optionCfgPath);
     // Opens the table at path with the widths of its ".cfg": reads it, takes
     // its header block off, lays it out and lists the tables of its folder.
+    // path() is then its absolute, lexically clean form (CleanTablePath).
     // A failed or cancelled open (the status says cancelled then) leaves
     // the document exactly as it was.
     FileStatus open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
@@ -176,11 +177,14 @@ public:
     // False when nothing was removed (column 0, or the grid's only column).
     bool removeColumn();
     // "Fix Cell Size": new fixed widths, kept in the table's ".cfg", and the
-    // table cut again with them. False when that layout was cancelled.
+    // table cut again with them. False when that layout was cancelled: the
+    // widths, the ".cfg" and the grid are then as they were.
     bool fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress = {});
     // Remembers the present column order for tables with these header names.
     bool saveColumnOrder();
-    // Forgets it and lays the table out again. False when that write failed.
+    // Forgets it and lays the table out again. False when that layout was
+    // cancelled (the order stays remembered, in memory and in the file) or
+    // when the file could not be written.
     bool deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress = {});
 
     // ---- search ----
@@ -240,6 +244,8 @@ private:
     void changedColumns(int firstCol, int lastCol);
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
                    const LoadProgressFn& progress, CoreGrid& out) const;
+    bool buildGrid(const TableLines& lines, const std::string& cellWidths, const std::vector<std::string>& orders,
+                   LayoutTarget& target, const LoadProgressFn& progress, CoreGrid& out) const;
 
     TableObserver* observer_ = nullptr;
     std::function<void()> historyListener_;

@@ -51,7 +51,7 @@ FileError ErrnoError(int err, const std::string& path)
 std::string DescribeFileError(const FileError& error)
 {
     using C = FileErrorCode;
-    if (error.sysErrno != 0 && error.detail.empty())
+    if (error.sysErrno != 0 && error.detail.empty() && error.code != C::NotRestored)
         return std::generic_category().message(error.sysErrno);
     switch (error.code) {
     case C::None:
@@ -72,6 +72,10 @@ std::string DescribeFileError(const FileError& error)
         return "not a regular file";
     case C::BackupIsTarget:
         return "the backup name is the file itself";
+    case C::NotRestored:
+        return "writing the file in place failed (" +
+            (error.sysErrno != 0 ? std::generic_category().message(error.sysErrno) : std::string("unknown error")) +
+            ") and its old content could not be put back";
     case C::TooLarge:
         return "too large";
     case C::NoSpace:

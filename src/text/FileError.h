@@ -20,6 +20,7 @@ enum class FileErrorCode {
     ReadOnly,       // the file (or its file system) is read-only
     NotRegularFile, // a folder, device or pipe
     BackupIsTarget, // the backup name is the file itself
+    NotRestored,    // written in place, the write failed and the old content could not be put back
     TooLarge,       // beyond what a table or a file may hold
     NoSpace,        // the disk or the quota is full
     NoMemory,
@@ -60,14 +61,26 @@ public:
     FileStatus(FileError error) : error_(std::move(error)) {}
     FileStatus(FileErrorCode code, std::string path) : error_(code, std::move(path)) {}
 
+    // A success the user should still hear about, such as a backup that
+    // could not be made.
+    static FileStatus okWithWarning(FileError warning)
+    {
+        FileStatus s;
+        s.warning_ = std::move(warning);
+        return s;
+    }
+
     bool ok() const { return error_.code == FileErrorCode::None; }
     explicit operator bool() const { return ok(); }
     bool cancelled() const { return error_.code == FileErrorCode::Cancelled; }
     FileErrorCode code() const { return error_.code; }
     const FileError& error() const { return error_; }
+    bool hasWarning() const { return warning_.code != FileErrorCode::None; }
+    const FileError& warning() const { return warning_; }
 
 private:
     FileError error_;
+    FileError warning_;
 };
 
 // The reason in English for the command line and logs, without the path:

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -70,6 +71,44 @@ int WriteAll(int fd, std::string_view bytes)
     return 0;
 }
 
+// The whole content of an open file; 0 or the error number.
+int ReadAllAt(int fd, std::string& out)
+{
+    out.clear();
+    char buf[1 << 16];
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::pread(fd, buf, sizeof buf, offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno == EBADF ? EACCES : errno; // a write-only file
+        if (n == 0)
+            return 0;
+        try {
+            out.append(buf, static_cast<std::size_t>(n));
+        } catch (const std::bad_alloc&) {
+            return ENOMEM;
+        }
+        offset += n;
+    }
+}
+
+// Makes the open file hold exactly bytes, flushed; 0 or the error number.
+int Overwrite(int fd, std::string_view bytes)
+{
+    if (::lseek(fd, 0, SEEK_SET) < 0)
+        return errno;
+    if (const int err = WriteAll(fd, bytes); err != 0)
+        return err;
+    if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fdatasync(fd) != 0)
+        return errno;
+    return 0;
+}
+
+// Failures of making temporary files, for tests.
+std::atomic<int> TemporaryFailure{0};
+
 void SyncFolder(const std::string& folder)
 {
     UniqueFd dir(OpenFile(folder.empty() ? std::string(".") : folder, O_RDONLY | O_DIRECTORY));
@@ -111,6 +150,11 @@ StagedFile::~StagedFile()
     discard();
 }
 
+void StagedFile::failTemporaryForTesting(int err)
+{
+    TemporaryFailure = err;
+}
+
 void StagedFile::discard()
 {
     temp_.reset();
@@ -119,6 +163,14 @@ void StagedFile::discard()
     tempPath_.clear();
     lock_.reset();
     exists_ = false;
+    inPlace_ = false;
+    std::string().swap(pending_);
+}
+
+void StagedFile::noBackup(FileError why)
+{
+    backupError_ = std::move(why);
+    backup_.clear();
 }
 
 FileStatus StagedFile::prepareTarget(const std::string& target)
@@ -127,6 +179,7 @@ FileStatus StagedFile::prepareTarget(const std::string& target)
     given_ = target;
     path_ = target;
     backup_.clear();
+    backupError_ = FileError();
     if (target.empty())
         return fail(FileErrorCode::NoFileName);
     struct stat lst {};
@@ -161,50 +214,67 @@ FileStatus StagedFile::prepareTarget(const std::string& target)
     return {};
 }
 
-FileStatus StagedFile::createTemp()
+FileStatus StagedFile::createTemp(NoTemporary noTemporary)
 {
-    if (const int err = CreateBeside(path_, exists_ ? &st_ : nullptr, temp_, tempPath_); err != 0)
-        return failErrno(err);
-    return {};
+    int err = TemporaryFailure.load();
+    if (err == 0)
+        err = CreateBeside(path_, exists_ ? &st_ : nullptr, temp_, tempPath_);
+    if (err == 0)
+        return {};
+    // No right to add a file to the folder: a file we may write can still
+    // be written where it is.
+    if ((err == EACCES || err == EPERM) && exists_ && noTemporary == NoTemporary::WriteInPlace) {
+        inPlace_ = true;
+        return {};
+    }
+    return failErrno(err);
 }
 
-FileStatus StagedFile::open(const std::string& target)
+FileStatus StagedFile::open(const std::string& target, NoTemporary noTemporary)
 {
     FileStatus r = prepareTarget(target);
     if (r)
-        r = createTemp();
+        r = createTemp(noTemporary);
     if (!r)
         discard();
     return r;
 }
 
-FileStatus StagedFile::openWithBackup(const std::string& target, const std::string& backupPath)
+FileStatus StagedFile::openWithBackup(const std::string& target, const std::string& backupPath,
+                                      NoTemporary noTemporary)
 {
     FileStatus r = prepareTarget(target);
     if (r && exists_) {
-        if (backupPath.empty())
-            r = failErrno(ENOENT);
+        backup_ = backupPath;
         struct stat bst {};
-        if (r && ::stat(backupPath.c_str(), &bst) == 0) {
+        if (backupPath.empty()) {
+            noBackup(FileError(FileErrorCode::NoFileName, backupPath));
+        } else if (::stat(backupPath.c_str(), &bst) == 0) {
             if (S_ISDIR(bst.st_mode))
-                r = failErrno(EISDIR);
+                noBackup(ErrnoError(EISDIR, backupPath));
             else if (bst.st_dev == st_.st_dev && bst.st_ino == st_.st_ino)
-                r = fail(FileErrorCode::BackupIsTarget);
+                noBackup(FileError(FileErrorCode::BackupIsTarget, backupPath));
         }
     }
     if (r)
-        r = createTemp();
+        r = createTemp(noTemporary);
     if (!r) {
         discard();
         return r;
     }
-    if (exists_)
-        backup_ = backupPath;
     return r;
 }
 
 FileStatus StagedFile::write(std::string_view bytes)
 {
+    if (inPlace_) {
+        try {
+            pending_.append(bytes);
+        } catch (const std::bad_alloc&) {
+            return failErrno(ENOMEM);
+        }
+        return {};
+    }
     if (!temp_.valid())
         return failErrno(EBADF);
     if (const int err = WriteAll(temp_.get(), bytes); err != 0)
@@ -217,7 +287,7 @@ FileStatus StagedFile::copyOldContent(std::string& tempBackup)
 {
     UniqueFd fd;
     if (const int err = CreateBeside(backup_, &st_, fd, tempBackup); err != 0)
-        return failErrno(err);
+        return ErrnoError(err, backup_);
     char buf[1 << 16];
     off_t offset = 0;
     int err = 0;
@@ -242,7 +312,7 @@ FileStatus StagedFile::copyOldContent(std::string& tempBackup)
         fd.reset();
         ::unlink(tempBackup.c_str());
         tempBackup.clear();
-        return failErrno(err);
+        return ErrnoError(err, backup_);
     }
     return {};
 }
@@ -259,11 +329,61 @@ FileStatus StagedFile::keepOldContent(std::string& tempBackup)
             return copyOldContent(tempBackup);
     }
     tempBackup.clear();
-    return failErrno(EEXIST);
+    return ErrnoError(EEXIST, backup_);
+}
+
+FileStatus StagedFile::commitInPlace()
+{
+    // The old content: the backup's, and put back if the write fails.
+    std::string old;
+    if (const int err = ReadAllAt(lock_.get(), old); err != 0) {
+        const FileStatus r = failErrno(err);
+        discard();
+        return r;
+    }
+    if (!backup_.empty()) {
+        // The folder takes no new file, but an existing backup may be written.
+        UniqueFd bak(OpenFile(backup_, O_WRONLY | O_CREAT, st_.st_mode & 0666));
+        struct stat bst {};
+        int err = bak.valid() ? 0 : errno;
+        if (err == 0 && (::fstat(bak.get(), &bst) != 0 || !S_ISREG(bst.st_mode)))
+            err = EISDIR;
+        if (err == 0)
+            err = Overwrite(bak.get(), old);
+        if (err == 0 && bak.close() != 0)
+            err = errno;
+        if (err != 0)
+            noBackup(ErrnoError(err, backup_));
+    }
+    UniqueFd out(OpenFile(path_, O_WRONLY));
+    if (!out.valid()) {
+        const FileStatus r = failErrno(errno);
+        discard();
+        return r;
+    }
+    int err = Overwrite(out.get(), pending_);
+    if (err == 0 && out.close() != 0)
+        err = errno;
+    if (err != 0) {
+        if (!out.valid())
+            out.reset(OpenFile(path_, O_WRONLY));
+        const bool restored = out.valid() && Overwrite(out.get(), old) == 0;
+        discard();
+        if (!restored) {
+            FileError e(FileErrorCode::NotRestored, given_);
+            e.sysErrno = err;
+            return e;
+        }
+        return failErrno(err);
+    }
+    discard();
+    return {};
 }
 
 FileStatus StagedFile::commit()
 {
+    if (inPlace_)
+        return commitInPlace();
     if (!temp_.valid())
         return failErrno(EBADF);
     if (::fdatasync(temp_.get()) != 0 || temp_.close() != 0) {
@@ -273,9 +393,10 @@ FileStatus StagedFile::commit()
     }
     std::string tempBackup;
     if (!backup_.empty()) {
+        // A backup that cannot be made does not stop the save.
         if (FileStatus r = keepOldContent(tempBackup); !r) {
-            discard();
-            return r;
+            noBackup(r.error());
+            tempBackup.clear();
         }
     }
     if (::rename(tempPath_.c_str(), path_.c_str()) != 0) {
@@ -290,9 +411,11 @@ FileStatus StagedFile::commit()
     if (!tempBackup.empty()) {
         // The new content is in place; a backup that cannot take its name
         // leaves the earlier one as it was.
-        if (::rename(tempBackup.c_str(), backup_.c_str()) != 0)
+        if (::rename(tempBackup.c_str(), backup_.c_str()) != 0) {
+            const int err = errno;
             ::unlink(tempBackup.c_str());
-        else if (FolderOf(backup_) != FolderOf(path_))
+            noBackup(ErrnoError(err, backup_));
+        } else if (FolderOf(backup_) != FolderOf(path_))
             SyncFolder(FolderOf(backup_));
     }
     discard();

@@ -468,6 +468,14 @@ double ParseFloatFull(std::string_view s, double def)
 
 int32_t ParseIntDef(std::string_view s, int32_t def)
 {
+    const int64_t value = ParseInt64Def(s, int64_t{std::numeric_limits<int32_t>::max()} + 1);
+    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+        return def;
+    return static_cast<int32_t>(value);
+}
+
+int64_t ParseInt64Def(std::string_view s, int64_t def)
+{
     CommaFreeReader r(s.data(), s.data() + s.size());
     while (!r.atEnd() && r.peek() == ' ')
         r.advance();
@@ -492,9 +500,9 @@ int32_t ParseIntDef(std::string_view s, int32_t def)
         }
     }
 
-    // Magnitudes stop just above the 32-bit range, so long inputs cannot wrap.
-    constexpr int64_t cap = int64_t{1} << 32;
-    int64_t value = 0;
+    // Magnitudes stop just above the 64-bit range, so long inputs cannot wrap.
+    constexpr uint64_t cap = (uint64_t{1} << 63) + 1;
+    uint64_t value = 0;
     for (; !r.atEnd(); r.advance()) {
         const char c = r.peek();
         int d;
@@ -507,15 +515,20 @@ int32_t ParseIntDef(std::string_view s, int32_t def)
         else
             return def;
         anyDigit = true;
-        value = std::min(value * base + d, cap);
+        const uint64_t digit = static_cast<uint64_t>(d);
+        value = value > (cap - digit) / static_cast<uint64_t>(base) ? cap : value * base + digit;
     }
     if (!anyDigit)
         return def;
-    if (negative)
-        value = -value;
-    if (value < std::numeric_limits<int32_t>::min() || value > std::numeric_limits<int32_t>::max())
+    constexpr uint64_t maxMagnitude = uint64_t{1} << 63; // of the most negative value
+    if (negative) {
+        if (value > maxMagnitude)
+            return def;
+        return value == maxMagnitude ? std::numeric_limits<int64_t>::min() : -static_cast<int64_t>(value);
+    }
+    if (value >= maxMagnitude)
         return def;
-    return static_cast<int32_t>(value);
+    return static_cast<int64_t>(value);
 }
 
 // ---------------------------------------------------------------- paths

@@ -56,6 +56,8 @@ double ParseFloatDef(std::string_view s, double def);
 // 32-bit integer: commas ignored, leading spaces, sign, decimal digits or hex
 // after '$', 'x', 'X', '0x', '0X'; nothing may follow; def when it does not fit.
 int32_t ParseIntDef(std::string_view s, int32_t def);
+// The same for 64-bit integers.
+int64_t ParseInt64Def(std::string_view s, int64_t def);
 
 // Path helpers on the platform separator ('/').
 constexpr char PathSeparator = '/';

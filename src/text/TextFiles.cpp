@@ -59,7 +59,10 @@ FileStatus WriteStaged(StagedFile& staged, FileStatus opened, const PieceSource&
         if (more == Piece::Last)
             break;
     }
-    return staged.commit();
+    FileStatus r = staged.commit();
+    if (r && staged.backupError().code != FileErrorCode::None)
+        return FileStatus::okWithWarning(staged.backupError());
+    return r;
 }
 
 bool ReadSplitLines(const std::string& path, std::vector<std::string>& lines)
@@ -315,13 +318,13 @@ FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes, 
 FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source)
 {
     StagedFile staged;
-    return WriteStaged(staged, staged.open(path), source);
+    return WriteStaged(staged, staged.open(path, NoTemporary::WriteInPlace), source);
 }
 
 FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath)
 {
     StagedFile staged;
-    return WriteStaged(staged, staged.openWithBackup(path, backupPath), source);
+    return WriteStaged(staged, staged.openWithBackup(path, backupPath, NoTemporary::WriteInPlace), source);
 }
 
 bool LoadLinesRetry(std::vector<std::string>* list, const std::string& path)
@@ -378,6 +381,81 @@ std::string FolderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+bool SameFile(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    if (a == b)
+        return true;
+    struct stat sa {}, sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+        sa.st_ino == sb.st_ino;
+}
+
+std::string LexicallyClean(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    const bool absolute = path.front() == '/';
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    const std::string_view all(path);
+    while (start <= all.size()) {
+        std::size_t end = all.find('/', start);
+        if (end == std::string_view::npos)
+            end = all.size();
+        const std::string_view part = all.substr(start, end - start);
+        if (part == "..") {
+            if (!parts.empty() && parts.back() != "..")
+                parts.pop_back();
+            else if (!absolute)
+                parts.push_back(part); // a relative path may climb above its start
+        } else if (!part.empty() && part != ".") {
+            parts.push_back(part);
+        }
+        start = end + 1;
+    }
+    std::string out = absolute ? "/" : "";
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        if (i)
+            out += '/';
+        out += parts[i];
+    }
+    return out.empty() ? std::string(".") : out;
+}
+
+std::string CleanTablePath(const std::string& path)
+{
+    if (path.empty())
+        return path;
+    std::string absolute = path;
+    if (absolute.front() != '/') {
+        std::vector<char> buf(4096);
+        while (!::getcwd(buf.data(), buf.size())) {
+            if (errno != ERANGE)
+                return path;
+            buf.resize(buf.size() * 2);
+        }
+        absolute = std::string(buf.data()) + "/" + path;
+    }
+    std::string clean = LexicallyClean(absolute);
+    // "link/.." is the link target's parent, not the folder the link is in:
+    // where the short form names another file, the folder is resolved.
+    if (clean != absolute && FileIsThere(absolute) && !SameFile(clean, absolute)) {
+        const std::size_t slash = absolute.rfind('/');
+        if (char* real = ::realpath(absolute.substr(0, slash + 1).c_str(), nullptr)) {
+            std::string folder = real;
+            std::free(real);
+            if (folder.empty() || folder.back() != '/')
+                folder += '/';
+            clean = folder + absolute.substr(slash + 1);
+        } else {
+            clean = absolute;
+        }
+    }
+    return clean;
 }
 
 std::string ExecutablePath()

@@ -55,13 +55,18 @@ enum class Piece { More, Last, Stop };
 using PieceSource = std::function<Piece(std::string_view& piece)>;
 
 // Writes bytes through a StagedFile: path holds either its old or its new
-// content, and nothing is left beside it on failure.
+// content, and nothing is left beside it on failure. An existing file that
+// may be written, in a folder that takes no new file, is written in place;
+// if that write fails its old content is put back (NotRestored when even
+// that fails).
 FileStatus WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Like WriteFileAtomic; when path exists its old content becomes backupPath
 // (replacing an earlier backup) in the same step. When path does not exist no
 // backup is made. On failure the target and any earlier backup are left as
-// they were; a backupPath that is a folder or the file itself is a failure.
+// they were. A backup that cannot be made (backupPath is a folder or the file
+// itself, or cannot be written) does not stop the write: the result is a
+// success whose warning() says why, about backupPath.
 FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes,
                                const std::string& backupPath);
 // The same with the bytes from a source. A source that stops leaves the
@@ -71,6 +76,15 @@ FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& sourc
 
 // The path's folder part, up to and including the last '/'; empty when none.
 std::string FolderOf(const std::string& path);
+
+// Whether both paths name one file: equal, or the same device and inode.
+bool SameFile(const std::string& a, const std::string& b);
+// The path with "//", "/./" and "name/.." taken out, by its letters only.
+std::string LexicallyClean(const std::string& path);
+// The absolute, lexically clean form of a table's path (relative to the
+// working folder). Links are not resolved, except a folder whose ".." would
+// otherwise lead to another file.
+std::string CleanTablePath(const std::string& path);
 
 // The program's folder for settings and scratch files, with a trailing '/':
 // the executable's folder when it is writable, else ~/.local/share/Rasmik/.

@@ -23,6 +23,12 @@
 #include <QtTest>
 #include "common/TestFiles.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace rasmik;
 
 namespace {
@@ -180,7 +186,7 @@ private slots:
         Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier); // Simple Number
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Amount"));
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("1234.50"));
-        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("7"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("-7")); // the sign stays
         QCOMPARE(Cell(*w, 1, 3), QStringLiteral("12"));
         Press(w.get(), Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier); // Shift Col N+1 to N
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral("x"));
@@ -221,6 +227,72 @@ private slots:
         });
         w->fixCellSize();
         QCOMPARE(ReadAll(dir.path() + "/t.cfg"), QByteArray("CellFormat=2 1\r\n"));
+    }
+
+    // Inside an open cell editor the editing keys edit the text; the commands
+    // that delete or blank rows and columns wait; Esc drops the edit only.
+    void keysInsideTheCellEditor()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "H1\tH2\r\nabc def\tx\r\nghi\ty\r\nlast\tz\r\n");
+        Write(dir.path() + "/u.txt", "other\r\n");
+        auto w = open(path);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, "gh");
+        QCOMPARE(editor->text(), QStringLiteral("abc defgh"));
+        QTest::keyClick(editor, Qt::Key_Backspace, Qt::ControlModifier);
+        QCOMPARE(editor->text(), QStringLiteral("abc "));
+        QTest::keyClick(editor, Qt::Key_Home);
+        QCOMPARE(editor->cursorPosition(), 0);
+        QTest::keyClick(editor, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(editor->text(), QStringLiteral(""));
+        QTest::keyClicks(editor, "one two");
+        // Words move the cursor as they are shown (Latin text runs left to right).
+        QTest::keyClick(editor, Qt::Key_Left, Qt::ControlModifier);
+        QCOMPARE(editor->cursorPosition(), 4);
+        QTest::keyClick(editor, Qt::Key_Right, Qt::ControlModifier);
+        QCOMPARE(editor->cursorPosition(), 7);
+        QCOMPARE(w->document().path(), path.toStdString()); // no Pre/Next File
+        QCOMPARE(editor->text(), QStringLiteral("one two"));
+
+        // The commands that delete, blank or shift do not run.
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier | Qt::ShiftModifier);
+        Press(w.get(), Qt::Key_Delete, Qt::AltModifier);
+        Press(w.get(), Qt::Key_Space, Qt::ControlModifier | Qt::ShiftModifier);
+        Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w->document().grid().RowCount(), 4);
+        QCOMPARE(w->document().grid().ColCount(), 2);
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("H1"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("y"));
+        QCOMPARE(Cell(*w, 0, 2), QStringLiteral("ghi"));
+        QCOMPARE(QApplication::focusWidget(), editor);
+
+        // Esc drops the edit and leaves the window open.
+        QTest::keyClick(editor, Qt::Key_Escape);
+        QVERIFY(w->isVisible());
+        QVERIFY(!w->grid()->isEditing());
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("abc def"));
+
+        // Any other command commits the edit first: Save writes it.
+        Press(w->grid(), Qt::Key_F2);
+        editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClicks(editor, "new");
+        {
+            ModalCloser closer(SaveAs(path));
+            QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(path), QByteArray("H1\tH2\r\nnew\tx\r\nghi\ty\r\nlast\tz\r\n"));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("new"));
+        QVERIFY(!w->grid()->isEditing());
+        // Delete Row runs again once the editor is closed.
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w->document().grid().RowCount(), 3);
     }
 
     void searchAndSearchAgain()
@@ -395,6 +467,99 @@ private slots:
         w->pasteTable();
         QCOMPARE(ReadAll(app + "ClipTablePaste.txt"), QByteArray("kept"));
         QFile::remove(app + "ClipTablePasteHdr.txt");
+    }
+
+    // A table named on the command line by a relative path is saved over
+    // with its backup; a backup that cannot be made is told and the save
+    // goes on; row numbers go past 32 bits.
+    void savingFromTheWindow()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath("tables/sub"));
+        const QString path = QDir::cleanPath(dir.path() + "/tables/t.txt");
+        Write(path, "a\tb\r\nc\td\r\n");
+        const QString cwd = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path() + "/tables/sub"));
+        MainWindow w({"..//./../tables/t.txt"});
+        QVERIFY(QDir::setCurrent(cwd));
+        w.show();
+        w.grid()->setFocus();
+        QCOMPARE(QString::fromStdString(w.caption()), path);
+        QCOMPARE(w.windowTitle(), path);
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(closer.seen, 2); // the dialog and the overwrite question, nothing else
+        }
+        QCOMPARE(ReadAll(dir.path() + "/tables/t.Bak"), QByteArray("a\tb\r\nc\td\r\n"));
+
+        // t.Bak is a folder: saved all the same, and the user is told.
+        QVERIFY(QFile::remove(dir.path() + "/tables/t.Bak"));
+        QVERIFY(QDir(dir.path()).mkdir("tables/t.Bak"));
+        Click(w, 0, 1);
+        QVERIFY(w.grid()->model()->setData(w.grid()->model()->index(0, 0), QStringLiteral("e")));
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+            QTRY_COMPARE(closer.texts.size(), 2); // the overwrite question, then the warning
+            const QString warning = closer.texts[1];
+            QVERIFY(warning.contains(dir.path() + "/tables/t.Bak"));
+            QVERIFY(warning.contains(QString::fromStdString(std::strerror(EISDIR))));
+            QVERIFY(!warning.contains(path + QStringLiteral("\u00BB"))); // the table is not blamed
+        }
+        QCOMPARE(ReadAll(path), QByteArray("a\tb\r\ne\td\r\n"));
+
+        // Save With Rows from the largest 32-bit start code counts on.
+        const QString numbered = dir.path() + "/numbered.txt";
+        Answer("2147483647");
+        {
+            ModalCloser closer(SaveAs(numbered));
+            Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+        }
+        QCOMPARE(ReadAll(numbered), QByteArray("2147483647\ta\tb\r\n2147483648\te\td\r\n"));
+    }
+
+    // "Note Pad" and "Values" hand the editor the path's bytes, also where
+    // they are not UTF-8 (a Windows-1256 name from an archive).
+    void textEditorGetsThePathBytes()
+    {
+        QTemporaryDir dir;
+        const QByteArray folder = QFile::encodeName(dir.path()) + "/\xD8\xCF\xE6\xE1"; // "table" in Windows-1256
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const QByteArray table = folder + "/\xD8\xCF\xE6\xE1 1.txt";
+        {
+            const int fd = ::open(table.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            QVERIFY(fd >= 0);
+            const char bytes[] = "H\tV\r\nx\t1\r\ny\t2\r\n";
+            QCOMPARE(::write(fd, bytes, sizeof bytes - 1), ssize_t(sizeof bytes - 1));
+            ::close(fd);
+        }
+        // The recording editor writes its arguments, one a line, byte for byte.
+        const QByteArray log = QFile::encodeName(dir.path()) + "/editor.log";
+        const QString editor = dir.path() + "/editor.sh";
+        Write(editor, "#!/bin/sh\nprintf '%s\\n' \"$@\" >> '" + log + "'\n");
+        QFile::setPermissions(editor, QFile::permissions(editor) | QFile::ExeOwner);
+        // The program's folder has such a name too, for the "Values" list.
+        SetExeFolderForTesting(folder.toStdString());
+        {
+            const int fd = ::open((folder + "/AppOptions.txt").constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            const QByteArray line = "TextEditor=" + QFile::encodeName(editor) + "\r\n";
+            QCOMPARE(::write(fd, line.constData(), size_t(line.size())), ssize_t(line.size()));
+            ::close(fd);
+        }
+        AppOptions(true);
+        {
+            MainWindow w({table.toStdString()});
+            QCOMPARE(w.document().path(), table.toStdString());
+            w.command("openInTextEditor")->trigger();
+            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(table + "\n").toHex());
+            QFile::remove(QFile::decodeName(log));
+            Click(w, 1, 1);
+            w.command("showColumnValues")->trigger();
+            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(folder + "/ColValue2.txt\n").toHex());
+        }
+        SetExeFolderForTesting(app.toStdString());
+        AppOptions(true);
     }
 
     void columnExtractionSumAndTheTextEditor()

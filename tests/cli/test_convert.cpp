@@ -6,6 +6,7 @@
 #include "table/TableLines.h"
 #include "common/TestFiles.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -92,6 +93,28 @@ private slots:
         QCOMPARE(rasmik({"--convert", t, t}).status, 0);
         QCOMPARE(ReadAll(dir.path() + "/self.Bak"), before);
         QVERIFY(!ReadAll(t).contains("SardoVelam"));
+    }
+
+    void convertingOntoItselfUnderAnotherSpelling()
+    {
+        QVERIFY(QDir(dir.path()).mkpath("spelt/sub"));
+        const QString t = dir.path() + "/spelt/t.txt";
+        Write(t, "a\tb\r\n");
+        const QString spelt = dir.path() + "/spelt/sub/..//./t.txt";
+        QCOMPARE(rasmik({"--convert", spelt, t}).status, 0);
+        QCOMPARE(ReadAll(dir.path() + "/spelt/t.Bak"), QByteArray("a\tb\r\n"));
+    }
+
+    void backupThatCannotBeMadeIsToldOnStandardError()
+    {
+        QVERIFY(QDir(dir.path()).mkpath("nobak/t.Bak"));
+        const QString t = dir.path() + "/nobak/t.txt";
+        Write(t, "SardoVelam31415926535-0 0\r\na\tb\r\n");
+        const Run run = rasmik({"--convert", t, t});
+        QCOMPARE(run.status, 0);
+        QCOMPARE(ReadAll(t), QByteArray("a\tb\r\n"));
+        QVERIFY(run.err.contains(
+            QFile::encodeName("rasmik: " + dir.path() + "/nobak/t.Bak: no backup made: Is a directory\n")));
     }
 
     void workbookOutput()

@@ -14,6 +14,7 @@ QObject* makeClipboardTests();
 QObject* makeExtractTests();
 QObject* makeSumTests();
 QObject* makeColumnOrderTests();
+QObject* makeDocumentLayoutTests();
 
 namespace {
 
@@ -34,7 +35,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests,
-                      makeSumTests, makeColumnOrderTests})
+                      makeSumTests, makeColumnOrderTests, makeDocumentLayoutTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.

@@ -19,10 +19,16 @@ private slots:
         QTest::addColumn<QByteArray>("cell");
         QTest::addColumn<QByteArray>("result");
         QTest::newRow("thousands comma") << QByteArray("1,234.50") << QByteArray("1234.50");
-        QTest::newRow("sign") << QByteArray("-7") << QByteArray("7");
+        QTest::newRow("sign") << QByteArray("-7") << QByteArray("-7");
         QTest::newRow("unit") << QByteArray("12 kg") << QByteArray("12");
         QTest::newRow("letters only") << QByteArray("abc") << QByteArray("");
-        QTest::newRow("parentheses") << QByteArray("(3.5)") << QByteArray("3.5");
+        QTest::newRow("parentheses") << QByteArray("(3.5)") << QByteArray("-3.5");
+        QTest::newRow("accounting amount") << QByteArray("(1,336,000)") << QByteArray("-1336000");
+        QTest::newRow("minus after spaces") << QByteArray("  -5 ") << QByteArray("-5");
+        QTest::newRow("minus inside keeps no sign") << QByteArray("5-3") << QByteArray("53");
+        QTest::newRow("one parenthesis only") << QByteArray("(12") << QByteArray("12");
+        QTest::newRow("sign without digits") << QByteArray("-abc") << QByteArray("");
+        QTest::newRow("negative with unit") << QByteArray("-12 kg") << QByteArray("-12");
         QTest::newRow("single space") << QByteArray(" ") << QByteArray("");
         QTest::newRow("Persian letters go") << w("۱۲ ریال") << QByteArray("12");
     }

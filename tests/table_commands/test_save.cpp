@@ -94,6 +94,15 @@ private slots:
         QTest::newRow("unreadable like 0") << QByteArray("one") << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
         QTest::newRow("largest start code") << QByteArray("2147483647")
                                            << QByteArray("2147483647\ta\tb\r\n2147483648\tc\td\r\n2147483649\r\n");
+        QTest::newRow("beyond 32 bits") << QByteArray("5,000,000,000")
+                                        << QByteArray("5000000000\ta\tb\r\n5000000001\tc\td\r\n5000000002\r\n");
+        QTest::newRow("near the 64-bit end")
+            << QByteArray("9223372036854775806")
+            << QByteArray("9223372036854775806\ta\tb\r\n9223372036854775807\tc\td\r\n9223372036854775808\r\n");
+        QTest::newRow("64-bit end unreadable") << QByteArray("9223372036854775807")
+                                               << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
+        QTest::newRow("beyond 64 bits unreadable") << QByteArray("99999999999999999999")
+                                                   << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
     }
     void rowNumbers()
     {
@@ -157,6 +166,47 @@ private slots:
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList{"t.Bak", "t.txt"}));
     }
 
+    // The open table under another spelling is still the open table.
+    void sameFileUnderAnotherSpellingGetsItsBackup_data()
+    {
+        QTest::addColumn<QString>("spelling"); // relative to the folder
+        QTest::newRow("parent folder") << "sub/../t.txt";
+        QTest::newRow("double slash") << "/t.txt";
+        QTest::newRow("dot folder") << "./t.txt";
+        QTest::newRow("symbolic link") << "link.txt";
+    }
+    void sameFileUnderAnotherSpellingGetsItsBackup()
+    {
+        QFETCH(QString, spelling);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("sub"));
+        Write(dir.filePath("t.txt"), "old\r\n");
+        QVERIFY(QFile::link(dir.filePath("t.txt"), dir.filePath("link.txt")));
+        const std::string current = path(dir, "t.txt");
+        const std::string target = (dir.path() + "/" + spelling).toStdString();
+        const FileStatus res = SaveGridToFile(makeGrid("new"), 0, target, current);
+        QVERIFY(res.ok());
+        QVERIFY(!res.hasWarning());
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("new\r\n"));
+        const QString backup = spelling == "link.txt" ? "link.Bak" : "t.Bak";
+        QCOMPARE(ReadAll(dir.filePath(backup)), QByteArray("old\r\n"));
+    }
+
+    void backupThatCannotBeMadeStillSaves()
+    {
+        QTemporaryDir dir;
+        const std::string current = path(dir, "t.txt");
+        Write(dir.filePath("t.txt"), "old\r\n");
+        QVERIFY(QDir(dir.path()).mkdir("t.Bak"));
+        const FileStatus res = SaveGridToFile(makeGrid("new"), 0, current, current);
+        QVERIFY(res.ok());
+        QVERIFY(res.hasWarning());
+        QCOMPARE(res.warning().path, path(dir, "t.Bak"));
+        QCOMPARE(res.warning().sysErrno, EISDIR);
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), QByteArray("new\r\n"));
+        QVERIFY(QFileInfo(dir.filePath("t.Bak")).isDir());
+    }
+
     void saveCurrentThatVanishedMakesNoBackup()
     {
         QTemporaryDir dir;
@@ -197,7 +247,7 @@ private slots:
     void failedSaveKeepsTableAndBackup_data()
     {
         QTest::addColumn<bool>("readOnlyFolder");
-        QTest::newRow("read-only folder") << true;
+        QTest::newRow("read-only folder and table") << true;
         QTest::newRow("disk refuses the bytes") << false;
     }
     void failedSaveKeepsTableAndBackup()
@@ -213,6 +263,8 @@ private slots:
 
         FileStatus res;
         if (readOnlyFolder) {
+            // A table that may be written would be written in place there.
+            QVERIFY(::chmod(dir.filePath("t.txt").toLocal8Bit().constData(), 0444) == 0);
             QVERIFY(::chmod(dir.path().toLocal8Bit().constData(), 0555) == 0);
             res = SaveGridToFile(grid, 0, current, current);
             ::chmod(dir.path().toLocal8Bit().constData(), 0755);

@@ -2,6 +2,7 @@
 // files locked by other processes, read-only files, atomic replacement with
 // backups, and the program's own folder.
 
+#include "text/StagedFile.h"
 #include "text/TextFiles.h"
 #include "common/TestFiles.h"
 
@@ -247,6 +248,13 @@ private slots:
     void backupFailureKeepsBoth_data();
     void backupFailureKeepsBoth();
     void backupAcrossFileSystems();
+    void backupThatCannotBeMadeDoesNotStopTheSave_data();
+    void backupThatCannotBeMadeDoesNotStopTheSave();
+    void writeInPlaceWithBackupInReadOnlyFolder();
+    void writeInPlaceWhenNoTemporaryMayBeMade();
+    void failedWriteInPlacePutsOldContentBack();
+    void sameFileAndCleanPaths_data();
+    void sameFileAndCleanPaths();
 
     void exeFolderOverride();
     void exeFolderOfACopy();
@@ -711,14 +719,29 @@ void TestTextFiles::atomicWriteIntoReadOnlyFolder()
     const std::string p = path("ro/table.txt");
     Put(p, "old\r\n", 0666); // the file itself may be written by anyone
     ::chmod(path("ro").c_str(), 0555);
-    const auto r = AsUnprivileged([&] { return WriteFileAtomic(p, "new\r\n"); });
+    // No temporary file can be made there: the table is written in place.
+    const auto r = AsUnprivileged([&] { return WriteFileAtomic(p, "new and longer\r\n"); });
     if (!r)
         QSKIP("cannot drop privileges here");
-    QVERIFY(!r->ok());
-    QCOMPARE(r->code(), FileErrorCode::AccessDenied);
-    QCOMPARE(Why(*r), Reason(EACCES));
-    QCOMPARE(Slurp(p), Bytes("old\r\n"));
+    QVERIFY(r->ok());
+    QCOMPARE(Slurp(p), Bytes("new and longer\r\n"));
+    QCOMPARE(ModeOf(p), mode_t(0666));
     QCOMPARE(Entries(path("ro/")), QStringList{"table.txt"});
+    const auto shorter = AsUnprivileged([&] { return WriteFileAtomic(p, "n\r\n"); });
+    QVERIFY(shorter && shorter->ok());
+    QCOMPARE(Slurp(p), Bytes("n\r\n"));
+    // A new file still needs the folder.
+    const std::string q = path("ro/new.txt");
+    const auto fresh = AsUnprivileged([&] { return WriteFileAtomic(q, "x"); });
+    QVERIFY(fresh && !fresh->ok());
+    QCOMPARE(Why(*fresh), Reason(EACCES));
+    // So does a read-only table.
+    ::chmod(p.c_str(), 0444);
+    const auto readOnly = AsUnprivileged([&] { return WriteFileAtomic(p, "y"); });
+    QVERIFY(readOnly && !readOnly->ok());
+    QCOMPARE(Slurp(p), Bytes("n\r\n"));
+    QCOMPARE(Entries(path("ro/")), QStringList{"table.txt"});
+    ::chmod(path("ro").c_str(), 0755);
 }
 
 // ---------------------------------------------------------------- backups
@@ -779,15 +802,10 @@ void TestTextFiles::backupFailureKeepsBoth_data()
 
     using C = FileErrorCode;
     QTest::newRow("disk full") << "size limit" << C::TooLarge << QString::fromStdString(Reason(EFBIG));
-    QTest::newRow("backup name is a folder") << "backup folder" << C::NotRegularFile
-                                             << QString::fromStdString(Reason(EISDIR));
-    QTest::newRow("backup name is the file") << "same" << C::BackupIsTarget << "the backup name is the file itself";
-    QTest::newRow("backup is a link to the file") << "link" << C::BackupIsTarget
-                                                  << "the backup name is the file itself";
+    // A backup that cannot be made no longer stops the save: see
+    // backupThatCannotBeMadeDoesNotStopTheSave.
     QTest::newRow("target is a folder") << "folder" << C::NotRegularFile << QString::fromStdString(Reason(EISDIR));
     QTest::newRow("locked by another process") << "locked" << C::Locked << "locked by another program";
-    QTest::newRow("backup in a missing folder") << "missing folder" << C::NotFound
-                                                << QString::fromStdString(Reason(ENOENT));
 }
 
 void TestTextFiles::backupFailureKeepsBoth()
@@ -809,16 +827,6 @@ void TestTextFiles::backupFailureKeepsBoth()
     if (how == "size limit") {
         FileSizeLimit limit(4096);
         r = WriteFileWithBackup(p, big, bak);
-    } else if (how == "backup folder") {
-        QVERIFY(QDir().mkdir(QString::fromStdString(path("table.Bak2"))));
-        expected << "table.Bak2";
-        r = WriteFileWithBackup(p, big, path("table.Bak2"));
-    } else if (how == "same") {
-        r = WriteFileWithBackup(p, big, p);
-    } else if (how == "link") {
-        QVERIFY(::link(p.c_str(), path("alias.txt").c_str()) == 0);
-        expected << "alias.txt";
-        r = WriteFileWithBackup(p, big, path("alias.txt"));
     } else if (how == "folder") {
         QVERIFY(QDir().mkdir(QString::fromStdString(path("sub"))));
         expected << "sub";
@@ -826,8 +834,6 @@ void TestTextFiles::backupFailureKeepsBoth()
     } else if (how == "locked") {
         QVERIFY(holder.start(p, -1, LOCK_EX));
         r = WriteFileWithBackup(p, big, bak);
-    } else if (how == "missing folder") {
-        r = WriteFileWithBackup(p, big, path("nowhere/table.Bak"));
     }
     QVERIFY(!r.ok());
     QCOMPARE(r.code(), code);
@@ -859,6 +865,164 @@ void TestTextFiles::backupAcrossFileSystems()
 }
 
 // ---------------------------------------------------------------- program folder
+
+void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("backup"); // the name the warning gives
+    QTest::addColumn<QString>("reason");
+
+    QTest::newRow("backup name is a folder") << "backup folder" << "table.Bak2" << QString::fromStdString(Reason(EISDIR));
+    QTest::newRow("backup name is the file") << "same" << "table.txt" << "the backup name is the file itself";
+    QTest::newRow("backup is a link to the file") << "link" << "alias.txt" << "the backup name is the file itself";
+    QTest::newRow("backup in a missing folder") << "missing folder" << "nowhere/table.Bak"
+                                                << QString::fromStdString(Reason(ENOENT));
+}
+
+void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, backup);
+    QFETCH(QString, reason);
+
+    const std::string p = path("table.txt");
+    const std::string bakName = path(backup.toUtf8().constData());
+    Put(p, "old\r\n", 0640);
+    Put(path("table.Bak"), "older\r\n");
+    QStringList expected{"table.Bak", "table.txt"};
+    if (how == "backup folder") {
+        QVERIFY(QDir().mkdir(QString::fromStdString(bakName)));
+        expected << "table.Bak2";
+    } else if (how == "link") {
+        QVERIFY(::link(p.c_str(), bakName.c_str()) == 0);
+        expected << "alias.txt";
+    }
+    const FileStatus r = WriteFileWithBackup(p, "new\r\n", bakName);
+    QVERIFY(r.ok());
+    QVERIFY(r.hasWarning());
+    QCOMPARE(QString::fromStdString(r.warning().path), QString::fromStdString(bakName));
+    QCOMPARE(QString::fromStdString(DescribeFileError(r.warning())), reason);
+    QCOMPARE(Slurp(p), Bytes("new\r\n"));
+    QCOMPARE(ModeOf(p), mode_t(0640));
+    QCOMPARE(Slurp(path("table.Bak")), Bytes("older\r\n"));
+    if (how == "backup folder")
+        QVERIFY(QFileInfo(QString::fromStdString(bakName)).isDir());
+    expected.sort();
+    QCOMPARE(Entries(dir_), expected);
+}
+
+// The real case, as a user who may write the table but not its folder.
+void TestTextFiles::writeInPlaceWithBackupInReadOnlyFolder()
+{
+    QVERIFY(QDir().mkdir(QString::fromStdString(path("ro"))));
+    const std::string p = path("ro/table.txt");
+    const std::string bak = path("ro/table.Bak");
+    Put(p, "old\r\n", 0666);
+    ::chmod(path("ro").c_str(), 0555);
+    // The child tells the warning as its outcome (it cannot hand back both).
+    const auto none = AsUnprivileged([&] {
+        const FileStatus r = WriteFileWithBackup(p, "new\r\n", bak);
+        return r.ok() && r.hasWarning() && r.warning().path == bak ? FileStatus(r.warning()) : FileStatus(FileErrorCode::System, p);
+    });
+    if (!none)
+        QSKIP("cannot drop privileges here");
+    QCOMPARE(none->code(), FileErrorCode::AccessDenied); // no backup: the folder takes no new file
+    QCOMPARE(Slurp(p), Bytes("new\r\n"));
+    QCOMPARE(Entries(path("ro/")), QStringList{"table.txt"});
+
+    // An existing backup that may be written gets the old content in place.
+    ::chmod(path("ro").c_str(), 0755);
+    Put(bak, "older backup\r\n", 0666);
+    ::chmod(path("ro").c_str(), 0555);
+    const auto made = AsUnprivileged([&] { return WriteFileWithBackup(p, "newest\r\n", bak); });
+    QVERIFY(made && made->ok());
+    QCOMPARE(Slurp(p), Bytes("newest\r\n"));
+    QCOMPARE(Slurp(bak), Bytes("new\r\n"));
+    QCOMPARE(Entries(path("ro/")), (QStringList{"table.Bak", "table.txt"}));
+    ::chmod(path("ro").c_str(), 0755);
+}
+
+// The same decision, with the failure to make the temporary file simulated
+// (the superuser can make it anywhere): only a lack of permission leads to
+// the write in place.
+void TestTextFiles::writeInPlaceWhenNoTemporaryMayBeMade()
+{
+    const std::string p = path("table.txt");
+    Put(p, "old\r\n", 0640);
+    StagedFile::failTemporaryForTesting(EACCES);
+    const FileStatus r = WriteFileWithBackup(p, "new\r\n", path("table.Bak"));
+    const FileStatus again = WriteFileAtomic(p, "again\r\n");
+    StagedFile::failTemporaryForTesting(ENOSPC);
+    const FileStatus full = WriteFileAtomic(p, "full\r\n");
+    StagedFile::failTemporaryForTesting(EPERM);
+    const FileStatus fresh = WriteFileAtomic(path("fresh.txt"), "x");
+    StagedFile::failTemporaryForTesting(0);
+    QVERIFY(r.ok());
+    QVERIFY(!r.hasWarning()); // the backup could be written
+    QCOMPARE(Slurp(path("table.Bak")), Bytes("old\r\n"));
+    QVERIFY(again.ok());
+    QCOMPARE(Slurp(p), Bytes("again\r\n"));
+    QCOMPARE(ModeOf(p), mode_t(0640));
+    QVERIFY(!full.ok());
+    QCOMPARE(full.code(), FileErrorCode::NoSpace);
+    QVERIFY(!fresh.ok()); // nothing to write in place
+    QCOMPARE(Entries(dir_), (QStringList{"table.Bak", "table.txt"}));
+}
+
+void TestTextFiles::failedWriteInPlacePutsOldContentBack()
+{
+    const std::string p = path("table.txt");
+    const Bytes old(3000, 'o');
+    Put(p, old);
+    StagedFile::failTemporaryForTesting(EACCES);
+    FileStatus r;
+    {
+        FileSizeLimit limit(4096); // as a full disk
+        r = WriteFileAtomic(p, Bytes(256 * 1024, 'n'));
+    }
+    StagedFile::failTemporaryForTesting(0);
+    QVERIFY(!r.ok());
+    QCOMPARE(r.code(), FileErrorCode::TooLarge);
+    QCOMPARE(r.error().path, p);
+    QCOMPARE(Slurp(p).size(), old.size());
+    QVERIFY(Slurp(p) == old);
+    QCOMPARE(Entries(dir_), QStringList{"table.txt"});
+}
+
+void TestTextFiles::sameFileAndCleanPaths_data()
+{
+    QTest::addColumn<QString>("given"); // relative to the test folder's "sub/"
+    QTest::addColumn<QString>("clean"); // relative to the test folder
+    QTest::newRow("parent") << "../t.txt" << "t.txt";
+    QTest::newRow("double slash") << ".//..//t.txt" << "t.txt";
+    QTest::newRow("dot folder") << "./././../sub/./../t.txt" << "t.txt";
+    QTest::newRow("plain") << "u.txt" << "sub/u.txt";
+}
+
+void TestTextFiles::sameFileAndCleanPaths()
+{
+    QFETCH(QString, given);
+    QFETCH(QString, clean);
+    QVERIFY(QDir().mkdir(QString::fromStdString(path("sub"))));
+    Put(path("t.txt"), "t");
+    Put(path("sub/u.txt"), "u");
+    const QString cwd = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(QString::fromStdString(path("sub"))));
+    const std::string cleaned = CleanTablePath(given.toStdString());
+    QVERIFY(QDir::setCurrent(cwd));
+    QCOMPARE(QString::fromStdString(cleaned), QString::fromStdString(dir_) + clean);
+    QVERIFY(SameFile(cleaned, path("sub/") + given.toStdString()));
+    QVERIFY(!SameFile(path("t.txt"), path("sub/u.txt")));
+    QVERIFY(!SameFile(path("missing.txt"), path("t.txt")));
+
+    // Through a link to a folder, ".." is the target's parent: the folder is resolved.
+    QVERIFY(QDir().mkpath(QString::fromStdString(path("deep/inner"))));
+    Put(path("deep/t.txt"), "deep");
+    QVERIFY(::symlink(path("deep/inner").c_str(), path("jump").c_str()) == 0);
+    const std::string through = CleanTablePath(path("jump/../t.txt"));
+    QCOMPARE(Slurp(through), Bytes("deep"));
+    QVERIFY(through.find("..") == std::string::npos);
+}
 
 void TestTextFiles::exeFolderOverride()
 {

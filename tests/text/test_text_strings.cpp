@@ -4,6 +4,8 @@
 
 #include <QtTest>
 
+#include <limits>
+
 #include <atomic>
 #include <charconv>
 #include <clocale>
@@ -109,6 +111,8 @@ private slots:
     void hugeInputsGiveTheirOutcome();
     void parseIntDef_data();
     void parseIntDef();
+    void parseInt64Def_data();
+    void parseInt64Def();
     void hotPathsDoNotAllocate();
 
     void cleaning_data();
@@ -570,6 +574,32 @@ void TestTextStrings::parseIntDef()
     QFETCH(Bytes, s);
     QFETCH(int, value);
     QCOMPARE(ParseIntDef(s, -77), value);
+}
+
+void TestTextStrings::parseInt64Def_data()
+{
+    QTest::addColumn<Bytes>("s");
+    QTest::addColumn<qint64>("value");
+    const qint64 d = -77;
+    QTest::newRow("32-bit largest") << B("2147483647") << qint64(2147483647);
+    QTest::newRow("beyond 32 bits") << B("5,000,000,000") << qint64(5000000000);
+    QTest::newRow("64-bit largest") << B("9223372036854775807") << std::numeric_limits<qint64>::max();
+    QTest::newRow("64-bit smallest") << B("-9223372036854775808") << std::numeric_limits<qint64>::min();
+    QTest::newRow("one beyond") << B("9223372036854775808") << d;
+    QTest::newRow("one below") << B("-9223372036854775809") << d;
+    QTest::newRow("very long") << B("123456789012345678901234567890") << d;
+    QTest::newRow("hex") << B("$7FFFFFFFFFFFFFFF") << std::numeric_limits<qint64>::max();
+    QTest::newRow("hex beyond") << B("0x8000000000000000") << d;
+    QTest::newRow("sign and spaces") << B("  -12") << qint64(-12);
+    QTest::newRow("trailing letter") << B("12a") << d;
+    QTest::newRow("empty") << B("") << d;
+}
+
+void TestTextStrings::parseInt64Def()
+{
+    QFETCH(Bytes, s);
+    QFETCH(qint64, value);
+    QCOMPARE(ParseInt64Def(s, -77), value);
 }
 
 void TestTextStrings::hotPathsDoNotAllocate()
