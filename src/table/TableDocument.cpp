@@ -353,7 +353,7 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
 {
     FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
     // Saved elsewhere, the open table is still the one to save.
-    if (saved && !path_.empty() && path == path_) {
+    if (saved && !path_.empty() && SameFile(path, path_)) {
         // A new layout cuts the table as the file now holds it.
         if (isModified() || rowNumberBase != 0)
             lines_ = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
