@@ -16,6 +16,7 @@ using WeightTable = std::array<unsigned char, 256>;
 constexpr bool isIgnorable(int b)
 {
     // Tatweel, the harakat, ZWNJ, ZWJ, LRM, RLM.
+    // clang-format off
     switch (b) {
     case 0xDC: case 0xF0: case 0xF1: case 0xF2: case 0xF3: case 0xF5: case 0xF6: case 0xF8: case 0xFA:
     case 0x9D: case 0x9E: case 0xFD: case 0xFE:
@@ -23,6 +24,7 @@ constexpr bool isIgnorable(int b)
     default:
         return false;
     }
+    // clang-format on
 }
 
 // The Latin letter (upper case) a byte sorts as, or 0.
@@ -32,6 +34,7 @@ constexpr int latinBase(int b)
         return b;
     if (b >= 'a' && b <= 'z')
         return b - 'a' + 'A';
+    // clang-format off
     switch (b) {
     case 0xE0: case 0xE2: return 'A';
     case 0xE7: return 'C';
@@ -41,10 +44,12 @@ constexpr int latinBase(int b)
     case 0xF9: case 0xFB: case 0xFC: return 'U';
     default: return 0;
     }
+    // clang-format on
 }
 
 // Persian letters in alphabet order; each group holds the bytes that share one
 // letter weight, the Persian form first.
+// clang-format off
 constexpr std::array<std::array<int, 5>, 37> PersianGroups{{
     {0xC1},                         // ء
     {0xC7, 0xC2, 0xC3, 0xC5},       // ا آ أ إ
@@ -84,6 +89,7 @@ constexpr std::array<std::array<int, 5>, 37> PersianGroups{{
     {0xE5, 0xC9, 0xAA, 0xC0},       // ه ة ھ ہ
     {0xED, 0xEC, 0xC6, 0xFF},       // ی: ي ى ئ ے
 }};
+// clang-format on
 
 constexpr bool isPersian(int b)
 {

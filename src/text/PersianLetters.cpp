@@ -5,6 +5,7 @@
 namespace rasmik {
 
 // Row = high hex digit of the Iran System byte (8..F), column = low digit.
+// clang-format off
 const unsigned char IranSystemToAnsi[128] = {
     // 8x: Persian digits, Arabic comma, tatweel, question mark, alef madda, yeh hamza, hamza
     0x30, 0x31, 0x32, 0x33, 0x34, 0x35, 0x36, 0x37, 0x38, 0x39, 0xA1, 0xDC, 0xBF, 0xC2, 0xC6, 0xC1,
@@ -21,6 +22,7 @@ const unsigned char IranSystemToAnsi[128] = {
     // Fx: gaf, lam (F2 is lam-alef), meem, noon, waw, heh, yeh (as Arabic yeh), FF
     0x90, 0xE1, 0xE1, 0xE1, 0xE3, 0xE3, 0xE4, 0xE4, 0xE6, 0xE5, 0xE5, 0xE5, 0xED, 0xED, 0xED, 0xFF,
 };
+// clang-format on
 
 void NormalizeKaf(std::string& text)
 {

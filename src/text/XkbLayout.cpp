@@ -63,12 +63,14 @@ constexpr std::array<KnownGroupName, 11> KnownGroupNames{{
 
 // Parts of a symbols name that add keys or options to every layout rather
 // than being a layout of their own.
+// clang-format off
 constexpr std::array<std::string_view, 24> NonLayoutSymbols{{
     "pc",       "inet",      "group",   "level3",   "level5",     "compose",
     "ctrl",     "caps",      "altwin",  "terminate", "keypad",    "kpdl",
     "nbsp",     "eurosign",  "rupeesign", "shift",   "srvr_ctrl", "japan",
     "korean",   "capslock",  "typo",    "olpc",     "apl",        "parens",
 }};
+// clang-format on
 
 std::vector<std::string_view> Split(std::string_view s, char sep) {
     std::vector<std::string_view> parts;
