@@ -23,9 +23,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
+
 #include <fcntl.h>
 #include <unistd.h>
-#include <vector>
 
 namespace rasmik::bench {
 
@@ -94,8 +95,8 @@ double RepaintAt(GridWidget& grid, int gridRow, int repaints, bool atBottom)
 {
     GridModel& model = grid.gridModel();
     const int mr = std::clamp(model.modelRow(gridRow), 0, std::max(0, model.rowCount() - 1));
-    grid.scrollTo(model.index(mr, 0), atBottom ? QAbstractItemView::PositionAtBottom
-                                               : QAbstractItemView::PositionAtTop);
+    grid.scrollTo(model.index(mr, 0),
+                  atBottom ? QAbstractItemView::PositionAtBottom : QAbstractItemView::PositionAtTop);
     Settle();
     std::vector<double> times;
     for (int i = 0; i < repaints; ++i) {
@@ -125,8 +126,8 @@ void VerifyWidths(MainWindow& form)
             w = std::max(w, metrics.textWidth(g.Cell(c, r)));
         const int expected = std::min(w, cap);
         if (expected != g.ColWidth(c)) {
-            Fail("column " + std::to_string(c) + " width " + std::to_string(g.ColWidth(c)) + ", every cell measured gives "
-                 + std::to_string(expected));
+            Fail("column " + std::to_string(c) + " width " + std::to_string(g.ColWidth(c))
+                 + ", every cell measured gives " + std::to_string(expected));
             ++wrong;
         }
     }
@@ -259,7 +260,8 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     Report("table.rows", form.document().grid().RowCount());
     Report("table.cols", form.document().grid().ColCount());
     if (form.document().grid().RowCount() != expectedRows)
-        Fail("rows " + std::to_string(form.document().grid().RowCount()) + ", file has " + std::to_string(expectedRows));
+        Fail("rows " + std::to_string(form.document().grid().RowCount()) + ", file has "
+             + std::to_string(expectedRows));
     if (options.verifyWidths)
         VerifyWidths(form);
 

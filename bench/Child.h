@@ -7,7 +7,7 @@
 namespace rasmik::bench {
 
 struct ChildOptions {
-    std::string table;     // empty: only the empty program's memory
+    std::string table; // empty: only the empty program's memory
     int windowWidth = 1280;
     int windowHeight = 800;
     bool verifyWidths = false;

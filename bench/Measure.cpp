@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -15,7 +15,7 @@ namespace {
 // splitmix64: small, fast and the same everywhere.
 class Random {
 public:
-    explicit Random(std::uint64_t seed) : x_(seed) {}
+    explicit Random(std::uint64_t seed) : x_(seed) { }
     std::uint64_t next()
     {
         std::uint64_t z = (x_ += 0x9E3779B97F4A7C15ull);
@@ -39,28 +39,28 @@ std::vector<std::string> ToCp1256(std::initializer_list<const char*> words)
 }
 
 struct Vocabulary {
-    std::vector<std::string> firstNames = ToCp1256({
-        "علی", "محمد", "حسین", "رضا", "مهدی", "زهرا", "فاطمه", "مریم", "سارا", "نرگس", "امیر", "حمید",
-        "کاوه", "پرویز", "شیرین", "لیلا", "بهرام", "داریوش", "منصور", "ناصر", "سیمین", "پروین", "عباس",
-        "مصطفی", "یاسمن", "غلامرضا", "عبدالله", "اسماعیل", "کیومرث", "فرشته"});
-    std::vector<std::string> lastNames = ToCp1256({
-        "احمدی", "محمدی", "حسینی", "رضایی", "کریمی", "موسوی", "جعفری", "صادقی", "رحیمی", "تهرانی",
-        "شیرازی", "اصفهانی", "قاسمی", "نوری", "کاظمی", "هاشمی", "یزدانی", "فرهادی", "مرادی", "سلطانی",
-        "بهشتی", "طالقانی", "خراسانی", "زمانی", "پاکزاد", "امیرخانی", "لاهوتی", "میرزایی"});
-    std::vector<std::string> cities = ToCp1256({
-        "تهران", "مشهد", "اصفهان", "شیراز", "تبریز", "کرج", "قم", "اهواز", "کرمانشاه", "ارومیه", "رشت",
-        "زاهدان", "کرمان", "همدان", "یزد", "اردبیل", "بندرعباس", "قزوین", "زنجان", "سنندج", "گرگان",
-        "ساری", "بوشهر", "بیرجند", "سمنان"});
-    std::vector<std::string> words = ToCp1256({
-        "پرداخت", "قسط", "خرید", "فروش", "کالا", "انبار", "تحویل", "مرجوعی", "بابت", "فاکتور", "شماره",
-        "حساب", "بانک", "ملی", "ملت", "صادرات", "هزینه", "حمل", "نقل", "بیمه", "مالیات", "تخفیف",
-        "پیش", "اول", "دوم", "سوم", "ماه", "سال", "قرارداد", "سفارش", "تعمیر", "نگهداری", "لوازم",
-        "اداری", "پخش", "مویرگی", "شعبه", "مرکزی"});
-    std::vector<std::string> latin = {
-        "Tehran",   "Trading", "Company", "Parts",    "Steel",   "Office", "Supply", "Pars",
-        "Khazar",   "Alborz",  "Export",  "Import",   "Group",   "Ltd",    "Global", "Service",
-        "Kish",     "Logistics", "Oil",   "Gas",      "Textile", "Food",   "Dairy",  "Motor",
-        "Electric", "Design",  "Systems", "Software", "Print",   "Media",  "Bank",   "Invest"};
+    std::vector<std::string> firstNames =
+        ToCp1256({"علی",   "محمد",  "حسین", "رضا",   "مهدی",  "زهرا",    "فاطمه",   "مریم",    "سارا",   "نرگس",
+                  "امیر",  "حمید",  "کاوه", "پرویز", "شیرین", "لیلا",    "بهرام",   "داریوش",  "منصور",  "ناصر",
+                  "سیمین", "پروین", "عباس", "مصطفی", "یاسمن", "غلامرضا", "عبدالله", "اسماعیل", "کیومرث", "فرشته"});
+    std::vector<std::string> lastNames =
+        ToCp1256({"احمدی",  "محمدی",   "حسینی",   "رضایی", "کریمی",  "موسوی",    "جعفری",  "صادقی",  "رحیمی", "تهرانی",
+                  "شیرازی", "اصفهانی", "قاسمی",   "نوری",  "کاظمی",  "هاشمی",    "یزدانی", "فرهادی", "مرادی", "سلطانی",
+                  "بهشتی",  "طالقانی", "خراسانی", "زمانی", "پاکزاد", "امیرخانی", "لاهوتی", "میرزایی"});
+    std::vector<std::string> cities =
+        ToCp1256({"تهران",  "مشهد",  "اصفهان", "شیراز", "تبریز", "کرج",    "قم",     "اهواز",    "کرمانشاه",
+                  "ارومیه", "رشت",   "زاهدان", "کرمان", "همدان", "یزد",    "اردبیل", "بندرعباس", "قزوین",
+                  "زنجان",  "سنندج", "گرگان",  "ساری",  "بوشهر", "بیرجند", "سمنان"});
+    std::vector<std::string> words =
+        ToCp1256({"پرداخت", "قسط",     "خرید",  "فروش",  "کالا", "انبار",  "تحویل", "مرجوعی", "بابت",    "فاکتور",
+                  "شماره",  "حساب",    "بانک",  "ملی",   "ملت",  "صادرات", "هزینه", "حمل",    "نقل",     "بیمه",
+                  "مالیات", "تخفیف",   "پیش",   "اول",   "دوم",  "سوم",    "ماه",   "سال",    "قرارداد", "سفارش",
+                  "تعمیر",  "نگهداری", "لوازم", "اداری", "پخش",  "مویرگی", "شعبه",  "مرکزی"});
+    std::vector<std::string> latin = {"Tehran", "Trading", "Company", "Parts",     "Steel",  "Office",  "Supply",
+                                      "Pars",   "Khazar",  "Alborz",  "Export",    "Import", "Group",   "Ltd",
+                                      "Global", "Service", "Kish",    "Logistics", "Oil",    "Gas",     "Textile",
+                                      "Food",   "Dairy",   "Motor",   "Electric",  "Design", "Systems", "Software",
+                                      "Print",  "Media",   "Bank",    "Invest"};
     std::vector<std::string> units = ToCp1256({"عدد", "کیلو", "متر", "بسته", "کارتن", "لیتر"});
 };
 
@@ -99,14 +99,10 @@ using Widths = std::array<int, ColumnCount>;
 int ColumnsOf(TableKind kind)
 {
     switch (kind) {
-    case TableKind::Latin:
-        return 5;
-    case TableKind::Persian:
-        return 6;
-    case TableKind::Mixed:
-        return 5;
-    default:
-        return ColumnCount;
+    case TableKind::Latin: return 5;
+    case TableKind::Persian: return 6;
+    case TableKind::Mixed: return 5;
+    default: return ColumnCount;
     }
 }
 
@@ -120,16 +116,11 @@ const Widths& FixedWidthsOf(TableKind kind)
     static const Widths mixed = {8, 24, 80, 16, 40};
     static const Widths huge = {8, 22, 22, 16, 34, 9, 11, 10, 12, 0};
     switch (kind) {
-    case TableKind::Long:
-        return huge;
-    case TableKind::Latin:
-        return latin;
-    case TableKind::Persian:
-        return persian;
-    case TableKind::Mixed:
-        return mixed;
-    default:
-        return repeated;
+    case TableKind::Long: return huge;
+    case TableKind::Latin: return latin;
+    case TableKind::Persian: return persian;
+    case TableKind::Mixed: return mixed;
+    default: return repeated;
     }
 }
 
@@ -233,10 +224,10 @@ std::string cfgPathFor(const std::string& path)
 
 const std::vector<std::string>& persianSyllables()
 {
-    static const std::vector<std::string> s = {
-        "به", "را", "مي", "ني", "فر", "زا", "دي", "گل", "سا", "رو", "شه", "پو", "كو", "نا", "جه", "لا",
-        "تا", "خس", "رز", "بو", "وا", "هو", "يا", "قا", "صا", "طه", "ظر", "عا", "غف", "ژا", "چه", "ثم",
-        "ضا", "ذو", "اي", "آر", "مه", "سي", "كي", "بي"};
+    static const std::vector<std::string> s = {"به", "را", "مي", "ني", "فر", "زا", "دي", "گل", "سا", "رو",
+                                               "شه", "پو", "كو", "نا", "جه", "لا", "تا", "خس", "رز", "بو",
+                                               "وا", "هو", "يا", "قا", "صا", "طه", "ظر", "عا", "غف", "ژا",
+                                               "چه", "ثم", "ضا", "ذو", "اي", "آر", "مه", "سي", "كي", "بي"};
     return s;
 }
 
@@ -254,30 +245,31 @@ std::string persianWord(Random& rnd)
 const std::vector<std::string>& persianNamesUtf8()
 {
     static const std::vector<std::string> s = {
-        "علی", "محمد", "حسین", "رضا", "مهدی", "زهرا", "فاطمه", "مریم", "سارا", "نرگس", "امیر", "حمید",
-        "کاوه", "پرویز", "شیرین", "لیلا", "بهرام", "داریوش", "منصور", "ناصر", "سیمین", "پروین", "عباس",
-        "مصطفی", "یاسمن", "غلامرضا", "عبدالله", "اسماعیل", "کیومرث", "فرشته", "لاله", "آرش", "ژیلا"};
+        "علی",  "محمد",  "حسین",  "رضا",     "مهدی",    "زهرا",    "فاطمه",  "مریم",  "سارا", "نرگس",  "امیر",
+        "حمید", "کاوه",  "پرویز", "شیرین",   "لیلا",    "بهرام",   "داریوش", "منصور", "ناصر", "سیمین", "پروین",
+        "عباس", "مصطفی", "یاسمن", "غلامرضا", "عبدالله", "اسماعیل", "کیومرث", "فرشته", "لاله", "آرش",   "ژیلا"};
     return s;
 }
 
 const std::vector<std::string>& persianWordsUtf8()
 {
     static const std::vector<std::string> s = {
-        "پرداخت", "قسط", "خرید", "فروش", "کالا", "انبار", "تحویل", "مرجوعی", "بابت", "فاکتور", "شماره",
-        "حساب", "بانک", "هزینه", "حمل", "بیمه", "مالیات", "تخفیف", "قرارداد", "سفارش", "تعمیر", "نگهداری",
-        "لوازم", "اداری", "پخش", "شعبه", "مرکزی", "مشتری", "ارسال", "پیگیری", "تأیید", "لغو", "بازگشت",
-        "کارشناس", "گزارش", "بررسی", "جلسه", "پروژه", "طرح", "ساختمان", "واحد", "طبقه", "خیابان", "کوچه",
-        "پلاک", "میدان", "بلوار", "شهرک", "صنعتی", "الکترونیک", "لاستیک", "فولاد", "لوله", "اتصالات"};
+        "پرداخت",  "قسط",   "خرید",  "فروش", "کالا",  "انبار",     "تحویل",   "مرجوعی",  "بابت",  "فاکتور", "شماره",
+        "حساب",    "بانک",  "هزینه", "حمل",  "بیمه",  "مالیات",    "تخفیف",   "قرارداد", "سفارش", "تعمیر",  "نگهداری",
+        "لوازم",   "اداری", "پخش",   "شعبه", "مرکزی", "مشتری",     "ارسال",   "پیگیری",  "تأیید", "لغو",    "بازگشت",
+        "کارشناس", "گزارش", "بررسی", "جلسه", "پروژه", "طرح",       "ساختمان", "واحد",    "طبقه",  "خیابان", "کوچه",
+        "پلاک",    "میدان", "بلوار", "شهرک", "صنعتی", "الکترونیک", "لاستیک",  "فولاد",   "لوله",  "اتصالات"};
     return s;
 }
 
 const std::vector<std::string>& latinWordsUtf8()
 {
     static const std::vector<std::string> s = {
-        "office", "traffic", "final", "profile", "offline", "workflow", "field", "staff", "effort", "firefox",
-        "shuffle", "difficult", "Tehran", "Kish", "Alborz", "Khazar", "Pars", "Global", "Service", "Export",
-        "Import", "Logistics", "Steel", "Motor", "Textile", "Software", "Fiber", "Affiliate", "Wave", "AVATAR",
-        "Galaxy", "iPhone", "ThinkPad", "Mi", "Redmi", "Xperia", "LaserJet", "Wi-Fi", "USB-C", "HDMI"};
+        "office",   "traffic",  "final",   "profile",   "offline",  "workflow",  "field",  "staff",
+        "effort",   "firefox",  "shuffle", "difficult", "Tehran",   "Kish",      "Alborz", "Khazar",
+        "Pars",     "Global",   "Service", "Export",    "Import",   "Logistics", "Steel",  "Motor",
+        "Textile",  "Software", "Fiber",   "Affiliate", "Wave",     "AVATAR",    "Galaxy", "iPhone",
+        "ThinkPad", "Mi",       "Redmi",   "Xperia",    "LaserJet", "Wi-Fi",     "USB-C",  "HDMI"};
     return s;
 }
 
@@ -377,7 +369,7 @@ void makeMixedRow(Random& rnd, std::array<std::string, ColumnCount>& f)
 {
     f[1] = persianName(rnd);
     f[2] = "سفارش " + std::string(rnd.chance(50) ? "ORD-" : "fx-") + number(1000 + rnd.below(900000)) + " "
-           + persianPhrase(rnd, 1, 2) + " " + pickOf(rnd, latinWordsUtf8()) + " " + lowerWord(rnd, 2, 6);
+        + persianPhrase(rnd, 1, 2) + " " + pickOf(rnd, latinWordsUtf8()) + " " + lowerWord(rnd, 2, 6);
     f[3] = amount(rnd);
     f[4] = persianWord(rnd) + " " + pickOf(rnd, latinWordsUtf8()) + " " + hex(rnd, 4);
 }
@@ -398,8 +390,8 @@ std::string hugeText(Random& rnd)
 
 bool ParseTableKind(const std::string& name, TableKind& kind)
 {
-    for (const TableKind k : {TableKind::Repeated, TableKind::Latin, TableKind::Persian, TableKind::Mixed,
-                              TableKind::Long})
+    for (const TableKind k :
+         {TableKind::Repeated, TableKind::Latin, TableKind::Persian, TableKind::Mixed, TableKind::Long})
         if (name == TableKindName(k)) {
             kind = k;
             return true;
@@ -410,16 +402,11 @@ bool ParseTableKind(const std::string& name, TableKind& kind)
 const char* TableKindName(TableKind kind)
 {
     switch (kind) {
-    case TableKind::Latin:
-        return "latin";
-    case TableKind::Persian:
-        return "persian";
-    case TableKind::Mixed:
-        return "mixed";
-    case TableKind::Long:
-        return "long";
-    default:
-        return "repeated";
+    case TableKind::Latin: return "latin";
+    case TableKind::Persian: return "persian";
+    case TableKind::Mixed: return "mixed";
+    case TableKind::Long: return "long";
+    default: return "repeated";
     }
 }
 
@@ -480,8 +467,8 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     out.reserve(1 << 20);
     const Widths& widths = FixedWidthsOf(kind);
     {
-        const char* names[ColumnCount] = {"ردیف", "نام و نام خانوادگی", "Company", "مبلغ (ریال)", "شرح",
-                                          "کد", "تاریخ", "شهر", "مقدار", "توضیحات"};
+        const char* names[ColumnCount] = {
+            "ردیف", "نام و نام خانوادگی", "Company", "مبلغ (ریال)", "شرح", "کد", "تاریخ", "شهر", "مقدار", "توضیحات"};
         for (int c = 0; c < ColumnCount; ++c)
             fields[static_cast<std::size_t>(c)] = names[c];
         encodeFields(fields, true, encoding);

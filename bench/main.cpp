@@ -14,9 +14,10 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <vector>
+
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 using namespace rasmik::bench;
 
@@ -38,19 +39,18 @@ struct Options {
 
 void Usage()
 {
-    std::puts(
-        "usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed] [--kinds K[,K...]] [--utf8]\n"
-        "                    [--runs K] [--dir DIR] [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
-        "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
-        "  --formats   tabs, fixed or both (default both)\n"
-        "  --kinds     repeated, latin, persian, mixed, long or all (default repeated)\n"
-        "  --utf8      only make the tables, in UTF-8 instead of Windows-1256\n"
-        "  --runs      fresh processes per table; medians are shown (default 3)\n"
-        "  --dir       where the tables are made and kept (default /tmp/rasmik-bench)\n"
-        "  --window    size of the main window (default 1280x800)\n"
-        "  --verify    also measure every cell and check the column widths\n"
-        "  --fresh     make the tables again even when they exist\n"
-        "  --markdown  also write the summary as a Markdown table to FILE");
+    std::puts("usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed] [--kinds K[,K...]] [--utf8]\n"
+              "                    [--runs K] [--dir DIR] [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
+              "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
+              "  --formats   tabs, fixed or both (default both)\n"
+              "  --kinds     repeated, latin, persian, mixed, long or all (default repeated)\n"
+              "  --utf8      only make the tables, in UTF-8 instead of Windows-1256\n"
+              "  --runs      fresh processes per table; medians are shown (default 3)\n"
+              "  --dir       where the tables are made and kept (default /tmp/rasmik-bench)\n"
+              "  --window    size of the main window (default 1280x800)\n"
+              "  --verify    also measure every cell and check the column widths\n"
+              "  --fresh     make the tables again even when they exist\n"
+              "  --markdown  also write the summary as a Markdown table to FILE");
 }
 
 std::vector<std::string> Split(const std::string& s, char sep)
@@ -64,7 +64,10 @@ std::vector<std::string> Split(const std::string& s, char sep)
     return out;
 }
 
-const char* FormatName(TableFormat f) { return f == TableFormat::Tabs ? "tabs" : "fixed"; }
+const char* FormatName(TableFormat f)
+{
+    return f == TableFormat::Tabs ? "tabs" : "fixed";
+}
 
 std::string Thousands(std::uint64_t v)
 {
@@ -80,7 +83,7 @@ std::string Thousands(std::uint64_t v)
 
 std::uint64_t FileSize(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(path.c_str(), &st) == 0 ? static_cast<std::uint64_t>(st.st_size) : 0;
 }
 
@@ -150,7 +153,10 @@ const Phase Phases[] = {
     {"print.pdf", "print: every page to PDF", true},
 };
 
-double Mb(std::uint64_t bytes) { return static_cast<double>(bytes) / 1e6; }
+double Mb(std::uint64_t bytes)
+{
+    return static_cast<double>(bytes) / 1e6;
+}
 
 void PrintLine(const char* label, double seconds, std::uint64_t bytes, double wc, bool throughput)
 {
@@ -294,81 +300,83 @@ int main(int argc, char** argv)
     std::vector<TableRun> tables;
     for (const std::uint64_t rows : opt.rows) {
         for (const TableKind kind : opt.kinds) {
-        for (const TableFormat format : opt.formats) {
-            TableRun t;
-            t.bodyRows = rows;
-            t.format = format;
-            t.kind = kind;
-            // The repeated kind in Windows-1256 keeps the name it always had.
-            std::string suffix;
-            if (kind != TableKind::Repeated)
-                suffix += std::string("-") + TableKindName(kind);
-            if (opt.encoding == TableEncoding::Utf8)
-                suffix += "-utf8";
-            t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + suffix + ".txt";
-            if (opt.fresh || FileSize(t.path) == 0) {
-                std::fprintf(stderr, "making %s ...\n", t.path.c_str());
-                if (GenerateTable(t.path, rows, format, kind, opt.encoding).path.empty()) {
-                    std::fprintf(stderr, "cannot write %s\n", t.path.c_str());
-                    return 1;
+            for (const TableFormat format : opt.formats) {
+                TableRun t;
+                t.bodyRows = rows;
+                t.format = format;
+                t.kind = kind;
+                // The repeated kind in Windows-1256 keeps the name it always had.
+                std::string suffix;
+                if (kind != TableKind::Repeated)
+                    suffix += std::string("-") + TableKindName(kind);
+                if (opt.encoding == TableEncoding::Utf8)
+                    suffix += "-utf8";
+                t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + suffix + ".txt";
+                if (opt.fresh || FileSize(t.path) == 0) {
+                    std::fprintf(stderr, "making %s ...\n", t.path.c_str());
+                    if (GenerateTable(t.path, rows, format, kind, opt.encoding).path.empty()) {
+                        std::fprintf(stderr, "cannot write %s\n", t.path.c_str());
+                        return 1;
+                    }
                 }
-            }
-            t.bytes = FileSize(t.path);
-            if (opt.encoding == TableEncoding::Utf8) {
-                // Made for the time the program reads UTF-8 tables; not timed yet.
-                std::printf("made %s (%.1f MB, UTF-8): not timed, the program reads Windows-1256 tables only\n",
-                            t.path.c_str(), Mb(t.bytes));
-                continue;
-            }
+                t.bytes = FileSize(t.path);
+                if (opt.encoding == TableEncoding::Utf8) {
+                    // Made for the time the program reads UTF-8 tables; not timed yet.
+                    std::printf("made %s (%.1f MB, UTF-8): not timed, the program reads Windows-1256 tables only\n",
+                                t.path.c_str(), Mb(t.bytes));
+                    continue;
+                }
 
-            // The file in the page cache first, then the reference commands.
-            TimeCommand({"cat", t.path});
-            std::vector<double> cats, wcs;
-            for (int k = 0; k < std::max(3, opt.runs); ++k) {
-                cats.push_back(TimeCommand({"cat", t.path}));
-                wcs.push_back(TimeCommand({"wc", "-l", t.path}));
-            }
-            t.cat = Median(cats);
-            t.wc = Median(wcs);
+                // The file in the page cache first, then the reference commands.
+                TimeCommand({"cat", t.path});
+                std::vector<double> cats, wcs;
+                for (int k = 0; k < std::max(3, opt.runs); ++k) {
+                    cats.push_back(TimeCommand({"cat", t.path}));
+                    wcs.push_back(TimeCommand({"wc", "-l", t.path}));
+                }
+                t.cat = Median(cats);
+                t.wc = Median(wcs);
 
-            std::vector<std::string> args = {exe, "--child", t.path, "--window", window};
-            if (opt.verify)
-                args.push_back("--verify");
-            for (int k = 0; k < opt.runs; ++k) {
-                std::string out;
-                if (!RunAndCapture(args, out))
-                    t.r.errors.push_back("run " + std::to_string(k + 1) + " did not finish");
-                Parse(out, t.r);
-            }
+                std::vector<std::string> args = {exe, "--child", t.path, "--window", window};
+                if (opt.verify)
+                    args.push_back("--verify");
+                for (int k = 0; k < opt.runs; ++k) {
+                    std::string out;
+                    if (!RunAndCapture(args, out))
+                        t.r.errors.push_back("run " + std::to_string(k + 1) + " did not finish");
+                    Parse(out, t.r);
+                }
 
-            std::printf("== %s rows x %.0f, %s, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
-                        t.r.get("table.cols"), TableKindName(kind), FormatName(format), Mb(t.bytes), opt.runs);
-            std::printf("  %-42s %10s %10s %9s\n", "phase", "seconds", "MB/s", "x wc -l");
-            PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
-            PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
-            for (const Phase& p : Phases)
-                PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
-            const double openKb = GrowthKb(t, emptyKb, "mem.hwm_open_kb");
-            const double endKb = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
-            std::printf("  peak resident after open %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
-                        t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3, openKb * 1e3 / static_cast<double>(t.bytes));
-            std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
-                        t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
-            if (t.r.get("print.page_count") > 0)
-                std::printf("  print: %.0f pages; peak %.1f MB over the resident size before it, %.1f MB kept after\n",
-                            t.r.get("print.page_count"), t.r.get("mem.print_peak_kb") / 1e3,
-                            t.r.get("mem.print_after_kb") / 1e3);
-            if (opt.verify)
-                std::printf("  columns whose width differs from measuring every cell: %.0f\n",
-                            t.r.get("verify.columns_wrong"));
-            for (const auto& info : t.r.infos)
-                std::printf("  %s\n", info.c_str());
-            for (const auto& e : t.r.errors)
-                std::printf("  ERROR: %s\n", e.c_str());
-            std::printf("\n");
-            std::fflush(stdout);
-            tables.push_back(std::move(t));
-        }
+                std::printf("== %s rows x %.0f, %s, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
+                            t.r.get("table.cols"), TableKindName(kind), FormatName(format), Mb(t.bytes), opt.runs);
+                std::printf("  %-42s %10s %10s %9s\n", "phase", "seconds", "MB/s", "x wc -l");
+                PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
+                PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
+                for (const Phase& p : Phases)
+                    PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
+                const double openKb = GrowthKb(t, emptyKb, "mem.hwm_open_kb");
+                const double endKb = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
+                std::printf("  peak resident after open %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
+                            t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3,
+                            openKb * 1e3 / static_cast<double>(t.bytes));
+                std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
+                            t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
+                if (t.r.get("print.page_count") > 0)
+                    std::printf(
+                        "  print: %.0f pages; peak %.1f MB over the resident size before it, %.1f MB kept after\n",
+                        t.r.get("print.page_count"), t.r.get("mem.print_peak_kb") / 1e3,
+                        t.r.get("mem.print_after_kb") / 1e3);
+                if (opt.verify)
+                    std::printf("  columns whose width differs from measuring every cell: %.0f\n",
+                                t.r.get("verify.columns_wrong"));
+                for (const auto& info : t.r.infos)
+                    std::printf("  %s\n", info.c_str());
+                for (const auto& e : t.r.errors)
+                    std::printf("  ERROR: %s\n", e.c_str());
+                std::printf("\n");
+                std::fflush(stdout);
+                tables.push_back(std::move(t));
+            }
         }
     }
 
@@ -429,20 +437,21 @@ int main(int argc, char** argv)
     if (!opt.markdown.empty()) {
         std::FILE* md = std::fopen(opt.markdown.c_str(), "w");
         if (md) {
-            std::fprintf(md, "| rows | kind | format | MB | cat | wc -l | open, layout | open, painted | search none | "
-                             "search last | sum | save | repaint top / middle / end (ms) | peak growth |\n");
+            std::fprintf(md,
+                         "| rows | kind | format | MB | cat | wc -l | open, layout | open, painted | search none | "
+                         "search last | sum | save | repaint top / middle / end (ms) | peak growth |\n");
             std::fprintf(md, "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
             for (const TableRun& t : tables) {
                 const double growth = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
-                std::fprintf(md,
-                             "| %s | %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
-                             "| %.2f / %.2f / %.2f | %.0f MB (%.2f x) |\n",
-                             Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind), FormatName(t.format), Mb(t.bytes),
-                             t.cat, t.wc,
-                             t.r.get("open.layout"), t.r.get("open.first_paint"), t.r.get("search.none"),
-                             t.r.get("search.last"), t.r.get("sum"), t.r.get("save"), t.r.get("paint.top") * 1e3,
-                             t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,
-                             growth * 1e3 / static_cast<double>(t.bytes));
+                std::fprintf(
+                    md,
+                    "| %s | %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
+                    "| %.2f / %.2f / %.2f | %.0f MB (%.2f x) |\n",
+                    Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind), FormatName(t.format), Mb(t.bytes), t.cat,
+                    t.wc, t.r.get("open.layout"), t.r.get("open.first_paint"), t.r.get("search.none"),
+                    t.r.get("search.last"), t.r.get("sum"), t.r.get("save"), t.r.get("paint.top") * 1e3,
+                    t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,
+                    growth * 1e3 / static_cast<double>(t.bytes));
             }
             std::fclose(md);
         }

@@ -50,8 +50,8 @@ void EnsureGuiApplication();
 
 } // namespace rasmik::fuzz
 
-#define FUZZ_CHECK(cond)                                                                                  \
-    do {                                                                                                  \
-        if (!(cond))                                                                                      \
-            ::rasmik::fuzz::Fail(__FILE__, __LINE__, #cond);                                              \
+#define FUZZ_CHECK(cond)                                                                                               \
+    do {                                                                                                               \
+        if (!(cond))                                                                                                   \
+            ::rasmik::fuzz::Fail(__FILE__, __LINE__, #cond);                                                           \
     } while (0)

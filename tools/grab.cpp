@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+
 #include <cstdio>
 #include <cstring>
 

@@ -4,9 +4,10 @@
 //
 // Input: mode byte, remembered header NUL clipboard text.
 
+#include "app/Clipboard.h"
+
 #include "FuzzTargets.h"
 
-#include "app/Clipboard.h"
 #include "table/ClipboardTable.h"
 #include "table/CoreGrid.h"
 #include "table/Search.h"

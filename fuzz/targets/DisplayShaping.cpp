@@ -1,9 +1,9 @@
 // Display shaping of Iran System cells, with the helpers it is made of.
 // Input: two position bytes, then the cell's bytes.
 
-#include "FuzzTargets.h"
-
 #include "render/DisplayShaping.h"
+
+#include "FuzzTargets.h"
 
 #include <algorithm>
 
@@ -24,8 +24,9 @@ int DisplayShaping(const std::uint8_t* data, std::size_t size)
     ShapeDisplayText(text, reused);
     FUZZ_CHECK(reused == shaped);
     // Trimmed of blanks and controls, no doubled space.
-    FUZZ_CHECK(shaped.empty() || (static_cast<unsigned char>(shaped.front()) > 0x20 &&
-                                  static_cast<unsigned char>(shaped.back()) > 0x20));
+    FUZZ_CHECK(
+        shaped.empty()
+        || (static_cast<unsigned char>(shaped.front()) > 0x20 && static_cast<unsigned char>(shaped.back()) > 0x20));
     FUZZ_CHECK(shaped.find("  ") == std::string::npos);
 
     // The same steps one by one: reverse, map, restore Latin runs, trim.

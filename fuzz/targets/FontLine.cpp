@@ -15,8 +15,8 @@ namespace {
 
 bool operator==(const FontRecord& a, const FontRecord& b)
 {
-    return a.size == b.size && a.colour == b.colour && a.bold == b.bold && a.italic == b.italic &&
-           a.underline == b.underline && a.strikeOut == b.strikeOut && a.name == b.name;
+    return a.size == b.size && a.colour == b.colour && a.bold == b.bold && a.italic == b.italic
+        && a.underline == b.underline && a.strikeOut == b.strikeOut && a.name == b.name;
 }
 
 } // namespace

@@ -15,7 +15,10 @@ using namespace rasmik;
 
 namespace {
 
-char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 bool RefMatches(std::string_view line, std::string_view key)
 {
@@ -38,8 +41,8 @@ int RefIndex(const std::vector<std::string>& entries, std::string_view key)
 
 int Matching(const std::vector<std::string>& entries, std::string_view key)
 {
-    return static_cast<int>(std::count_if(entries.begin(), entries.end(),
-                                          [&](const std::string& l) { return RefMatches(l, key); }));
+    return static_cast<int>(
+        std::count_if(entries.begin(), entries.end(), [&](const std::string& l) { return RefMatches(l, key); }));
 }
 
 bool RefBool(const std::vector<std::string>& entries, std::string_view key)
@@ -86,7 +89,8 @@ int KeyValueFile(const std::uint8_t* data, std::size_t size)
     options.Entries = SplitLines(parts[0]);
     FUZZ_CHECK(SplitLines(JoinLinesCrLf(options.Entries)) == options.Entries);
 
-    for (const std::string_view k : {std::string_view(key), std::string_view("Maximize"), std::string_view("CellFormat")}) {
+    for (const std::string_view k :
+         {std::string_view(key), std::string_view("Maximize"), std::string_view("CellFormat")}) {
         const int i = RefIndex(options.Entries, k);
         FUZZ_CHECK(KeyIndexOf(options.Entries, k) == i);
         const std::string& l = i >= 0 ? options.Entries[static_cast<std::size_t>(i)] : std::string();

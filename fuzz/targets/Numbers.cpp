@@ -15,8 +15,14 @@ using namespace rasmik;
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-bool isHex(char c) { return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'); }
+bool isDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+bool isHex(char c)
+{
+    return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
 
 // The reading of a real: parentheses, commas, then the decimal grammar,
 // converted by strtod. underflow tells that strtod went below the normal range.

@@ -120,8 +120,8 @@ int TableLoad(const std::uint8_t* data, std::size_t size)
             const auto& row = fields[static_cast<std::size_t>(r)];
             const std::string expected =
                 static_cast<std::size_t>(c) < row.size() && !row[static_cast<std::size_t>(c)].empty()
-                    ? row[static_cast<std::size_t>(c)]
-                    : std::string(" ");
+                ? row[static_cast<std::size_t>(c)]
+                : std::string(" ");
             FUZZ_CHECK(grid.Cell(c, r) == expected);
         }
 

@@ -2,6 +2,7 @@
 // The clipboard's text as table text.
 
 #include <QString>
+
 #include <string>
 
 namespace rasmik {

@@ -16,6 +16,7 @@
 
 #include <QFile>
 #include <QGuiApplication>
+
 #include <cstdio>
 
 namespace rasmik {
@@ -108,8 +109,7 @@ int Convert(const std::string& input, const std::string& output, const std::stri
             return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
     }
-    case OutputKind::None:
-        break;
+    case OutputKind::None: break;
     }
     return UsageError("unknown output type: " + output);
 }

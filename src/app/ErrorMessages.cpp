@@ -27,14 +27,10 @@ std::string PersianReason(const FileError& e)
 {
     using C = FileErrorCode;
     switch (e.code) {
-    case C::NoFileName:
-        return "نام فایل داده نشده است.";
-    case C::NotFound:
-        return "فایل یا پوشه آن پیدا نشد.";
-    case C::AccessDenied:
-        return "اجازه دسترسی به فایل یا پوشه آن نیست.";
-    case C::Locked:
-        return "فایل در دست برنامه دیگری است.";
+    case C::NoFileName: return "نام فایل داده نشده است.";
+    case C::NotFound: return "فایل یا پوشه آن پیدا نشد.";
+    case C::AccessDenied: return "اجازه دسترسی به فایل یا پوشه آن نیست.";
+    case C::Locked: return "فایل در دست برنامه دیگری است.";
     case C::ReadOnly:
         if (e.sysErrno == EROFS)
             return "دیسک فقط خواندنی است.";
@@ -43,22 +39,18 @@ std::string PersianReason(const FileError& e)
         if (e.sysErrno == EISDIR)
             return "این نام یک پوشه است، نه فایل.";
         return "این نام یک فایل معمولی نیست.";
-    case C::BackupIsTarget:
-        return "نام فایل پشتیبان همان نام خود فایل است.";
-    case C::TooLarge:
-        return "فایل بیش از اندازه بزرگ است.";
+    case C::BackupIsTarget: return "نام فایل پشتیبان همان نام خود فایل است.";
+    case C::TooLarge: return "فایل بیش از اندازه بزرگ است.";
     case C::NoSpace:
         if (e.sysErrno == EDQUOT)
             return "سهمیه شما از دیسک پر است.";
         return "جای خالی دیسک کافی نیست.";
-    case C::NoMemory:
-        return "حافظه کافی نیست.";
+    case C::NoMemory: return "حافظه کافی نیست.";
     case C::System:
         if (e.sysErrno == 0 && e.detail.empty())
             return "خطای ناشناخته";
         break;
-    default:
-        break;
+    default: break;
     }
     return DescribeFileError(e);
 }
@@ -79,12 +71,9 @@ std::string WorkbookReason(const FileError& e)
         if (e.subject.empty())
             return "نام برگه خالی است.";
         return "نام برگه «" + e.subject + "» پذیرفته نیست: " + e.detail;
-    case C::CellTooLong:
-        return "خانه " + e.subject + " بیش از " + std::to_string(e.limit) + " نویسه دارد.";
-    case C::Incomplete:
-        return "فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (" + e.detail + ")";
-    default:
-        break;
+    case C::CellTooLong: return "خانه " + e.subject + " بیش از " + std::to_string(e.limit) + " نویسه دارد.";
+    case C::Incomplete: return "فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (" + e.detail + ")";
+    default: break;
     }
     return PersianReason(e);
 }
@@ -97,10 +86,8 @@ bool needsMessage(const FileError& error)
     case FileErrorCode::None:
     case FileErrorCode::Cancelled:
     case FileErrorCode::EmptyTable:
-    case FileErrorCode::ExportSwitchedOff:
-        return false;
-    default:
-        return true;
+    case FileErrorCode::ExportSwitchedOff: return false;
+    default: return true;
     }
 }
 
@@ -116,8 +103,7 @@ QString persianFileMessage(const FileError& error, FileOperation operation)
     case FileOperation::Save:
         return QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
             .arg(PathText(error.path), QString::fromStdString(PersianReason(error)));
-    case FileOperation::Workbook:
-        break;
+    case FileOperation::Workbook: break;
     }
     return QStringLiteral("خطا در ذخیره فایل اکسل\n%1\n%2")
         .arg(PathText(error.path), QString::fromStdString(WorkbookReason(error)));

@@ -3,6 +3,7 @@
 #include "text/TextFiles.h"
 
 #include <QGuiApplication>
+
 #include <algorithm>
 #include <cmath>
 

@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+
 #include <string>
 
 namespace rasmik {

@@ -111,7 +111,9 @@ bool GridHeader::viewportEvent(QEvent* e)
     return true;
 }
 
-GridDelegate::GridDelegate(GridWidget& grid) : QStyledItemDelegate(&grid), grid_(grid) {}
+GridDelegate::GridDelegate(GridWidget& grid) : QStyledItemDelegate(&grid), grid_(grid)
+{
+}
 
 void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
@@ -120,8 +122,7 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
     painter->restore();
 }
 
-QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                                    const QModelIndex& index) const
+QWidget* GridDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const
 {
     QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
     if (editor) {
@@ -146,10 +147,8 @@ bool GridDelegate::isEditorKey(const QKeyEvent& key)
     case Qt::Key_End:
         // Move by letter, by word or to either end, with or without selecting.
         return (mods & ~(Qt::ControlModifier | Qt::ShiftModifier)) == Qt::NoModifier;
-    case Qt::Key_Escape:
-        return mods == Qt::NoModifier;
-    default:
-        return false;
+    case Qt::Key_Escape: return mods == Qt::NoModifier;
+    default: return false;
     }
 }
 
@@ -157,8 +156,8 @@ bool GridDelegate::eventFilter(QObject* object, QEvent* event)
 {
     // The window's shortcuts are looked up only when the focused editor
     // does not claim the key first.
-    if (event->type() == QEvent::ShortcutOverride && object == editor_ &&
-        isEditorKey(*static_cast<QKeyEvent*>(event))) {
+    if (event->type() == QEvent::ShortcutOverride && object == editor_
+        && isEditorKey(*static_cast<QKeyEvent*>(event))) {
         event->accept();
         return true;
     }
@@ -182,8 +181,8 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
-    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
-                    QAbstractItemView::AnyKeyPressed);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed
+                    | QAbstractItemView::AnyKeyPressed);
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setShowGrid(true);
@@ -351,9 +350,18 @@ void GridWidget::onSectionResized(int logical, int /*oldSize*/, int newSize)
     document_.setColumnWidth(logical, std::max(0, newSize - 1));
 }
 
-int GridWidget::colCount() const { return core().ColCount(); }
-int GridWidget::currentCol() const { return document_.currentCol(); }
-int GridWidget::currentRow() const { return document_.currentRow(); }
+int GridWidget::colCount() const
+{
+    return core().ColCount();
+}
+int GridWidget::currentCol() const
+{
+    return document_.currentCol();
+}
+int GridWidget::currentRow() const
+{
+    return document_.currentRow();
+}
 
 bool GridWidget::hasKeyboardFocus() const
 {
@@ -366,7 +374,10 @@ int GridWidget::colWidth(int col) const
     return col >= 0 && col < core().ColCount() ? core().ColWidth(col) : 0;
 }
 
-QFont GridWidget::gridFont() const { return font(); }
+QFont GridWidget::gridFont() const
+{
+    return font();
+}
 
 std::string_view GridWidget::cellText(int col, int row) const
 {
@@ -376,6 +387,9 @@ std::string_view GridWidget::cellText(int col, int row) const
     return grid.Cell(col, row);
 }
 
-bool GridWidget::shapingOn() const { return shaping_; }
+bool GridWidget::shapingOn() const
+{
+    return shaping_;
+}
 
 } // namespace rasmik

@@ -47,8 +47,7 @@ class GridDelegate : public QStyledItemDelegate {
 public:
     explicit GridDelegate(GridWidget& grid);
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override;
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     // The cell editor open now, if any.
     QWidget* openEditor() const { return editor_; }
 

@@ -64,7 +64,9 @@ void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& capti
             label->setObjectName(QStringLiteral("headerLabel%1_%2").arg(p).arg(i));
             label->setTextFormat(Qt::PlainText);
             // In this right-to-left strip the first label stands at the right edge.
-            label->setAlignment(i == 2 ? Qt::AlignCenter : (Qt::AlignAbsolute | (i == 1 ? Qt::AlignRight : Qt::AlignLeft)) | Qt::AlignVCenter);
+            label->setAlignment(i == 2 ? Qt::AlignCenter
+                                       : (Qt::AlignAbsolute | (i == 1 ? Qt::AlignRight : Qt::AlignLeft))
+                                        | Qt::AlignVCenter);
             row->addWidget(label, i == 2 ? 1 : 0);
             labels_[p][i] = label;
         }

@@ -4,6 +4,7 @@
 
 #include <QLabel>
 #include <QWidget>
+
 #include <array>
 #include <string>
 #include <vector>

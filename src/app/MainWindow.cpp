@@ -32,6 +32,7 @@
 #include <QProgressDialog>
 #include <QScreen>
 #include <QVBoxLayout>
+
 #include <initializer_list>
 #include <optional>
 
@@ -55,7 +56,7 @@ const QString ReadingLabel = QStringLiteral("در حال خواندن جدول..
 // button while the job can still be cancelled.
 class ShownProgress {
 public:
-    ShownProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) {}
+    ShownProgress(QWidget* parent, QString label) : parent_(parent), label_(std::move(label)) { }
     ~ShownProgress() { delete dialog_; }
     ShownProgress(const ShownProgress&) = delete;
     ShownProgress& operator=(const ShownProgress&) = delete;
@@ -114,7 +115,7 @@ struct Shortcuts {
         if (!key.isEmpty())
             keys << key;
     }
-    Shortcuts(std::initializer_list<QKeySequence> list) : keys(list) {}
+    Shortcuts(std::initializer_list<QKeySequence> list) : keys(list) { }
     QList<QKeySequence> keys;
 };
 
@@ -154,7 +155,7 @@ void RunCommand(MainWindow& window, void (MainWindow::*run)(), WhileEditing whil
 // The grid's font and width, taken when the layout asks for them.
 class MainWindow::ScreenLayout final : public LayoutTarget {
 public:
-    explicit ScreenLayout(MainWindow& window) : window_(window) {}
+    explicit ScreenLayout(MainWindow& window) : window_(window) { }
     const TextMetrics& metrics() override
     {
         if (!metrics_)
@@ -280,8 +281,7 @@ bool MainWindow::settleUnsavedChanges()
 {
     if (!document_.isModified())
         return true;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"),
-                    QStringLiteral("تغییرات جدول ذخیره شود؟"),
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"), QStringLiteral("تغییرات جدول ذخیره شود؟"),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setInformativeText(captionText());
     box.setLayoutDirection(Qt::RightToLeft);
@@ -340,8 +340,14 @@ void MainWindow::buildMenu()
         {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
         // While a cell is edited, these keys undo the editor's typing instead.
         {"undo", "Undo", K(Qt::CTRL | Qt::Key_Z), &MainWindow::undo, Menu::Edit, false, false, WhileEditing::Refused},
-        {"redo", "Redo", {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)}, &MainWindow::redo, Menu::Edit,
-         false, false, WhileEditing::Refused},
+        {"redo",
+         "Redo",
+         {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+         &MainWindow::redo,
+         Menu::Edit,
+         false,
+         false,
+         WhileEditing::Refused},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -353,8 +359,8 @@ void MainWindow::buildMenu()
         {"searchAgain", "Search Again", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
         {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false,
          WhileEditing::Refused},
-        {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false,
-         false, WhileEditing::Refused},
+        {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false, false,
+         WhileEditing::Refused},
         {"showColumnValues", "Values", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), &MainWindow::showColumnValues, Menu::None,
          false, false},
     };
@@ -574,8 +580,7 @@ void MainWindow::toggleMaximize()
 
 bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
-    const std::string path =
-        PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
+    const std::string path = PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
     if (path.empty())
         return false;
     FileStatus r;
@@ -623,7 +628,7 @@ void MainWindow::shiftColumnLeft()
 void MainWindow::fixCellSize()
 {
     const std::string answer = askText(QString::fromUtf8(texts::FixCellSizeCaption),
-                                         QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
+                                       QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
     if (answer.empty() || !settleUnsavedChanges())
         return;
     ShownProgress shown(this, ReadingLabel);
@@ -634,7 +639,7 @@ void MainWindow::fixCellSize()
 void MainWindow::searchRows()
 {
     const std::string answer = askText(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
-                                         document_.searchText());
+                                       document_.searchText());
     if (answer.empty())
         return;
     document_.searchRows(answer);

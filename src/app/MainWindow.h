@@ -3,8 +3,8 @@
 // menu with every command. The table itself is the window's TableDocument;
 // the window turns events into its operations and shows what it holds.
 
-#include "app/GridWidget.h"
 #include "app/ErrorMessages.h"
+#include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
 #include "app/StartUp.h"
 #include "print/ReportRenderer.h"
@@ -14,6 +14,7 @@
 #include <QAction>
 #include <QFont>
 #include <QMainWindow>
+
 #include <functional>
 #include <string>
 #include <vector>

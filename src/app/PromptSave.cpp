@@ -42,9 +42,9 @@ std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& curr
     return dialog;
 }
 
-std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& title,
-                                            const std::string& initialName, const std::string& folder,
-                                            const std::string& defaultExt, const std::string& filter)
+std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& title, const std::string& initialName,
+                                            const std::string& folder, const std::string& defaultExt,
+                                            const std::string& filter)
 {
     auto dialog = MakeFileDialog(parent);
     dialog->setAcceptMode(QFileDialog::AcceptSave);

@@ -3,6 +3,7 @@
 // and the export, and the Open command's dialog.
 
 #include <QFileDialog>
+
 #include <memory>
 #include <string>
 
@@ -12,9 +13,9 @@ namespace rasmik {
 
 // A fresh save dialog: title (the platform's when empty), initial name and
 // folder, default extension given as "*.txt", filter given as "name|pattern".
-std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& title,
-                                            const std::string& initialName, const std::string& folder,
-                                            const std::string& defaultExt, const std::string& filter);
+std::unique_ptr<QFileDialog> MakeSaveDialog(QWidget* parent, const std::string& title, const std::string& initialName,
+                                            const std::string& folder, const std::string& defaultExt,
+                                            const std::string& filter);
 
 // The Open command's dialog: an existing text file, current (when not empty)
 // preselected.

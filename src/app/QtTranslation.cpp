@@ -16,8 +16,7 @@ namespace {
 class QtPersian : public QTranslator {
 public:
     using QTranslator::QTranslator;
-    QString translate(const char* context, const char* sourceText, const char* disambiguation,
-                      int n) const override
+    QString translate(const char* context, const char* sourceText, const char* disambiguation, int n) const override
     {
         if (context && std::strcmp(context, "QShortcut") == 0)
             return {};

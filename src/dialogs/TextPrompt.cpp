@@ -30,7 +30,8 @@ constexpr char LeftToRightMark = '\xFD';
 
 std::function<void(TextPrompt&)> pendingAnswer;
 
-QFont dialogFont() {
+QFont dialogFont()
+{
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSize(8);
     return font;
@@ -39,8 +40,10 @@ QFont dialogFont() {
 } // namespace
 
 TextPrompt::TextPrompt(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    : QDialog(parent,
+              Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                  | Qt::WindowCloseButtonHint)
+{
     setObjectName(QStringLiteral("TextPrompt"));
     setLayoutDirection(Qt::RightToLeft);
     setFont(dialogFont());
@@ -61,7 +64,8 @@ TextPrompt::TextPrompt(QWidget* parent)
     okButton_->setGeometry(264, ButtonTop, 75, 25);
     okButton_->setCursor(Qt::PointingHandCursor);
 
-    cancelButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("انصراف"), this);
+    cancelButton_ =
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("انصراف"), this);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     cancelButton_->setGeometry(8, ButtonTop, 75, 25);
     cancelButton_->setCursor(Qt::PointingHandCursor);
@@ -100,7 +104,8 @@ TextPrompt::TextPrompt(QWidget* parent)
     languageTimer_->start();
 }
 
-void TextPrompt::prepare(const QString& caption, const QString& prompt, std::string_view defaultText) {
+void TextPrompt::prepare(const QString& caption, const QString& prompt, std::string_view defaultText)
+{
     answer_.clear();
     applyOuterHeight();
     okButton_->move(okButton_->x(), ButtonTop);
@@ -126,12 +131,14 @@ void TextPrompt::prepare(const QString& caption, const QString& prompt, std::str
     }
 }
 
-void TextPrompt::acceptText() {
+void TextPrompt::acceptText()
+{
     answer_ = TrimSpaces(FromQString(edit_->text()));
     accept();
 }
 
-void TextPrompt::showInputLanguage() {
+void TextPrompt::showInputLanguage()
+{
     const QString language = ToQString(CurrentInputLanguageText());
     if (languageLabel_->text() != language) {
         languageLabel_->setText(language);
@@ -139,25 +146,29 @@ void TextPrompt::showInputLanguage() {
     }
 }
 
-void TextPrompt::showContextMenu(const QPoint& pos) {
+void TextPrompt::showContextMenu(const QPoint& pos)
+{
     contextMenu_->popup(edit_->mapToGlobal(pos));
 }
 
-void TextPrompt::focusEdit() {
+void TextPrompt::focusEdit()
+{
     edit_->setFocus(Qt::ActiveWindowFocusReason);
     edit_->selectAll();
 }
 
 // The outer height counts the frame, which is known only once the window
 // manager has framed the window.
-void TextPrompt::applyOuterHeight() {
+void TextPrompt::applyOuterHeight()
+{
     const int frame = std::max(0, frameGeometry().height() - geometry().height());
     const int client = std::max(ButtonTop + 25, OuterHeight - frame);
     if (width() != ClientWidth || height() != client)
         setFixedSize(ClientWidth, client);
 }
 
-void TextPrompt::showEvent(QShowEvent* event) {
+void TextPrompt::showEvent(QShowEvent* event)
+{
     QDialog::showEvent(event);
     applyOuterHeight();
     focusEdit();
@@ -166,12 +177,14 @@ void TextPrompt::showEvent(QShowEvent* event) {
         QTimer::singleShot(0, this, [this, answer = std::move(answer)] { answer(*this); });
 }
 
-void TextPrompt::moveEvent(QMoveEvent* event) {
+void TextPrompt::moveEvent(QMoveEvent* event)
+{
     QDialog::moveEvent(event);
     applyOuterHeight();
 }
 
-std::string askText(const QString& caption, const QString& promptText, std::string_view defaultText) {
+std::string askText(const QString& caption, const QString& promptText, std::string_view defaultText)
+{
     QPointer<TextPrompt> prompt = new TextPrompt(QApplication::activeWindow());
     prompt->prepare(caption, promptText, defaultText);
     prompt->exec();
@@ -180,7 +193,8 @@ std::string askText(const QString& caption, const QString& promptText, std::stri
     return answer;
 }
 
-void answerNextTextPrompt(std::function<void(TextPrompt&)> answer) {
+void answerNextTextPrompt(std::function<void(TextPrompt&)> answer)
+{
     pendingAnswer = std::move(answer);
 }
 

@@ -19,9 +19,8 @@ constexpr int SwShow = 5;
 // arguments as a command line is (double quotes group), in folder when one is
 // given. A relative target is taken relative to folder. The verb may be empty
 // or "open"; other verbs open nothing.
-void ShellOpen(const std::string& target, const std::string& folder = {},
-               const std::string& parameters = {}, const std::string& verb = {},
-               int showMode = SwShow);
+void ShellOpen(const std::string& target, const std::string& folder = {}, const std::string& parameters = {},
+               const std::string& verb = {}, int showMode = SwShow);
 
 // Opens a URL with the desktop's default program; answers whether it was
 // accepted. QDesktopServices::openUrl unless replaced.

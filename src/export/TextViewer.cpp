@@ -13,9 +13,10 @@
 #include <QUrl>
 
 #include <cerrno>
+#include <thread>
+
 #include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -44,8 +45,7 @@ void StartDetached(const std::string& program, const std::string& argument)
         return;
     std::thread([pid] {
         int status = 0;
-        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-        }
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     }).detach();
 }
 

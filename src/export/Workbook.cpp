@@ -7,11 +7,11 @@
 #include "text/StagedFile.h"
 #include "text/StringHelpers.h"
 
-#include <xlsxwriter.h>
-
 #include <algorithm>
 #include <array>
 #include <new>
+
+#include <xlsxwriter.h>
 
 namespace rasmik {
 
@@ -96,9 +96,8 @@ void FieldToUtf8(std::string_view field, std::string& out)
         const unsigned char b = static_cast<unsigned char>(field[i]);
         if (b == 0)
             continue;
-        if (b == '_' && i + 6 < field.size() && field[i + 1] == 'x' && IsHex(field[i + 2])
-            && IsHex(field[i + 3]) && IsHex(field[i + 4]) && IsHex(field[i + 5])
-            && field[i + 6] == '_') {
+        if (b == '_' && i + 6 < field.size() && field[i + 1] == 'x' && IsHex(field[i + 2]) && IsHex(field[i + 3])
+            && IsHex(field[i + 4]) && IsHex(field[i + 5]) && field[i + 6] == '_') {
             out += "_x005F_";
             continue;
         }
@@ -221,8 +220,7 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
                                     CellAddress(col + 1, i + 1));
             FieldToUtf8(field, cell);
             if (!cell.empty()) {
-                if (lxw_error err = worksheet_write_string(ws, row, col, cell.c_str(), text);
-                    err != LXW_NO_ERROR)
+                if (lxw_error err = worksheet_write_string(ws, row, col, cell.c_str(), text); err != LXW_NO_ERROR)
                     return LibraryFailure(path, LibraryReason(err), CellAddress(col + 1, i + 1));
                 ++rowCells;
                 if (col == lastCol)
@@ -252,8 +250,7 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
 
     if (lxw_error err = holder.Close(); err != LXW_NO_ERROR)
         return LibraryFailure(path, LibraryReason(err));
-    if (std::string reason = CheckWrittenWorkbook(staged.tempPath(), rowElements, cellElements);
-        !reason.empty()) {
+    if (std::string reason = CheckWrittenWorkbook(staged.tempPath(), rowElements, cellElements); !reason.empty()) {
         FileError e(FileErrorCode::Incomplete, path);
         e.detail = reason;
         return e;
@@ -262,8 +259,7 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
 }
 
 template <typename Lines>
-FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path,
-                  const ProgressFn& progress)
+FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path, const ProgressFn& progress)
 {
     if (GetAppOption("NoSheet") == "1")
         return Failure(path, FileErrorCode::ExportSwitchedOff);
@@ -295,8 +291,8 @@ std::string CellAddress(int col1Based, std::size_t row1Based)
     return ColumnLetters(col1Based) + std::to_string(row1Based);
 }
 
-FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress)
+FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
+                                 const ProgressFn& progress)
 {
     return Export(lines, sheetName, path, progress);
 }
@@ -307,8 +303,8 @@ FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::str
     return Export(lines, sheetName, path, progress);
 }
 
-FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress)
+FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
+                                 const ProgressFn& progress)
 {
     FileStatus result = ExportLinesToWorkbook(lines, sheetName, path, progress);
     if (result)

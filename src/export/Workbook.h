@@ -39,15 +39,14 @@ std::string CellAddress(int col1Based, std::size_t row1Based);
 // on any failure the path keeps what it held before.
 // progress is called now and then with rows done and the row count; the
 // window can process its events there, and answering false cancels (Cancelled).
-FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress = {});
-FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines,
-                                 std::string_view sheetName, const std::string& path,
+FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress = {});
+FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
+                                 const std::string& path, const ProgressFn& progress = {});
 
 // The export followed, when the workbook was written, by opening it with the
 // desktop's program for .xlsx files (ShellOpen).
-FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress = {});
+FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
+                                 const ProgressFn& progress = {});
 
 } // namespace rasmik

@@ -3,8 +3,6 @@
 #include <QByteArray>
 #include <QXmlStreamReader>
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace rasmik {
 
@@ -34,8 +33,7 @@ std::uint16_t U16(const unsigned char* p)
 
 std::uint32_t U32(const unsigned char* p)
 {
-    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16)
-        | (std::uint32_t(p[3]) << 24);
+    return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) | (std::uint32_t(p[3]) << 24);
 }
 
 std::uint64_t U64(const unsigned char* p)
@@ -67,7 +65,7 @@ public:
     {
         if (fd_ < 0)
             return std::error_code(errno, std::generic_category()).message();
-        struct stat st {};
+        struct stat st { };
         if (::fstat(fd_, &st) != 0)
             return std::error_code(errno, std::generic_category()).message();
         size_ = static_cast<std::uint64_t>(st.st_size);
@@ -300,18 +298,16 @@ bool EndsWith(const std::string& s, std::string_view end)
 
 } // namespace
 
-std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements,
-                                 std::uint64_t cellElements)
+std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements, std::uint64_t cellElements)
 {
     ZipReader zip(path);
     std::vector<Entry> entries;
     if (std::string reason = zip.ReadDirectory(entries); !reason.empty())
         return reason;
-    for (std::string_view required : {std::string_view("[Content_Types].xml"),
-                                      std::string_view("xl/workbook.xml"), SheetPart,
-                                      std::string_view("xl/styles.xml")}) {
-        const bool found = std::any_of(entries.begin(), entries.end(),
-                                       [&](const Entry& e) { return e.name == required; });
+    for (std::string_view required : {std::string_view("[Content_Types].xml"), std::string_view("xl/workbook.xml"),
+                                      SheetPart, std::string_view("xl/styles.xml")}) {
+        const bool found =
+            std::any_of(entries.begin(), entries.end(), [&](const Entry& e) { return e.name == required; });
         if (!found)
             return std::string(required) + " missing";
     }
@@ -325,9 +321,8 @@ std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowEleme
             if (!EndsWith(TrimmedTail(counter.Tail()), "</worksheet>"))
                 return e.name + ": cut off";
             if (counter.rows != rowElements || counter.cells != cellElements)
-                return e.name + ": " + std::to_string(counter.rows) + " rows, "
-                    + std::to_string(counter.cells) + " cells instead of "
-                    + std::to_string(rowElements) + ", " + std::to_string(cellElements);
+                return e.name + ": " + std::to_string(counter.rows) + " rows, " + std::to_string(counter.cells)
+                    + " cells instead of " + std::to_string(rowElements) + ", " + std::to_string(cellElements);
         } else if (e.size > SmallPartLimit) {
             std::string tail;
             if (std::string reason = zip.Inflate(e,
@@ -343,9 +338,8 @@ std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowEleme
                 return e.name + ": cut off";
         } else {
             QByteArray bytes;
-            if (std::string reason = zip.Inflate(e, [&](const char* d, std::size_t n) {
-                    bytes.append(d, static_cast<qsizetype>(n));
-                });
+            if (std::string reason =
+                    zip.Inflate(e, [&](const char* d, std::size_t n) { bytes.append(d, static_cast<qsizetype>(n)); });
                 !reason.empty())
                 return reason;
             const bool xml = EndsWith(e.name, ".xml") || EndsWith(e.name, ".rels");

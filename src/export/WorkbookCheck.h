@@ -12,7 +12,6 @@ namespace rasmik {
 // the small XML parts are well-formed, that the shared strings end properly,
 // and that xl/worksheets/sheet1.xml is complete and holds exactly rowElements
 // <row> and cellElements <c> elements. Empty when all holds, else the reason.
-std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements,
-                                 std::uint64_t cellElements);
+std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements, std::uint64_t cellElements);
 
 } // namespace rasmik

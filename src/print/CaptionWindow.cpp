@@ -62,23 +62,12 @@ CodePoints resolveLevels(const QString& text)
             kind[i] = Kind::R;
             lastStrong = d;
             break;
-        case QChar::DirEN:
-            kind[i] = lastStrong == QChar::DirAL ? Kind::AN : Kind::EN;
-            break;
-        case QChar::DirAN:
-            kind[i] = Kind::AN;
-            break;
-        case QChar::DirET:
-            terminator[i] = true;
-            break;
-        case QChar::DirES:
-            separator[i] = true;
-            break;
-        case QChar::DirCS:
-            commonSeparator[i] = true;
-            break;
-        default:
-            break;
+        case QChar::DirEN: kind[i] = lastStrong == QChar::DirAL ? Kind::AN : Kind::EN; break;
+        case QChar::DirAN: kind[i] = Kind::AN; break;
+        case QChar::DirET: terminator[i] = true; break;
+        case QChar::DirES: separator[i] = true; break;
+        case QChar::DirCS: commonSeparator[i] = true; break;
+        default: break;
         }
     }
     // W4: one separator between two numbers of a kind joins them.

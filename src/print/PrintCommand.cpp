@@ -25,8 +25,8 @@ ReportFont ReportFontFromQFont(const QFont& font)
     return f;
 }
 
-bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont,
-               const std::string& title, QWidget* parent)
+bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const std::string& title,
+               QWidget* parent)
 {
     BuildPrintLines(grid, ReportFontFromQFont(gridFont), title, report.lines());
     return report.preview(parent);

@@ -22,7 +22,7 @@ ReportFont ReportFontFromQFont(const QFont& font);
 // shows them in the modal print preview over parent; returns when it closes.
 // report keeps the lines until the next print. False when the print failed
 // (the failure has been shown).
-bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont,
-               const std::string& title, QWidget* parent);
+bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const std::string& title,
+               QWidget* parent);
 
 } // namespace rasmik

@@ -2,11 +2,11 @@
 
 #include <QApplication>
 #include <QFontMetrics>
-#include <QImage>
 #include <QGlyphRun>
+#include <QImage>
 #include <QMetaObject>
-#include <QPaintEngine>
 #include <QPagedPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
@@ -51,8 +51,7 @@ QFont withPointSize(QFont font, int size)
 // the layout made of it, one font and one direction each, every piece held
 // between two marks of its own direction, so that playing it back gives
 // the same glyphs at the same places.
-void drawTextForReplay(QPainter& painter, const QRectF& rect, const QString& text,
-                       const QTextOption& option)
+void drawTextForReplay(QPainter& painter, const QRectF& rect, const QString& text, const QTextOption& option)
 {
     const QFont font = painter.font();
     QTextLayout layout(text, font, painter.device());
@@ -135,16 +134,13 @@ int FitFontSize(int size, int widthPx, const std::function<int(int)>& widthAt)
 
 int FitFontSize(const QFont& font, const QString& text, int widthPx)
 {
-    return FitFontSize(font.pointSize(), widthPx, [&](int size) {
-        return ScreenTextWidth(withPointSize(font, size), text);
-    });
+    return FitFontSize(font.pointSize(), widthPx,
+                       [&](int size) { return ScreenTextWidth(withPointSize(font, size), text); });
 }
 
-void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
-                     double bandHeight) const
+void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double scaleY, double bandHeight) const
 {
-    const QRectF rect(origin.x() + left_ * scaleX, origin.y() + top_ * scaleY, width_ * scaleX,
-                      height_ * scaleY);
+    const QRectF rect(origin.x() + left_ * scaleX, origin.y() + top_ * scaleY, width_ * scaleX, height_ * scaleY);
     painter.setPen(QPen(Qt::black, scaleX));
     const double bottom = std::max(rect.bottom(), origin.y() + bandHeight);
     if (frameLeft)
@@ -169,8 +165,7 @@ void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double
     option.setTextDirection(direction);
     option.setWrapMode(QTextOption::NoWrap);
     painter.save();
-    painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()),
-                        Qt::IntersectClip);
+    painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()), Qt::IntersectClip);
     painter.setFont(font);
     painter.setPen(Qt::black);
     if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture)
@@ -206,8 +201,7 @@ void ReportBand::paint(QPainter& painter, double y, double dpiX, double dpiY) co
             label->paint(painter, rect.topLeft(), scaleX, scaleY, rect.height());
 }
 
-ReportEngine::ReportEngine()
-    : band_(std::make_unique<ReportBand>())
+ReportEngine::ReportEngine() : band_(std::make_unique<ReportBand>())
 {
 }
 
@@ -215,13 +209,12 @@ ReportEngine::~ReportEngine() = default;
 
 QPageLayout ReportEngine::pageLayoutFor(const QPageSize& paper) const
 {
-    return QPageLayout(paper, QPageLayout::Portrait,
-                       QMarginsF(leftMargin, topMargin, rightMargin, bottomMargin),
+    return QPageLayout(paper, QPageLayout::Portrait, QMarginsF(leftMargin, topMargin, rightMargin, bottomMargin),
                        QPageLayout::Millimeter);
 }
 
-int ReportEngine::paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY,
-                             double pageHeight, const std::function<void()>& newPage)
+int ReportEngine::paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY, double pageHeight,
+                             const std::function<void()>& newPage)
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
     band_->setWidthMm(layout.paintRect(QPageLayout::Millimeter).width());
@@ -253,8 +246,8 @@ int ReportEngine::generate(QPagedPaintDevice& device)
         throw std::runtime_error("the printer cannot be opened for painting");
     int pages = 0;
     try {
-        pages = paintPages(painter, device.pageLayout(), device.logicalDpiX(), device.logicalDpiY(),
-                           device.height(), [&device] {
+        pages = paintPages(painter, device.pageLayout(), device.logicalDpiX(), device.logicalDpiY(), device.height(),
+                           [&device] {
                                if (!device.newPage())
                                    throw std::runtime_error("the printer cannot start a new page");
                            });
@@ -297,8 +290,7 @@ void ReportEngine::preview(QWidget* parent)
         throw std::runtime_error("the print preview needs a window system");
     QPrinter printer(QPrinter::HighResolution);
     const QPrinterInfo defaultPrinter = QPrinterInfo::defaultPrinter();
-    const QPageSize paper = defaultPrinter.isNull() ? QPageSize(QPageSize::A4)
-                                                    : defaultPrinter.defaultPageSize();
+    const QPageSize paper = defaultPrinter.isNull() ? QPageSize(QPageSize::A4) : defaultPrinter.defaultPageSize();
     printer.setPageLayout(pageLayoutFor(paper.isValid() ? paper : QPageSize(QPageSize::A4)));
     printer.setDocName(title);
 
@@ -316,8 +308,7 @@ void ReportEngine::preview(QWidget* parent)
                          } catch (const ReportCancelled&) {
                              // Nothing to show yet: the preview goes too.
                              if (!previewMade)
-                                 QMetaObject::invokeMethod(&dialog, &QDialog::reject,
-                                                           Qt::QueuedConnection);
+                                 QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
                              return;
                          } catch (const std::exception& e) {
                              failure = QString::fromUtf8(e.what());
@@ -325,8 +316,7 @@ void ReportEngine::preview(QWidget* parent)
                              failure = QStringLiteral("unknown error");
                          }
                          if (!failure.isEmpty())
-                             QMetaObject::invokeMethod(&dialog, &QDialog::reject,
-                                                       Qt::QueuedConnection);
+                             QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
                      });
     dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
     dialog.exec();

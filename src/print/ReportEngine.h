@@ -50,7 +50,7 @@ int FitFontSize(const QFont& font, const QString& text, int widthPx);
 
 // Thrown by a handler (nextBand) to stop a generation run the user cancelled;
 // not a failure, so never reported as one.
-struct ReportCancelled {};
+struct ReportCancelled { };
 
 enum class LabelAlignment { Left = 0, Right = 1, Centre = 2 };
 
@@ -88,8 +88,7 @@ public:
     // run down the whole band (bandHeight device pixels), so that a row whose
     // labels have different heights still gets unbroken column rules. The
     // caption is clipped to the label.
-    void paint(QPainter& painter, QPointF origin, double scaleX, double scaleY,
-               double bandHeight) const;
+    void paint(QPainter& painter, QPointF origin, double scaleX, double scaleY, double bandHeight) const;
 
 private:
     int left_ = 0;
@@ -171,8 +170,8 @@ public:
 private:
     // One run onto pages of layout, dpi device pixels per inch; newPage ends
     // a page and starts the next.
-    int paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY,
-                   double pageHeight, const std::function<void()>& newPage);
+    int paintPages(QPainter& painter, const QPageLayout& layout, double dpiX, double dpiY, double pageHeight,
+                   const std::function<void()>& newPage);
 
     std::unique_ptr<ReportBand> band_;
 };

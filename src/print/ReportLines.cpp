@@ -86,10 +86,9 @@ std::string UnescapeCaption(std::string_view caption)
     return out;
 }
 
-std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uint8_t rightLine,
-                         std::uint8_t topLine, std::uint8_t bottomLine, std::int32_t colour,
-                         const FontStyle& style, std::string_view fontName, std::uint8_t fontSize,
-                         std::string_view caption, double share)
+std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uint8_t rightLine, std::uint8_t topLine,
+                         std::uint8_t bottomLine, std::int32_t colour, const FontStyle& style,
+                         std::string_view fontName, std::uint8_t fontSize, std::string_view caption, double share)
 {
     std::string item;
     item.reserve(48 + fontName.size() + caption.size());
@@ -132,8 +131,8 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
     std::vector<double> shares;
     shares.reserve(printed.size());
     for (int c : printed)
-        shares.push_back(static_cast<double>(static_cast<long long>(grid.ColWidth(c)) * 100) /
-                         static_cast<double>(total));
+        shares.push_back(static_cast<double>(static_cast<long long>(grid.ColWidth(c)) * 100)
+                         / static_cast<double>(total));
 
     const std::uint8_t size = clampSize(font.size + 2);
     const int rows = grid.RowCount();
@@ -144,8 +143,8 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
     std::string line;
     for (std::size_t k = 0; k < printed.size(); ++k) {
         const int c = printed[k];
-        line += MakeCellItem(2, c == last ? 1 : 0, 1, 1, 1, ReportBandColour, font.style,
-                             font.name, size, cellText(c, 0), shares[k]);
+        line += MakeCellItem(2, c == last ? 1 : 0, 1, 1, 1, ReportBandColour, font.style, font.name, size,
+                             cellText(c, 0), shares[k]);
         line += ItemSeparator;
     }
     lines.push_back(std::move(line));
@@ -158,8 +157,8 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
             caption.assign(1, RightToLeftMark);
             caption += "  ";
             caption += grid.Cell(c, r);
-            line += MakeCellItem(0, c == last ? 1 : 0, 1, 0, 1, ReportBandColour, font.style,
-                                 font.name, size, caption, shares[k]);
+            line += MakeCellItem(0, c == last ? 1 : 0, 1, 0, 1, ReportBandColour, font.style, font.name, size, caption,
+                                 shares[k]);
             line += ItemSeparator;
         }
         lines.push_back(line);

@@ -39,10 +39,9 @@ std::string UnescapeCaption(std::string_view caption);
 // One cell item without a separator. Alignment 0 left, 1 right, 2 centre (the
 // renderer mirrors left and right); the four lines are 1 or 0. '*' cannot be
 // part of the font name and is dropped from it; the caption is escaped.
-std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uint8_t rightLine,
-                         std::uint8_t topLine, std::uint8_t bottomLine, std::int32_t colour,
-                         const FontStyle& style, std::string_view fontName, std::uint8_t fontSize,
-                         std::string_view caption, double share);
+std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uint8_t rightLine, std::uint8_t topLine,
+                         std::uint8_t bottomLine, std::int32_t colour, const FontStyle& style,
+                         std::string_view fontName, std::uint8_t fontSize, std::string_view caption, double share);
 
 // Appends one line for grid row 0 and one for each further row. Columns
 // firstCol..lastCol that are wider than 8 pixels print, each with its share of

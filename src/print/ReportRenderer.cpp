@@ -9,11 +9,11 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QPdfWriter>
 #include <QProgressDialog>
-#include <QFile>
 
 #include <algorithm>
 #include <climits>
@@ -57,12 +57,9 @@ void setUpReport(ReportEngine& engine)
 LabelAlignment toAlignment(int value)
 {
     switch (value) {
-    case 1:
-        return LabelAlignment::Right;
-    case 2:
-        return LabelAlignment::Centre;
-    default:
-        return LabelAlignment::Left;
+    case 1: return LabelAlignment::Right;
+    case 2: return LabelAlignment::Centre;
+    default: return LabelAlignment::Left;
     }
 }
 
@@ -77,8 +74,7 @@ VisibleEdge visibleEdge(const ReportLabel& label)
 
 } // namespace
 
-ReportRowFeeder::ReportRowFeeder(ReportBand& band)
-    : band_(band)
+ReportRowFeeder::ReportRowFeeder(ReportBand& band) : band_(band)
 {
     labels_.reserve(InitialLabelCount);
     for (int i = 0; i < InitialLabelCount; ++i)
@@ -140,8 +136,8 @@ void ReportRowFeeder::layLine(std::string_view line)
             font.setFamily(ToQString(name));
         const std::string_view caption = TakeToken(rest, ItemSeparator, false);
         font.setPointSize(std::max(size, 1));
-        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption)), font,
-                                          label.pixelWidth(), visibleEdge(label));
+        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption)), font, label.pixelWidth(),
+                                          visibleEdge(label));
         font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
@@ -208,10 +204,9 @@ bool GridReport::preview(QWidget* parent)
             build();
         step_ = 23;
         if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            progress_ = std::make_unique<QProgressDialog>(QString::fromUtf8(MakingPagesText),
-                                                          QString::fromUtf8(CancelText), 0,
-                                                          static_cast<int>(std::min<std::size_t>(lines_.size(), INT_MAX)),
-                                                          parent);
+            progress_ = std::make_unique<QProgressDialog>(
+                QString::fromUtf8(MakingPagesText), QString::fromUtf8(CancelText), 0,
+                static_cast<int>(std::min<std::size_t>(lines_.size(), INT_MAX)), parent);
             progress_->setWindowModality(Qt::ApplicationModal);
             progress_->setMinimumDuration(ProgressDelayMs);
             progress_->setAutoReset(false);
@@ -228,11 +223,10 @@ bool GridReport::preview(QWidget* parent)
             reason = QString::fromUtf8(e.what());
         } catch (...) {
         }
-        const QString text = QStringLiteral("Q Err ") + QString::number(step_)
-                             + QStringLiteral(": ") + reason;
+        const QString text = QStringLiteral("Q Err ") + QString::number(step_) + QStringLiteral(": ") + reason;
         if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
-            QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text,
-                            QMessageBox::Ok, parent);
+            QMessageBox box(QMessageBox::Warning, QGuiApplication::applicationDisplayName(), text, QMessageBox::Ok,
+                            parent);
             box.exec();
         } else {
             std::fprintf(stderr, "%s\n", qPrintable(text));

@@ -38,19 +38,20 @@ int mulDiv(int a, int b, int c)
     return static_cast<int>((num < 0) != (c < 0) ? -q : q);
 }
 
-constexpr std::int32_t rgbOnly(std::int32_t c) { return c & 0xFFFFFF; }
+constexpr std::int32_t rgbOnly(std::int32_t c)
+{
+    return c & 0xFFFFFF;
+}
 
 // The inner part of a split gradient: the upper half fades from the edge
 // colour at its top row to the cell colour, the lower half back again.
-void fillInnerGradient(QPainter& painter, const QRect& inner, std::int32_t cellColour,
-                       std::int32_t edgeColour)
+void fillInnerGradient(QPainter& painter, const QRect& inner, std::int32_t cellColour, std::int32_t edgeColour)
 {
     const int middle = inner.top() + inner.height() / 2;
-    FillGradient(painter, QRect(inner.left(), inner.top(), inner.width(), middle - inner.top()),
-                 cellColour, edgeColour, 1, GradientBandCount);
-    FillGradient(painter,
-                 QRect(inner.left(), middle, inner.width(), inner.top() + inner.height() - middle),
-                 cellColour, edgeColour, 0, GradientBandCount);
+    FillGradient(painter, QRect(inner.left(), inner.top(), inner.width(), middle - inner.top()), cellColour, edgeColour,
+                 1, GradientBandCount);
+    FillGradient(painter, QRect(inner.left(), middle, inner.width(), inner.top() + inner.height() - middle), cellColour,
+                 edgeColour, 0, GradientBandCount);
 }
 
 // The gradient of one inner height and pair of colours, painted once into a
@@ -106,8 +107,7 @@ void fillSplitGradient(QPainter& painter, const QRect& rect, std::int32_t cellCo
         const QRect inner = rect.adjusted(1, 1, -1, -1);
         if (inner.width() > 0 && inner.height() > 0) {
             if (strips && inner.height() <= MaxStripHeight) {
-                const QBrush& strip =
-                    gradientStrip(*strips, inner.height(), rgbOnly(cellColour), rgbOnly(edgeColour));
+                const QBrush& strip = gradientStrip(*strips, inner.height(), rgbOnly(cellColour), rgbOnly(edgeColour));
                 const QPointF origin = painter.brushOrigin();
                 painter.setBrushOrigin(inner.topLeft());
                 painter.fillRect(inner, strip);
@@ -135,7 +135,6 @@ void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, c
     }
 }
 
-
 // Bidirectional classes of the Windows-1256 bytes, as far as the cells need
 // them: which stretches a right-to-left paragraph lays out left to right.
 enum class Bidi : unsigned char { L, R, AL, EN, AN, ES, CS, ET, NSM, Neutral };
@@ -147,15 +146,22 @@ const std::array<Bidi, 256>& bidiClasses()
         for (int b = 0; b < 256; ++b) {
             Bidi c = Bidi::Neutral;
             switch (QChar(Cp1256Table[b]).direction()) {
-            case QChar::DirL: case QChar::DirLRE: case QChar::DirLRO: case QChar::DirLRI: c = Bidi::L; break;
-            case QChar::DirR: case QChar::DirRLE: case QChar::DirRLO: case QChar::DirRLI: c = Bidi::R; break;
+            case QChar::DirL:
+            case QChar::DirLRE:
+            case QChar::DirLRO:
+            case QChar::DirLRI: c = Bidi::L; break;
+            case QChar::DirR:
+            case QChar::DirRLE:
+            case QChar::DirRLO:
+            case QChar::DirRLI: c = Bidi::R; break;
             case QChar::DirAL: c = Bidi::AL; break;
             case QChar::DirEN: c = Bidi::EN; break;
             case QChar::DirAN: c = Bidi::AN; break;
             case QChar::DirES: c = Bidi::ES; break;
             case QChar::DirCS: c = Bidi::CS; break;
             case QChar::DirET: c = Bidi::ET; break;
-            case QChar::DirNSM: case QChar::DirBN: c = Bidi::NSM; break;
+            case QChar::DirNSM:
+            case QChar::DirBN: c = Bidi::NSM; break;
             default: break;
             }
             a[static_cast<std::size_t>(b)] = c;
@@ -177,14 +183,14 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
     const std::size_t n = t.size();
     const auto raw = [&](std::size_t i) { return cls[static_cast<unsigned char>(t[i])]; };
     constexpr std::size_t None = std::string_view::npos;
-    Bidi prevRaw = Bidi::R;        // for marks: the start of the paragraph is right to left
-    Bidi prevStrong = Bidi::R;     // L, R or AL
+    Bidi prevRaw = Bidi::R;          // for marks: the start of the paragraph is right to left
+    Bidi prevStrong = Bidi::R;       // L, R or AL
     Bidi prevNumber = Bidi::Neutral; // the previous character as a number (EN, AN) or not
-    bool lastSideL = false;        // the last non-neutral counts as left to right for neutrals
+    bool lastSideL = false;          // the last non-neutral counts as left to right for neutrals
     std::size_t runStart = None;
     std::size_t neutralStart = None;
-    std::size_t etEnd = 0;         // a run of terminators looked ahead: its end and
-    bool etNumber = false;         // whether it joins the number after it
+    std::size_t etEnd = 0; // a run of terminators looked ahead: its end and
+    bool etNumber = false; // whether it joins the number after it
     for (std::size_t i = 0; i < n; ++i) {
         Bidi c = raw(i);
         // Long stretches of one direction change nothing but where they end:
@@ -240,8 +246,8 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
         else if (c == Bidi::ES || c == Bidi::CS) {
             const Bidi next = i + 1 < n ? raw(i + 1) : Bidi::Neutral;
             const Bidi nextNumber = next == Bidi::EN ? number : next;
-            const bool joins = prevNumber != Bidi::Neutral && nextNumber == prevNumber
-                && (prevNumber == Bidi::EN || c == Bidi::CS);
+            const bool joins =
+                prevNumber != Bidi::Neutral && nextNumber == prevNumber && (prevNumber == Bidi::EN || c == Bidi::CS);
             c = joins ? prevNumber : Bidi::Neutral;
         } else if (c == Bidi::ET) {
             if (i >= etEnd) {
@@ -397,8 +403,8 @@ std::string_view CellDisplayText(const PaintGrid& grid, int col, int row, std::s
     return display;
 }
 
-void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour,
-                  std::int32_t endColour, int direction, int bandCount)
+void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour, std::int32_t endColour, int direction,
+                  int bandCount)
 {
     if (rect.width() <= 0 || rect.height() <= 0 || direction < 0 || direction > 3)
         return;
@@ -424,8 +430,7 @@ void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour
     };
     if (thickness > 0) {
         for (int i = 0; i < n; ++i) {
-            const QColor colour(ColourRed(base) + mulDiv(i, dr, n - 1),
-                                ColourGreen(base) + mulDiv(i, dg, n - 1),
+            const QColor colour(ColourRed(base) + mulDiv(i, dr, n - 1), ColourGreen(base) + mulDiv(i, dg, n - 1),
                                 ColourBlue(base) + mulDiv(i, db, n - 1));
             painter.fillRect(band(i * thickness, thickness), colour);
         }
@@ -435,8 +440,7 @@ void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour
         painter.fillRect(band(extent - rest, rest), ToQColor(forward ? endColour : startColour));
 }
 
-void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour,
-                       std::int32_t edgeColour)
+void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour, std::int32_t edgeColour)
 {
     fillSplitGradient(painter, rect, cellColour, edgeColour, nullptr);
 }
@@ -457,7 +461,9 @@ struct CellPainter::Reused {
     QFont lastResolved;
 };
 
-CellPainter::CellPainter() : reused_(std::make_unique<Reused>()) {}
+CellPainter::CellPainter() : reused_(std::make_unique<Reused>())
+{
+}
 
 CellPainter::~CellPainter() = default;
 
@@ -466,8 +472,7 @@ CellPainter::~CellPainter() = default;
 const QFont& CellPainter::cellFont(const QFont& gridFont, const std::string& name, int size, int styleBits)
 {
     FontCache& c = reused_->fontCache;
-    if (c.valid && c.size == size && c.styleBits == styleBits && c.name == name
-        && c.gridFont == gridFont)
+    if (c.valid && c.size == size && c.styleBits == styleBits && c.name == name && c.gridFont == gridFont)
         return c.font;
     QFont font = gridFont;
     if (!name.empty())
@@ -498,18 +503,18 @@ void CellPainter::setFontAndPen(QPainter& painter, const QFont& font, const QCol
         r.lastResolved = painter.font();
     }
     const QPen& pen = painter.pen();
-    if (pen.style() != Qt::SolidLine || pen.brush().style() != Qt::SolidPattern
-        || pen.color() != colour || pen.widthF() != 1.0 || pen.isCosmetic())
+    if (pen.style() != Qt::SolidLine || pen.brush().style() != Qt::SolidPattern || pen.color() != colour
+        || pen.widthF() != 1.0 || pen.isCosmetic())
         painter.setPen(colour);
 }
 
 // Where a cell's text goes, in the font it is drawn in.
 struct CellPainter::Placed {
     QFont font;
-    int w = 0;     // width of the text
-    int x = 0;     // logical offset from the cell's start (right) edge
+    int w = 0; // width of the text
+    int x = 0; // logical offset from the cell's start (right) edge
     int h = 0;
-    int y = 0;     // offset from the cell's top
+    int y = 0; // offset from the cell's top
     int ascent = 0;
     bool header = false;
     bool cut = false;

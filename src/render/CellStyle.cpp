@@ -55,15 +55,13 @@ const CharSet& plainTextBytes()
 
 } // namespace
 
-void FormatCellStyle(std::string& out, std::int32_t fontColour, std::int32_t evenRowBack,
-                     std::int32_t oddRowBack, std::int32_t selectedBackUnfocused,
-                     std::int32_t selectedBackFocused, std::int32_t align,
+void FormatCellStyle(std::string& out, std::int32_t fontColour, std::int32_t evenRowBack, std::int32_t oddRowBack,
+                     std::int32_t selectedBackUnfocused, std::int32_t selectedBackFocused, std::int32_t align,
                      std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName)
 {
     out.clear();
-    const std::int32_t fields[8] = {fontColour,          evenRowBack, oddRowBack,
-                                    selectedBackUnfocused, selectedBackFocused, align,
-                                    styleBits & 15,      fontSize};
+    const std::int32_t fields[8] = {fontColour,          evenRowBack, oddRowBack,     selectedBackUnfocused,
+                                    selectedBackFocused, align,       styleBits & 15, fontSize};
     for (std::int32_t f : fields) {
         appendInt(out, f);
         out.push_back(',');
@@ -71,15 +69,13 @@ void FormatCellStyle(std::string& out, std::int32_t fontColour, std::int32_t eve
     out.append(fontName);
 }
 
-std::string FormatCellStyle(std::int32_t fontColour, std::int32_t evenRowBack,
-                            std::int32_t oddRowBack, std::int32_t selectedBackUnfocused,
-                            std::int32_t selectedBackFocused, std::int32_t align,
-                            std::int32_t styleBits, std::int32_t fontSize,
-                            std::string_view fontName)
+std::string FormatCellStyle(std::int32_t fontColour, std::int32_t evenRowBack, std::int32_t oddRowBack,
+                            std::int32_t selectedBackUnfocused, std::int32_t selectedBackFocused, std::int32_t align,
+                            std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName)
 {
     std::string out;
-    FormatCellStyle(out, fontColour, evenRowBack, oddRowBack, selectedBackUnfocused,
-                    selectedBackFocused, align, styleBits, fontSize, fontName);
+    FormatCellStyle(out, fontColour, evenRowBack, oddRowBack, selectedBackUnfocused, selectedBackFocused, align,
+                    styleBits, fontSize, fontName);
     return out;
 }
 
@@ -89,43 +85,35 @@ int AlignFromLetters(std::string_view alignLetters, int col)
         return AlignEnd;
     switch (alignLetters[static_cast<std::size_t>(col)]) {
     case 'C':
-    case 'c':
-        return AlignCentre;
+    case 'c': return AlignCentre;
     case 'L':
-    case 'l':
-        return AlignStart;
-    default:
-        return AlignEnd;
+    case 'l': return AlignStart;
+    default: return AlignEnd;
     }
 }
 
-void BuildCellStyle(std::string& out, int col, int row, std::string_view alignLetters,
-                    std::int32_t oddRowBack, std::int32_t styleBits, std::int32_t fontSize,
-                    std::string_view fontName, std::int32_t evenRowBack)
+void BuildCellStyle(std::string& out, int col, int row, std::string_view alignLetters, std::int32_t oddRowBack,
+                    std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName, std::int32_t evenRowBack)
 {
     if (row == 0) {
-        FormatCellStyle(out, HeaderFontColour, HeaderBackColour, HeaderBackColour,
-                        HeaderBackColour, HeaderBackColour, AlignCentre, styleBits, fontSize,
-                        fontName);
+        FormatCellStyle(out, HeaderFontColour, HeaderBackColour, HeaderBackColour, HeaderBackColour, HeaderBackColour,
+                        AlignCentre, styleBits, fontSize, fontName);
         return;
     }
     // A negative column (never given by the grid) still picks a colour.
     const int index = ((col % 8) + 8) % 8;
     FormatCellStyle(out, ColumnFontColours[static_cast<std::size_t>(index)],
                     evenRowBack == -1 ? EvenRowBackColour : evenRowBack,
-                    oddRowBack == -1 ? OddRowBackColour : oddRowBack, UnfocusedCellColour,
-                    FocusedCellColour, AlignFromLetters(alignLetters, col), styleBits, fontSize,
-                    fontName);
+                    oddRowBack == -1 ? OddRowBackColour : oddRowBack, UnfocusedCellColour, FocusedCellColour,
+                    AlignFromLetters(alignLetters, col), styleBits, fontSize, fontName);
 }
 
-std::string BuildCellStyle(int col, int row, std::string_view alignLetters,
-                           std::int32_t oddRowBack, std::int32_t styleBits,
-                           std::int32_t fontSize, std::string_view fontName,
+std::string BuildCellStyle(int col, int row, std::string_view alignLetters, std::int32_t oddRowBack,
+                           std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName,
                            std::int32_t evenRowBack)
 {
     std::string out;
-    BuildCellStyle(out, col, row, alignLetters, oddRowBack, styleBits, fontSize, fontName,
-                   evenRowBack);
+    BuildCellStyle(out, col, row, alignLetters, oddRowBack, styleBits, fontSize, fontName, evenRowBack);
     return out;
 }
 
@@ -141,7 +129,7 @@ void AlignmentLettersFor(std::string& out, std::string_view displayText, int col
 {
     out.clear();
     const bool leftToRight = (!displayText.empty() && static_cast<unsigned char>(displayText[0]) == 0xFD)
-                             || AllCharsIn(displayText, plainTextBytes());
+        || AllCharsIn(displayText, plainTextBytes());
     if (leftToRight && colCount > 0)
         out.assign(static_cast<std::size_t>(colCount), 'l');
 }
@@ -155,10 +143,9 @@ std::string AlignmentLettersFor(std::string_view displayText, int colCount)
 
 bool ParseCellStyle(std::string_view record, CellStyle& out)
 {
-    std::int32_t* const fields[8] = {&out.fontColour,          &out.evenRowBack,
-                                     &out.oddRowBack,          &out.selectedBackUnfocused,
-                                     &out.selectedBackFocused, &out.align,
-                                     &out.styleBits,           &out.fontSize};
+    std::int32_t* const fields[8] = {
+        &out.fontColour,          &out.evenRowBack, &out.oddRowBack, &out.selectedBackUnfocused,
+        &out.selectedBackFocused, &out.align,       &out.styleBits,  &out.fontSize};
     for (std::int32_t* f : fields) {
         const std::size_t comma = record.find(',');
         if (comma == std::string_view::npos)

@@ -17,18 +17,27 @@ constexpr std::int32_t PackColour(int r, int g, int b)
 {
     return static_cast<std::int32_t>((r & 0xFF) | ((g & 0xFF) << 8) | ((b & 0xFF) << 16));
 }
-constexpr int ColourRed(std::int32_t c) { return c & 0xFF; }
-constexpr int ColourGreen(std::int32_t c) { return (c >> 8) & 0xFF; }
-constexpr int ColourBlue(std::int32_t c) { return (c >> 16) & 0xFF; }
+constexpr int ColourRed(std::int32_t c)
+{
+    return c & 0xFF;
+}
+constexpr int ColourGreen(std::int32_t c)
+{
+    return (c >> 8) & 0xFF;
+}
+constexpr int ColourBlue(std::int32_t c)
+{
+    return (c >> 16) & 0xFF;
+}
 
-constexpr std::int32_t HeaderFontColour = 16777215;    // white
-constexpr std::int32_t HeaderBackColour = 255;         // red
-constexpr std::int32_t EvenRowBackColour = 16777215;   // white
-constexpr std::int32_t OddRowBackColour = 16775923;    // 243, 250, 255
-constexpr std::int32_t UnfocusedCellColour = 6998782;  // 254, 202, 106
-constexpr std::int32_t FocusedCellColour = 65535;      // yellow
-constexpr std::int32_t CurrentRowColour = 15784177;    // lilac 241, 216, 240
-constexpr std::int32_t GradientEdgeColour = 15395562;  // grey 234, 234, 234
+constexpr std::int32_t HeaderFontColour = 16777215;   // white
+constexpr std::int32_t HeaderBackColour = 255;        // red
+constexpr std::int32_t EvenRowBackColour = 16777215;  // white
+constexpr std::int32_t OddRowBackColour = 16775923;   // 243, 250, 255
+constexpr std::int32_t UnfocusedCellColour = 6998782; // 254, 202, 106
+constexpr std::int32_t FocusedCellColour = 65535;     // yellow
+constexpr std::int32_t CurrentRowColour = 15784177;   // lilac 241, 216, 240
+constexpr std::int32_t GradientEdgeColour = 15395562; // grey 234, 234, 234
 
 // Font colour of a body cell, by column number modulo 8.
 constexpr std::array<std::int32_t, 8> ColumnFontColours{
@@ -61,33 +70,28 @@ struct CellStyle {
     std::int32_t selectedBackUnfocused = 0;
     std::int32_t selectedBackFocused = 0;
     std::int32_t align = 0;
-    std::int32_t styleBits = 0;  // as written; only the low four bits mean anything
-    std::int32_t fontSize = 0;   // points; 0 = the grid's own size
-    std::string fontName;        // empty = the grid's own font
+    std::int32_t styleBits = 0; // as written; only the low four bits mean anything
+    std::int32_t fontSize = 0;  // points; 0 = the grid's own size
+    std::string fontName;       // empty = the grid's own font
 };
 
 // The eight integers in decimal, the style bits cut to their low four bits,
 // joined by commas, then a comma and the font name as it is.
-std::string FormatCellStyle(std::int32_t fontColour, std::int32_t evenRowBack,
-                            std::int32_t oddRowBack, std::int32_t selectedBackUnfocused,
-                            std::int32_t selectedBackFocused, std::int32_t align,
-                            std::int32_t styleBits, std::int32_t fontSize,
-                            std::string_view fontName);
+std::string FormatCellStyle(std::int32_t fontColour, std::int32_t evenRowBack, std::int32_t oddRowBack,
+                            std::int32_t selectedBackUnfocused, std::int32_t selectedBackFocused, std::int32_t align,
+                            std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName);
 // The same into out (replaced), for callers that reuse one buffer per paint.
-void FormatCellStyle(std::string& out, std::int32_t fontColour, std::int32_t evenRowBack,
-                     std::int32_t oddRowBack, std::int32_t selectedBackUnfocused,
-                     std::int32_t selectedBackFocused, std::int32_t align,
+void FormatCellStyle(std::string& out, std::int32_t fontColour, std::int32_t evenRowBack, std::int32_t oddRowBack,
+                     std::int32_t selectedBackUnfocused, std::int32_t selectedBackFocused, std::int32_t align,
                      std::int32_t styleBits, std::int32_t fontSize, std::string_view fontName);
 
 // The record of cell (col, row). A background of -1 takes the default
 // constant; row 0 is the white-on-red, centred header whatever is passed.
-std::string BuildCellStyle(int col, int row, std::string_view alignLetters,
-                           std::int32_t oddRowBack = -1, std::int32_t styleBits = 0,
-                           std::int32_t fontSize = 0, std::string_view fontName = {},
+std::string BuildCellStyle(int col, int row, std::string_view alignLetters, std::int32_t oddRowBack = -1,
+                           std::int32_t styleBits = 0, std::int32_t fontSize = 0, std::string_view fontName = {},
                            std::int32_t evenRowBack = -1);
-void BuildCellStyle(std::string& out, int col, int row, std::string_view alignLetters,
-                    std::int32_t oddRowBack = -1, std::int32_t styleBits = 0,
-                    std::int32_t fontSize = 0, std::string_view fontName = {},
+void BuildCellStyle(std::string& out, int col, int row, std::string_view alignLetters, std::int32_t oddRowBack = -1,
+                    std::int32_t styleBits = 0, std::int32_t fontSize = 0, std::string_view fontName = {},
                     std::int32_t evenRowBack = -1);
 
 // Align of column col from the letters: C/c centre, L/l start, anything

@@ -11,7 +11,10 @@ namespace {
 constexpr unsigned char LamAlefCode = 0xF2;
 constexpr char Alef = static_cast<char>(0xC7);
 
-bool isLatin(char c) { return static_cast<unsigned char>(c) < 0x80; }
+bool isLatin(char c)
+{
+    return static_cast<unsigned char>(c) < 0x80;
+}
 
 void appendMapped(std::string& out, std::string_view text)
 {
@@ -44,8 +47,7 @@ void restoreRuns(std::string& s)
         std::size_t j = i;
         while (j + 1 < n && isLatin(s[j + 1]))
             ++j;
-        std::reverse(s.begin() + static_cast<std::ptrdiff_t>(i),
-                     s.begin() + static_cast<std::ptrdiff_t>(j) + 1);
+        std::reverse(s.begin() + static_cast<std::ptrdiff_t>(i), s.begin() + static_cast<std::ptrdiff_t>(j) + 1);
         i = j + 1;
     }
 }

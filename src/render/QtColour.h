@@ -15,8 +15,7 @@ inline QColor ToQColor(std::int32_t packed)
 
 inline std::int32_t FromQColor(const QColor& c)
 {
-    return static_cast<std::int32_t>((c.red() & 0xFF) | ((c.green() & 0xFF) << 8)
-                                     | ((c.blue() & 0xFF) << 16));
+    return static_cast<std::int32_t>((c.red() & 0xFF) | ((c.green() & 0xFF) << 8) | ((c.blue() & 0xFF) << 16));
 }
 
 } // namespace rasmik

@@ -23,8 +23,7 @@ QString ToQString(std::string_view cp1256)
 std::string FromQString(const QString& text)
 {
     return UnicodeToCp1256(
-        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
-                            static_cast<std::size_t>(text.size())));
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }
 
 } // namespace rasmik

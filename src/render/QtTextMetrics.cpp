@@ -4,13 +4,12 @@
 #include "text/Cp1256.h"
 
 #include <QCoreApplication>
-
 #include <QFontMetricsF>
+#include <QGlyphRun>
 #include <QPaintDevice>
 #include <QString>
-#include <QTextOption>
-#include <QGlyphRun>
 #include <QTextLayout>
+#include <QTextOption>
 
 #include <algorithm>
 #include <atomic>
@@ -72,11 +71,7 @@ struct Context {
 std::vector<Context> measuringContexts(const QFontMetricsF& f)
 {
     const QString sides[] = {
-        QString(),
-        QString(2, QChar(Tatweel)),
-        QStringLiteral("  "),
-        QStringLiteral("aa"),
-        QString(2, QChar(Hamza)),
+        QString(), QString(2, QChar(Tatweel)), QStringLiteral("  "), QStringLiteral("aa"), QString(2, QChar(Hamza)),
     };
     std::vector<Context> contexts;
     for (const QString& p : sides)
@@ -113,11 +108,11 @@ double widestAdvance(const QFontMetricsF& f, const std::vector<Context>& context
 // Everything the layout needs to know of a font, measured once per program
 // run and resolution.
 struct FontModel {
-    std::array<int, 256> bounds{};        // whole pixels, for any context
+    std::array<int, 256> bounds{};           // whole pixels, for any context
     std::array<std::int64_t, 256> ascii64{}; // 1/64 pixel, for texts of printable ASCII
-    std::int64_t space64 = 0;             // one space, in any script's run
-    std::int64_t edge64 = 0;              // what a space next to a word may add
-    ShapeBounds shape;                    // ligatures, kerning, joining forms
+    std::int64_t space64 = 0;                // one space, in any script's run
+    std::int64_t edge64 = 0;                 // what a space next to a word may add
+    ShapeBounds shape;                       // ligatures, kerning, joining forms
 };
 
 namespace {
@@ -162,8 +157,8 @@ bool isArabicLetter(QChar c)
 std::int64_t markAdvance64(const QFontMetricsF& f, QChar mark)
 {
     std::int64_t best = 0;
-    for (const char16_t base : {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.', u'\u200C', u'\u200D',
-                                u'\u200E', u'\u200F'})
+    for (const char16_t base :
+         {u'\u0628', u'\u0627', Hamza, Tatweel, u'a', u'1', u' ', u'.', u'\u200C', u'\u200D', u'\u200E', u'\u200F'})
         for (const QString& before : {QString(), QString(QChar(base))}) {
             const QString b = before + QChar(base);
             best = std::max(best, w64(f, b + mark, rightToLeft()) - w64(f, b, rightToLeft()));
@@ -191,7 +186,10 @@ std::int64_t formAdvance64(const QFontMetricsF& f, const QString& c, int form)
 }
 constexpr int PrintableCount = 127 - FirstPrintable;
 
-QChar mirrorOf(QChar c) { return c.hasMirrored() ? c.mirroredChar() : c; }
+QChar mirrorOf(QChar c)
+{
+    return c.hasMirrored() ? c.mirroredChar() : c;
+}
 
 // The measurements behind a FontModel; every slot is written by one job only.
 struct ModelWork {
@@ -210,8 +208,7 @@ std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
     // tatweel beside it makes it join). Anything else takes the script, and
     // maybe the font, of a Latin or an Arabic neighbour.
     const bool letter = c.script() != QChar::Script_Common && c.script() != QChar::Script_Inherited
-                        && (c.direction() == QChar::DirL || c.direction() == QChar::DirR
-                            || c.direction() == QChar::DirAL);
+        && (c.direction() == QChar::DirL || c.direction() == QChar::DirR || c.direction() == QChar::DirAL);
     const bool joins = c.joiningType() == QChar::Joining_Dual || c.joiningType() == QChar::Joining_Right;
     std::vector<QString> sides = {QString()};
     if (!letter) {
@@ -225,11 +222,12 @@ std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
     std::int64_t worst = 0;
     for (const QString& side : sides) {
         const QString end = side + c; // c ends a word
-        worst = std::max(worst, 2 * w64(f, end + sp, rightToLeft()) - w64(f, end, rightToLeft())
-                                    - w64(f, end + sp2, rightToLeft()));
+        worst = std::max(
+            worst, 2 * w64(f, end + sp, rightToLeft()) - w64(f, end, rightToLeft()) - w64(f, end + sp2, rightToLeft()));
         const QString start = c + side; // c starts a word
-        worst = std::max(worst, 2 * w64(f, sp + start, rightToLeft()) - w64(f, start, rightToLeft())
-                                    - w64(f, sp2 + start, rightToLeft()));
+        worst = std::max(worst,
+                         2 * w64(f, sp + start, rightToLeft()) - w64(f, start, rightToLeft())
+                             - w64(f, sp2 + start, rightToLeft()));
     }
     return worst;
 }
@@ -380,7 +378,8 @@ void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
         for (std::size_t b = FirstPrintable; b < n; ++b) {
             if ((a < 128 && b < 128) || !printable(a) || !printable(b))
                 continue;
-            const std::int64_t extra = w64(f, text(a) + text(b), leftToRight()) - shape.advance64[a] - shape.advance64[b];
+            const std::int64_t extra =
+                w64(f, text(a) + text(b), leftToRight()) - shape.advance64[a] - shape.advance64[b];
             shape.pairExtra64[a * n + b] =
                 static_cast<std::int32_t>(letters(a) && letters(b) ? extra : std::max<std::int64_t>(0, extra));
         }
@@ -398,9 +397,7 @@ void addArabicLigatures(const QFont& font, ShapeBounds& shape)
         if (!shape.unmodelled[b] && isArabicLetter(QChar(Cp1256Table[b])))
             letters.push_back(QChar(Cp1256Table[b]));
     const QString t(QChar{Tatweel});
-    auto oneGlyph = [&](const QString& s) {
-        return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3;
-    };
+    auto oneGlyph = [&](const QString& s) { return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3; };
     std::vector<QString> pairs;
     for (const unsigned char alef : AlefBytes)
         pairs.push_back(QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]));
@@ -435,7 +432,7 @@ void addArabicLigatures(const QFont& font, ShapeBounds& shape)
 // The shape bounds over the font's own measure, for checking them.
 class ModelMetrics : public TextMetrics {
 public:
-    ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) {}
+    ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) { }
     int textWidth(std::string_view text) const override { return DisplayTextWidth(metrics_, ToQString(text)); }
     int textHeight(std::string_view) const override { return metrics_.height(); }
     int byteAdvanceBound(unsigned char b) const override { return model_.bounds[b]; }
@@ -538,9 +535,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     const QString tatweel2(2, QChar(Tatweel));
     for (unsigned char alef : AlefBytes) {
         const QString pair = QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]);
-        const double ligature =
-            std::max(advance(f, space2 + pair + space2) - advance(f, space2 + space2),
-                     advance(f, tatweel2 + pair + space2) - advance(f, tatweel2 + space2));
+        const double ligature = std::max(advance(f, space2 + pair + space2) - advance(f, space2 + space2),
+                                         advance(f, tatweel2 + pair + space2) - advance(f, tatweel2 + space2));
         const double shortfall = ligature - widest[LamByte] - widest[alef];
         if (shortfall > 0)
             widest[LamByte] += shortfall;
@@ -566,7 +562,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         std::int64_t extra = 0;
         for (int b = 0; b < PrintableCount; ++b) {
             const QChar cb(static_cast<char16_t>(FirstPrintable + b));
-            const std::int64_t both = work->single[static_cast<std::size_t>(a)] + work->single[static_cast<std::size_t>(b)];
+            const std::int64_t both =
+                work->single[static_cast<std::size_t>(a)] + work->single[static_cast<std::size_t>(b)];
             std::int64_t widestPair = work->pair[index(ca)][index(cb)];
             // Only between two characters that are neither letters nor
             // digits can a run go right to left: reversed and mirrored.
@@ -575,7 +572,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
                 const QChar mb = mirrorOf(cb);
                 widestPair = std::max(widestPair, work->pair[index(cb)][index(ca)]);
                 if (ma.unicode() < 127 && mb.unicode() < 127)
-                    widestPair = std::max({widestPair, work->pair[index(ma)][index(mb)], work->pair[index(mb)][index(ma)]});
+                    widestPair =
+                        std::max({widestPair, work->pair[index(ma)][index(mb)], work->pair[index(mb)][index(ma)]});
             }
             extra = std::max(extra, widestPair - both);
             // Two letters or digits side by side always share a run, so
@@ -597,20 +595,11 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     for (std::size_t b = 0; b < 256; ++b) {
         const QChar c(Cp1256Table[b]);
         switch (c.joiningType()) {
-        case QChar::Joining_Dual:
-            shape.joining[b] = ShapeBounds::JoinsDual;
-            break;
-        case QChar::Joining_Right:
-            shape.joining[b] = ShapeBounds::JoinsRight;
-            break;
-        case QChar::Joining_Causing:
-            shape.joining[b] = ShapeBounds::JoinCausing;
-            break;
-        case QChar::Joining_Transparent:
-            shape.joining[b] = ShapeBounds::Transparent;
-            break;
-        default:
-            break;
+        case QChar::Joining_Dual: shape.joining[b] = ShapeBounds::JoinsDual; break;
+        case QChar::Joining_Right: shape.joining[b] = ShapeBounds::JoinsRight; break;
+        case QChar::Joining_Causing: shape.joining[b] = ShapeBounds::JoinCausing; break;
+        case QChar::Joining_Transparent: shape.joining[b] = ShapeBounds::Transparent; break;
+        default: break;
         }
         // A direction mark may start a run of its own, and the letters on
         // its sides may be shaped apart or joined.
@@ -631,13 +620,13 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     for (std::size_t b = 128; b < 256; ++b) {
         const QChar c(Cp1256Table[b]);
         const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
-                             && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
+            && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
         const bool format = c.unicode() >= 0x200C && c.unicode() <= 0x200F;
         // The letters of Arabic and Persian; the Urdu letters of the code
         // page take contextual forms of their own in some fonts.
         const char16_t u = c.unicode();
-        const bool persian = (u >= 0x0621 && u <= 0x064A) || u == 0x067E || u == 0x0686 || u == 0x0698
-                             || u == 0x06A9 || u == 0x06AF || u == 0x06CC;
+        const bool persian = (u >= 0x0621 && u <= 0x064A) || u == 0x067E || u == 0x0686 || u == 0x0698 || u == 0x06A9
+            || u == 0x06AF || u == 0x06CC;
         if (isArabicLetter(c))
             shape.unmodelled[b] = persian && fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
         else if (c.joiningType() == QChar::Joining_Transparent)
@@ -655,7 +644,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
     for (const QString& lead : {QString(), QStringLiteral("a"), QString(QChar(Hamza)), QStringLiteral("1")}) {
-        model->space64 = std::max(model->space64, w64(f, lead + sp + sp, rightToLeft()) - w64(f, lead + sp, rightToLeft()));
+        model->space64 =
+            std::max(model->space64, w64(f, lead + sp + sp, rightToLeft()) - w64(f, lead + sp, rightToLeft()));
         model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
     }
     model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
@@ -694,7 +684,7 @@ void waitForModels()
 QString modelKey(const QFont& font, const QPaintDevice* device)
 {
     return font.key() + QLatin1Char('|') + QString::number(device ? device->logicalDpiX() : 0) + QLatin1Char('x')
-           + QString::number(device ? device->logicalDpiY() : 0);
+        + QString::number(device ? device->logicalDpiY() : 0);
 }
 
 // A font is measured once per program run and resolution; a measuring
@@ -738,8 +728,7 @@ const std::array<bool, 256>& strongLetters()
             const QChar::Script script = c.script();
             const QChar::Direction dir = c.direction();
             t[static_cast<std::size_t>(b)] = script != QChar::Script_Common && script != QChar::Script_Inherited
-                                             && script != QChar::Script_Unknown
-                                             && (dir == QChar::DirL || dir == QChar::DirR || dir == QChar::DirAL);
+                && script != QChar::Script_Unknown && (dir == QChar::DirL || dir == QChar::DirR || dir == QChar::DirAL);
         }
         return t;
     }();

@@ -1,10 +1,10 @@
 #include "table/ClipboardTable.h"
 
-#include <algorithm>
-#include <cstring>
-
 #include "table/Search.h"
 #include "text/PersianLetters.h"
+
+#include <algorithm>
+#include <cstring>
 
 namespace rasmik {
 
@@ -14,7 +14,7 @@ namespace {
 // copying the rest of the text at every line.
 class LineCutter {
 public:
-    explicit LineCutter(std::string_view text) : rest_(text) {}
+    explicit LineCutter(std::string_view text) : rest_(text) { }
     bool done() const { return rest_.empty(); }
 
     std::string_view next()
@@ -80,7 +80,7 @@ int ParseClipboardTable(std::string text, std::vector<std::string>& list)
 }
 
 std::optional<std::vector<std::string>> BuildPasteFile(const std::vector<std::string>& list, int columnCount,
-                                                        std::string_view rememberedHeader)
+                                                       std::string_view rememberedHeader)
 {
     if (list.size() < 2 || columnCount < 2)
         return std::nullopt;

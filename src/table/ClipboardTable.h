@@ -3,13 +3,13 @@
 // program becomes the lines of "ClipTablePaste.txt"; a grid row can be kept as
 // the header row that later pastes look for.
 
+#include "table/CoreGrid.h"
+#include "text/StringHelpers.h"
+
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "table/CoreGrid.h"
-#include "text/StringHelpers.h"
 
 namespace rasmik {
 
@@ -31,7 +31,7 @@ int ParseClipboardTable(std::string text, std::vector<std::string>& list);
 // it. Nothing (the paste does nothing) for fewer than two entries or fewer
 // than two columns.
 std::optional<std::vector<std::string>> BuildPasteFile(const std::vector<std::string>& list, int columnCount,
-                                                        std::string_view rememberedHeader);
+                                                       std::string_view rememberedHeader);
 
 // Bytes removed from each cell before its words are kept as the header row:
 // controls, ASCII punctuation and digits, and 253-255.

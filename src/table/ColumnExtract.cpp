@@ -142,8 +142,8 @@ inline unsigned char byteAt(std::string_view s, std::size_t i)
 // Indexes of the values that stay when equal values are merged: the first of
 // each set of equal values. In ascending collation order when sorted is set,
 // else in the order first met.
-std::vector<std::uint32_t> firstOccurrences(const std::vector<std::string_view>& values,
-                                            const ValueCollator& collator, bool sorted)
+std::vector<std::uint32_t> firstOccurrences(const std::vector<std::string_view>& values, const ValueCollator& collator,
+                                            bool sorted)
 {
     const std::size_t n = values.size();
     std::vector<std::uint32_t> kept;
@@ -163,9 +163,8 @@ std::vector<std::uint32_t> firstOccurrences(const std::vector<std::string_view>&
     if (!withKeys) {
         std::vector<std::uint32_t> order(n);
         std::iota(order.begin(), order.end(), 0u);
-        std::stable_sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
-            return collator.compare(values[a], values[b]) < 0;
-        });
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::uint32_t a, std::uint32_t b) { return collator.compare(values[a], values[b]) < 0; });
         for (std::size_t i = 0; i < n; ++i)
             if (i == 0 || collator.compare(values[order[i - 1]], values[order[i]]) != 0)
                 kept.push_back(order[i]);
@@ -295,8 +294,7 @@ bool PersianCollator::appendSortKey(std::string_view value, std::string& key) co
     return true;
 }
 
-std::vector<std::string> ColumnValues(const CoreGrid& grid, int col, bool withoutRepeat,
-                                      const ValueCollator& collator)
+std::vector<std::string> ColumnValues(const CoreGrid& grid, int col, bool withoutRepeat, const ValueCollator& collator)
 {
     std::vector<std::string> list;
     if (col < 0 || col >= grid.ColCount())

@@ -3,11 +3,11 @@
 // a grid column as a list of values, and the comparison that decides which
 // values are the same and how they sort.
 
+#include "table/CoreGrid.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "table/CoreGrid.h"
 
 namespace rasmik {
 
@@ -48,8 +48,7 @@ public:
 
 // The cells of col, rows 0..RowCount-1. With withoutRepeat, only the first of
 // the values that compare equal stays, and the list is sorted ascending.
-std::vector<std::string> ColumnValues(const CoreGrid& grid, int col, bool withoutRepeat,
-                                      const ValueCollator& collator);
+std::vector<std::string> ColumnValues(const CoreGrid& grid, int col, bool withoutRepeat, const ValueCollator& collator);
 
 // For "Values": the cells of col from row 1 on, without the bytes of code 32
 // or below at either end, empty ones skipped, each value once (first one met),

@@ -1,11 +1,11 @@
 #include "table/ColumnOrder.h"
 
-#include <algorithm>
-#include <unordered_map>
-
 #include "table/Options.h"
 #include "text/StringHelpers.h"
 #include "text/TextFiles.h"
+
+#include <algorithm>
+#include <unordered_map>
 
 namespace rasmik {
 

@@ -3,11 +3,11 @@
 // columns remembered in "Option.cfg" for every table with the same set of
 // header names, and applied when such a table is laid out.
 
+#include "table/CoreGrid.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "table/CoreGrid.h"
 
 namespace rasmik {
 

@@ -1,13 +1,13 @@
 #include "table/ColumnSum.h"
 
+#include "text/StringHelpers.h"
+
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <system_error>
 #include <thread>
 #include <vector>
-
-#include "text/StringHelpers.h"
 
 namespace rasmik {
 

@@ -1,9 +1,9 @@
 #pragma once
 // "Sum Of Current Column": the total of a column and its display text.
 
-#include <string>
-
 #include "table/CoreGrid.h"
+
+#include <string>
 
 namespace rasmik {
 

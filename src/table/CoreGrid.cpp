@@ -10,7 +10,7 @@ const std::shared_ptr<const ByteBuffer>& emptySource()
     static const auto empty = std::make_shared<const ByteBuffer>();
     return empty;
 }
-}
+} // namespace
 
 CoreGrid::CoreGrid()
 {

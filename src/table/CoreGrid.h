@@ -74,7 +74,10 @@ public:
     // same: a new layout and the rare packing of changed cells renumber them.
     using CellCode = std::uint32_t;
     std::uint64_t Epoch() const { return epoch_; }
-    CellCode Code(int col, int row) const { return cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)]; }
+    CellCode Code(int col, int row) const
+    {
+        return cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)];
+    }
     // Puts code into the cell and hands back the code it held.
     CellCode SwapCode(int col, int row, CellCode code)
     {
@@ -124,7 +127,10 @@ public:
     }
     // The same for any view; one thread only.
     void SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len);
-    void SetSpaceCell(int col, int row) { cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode; }
+    void SetSpaceCell(int col, int row)
+    {
+        cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode;
+    }
     // Adds columns holding " " up to cols.
     void AddColumns(int cols);
     // Ends the build: at least minCols columns, the cursor inside.

@@ -2,10 +2,10 @@
 // The grid editing commands. They change the grid only; the table's lines and
 // the file stay as they are until the table is saved.
 
+#include "table/CoreGrid.h"
+
 #include <string>
 #include <string_view>
-
-#include "table/CoreGrid.h"
 
 namespace rasmik {
 

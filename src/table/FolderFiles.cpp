@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -37,8 +38,8 @@ bool EndsWithTxt(const char* name)
     if (n < 4)
         return false;
     const char* e = name + n - 4;
-    return e[0] == '.' && Fold(static_cast<unsigned char>(e[1])) == 'T' &&
-           Fold(static_cast<unsigned char>(e[2])) == 'X' && Fold(static_cast<unsigned char>(e[3])) == 'T';
+    return e[0] == '.' && Fold(static_cast<unsigned char>(e[1])) == 'T' && Fold(static_cast<unsigned char>(e[2])) == 'X'
+        && Fold(static_cast<unsigned char>(e[3])) == 'T';
 }
 
 } // namespace
@@ -101,7 +102,7 @@ std::vector<std::string> RebuildFolderFiles(const std::string& folder)
         if (!EndsWithTxt(e->d_name))
             continue;
         std::string full = folder + e->d_name;
-        struct stat st{};
+        struct stat st { };
         if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             files.push_back(std::move(full));
     }

@@ -12,7 +12,7 @@ namespace rasmik {
 inline constexpr std::int32_t WindowTextColour = static_cast<std::int32_t>(0x80000008u);
 
 struct FontRecord {
-    int size = 0;                       // points
+    int size = 0;                           // points
     std::int32_t colour = WindowTextColour; // packed red-green-blue, or a system colour
     bool bold = false;
     bool italic = false;

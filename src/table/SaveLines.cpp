@@ -1,10 +1,10 @@
 #include "table/SaveLines.h"
 
+#include "text/StringHelpers.h"
+
 #include <algorithm>
 #include <charconv>
 #include <limits>
-
-#include "text/StringHelpers.h"
 
 namespace rasmik {
 

@@ -1,13 +1,13 @@
 #pragma once
 // Writing the grid back as a tab-separated table file ("Save", "Save With Rows").
 
-#include <cstdint>
-#include <string>
-#include <string_view>
-
 #include "table/CoreGrid.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace rasmik {
 

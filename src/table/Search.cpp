@@ -1,15 +1,15 @@
 #include "table/Search.h"
 
+#include "text/StringHelpers.h"
+
 #include <algorithm>
 #include <array>
 #include <atomic>
 #include <cstdint>
 #include <cstring>
-#include <system_error>
 #include <stop_token>
+#include <system_error>
 #include <thread>
-
-#include "text/StringHelpers.h"
 
 namespace rasmik {
 
@@ -47,7 +47,7 @@ inline std::uint64_t foldWord(std::uint64_t x)
 {
     const std::uint64_t high = x & Highs;
     const std::uint64_t low7 = x & ~Highs;
-    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * Ones; // high bit: byte >= 'a'
+    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * Ones;   // high bit: byte >= 'a'
     const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * Ones; // high bit: byte > 'z'
     const std::uint64_t lower = atLeastA & ~aboveZ & ~high & Highs;
     return x ^ (lower >> 2); // clears 0x20 of every lower-case letter
@@ -105,9 +105,8 @@ public:
         // whole lines of the table's buffer can be reduced in one pass, and
         // many rows can be searched as one block.
         const auto& words = matcher.Words();
-        blocks_ = std::none_of(words.begin(), words.end(), [](const std::string& w) {
-            return w.find_first_of("\t\r\n") != std::string::npos;
-        });
+        blocks_ = std::none_of(words.begin(), words.end(),
+                               [](const std::string& w) { return w.find_first_of("\t\r\n") != std::string::npos; });
         buf_.resize(BlockBytes + 4096);
     }
 
@@ -146,7 +145,8 @@ private:
             // A blank cell where the line has an empty field: the run goes on
             // over that field (the blank's space is not part of the probe).
             if (runStart && cell.size() == 1 && cell[0] == ' ' && runStart >= source_.data() && runEnd + 1 < sourceEnd
-                && (cell.data() < source_.data() || cell.data() >= sourceEnd) && runEnd[0] == '\t' && runEnd[1] == '\t') {
+                && (cell.data() < source_.data() || cell.data() >= sourceEnd) && runEnd[0] == '\t'
+                && runEnd[1] == '\t') {
                 ++runEnd;
                 continue;
             }

@@ -2,11 +2,11 @@
 // Searching rows by words ("Search", F4) and the word test shared with the
 // clipboard paste.
 
+#include "table/CoreGrid.h"
+
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "table/CoreGrid.h"
 
 namespace rasmik {
 

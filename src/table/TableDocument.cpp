@@ -52,8 +52,8 @@ void TableDocument::loadColumnOrders(const std::string& optionCfgPath)
     // starting with an empty list then would wipe every remembered order at
     // this copy's next save, so such a file is waited for.
     const auto start = std::chrono::steady_clock::now();
-    while (!LoadLinesRetry(&columnOrders_, optionCfgPath) && FileIsThere(optionCfgPath) &&
-           std::chrono::steady_clock::now() - start < RetryWindow)
+    while (!LoadLinesRetry(&columnOrders_, optionCfgPath) && FileIsThere(optionCfgPath)
+           && std::chrono::steady_clock::now() - start < RetryWindow)
         std::this_thread::sleep_for(RetryPause);
 }
 

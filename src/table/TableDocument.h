@@ -58,8 +58,8 @@ private:
 struct PasteOutcome {
     enum class Kind { NothingToPaste, Written, Failed };
     Kind kind = Kind::NothingToPaste;
-    std::string path;  // the paste file
-    FileError error;   // why, when Failed
+    std::string path; // the paste file
+    FileError error;  // why, when Failed
 };
 
 // Told of every change to the grid, before and after it, so that a view
@@ -132,7 +132,7 @@ public:
     FileStatus open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
     // The same for lines already read, as the table at path cut with cellWidths.
     FileStatus openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
-                   const LoadProgressFn& progress = {});
+                         const LoadProgressFn& progress = {});
     // Lays the grid out again from the table's lines (after a change of font,
     // of fixed widths or of the remembered orders): changes made to cells since
     // are replaced. False when cancelled; the grid is then as it was.

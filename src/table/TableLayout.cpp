@@ -3,14 +3,14 @@
 #include "text/StringHelpers.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cmath>
 #include <cstdint>
-#include <system_error>
+#include <cstring>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 namespace rasmik {
@@ -99,8 +99,7 @@ constexpr std::size_t SampledLines = 4096;
 
 } // namespace
 
-bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths,
-                     const ProgressFn& progress)
+bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress)
 {
     const std::vector<int> widths = ParseCellWidths(cellWidths);
     const std::size_t n = lines.size();
@@ -121,15 +120,15 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     std::atomic<bool> stop{false};
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later.
-    auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later, int& most,
-                       bool reports) {
+    auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later, int& most, bool reports) {
         constexpr std::size_t ReportEvery = 1u << 16;
         for (std::size_t r = from; r < to; ++r) {
             if ((r - from) % ReportEvery == ReportEvery - 1) {
                 if (stop.load(std::memory_order_relaxed))
                     return;
                 // This thread does its share; the other does about as much.
-                const std::uint64_t done = std::min<std::uint64_t>(n, (r - from) * n / std::max<std::size_t>(1, to - from));
+                const std::uint64_t done =
+                    std::min<std::uint64_t>(n, (r - from) * n / std::max<std::size_t>(1, to - from));
                 if (reports && progress && !progress(done, n)) {
                     stop.store(true);
                     return;
@@ -485,16 +484,16 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     for (int t = 1; t < threads; ++t) {
         running.fetch_add(1);
         try {
-            workers.emplace_back([&work, &running, &stop,
-                                  m = measurers[static_cast<std::size_t>(t)].get()](std::stop_token leaving) {
-                const std::stop_callback stopColumns(leaving, [&stop] { stop.store(true); });
-                try {
-                    work(*m, false);
-                } catch (...) {
-                    // Columns left undone are sized by the calling thread below.
-                }
-                running.fetch_sub(1);
-            });
+            workers.emplace_back(
+                [&work, &running, &stop, m = measurers[static_cast<std::size_t>(t)].get()](std::stop_token leaving) {
+                    const std::stop_callback stopColumns(leaving, [&stop] { stop.store(true); });
+                    try {
+                        work(*m, false);
+                    } catch (...) {
+                        // Columns left undone are sized by the calling thread below.
+                    }
+                    running.fetch_sub(1);
+                });
         } catch (const std::system_error&) {
             running.fetch_sub(1);
             break; // no more threads to be had

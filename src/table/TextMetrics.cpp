@@ -11,7 +11,7 @@ namespace {
 // Measures through the metrics themselves; no tighter bound than the bytes'.
 class PlainMeasurer : public TextMeasurer {
 public:
-    explicit PlainMeasurer(const TextMetrics& metrics) : metrics_(metrics) {}
+    explicit PlainMeasurer(const TextMetrics& metrics) : metrics_(metrics) { }
     int width(std::string_view text) override { return metrics_.textWidth(text); }
     int bound(std::string_view) override { return INT_MAX; }
 
@@ -42,9 +42,8 @@ TextBounds::TextBounds(const TextMetrics& metrics)
     if (shaped_) {
         symbols_ = 128 + shape_.ligatures.size();
         shaped_ = shape_.advance64.size() == symbols_ && shape_.pairExtra64.size() == symbols_ * symbols_
-                  && shape_.joining.size() == 256 && shape_.form64.size() == 256 * 4
-                  && shape_.unmodelled.size() == 256 && shape_.runStart.size() == 256
-                  && shape_.arabicLigature64.size() == 4 * shape_.arabicLigatures.size();
+            && shape_.joining.size() == 256 && shape_.form64.size() == 256 * 4 && shape_.unmodelled.size() == 256
+            && shape_.runStart.size() == 256 && shape_.arabicLigature64.size() == 4 * shape_.arabicLigatures.size();
     }
     if (!shaped_)
         return;

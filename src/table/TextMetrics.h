@@ -40,7 +40,7 @@ struct ShapeBounds {
     // (form 0) and alone at the start of a line (form 1).
     // A direction mark may or may not let the letters on its sides join.
     enum Joining : unsigned char { NonJoining, JoinsRight, JoinsDual, JoinCausing, Transparent, DirectionMark };
-    std::vector<Joining> joining;         // 256
+    std::vector<Joining> joining; // 256
     // 1 for a byte whose neighbours are not known well enough (a letter of
     // another script or of another font): texts holding it take the byte
     // bounds.
@@ -48,7 +48,7 @@ struct ShapeBounds {
     // 1 for a byte after which a mark starts a run of its own (line breaks,
     // direction marks): the mark's form 1.
     std::vector<unsigned char> runStart; // 256
-    std::vector<std::int64_t> form64;     // 256 x 4, [byte * 4 + form]
+    std::vector<std::int64_t> form64;    // 256 x 4, [byte * 4 + form]
     // Letters drawn as one glyph (lam and alef, and whatever else the font
     // joins), marks between them skipped; a longer one comes first. Each has
     // four advances, as a letter's forms: bit 0 joined to the letter before
@@ -117,7 +117,7 @@ private:
     std::size_t symbols_ = 128;
     unsigned char notAscii_[256]; // 1: the text takes the form bounds
     unsigned char ligatureStart_[256];
-    unsigned char class_[256];    // Class bits
+    unsigned char class_[256]; // Class bits
 };
 
 } // namespace rasmik

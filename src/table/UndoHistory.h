@@ -24,7 +24,7 @@ public:
     // Past this many bytes the oldest steps are dropped.
     static constexpr std::size_t DefaultByteLimit = std::size_t{256} << 20;
 
-    explicit UndoHistory(std::size_t byteLimit = DefaultByteLimit) : limit_(byteLimit) {}
+    explicit UndoHistory(std::size_t byteLimit = DefaultByteLimit) : limit_(byteLimit) { }
 
     // Forgets every step. clean: whether the grid now is a clean point.
     void clear(bool clean);

@@ -2,8 +2,9 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <sys/mman.h>
 #include <utility>
+
+#include <sys/mman.h>
 
 namespace rasmik {
 
@@ -44,7 +45,9 @@ void FreeLarge(void* p, std::size_t) noexcept
     std::free(p);
 }
 
-ByteBuffer::ByteBuffer(std::size_t size) : data_(static_cast<char*>(AllocateLarge(size))), size_(size), capacity_(size) {}
+ByteBuffer::ByteBuffer(std::size_t size) : data_(static_cast<char*>(AllocateLarge(size))), size_(size), capacity_(size)
+{
+}
 
 ByteBuffer::ByteBuffer(std::string_view bytes) : ByteBuffer(bytes.size())
 {

@@ -10,7 +10,10 @@ namespace rasmik {
 // The Unicode code point of every Windows-1256 byte.
 extern const char16_t Cp1256Table[256];
 
-inline char16_t Cp1256ToUnicodeChar(unsigned char b) { return Cp1256Table[b]; }
+inline char16_t Cp1256ToUnicodeChar(unsigned char b)
+{
+    return Cp1256Table[b];
+}
 std::u16string Cp1256ToUnicode(std::string_view bytes);
 
 // A code point to Windows-1256: the exact byte, else the nearest letter where

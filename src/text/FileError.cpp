@@ -8,36 +8,25 @@ namespace rasmik {
 FileErrorCode CodeOfErrno(int err)
 {
     switch (err) {
-    case 0:
-        return FileErrorCode::System;
+    case 0: return FileErrorCode::System;
     case ENOENT:
-    case ENOTDIR:
-        return FileErrorCode::NotFound;
+    case ENOTDIR: return FileErrorCode::NotFound;
     case EACCES:
-    case EPERM:
-        return FileErrorCode::AccessDenied;
+    case EPERM: return FileErrorCode::AccessDenied;
     case EWOULDBLOCK:
 #if EAGAIN != EWOULDBLOCK
     case EAGAIN:
 #endif
-    case ETXTBSY:
-        return FileErrorCode::Locked;
-    case EROFS:
-        return FileErrorCode::ReadOnly;
-    case EISDIR:
-        return FileErrorCode::NotRegularFile;
+    case ETXTBSY: return FileErrorCode::Locked;
+    case EROFS: return FileErrorCode::ReadOnly;
+    case EISDIR: return FileErrorCode::NotRegularFile;
     case EFBIG:
-    case EOVERFLOW:
-        return FileErrorCode::TooLarge;
+    case EOVERFLOW: return FileErrorCode::TooLarge;
     case ENOSPC:
-    case EDQUOT:
-        return FileErrorCode::NoSpace;
-    case ENOMEM:
-        return FileErrorCode::NoMemory;
-    case ECANCELED:
-        return FileErrorCode::Cancelled;
-    default:
-        return FileErrorCode::System;
+    case EDQUOT: return FileErrorCode::NoSpace;
+    case ENOMEM: return FileErrorCode::NoMemory;
+    case ECANCELED: return FileErrorCode::Cancelled;
+    default: return FileErrorCode::System;
     }
 }
 
@@ -54,40 +43,25 @@ std::string DescribeFileError(const FileError& error)
     if (error.sysErrno != 0 && error.detail.empty() && error.code != C::NotRestored)
         return std::generic_category().message(error.sysErrno);
     switch (error.code) {
-    case C::None:
-        return "no error";
-    case C::Cancelled:
-        return "cancelled";
-    case C::NoFileName:
-        return "no file name given";
-    case C::NotFound:
-        return std::generic_category().message(ENOENT);
-    case C::AccessDenied:
-        return std::generic_category().message(EACCES);
-    case C::Locked:
-        return "locked by another program";
-    case C::ReadOnly:
-        return "the file is read-only";
-    case C::NotRegularFile:
-        return "not a regular file";
-    case C::BackupIsTarget:
-        return "the backup name is the file itself";
+    case C::None: return "no error";
+    case C::Cancelled: return "cancelled";
+    case C::NoFileName: return "no file name given";
+    case C::NotFound: return std::generic_category().message(ENOENT);
+    case C::AccessDenied: return std::generic_category().message(EACCES);
+    case C::Locked: return "locked by another program";
+    case C::ReadOnly: return "the file is read-only";
+    case C::NotRegularFile: return "not a regular file";
+    case C::BackupIsTarget: return "the backup name is the file itself";
     case C::NotRestored:
-        return "writing the file in place failed (" +
-            (error.sysErrno != 0 ? std::generic_category().message(error.sysErrno) : std::string("unknown error")) +
-            ") and its old content could not be put back";
-    case C::TooLarge:
-        return "too large";
-    case C::NoSpace:
-        return std::generic_category().message(ENOSPC);
-    case C::NoMemory:
-        return "not enough memory";
-    case C::System:
-        return error.detail.empty() ? std::string("unknown error") : error.detail;
-    case C::EmptyTable:
-        return "the table is empty";
-    case C::ExportSwitchedOff:
-        return "the export is switched off (NoSheet=1 in AppOptions.txt)";
+        return "writing the file in place failed ("
+            + (error.sysErrno != 0 ? std::generic_category().message(error.sysErrno) : std::string("unknown error"))
+            + ") and its old content could not be put back";
+    case C::TooLarge: return "too large";
+    case C::NoSpace: return std::generic_category().message(ENOSPC);
+    case C::NoMemory: return "not enough memory";
+    case C::System: return error.detail.empty() ? std::string("unknown error") : error.detail;
+    case C::EmptyTable: return "the table is empty";
+    case C::ExportSwitchedOff: return "the export is switched off (NoSheet=1 in AppOptions.txt)";
     case C::TooManyRows:
         return "the table has " + std::to_string(error.count) + " rows; a workbook takes at most "
             + std::to_string(error.limit);
@@ -101,10 +75,8 @@ std::string DescribeFileError(const FileError& error)
             return "the sheet name is empty";
         return "the sheet name \"" + error.subject + "\" is refused: " + error.detail;
     case C::Incomplete:
-        return "the file was not written whole; the disk or the temporary folder may be full (" + error.detail
-            + ")";
-    case C::Library:
-        return error.subject.empty() ? error.detail : error.subject + ": " + error.detail;
+        return "the file was not written whole; the disk or the temporary folder may be full (" + error.detail + ")";
+    case C::Library: return error.subject.empty() ? error.detail : error.subject + ": " + error.detail;
     }
     return "unknown error";
 }

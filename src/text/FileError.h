@@ -24,7 +24,7 @@ enum class FileErrorCode {
     TooLarge,       // beyond what a table or a file may hold
     NoSpace,        // the disk or the quota is full
     NoMemory,
-    System,         // any other system error: see sysErrno, else detail
+    System, // any other system error: see sysErrno, else detail
     // Workbook export.
     EmptyTable,        // nothing to write
     ExportSwitchedOff, // "NoSheet" = 1 in AppOptions.txt
@@ -46,7 +46,7 @@ struct FileError {
     std::uint64_t limit = 0; // ...and what the file takes
 
     FileError() = default;
-    FileError(FileErrorCode c, std::string p) : code(c), path(std::move(p)) {}
+    FileError(FileErrorCode c, std::string p) : code(c), path(std::move(p)) { }
 };
 
 // The code of a system error number.
@@ -58,8 +58,8 @@ FileError ErrnoError(int err, const std::string& path);
 class FileStatus {
 public:
     FileStatus() = default;
-    FileStatus(FileError error) : error_(std::move(error)) {}
-    FileStatus(FileErrorCode code, std::string path) : error_(code, std::move(path)) {}
+    FileStatus(FileError error) : error_(std::move(error)) { }
+    FileStatus(FileErrorCode code, std::string path) : error_(code, std::move(path)) { }
 
     // A success the user should still hear about, such as a backup that
     // could not be made.

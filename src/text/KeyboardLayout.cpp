@@ -18,14 +18,15 @@ class NoInputLanguageService final : public InputLanguageService {
 public:
     std::string activeLayoutId() override { return {}; }
     std::vector<InstalledLayout> installedLayouts() override { return {}; }
-    void activateNextLayout() override {}
+    void activateNextLayout() override { }
 };
 
 InputLanguageService* TestingService = nullptr;
 
 // Headless Qt platforms (the tests run on "offscreen") must leave the
 // keyboard of whatever X server DISPLAY happens to name alone.
-bool HeadlessQtPlatform() {
+bool HeadlessQtPlatform()
+{
     const char* platform = std::getenv("QT_QPA_PLATFORM");
     if (!platform)
         return false;
@@ -34,20 +35,23 @@ bool HeadlessQtPlatform() {
     return name == "offscreen" || name == "minimal" || name == "minimalegl" || name == "vnc";
 }
 
-std::unique_ptr<InputLanguageService> OpenPlatformService() {
+std::unique_ptr<InputLanguageService> OpenPlatformService()
+{
     if (!HeadlessQtPlatform())
         if (auto xkb = OpenXkbInputLanguageService(nullptr))
             return xkb;
     return std::make_unique<NoInputLanguageService>();
 }
 
-char UpperAscii(char c) {
+char UpperAscii(char c)
+{
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
 // Whether `part` occurs in `text`; hex digits compare without case. An empty
 // part occurs nowhere, so a layout without a language never matches.
-bool Occurs(std::string_view part, std::string_view text) {
+bool Occurs(std::string_view part, std::string_view text)
+{
     if (part.empty() || part.size() > text.size())
         return false;
     for (std::size_t at = 0; at + part.size() <= text.size(); ++at) {
@@ -62,22 +66,26 @@ bool Occurs(std::string_view part, std::string_view text) {
 
 } // namespace
 
-InputLanguageService& CurrentInputLanguageService() {
+InputLanguageService& CurrentInputLanguageService()
+{
     if (TestingService)
         return *TestingService;
     static const std::unique_ptr<InputLanguageService> platform = OpenPlatformService();
     return *platform;
 }
 
-void SetInputLanguageServiceForTesting(InputLanguageService* service) {
+void SetInputLanguageServiceForTesting(InputLanguageService* service)
+{
     TestingService = service;
 }
 
-std::string CurrentLayoutName() {
+std::string CurrentLayoutName()
+{
     return CurrentInputLanguageService().activeLayoutId();
 }
 
-std::string CurrentInputLanguageText() {
+std::string CurrentInputLanguageText()
+{
     InputLanguageService& service = CurrentInputLanguageService();
     const std::string active = service.activeLayoutId();
     if (active.empty())
@@ -91,7 +99,8 @@ std::string CurrentInputLanguageText() {
     return {};
 }
 
-void SetPersianKeyboard(bool persian) {
+void SetPersianKeyboard(bool persian)
+{
     InputLanguageService& service = CurrentInputLanguageService();
     for (int step = 0; step < MaxSwitchSteps; ++step) {
         const bool persianActive = Occurs(PersianLayoutId, service.activeLayoutId());

@@ -12,7 +12,7 @@ namespace rasmik {
 // Closes its descriptor when it goes out of scope.
 class UniqueFd {
 public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    explicit UniqueFd(int fd = -1) : fd_(fd) { }
     UniqueFd(const UniqueFd&) = delete;
     UniqueFd& operator=(const UniqueFd&) = delete;
     ~UniqueFd() { reset(); }

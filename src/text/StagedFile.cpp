@@ -135,10 +135,8 @@ int CreateBeside(const std::string& target, const struct stat* like, UniqueFd& f
     }
     if (like) {
         // Keep the owner where permitted (the superuser saving a user's file).
-        if (::fchown(fd.get(), like->st_uid, like->st_gid) != 0) {
-        }
-        if (::fchmod(fd.get(), like->st_mode & 07777) != 0) {
-        }
+        if (::fchown(fd.get(), like->st_uid, like->st_gid) != 0) { }
+        if (::fchmod(fd.get(), like->st_mode & 07777) != 0) { }
     }
     return 0;
 }
@@ -182,7 +180,7 @@ FileStatus StagedFile::prepareTarget(const std::string& target)
     backupError_ = FileError();
     if (target.empty())
         return fail(FileErrorCode::NoFileName);
-    struct stat lst {};
+    struct stat lst { };
     if (::lstat(target.c_str(), &lst) == 0 && S_ISLNK(lst.st_mode)) {
         if (char* real = ::realpath(target.c_str(), nullptr)) {
             path_ = real;
@@ -240,13 +238,12 @@ FileStatus StagedFile::open(const std::string& target, NoTemporary noTemporary)
     return r;
 }
 
-FileStatus StagedFile::openWithBackup(const std::string& target, const std::string& backupPath,
-                                      NoTemporary noTemporary)
+FileStatus StagedFile::openWithBackup(const std::string& target, const std::string& backupPath, NoTemporary noTemporary)
 {
     FileStatus r = prepareTarget(target);
     if (r && exists_) {
         backup_ = backupPath;
-        struct stat bst {};
+        struct stat bst { };
         if (backupPath.empty()) {
             noBackup(FileError(FileErrorCode::NoFileName, backupPath));
         } else if (::stat(backupPath.c_str(), &bst) == 0) {
@@ -344,7 +341,7 @@ FileStatus StagedFile::commitInPlace()
     if (!backup_.empty()) {
         // The folder takes no new file, but an existing backup may be written.
         UniqueFd bak(OpenFile(backup_, O_WRONLY | O_CREAT, st_.st_mode & 0666));
-        struct stat bst {};
+        struct stat bst { };
         int err = bak.valid() ? 0 : errno;
         if (err == 0 && (::fstat(bak.get(), &bst) != 0 || !S_ISREG(bst.st_mode)))
             err = EISDIR;

@@ -86,8 +86,8 @@ private:
     std::string path_;    // symbolic links resolved, so the link stays a link
     std::string backup_;  // empty: no backup
     bool exists_ = false; // the target exists (and st_ describes it)
-    struct stat st_ {};
-    UniqueFd lock_;       // holds the exclusive lock on the existing target
+    struct stat st_ { };
+    UniqueFd lock_; // holds the exclusive lock on the existing target
     UniqueFd temp_;
     std::string tempPath_;
     bool inPlace_ = false;

@@ -230,13 +230,28 @@ constexpr double ExactPowersOfTen[] = {
 };
 
 constexpr uint64_t IntPowersOfTen[] = {
-    1ull,          10ull,          100ull,          1000ull,          10000ull,
-    100000ull,     1000000ull,     10000000ull,     100000000ull,     1000000000ull,
-    10000000000ull, 100000000000ull, 1000000000000ull, 10000000000000ull,
-    100000000000000ull, 1000000000000000ull,
+    1ull,
+    10ull,
+    100ull,
+    1000ull,
+    10000ull,
+    100000ull,
+    1000000ull,
+    10000000ull,
+    100000000ull,
+    1000000000ull,
+    10000000000ull,
+    100000000000ull,
+    1000000000000ull,
+    10000000000000ull,
+    100000000000000ull,
+    1000000000000000ull,
 };
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
 
 // Reads a text with every comma dropped, without copying it.
 class CommaFreeReader {
@@ -460,8 +475,7 @@ double ParseFloatFull(std::string_view s, double def)
             return negative ? -v : v;
         }
     }
-    return ConvertSlow(negative, std::string_view(numberStart, static_cast<std::size_t>(end - numberStart)),
-                       def);
+    return ConvertSlow(negative, std::string_view(numberStart, static_cast<std::size_t>(end - numberStart)), def);
 }
 
 } // namespace

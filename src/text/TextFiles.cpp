@@ -84,7 +84,7 @@ std::string HomeFolder()
         return home;
     long size = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::string buf(static_cast<std::size_t>(size > 0 ? size : 16384), '\0');
-    struct passwd pw {};
+    struct passwd pw { };
     struct passwd* found = nullptr;
     if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_dir)
         return found->pw_dir;
@@ -159,7 +159,7 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines)
 
 bool FileIsThere(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
@@ -170,7 +170,7 @@ bool CanOpenReadWrite(const std::string& path)
     UniqueFd fd(OpenFile(path, O_RDWR | O_NONBLOCK));
     if (!fd.valid())
         return false;
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || IsReadOnly(st))
         return false;
     if (LockedByOther(fd.get(), true))
@@ -190,7 +190,7 @@ FileStatus OpenForWholeRead(const std::string& path, UniqueFd& fd, std::uint64_t
     fd.reset(OpenFile(path, O_RDONLY | O_NONBLOCK));
     if (!fd.valid())
         return ErrnoError(errno, path);
-    struct stat st {};
+    struct stat st { };
     if (::fstat(fd.get(), &st) != 0)
         return ErrnoError(errno, path);
     if (S_ISDIR(st.st_mode))
@@ -227,7 +227,8 @@ FileStatus ReadAllInto(const std::string& path, UniqueFd& fd, Data& data, std::s
             const auto more = static_cast<std::size_t>(n);
             if (data.size() + more > maxBytes)
                 return FileStatus(FileErrorCode::TooLarge, path);
-            data.grow(std::min<uint64_t>(maxBytes, std::max<uint64_t>(data.size() + more, data.size() + data.size() / 8)));
+            data.grow(
+                std::min<uint64_t>(maxBytes, std::max<uint64_t>(data.size() + more, data.size() + data.size() / 8)));
             std::memcpy(data.data() + got, probe, more);
             got += more;
             continue;
@@ -336,9 +337,7 @@ bool LoadLinesRetry(std::vector<std::string>* list, const std::string& path)
     if (!FileIsThere(path) || !CanOpenReadWrite(path))
         return false;
     std::vector<std::string> lines;
-    const bool ok = Retry([&] {
-        return FileIsThere(path) && CanOpenReadWrite(path) && ReadSplitLines(path, lines);
-    });
+    const bool ok = Retry([&] { return FileIsThere(path) && CanOpenReadWrite(path) && ReadSplitLines(path, lines); });
     if (ok)
         list->swap(lines);
     return ok;
@@ -389,9 +388,10 @@ bool SameFile(const std::string& a, const std::string& b)
         return false;
     if (a == b)
         return true;
-    struct stat sa {}, sb {};
-    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-        sa.st_ino == sb.st_ino;
+    struct stat sa {
+    }, sb{};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev
+        && sa.st_ino == sb.st_ino;
 }
 
 std::string LexicallyClean(const std::string& path)

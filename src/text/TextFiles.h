@@ -67,8 +67,7 @@ FileStatus WriteFileAtomic(const std::string& path, std::string_view bytes);
 // they were. A backup that cannot be made (backupPath is a folder or the file
 // itself, or cannot be written) does not stop the write: the result is a
 // success whose warning() says why, about backupPath.
-FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes,
-                               const std::string& backupPath);
+FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes, const std::string& backupPath);
 // The same with the bytes from a source. A source that stops leaves the
 // target and any backup as they were.
 FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source);

@@ -72,7 +72,8 @@ constexpr std::array<std::string_view, 24> NonLayoutSymbols{{
 }};
 // clang-format on
 
-std::vector<std::string_view> Split(std::string_view s, char sep) {
+std::vector<std::string_view> Split(std::string_view s, char sep)
+{
     std::vector<std::string_view> parts;
     for (;;) {
         const auto at = s.find(sep);
@@ -83,14 +84,15 @@ std::vector<std::string_view> Split(std::string_view s, char sep) {
     }
 }
 
-bool AllNamed(const std::vector<XkbLayoutName>& layouts) {
-    return std::all_of(layouts.begin(), layouts.end(),
-                       [](const XkbLayoutName& n) { return !n.layout.empty(); });
+bool AllNamed(const std::vector<XkbLayoutName>& layouts)
+{
+    return std::all_of(layouts.begin(), layouts.end(), [](const XkbLayoutName& n) { return !n.layout.empty(); });
 }
 
 } // namespace
 
-std::vector<XkbLayoutName> ParseXkbSymbolsName(std::string_view symbols) {
+std::vector<XkbLayoutName> ParseXkbSymbolsName(std::string_view symbols)
+{
     std::vector<XkbLayoutName> groups;
     for (std::string_view part : Split(symbols, '+')) {
         int group = 1;
@@ -111,8 +113,7 @@ std::vector<XkbLayoutName> ParseXkbSymbolsName(std::string_view symbols) {
                 variant.remove_suffix(1);
             part = part.substr(0, open);
         }
-        if (part.empty() ||
-            std::find(NonLayoutSymbols.begin(), NonLayoutSymbols.end(), part) != NonLayoutSymbols.end())
+        if (part.empty() || std::find(NonLayoutSymbols.begin(), NonLayoutSymbols.end(), part) != NonLayoutSymbols.end())
             continue;
         if (static_cast<int>(groups.size()) < group)
             groups.resize(group);
@@ -123,7 +124,8 @@ std::vector<XkbLayoutName> ParseXkbSymbolsName(std::string_view symbols) {
     return groups;
 }
 
-std::vector<XkbLayoutName> ParseXkbRulesLayouts(std::string_view layouts, std::string_view variants) {
+std::vector<XkbLayoutName> ParseXkbRulesLayouts(std::string_view layouts, std::string_view variants)
+{
     std::vector<XkbLayoutName> result;
     if (layouts.empty())
         return result;
@@ -134,24 +136,25 @@ std::vector<XkbLayoutName> ParseXkbRulesLayouts(std::string_view layouts, std::s
     return result;
 }
 
-XkbLayoutName XkbLayoutFromGroupName(std::string_view groupName) {
+XkbLayoutName XkbLayoutFromGroupName(std::string_view groupName)
+{
     for (const KnownGroupName& known : KnownGroupNames)
         if (groupName == known.name)
             return {known.layout, known.variant};
     // Variants are described as "Persian (with Persian keypad)".
     for (const KnownGroupName& known : KnownGroupNames) {
         const std::string_view name = known.name;
-        if (name.find('(') == std::string_view::npos && groupName.size() > name.size() + 2 &&
-            groupName.substr(0, name.size()) == name && groupName.substr(name.size(), 2) == " (")
+        if (name.find('(') == std::string_view::npos && groupName.size() > name.size() + 2
+            && groupName.substr(0, name.size()) == name && groupName.substr(name.size(), 2) == " (")
             return {known.layout, ""};
     }
     return {};
 }
 
-std::vector<XkbLayoutName> ResolveXkbGroupLayouts(int groupCount,
-                                                  const std::vector<XkbLayoutName>& fromSymbols,
+std::vector<XkbLayoutName> ResolveXkbGroupLayouts(int groupCount, const std::vector<XkbLayoutName>& fromSymbols,
                                                   const std::vector<XkbLayoutName>& fromRules,
-                                                  const std::vector<std::string>& groupNames) {
+                                                  const std::vector<std::string>& groupNames)
+{
     const auto count = static_cast<std::size_t>(std::clamp(groupCount, 0, MaxXkbGroups));
     if (fromSymbols.size() == count && AllNamed(fromSymbols))
         return fromSymbols;
@@ -169,7 +172,8 @@ std::vector<XkbLayoutName> ResolveXkbGroupLayouts(int groupCount,
     return result;
 }
 
-XkbLayoutDescription DescribeXkbLayout(const XkbLayoutName& name, int group) {
+XkbLayoutDescription DescribeXkbLayout(const XkbLayoutName& name, int group)
+{
     for (const KnownLayout& known : KnownLayouts) {
         if (name.layout != known.layout || (known.variant && name.variant != known.variant))
             continue;
@@ -194,17 +198,20 @@ XErrorHandler PreviousErrorHandler = nullptr;
 XIOErrorHandler PreviousIOErrorHandler = nullptr;
 bool HandlersInstalled = false;
 
-bool IsOurs(Display* display) {
+bool IsOurs(Display* display)
+{
     return std::find(OurDisplays.begin(), OurDisplays.end(), display) != OurDisplays.end();
 }
 
-int OnXError(Display* display, XErrorEvent* event) {
+int OnXError(Display* display, XErrorEvent* event)
+{
     if (IsOurs(display))
         return 0;
     return PreviousErrorHandler ? PreviousErrorHandler(display, event) : 0;
 }
 
-int OnXIOError(Display* display) {
+int OnXIOError(Display* display)
+{
     if (IsOurs(display))
         return 0; // the display's exit handler runs next and marks it lost
     return PreviousIOErrorHandler ? PreviousIOErrorHandler(display) : 0;
@@ -212,7 +219,8 @@ int OnXIOError(Display* display) {
 
 class XkbInputLanguageService final : public InputLanguageService {
 public:
-    explicit XkbInputLanguageService(Display* display) : display_(display) {
+    explicit XkbInputLanguageService(Display* display) : display_(display)
+    {
         OurDisplays.push_back(display_);
         if (!HandlersInstalled) {
             PreviousErrorHandler = XSetErrorHandler(OnXError);
@@ -222,7 +230,8 @@ public:
         XSetIOErrorExitHandler(display_, &XkbInputLanguageService::OnConnectionLost, this);
     }
 
-    ~XkbInputLanguageService() override {
+    ~XkbInputLanguageService() override
+    {
         OurDisplays.erase(std::remove(OurDisplays.begin(), OurDisplays.end(), display_), OurDisplays.end());
         XCloseDisplay(display_);
     }
@@ -230,7 +239,8 @@ public:
     XkbInputLanguageService(const XkbInputLanguageService&) = delete;
     XkbInputLanguageService& operator=(const XkbInputLanguageService&) = delete;
 
-    std::string activeLayoutId() override {
+    std::string activeLayoutId() override
+    {
         const auto groups = readLayouts();
         int active = 0;
         int count = 0;
@@ -239,14 +249,16 @@ public:
         return groups[static_cast<std::size_t>(active) % groups.size()].layoutId;
     }
 
-    std::vector<InstalledLayout> installedLayouts() override {
+    std::vector<InstalledLayout> installedLayouts() override
+    {
         std::vector<InstalledLayout> result;
         for (auto& group : readLayouts())
             result.push_back(std::move(group.language));
         return result;
     }
 
-    void activateNextLayout() override {
+    void activateNextLayout() override
+    {
         int active = 0;
         int count = 0;
         if (!readGroup(active, count) || count < 1)
@@ -256,14 +268,16 @@ public:
     }
 
 private:
-    static void OnConnectionLost(Display*, void* self) {
+    static void OnConnectionLost(Display*, void* self)
+    {
         // Returning instead of exiting leaves the connection unusable; from
         // now on the service reports no layout.
         static_cast<XkbInputLanguageService*>(self)->lost_ = true;
     }
 
     // The locked group and the number of groups.
-    bool readGroup(int& active, int& count) {
+    bool readGroup(int& active, int& count)
+    {
         if (lost_)
             return false;
         XkbStateRec state{};
@@ -276,7 +290,8 @@ private:
         return true;
     }
 
-    int groupCount() {
+    int groupCount()
+    {
         if (lost_)
             return 0;
         XkbDescPtr desc = XkbAllocKeyboard();
@@ -290,7 +305,8 @@ private:
         return lost_ ? 0 : count;
     }
 
-    std::vector<XkbLayoutDescription> readLayouts() {
+    std::vector<XkbLayoutDescription> readLayouts()
+    {
         std::vector<XkbLayoutDescription> result;
         if (lost_)
             return result;
@@ -301,8 +317,8 @@ private:
         const int count = groupCount();
         std::vector<std::string> groupNames;
         std::string symbols;
-        if (count > 0 && XkbGetNames(display_, XkbGroupNamesMask | XkbSymbolsNameMask, desc) == Success &&
-            desc->names && !lost_) {
+        if (count > 0 && XkbGetNames(display_, XkbGroupNamesMask | XkbSymbolsNameMask, desc) == Success && desc->names
+            && !lost_) {
             for (int i = 0; i < count; ++i)
                 groupNames.push_back(atomName(desc->names->groups[i]));
             symbols = atomName(desc->names->symbols);
@@ -318,7 +334,8 @@ private:
 
     // The layouts of the root window's _XKB_RULES_NAMES: rules, model, layout,
     // variant and options, each ended by a zero byte.
-    std::vector<XkbLayoutName> rulesLayouts() {
+    std::vector<XkbLayoutName> rulesLayouts()
+    {
         if (rulesAtom_ == None)
             rulesAtom_ = XInternAtom(display_, "_XKB_RULES_NAMES", True);
         const Atom property = rulesAtom_;
@@ -329,8 +346,10 @@ private:
         unsigned long items = 0;
         unsigned long remaining = 0;
         unsigned char* data = nullptr;
-        if (XGetWindowProperty(display_, DefaultRootWindow(display_), property, 0, 1024, False, XA_STRING,
-                               &type, &format, &items, &remaining, &data) != Success || lost_) {
+        if (XGetWindowProperty(display_, DefaultRootWindow(display_), property, 0, 1024, False, XA_STRING, &type,
+                               &format, &items, &remaining, &data)
+                != Success
+            || lost_) {
             return {};
         }
         std::vector<XkbLayoutName> result;
@@ -354,7 +373,8 @@ private:
 
     // An atom keeps its name while the server runs; the label asks ten times
     // a second, so the names are fetched once.
-    const std::string& atomName(Atom atom) {
+    const std::string& atomName(Atom atom)
+    {
         static const std::string none;
         if (atom == None || lost_)
             return none;
@@ -379,7 +399,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<InputLanguageService> OpenXkbInputLanguageService(const char* displayName) {
+std::unique_ptr<InputLanguageService> OpenXkbInputLanguageService(const char* displayName)
+{
     Display* display = XOpenDisplay(displayName);
     if (!display)
         return nullptr;
@@ -397,7 +418,8 @@ std::unique_ptr<InputLanguageService> OpenXkbInputLanguageService(const char* di
 
 #else
 
-std::unique_ptr<InputLanguageService> OpenXkbInputLanguageService(const char*) {
+std::unique_ptr<InputLanguageService> OpenXkbInputLanguageService(const char*)
+{
     return nullptr;
 }
 

@@ -34,13 +34,12 @@ XkbLayoutName XkbLayoutFromGroupName(std::string_view groupName);
 // The layout of each of groupCount groups: the symbols name when it accounts
 // for every group (it describes the keymap actually loaded), else the rules
 // property when it has one layout a group, else group by group whatever is known.
-std::vector<XkbLayoutName> ResolveXkbGroupLayouts(int groupCount,
-                                                  const std::vector<XkbLayoutName>& fromSymbols,
+std::vector<XkbLayoutName> ResolveXkbGroupLayouts(int groupCount, const std::vector<XkbLayoutName>& fromSymbols,
                                                   const std::vector<XkbLayoutName>& fromRules,
                                                   const std::vector<std::string>& groupNames);
 
 struct XkbLayoutDescription {
-    std::string layoutId;    // eight hex digits
+    std::string layoutId;     // eight hex digits
     InstalledLayout language; // empty languageId for a layout we do not know
 };
 

@@ -5,6 +5,7 @@
 #include "app/FontStore.h"
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
+#include "common/TestFiles.h"
 #include "dialogs/TextPrompt.h"
 #include "export/ShellOpen.h"
 #include "print/PrintCommand.h"
@@ -21,10 +22,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
-#include "common/TestFiles.h"
 
 #include <cerrno>
 #include <cstring>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,8 +33,6 @@
 using namespace rasmik;
 
 namespace {
-
-
 
 QString Cell(MainWindow& w, int col, int row)
 {
@@ -139,7 +138,8 @@ private slots:
             Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
         }
         QCOMPARE(ReadAll(path), QByteArray("Name\tCity\r\nAli\t \r\nb \tx\r\n"));
-        QCOMPARE(ReadAll(dir.path() + "/t.Bak"), QByteArray("SardoVelam31415926535-0 0\r\nName\tCity\r\nAli\t\r\n b \tx\r\n"));
+        QCOMPARE(ReadAll(dir.path() + "/t.Bak"),
+                 QByteArray("SardoVelam31415926535-0 0\r\nName\tCity\r\nAli\t\r\n b \tx\r\n"));
 
         // Save With Rows under another name: numbered from the start code, no backup.
         const QString other = dir.path() + "/numbered.txt";

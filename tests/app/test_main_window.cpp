@@ -3,18 +3,18 @@
 
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
+#include "common/TestFiles.h"
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
 #include "text/TextFiles.h"
 
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMenuBar>
 #include <QPaintEvent>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QElapsedTimer>
 #include <QtTest>
-#include "common/TestFiles.h"
 
 using namespace rasmik;
 
@@ -28,15 +28,19 @@ QByteArray Cp(const QString& s)
         const ushort u = c.unicode();
         if (u < 0x80)
             out += char(u);
-        else if (u == 0x0633) out += char(0xD3);
-        else if (u == 0x0644) out += char(0xE1);
-        else if (u == 0x0627) out += char(0xC7);
-        else if (u == 0x0645) out += char(0xE3);
-        else out += '?';
+        else if (u == 0x0633)
+            out += char(0xD3);
+        else if (u == 0x0644)
+            out += char(0xE1);
+        else if (u == 0x0627)
+            out += char(0xC7);
+        else if (u == 0x0645)
+            out += char(0xE3);
+        else
+            out += '?';
     }
     return out;
 }
-
 
 QString CellText(MainWindow& w, int col, int row)
 {
@@ -51,48 +55,106 @@ class TestMainWindow : public QObject {
     QTemporaryDir appDir;
 
 private slots:
-    void initTestCase()
-    {
-        SetExeFolderForTesting(appDir.path().toStdString() + "/");
-    }
+    void initTestCase() { SetExeFolderForTesting(appDir.path().toStdString() + "/"); }
 
     void commandTable_data()
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QString>("keys");
-        QTest::newRow("open") << "openTable" << "Open" << "F3";
-        QTest::newRow("previous") << "openPreviousFile" << "Pre File" << "Ctrl+Left";
-        QTest::newRow("next") << "openNextFile" << "Next File" << "Ctrl+Right";
-        QTest::newRow("font") << "chooseFont" << "Font" << "Ctrl+Shift+F1";
-        QTest::newRow("print") << "printTable" << "Print" << "Ctrl+P";
-        QTest::newRow("close") << "closeWindow" << "Close" << "Esc";
-        QTest::newRow("tabs") << "repaintGrid" << "Tabs" << "Ctrl+Alt+Shift+T";
-        QTest::newRow("save") << "saveTable" << "Save" << "Ctrl+Shift+S";
-        QTest::newRow("save rows") << "saveWithRowNumbers" << "Save With Rows" << "Ctrl+Alt+Shift+S";
-        QTest::newRow("simple number") << "simpleNumber" << "Simple Number" << "Ctrl+Shift+N";
-        QTest::newRow("blank column") << "blankColumn" << "Delete Col" << "Ctrl+Shift+Del";
-        QTest::newRow("shift column") << "shiftColumnLeft" << "Shift Col N+1 to N" << "Ctrl+Shift+Space";
-        QTest::newRow("fix cell size") << "fixCellSize" << "Fix Cell Size" << "Ctrl+Alt+S";
-        QTest::newRow("save order") << "saveColumnOrder" << "Save Col Order" << "";
-        QTest::newRow("delete order") << "deleteColumnOrder" << "Delete Col Order" << "";
-        QTest::newRow("shaping") << "toggleShaping" << "Iran System Shaping" << "Ctrl+Shift+D";
-        QTest::newRow("column") << "saveCurrentColumn" << "Save Current Column" << "";
-        QTest::newRow("column once") << "saveCurrentColumnWithoutRepeat" << "Save Current Column without Repeat"
+        QTest::newRow("open") << "openTable"
+                              << "Open"
+                              << "F3";
+        QTest::newRow("previous") << "openPreviousFile"
+                                  << "Pre File"
+                                  << "Ctrl+Left";
+        QTest::newRow("next") << "openNextFile"
+                              << "Next File"
+                              << "Ctrl+Right";
+        QTest::newRow("font") << "chooseFont"
+                              << "Font"
+                              << "Ctrl+Shift+F1";
+        QTest::newRow("print") << "printTable"
+                               << "Print"
+                               << "Ctrl+P";
+        QTest::newRow("close") << "closeWindow"
+                               << "Close"
+                               << "Esc";
+        QTest::newRow("tabs") << "repaintGrid"
+                              << "Tabs"
+                              << "Ctrl+Alt+Shift+T";
+        QTest::newRow("save") << "saveTable"
+                              << "Save"
+                              << "Ctrl+Shift+S";
+        QTest::newRow("save rows") << "saveWithRowNumbers"
+                                   << "Save With Rows"
+                                   << "Ctrl+Alt+Shift+S";
+        QTest::newRow("simple number") << "simpleNumber"
+                                       << "Simple Number"
+                                       << "Ctrl+Shift+N";
+        QTest::newRow("blank column") << "blankColumn"
+                                      << "Delete Col"
+                                      << "Ctrl+Shift+Del";
+        QTest::newRow("shift column") << "shiftColumnLeft"
+                                      << "Shift Col N+1 to N"
+                                      << "Ctrl+Shift+Space";
+        QTest::newRow("fix cell size") << "fixCellSize"
+                                       << "Fix Cell Size"
+                                       << "Ctrl+Alt+S";
+        QTest::newRow("save order") << "saveColumnOrder"
+                                    << "Save Col Order"
+                                    << "";
+        QTest::newRow("delete order") << "deleteColumnOrder"
+                                      << "Delete Col Order"
+                                      << "";
+        QTest::newRow("shaping") << "toggleShaping"
+                                 << "Iran System Shaping"
+                                 << "Ctrl+Shift+D";
+        QTest::newRow("column") << "saveCurrentColumn"
+                                << "Save Current Column"
+                                << "";
+        QTest::newRow("column once") << "saveCurrentColumnWithoutRepeat"
+                                     << "Save Current Column without Repeat"
                                      << "";
-        QTest::newRow("search") << "searchRows" << "Search" << "Ctrl+F";
-        QTest::newRow("search again") << "searchAgain" << "Search Again" << "F4";
-        QTest::newRow("delete row") << "deleteRow" << "Delete Row" << "Ctrl+Del";
-        QTest::newRow("remove column") << "removeColumn" << "Delete Col" << "Alt+Del";
-        QTest::newRow("paste") << "pasteTable" << "Paste Table" << "Ctrl+Shift+T";
-        QTest::newRow("header row") << "saveRowForHeader" << "Save Current Row For Header" << "Alt+Shift+T";
-        QTest::newRow("values") << "showColumnValues" << "Values" << "Ctrl+Shift+Q";
-        QTest::newRow("sum") << "sumCurrentColumn" << "Sum Of Current Column" << "";
-        QTest::newRow("maximize") << "toggleMaximize" << "Maximize Window" << "";
-        QTest::newRow("editor") << "openInTextEditor" << "Note Pad" << "";
-        QTest::newRow("excel") << "exportToExcel" << "Excel" << "";
-        QTest::newRow("undo") << "undo" << "Undo" << "Ctrl+Z";
-        QTest::newRow("redo") << "redo" << "Redo" << "Ctrl+Y; Ctrl+Shift+Z";
+        QTest::newRow("search") << "searchRows"
+                                << "Search"
+                                << "Ctrl+F";
+        QTest::newRow("search again") << "searchAgain"
+                                      << "Search Again"
+                                      << "F4";
+        QTest::newRow("delete row") << "deleteRow"
+                                    << "Delete Row"
+                                    << "Ctrl+Del";
+        QTest::newRow("remove column") << "removeColumn"
+                                       << "Delete Col"
+                                       << "Alt+Del";
+        QTest::newRow("paste") << "pasteTable"
+                               << "Paste Table"
+                               << "Ctrl+Shift+T";
+        QTest::newRow("header row") << "saveRowForHeader"
+                                    << "Save Current Row For Header"
+                                    << "Alt+Shift+T";
+        QTest::newRow("values") << "showColumnValues"
+                                << "Values"
+                                << "Ctrl+Shift+Q";
+        QTest::newRow("sum") << "sumCurrentColumn"
+                             << "Sum Of Current Column"
+                             << "";
+        QTest::newRow("maximize") << "toggleMaximize"
+                                  << "Maximize Window"
+                                  << "";
+        QTest::newRow("editor") << "openInTextEditor"
+                                << "Note Pad"
+                                << "";
+        QTest::newRow("excel") << "exportToExcel"
+                               << "Excel"
+                               << "";
+        QTest::newRow("undo") << "undo"
+                              << "Undo"
+                              << "Ctrl+Z";
+        QTest::newRow("redo") << "redo"
+                              << "Redo"
+                              << "Ctrl+Y; Ctrl+Shift+Z";
     }
     void commandTable()
     {
@@ -127,8 +189,8 @@ private slots:
         QMenu* file = top.at(0)->menu();
         QCOMPARE(texts(file->actions()),
                  (QStringList{"Open", "Pre File", "Next File", "Font", "Print", "Extra", "-", "Save", "Save With Rows",
-                              "Simple Number", "Delete Col", "Shift Col N+1 to N", "Save Col Order",
-                              "Delete Col Order", "-", "Maximize Window", "Iran System Shaping", "Close"}));
+                              "Simple Number", "Delete Col", "Shift Col N+1 to N", "Save Col Order", "Delete Col Order",
+                              "-", "Maximize Window", "Iran System Shaping", "Close"}));
         QMenu* extra = file->actions().at(5)->menu();
         QCOMPARE(texts(extra->actions()),
                  (QStringList{"Save Current Column", "Save Current Column without Repeat", "-", "Paste Table",
@@ -271,8 +333,8 @@ private slots:
         QCOMPARE(w.document().grid().ColCount(), 2);
         QCOMPARE(w.document().grid().FixedRows(), 0);
         // The label at the right edge of the right-to-left strip.
-        QVERIFY(w.headerStrip()->label(1, 1)->geometry().center().x() >
-                w.headerStrip()->label(1, 3)->geometry().center().x());
+        QVERIFY(w.headerStrip()->label(1, 1)->geometry().center().x()
+                > w.headerStrip()->label(1, 3)->geometry().center().x());
 
         w.grid()->setFocus();
         QTest::keyClick(w.grid(), Qt::Key_Left);
@@ -319,7 +381,8 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/wide.txt";
         const int fields = qEnvironmentVariableIntValue("RASMIK_WIDE_FIELDS") > 0
-            ? qEnvironmentVariableIntValue("RASMIK_WIDE_FIELDS") : 20000;
+            ? qEnvironmentVariableIntValue("RASMIK_WIDE_FIELDS")
+            : 20000;
         QByteArray line;
         for (int i = 0; i < fields; ++i) {
             if (i)
@@ -460,7 +523,8 @@ private slots:
         // The row left and the row entered change colour across the view,
         // not only in the cursor's cell.
         for (int modelRow : {0, 2}) {
-            const QRect row(0, w.grid()->rowViewportPosition(modelRow), viewport->width(), w.grid()->rowHeight(modelRow));
+            const QRect row(0, w.grid()->rowViewportPosition(modelRow), viewport->width(),
+                            w.grid()->rowHeight(modelRow));
             QVERIFY(spy.painted.contains(row));
         }
         const QImage shot = viewport->grab().toImage();

@@ -161,8 +161,8 @@ private slots:
     {
         QTest::addColumn<QString>("way");
         QTest::addColumn<int>("answer"); // 0: nothing changed, no question
-        const char* ways[] = {"Esc", "close button", "close on key", "Open", "Pre File", "Next File",
-                              "Paste Table", "Font", "Fix Cell Size", "Delete Col Order"};
+        const char* ways[] = {"Esc",       "close button", "close on key", "Open",          "Pre File",
+                              "Next File", "Paste Table",  "Font",         "Fix Cell Size", "Delete Col Order"};
         for (const char* way : ways) {
             QTest::addRow("%s, save", way) << way << int(QMessageBox::Save);
             QTest::addRow("%s, discard", way) << way << int(QMessageBox::Discard);
@@ -177,7 +177,8 @@ private slots:
         QFETCH(int, answer);
         QTemporaryDir dir;
         const QString path = dir.path() + "/m.txt";
-        const QByteArray original = way == "close on key" ? "SardoVelam31415926535-1 0\r\nName\r\nAli\r\n" : "Name\r\nAli\r\n";
+        const QByteArray original =
+            way == "close on key" ? "SardoVelam31415926535-1 0\r\nName\r\nAli\r\n" : "Name\r\nAli\r\n";
         Write(path, original);
         Write(dir.path() + "/a.txt", "A\r\n");
         Write(dir.path() + "/z.txt", "Z\r\n");

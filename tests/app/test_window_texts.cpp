@@ -151,8 +151,10 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("filter");
-        QTest::newRow("open") << "open" << "Text File (*.txt)";
-        QTest::newRow("save") << "save" << "Text File (*.txt)";
+        QTest::newRow("open") << "open"
+                              << "Text File (*.txt)";
+        QTest::newRow("save") << "save"
+                              << "Text File (*.txt)";
     }
     void fileDialogsMatchAnyLetterCase()
     {
@@ -176,9 +178,12 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QString>("filter");
-        QTest::newRow("Open") << "openTable" << "Text File (*.txt)";
-        QTest::newRow("Excel") << "exportToExcel" << "Excel (*.xlsx)";
-        QTest::newRow("Save") << "saveTable" << "Text File (*.txt)";
+        QTest::newRow("Open") << "openTable"
+                              << "Text File (*.txt)";
+        QTest::newRow("Excel") << "exportToExcel"
+                               << "Excel (*.xlsx)";
+        QTest::newRow("Save") << "saveTable"
+                              << "Text File (*.txt)";
     }
     void commandsShowTheirFilters()
     {
@@ -226,8 +231,7 @@ private slots:
         option.setTextDirection(Qt::RightToLeft);
         layout.setTextOption(option);
         layout.beginLayout();
-        while (layout.createLine().isValid()) {
-        }
+        while (layout.createLine().isValid()) { }
         layout.endLayout();
         const int start = text.indexOf(path);
         QVERIFY(start > 0);
@@ -315,7 +319,9 @@ private slots:
         for (const QLabel* label : chooser.fontDialog()->findChildren<QLabel*>())
             persianLabels += HasArabicScript(label->text());
         QVERIFY(persianLabels >= 3); // family, style, size
-        QVERIFY(HasArabicScript(chooser.findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)->button(QDialogButtonBox::Ok)->text()));
+        QVERIFY(HasArabicScript(chooser.findChild<QDialogButtonBox*>(QString(), Qt::FindDirectChildrenOnly)
+                                    ->button(QDialogButtonBox::Ok)
+                                    ->text()));
 
         QColorDialog colours;
         colours.setOption(QColorDialog::DontUseNativeDialog);

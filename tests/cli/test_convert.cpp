@@ -1,10 +1,10 @@
 // The command line without a window: rasmik --convert, --help, --version,
 // run as a copy of the program in a folder of its own.
 
+#include "common/TestFiles.h"
 #include "table/ColumnOrder.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
-#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QProcess>
@@ -192,17 +192,17 @@ private slots:
         QTest::newRow("missing input") << QStringList{"--convert", "/no/such/table.txt", "/tmp/x.txt"} << 1
                                        << "/no/such/table.txt";
         QTest::newRow("input is a folder") << QStringList{"--convert", "/tmp", "/tmp/x.txt"} << 1 << "/tmp";
-        QTest::newRow("unwritable text output") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.txt"}
-                                                << 3 << "/no/dir/x.txt";
-        QTest::newRow("unwritable workbook") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.xlsx"} << 3
-                                             << "/no/dir/x.xlsx";
-        QTest::newRow("unwritable report") << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.pdf"} << 3
-                                           << "/no/dir/x.pdf";
+        QTest::newRow("unwritable text output")
+            << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.txt"} << 3 << "/no/dir/x.txt";
+        QTest::newRow("unwritable workbook")
+            << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.xlsx"} << 3 << "/no/dir/x.xlsx";
+        QTest::newRow("unwritable report")
+            << QStringList{"--convert", Sample("plain.txt"), "/no/dir/x.pdf"} << 3 << "/no/dir/x.pdf";
         QTest::newRow("one argument") << QStringList{"--convert", Sample("plain.txt")} << 2 << "usage:";
-        QTest::newRow("unknown extension") << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.doc"} << 2
-                                           << "usage:";
-        QTest::newRow("title without text") << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.pdf", "--title"}
-                                            << 2 << "usage:";
+        QTest::newRow("unknown extension")
+            << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.doc"} << 2 << "usage:";
+        QTest::newRow("title without text")
+            << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.pdf", "--title"} << 2 << "usage:";
         QTest::newRow("three paths") << QStringList{"--convert", "a.txt", "b.txt", "c.txt"} << 2 << "usage:";
         QTest::newRow("help with extra") << QStringList{"--help", "x"} << 2 << "usage:";
     }

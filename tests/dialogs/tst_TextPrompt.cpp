@@ -25,10 +25,11 @@ namespace {
 class FakeLanguages final : public InputLanguageService {
 public:
     std::string activeLayoutId() override { return active; }
-    std::vector<InstalledLayout> installedLayouts() override {
+    std::vector<InstalledLayout> installedLayouts() override
+    {
         return {{"0409", "English (United States)", "ENU"}, {"0429", "Persian", "FAR"}};
     }
-    void activateNextLayout() override {}
+    void activateNextLayout() override { }
     std::string active;
 };
 
@@ -38,7 +39,8 @@ struct ServiceScope {
 };
 
 // Types text as a keyboard would, Persian letters included.
-void Type(QWidget* widget, const QString& text) {
+void Type(QWidget* widget, const QString& text)
+{
     for (const QChar ch : text) {
         const auto key = static_cast<Qt::Key>(ch.toUpper().unicode());
         QTest::sendKeyEvent(QTest::Press, widget, key, QString(ch), Qt::NoModifier);
@@ -51,8 +53,9 @@ enum class Close { Enter, KeypadEnter, OkButton, MenuItem, Escape, CancelButton,
 // Asks through askText and, inside its modal loop, types `typed` over the
 // selected default and closes the dialog the given way. `look` sees the
 // dialog first. A dialog a failed check left open is cancelled.
-std::string Ask(const QString& caption, const QString& prompt, const std::string& defaultText,
-                const QString& typed, Close close, std::function<void(TextPrompt&)> look = {}) {
+std::string Ask(const QString& caption, const QString& prompt, const std::string& defaultText, const QString& typed,
+                Close close, std::function<void(TextPrompt&)> look = {})
+{
     answerNextTextPrompt([=](TextPrompt& form) {
         [&] {
             QVERIFY(QTest::qWaitForWindowActive(&form));
@@ -76,12 +79,14 @@ std::string Ask(const QString& caption, const QString& prompt, const std::string
     return askText(caption, prompt, defaultText);
 }
 
-QByteArray Bytes(const std::string& s) {
+QByteArray Bytes(const std::string& s)
+{
     return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 // The horizontal extent of the dark (text) pixels of `image` in rows [top, bottom).
-std::pair<int, int> InkColumns(const QImage& image, int top, int bottom) {
+std::pair<int, int> InkColumns(const QImage& image, int top, int bottom)
+{
     int first = image.width();
     int last = -1;
     for (int y = top; y < bottom && y < image.height(); ++y)
@@ -117,7 +122,8 @@ private slots:
     void languageLabelEmptyWithoutKeyboardService();
 };
 
-void TestTextPrompt::layout_data() {
+void TestTextPrompt::layout_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QRect>("geometry");
 
@@ -126,7 +132,8 @@ void TestTextPrompt::layout_data() {
     QTest::newRow("Cancel") << "cancelButton" << QRect(8, 72, 75, 25);
 }
 
-void TestTextPrompt::layout() {
+void TestTextPrompt::layout()
+{
     QFETCH(QString, name);
     QFETCH(QRect, geometry);
 
@@ -141,7 +148,8 @@ void TestTextPrompt::layout() {
     QCOMPARE(widget->geometry(), geometry);
 }
 
-void TestTextPrompt::formLooks() {
+void TestTextPrompt::formLooks()
+{
     TextPrompt form;
     form.prepare("جستجو", "متن:", "");
     QCOMPARE(form.layoutDirection(), Qt::RightToLeft);
@@ -166,7 +174,8 @@ void TestTextPrompt::formLooks() {
 
 // What a user sees: the prompt at the right above the edit box's right end,
 // OK at the right and Cancel at the left.
-void TestTextPrompt::promptAndButtonsRightToLeft() {
+void TestTextPrompt::promptAndButtonsRightToLeft()
+{
     TextPrompt form;
     form.prepare("", "عنوان:", "");
     form.show();
@@ -179,20 +188,26 @@ void TestTextPrompt::promptAndButtonsRightToLeft() {
     QVERIFY(form.cancelButton()->geometry().center().x() < form.width() / 2);
 }
 
-void TestTextPrompt::editDirection_data() {
+void TestTextPrompt::editDirection_data()
+{
     QTest::addColumn<QByteArray>("defaultText");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<bool>("leftToRight");
 
-    QTest::newRow("widths after the mark") << QByteArray("\xFD" "12 30 8") << "12 30 8" << true;
+    QTest::newRow("widths after the mark") << QByteArray("\xFD"
+                                                         "12 30 8")
+                                           << "12 30 8" << true;
     QTest::newRow("mark alone") << QByteArray("\xFD") << "" << true;
     QTest::newRow("plain digits") << QByteArray("12 30 8") << "12 30 8" << false;
     QTest::newRow("Persian") << QByteArray("\xD3\xE1\xC7\xE3") << "سلام" << false;
-    QTest::newRow("mark inside stays") << QByteArray("a\xFD" "b") << "a\u200Eb" << false;
+    QTest::newRow("mark inside stays") << QByteArray("a\xFD"
+                                                     "b")
+                                       << "a\u200Eb" << false;
     QTest::newRow("empty") << QByteArray() << "" << false;
 }
 
-void TestTextPrompt::editDirection() {
+void TestTextPrompt::editDirection()
+{
     QFETCH(QByteArray, defaultText);
     QFETCH(QString, shown);
     QFETCH(bool, leftToRight);
@@ -217,13 +232,15 @@ void TestTextPrompt::editDirection() {
     }
 }
 
-void TestTextPrompt::answers_data() {
+void TestTextPrompt::answers_data()
+{
     QTest::addColumn<QByteArray>("defaultText");
     QTest::addColumn<QString>("typed");
     QTest::addColumn<Close>("close");
     QTest::addColumn<QByteArray>("result");
 
-    const QByteArray widths("\xFD" "12 30 8");
+    const QByteArray widths("\xFD"
+                            "12 30 8");
     QTest::newRow("left-to-right default confirmed") << widths << "" << Close::Enter << QByteArray("12 30 8");
     QTest::newRow("spaces trimmed on Enter") << QByteArray() << "  abc  " << Close::Enter << QByteArray("abc");
     QTest::newRow("keypad Enter") << QByteArray() << "  abc  " << Close::KeypadEnter << QByteArray("abc");
@@ -242,12 +259,15 @@ void TestTextPrompt::answers_data() {
     QTest::newRow("Persian yeh") << QByteArray() << "ی" << Close::Enter << QByteArray("\xED");
     QTest::newRow("Persian keheh") << QByteArray() << "ک" << Close::Enter << QByteArray("\x98");
     QTest::newRow("Persian digits") << QByteArray() << "۱۲۳" << Close::Enter << QByteArray("123");
-    QTest::newRow("no such letter") << QByteArray() << "a€b✓" << Close::Enter << QByteArray("a\x80" "b?");
+    QTest::newRow("no such letter") << QByteArray() << "a€b✓" << Close::Enter
+                                    << QByteArray("a\x80"
+                                                  "b?");
     QTest::newRow("Windows-1256 default kept")
         << QByteArray("\xD3\xE1\xC7\xE3 \x98") << "" << Close::Enter << QByteArray("\xD3\xE1\xC7\xE3 \x98");
 }
 
-void TestTextPrompt::answers() {
+void TestTextPrompt::answers()
+{
     QFETCH(QByteArray, defaultText);
     QFETCH(QString, typed);
     QFETCH(Close, close);
@@ -257,7 +277,8 @@ void TestTextPrompt::answers() {
     QCOMPARE(Bytes(answer), result);
 }
 
-void TestTextPrompt::focusAndSelection() {
+void TestTextPrompt::focusAndSelection()
+{
     bool focused = false;
     bool allSelected = false;
     Ask("", "كد شروع:", "default text", "", Close::Escape, [&](TextPrompt& form) {
@@ -268,16 +289,21 @@ void TestTextPrompt::focusAndSelection() {
     QVERIFY(allSelected);
 }
 
-void TestTextPrompt::captions_data() {
+void TestTextPrompt::captions_data()
+{
     QTest::addColumn<QString>("caption");
     QTest::addColumn<QString>("title");
 
-    QTest::newRow("search") << "جستجو" << "جستجو";
-    QTest::newRow("fixed widths") << "تنظيم سايز ثابت ستون ها" << "تنظيم سايز ثابت ستون ها";
-    QTest::newRow("empty caption") << "" << "";
+    QTest::newRow("search") << "جستجو"
+                            << "جستجو";
+    QTest::newRow("fixed widths") << "تنظيم سايز ثابت ستون ها"
+                                  << "تنظيم سايز ثابت ستون ها";
+    QTest::newRow("empty caption") << ""
+                                   << "";
 }
 
-void TestTextPrompt::captions() {
+void TestTextPrompt::captions()
+{
     QFETCH(QString, caption);
     QFETCH(QString, title);
 
@@ -291,7 +317,8 @@ void TestTextPrompt::captions() {
     QCOMPARE(prompt, QString("متن:"));
 }
 
-void TestTextPrompt::popupMenuReplacesContextMenu() {
+void TestTextPrompt::popupMenuReplacesContextMenu()
+{
     bool shown = false;
     QList<QAction*> items;
     QAction* confirm = nullptr;
@@ -309,7 +336,8 @@ void TestTextPrompt::popupMenuReplacesContextMenu() {
     QCOMPARE(Bytes(answer), QByteArray("abc"));
 }
 
-void TestTextPrompt::languageLabelFollowsKeyboard() {
+void TestTextPrompt::languageLabelFollowsKeyboard()
+{
     FakeLanguages languages;
     languages.active = "00000429";
     ServiceScope scope(&languages);
@@ -329,7 +357,8 @@ void TestTextPrompt::languageLabelFollowsKeyboard() {
 }
 
 // The label's letters are painted in money green.
-void TestTextPrompt::languageLabelIsGreen() {
+void TestTextPrompt::languageLabelIsGreen()
+{
     FakeLanguages languages;
     languages.active = "00000429";
     ServiceScope scope(&languages);
@@ -350,7 +379,8 @@ void TestTextPrompt::languageLabelIsGreen() {
     QVERIFY2(green >= 10, qPrintable(QString("%1 green pixels").arg(green)));
 }
 
-void TestTextPrompt::languageLabelEmptyWithoutKeyboardService() {
+void TestTextPrompt::languageLabelEmptyWithoutKeyboardService()
+{
     QString label = "unseen";
     Ask("", "متن:", "", "", Close::Escape, [&](TextPrompt& form) {
         QTest::qWait(250);

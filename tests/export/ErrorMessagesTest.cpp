@@ -82,10 +82,10 @@ private slots:
         QTest::newRow("open: memory") << Error(C::NoMemory, "/t/a.txt", ENOMEM) << FileOperation::Open
                                       << opened + QStringLiteral("حافظه کافی نیست.");
         // The rest in the system's own words.
-        QTest::newRow("open: input/output error") << Error(C::System, "/t/a.txt", EIO) << FileOperation::Open
-                                                  << opened + Sys(EIO);
-        QTest::newRow("open: name too long") << Error(C::System, "/t/a.txt", ENAMETOOLONG) << FileOperation::Open
-                                             << opened + Sys(ENAMETOOLONG);
+        QTest::newRow("open: input/output error")
+            << Error(C::System, "/t/a.txt", EIO) << FileOperation::Open << opened + Sys(EIO);
+        QTest::newRow("open: name too long")
+            << Error(C::System, "/t/a.txt", ENAMETOOLONG) << FileOperation::Open << opened + Sys(ENAMETOOLONG);
         QTest::newRow("save: read-only") << Error(C::ReadOnly, "/t/a.txt") << FileOperation::Save
                                          << saved + QStringLiteral("فایل فقط خواندنی است.");
         QTest::newRow("save: read-only file system") << Error(C::ReadOnly, "/t/a.txt", EROFS) << FileOperation::Save
@@ -105,23 +105,28 @@ private slots:
 
         QTest::newRow("workbook: no name") << Error(C::NoFileName, "") << FileOperation::Workbook
                                            << QStringLiteral("خطا در ذخیره فایل اکسل\n\nنام فایل داده نشده است.");
-        QTest::newRow("workbook: folder missing") << Error(C::NotFound, "/t/x.xlsx", ENOENT)
-                                                  << FileOperation::Workbook
+        QTest::newRow("workbook: folder missing") << Error(C::NotFound, "/t/x.xlsx", ENOENT) << FileOperation::Workbook
                                                   << book + QStringLiteral("فایل یا پوشه آن پیدا نشد.");
-        QTest::newRow("workbook: target is a folder") << Error(C::NotRegularFile, "/t/x.xlsx", EISDIR)
-                                                      << FileOperation::Workbook
-                                                      << book + QStringLiteral("این نام یک پوشه است، نه فایل.");
-        QTest::newRow("workbook: no permission") << Error(C::AccessDenied, "/t/x.xlsx", EACCES)
-                                                 << FileOperation::Workbook
-                                                 << book + QStringLiteral("اجازه دسترسی به فایل یا پوشه آن نیست.");
+        QTest::newRow("workbook: target is a folder")
+            << Error(C::NotRegularFile, "/t/x.xlsx", EISDIR) << FileOperation::Workbook
+            << book + QStringLiteral("این نام یک پوشه است، نه فایل.");
+        QTest::newRow("workbook: no permission")
+            << Error(C::AccessDenied, "/t/x.xlsx", EACCES) << FileOperation::Workbook
+            << book + QStringLiteral("اجازه دسترسی به فایل یا پوشه آن نیست.");
         QTest::newRow("workbook: disk full") << Error(C::NoSpace, "/t/x.xlsx", ENOSPC) << FileOperation::Workbook
                                              << book + QStringLiteral("جای خالی دیسک کافی نیست.");
-        QTest::newRow("workbook: input/output error") << Error(C::System, "/t/x.xlsx", EIO)
-                                                      << FileOperation::Workbook << book + Sys(EIO);
-        QTest::newRow("workbook: rows") << Limit(C::TooManyRows, 1048577, 1048576) << FileOperation::Workbook
-                                        << book + QStringLiteral("جدول 1048577 سطر دارد و فایل اکسل حداکثر 1048576 سطر می‌پذیرد.");
-        QTest::newRow("workbook: columns") << Limit(C::TooManyColumns, 16385, 16384) << FileOperation::Workbook
-                                           << book + QStringLiteral("جدول 16385 ستون دارد و فایل اکسل حداکثر 16384 ستون می‌پذیرد.");
+        QTest::newRow("workbook: input/output error")
+            << Error(C::System, "/t/x.xlsx", EIO) << FileOperation::Workbook << book + Sys(EIO);
+        QTest::newRow("workbook: rows")
+            << Limit(C::TooManyRows, 1048577, 1048576) << FileOperation::Workbook
+            << book
+                + QStringLiteral(
+                    "جدول 1048577 سطر دارد و فایل اکسل حداکثر 1048576 سطر می‌پذیرد.");
+        QTest::newRow("workbook: columns")
+            << Limit(C::TooManyColumns, 16385, 16384) << FileOperation::Workbook
+            << book
+                + QStringLiteral(
+                    "جدول 16385 ستون دارد و فایل اکسل حداکثر 16384 ستون می‌پذیرد.");
         QTest::newRow("workbook: long cell") << Limit(C::CellTooLong, 40000, 32767, "B2") << FileOperation::Workbook
                                              << book + QStringLiteral("خانه B2 بیش از 32767 نویسه دارد.");
         QTest::newRow("workbook: empty sheet name") << Detailed(C::BadSheetName, "", "") << FileOperation::Workbook
@@ -130,15 +135,16 @@ private slots:
             << Detailed(C::BadSheetName, "a/b", "Worksheet name cannot contain invalid characters.")
             << FileOperation::Workbook
             << book + QStringLiteral("نام برگه «a/b» پذیرفته نیست: Worksheet name cannot contain invalid characters.");
-        QTest::newRow("workbook: cell refused") << Detailed(C::Library, "C3", "Memory error, failed to malloc().")
-                                                << FileOperation::Workbook
-                                                << book + QStringLiteral("C3: Memory error, failed to malloc().");
-        QTest::newRow("workbook: incomplete") << Detailed(C::Incomplete, "", "no sheet1.xml") << FileOperation::Workbook
-                                              << book + QStringLiteral("فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (no sheet1.xml)");
-        QTest::newRow("workbook: memory") << Error(C::NoMemory, "/t/x.xlsx") << FileOperation::Workbook
-                                          << book + QStringLiteral("حافظه کافی نیست.");
-        QTest::newRow("workbook: unknown") << Error(C::System, "/t/x.xlsx") << FileOperation::Workbook
-                                           << book + QStringLiteral("خطای ناشناخته");
+        QTest::newRow("workbook: cell refused")
+            << Detailed(C::Library, "C3", "Memory error, failed to malloc().") << FileOperation::Workbook
+            << book + QStringLiteral("C3: Memory error, failed to malloc().");
+        QTest::newRow("workbook: incomplete")
+            << Detailed(C::Incomplete, "", "no sheet1.xml") << FileOperation::Workbook
+            << book + QStringLiteral("فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (no sheet1.xml)");
+        QTest::newRow("workbook: memory")
+            << Error(C::NoMemory, "/t/x.xlsx") << FileOperation::Workbook << book + QStringLiteral("حافظه کافی نیست.");
+        QTest::newRow("workbook: unknown")
+            << Error(C::System, "/t/x.xlsx") << FileOperation::Workbook << book + QStringLiteral("خطای ناشناخته");
         QTest::newRow("workbook: exception") << Detailed(C::System, "", "vector too long") << FileOperation::Workbook
                                              << book + QStringLiteral("vector too long");
     }

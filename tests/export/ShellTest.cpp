@@ -1,8 +1,8 @@
+#include "common/TestFiles.h"
 #include "export/ShellOpen.h"
 #include "export/TextViewer.h"
 #include "table/Options.h"
 #include "text/TextFiles.h"
-#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -39,10 +39,7 @@ class TestShell : public QObject {
         AppOptions(true);
     }
 
-    void useRecordingEditor()
-    {
-        setAppOptions("TextEditor=" + QFile::encodeName(script_) + "\r\n");
-    }
+    void useRecordingEditor() { setAppOptions("TextEditor=" + QFile::encodeName(script_) + "\r\n"); }
 
     // The recorded call, or an empty list when nothing was started in time.
     QStringList waitForCall(int ms = 10000)
@@ -159,17 +156,35 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString work = work_.path();
         const QString book = work_.filePath(QStringLiteral("book.xlsx"));
-        QTest::newRow("file") << book << "" << "" << "" << "url " + book;
-        QTest::newRow("file, verb open") << book << "" << "" << "OPEN" << "url " + book;
-        QTest::newRow("relative file in folder") << "book.xlsx" << work << "" << "" << "url " + book;
-        QTest::newRow("other verb") << book << "" << "" << "print" << "nothing";
-        QTest::newRow("missing file") << work_.filePath(QStringLiteral("none.xlsx")) << "" << ""
-                                      << "" << "nothing";
-        QTest::newRow("empty target") << "" << work << "" << "" << "nothing";
-        QTest::newRow("program with parameters")
-            << script_ << work << "\"a b\" c" << "" << "run " + work + " [a b][c]";
-        QTest::newRow("program, quoted path parameter")
-            << script_ << "" << "\"" + book + "\"" << "" << "run " + QDir::currentPath() + " [" + book + "]";
+        QTest::newRow("file") << book << ""
+                              << ""
+                              << ""
+                              << "url " + book;
+        QTest::newRow("file, verb open") << book << ""
+                                         << ""
+                                         << "OPEN"
+                                         << "url " + book;
+        QTest::newRow("relative file in folder") << "book.xlsx" << work << ""
+                                                 << ""
+                                                 << "url " + book;
+        QTest::newRow("other verb") << book << ""
+                                    << ""
+                                    << "print"
+                                    << "nothing";
+        QTest::newRow("missing file") << work_.filePath(QStringLiteral("none.xlsx")) << ""
+                                      << ""
+                                      << ""
+                                      << "nothing";
+        QTest::newRow("empty target") << "" << work << ""
+                                      << ""
+                                      << "nothing";
+        QTest::newRow("program with parameters") << script_ << work << "\"a b\" c"
+                                                 << ""
+                                                 << "run " + work + " [a b][c]";
+        QTest::newRow("program, quoted path parameter") << script_ << ""
+                                                        << "\"" + book + "\""
+                                                        << ""
+                                                        << "run " + QDir::currentPath() + " [" + book + "]";
     }
     void shellOpen()
     {

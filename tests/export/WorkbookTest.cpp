@@ -1,11 +1,11 @@
 #include "app/ErrorMessages.h"
+#include "common/TestFiles.h"
 #include "export/ShellOpen.h"
 #include "export/Workbook.h"
 #include "export/XlsxReader.h"
 #include "table/Options.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
-#include "common/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include <csignal>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -73,8 +74,7 @@ bool SetImmutable(const QString& path, bool on)
 {
     QProcess chattr;
     chattr.start(QStringLiteral("chattr"), {on ? QStringLiteral("+i") : QStringLiteral("-i"), path});
-    return chattr.waitForFinished(10000) && chattr.exitStatus() == QProcess::NormalExit
-        && chattr.exitCode() == 0;
+    return chattr.waitForFinished(10000) && chattr.exitStatus() == QProcess::NormalExit && chattr.exitCode() == 0;
 }
 
 // Takes write access away from path; false when this user keeps it anyway.
@@ -139,8 +139,7 @@ class TestWorkbook : public QObject {
             for (int c = 0; c < expected[r].size(); ++c) {
                 const QString address = QString::fromStdString(CellAddress(c + 1, r + 1));
                 const XlsxCell cell = sheet.cells.value(address);
-                QVERIFY2(cell.text == expected[r][c],
-                         qPrintable(address + ": " + cell.text + " != " + expected[r][c]));
+                QVERIFY2(cell.text == expected[r][c], qPrintable(address + ": " + cell.text + " != " + expected[r][c]));
                 if (expected[r][c].isEmpty()) {
                     QVERIFY2(!cell.hasValue, qPrintable(address));
                     continue;
@@ -204,37 +203,32 @@ private slots:
         QTest::addColumn<Grid>("expected");
         QTest::addColumn<QString>("dimension");
 
-        QTest::newRow("persian text")
-            << QByteArrayList{QByteArray(SalamCp) + "\t" + PeGafKafCp, "\xFD" "abc\t\xED\xDF"}
-            << Grid{{"سلام", "پگک"}, {"\u200Eabc", "يك"}} << "A1:B2";
+        QTest::newRow("persian text") << QByteArrayList{QByteArray(SalamCp) + "\t" + PeGafKafCp,
+                                                        "\xFD"
+                                                        "abc\t\xED\xDF"}
+                                      << Grid{{"سلام", "پگک"}, {"\u200Eabc", "يك"}} << "A1:B2";
         QTest::newRow("numbers and formulas stay as typed")
             << QByteArrayList{"007\t1,250\t=SUM(A1)", "-5\t1e3\t(12)", "0.50\t'x\t+1"}
-            << Grid{{"007", "1,250", "=SUM(A1)"}, {"-5", "1e3", "(12)"}, {"0.50", "'x", "+1"}}
-            << "A1:C3";
+            << Grid{{"007", "1,250", "=SUM(A1)"}, {"-5", "1e3", "(12)"}, {"0.50", "'x", "+1"}} << "A1:C3";
         QTest::newRow("short lines leave cells empty")
             << QByteArrayList{"a\tb\tc", "d", "\te", "f\t\tg"}
             << Grid{{"a", "b", "c"}, {"d", "", ""}, {"", "e", ""}, {"f", "", "g"}} << "A1:C4";
         QTest::newRow("lines written by Save keep their last field")
-            << QByteArrayList{"h1\th2\th3", "x\ty\tz"} << Grid{{"h1", "h2", "h3"}, {"x", "y", "z"}}
-            << "A1:C2";
+            << QByteArrayList{"h1\th2\th3", "x\ty\tz"} << Grid{{"h1", "h2", "h3"}, {"x", "y", "z"}} << "A1:C2";
         QTest::newRow("a final TAB adds no field")
             << QByteArrayList{"a\tb\t", "c\t"} << Grid{{"a", "b"}, {"c", ""}} << "A1:B2";
         QTest::newRow("empty first and last cells keep the range")
             << QByteArrayList{"\tb", "c\t"} << Grid{{"", "b"}, {"c", ""}} << "A1:B2";
-        QTest::newRow("empty lines") << QByteArrayList{"", "a", ""} << Grid{{""}, {"a"}, {""}}
-                                     << "A1:A3";
+        QTest::newRow("empty lines") << QByteArrayList{"", "a", ""} << Grid{{""}, {"a"}, {""}} << "A1:A3";
         QTest::newRow("one empty line") << QByteArrayList{""} << Grid{{""}} << "A1";
-        QTest::newRow("spaces are kept")
-            << QByteArrayList{" a \t  \tb  "} << Grid{{" a ", "  ", "b  "}} << "A1:C1";
+        QTest::newRow("spaces are kept") << QByteArrayList{" a \t  \tb  "} << Grid{{" a ", "  ", "b  "}} << "A1:C1";
         QTest::newRow("fixed-width lines are cut at TABs only")
-            << QByteArrayList{"abc  def  ghi", "12   345"} << Grid{{"abc  def  ghi"}, {"12   345"}}
-            << "A1:A2";
-        QTest::newRow("markup characters")
-            << QByteArrayList{"<b>&amp;\t\"q\" 'a'", "]]>\t</c>"}
-            << Grid{{"<b>&amp;", "\"q\" 'a'"}, {"]]>", "</c>"}} << "A1:B2";
-        QTest::newRow("control characters")
-            << QByteArrayList{"a\x01" "b\t\x0B\x0C\x1B\x7F"}
-            << Grid{{"a\u0001b", "\u000B\u000C\u001B\u007F"}} << "A1:B1";
+            << QByteArrayList{"abc  def  ghi", "12   345"} << Grid{{"abc  def  ghi"}, {"12   345"}} << "A1:A2";
+        QTest::newRow("markup characters") << QByteArrayList{"<b>&amp;\t\"q\" 'a'", "]]>\t</c>"}
+                                           << Grid{{"<b>&amp;", "\"q\" 'a'"}, {"]]>", "</c>"}} << "A1:B2";
+        QTest::newRow("control characters") << QByteArrayList{"a\x01"
+                                                              "b\t\x0B\x0C\x1B\x7F"}
+                                            << Grid{{"a\u0001b", "\u000B\u000C\u001B\u007F"}} << "A1:B1";
         QTest::newRow("text that looks like an escape")
             << QByteArrayList{"_x0041_\t__x0041__\t_x004_\t_x00e9_x"}
             << Grid{{"_x0041_", "__x0041__", "_x004_", "_x00e9_x"}} << "A1:D1";
@@ -328,14 +322,14 @@ private slots:
     {
         const QString file = target(QStringLiteral("limits.xlsx"));
         // As many rows as the format holds.
-        const FileStatus rows = ExportLinesToWorkbook(
-            TableLines::FromBytes(std::string(MaxSheetRows, '\n')), "Sheet1", Std(file));
+        const FileStatus rows =
+            ExportLinesToWorkbook(TableLines::FromBytes(std::string(MaxSheetRows, '\n')), "Sheet1", Std(file));
         QVERIFY2(rows.ok(), DescribeFileError(rows.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).dimension, QStringLiteral("A1:A1048576"));
         // The longest text a cell holds.
         const std::string longest(MaxCellChars, '\xC7');
-        const FileStatus longText = ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}),
-                                                            "Sheet1", Std(file));
+        const FileStatus longText =
+            ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}), "Sheet1", Std(file));
         QVERIFY2(longText.ok(), DescribeFileError(longText.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
     }
@@ -397,10 +391,9 @@ private slots:
         const QString file = target(QStringLiteral("old.xlsx"));
         Write(file, "old");
         int calls = 0;
-        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
-                                                          [&](std::uint64_t, std::uint64_t) {
-                                                              return calls++ < answerYesTimes;
-                                                          });
+        const FileStatus result =
+            ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
+                                  [&](std::uint64_t, std::uint64_t) { return calls++ < answerYesTimes; });
         QCOMPARE(calls, answerYesTimes + 1);
         QCOMPARE(result.code(), FileErrorCode::Cancelled);
         QVERIFY(!needsMessage(result.error()));
@@ -458,18 +451,29 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("folder missing") << "missing folder" << "پیدا نشد";
-        QTest::newRow("target is a folder") << "folder" << "پوشه است";
+        QTest::newRow("folder missing") << "missing folder"
+                                        << "پیدا نشد";
+        QTest::newRow("target is a folder") << "folder"
+                                            << "پوشه است";
         // Root meets the file system's immutable flag instead of permissions.
-        QTest::newRow("write-protected file") << "read-only" << "فقط خواندنی|اجازه دسترسی";
-        QTest::newRow("folder not writable") << "read-only folder" << "اجازه دسترسی";
-        QTest::newRow("16385 columns") << "columns" << "16385";
-        QTest::newRow("1048577 rows") << "rows" << "1048577";
-        QTest::newRow("field too long") << "long field" << "32767";
-        QTest::newRow("empty sheet name") << "empty name" << "برگه";
-        QTest::newRow("sheet name with /") << "bad name" << "a/b";
-        QTest::newRow("sheet name too long") << "long name" << "برگه";
-        QTest::newRow("empty path") << "empty path" << "نام فایل";
+        QTest::newRow("write-protected file") << "read-only"
+                                              << "فقط خواندنی|اجازه دسترسی";
+        QTest::newRow("folder not writable") << "read-only folder"
+                                             << "اجازه دسترسی";
+        QTest::newRow("16385 columns") << "columns"
+                                       << "16385";
+        QTest::newRow("1048577 rows") << "rows"
+                                      << "1048577";
+        QTest::newRow("field too long") << "long field"
+                                        << "32767";
+        QTest::newRow("empty sheet name") << "empty name"
+                                          << "برگه";
+        QTest::newRow("sheet name with /") << "bad name"
+                                           << "a/b";
+        QTest::newRow("sheet name too long") << "long name"
+                                             << "برگه";
+        QTest::newRow("empty path") << "empty path"
+                                    << "نام فایل";
     }
     void failures()
     {
@@ -538,12 +542,12 @@ private slots:
         // library's own scratch files are cut off as well.
         QByteArrayList lines;
         for (int r = 0; r < 4000; ++r)
-            lines << QByteArray::number(r * 7919 % 100003) + "\t" + SalamCp + QByteArray::number(r)
-                     + "\tx" + QByteArray::number(r * 31);
+            lines << QByteArray::number(r * 7919 % 100003) + "\t" + SalamCp + QByteArray::number(r) + "\tx"
+                    + QByteArray::number(r * 31);
         const QString file = target(QStringLiteral("old.xlsx"));
         Write(file, "old");
 
-        struct rlimit saved {};
+        struct rlimit saved { };
         QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
         const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         struct rlimit small = saved;
@@ -567,12 +571,10 @@ private slots:
     {
         const QString file = target(QStringLiteral("again.xlsx"));
         Write(file, "old");
-        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                                | QFileDevice::ReadGroup));
+        QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
         QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", Std(file)).ok());
         verifySheet(file, Grid{{"new"}}, "A1");
-        const QFileDevice::Permissions perUser
-            = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
+        const QFileDevice::Permissions perUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
         QCOMPARE(QFile::permissions(file) & ~perUser,
                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup);
         // A link is followed: the file it names gets the workbook.
@@ -610,8 +612,8 @@ private slots:
             return true;
         });
         const QString file = target(name);
-        const FileStatus result = ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}),
-                                                          "Sheet1", Std(file));
+        const FileStatus result =
+            ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}), "Sheet1", Std(file));
         SetUrlOpenerForTesting({});
         QCOMPARE(result.ok(), opened);
         if (opened) {

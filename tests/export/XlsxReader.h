@@ -9,10 +9,10 @@
 #include <QVector>
 
 struct XlsxCell {
-    QString type;     // the t attribute: "s", "inlineStr", "str", "" for numbers
-    QString text;     // resolved and unescaped text; empty for a blank cell
+    QString type; // the t attribute: "s", "inlineStr", "str", "" for numbers
+    QString text; // resolved and unescaped text; empty for a blank cell
     bool hasValue = false;
-    int style = -1;   // the s attribute
+    int style = -1; // the s attribute
 };
 
 struct XlsxColumns {

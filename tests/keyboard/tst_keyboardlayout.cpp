@@ -15,21 +15,25 @@ namespace {
 // configuration ("us,ir"); "?" stands for a layout without a known language.
 class MemoryLayouts final : public InputLanguageService {
 public:
-    MemoryLayouts(const QStringList& names, int activeIndex) : active(activeIndex) {
+    MemoryLayouts(const QStringList& names, int activeIndex) : active(activeIndex)
+    {
         int group = 0;
         for (const QString& name : names)
             layouts.push_back(DescribeXkbLayout({name.toStdString(), {}}, group++));
     }
-    std::string activeLayoutId() override {
+    std::string activeLayoutId() override
+    {
         return layouts.empty() ? std::string() : layouts[static_cast<std::size_t>(active)].layoutId;
     }
-    std::vector<InstalledLayout> installedLayouts() override {
+    std::vector<InstalledLayout> installedLayouts() override
+    {
         std::vector<InstalledLayout> result;
         for (const auto& layout : layouts)
             result.push_back(layout.language);
         return result;
     }
-    void activateNextLayout() override {
+    void activateNextLayout() override
+    {
         ++switches;
         if (!layouts.empty())
             active = (active + 1) % static_cast<int>(layouts.size());
@@ -45,7 +49,7 @@ class RawLayouts final : public InputLanguageService {
 public:
     std::string activeLayoutId() override { return active; }
     std::vector<InstalledLayout> installedLayouts() override { return layouts; }
-    void activateNextLayout() override {}
+    void activateNextLayout() override { }
 
     std::string active;
     std::vector<InstalledLayout> layouts;
@@ -56,7 +60,8 @@ struct ServiceScope {
     ~ServiceScope() { SetInputLanguageServiceForTesting(nullptr); }
 };
 
-QStringList Names(const std::vector<XkbLayoutName>& layouts) {
+QStringList Names(const std::vector<XkbLayoutName>& layouts)
+{
     QStringList result;
     for (const auto& l : layouts)
         result << QString::fromStdString(l.variant.empty() ? l.layout : l.layout + "(" + l.variant + ")");
@@ -85,7 +90,8 @@ private slots:
     void unknownLayoutsHaveOwnIds();
 };
 
-void TestKeyboardLayout::setPersianKeyboard_data() {
+void TestKeyboardLayout::setPersianKeyboard_data()
+{
     QTest::addColumn<QStringList>("layouts");
     QTest::addColumn<int>("active");
     QTest::addColumn<bool>("persian");
@@ -104,7 +110,8 @@ void TestKeyboardLayout::setPersianKeyboard_data() {
     QTest::newRow("nothing installed, off") << QStringList{} << 0 << false << 0 << "";
 }
 
-void TestKeyboardLayout::setPersianKeyboard() {
+void TestKeyboardLayout::setPersianKeyboard()
+{
     QFETCH(QStringList, layouts);
     QFETCH(int, active);
     QFETCH(bool, persian);
@@ -118,7 +125,8 @@ void TestKeyboardLayout::setPersianKeyboard() {
     QCOMPARE(QString::fromStdString(CurrentLayoutName()), finalId);
 }
 
-void TestKeyboardLayout::languageTextOfXkbLayouts_data() {
+void TestKeyboardLayout::languageTextOfXkbLayouts_data()
+{
     QTest::addColumn<QStringList>("layouts");
     QTest::addColumn<int>("active");
     QTest::addColumn<QString>("text");
@@ -134,7 +142,8 @@ void TestKeyboardLayout::languageTextOfXkbLayouts_data() {
     QTest::newRow("no layouts") << QStringList{} << 0 << "";
 }
 
-void TestKeyboardLayout::languageTextOfXkbLayouts() {
+void TestKeyboardLayout::languageTextOfXkbLayouts()
+{
     QFETCH(QStringList, layouts);
     QFETCH(int, active);
     QFETCH(QString, text);
@@ -144,7 +153,8 @@ void TestKeyboardLayout::languageTextOfXkbLayouts() {
     QCOMPARE(QString::fromStdString(CurrentInputLanguageText()), text);
 }
 
-void TestKeyboardLayout::languageTextMatching_data() {
+void TestKeyboardLayout::languageTextMatching_data()
+{
     QTest::addColumn<QString>("active");
     QTest::addColumn<QStringList>("languages"); // "id|name|abbreviation"
     QTest::addColumn<QString>("text");
@@ -162,7 +172,8 @@ void TestKeyboardLayout::languageTextMatching_data() {
     QTest::newRow("no active layout") << "" << usIr << "";
 }
 
-void TestKeyboardLayout::languageTextMatching() {
+void TestKeyboardLayout::languageTextMatching()
+{
     QFETCH(QString, active);
     QFETCH(QStringList, languages);
     QFETCH(QString, text);
@@ -177,7 +188,8 @@ void TestKeyboardLayout::languageTextMatching() {
     QCOMPARE(QString::fromStdString(CurrentInputLanguageText()), text);
 }
 
-void TestKeyboardLayout::onlyFortyLayoutsAreConsidered() {
+void TestKeyboardLayout::onlyFortyLayoutsAreConsidered()
+{
     RawLayouts service;
     service.active = "00000429";
     service.layouts.assign(39, InstalledLayout{"0407", "German", "DEU"});
@@ -191,7 +203,8 @@ void TestKeyboardLayout::onlyFortyLayoutsAreConsidered() {
 
 // On the offscreen platform the keyboard of whatever X server DISPLAY names
 // is left alone.
-void TestKeyboardLayout::headlessPlatformReportsNothing() {
+void TestKeyboardLayout::headlessPlatformReportsNothing()
+{
     qputenv("QT_QPA_PLATFORM", "offscreen"); // before the first use of the platform service
     QCOMPARE(QString::fromStdString(CurrentLayoutName()), QString());
     QCOMPARE(QString::fromStdString(CurrentInputLanguageText()), QString());
@@ -201,7 +214,8 @@ void TestKeyboardLayout::headlessPlatformReportsNothing() {
     QCOMPARE(QString::fromStdString(CurrentLayoutName()), QString());
 }
 
-void TestKeyboardLayout::symbolsName_data() {
+void TestKeyboardLayout::symbolsName_data()
+{
     QTest::addColumn<QString>("symbols");
     QTest::addColumn<QStringList>("layouts");
 
@@ -218,42 +232,56 @@ void TestKeyboardLayout::symbolsName_data() {
     QTest::newRow("empty") << "" << QStringList{};
 }
 
-void TestKeyboardLayout::symbolsName() {
+void TestKeyboardLayout::symbolsName()
+{
     QFETCH(QString, symbols);
     QFETCH(QStringList, layouts);
     QCOMPARE(Names(ParseXkbSymbolsName(symbols.toStdString())), layouts);
 }
 
-void TestKeyboardLayout::rulesLayouts() {
+void TestKeyboardLayout::rulesLayouts()
+{
     QCOMPARE(Names(ParseXkbRulesLayouts("us,ir", ",pes_keypad")), (QStringList{"us", "ir(pes_keypad)"}));
     QCOMPARE(Names(ParseXkbRulesLayouts("us", "")), QStringList{"us"});
     QCOMPARE(Names(ParseXkbRulesLayouts("", "")), QStringList{});
     QCOMPARE(Names(ParseXkbRulesLayouts("us,ir,de,fr,gb", "")), (QStringList{"us", "ir", "de", "fr"}));
 }
 
-void TestKeyboardLayout::groupNames_data() {
+void TestKeyboardLayout::groupNames_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("layout");
 
-    QTest::newRow("Persian") << "Persian" << "ir";
-    QTest::newRow("Persian variant") << "Persian (with Persian keypad)" << "ir";
-    QTest::newRow("English (US)") << "English (US)" << "us";
-    QTest::newRow("English (UK)") << "English (UK)" << "gb";
-    QTest::newRow("Arabic (Iraq) is not Arabic") << "Arabic (Iraq)" << "iq";
-    QTest::newRow("Pashto") << "Pashto" << "af(ps)";
-    QTest::newRow("unknown") << "Esperanto" << "";
-    QTest::newRow("prefix of a word") << "Persianish" << "";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("Persian") << "Persian"
+                             << "ir";
+    QTest::newRow("Persian variant") << "Persian (with Persian keypad)"
+                                     << "ir";
+    QTest::newRow("English (US)") << "English (US)"
+                                  << "us";
+    QTest::newRow("English (UK)") << "English (UK)"
+                                  << "gb";
+    QTest::newRow("Arabic (Iraq) is not Arabic") << "Arabic (Iraq)"
+                                                 << "iq";
+    QTest::newRow("Pashto") << "Pashto"
+                            << "af(ps)";
+    QTest::newRow("unknown") << "Esperanto"
+                             << "";
+    QTest::newRow("prefix of a word") << "Persianish"
+                                      << "";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
-void TestKeyboardLayout::groupNames() {
+void TestKeyboardLayout::groupNames()
+{
     QFETCH(QString, name);
     QFETCH(QString, layout);
     const XkbLayoutName found = XkbLayoutFromGroupName(name.toStdString());
     QCOMPARE(found.layout.empty() ? QString() : Names({found}).front(), layout);
 }
 
-void TestKeyboardLayout::resolveGroups() {
+void TestKeyboardLayout::resolveGroups()
+{
     const auto symbols = ParseXkbSymbolsName("pc+us+ir:2+inet(evdev)");
     const auto staleRules = ParseXkbRulesLayouts("us", "");
     const auto rules = ParseXkbRulesLayouts("de,ir", "");
@@ -270,7 +298,8 @@ void TestKeyboardLayout::resolveGroups() {
     QCOMPARE(Names(ResolveXkbGroupLayouts(0, symbols, rules, names)), QStringList{});
 }
 
-void TestKeyboardLayout::unknownLayoutsHaveOwnIds() {
+void TestKeyboardLayout::unknownLayoutsHaveOwnIds()
+{
     const auto persian = DescribeXkbLayout({"ir", "pes_keypad"}, 1);
     QCOMPARE(QString::fromStdString(persian.layoutId), QString(PersianLayoutId));
     QCOMPARE(QString::fromStdString(persian.language.languageId), QString("0429"));
@@ -288,8 +317,7 @@ void TestKeyboardLayout::unknownLayoutsHaveOwnIds() {
         QCOMPARE(unknown.layoutId.size(), std::size_t(8));
         QVERIFY(unknown.layoutId.find(PersianLayoutId) == std::string::npos);
         for (const char* known : {"us", "ir", "ara", "de", "fr", "gb", "tr", "ru", "af", "iq"})
-            QVERIFY(unknown.layoutId.find(DescribeXkbLayout({known, ""}, 0).language.languageId) ==
-                    std::string::npos);
+            QVERIFY(unknown.layoutId.find(DescribeXkbLayout({known, ""}, 0).language.languageId) == std::string::npos);
         ids << QString::fromStdString(unknown.layoutId);
     }
     ids.removeDuplicates();

@@ -9,11 +9,11 @@
 #include <QStringList>
 #include <QtTest>
 
-#include <X11/XKBlib.h>
-#include <X11/Xlib.h>
-
 #include <memory>
 #include <string>
+
+#include <X11/XKBlib.h>
+#include <X11/Xlib.h>
 
 using namespace rasmik;
 
@@ -21,10 +21,11 @@ namespace {
 
 class CountingService final : public InputLanguageService {
 public:
-    explicit CountingService(InputLanguageService& inner) : inner(inner) {}
+    explicit CountingService(InputLanguageService& inner) : inner(inner) { }
     std::string activeLayoutId() override { return inner.activeLayoutId(); }
     std::vector<InstalledLayout> installedLayouts() override { return inner.installedLayouts(); }
-    void activateNextLayout() override {
+    void activateNextLayout() override
+    {
         ++switches;
         inner.activateNextLayout();
     }
@@ -37,7 +38,8 @@ struct ServiceScope {
     ~ServiceScope() { SetInputLanguageServiceForTesting(nullptr); }
 };
 
-QString Text(const std::string& s) {
+QString Text(const std::string& s)
+{
     return QString::fromStdString(s);
 }
 
@@ -65,7 +67,8 @@ private:
     std::unique_ptr<InputLanguageService> service;
 };
 
-void TestXkbLayout::initTestCase() {
+void TestXkbLayout::initTestCase()
+{
     QVERIFY2(qEnvironmentVariableIsSet("DISPLAY"), "needs an X server (run through ctest, under xvfb-run)");
     own = XOpenDisplay(nullptr);
     QVERIFY(own);
@@ -75,13 +78,15 @@ void TestXkbLayout::initTestCase() {
     QVERIFY(service);
 }
 
-void TestXkbLayout::cleanupTestCase() {
+void TestXkbLayout::cleanupTestCase()
+{
     service.reset();
     if (own)
         XCloseDisplay(own);
 }
 
-bool TestXkbLayout::loadLayouts(const QString& layouts, int group) {
+bool TestXkbLayout::loadLayouts(const QString& layouts, int group)
+{
     // The symbols name the rules would build, e.g. "pc+us+ir:2+inet(evdev)".
     QString symbols = QStringLiteral("pc");
     const QStringList names = layouts.split(',');
@@ -106,13 +111,15 @@ bool TestXkbLayout::loadLayouts(const QString& layouts, int group) {
     return groupCount() == names.size() && lockedGroup() == group;
 }
 
-int TestXkbLayout::lockedGroup() {
+int TestXkbLayout::lockedGroup()
+{
     XkbStateRec state{};
     XkbGetState(own, XkbUseCoreKbd, &state);
     return state.locked_group;
 }
 
-int TestXkbLayout::groupCount() {
+int TestXkbLayout::groupCount()
+{
     XkbDescPtr desc = XkbAllocKeyboard();
     desc->device_spec = XkbUseCoreKbd;
     XkbGetControls(own, XkbGroupsWrapMask, desc);
@@ -121,13 +128,15 @@ int TestXkbLayout::groupCount() {
     return count;
 }
 
-void TestXkbLayout::serverAsStartedIsReadable() {
+void TestXkbLayout::serverAsStartedIsReadable()
+{
     const auto installed = service->installedLayouts();
     QCOMPARE(static_cast<int>(installed.size()), groupCount());
     QCOMPARE(service->activeLayoutId().size(), std::size_t(8));
 }
 
-void TestXkbLayout::switching_data() {
+void TestXkbLayout::switching_data()
+{
     QTest::addColumn<QString>("layouts");
     QTest::addColumn<int>("startGroup");
     QTest::addColumn<bool>("persian");
@@ -136,18 +145,28 @@ void TestXkbLayout::switching_data() {
     QTest::addColumn<QString>("finalId");
     QTest::addColumn<QString>("language");
 
-    QTest::newRow("us only, on") << "us" << 0 << true << 5 << 0 << "00000409" << "English (United States) - ENU";
-    QTest::newRow("us only, off") << "us" << 0 << false << 0 << 0 << "00000409" << "English (United States) - ENU";
-    QTest::newRow("us,ir on") << "us,ir" << 0 << true << 1 << 1 << "00000429" << "Persian - FAR";
-    QTest::newRow("us,ir off") << "us,ir" << 1 << false << 1 << 0 << "00000409" << "English (United States) - ENU";
-    QTest::newRow("Persian already") << "ir,us" << 0 << true << 0 << 0 << "00000429" << "Persian - FAR";
-    QTest::newRow("wraps round") << "ir,us,de" << 1 << true << 2 << 0 << "00000429" << "Persian - FAR";
-    QTest::newRow("three without Persian") << "us,de,fr" << 0 << true << 5 << 2 << "0000040C" << "French (France) - FRA";
-    QTest::newRow("Persian only, off") << "ir" << 0 << false << 5 << 0 << "00000429" << "Persian - FAR";
-    QTest::newRow("four groups") << "us,de,fr,ir" << 0 << true << 3 << 3 << "00000429" << "Persian - FAR";
+    QTest::newRow("us only, on") << "us" << 0 << true << 5 << 0 << "00000409"
+                                 << "English (United States) - ENU";
+    QTest::newRow("us only, off") << "us" << 0 << false << 0 << 0 << "00000409"
+                                  << "English (United States) - ENU";
+    QTest::newRow("us,ir on") << "us,ir" << 0 << true << 1 << 1 << "00000429"
+                              << "Persian - FAR";
+    QTest::newRow("us,ir off") << "us,ir" << 1 << false << 1 << 0 << "00000409"
+                               << "English (United States) - ENU";
+    QTest::newRow("Persian already") << "ir,us" << 0 << true << 0 << 0 << "00000429"
+                                     << "Persian - FAR";
+    QTest::newRow("wraps round") << "ir,us,de" << 1 << true << 2 << 0 << "00000429"
+                                 << "Persian - FAR";
+    QTest::newRow("three without Persian") << "us,de,fr" << 0 << true << 5 << 2 << "0000040C"
+                                           << "French (France) - FRA";
+    QTest::newRow("Persian only, off") << "ir" << 0 << false << 5 << 0 << "00000429"
+                                       << "Persian - FAR";
+    QTest::newRow("four groups") << "us,de,fr,ir" << 0 << true << 3 << 3 << "00000429"
+                                 << "Persian - FAR";
 }
 
-void TestXkbLayout::switching() {
+void TestXkbLayout::switching()
+{
     QFETCH(QString, layouts);
     QFETCH(int, startGroup);
     QFETCH(bool, persian);
@@ -168,7 +187,8 @@ void TestXkbLayout::switching() {
     QCOMPARE(Text(CurrentInputLanguageText()), language);
 }
 
-void TestXkbLayout::followsGroupChosenElsewhere() {
+void TestXkbLayout::followsGroupChosenElsewhere()
+{
     QVERIFY(loadLayouts("us,ir", 0));
     ServiceScope scope(service.get());
     QCOMPARE(Text(CurrentInputLanguageText()), QString("English (United States) - ENU"));
@@ -178,7 +198,8 @@ void TestXkbLayout::followsGroupChosenElsewhere() {
     QCOMPARE(Text(CurrentInputLanguageText()), QString("Persian - FAR"));
 }
 
-void TestXkbLayout::unknownLayoutShowsNoLanguage() {
+void TestXkbLayout::unknownLayoutShowsNoLanguage()
+{
     QVERIFY(loadLayouts("us,epo", 1));
     ServiceScope scope(service.get());
     QCOMPARE(Text(CurrentLayoutName()), QString("0000E001"));
@@ -187,7 +208,8 @@ void TestXkbLayout::unknownLayoutShowsNoLanguage() {
     QCOMPARE(lockedGroup(), 1);
 }
 
-void TestXkbLayout::serverGoingAwayIsHarmless() {
+void TestXkbLayout::serverGoingAwayIsHarmless()
+{
     QProcess server;
     server.setProgram(QStringLiteral("Xvfb"));
     server.setArguments({"-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "320x240x24"});

@@ -44,8 +44,7 @@ QList<PdfWord> PdfText::row(int page, double y, double tolerance) const
     for (const PdfWord& w : words)
         if (w.page == page && qAbs(w.yMid() - y) <= tolerance)
             out << w;
-    std::sort(out.begin(), out.end(),
-              [](const PdfWord& a, const PdfWord& b) { return a.xMin < b.xMin; });
+    std::sort(out.begin(), out.end(), [](const PdfWord& a, const PdfWord& b) { return a.xMin < b.xMin; });
     return out;
 }
 
@@ -82,6 +81,5 @@ PdfText ReadPdfWords(const QString& path)
 
 QStringList ReadPdfLayout(const QString& path)
 {
-    return runPdfToText({QStringLiteral("-layout"), path, QStringLiteral("-")})
-        .split(QLatin1Char('\n'));
+    return runPdfToText({QStringLiteral("-layout"), path, QStringLiteral("-")}).split(QLatin1Char('\n'));
 }

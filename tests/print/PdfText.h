@@ -6,7 +6,7 @@
 #include <QStringList>
 
 struct PdfWord {
-    int page = 0; // from 0
+    int page = 0;                                  // from 0
     double xMin = 0, yMin = 0, xMax = 0, yMax = 0; // points from the top left
     QString text;
     double xMid() const { return (xMin + xMax) / 2; }

@@ -144,9 +144,9 @@ void TestPrintPreview::previewPageMatchesPdfPage()
     const int rows = static_cast<int>(MixedRows.size()) + 1;
     for (int r = 0; r < rows; ++r) {
         // The outer frame lines round to different pixels; the text does not.
-        const QRect band = QRect(table.left(), table.top() + r * table.height() / rows, table.width(),
-                                 table.height() / rows)
-                               .adjusted(3, 0, -3, 0);
+        const QRect band =
+            QRect(table.left(), table.top() + r * table.height() / rows, table.width(), table.height() / rows)
+                .adjusted(3, 0, -3, 0);
         const int lost = UnmatchedInk(printed, preview, band, 2);
         const int added = UnmatchedInk(preview, printed, band, 2);
         if (lost > 6 || added > 6) {
@@ -177,8 +177,8 @@ void TestPrintPreview::visibleCaptionPart_data()
     QTest::newRow("persian in the middle") << "ابجدهوز" << 3 << middle << "جده";
     QTest::newRow("latin at the right: its end") << "abcdefg" << 3 << right << "efg";
     QTest::newRow("latin at the left: its start") << "abcdefg" << 3 << left << "abc";
-    QTest::newRow("digits at the right: their end") << QString("\u200F  1234567") << 5 << right
-                                                     << QString("\u200F  67");
+    QTest::newRow("digits at the right: their end")
+        << QString("\u200F  1234567") << 5 << right << QString("\u200F  67");
     // Shown as "abcdef ابج": the right edge holds the Persian word and the
     // end of the Latin one.
     QTest::newRow("persian then latin at the right") << "ابج abcdef" << 6 << right << "ابج ef";
@@ -208,9 +208,17 @@ void TestPrintPreview::hugeCaptionPrintsWhatShows_data()
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("gone");
     // A Latin cell in the right-to-left label is flush right: its end shows.
-    QTest::newRow("latin") << "Begin" << "word " << "Finish" << "Finish" << "Begin";
+    QTest::newRow("latin") << "Begin"
+                           << "word "
+                           << "Finish"
+                           << "Finish"
+                           << "Begin";
     // A Persian one shows its start.
-    QTest::newRow("persian") << "آغاز" << "واژه " << "پايان" << "آغاز" << "پايان";
+    QTest::newRow("persian") << "آغاز"
+                             << "واژه "
+                             << "پايان"
+                             << "آغاز"
+                             << "پايان";
 }
 
 void TestPrintPreview::hugeCaptionPrintsWhatShows()

@@ -98,42 +98,41 @@ void TestReportLines::gridLines_data()
     const std::string h = " 16777215 2 ";
     const std::string b = " 16777215 0 ";
     QTest::newRow("small grid") << std::vector<int>{50, 30, 20}
-        << Rows{{"Name", "Age", "City"}, {"Ali", "30", "\xE4\xC7\xE3"}}
-        << Lines{"50" + h + "0 1 1 1 12 0 0 0 0 Arial*Name" + Sep
-                     + "30" + h + "0 1 1 1 12 0 0 0 0 Arial*Age" + Sep
-                     + "20" + h + "1 1 1 1 12 0 0 0 0 Arial*City" + Sep,
-                 "50" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  Ali" + Sep
-                     + "30" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  30" + Sep
-                     + "20" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  \xE4\xC7\xE3" + Sep};
+                                << Rows{{"Name", "Age", "City"}, {"Ali", "30", "\xE4\xC7\xE3"}}
+                                << Lines{"50" + h + "0 1 1 1 12 0 0 0 0 Arial*Name" + Sep + "30" + h
+                                             + "0 1 1 1 12 0 0 0 0 Arial*Age" + Sep + "20" + h
+                                             + "1 1 1 1 12 0 0 0 0 Arial*City" + Sep,
+                                         "50" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  Ali" + Sep + "30" + b
+                                             + "0 1 0 1 12 0 0 0 0 Arial*\xFE  30" + Sep + "20" + b
+                                             + "1 1 0 1 12 0 0 0 0 Arial*\xFE  \xE4\xC7\xE3" + Sep};
     QTest::newRow("single column") << std::vector<int>{64} << Rows{{"H"}, {"v1"}, {"v2"}}
-        << Lines{"100" + h + "1 1 1 1 12 0 0 0 0 Arial*H" + Sep,
-                 "100" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  v1" + Sep,
-                 "100" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  v2" + Sep};
-    QTest::newRow("narrow column skipped") << std::vector<int>{9, 8, 27} << Rows{{"a", "b", "c"}}
-        << Lines{"25" + h + "0 1 1 1 12 0 0 0 0 Arial*a" + Sep
-                 + "75" + h + "1 1 1 1 12 0 0 0 0 Arial*c" + Sep};
+                                   << Lines{"100" + h + "1 1 1 1 12 0 0 0 0 Arial*H" + Sep,
+                                            "100" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  v1" + Sep,
+                                            "100" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  v2" + Sep};
+    QTest::newRow("narrow column skipped")
+        << std::vector<int>{9, 8, 27} << Rows{{"a", "b", "c"}}
+        << Lines{"25" + h + "0 1 1 1 12 0 0 0 0 Arial*a" + Sep + "75" + h + "1 1 1 1 12 0 0 0 0 Arial*c" + Sep};
     // The left line belongs to the last grid column only, printed or not; the
     // band's own frame closes the table on the left.
     QTest::newRow("narrow last column") << std::vector<int>{40, 40, 3} << Rows{{"a", "b", "c"}}
-        << Lines{"50" + h + "0 1 1 1 12 0 0 0 0 Arial*a" + Sep
-                 + "50" + h + "0 1 1 1 12 0 0 0 0 Arial*b" + Sep};
-    QTest::newRow("empty header cell") << std::vector<int>{10, 10, 20}
-        << Rows{{"x", "", "z"}, {"1", "2", "3"}}
-        << Lines{"25" + h + "0 1 1 1 12 0 0 0 0 Arial*x" + Sep
-                     + "25" + h + "0 1 1 1 12 0 0 0 0 Arial*" + Sep
-                     + "50" + h + "1 1 1 1 12 0 0 0 0 Arial*z" + Sep,
-                 "25" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  1" + Sep
-                     + "25" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  2" + Sep
-                     + "50" + b + "1 1 0 1 12 0 0 0 0 Arial*\xFE  3" + Sep};
+                                        << Lines{"50" + h + "0 1 1 1 12 0 0 0 0 Arial*a" + Sep + "50" + h
+                                                 + "0 1 1 1 12 0 0 0 0 Arial*b" + Sep};
+    QTest::newRow("empty header cell") << std::vector<int>{10, 10, 20} << Rows{{"x", "", "z"}, {"1", "2", "3"}}
+                                       << Lines{"25" + h + "0 1 1 1 12 0 0 0 0 Arial*x" + Sep + "25" + h
+                                                    + "0 1 1 1 12 0 0 0 0 Arial*" + Sep + "50" + h
+                                                    + "1 1 1 1 12 0 0 0 0 Arial*z" + Sep,
+                                                "25" + b + "0 1 0 1 12 0 0 0 0 Arial*\xFE  1" + Sep + "25" + b
+                                                    + "0 1 0 1 12 0 0 0 0 Arial*\xFE  2" + Sep + "50" + b
+                                                    + "1 1 0 1 12 0 0 0 0 Arial*\xFE  3" + Sep};
     QTest::newRow("header row only") << std::vector<int>{30, 10} << Rows{{"only", "row"}}
-        << Lines{"75" + h + "0 1 1 1 12 0 0 0 0 Arial*only" + Sep
-                 + "25" + h + "1 1 1 1 12 0 0 0 0 Arial*row" + Sep};
+                                     << Lines{"75" + h + "0 1 1 1 12 0 0 0 0 Arial*only" + Sep + "25" + h
+                                              + "1 1 1 1 12 0 0 0 0 Arial*row" + Sep};
     QTest::newRow("all columns narrow") << std::vector<int>{8, 0, 5}
-        << Rows{{"a", "b", "c"}, {"1", "2", "3"}, {"4", "5", "6"}} << Lines{"", "", ""};
+                                        << Rows{{"a", "b", "c"}, {"1", "2", "3"}, {"4", "5", "6"}} << Lines{"", "", ""};
     QTest::newRow("repeating shares") << std::vector<int>{64, 64, 64} << Rows{{"p", "q", "r"}}
-        << Lines{"33.3333333333333" + h + "0 1 1 1 12 0 0 0 0 Arial*p" + Sep
-                 + "33.3333333333333" + h + "0 1 1 1 12 0 0 0 0 Arial*q" + Sep
-                 + "33.3333333333333" + h + "1 1 1 1 12 0 0 0 0 Arial*r" + Sep};
+                                      << Lines{"33.3333333333333" + h + "0 1 1 1 12 0 0 0 0 Arial*p" + Sep
+                                               + "33.3333333333333" + h + "0 1 1 1 12 0 0 0 0 Arial*q" + Sep
+                                               + "33.3333333333333" + h + "1 1 1 1 12 0 0 0 0 Arial*r" + Sep};
 }
 
 void TestReportLines::gridLines()
@@ -175,8 +174,9 @@ void TestReportLines::titleComesFirst()
     BuildPrintLines(grid, arial10(true), "My \xE4\xC7\xE3", lines);
     QCOMPARE(lines.size(), std::size_t(3));
     QCOMPARE(bytes(lines[0]), QByteArray("100 16777215 2 1 1 1 1 10 1 0 0 0 Arial*My \xE4\xC7\xE3"));
-    QCOMPARE(bytes(lines[1]), bytes("40 16777215 2 0 1 1 1 12 1 0 0 0 Arial*A" + Sep
-                                    + "60 16777215 2 1 1 1 1 12 1 0 0 0 Arial*B" + Sep));
+    QCOMPARE(
+        bytes(lines[1]),
+        bytes("40 16777215 2 0 1 1 1 12 1 0 0 0 Arial*A" + Sep + "60 16777215 2 1 1 1 1 12 1 0 0 0 Arial*B" + Sep));
     QVERIFY(lines[2].find("Arial*\xFE  2") != std::string::npos);
 
     BuildPrintLines(grid, arial10(), "", lines);
@@ -203,7 +203,8 @@ void TestReportLines::fontStyleAndSize()
 void TestReportLines::separatorInsideCaptionKeepsItems_data()
 {
     QTest::addColumn<QByteArray>("cell");
-    QTest::newRow("separator inside") << QByteArray("a\xFE!`\xFE" "b");
+    QTest::newRow("separator inside") << QByteArray("a\xFE!`\xFE"
+                                                    "b");
     QTest::newRow("separator alone") << QByteArray("\xFE!`\xFE");
     QTest::newRow("separator at end") << QByteArray("x\xFE!`\xFE");
     QTest::newRow("two separators") << QByteArray("\xFE!`\xFE\xFE!`\xFE");
@@ -218,8 +219,7 @@ void TestReportLines::separatorInsideCaptionKeepsItems()
     const CoreGrid grid = makeGrid({20, 20, 20}, {{"L", text, "R"}, {"1", text, "3"}});
     Lines lines;
     GridToReportLines(grid, 0, 2, arial10(), lines);
-    const std::vector<std::string> expectedCaptions[] = {{"L", text, "R"},
-                                                         {"\xFE  1", "\xFE  " + text, "\xFE  3"}};
+    const std::vector<std::string> expectedCaptions[] = {{"L", text, "R"}, {"\xFE  1", "\xFE  " + text, "\xFE  3"}};
     for (std::size_t row = 0; row < 2; ++row) {
         const Lines parts = items(lines[row]);
         QCOMPARE(parts.size(), std::size_t(3));
@@ -238,7 +238,8 @@ void TestReportLines::escapeLeavesOrdinaryCaptions_data()
     QTest::newRow("rlm and bang") << QByteArray("\xFE!a`\xFE");
     QTest::newRow("bang grave without rlm") << QByteArray("!`\xFE");
     QTest::newRow("body prefix") << QByteArray("\xFE  text");
-    QTest::newRow("escape byte elsewhere") << QByteArray("\x1F`\xFE!\x1F" "a`");
+    QTest::newRow("escape byte elsewhere") << QByteArray("\x1F`\xFE!\x1F"
+                                                         "a`");
     QTest::newRow("empty") << QByteArray();
 }
 
@@ -317,12 +318,12 @@ void TestReportLines::printTitleFile_data()
     QTest::addColumn<QByteArray>("typed");
     QTest::newRow("first print") << false << QByteArray() << QByteArray() << QByteArray("Sales");
     QTest::newRow("empty title") << true << QByteArray("Old") << QByteArray("Old") << QByteArray();
-    QTest::newRow("hand edit with CR LF") << true << QByteArray("Title\r\n") << QByteArray("Title")
-                                          << QByteArray("Title");
-    QTest::newRow("only one CR LF dropped") << true << QByteArray("T\r\n\r\n")
-                                            << QByteArray("T\r\n") << QByteArray("T\r\n");
-    QTest::newRow("persian") << true << QByteArray("\xDA\xE4\xE6\xC7\xE4")
-                             << QByteArray("\xDA\xE4\xE6\xC7\xE4") << QByteArray("\xDA\xE4");
+    QTest::newRow("hand edit with CR LF")
+        << true << QByteArray("Title\r\n") << QByteArray("Title") << QByteArray("Title");
+    QTest::newRow("only one CR LF dropped")
+        << true << QByteArray("T\r\n\r\n") << QByteArray("T\r\n") << QByteArray("T\r\n");
+    QTest::newRow("persian") << true << QByteArray("\xDA\xE4\xE6\xC7\xE4") << QByteArray("\xDA\xE4\xE6\xC7\xE4")
+                             << QByteArray("\xDA\xE4");
 }
 
 void TestReportLines::printTitleFile()

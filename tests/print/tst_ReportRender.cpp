@@ -118,8 +118,7 @@ private slots:
 
 void TestReportRender::rowsReadTopDownAndRightToLeft()
 {
-    const CoreGrid grid = gridOf({{"Name", "Age", "City"}, {"Ali", "30", "Tehran"},
-                                  {"Sara", "25", "Shiraz"}});
+    const CoreGrid grid = gridOf({{"Name", "Age", "City"}, {"Ali", "30", "Tehran"}, {"Sara", "25", "Shiraz"}});
     Lines lines;
     BuildPrintLines(grid, dejaVu(), "Roster", lines);
     QTemporaryDir dir;
@@ -141,10 +140,9 @@ void TestReportRender::rowsReadTopDownAndRightToLeft()
     for (int line : {header, first, second}) {
         const QString& s = layout[line];
         const QStringList order = line == header ? QStringList{"City", "Age", "Name"}
-                                  : line == first ? QStringList{"Tehran", "30", "Ali"}
-                                                  : QStringList{"Shiraz", "25", "Sara"};
-        QVERIFY2(s.indexOf(order[0]) < s.indexOf(order[1]) && s.indexOf(order[1]) < s.indexOf(order[2]),
-                 qPrintable(s));
+            : line == first                      ? QStringList{"Tehran", "30", "Ali"}
+                                                 : QStringList{"Shiraz", "25", "Sara"};
+        QVERIFY2(s.indexOf(order[0]) < s.indexOf(order[1]) && s.indexOf(order[1]) < s.indexOf(order[2]), qPrintable(s));
     }
 
     // Header cells are centred in their columns, body cells sit flush right.
@@ -253,9 +251,8 @@ void TestReportRender::longCaptionShrinks()
     std::string longCaption;
     for (int i = 1; i <= 40; ++i)
         longCaption += "w" + std::to_string(100 + i) + " ";
-    const CoreGrid grid = gridOf({{"A", "B", "C"},
-                                  {"Normal", longCaption, "Other"},
-                                  {"x", "MediumLengthCaptionThatShrinks_abcdef", "y"}});
+    const CoreGrid grid = gridOf(
+        {{"A", "B", "C"}, {"Normal", longCaption, "Other"}, {"x", "MediumLengthCaptionThatShrinks_abcdef", "y"}});
     Lines lines;
     BuildPrintLines(grid, dejaVu(), "T", lines);
     QTemporaryDir dir;
@@ -338,9 +335,7 @@ void TestReportRender::separatorInCellStaysInItsColumn()
     QTemporaryDir dir;
     const PdfText text = renderAndRead(lines, dir);
     const double third = (RightEdge - LeftEdge) / 3;
-    auto column = [&](const PdfWord& w) {
-        return static_cast<int>((RightEdge - w.xMid()) / third);
-    };
+    auto column = [&](const PdfWord& w) { return static_cast<int>((RightEdge - w.xMid()) / third); };
     const PdfWord z0 = text.find("Z0").value(0);
     const QList<PdfWord> row = text.row(0, z0.yMid());
     QStringList inColumn[3];
@@ -349,8 +344,7 @@ void TestReportRender::separatorInCellStaysInItsColumn()
     QCOMPARE(inColumn[0], QStringList{"Z0"});
     QCOMPARE(inColumn[2], QStringList{"Z2"});
     const QString middle = inColumn[1].join("");
-    QVERIFY2(middle.contains("P1") && middle.contains("P2") && middle.contains("!")
-                 && middle.contains("`"),
+    QVERIFY2(middle.contains("P1") && middle.contains("P2") && middle.contains("!") && middle.contains("`"),
              qPrintable(middle));
     // Read right to left, the cell keeps its order.
     QVERIFY(text.find("P1").value(0).xMin > text.find("P2").value(0).xMin);
@@ -384,8 +378,7 @@ void TestReportRender::manyColumnsAllPrint()
         for (const PdfWord& w : text.words)
             if (qAbs(w.yMin - yMin) < 0.2)
                 row << w;
-        std::sort(row.begin(), row.end(),
-                  [](const PdfWord& p, const PdfWord& q) { return p.xMin < q.xMin; });
+        std::sort(row.begin(), row.end(), [](const PdfWord& p, const PdfWord& q) { return p.xMin < q.xMin; });
         QString s;
         for (const PdfWord& w : row)
             s += w.text;
@@ -403,12 +396,11 @@ void TestReportRender::layingARow()
     ReportRowFeeder feeder(band);
     QCOMPARE(feeder.labels().size(), std::size_t(InitialLabelCount));
 
-    const std::string line = MakeCellItem(2, 0, 1, 1, 1, 255, {true, false, false, false},
-                                          "DejaVu Sans", 14, "Head", 25)
-                             + std::string(ItemSeparator)
-                             + MakeCellItem(0, 1, 1, 0, 1, 16777215, {false, true, true, true},
-                                            "DejaVu Sans", 8, "Body", 75)
-                             + std::string(ItemSeparator);
+    const std::string line =
+        MakeCellItem(2, 0, 1, 1, 1, 255, {true, false, false, false}, "DejaVu Sans", 14, "Head", 25)
+        + std::string(ItemSeparator)
+        + MakeCellItem(0, 1, 1, 0, 1, 16777215, {false, true, true, true}, "DejaVu Sans", 8, "Body", 75)
+        + std::string(ItemSeparator);
     feeder.layLine(line);
     const ReportLabel& right = *feeder.labels()[0];
     const ReportLabel& left = *feeder.labels()[1];
@@ -447,8 +439,8 @@ void TestReportRender::layingARow()
     // More items than labels: the band grows labels for them.
     std::string many;
     for (int i = 0; i < 130; ++i)
-        many += MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10,
-                             std::to_string(i), 100.0 / 130) + std::string(ItemSeparator);
+        many += MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10, std::to_string(i), 100.0 / 130)
+            + std::string(ItemSeparator);
     feeder.layLine(many);
     QVERIFY(feeder.labels().size() >= 130);
     QCOMPARE(band.labelCount(), static_cast<int>(feeder.labels().size()));
@@ -575,8 +567,7 @@ void TestReportRender::previewWindow()
         secondPages = dlg->findChild<QPrintPreviewWidget*>()->pageCount();
         dlg->reject();
     });
-    QVERIFY(PrintGrid(report, gridOf({{"Small"}, {"One"}}), QFont("DejaVu Sans", 10), "Again",
-                      nullptr));
+    QVERIFY(PrintGrid(report, gridOf({{"Small"}, {"One"}}), QFont("DejaVu Sans", 10), "Again", nullptr));
     QCOMPARE(secondPages, 1);
     QCOMPARE(report.lines().size(), std::size_t(3));
 }

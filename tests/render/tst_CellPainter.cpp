@@ -84,7 +84,10 @@ public:
 
 // A fresh painter for every test, as every grid has its own.
 std::unique_ptr<CellPainter> cells;
-CellPainter& Cells() { return *cells; }
+CellPainter& Cells()
+{
+    return *cells;
+}
 
 QImage blankImage(int w, int h)
 {
@@ -95,7 +98,10 @@ QImage blankImage(int w, int h)
     return img;
 }
 
-QImage gridImage(const FakeGrid& g) { return blankImage(g.totalWidth(), g.rowCount * g.rowHeight); }
+QImage gridImage(const FakeGrid& g)
+{
+    return blankImage(g.totalWidth(), g.rowCount * g.rowHeight);
+}
 
 void paintCell(QImage& img, FakeGrid& g, int col, int row)
 {
@@ -136,10 +142,19 @@ Ink inkIn(const QImage& img, const QRect& r, const std::function<bool(QColor)>& 
             }
     return ink;
 }
-bool dark(QColor c) { return c.red() + c.green() + c.blue() < 300; }
-bool whitish(QColor c) { return c.red() > 240 && c.green() > 200 && c.blue() > 200; }
+bool dark(QColor c)
+{
+    return c.red() + c.green() + c.blue() < 300;
+}
+bool whitish(QColor c)
+{
+    return c.red() > 240 && c.green() > 200 && c.blue() > 200;
+}
 
-std::string cp(const char* utf8) { return FromQString(QString::fromUtf8(utf8)); }
+std::string cp(const char* utf8)
+{
+    return FromQString(QString::fromUtf8(utf8));
+}
 
 } // namespace
 
@@ -251,12 +266,30 @@ void TestCellPainter::fillGradientBands_data()
     // bands of 2 pixels up to 509, then 90 pixels of the remainder.
     const QColor s(10, 20, 30), e(210, 120, 30);
     const QList<int> offsets{0, 1, 2, 3, 254, 255, 506, 507, 508, 509, 510, 599};
-    const QList<QColor> forward{s, s, QColor(11, 20, 30), QColor(11, 20, 30), QColor(110, 70, 30),
-                                QColor(110, 70, 30), QColor(209, 120, 30), QColor(209, 120, 30),
-                                e, e, e, e};
-    const QList<QColor> backward{e, e, QColor(209, 120, 30), QColor(209, 120, 30), QColor(110, 70, 30),
-                                 QColor(110, 70, 30), QColor(11, 20, 30), QColor(11, 20, 30),
-                                 s, s, s, s};
+    const QList<QColor> forward{s,
+                                s,
+                                QColor(11, 20, 30),
+                                QColor(11, 20, 30),
+                                QColor(110, 70, 30),
+                                QColor(110, 70, 30),
+                                QColor(209, 120, 30),
+                                QColor(209, 120, 30),
+                                e,
+                                e,
+                                e,
+                                e};
+    const QList<QColor> backward{e,
+                                 e,
+                                 QColor(209, 120, 30),
+                                 QColor(209, 120, 30),
+                                 QColor(110, 70, 30),
+                                 QColor(110, 70, 30),
+                                 QColor(11, 20, 30),
+                                 QColor(11, 20, 30),
+                                 s,
+                                 s,
+                                 s,
+                                 s};
     QTest::newRow("0 top to bottom") << 0 << offsets << forward;
     QTest::newRow("1 bottom to top") << 1 << offsets << backward;
     QTest::newRow("2 left to right") << 2 << offsets << forward;
@@ -290,11 +323,11 @@ void TestCellPainter::fillGradientEdgeCases()
     QImage img = blankImage(20, 20);
     QPainter p(&img);
     const std::int32_t s = PackColour(100, 0, 0), e = PackColour(0, 0, 200);
-    FillGradient(p, QRect(0, 0, 10, 0), s, e, 0, 255);   // no height
-    FillGradient(p, QRect(0, 0, 0, 10), s, e, 0, 255);   // no width
-    FillGradient(p, QRect(0, 0, 10, 10), s, e, 7, 255);  // no such direction
+    FillGradient(p, QRect(0, 0, 10, 0), s, e, 0, 255);  // no height
+    FillGradient(p, QRect(0, 0, 0, 10), s, e, 0, 255);  // no width
+    FillGradient(p, QRect(0, 0, 10, 10), s, e, 7, 255); // no such direction
     QCOMPARE(img.pixelColor(0, 0), Marker);
-    FillGradient(p, QRect(0, 0, 5, 5), s, e, 0, 1);      // one band: the start colour
+    FillGradient(p, QRect(0, 0, 5, 5), s, e, 0, 1); // one band: the start colour
     QCOMPARE(img.pixelColor(4, 4), QColor(100, 0, 0));
     // Two pixels high, 255 bands asked: two bands of one pixel, start to end.
     FillGradient(p, QRect(10, 0, 5, 2), s, e, 0, 255);
@@ -506,7 +539,10 @@ void TestCellPainter::textSide_data()
     QTest::newRow("Latin") << QByteArray("Tehran") << true;
     QTest::newRow("Persian") << QByteArray(cp("کتاب").c_str()) << false;
     QTest::newRow("Persian with digits") << QByteArray(cp("پلاک 12").c_str()) << false;
-    QTest::newRow("mark, then Persian") << QByteArray(cp("\xe2\x80\x8e" "کتاب").c_str()) << true;
+    QTest::newRow("mark, then Persian") << QByteArray(cp("\xe2\x80\x8e"
+                                                         "کتاب")
+                                                          .c_str())
+                                        << true;
 }
 
 // Numbers, Latin and marked texts at the cell's right edge, 1 px in; Persian
@@ -667,19 +703,18 @@ void TestCellPainter::shownPartOfLongText_data()
     QTest::newRow("Latin") << latin << AlignStart << QByteArray("\xFD") << latin.right(40);
     QTest::newRow("digits") << digits << AlignStart << QByteArray("\xFD") << digits.right(40);
     QTest::newRow("mark, then Latin") << "\xFD" + latin << AlignStart << QByteArray("\xFD") << latin.right(40);
-    QTest::newRow("numbers, then Latin")
-        << "12 34 " + latin << AlignStart << QByteArray("12 34 \xFD") << latin.right(40);
+    QTest::newRow("numbers, then Latin") << "12 34 " + latin << AlignStart << QByteArray("12 34 \xFD")
+                                         << latin.right(40);
     // Right to left from the right edge: the start shows.
     QTest::newRow("mark, then Persian") << "\xFD" + persian << AlignStart << "\xFD" + persian.left(40) << QByteArray();
-    QTest::newRow("Latin, then Persian")
-        << "abc " + persian << AlignStart << "abc " + persian.left(40) << QByteArray();
+    QTest::newRow("Latin, then Persian") << "abc " + persian << AlignStart << "abc " + persian.left(40) << QByteArray();
     // Persian against the left edge: its end shows.
     QTest::newRow("Persian") << persian << AlignEnd << QByteArray() << persian.right(40);
     // Latin at the far end of Persian shows its beginning at the left edge.
-    QTest::newRow("Persian, then Latin") << persian.left(10) + " " + latin << AlignEnd << latin.left(40) << QByteArray();
-    QTest::newRow("Latin between Persian")
-        << persian.left(10) + " " + latin + " " + persian.left(20) << AlignEnd << latin.left(40)
-        << " " + persian.left(20);
+    QTest::newRow("Persian, then Latin") << persian.left(10) + " " + latin << AlignEnd << latin.left(40)
+                                         << QByteArray();
+    QTest::newRow("Latin between Persian") << persian.left(10) + " " + latin + " " + persian.left(20) << AlignEnd
+                                           << latin.left(40) << " " + persian.left(20);
     QTest::newRow("header: the middle") << latin << AlignCentre << latin.mid(452, 40) << latin.mid(4500, 48);
 }
 
@@ -690,8 +725,8 @@ void TestCellPainter::shownPartOfLongText()
     QFETCH(QByteArray, head);
     QFETCH(QByteArray, tail);
     std::string buffer;
-    const std::string_view shown = ShownPartOfText(std::string_view(text.constData(), std::size_t(text.size())),
-                                                   align, buffer);
+    const std::string_view shown =
+        ShownPartOfText(std::string_view(text.constData(), std::size_t(text.size())), align, buffer);
     const QByteArray got(shown.data(), qsizetype(shown.size()));
     QVERIFY(got.size() <= qsizetype(LongCellText));
     QVERIFY2(got.startsWith(head), got.left(60).constData());
@@ -736,8 +771,10 @@ void TestCellPainter::longLatinCellShowsItsEnd()
     };
     for (int y = r.top() + 1; y < r.bottom(); ++y)
         for (int x = r.left() + 40; x < r.right(); ++x) {
-            QVERIFY2(!strong(img, x, y) || inkNear(reference, x, y), qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
-            QVERIFY2(!strong(reference, x, y) || inkNear(img, x, y), qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+            QVERIFY2(!strong(img, x, y) || inkNear(reference, x, y),
+                     qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
+            QVERIFY2(!strong(reference, x, y) || inkNear(img, x, y),
+                     qPrintable(QStringLiteral("%1, %2").arg(x).arg(y)));
         }
 }
 
@@ -749,7 +786,9 @@ void TestCellPainter::numberText_data()
     QTest::newRow("negative in parentheses") << QByteArray("(1,200,000)") << true;
     QTest::newRow("sign and decimals") << QByteArray("-12.50") << true;
     QTest::newRow("percent") << QByteArray("5%") << true;
-    QTest::newRow("spaces and mark") << QByteArray(" \xFD" "300 ") << true;
+    QTest::newRow("spaces and mark") << QByteArray(" \xFD"
+                                                   "300 ")
+                                     << true;
     QTest::newRow("date") << QByteArray("1400/09/15") << false;
     QTest::newRow("code") << QByteArray("A-100") << false;
     QTest::newRow("separators only") << QByteArray(",.") << false;

@@ -11,7 +11,10 @@ using namespace rasmik;
 
 namespace {
 
-QByteArray bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -42,26 +45,23 @@ void TestCellStyle::recordsForTheGrid_data()
     // Windows-1256: D3 E1 C7 E3 is a Persian word, FD the left-to-right mark.
     QTest::newRow("header, Persian") << 4 << 0 << QByteArray("\xD3\xE1\xC7\xE3")
                                      << QByteArray("16777215,255,255,255,255,2,0,0,");
-    QTest::newRow("header, digits") << 0 << 0 << QByteArray("123")
-                                    << QByteArray("16777215,255,255,255,255,2,0,0,");
+    QTest::newRow("header, digits") << 0 << 0 << QByteArray("123") << QByteArray("16777215,255,255,255,255,2,0,0,");
     QTest::newRow("row 5 col 3 Persian") << 3 << 5 << QByteArray("\xD3\xE1\xC7\xE3")
                                          << QByteArray("16711680,16777215,16775923,6998782,65535,1,0,0,");
     QTest::newRow("row 2 col 8 digits") << 8 << 2 << QByteArray("2024")
                                         << QByteArray("0,16777215,16775923,6998782,65535,0,0,0,");
     QTest::newRow("row 1 col 1 mark then Persian")
-        << 1 << 1 << QByteArray("\xFD\xD3\xE1\xC7\xE3")
-        << QByteArray("255,16777215,16775923,6998782,65535,0,0,0,");
+        << 1 << 1 << QByteArray("\xFD\xD3\xE1\xC7\xE3") << QByteArray("255,16777215,16775923,6998782,65535,0,0,0,");
     QTest::newRow("empty text is plain") << 2 << 3 << QByteArray("")
                                          << QByteArray("32768,16777215,16775923,6998782,65535,0,0,0,");
     QTest::newRow("ASCII with one Persian letter")
-        << 6 << 4 << QByteArray("Total \xE3 2")
-        << QByteArray("16711935,16777215,16775923,6998782,65535,1,0,0,");
-    QTest::newRow("euro sign counts as plain") << 7 << 9 << QByteArray("\x80 100")
-                                               << QByteArray("32896,16777215,16775923,6998782,65535,0,0,0,");
+        << 6 << 4 << QByteArray("Total \xE3 2") << QByteArray("16711935,16777215,16775923,6998782,65535,1,0,0,");
+    QTest::newRow("euro sign counts as plain")
+        << 7 << 9 << QByteArray("\x80 100") << QByteArray("32896,16777215,16775923,6998782,65535,0,0,0,");
     QTest::newRow("0x81 is Persian") << 5 << 9 << QByteArray("\x81")
                                      << QByteArray("8388608,16777215,16775923,6998782,65535,1,0,0,");
-    QTest::newRow("column 12 cycles to maroon") << 12 << 1 << QByteArray("x")
-                                                << QByteArray("128,16777215,16775923,6998782,65535,0,0,0,");
+    QTest::newRow("column 12 cycles to maroon")
+        << 12 << 1 << QByteArray("x") << QByteArray("128,16777215,16775923,6998782,65535,0,0,0,");
 }
 
 // What the draw handler does for every cell: letters from the text, record
@@ -98,8 +98,7 @@ void TestCellStyle::alignmentLetters()
     QFETCH(QByteArray, text);
     QFETCH(int, colCount);
     QFETCH(QByteArray, letters);
-    QCOMPARE(bytes(AlignmentLettersFor(std::string_view(text.constData(), text.size()), colCount)),
-             letters);
+    QCOMPARE(bytes(AlignmentLettersFor(std::string_view(text.constData(), text.size()), colCount)), letters);
 }
 
 void TestCellStyle::alignFromLetters_data()
@@ -130,8 +129,7 @@ void TestCellStyle::alignFromLetters()
 void TestCellStyle::buildCellStyleArguments()
 {
     // Style bits keep their low four bits: 17 is bold only.
-    QCOMPARE(bytes(BuildCellStyle(0, 2, "", -1, 17)),
-             QByteArray("0,16777215,16775923,6998782,65535,1,1,0,"));
+    QCOMPARE(bytes(BuildCellStyle(0, 2, "", -1, 17)), QByteArray("0,16777215,16775923,6998782,65535,1,1,0,"));
     // Row backgrounds given, size and font name given.
     QCOMPARE(bytes(BuildCellStyle(1, 2, "xC", 100, 3, 12, "Tahoma", 200)),
              QByteArray("255,200,100,6998782,65535,2,3,12,Tahoma"));
@@ -164,9 +162,8 @@ void TestCellStyle::readBack_data()
     QTest::addColumn<QByteArray>("fontName");
     QTest::newRow("header") << QByteArray("16777215,255,255,255,255,2,0,0,")
                             << QList<int>{16777215, 255, 255, 255, 255, 2, 0, 0} << QByteArray();
-    QTest::newRow("font name with commas")
-        << QByteArray("1,2,3,4,5,0,1,10,Name, with, commas,")
-        << QList<int>{1, 2, 3, 4, 5, 0, 1, 10} << QByteArray("Name, with, commas,");
+    QTest::newRow("font name with commas") << QByteArray("1,2,3,4,5,0,1,10,Name, with, commas,")
+                                           << QList<int>{1, 2, 3, 4, 5, 0, 1, 10} << QByteArray("Name, with, commas,");
     QTest::newRow("signs") << QByteArray("-5,+6,0,0,0,1,0,-2147483648,x")
                            << QList<int>{-5, 6, 0, 0, 0, 1, 0, -2147483647 - 1} << QByteArray("x");
     QTest::newRow("style bits beyond four kept as read")
@@ -180,9 +177,9 @@ void TestCellStyle::readBack()
     QFETCH(QByteArray, fontName);
     const auto style = ParseCellStyle(std::string_view(record.constData(), record.size()));
     QVERIFY(style);
-    const QList<int> read{style->fontColour, style->evenRowBack,         style->oddRowBack,
-                          style->selectedBackUnfocused, style->selectedBackFocused,
-                          style->align,      style->styleBits,          style->fontSize};
+    const QList<int> read{
+        style->fontColour,          style->evenRowBack, style->oddRowBack, style->selectedBackUnfocused,
+        style->selectedBackFocused, style->align,       style->styleBits,  style->fontSize};
     QCOMPARE(read, fields);
     QCOMPARE(bytes(style->fontName), fontName);
 }

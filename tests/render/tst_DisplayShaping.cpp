@@ -11,8 +11,14 @@ using namespace rasmik;
 
 namespace {
 
-std::string_view view(const QByteArray& b) { return std::string_view(b.constData(), b.size()); }
-QByteArray bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+std::string_view view(const QByteArray& b)
+{
+    return std::string_view(b.constData(), b.size());
+}
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -33,13 +39,12 @@ void TestDisplayShaping::shape_data()
     QTest::addColumn<QByteArray>("stored");
     QTest::addColumn<QByteArray>("shown");
     QTest::newRow("word in visual order") << QByteArray("\xF4\x91\xF3\xA8") << QByteArray("\xD3\xE1\xC7\xE3");
-    QTest::newRow("word in parentheses")
-        << QByteArray("\x28\xF4\x91\xF3\xA8\x29") << QByteArray("\x28\x20\xD3\xE1\xC7\xE3\x20\x29");
+    QTest::newRow("word in parentheses") << QByteArray("\x28\xF4\x91\xF3\xA8\x29")
+                                         << QByteArray("\x28\x20\xD3\xE1\xC7\xE3\x20\x29");
     QTest::newRow("number in parentheses") << QByteArray("\x28\x81\x82\x29") << QByteArray("\x29\x31\x32\x28");
     QTest::newRow("Persian digits") << QByteArray("\x81\x82") << QByteArray("12");
     QTest::newRow("lam-alef") << QByteArray("\xF2") << QByteArray("\xE1\xC7");
-    QTest::newRow("lam-alef between letters")
-        << QByteArray("\xF4\xF2\xA8") << QByteArray("\xD3\xE1\xC7\xE3");
+    QTest::newRow("lam-alef between letters") << QByteArray("\xF4\xF2\xA8") << QByteArray("\xD3\xE1\xC7\xE3");
     QTest::newRow("ASCII only") << QByteArray("Hello World 42") << QByteArray("Hello World 42");
     QTest::newRow("ASCII trimmed and collapsed") << QByteArray("  a   b  c ") << QByteArray("a b c");
     QTest::newRow("ASCII parentheses swap") << QByteArray("f(x)") << QByteArray("f)x(");
@@ -51,8 +56,7 @@ void TestDisplayShaping::shape_data()
     QTest::newRow("number beside a word")
         << QByteArray("\x81\x82 \xF4\x91\xF3\xA8") << QByteArray("\xD3\xE1\xC7\xE3 12");
     QTest::newRow("Latin beside a word") << QByteArray("ab \xF4") << QByteArray("\xE3 ab");
-    QTest::newRow("double spaces between words")
-        << QByteArray("\xF4  \xA8") << QByteArray("\xD3 \xE3");
+    QTest::newRow("double spaces between words") << QByteArray("\xF4  \xA8") << QByteArray("\xD3 \xE3");
     QTest::newRow("hamza and yeh") << QByteArray("\x8F\xFC") << QByteArray("\xED\xC1");
     QTest::newRow("0xFF stays") << QByteArray("\xFF") << QByteArray("\xFF");
 }
@@ -86,11 +90,11 @@ void TestDisplayShaping::steps_data()
     QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
     QTest::newRow("one byte") << QByteArray("a") << QByteArray("a") << QByteArray("a") << QByteArray("a");
     QTest::newRow("mixed") << QByteArray("ab\x90(12)\xF2xy")
-                           << QByteArray("yx\xF2)21(\x90" "ba")
-                           << QByteArray("ab\xC7)12(\xE1\xC7xy")
-                           << QByteArray("ba\x90)21(\xF2yx");
-    QTest::newRow("digits are ASCII runs") << QByteArray("\x80\x89") << QByteArray("\x89\x80")
-                                           << QByteArray("09") << QByteArray("\x80\x89");
+                           << QByteArray("yx\xF2)21(\x90"
+                                         "ba")
+                           << QByteArray("ab\xC7)12(\xE1\xC7xy") << QByteArray("ba\x90)21(\xF2yx");
+    QTest::newRow("digits are ASCII runs")
+        << QByteArray("\x80\x89") << QByteArray("\x89\x80") << QByteArray("09") << QByteArray("\x80\x89");
 }
 
 // Each step on its own; "mapped" is MapIranSystem of the text, "restored" is

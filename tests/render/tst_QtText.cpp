@@ -19,7 +19,10 @@ std::string allBytes()
     return s;
 }
 
-QByteArray bytes(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
+QByteArray bytes(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 } // namespace
 
@@ -40,10 +43,8 @@ void TestQtText::knownCharacters_data()
     QTest::addColumn<QString>("text");
     QTest::newRow("ASCII") << QByteArray("Tehran 1400") << QStringLiteral("Tehran 1400");
     QTest::newRow("Persian word") << QByteArray("\xD3\xE1\xC7\xE3") << QString::fromUtf8("سلام");
-    QTest::newRow("peh, tcheh, jeh, gaf, keheh")
-        << QByteArray("\x81\x8D\x8E\x90\x98") << QString::fromUtf8("پچژگک");
-    QTest::newRow("euro and marks") << QByteArray("\x80\xFD\xFE")
-                                    << QString::fromUtf16(u"\u20AC\u200E\u200F");
+    QTest::newRow("peh, tcheh, jeh, gaf, keheh") << QByteArray("\x81\x8D\x8E\x90\x98") << QString::fromUtf8("پچژگک");
+    QTest::newRow("euro and marks") << QByteArray("\x80\xFD\xFE") << QString::fromUtf16(u"\u20AC\u200E\u200F");
     QTest::newRow("NUL inside") << QByteArray("a\0b", 3) << QString::fromUtf16(u"a\u0000b", 3);
     QTest::newRow("empty") << QByteArray() << QString();
 }

@@ -20,19 +20,46 @@ using namespace rasmik;
 
 namespace {
 
-std::string cp(const char* utf8) { return FromQString(QString::fromUtf8(utf8)); }
+std::string cp(const char* utf8)
+{
+    return FromQString(QString::fromUtf8(utf8));
+}
 
 // Real cell texts: Persian, Latin, numbers and mixtures of them.
 std::vector<std::string> realTexts()
 {
     std::vector<std::string> t = {
-        cp("سلام"), cp("لا"), cp("لالالا"), cp("کتابخانه ملی ایران"),
-        cp("مهندسی نرم‌افزار"), cp("خیابان آزادی، پلاک ۱۲"), cp("بِسْمِ اللّهِ الرَّحْمنِ الرَّحِيمِ"),
-        cp("شرکت \"پارس\" (سهامی خاص)"), cp("إسلامی أصفهان آلاء"), cp("گچساران ژاله چهارباغ پژوهش"),
-        cp("ـــبـــ"), cp("ﻻ"), cp("\xe2\x80\x8e" "ABC فارسی 123"), cp("Tehran تهران 1400/10/01"),
-        "Hello, World!", "WAVE AVATAR Tyrolean", "1,234,567.89", "(1,000)", "iiiiiiiiii", "MMMMMMMM",
-        "fi fl ffi", "\t", "a\tb", "\t\t\t", std::string("\x00\x01\x1f", 3), " ", "",
-        cp("۱۲۳۴۵۶۷۸۹۰"), cp("٪ ٫ ٬ ؟ ؛ «»"), cp("ئ ؤ ء ة ى ي ك ک ی"),
+        cp("سلام"),
+        cp("لا"),
+        cp("لالالا"),
+        cp("کتابخانه ملی ایران"),
+        cp("مهندسی نرم‌افزار"),
+        cp("خیابان آزادی، پلاک ۱۲"),
+        cp("بِسْمِ اللّهِ الرَّحْمنِ الرَّحِيمِ"),
+        cp("شرکت \"پارس\" (سهامی خاص)"),
+        cp("إسلامی أصفهان آلاء"),
+        cp("گچساران ژاله چهارباغ پژوهش"),
+        cp("ـــبـــ"),
+        cp("ﻻ"),
+        cp("\xe2\x80\x8e"
+           "ABC فارسی 123"),
+        cp("Tehran تهران 1400/10/01"),
+        "Hello, World!",
+        "WAVE AVATAR Tyrolean",
+        "1,234,567.89",
+        "(1,000)",
+        "iiiiiiiiii",
+        "MMMMMMMM",
+        "fi fl ffi",
+        "\t",
+        "a\tb",
+        "\t\t\t",
+        std::string("\x00\x01\x1f", 3),
+        " ",
+        "",
+        cp("۱۲۳۴۵۶۷۸۹۰"),
+        cp("٪ ٫ ٬ ؟ ؛ «»"),
+        cp("ئ ؤ ء ة ى ي ك ک ی"),
     };
     return t;
 }
@@ -83,7 +110,10 @@ int boundOf(const QtTextMetrics& m, const std::string& s)
     return sum;
 }
 
-QByteArray hex(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toHex(' '); }
+QByteArray hex(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toHex(' ');
+}
 
 } // namespace
 
@@ -106,8 +136,7 @@ void TestQtTextMetrics::boundNeverBelowWidth_data()
     for (const char* family : {"Noto Sans Arabic", "DejaVu Sans", "Tahoma", "Noto Naskh Arabic"}) {
         for (int points : {7, 10, 13, 20}) {
             for (bool bold : {false, true}) {
-                const QByteArray name = QByteArray(family) + ' ' + QByteArray::number(points)
-                                        + (bold ? " bold" : "");
+                const QByteArray name = QByteArray(family) + ' ' + QByteArray::number(points) + (bold ? " bold" : "");
                 QTest::newRow(name.constData()) << QString::fromLatin1(family) << points << bold;
             }
         }
@@ -125,8 +154,7 @@ void TestQtTextMetrics::boundNeverBelowWidth()
 
     std::vector<std::string> texts = realTexts();
     QRandomGenerator rng(static_cast<quint32>(qHash(family) ^ static_cast<uint>(points * 2 + bold)));
-    const std::string alphabets[] = {allBytes(), persianBytes(), latinBytes(),
-                                     persianBytes() + latinBytes()};
+    const std::string alphabets[] = {allBytes(), persianBytes(), latinBytes(), persianBytes() + latinBytes()};
     for (const std::string& alphabet : alphabets)
         for (int i = 0; i < 400; ++i)
             texts.push_back(randomText(rng, alphabet, 60));
@@ -155,10 +183,8 @@ void TestQtTextMetrics::boundNeverBelowWidth()
         const int width = m.textWidth(s);
         const int bound = boundOf(m, s);
         if (bound < width)
-            QFAIL(qPrintable(QStringLiteral("bound %1 < width %2 for %3")
-                                 .arg(bound)
-                                 .arg(width)
-                                 .arg(QString::fromLatin1(hex(s)))));
+            QFAIL(qPrintable(
+                QStringLiteral("bound %1 < width %2 for %3").arg(bound).arg(width).arg(QString::fromLatin1(hex(s)))));
         const auto tight = static_cast<int>(shaped.bound(s));
         if (tight < width)
             QFAIL(qPrintable(QStringLiteral("shape bound %1 < width %2 for %3")

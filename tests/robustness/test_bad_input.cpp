@@ -12,8 +12,8 @@
 #include <QClipboard>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cmath>
 
+#include <cmath>
 #include <random>
 
 using namespace rasmik;
@@ -78,7 +78,8 @@ private slots:
     void binaryFile()
     {
         const QByteArray elf = ReadAll(QStringLiteral(RASMIK_EXE));
-        QVERIFY(elf.startsWith("\x7f" "ELF"));
+        QVERIFY(elf.startsWith("\x7f"
+                               "ELF"));
         const QString file = path("binary.txt");
         QVERIFY(Write(file, elf));
         ModalCloser closer;
@@ -211,13 +212,13 @@ private slots:
         QTest::addColumn<QList<QByteArray>>("cells");
         QTest::addColumn<QByteArray>("saved");
         const QByteArray line = "ab\tcd\tef\tgh\tij";
-        QTest::newRow("huge, negative, word") << QByteArray("99999999999 -5 abc") << QList<QByteArray>{line}
-                                              << line + "\r\n";
+        QTest::newRow("huge, negative, word")
+            << QByteArray("99999999999 -5 abc") << QList<QByteArray>{line} << line + "\r\n";
         QTest::newRow("two, negative, word, huge")
             << QByteArray("2 -5 abc 99999999999") << QList<QByteArray>{"ab", " ", "cd", "ef\tgh\tij"}
             << QByteArray("ab\t \tcd\tef\tgh\tij\r\n");
-        QTest::newRow("blank and junk") << QByteArray("   ,,, (x) 1e999") << QList<QByteArray>{"ab", "cd", "ef", "gh", "ij"}
-                                        << line + "\r\n";
+        QTest::newRow("blank and junk") << QByteArray("   ,,, (x) 1e999")
+                                        << QList<QByteArray>{"ab", "cd", "ef", "gh", "ij"} << line + "\r\n";
     }
     void damagedWidths()
     {
@@ -270,8 +271,10 @@ private slots:
         QVERIFY(w->document().grid().RowCount() >= lines + 1);
         const QByteArray written = ReadAll(appDir.path() + "/ClipTablePaste.txt");
         QVERIFY(written.endsWith("\r\n"));
-        QCOMPARE(static_cast<int>(SplitLines(std::string_view(written.constData(), static_cast<std::size_t>(written.size()))).size()),
-                 w->document().grid().RowCount());
+        QCOMPARE(
+            static_cast<int>(
+                SplitLines(std::string_view(written.constData(), static_cast<std::size_t>(written.size()))).size()),
+            w->document().grid().RowCount());
     }
 
     // Keys pressed at random on a window with a table: every dialog they open
@@ -288,10 +291,10 @@ private slots:
         w->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(w.get()));
         ModalCloser closer; // cancels every dialog a key opens
-        const Qt::Key keys[] = {Qt::Key_A,      Qt::Key_1,    Qt::Key_Space, Qt::Key_Return, Qt::Key_F4,
-                                Qt::Key_Delete, Qt::Key_F2,   Qt::Key_Left,  Qt::Key_Right,  Qt::Key_Up,
-                                Qt::Key_Down,   Qt::Key_Home, Qt::Key_End,   Qt::Key_PageDown, Qt::Key_Tab,
-                                Qt::Key_Backspace, Qt::Key_F3, Qt::Key_S,   Qt::Key_D,      Qt::Key_F};
+        const Qt::Key keys[] = {Qt::Key_A,         Qt::Key_1,    Qt::Key_Space, Qt::Key_Return,   Qt::Key_F4,
+                                Qt::Key_Delete,    Qt::Key_F2,   Qt::Key_Left,  Qt::Key_Right,    Qt::Key_Up,
+                                Qt::Key_Down,      Qt::Key_Home, Qt::Key_End,   Qt::Key_PageDown, Qt::Key_Tab,
+                                Qt::Key_Backspace, Qt::Key_F3,   Qt::Key_S,     Qt::Key_D,        Qt::Key_F};
         const Qt::KeyboardModifiers mods[] = {Qt::NoModifier, Qt::NoModifier, Qt::ShiftModifier, Qt::ControlModifier};
         std::mt19937 gen(7);
         for (int i = 0; i < 400; ++i) {

@@ -20,14 +20,15 @@
 #include <QtTest>
 
 #include <csignal>
-#include <dirent.h>
 #include <cstring>
+
+#include <dirent.h>
+#include <fcntl.h>
 #include <linux/capability.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <fcntl.h>
 #include <unistd.h>
 
 using namespace rasmik;

@@ -48,7 +48,8 @@ private slots:
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray bytes = f.readAll();
         const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.constData());
-        QCOMPARE(fuzz::Targets[static_cast<std::size_t>(target)].entry(data, static_cast<std::size_t>(bytes.size())), 0);
+        QCOMPARE(fuzz::Targets[static_cast<std::size_t>(target)].entry(data, static_cast<std::size_t>(bytes.size())),
+                 0);
     }
 };
 

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include <csignal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -26,8 +27,8 @@ QByteArray MakeTable(qsizetype bytes)
     QByteArray out;
     out.reserve(bytes + 64);
     for (int i = 0; out.size() < bytes; ++i)
-        out += "  row " + QByteArray::number(i % 1000) + "\tcity " + QByteArray::number(i % 37) + "\t" +
-               QByteArray::number(i % 101) + "  \n";
+        out += "  row " + QByteArray::number(i % 1000) + "\tcity " + QByteArray::number(i % 37) + "\t"
+            + QByteArray::number(i % 101) + "  \n";
     return out;
 }
 
@@ -60,7 +61,7 @@ QByteArray Digest(const QByteArray& bytes)
 
 qint64 SizeOf(const QString& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::stat(QFile::encodeName(path).constData(), &st) == 0 ? st.st_size : -1;
 }
 

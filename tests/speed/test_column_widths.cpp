@@ -32,17 +32,18 @@ std::vector<std::string> Words(std::initializer_list<const char*> utf8)
 
 const std::vector<std::string>& PersianWords()
 {
-    static const auto words = Words({"سلام", "کتابخانه", "ملی", "لا", "و", "پژوهشگاه", "گچساران", "بِسْمِ",
-                                     "آزادی", "نرم‌افزار", "إسلامی", "ـــبـــ", "ئ", "ؤ", "ة", "«فارسی»", "؟",
-                                     "مهندس", "چهارباغ", "یزد", "ك", "ي", "ژاله", "لالالا"});
+    static const auto words = Words(
+        {"سلام",   "کتابخانه", "ملی",  "لا",    "و", "پژوهشگاه", "گچساران", "بِسْمِ",   "آزادی",   "نرم‌افزار",
+         "إسلامی", "ـــبـــ",  "ئ",    "ؤ",     "ة", "«فارسی»",  "؟",       "مهندس", "چهارباغ", "یزد",
+         "ك",      "ي",        "ژاله", "لالالا"});
     return words;
 }
 
 const std::vector<std::string>& LatinWords()
 {
-    static const std::vector<std::string> words = {"Tehran", "WAVE", "AVATAR", "Tyrolean", "fi", "ffl", "iiii",
-                                                   "MMMM", "Hello,", "World!", "(Ltd)", "J.", "\"quoted\"",
-                                                   "x-ray", "a_b", "{x}", "[y]", "T?", "f'", "r\"", "Vw", "AJ"};
+    static const std::vector<std::string> words = {
+        "Tehran", "WAVE",       "AVATAR", "Tyrolean", "fi",  "ffl", "iiii", "MMMM", "Hello,", "World!", "(Ltd)",
+        "J.",     "\"quoted\"", "x-ray",  "a_b",      "{x}", "[y]", "T?",   "f'",   "r\"",    "Vw",     "AJ"};
     return words;
 }
 
@@ -100,18 +101,12 @@ std::string Identifier(QRandomGenerator& rng)
         return w;
     };
     switch (rng.bounded(6)) {
-    case 0:
-        return hex(8) + "-" + hex(4) + "-" + hex(4) + "-" + hex(4) + "-" + hex(12);
-    case 1:
-        return hex(rng.bounded(4, 33));
-    case 2:
-        return lower(rng.bounded(2, 9)) + "." + lower(rng.bounded(2, 9)) + "@" + lower(rng.bounded(3, 7)) + ".com";
-    case 3:
-        return "https://" + lower(rng.bounded(3, 9)) + ".ir/" + lower(rng.bounded(1, 6)) + "?id=" + hex(6);
-    case 4:
-        return "ffi" + lower(rng.bounded(1, 5)) + "fff" + lower(rng.bounded(1, 3)) + "ffl";
-    default:
-        return lower(rng.bounded(1, 12)) + (rng.bounded(2) ? "_" : "-") + std::to_string(rng.bounded(100000));
+    case 0: return hex(8) + "-" + hex(4) + "-" + hex(4) + "-" + hex(4) + "-" + hex(12);
+    case 1: return hex(rng.bounded(4, 33));
+    case 2: return lower(rng.bounded(2, 9)) + "." + lower(rng.bounded(2, 9)) + "@" + lower(rng.bounded(3, 7)) + ".com";
+    case 3: return "https://" + lower(rng.bounded(3, 9)) + ".ir/" + lower(rng.bounded(1, 6)) + "?id=" + hex(6);
+    case 4: return "ffi" + lower(rng.bounded(1, 5)) + "fff" + lower(rng.bounded(1, 3)) + "ffl";
+    default: return lower(rng.bounded(1, 12)) + (rng.bounded(2) ? "_" : "-") + std::to_string(rng.bounded(100000));
     }
 }
 
@@ -153,7 +148,9 @@ std::string AnyBytes(QRandomGenerator& rng, int maxLen)
 // "identifiers" or "letters" (Persian letters in any order).
 std::string Cell(QRandomGenerator& rng, const QString& kind)
 {
-    auto pick = [&](const std::vector<std::string>& list) { return list[static_cast<std::size_t>(rng.bounded(static_cast<int>(list.size())))]; };
+    auto pick = [&](const std::vector<std::string>& list) {
+        return list[static_cast<std::size_t>(rng.bounded(static_cast<int>(list.size())))];
+    };
     const int words = rng.bounded(1, 5);
     std::string s;
     for (int i = 0; i < words; ++i) {
@@ -173,11 +170,11 @@ std::string Cell(QRandomGenerator& rng, const QString& kind)
             s += PersianLetters(rng);
         else {
             const int k = rng.bounded(5);
-            s += k == 0   ? pick(PersianWords())
-                 : k == 1 ? pick(LatinWords())
-                 : k == 2 ? Number(rng)
-                 : k == 3 ? Identifier(rng)
-                          : PersianLetters(rng);
+            s += k == 0  ? pick(PersianWords())
+                : k == 1 ? pick(LatinWords())
+                : k == 2 ? Number(rng)
+                : k == 3 ? Identifier(rng)
+                         : PersianLetters(rng);
         }
     }
     if (kind == QLatin1String("mixed") && rng.bounded(6) == 0)
@@ -302,16 +299,18 @@ void TestColumnWidths::boundsNeverBelowWidth()
                 QFAIL(qPrintable(QStringLiteral("word bound %1 < width %2 for %3").arg(bound).arg(width).arg(shown)));
             const auto first = static_cast<int>(bounds.bound(text));
             if (first < width)
-                QFAIL(qPrintable(QStringLiteral("%1px: bound %2 < width %3 for %4").arg(pixels).arg(first).arg(width).arg(shown)));
+                QFAIL(qPrintable(
+                    QStringLiteral("%1px: bound %2 < width %3 for %4").arg(pixels).arg(first).arg(width).arg(shown)));
             slack += first - width;
         }
         // Tight bounds keep the cells to measure few, however distinct the
         // texts: the font's ligatures and joining forms are known.
         if (kind == QLatin1String("identifiers") || kind == QLatin1String("letters") || kind == QLatin1String("latin")
             || kind == QLatin1String("digits"))
-            QVERIFY2(slack / 1500 <= 3.0, qPrintable(QStringLiteral("%1px: bounds %2 px above the widths on average")
-                                                         .arg(pixels)
-                                                         .arg(slack / 1500)));
+            QVERIFY2(
+                slack / 1500 <= 3.0,
+                qPrintable(
+                    QStringLiteral("%1px: bounds %2 px above the widths on average").arg(pixels).arg(slack / 1500)));
     }
 }
 
@@ -363,10 +362,13 @@ void TestColumnWidths::cancelledSizingGivesNothing()
     for (const int threads : {1, 2}) {
         // The first report comes after the first column, before the last.
         int calls = 0;
-        const auto widths = ComputeColumnWidths(grid, metrics, 1600, [&](std::uint64_t, std::uint64_t) {
-            ++calls;
-            return false;
-        }, threads);
+        const auto widths = ComputeColumnWidths(
+            grid, metrics, 1600,
+            [&](std::uint64_t, std::uint64_t) {
+                ++calls;
+                return false;
+            },
+            threads);
         QVERIFY(widths.empty());
         QVERIFY(calls >= 1);
     }

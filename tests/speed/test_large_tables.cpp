@@ -2,17 +2,16 @@
 // bytes each; the cells must be the fields of the lines all the same, also
 // for long cells, long lines and lines with more fields than those before.
 
+#include "common/TestFiles.h"
 #include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
 #include "table/SaveLines.h"
 #include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
-#include "common/TestFiles.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
 
 #include <string>
 #include <vector>
@@ -44,20 +43,13 @@ std::string LineOf(int r, int every)
     if ((r % 7 == 1 || r % 7 == 2) && r % every != 0)
         return "plain\t" + std::to_string(r);
     switch (r % 7) {
-    case 0:
-        return "a" + std::to_string(r) + "\tb\t\tc";
-    case 1:
-        return std::string(3000, 'x') + "\tshort"; // a cell longer than a view holds
-    case 2:
-        return std::string(1100000, 'y') + "\tfar\tcells"; // cells beyond the first megabyte
-    case 3:
-        return "";
-    case 4:
-        return "one";
-    case 5:
-        return "\t\t\t";
-    default:
-        return "p\tq\tr\ts";
+    case 0: return "a" + std::to_string(r) + "\tb\t\tc";
+    case 1: return std::string(3000, 'x') + "\tshort";         // a cell longer than a view holds
+    case 2: return std::string(1100000, 'y') + "\tfar\tcells"; // cells beyond the first megabyte
+    case 3: return "";
+    case 4: return "one";
+    case 5: return "\t\t\t";
+    default: return "p\tq\tr\ts";
     }
 }
 
@@ -109,8 +101,8 @@ void TestLargeTables::cellsAreTheFields()
         for (int c = 0; c < grid.ColCount(); ++c) {
             const std::string expected =
                 c < static_cast<int>(fields.size()) && !fields[static_cast<std::size_t>(c)].empty()
-                    ? fields[static_cast<std::size_t>(c)]
-                    : " ";
+                ? fields[static_cast<std::size_t>(c)]
+                : " ";
             if (grid.Cell(c, r) != expected)
                 QFAIL(qPrintable(QStringLiteral("cell %1, %2").arg(c).arg(r)));
         }
@@ -222,14 +214,22 @@ void TestLargeTables::sumInRowOrder()
     for (int r = 0; r < grid.RowCount(); ++r) {
         const std::string cell(grid.Cell(1, r));
         double v = 0;
-        if (cell == "1e16") v = 1e16;
-        else if (cell == "1") v = 1;
-        else if (cell == "-1e16") v = -1e16;
-        else if (cell == "0.1") v = 0.1;
-        else if (cell == "(3,000.25)") v = -3000.25;
-        else if (cell == "7") v = 7;
-        else if (cell == "2.5e15") v = 2.5e15;
-        else if (cell == "0.3") v = 0.3;
+        if (cell == "1e16")
+            v = 1e16;
+        else if (cell == "1")
+            v = 1;
+        else if (cell == "-1e16")
+            v = -1e16;
+        else if (cell == "0.1")
+            v = 0.1;
+        else if (cell == "(3,000.25)")
+            v = -3000.25;
+        else if (cell == "7")
+            v = 7;
+        else if (cell == "2.5e15")
+            v = 2.5e15;
+        else if (cell == "0.3")
+            v = 0.3;
         expected += v;
     }
     const double total = SumColumn(grid, 1);
@@ -255,10 +255,10 @@ void TestLargeTables::searchOverEmptyFields()
     QFETCH(QString, query);
     QFETCH(int, row);
     std::string bytes = "h1\th2\th3\th4\r\n";
-    bytes += "q\r\n";                    // row 1
-    bytes += "ab\t\tcd\tx y\r\n";         // row 2
-    bytes += "z\t\t\ttail\r\n";             // row 3
-    bytes += "k\t\tstale\t\r\n";          // row 4
+    bytes += "q\r\n";             // row 1
+    bytes += "ab\t\tcd\tx y\r\n"; // row 2
+    bytes += "z\t\t\ttail\r\n";   // row 3
+    bytes += "k\t\tstale\t\r\n";  // row 4
     std::string many;
     for (int i = 0; i < 5000; ++i)
         many += "m\t\tn\t\r\n";

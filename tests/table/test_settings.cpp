@@ -1,19 +1,18 @@
 // Key=value settings files and the "Font.fnt" line, on real files.
 
+#include "common/TestFiles.h"
 #include "table/FontRecord.h"
 #include "table/Options.h"
 #include "text/TextFiles.h"
 
-#include <QtTest>
-#include "common/TestFiles.h"
 #include <QTemporaryDir>
+#include <QtTest>
+
 #include <sys/stat.h>
 
 using namespace rasmik;
 
 namespace {
-
-
 
 } // namespace
 
@@ -143,8 +142,8 @@ private slots:
         QTest::newRow("Tahoma 10 bold window text")
             << 10 << int(WindowTextColour) << true << false << false << false << "Tahoma"
             << "10 -2147483640 1 0 0 0 Tahoma";
-        QTest::newRow("name with spaces, colour")
-            << 12 << 255 << false << true << true << true << "Times New Roman" << "12 255 0 1 1 1 Times New Roman";
+        QTest::newRow("name with spaces, colour") << 12 << 255 << false << true << true << true << "Times New Roman"
+                                                  << "12 255 0 1 1 1 Times New Roman";
     }
     void fontToText()
     {

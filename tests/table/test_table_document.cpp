@@ -67,7 +67,7 @@ QStringList Rows(const TableDocument& doc)
 // Writes down what it is told, with the grid's row count at that moment.
 class Recorder : public TableObserver {
 public:
-    explicit Recorder(const TableDocument& doc) : doc_(doc) {}
+    explicit Recorder(const TableDocument& doc) : doc_(doc) { }
     QStringList events;
     void gridAboutToBeReplaced() override { note("replacing"); }
     void gridReplaced() override { note("replaced"); }
@@ -181,8 +181,9 @@ private slots:
         Write(path("old.txt"), "h1\th2\r\nv1\tv2\r\n");
         Write(path("old.cfg"), "CellFormat=0\r\n");
         // Enough bytes for the reading, and lines for the cells, to report.
-        Write(path("new.txt"), "SardoVelam31415926535-1 0\r\n" + QByteArray(9 << 20, 'n') + "\r\n" +
-                                   QByteArray("n\r\n").repeated(70000));
+        Write(path("new.txt"),
+              "SardoVelam31415926535-1 0\r\n" + QByteArray(9 << 20, 'n') + "\r\n"
+                  + QByteArray("n\r\n").repeated(70000));
         Write(path("new.cfg"), "CellFormat=5\r\n");
         QDir(dir.path()).mkdir("sub.txt");
         TableDocument doc;
@@ -238,10 +239,10 @@ private slots:
         doc.setCursor(0, 0);
         doc.blankColumn();
         QCOMPARE(Rows(doc), QStringList{"|x"});
-        QCOMPARE(recorder.events, (QStringList{"replacing @5x5", "replaced @3x3", "removing row 2 @3x3",
-                                               "removed row 2 @2x3", "removing col 2 @2x3", "removed col 2 @2x2",
-                                               "removing row 1 @2x2", "removed row 1 @1x2", "cell 1,0 @1x2",
-                                               "cols 0-0 @1x2"}));
+        QCOMPARE(recorder.events,
+                 (QStringList{"replacing @5x5", "replaced @3x3", "removing row 2 @3x3", "removed row 2 @2x3",
+                              "removing col 2 @2x3", "removed col 2 @2x2", "removing row 1 @2x2", "removed row 1 @1x2",
+                              "cell 1,0 @1x2", "cols 0-0 @1x2"}));
         // Row 0 and column 0 stay.
         recorder.events.clear();
         doc.setCursor(0, 0);
@@ -378,8 +379,9 @@ private slots:
         QCOMPARE(doc.currentCol(), 1);
         doc.moveColumn(2, 0);
         QVERIFY(doc.undo());
-        QCOMPARE(recorder.events, (QStringList{"inserting row 1 @1x2", "inserted row 1 @2x2", "inserting col 1 @2x2",
-                                               "inserted col 1 @2x3", "moved col 2>0 @2x3", "moved col 0>2 @2x3"}));
+        QCOMPARE(recorder.events,
+                 (QStringList{"inserting row 1 @1x2", "inserted row 1 @2x2", "inserting col 1 @2x2",
+                              "inserted col 1 @2x3", "moved col 2>0 @2x3", "moved col 0>2 @2x3"}));
         QCOMPARE(Rows(doc), (QStringList{"a|b|c", "1|2|3"}));
         QCOMPARE(doc.currentCol(), 2);
         doc.setObserver(nullptr);
@@ -452,7 +454,7 @@ private slots:
         QCOMPARE(history.bytes(), std::size_t(80));
         QVERIFY(history.undo());
         QVERIFY(!history.undo());
-        QVERIFY(history.isClean()); // a's state was the clean one
+        QVERIFY(history.isClean());   // a's state was the clean one
         history.push(step('d', 120)); // larger than the limit: kept alone
         QCOMPARE(history.size(), std::size_t(1));
         QVERIFY(!history.isClean());

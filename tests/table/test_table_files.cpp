@@ -1,20 +1,20 @@
 // Table files on disk: the folder list that "Pre File" and "Next File" walk,
 // the companion .cfg, and reading a table.
 
+#include "common/TestFiles.h"
 #include "table/FolderFiles.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
 
-#include <QtTest>
-#include "common/TestFiles.h"
 #include <QTemporaryDir>
+#include <QtTest>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
 using namespace rasmik;
 
 namespace {
-
 
 QStringList Names(const std::vector<std::string>& paths)
 {
@@ -88,13 +88,17 @@ private slots:
         QTest::addColumn<QString>("cfg");
         QTest::addColumn<QByteArray>("cfgBytes");
         QTest::addColumn<QString>("widths");
-        QTest::newRow("last extension replaced") << "report.2024.txt" << "report.2024.cfg"
-                                                 << QByteArray("CellFormat=3 4\r\n") << "3 4";
-        QTest::newRow("key any case, first wins") << "t.txt" << "t.cfg"
-                                                  << QByteArray("x=1\r\ncellformat=5\r\nCellFormat=6\r\n") << "5";
-        QTest::newRow("no key") << "t.txt" << "t.cfg" << QByteArray("Other=1\r\n") << "";
-        QTest::newRow("no extension") << "table" << "table.cfg" << QByteArray("CellFormat=7") << "7";
-        QTest::newRow("no cfg") << "t.txt" << "other.cfg" << QByteArray("CellFormat=7") << "";
+        QTest::newRow("last extension replaced") << "report.2024.txt"
+                                                 << "report.2024.cfg" << QByteArray("CellFormat=3 4\r\n") << "3 4";
+        QTest::newRow("key any case, first wins")
+            << "t.txt"
+            << "t.cfg" << QByteArray("x=1\r\ncellformat=5\r\nCellFormat=6\r\n") << "5";
+        QTest::newRow("no key") << "t.txt"
+                                << "t.cfg" << QByteArray("Other=1\r\n") << "";
+        QTest::newRow("no extension") << "table"
+                                      << "table.cfg" << QByteArray("CellFormat=7") << "7";
+        QTest::newRow("no cfg") << "t.txt"
+                                << "other.cfg" << QByteArray("CellFormat=7") << "";
     }
     void cellFormat()
     {
@@ -129,7 +133,8 @@ private slots:
         // Cancelling through the progress report reads nothing.
         Write(p, QByteArray(20 << 20, 'x') + "\n" + QByteArray(20 << 20, 'y'));
         TableLines big;
-        const FileStatus cancelled = ReadTableFile(p.toStdString(), big, [](std::uint64_t, std::uint64_t) { return false; });
+        const FileStatus cancelled =
+            ReadTableFile(p.toStdString(), big, [](std::uint64_t, std::uint64_t) { return false; });
         QVERIFY(!cancelled.ok());
         QVERIFY(big.empty());
     }

@@ -82,14 +82,13 @@ private slots:
         QTest::addColumn<int>("panels");
         QTest::addColumn<QStringList>("labels");
         QTest::addColumn<QStringList>("rest");
-        QTest::newRow("two panels")
-            << QStringList{"SardoVelam31415926535-1 2", "A", "B", "C", "D", "E", "F", "x\ty"} << true << true << 2
-            << QStringList{"A", "B", "C", "D", "E", "F"} << QStringList{"x\ty"};
-        QTest::newRow("count capped at 10")
-            << (QStringList{"SardoVelam31415926535-0 25"} + QStringList(31, "L")) << true << false << 10
-            << QStringList(30, "L") << QStringList{"L"};
-        QTest::newRow("no count") << QStringList{"SardoVelam31415926535-1", "row"} << true << true << 0
-                                  << QStringList() << QStringList{"row"};
+        QTest::newRow("two panels") << QStringList{"SardoVelam31415926535-1 2", "A", "B", "C", "D", "E", "F", "x\ty"}
+                                    << true << true << 2 << QStringList{"A", "B", "C", "D", "E", "F"}
+                                    << QStringList{"x\ty"};
+        QTest::newRow("count capped at 10") << (QStringList{"SardoVelam31415926535-0 25"} + QStringList(31, "L"))
+                                            << true << false << 10 << QStringList(30, "L") << QStringList{"L"};
+        QTest::newRow("no count") << QStringList{"SardoVelam31415926535-1", "row"} << true << true << 0 << QStringList()
+                                  << QStringList{"row"};
         QTest::newRow("spaces before numbers, junk after")
             << QStringList{"SardoVelam31415926535-   1    1 zz", "a", "b", "c"} << true << true << 1
             << QStringList{"a", "b", "c"} << QStringList();
@@ -99,8 +98,8 @@ private slots:
                                          << QStringList() << QStringList();
         QTest::newRow("negative count") << QStringList{"SardoVelam31415926535-1 -3", "r"} << true << true << -3
                                         << QStringList() << QStringList{"r"};
-        QTest::newRow("unreadable numbers") << QStringList{"SardoVelam31415926535-x y", "r"} << true << false << 0
-                                            << QStringList() << QStringList{"r"};
+        QTest::newRow("unreadable numbers")
+            << QStringList{"SardoVelam31415926535-x y", "r"} << true << false << 0 << QStringList() << QStringList{"r"};
         QTest::newRow("21 characters") << QStringList{"SardoVelam31415926535", "r"} << false << false << 0
                                        << QStringList() << QStringList{"SardoVelam31415926535", "r"};
         QTest::newRow("other letter case") << QStringList{"sardoVelam31415926535-1 1", "r"} << false << false << 0
@@ -142,18 +141,18 @@ private slots:
         QTest::newRow("two trailing tabs") << "" << QByteArray("a\t\t") << QStringList{"a", ""};
         QTest::newRow("leading tab") << "" << QByteArray("\ta") << QStringList{"", "a"};
         QTest::newRow("empty line") << "" << QByteArray() << QStringList();
-        QTest::newRow("3 0 2") << "3 0 2" << QByteArray("ab cdXYZ\ttail")
-                               << QStringList{"ab", "cdXYZ", "ta", "il"};
+        QTest::newRow("3 0 2") << "3 0 2" << QByteArray("ab cdXYZ\ttail") << QStringList{"ab", "cdXYZ", "ta", "il"};
         QTest::newRow("4 keeps the tab inside") << "4" << QByteArray("a\tbc\td") << QStringList{"a\tbc", "", "d"};
-        QTest::newRow("12.7 means 12") << "12.7" << QByteArray("abcdefghijklmnop") << QStringList{"abcdefghijkl", "mnop"};
+        QTest::newRow("12.7 means 12") << "12.7" << QByteArray("abcdefghijklmnop")
+                                       << QStringList{"abcdefghijkl", "mnop"};
         QTest::newRow("1,200 means 1200") << "1,200" << QByteArray("short\tline") << QStringList{"short\tline"};
         QTest::newRow("(3) is negative: tab field") << "(3)" << QByteArray("abcdef\tg") << QStringList{"abcdef", "g"};
         QTest::newRow("unreadable token") << "abc 2" << QByteArray("x\tyzw") << QStringList{"x", "yz", "w"};
         // 99999999999 wraps to 1215752191 in 32 bits: one field takes the whole line.
-        QTest::newRow("huge token wraps") << "99999999999 -5 abc" << QByteArray("a\tb\tc\td")
-                                          << QStringList{"a\tb\tc\td"};
-        QTest::newRow("negative and unreadable tokens") << "-5 abc" << QByteArray("a\tb\tc")
-                                                        << QStringList{"a", "b", "c"};
+        QTest::newRow("huge token wraps")
+            << "99999999999 -5 abc" << QByteArray("a\tb\tc\td") << QStringList{"a\tb\tc\td"};
+        QTest::newRow("negative and unreadable tokens")
+            << "-5 abc" << QByteArray("a\tb\tc") << QStringList{"a", "b", "c"};
         QTest::newRow("fixed field trimmed") << "5 5" << QByteArray("  a    b  ") << QStringList{"a", "b"};
         QTest::newRow("line shorter than width") << "10" << QByteArray("abc") << QStringList{"abc"};
     }
@@ -186,10 +185,8 @@ private slots:
         QTest::addColumn<QStringList>("rows");
         QTest::newRow("empty file: one cell holding a space") << QByteArray() << "" << QStringList{" "};
         QTest::newRow("short lines padded with spaces")
-            << QByteArray("a\tb\tc\r\nd\r\n\r\ne\t\tf") << ""
-            << QStringList{"a|b|c", "d| | ", " | | ", "e| |f"};
-        QTest::newRow("fixed widths") << QByteArray("ab cdXYZ\ttail\r\n") << "3 0 2"
-                                      << QStringList{"ab|cdXYZ|ta|il"};
+            << QByteArray("a\tb\tc\r\nd\r\n\r\ne\t\tf") << "" << QStringList{"a|b|c", "d| | ", " | | ", "e| |f"};
+        QTest::newRow("fixed widths") << QByteArray("ab cdXYZ\ttail\r\n") << "3 0 2" << QStringList{"ab|cdXYZ|ta|il"};
     }
     void gridCells()
     {

@@ -3,6 +3,8 @@
 // Persian text is written in UTF-8 and turned into Windows-1256 with w().
 
 #include "common/TestFiles.h"
+#include "table/CoreGrid.h"
+#include "text/Cp1256.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -15,9 +17,6 @@
 
 #include <string>
 #include <vector>
-
-#include "table/CoreGrid.h"
-#include "text/Cp1256.h"
 
 namespace testgrid {
 

@@ -34,8 +34,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
-    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests,
-                      makeSumTests, makeColumnOrderTests, makeDocumentLayoutTests})
+    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
+                      makeColumnOrderTests, makeDocumentLayoutTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.

@@ -1,10 +1,11 @@
 // Clipboard text to "ClipTablePaste.txt" lines, and the remembered header row.
-#include <QObject>
-#include <QTest>
-
 #include "GridHelpers.h"
+
 #include "table/ClipboardTable.h"
 #include "table/SaveLines.h"
+
+#include <QObject>
+#include <QTest>
 
 using namespace rasmik;
 using namespace testgrid;
@@ -47,18 +48,18 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<QByteArray>("entries"); // joined by '|'
         QTest::addColumn<int>("columns");
-        QTest::newRow("two lines of three") << QByteArray("a\tb\tc\r\nd\te\tf\r\n")
-                                            << QByteArray("a\tb\tc\t|d\te\tf\t") << 3;
-        QTest::newRow("LF only gives the same") << QByteArray("a\tb\tc\nd\te\tf\n")
-                                                << QByteArray("a\tb\tc\t|d\te\tf\t") << 3;
-        QTest::newRow("2, 5 and 3 cells") << QByteArray("a\tb\n1\t2\t3\t4\t5\nx\ty\tz")
-                                         << QByteArray("a\tb\t|1\t2\t3\t4\t5\t|x\ty\tz\t") << 5;
+        QTest::newRow("two lines of three")
+            << QByteArray("a\tb\tc\r\nd\te\tf\r\n") << QByteArray("a\tb\tc\t|d\te\tf\t") << 3;
+        QTest::newRow("LF only gives the same")
+            << QByteArray("a\tb\tc\nd\te\tf\n") << QByteArray("a\tb\tc\t|d\te\tf\t") << 3;
+        QTest::newRow("2, 5 and 3 cells")
+            << QByteArray("a\tb\n1\t2\t3\t4\t5\nx\ty\tz") << QByteArray("a\tb\t|1\t2\t3\t4\t5\t|x\ty\tz\t") << 5;
         QTest::newRow("trailing tab adds no cell") << QByteArray("a\tb\t\nc\td") << QByteArray("a\tb\t|c\td\t") << 2;
         QTest::newRow("two tabs make an empty cell") << QByteArray("a\t\tb\nc") << QByteArray("a\t\tb\t|c\t") << 3;
         QTest::newRow("leading tab") << QByteArray("\ta\nb") << QByteArray("\ta\t|b\t") << 2;
         QTest::newRow("empty line in the middle") << QByteArray("a\tb\n\nc\td") << QByteArray("a\tb\t||c\td\t") << 2;
-        QTest::newRow("Persian kaf folded") << QByteArray("\x98\xDF\x90\tx\ny\tz") << QByteArray("\xDF\xDF\x90\tx\t|y\tz\t")
-                                           << 2;
+        QTest::newRow("Persian kaf folded")
+            << QByteArray("\x98\xDF\x90\tx\ny\tz") << QByteArray("\xDF\xDF\x90\tx\t|y\tz\t") << 2;
         QTest::newRow("empty") << QByteArray() << QByteArray() << 0;
     }
     void parse()
@@ -79,15 +80,16 @@ private slots:
         QTest::addColumn<QByteArray>("file");
         QTest::newRow("generated header") << QByteArray("a\tb\tc\r\nd\te\tf\r\n") << QByteArray() << true
                                           << QByteArray("Col 1\tCol 2\tCol 3\t\r\na\tb\tc\t\r\nd\te\tf\t\r\n");
-        QTest::newRow("widest line sets the header") << QByteArray("a\tb\n1\t2\t3\t4\t5\nx\ty\tz") << QByteArray() << true
-                                                     << QByteArray("Col 1\tCol 2\tCol 3\tCol 4\tCol 5\t\r\n"
-                                                                   "a\tb\t\r\n1\t2\t3\t4\t5\t\r\nx\ty\tz\t\r\n");
-        QTest::newRow("remembered header found") << QByteArray("Report\t2024\nsub\ttitle\nnAmE\tAMOUNT\nali\t12\n")
-                                                 << QByteArray("Name Amount") << true
-                                                 << QByteArray("nAmE\tAMOUNT\t\r\nali\t12\t\r\n");
-        QTest::newRow("remembered words without spaces") << QByteArray("x\ty\nFirstName\tAmount\n1\t2")
-                                                         << QByteArray("First Name Amount") << true
-                                                         << QByteArray("FirstName\tAmount\t\r\n1\t2\t\r\n");
+        QTest::newRow("widest line sets the header")
+            << QByteArray("a\tb\n1\t2\t3\t4\t5\nx\ty\tz") << QByteArray() << true
+            << QByteArray("Col 1\tCol 2\tCol 3\tCol 4\tCol 5\t\r\n"
+                          "a\tb\t\r\n1\t2\t3\t4\t5\t\r\nx\ty\tz\t\r\n");
+        QTest::newRow("remembered header found")
+            << QByteArray("Report\t2024\nsub\ttitle\nnAmE\tAMOUNT\nali\t12\n") << QByteArray("Name Amount") << true
+            << QByteArray("nAmE\tAMOUNT\t\r\nali\t12\t\r\n");
+        QTest::newRow("remembered words without spaces")
+            << QByteArray("x\ty\nFirstName\tAmount\n1\t2") << QByteArray("First Name Amount") << true
+            << QByteArray("FirstName\tAmount\t\r\n1\t2\t\r\n");
         QTest::newRow("remembered header in no line") << QByteArray("a\tb\nc\td") << QByteArray("Name Amount") << true
                                                       << QByteArray("Col 1\tCol 2\t\r\na\tb\t\r\nc\td\t\r\n");
         QTest::newRow("header in the first line") << QByteArray("Name\tAmount\nc\td") << QByteArray("Name Amount")
@@ -118,8 +120,8 @@ private slots:
     {
         QTest::addColumn<QByteArray>("row");
         QTest::addColumn<QByteArray>("text");
-        QTest::newRow("digits and parentheses go") << QByteArray("1|First Name|Amount (Rial)")
-                                                   << QByteArray("First Name Amount Rial");
+        QTest::newRow("digits and parentheses go")
+            << QByteArray("1|First Name|Amount (Rial)") << QByteArray("First Name Amount Rial");
         QTest::newRow("spaces collapsed and trimmed") << QByteArray("  a  | |b-c") << QByteArray("a bc");
         QTest::newRow("Persian letters kept, marks go") << w("\u200Eنام|شماره ۲") << w("نام شماره");
         QTest::newRow("empty row") << QByteArray("|") << QByteArray();

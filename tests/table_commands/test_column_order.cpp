@@ -1,13 +1,14 @@
 // The column order memory: keys, applying a remembered order, "Option.cfg".
+#include "GridHelpers.h"
+
+#include "table/ColumnOrder.h"
+
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <set>
-
-#include "GridHelpers.h"
-#include "table/ColumnOrder.h"
 
 using namespace rasmik;
 using namespace testgrid;
@@ -41,8 +42,8 @@ private slots:
                                          << QByteArray("ID\tNAME\t");
         QTest::newRow("repeated name") << QByteArray("b|a|b") << QByteArray("41_42_42_") << QByteArray("B\tA\tB\t");
         QTest::newRow("empty header cell") << QByteArray(" |a") << QByteArray("_41_") << QByteArray("\tA\t");
-        QTest::newRow("Persian bytes unchanged") << QByteArray("\xE4\xC7\xE3|z") << QByteArray("5A_E4C7E3_")
-                                                 << QByteArray("\xE4\xC7\xE3\tZ\t");
+        QTest::newRow("Persian bytes unchanged")
+            << QByteArray("\xE4\xC7\xE3|z") << QByteArray("5A_E4C7E3_") << QByteArray("\xE4\xC7\xE3\tZ\t");
         QTest::newRow("prefix first") << QByteArray("AB|A") << QByteArray("41_4142_") << QByteArray("AB\tA\t");
         QTest::newRow("underscore after letters") << QByteArray("_|z") << QByteArray("5A_5F_") << QByteArray("_\tZ\t");
     }
@@ -63,17 +64,16 @@ private slots:
         QTest::addColumn<QByteArray>("shown");
         QTest::newRow("id first") << QByteArray("Id|Name") << QByteArray("Name|Id\nali|1")
                                   << QByteArray("Id|Name\n1|ali");
-        QTest::newRow("other spelling, same key") << QByteArray("Id|Name") << QByteArray("na me|id\nali|1")
-                                                  << QByteArray("id|na me\n1|ali");
-        QTest::newRow("already in order") << QByteArray("Id|Name") << QByteArray("id|na me\n1|ali")
-                                          << QByteArray("id|na me\n1|ali");
-        QTest::newRow("another set of names") << QByteArray("Id|Name") << QByteArray("Name|Id|Date\nali|1|d")
-                                              << QByteArray("Name|Id|Date\nali|1|d");
-        QTest::newRow("repeated names keep every column") << QByteArray("B|A|A") << QByteArray("A|B|A\nx1|y|x2")
-                                                          << QByteArray("B|A|A\ny|x1|x2");
-        QTest::newRow("repeated names, stored between others") << QByteArray("A|B|A|C")
-                                                               << QByteArray("C|A|A|B\nz|x1|x2|y")
-                                                               << QByteArray("A|B|A|C\nx1|y|x2|z");
+        QTest::newRow("other spelling, same key")
+            << QByteArray("Id|Name") << QByteArray("na me|id\nali|1") << QByteArray("id|na me\n1|ali");
+        QTest::newRow("already in order")
+            << QByteArray("Id|Name") << QByteArray("id|na me\n1|ali") << QByteArray("id|na me\n1|ali");
+        QTest::newRow("another set of names")
+            << QByteArray("Id|Name") << QByteArray("Name|Id|Date\nali|1|d") << QByteArray("Name|Id|Date\nali|1|d");
+        QTest::newRow("repeated names keep every column")
+            << QByteArray("B|A|A") << QByteArray("A|B|A\nx1|y|x2") << QByteArray("B|A|A\ny|x1|x2");
+        QTest::newRow("repeated names, stored between others")
+            << QByteArray("A|B|A|C") << QByteArray("C|A|A|B\nz|x1|x2|y") << QByteArray("A|B|A|C\nx1|y|x2|z");
         QTest::newRow("all names alike") << QByteArray("A|a|A") << QByteArray("a|A|a\n1|2|3")
                                          << QByteArray("a|A|a\n1|2|3");
     }

@@ -1,13 +1,14 @@
 // The open table's path, and the commands that lay the table out again:
 // "Fix Cell Size" and "Delete Col Order" are all or nothing.
+#include "GridHelpers.h"
+
+#include "table/ColumnOrder.h"
+#include "table/TableDocument.h"
+
 #include <QDir>
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include "GridHelpers.h"
-#include "table/ColumnOrder.h"
-#include "table/TableDocument.h"
 
 using namespace rasmik;
 using namespace testgrid;

@@ -1,12 +1,13 @@
 // The grid editing commands: cells after each command, the cursor after the
 // deletions, and the ".cfg" line of "Fix Cell Size".
+#include "GridHelpers.h"
+
+#include "table/EditCommands.h"
+#include "table/SaveLines.h"
+
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include "GridHelpers.h"
-#include "table/EditCommands.h"
-#include "table/SaveLines.h"
 
 using namespace rasmik;
 using namespace testgrid;
@@ -54,10 +55,10 @@ private slots:
         QTest::addColumn<int>("col");
         QTest::addColumn<QByteArray>("grid");
         QTest::addColumn<QByteArray>("saved");
-        QTest::newRow("last column, its fields leave the file") << 2 << QByteArray("a|b|\nc|d|")
-                                                                << QByteArray("a\tb\r\nc\td\r\n");
-        QTest::newRow("middle column, its tabs stay") << 1 << QByteArray("a||e\nc||f")
-                                                      << QByteArray("a\t\te\r\nc\t\tf\r\n");
+        QTest::newRow("last column, its fields leave the file")
+            << 2 << QByteArray("a|b|\nc|d|") << QByteArray("a\tb\r\nc\td\r\n");
+        QTest::newRow("middle column, its tabs stay")
+            << 1 << QByteArray("a||e\nc||f") << QByteArray("a\t\te\r\nc\t\tf\r\n");
     }
     void blankColumn()
     {

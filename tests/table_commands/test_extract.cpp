@@ -1,12 +1,13 @@
 // Column extraction: the lists written, sameness and the Persian order.
+#include "GridHelpers.h"
+
+#include "table/ColumnExtract.h"
+
 #include <QObject>
 #include <QTest>
 
 #include <algorithm>
 #include <random>
-
-#include "GridHelpers.h"
-#include "table/ColumnExtract.h"
 
 using namespace rasmik;
 using namespace testgrid;
@@ -39,13 +40,14 @@ private slots:
         QTest::addColumn<QByteArray>("values");
         QTest::newRow("names") << QByteArray("Name|b|a|b") << QByteArray("Name|b|a|b") << QByteArray("a|b|Name")
                                << QByteArray("b|a");
-        QTest::newRow("case: the one nearer row 0 stays") << QByteArray("apple|x|Apple|APPLE")
-                                                          << QByteArray("apple|x|Apple|APPLE") << QByteArray("apple|x")
-                                                          << QByteArray("x|Apple");
+        QTest::newRow("case: the one nearer row 0 stays")
+            << QByteArray("apple|x|Apple|APPLE") << QByteArray("apple|x|Apple|APPLE") << QByteArray("apple|x")
+            << QByteArray("x|Apple");
         QTest::newRow("single spaces") << QByteArray("h| |a| ") << QByteArray("h| |a| ") << QByteArray(" |a|h")
                                        << QByteArray("a");
-        QTest::newRow("values trimmed of controls") << QByteArray("h| \tb\t |b|\x01\x1F") << QByteArray("h| \tb\t |b|\x01\x1F")
-                                                    << QByteArray("\x01\x1F| \tb\t |b|h") << QByteArray("b");
+        QTest::newRow("values trimmed of controls")
+            << QByteArray("h| \tb\t |b|\x01\x1F") << QByteArray("h| \tb\t |b|\x01\x1F")
+            << QByteArray("\x01\x1F| \tb\t |b|h") << QByteArray("b");
         QTest::newRow("one row") << QByteArray("only") << QByteArray("only") << QByteArray("only") << QByteArray();
         QTest::newRow("digits before letters") << QByteArray("h|b|10|9|A") << QByteArray("h|b|10|9|A")
                                                << QByteArray("10|9|A|b|h") << QByteArray("b|10|9|A");
@@ -75,7 +77,8 @@ private slots:
     void persianAlphabet()
     {
         // Every letter of the Persian alphabet as a one-letter value, shuffled.
-        const QList<QByteArray> alphabet = w("ا ب پ ت ث ج چ ح خ د ذ ر ز ژ س ش ص ض ط ظ ع غ ف ق ک گ ل م ن و ه ی").split(' ');
+        const QList<QByteArray> alphabet =
+            w("ا ب پ ت ث ج چ ح خ د ذ ر ز ژ س ش ص ض ط ظ ع غ ف ق ک گ ل م ن و ه ی").split(' ');
         QCOMPARE(alphabet.size(), 32);
         QList<QByteArray> shuffled = alphabet;
         std::mt19937 rng(7);

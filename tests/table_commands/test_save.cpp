@@ -1,4 +1,10 @@
 // Saving the grid: the bytes written, the numbering, the backup and failures.
+#include "GridHelpers.h"
+
+#include "table/SaveLines.h"
+#include "table/TableLayout.h"
+#include "table/TableLines.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QObject>
@@ -6,14 +12,10 @@
 #include <QTest>
 
 #include <csignal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include "GridHelpers.h"
-#include "table/SaveLines.h"
-#include "table/TableLayout.h"
-#include "table/TableLines.h"
 
 using namespace rasmik;
 using namespace testgrid;
@@ -43,8 +45,8 @@ private slots:
         QTest::newRow("plain") << QByteArray("a|b\nc|d") << QByteArray("a\tb\r\nc\td\r\n");
         QTest::newRow("space in first field trimmed") << QByteArray(" |b") << QByteArray("\tb\r\n");
         QTest::newRow("space in middle field kept") << QByteArray("a| |c") << QByteArray("a\t \tc\r\n");
-        QTest::newRow("padded short line keeps its spaces") << QByteArray("a|b|c\nx| | ")
-                                                            << QByteArray("a\tb\tc\r\nx\t \t \r\n");
+        QTest::newRow("padded short line keeps its spaces")
+            << QByteArray("a|b|c\nx| | ") << QByteArray("a\tb\tc\r\nx\t \t \r\n");
         QTest::newRow("blanked last column dropped") << QByteArray("a|b|\nc|d|") << QByteArray("a\tb\r\nc\td\r\n");
         QTest::newRow("empty middle field kept") << QByteArray("a||c") << QByteArray("a\t\tc\r\n");
         QTest::newRow("all cells empty") << QByteArray("||\nx||") << QByteArray("\r\nx\r\n");
@@ -68,8 +70,8 @@ private slots:
         QTest::newRow("header block not written")
             << QByteArray("SardoVelam31415926535-1 1\r\nR\r\nC\r\nL\r\nName\tId\r\nx\t1\r\n")
             << QByteArray("Name\tId\r\nx\t1\r\n");
-        QTest::newRow("empty fields come back as spaces")
-            << QByteArray("Name\tId\tNote\r\n\t1\tz\r\nb\t\t\r\n") << QByteArray("Name\tId\tNote\r\n\t1\tz\r\nb\t \t \r\n");
+        QTest::newRow("empty fields come back as spaces") << QByteArray("Name\tId\tNote\r\n\t1\tz\r\nb\t\t\r\n")
+                                                          << QByteArray("Name\tId\tNote\r\n\t1\tz\r\nb\t \t \r\n");
         QTest::newRow("short lines padded") << QByteArray("a\tb\tc\nx\n") << QByteArray("a\tb\tc\r\nx\t \t \r\n");
         QTest::newRow("empty file") << QByteArray() << QByteArray("\r\n");
     }
@@ -92,17 +94,17 @@ private slots:
         QTest::newRow("thousands comma") << QByteArray("1,000") << QByteArray("1000\ta\tb\r\n1001\tc\td\r\n1002\r\n");
         QTest::newRow("empty answer like 0") << QByteArray("") << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
         QTest::newRow("unreadable like 0") << QByteArray("one") << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
-        QTest::newRow("largest start code") << QByteArray("2147483647")
-                                           << QByteArray("2147483647\ta\tb\r\n2147483648\tc\td\r\n2147483649\r\n");
+        QTest::newRow("largest start code")
+            << QByteArray("2147483647") << QByteArray("2147483647\ta\tb\r\n2147483648\tc\td\r\n2147483649\r\n");
         QTest::newRow("beyond 32 bits") << QByteArray("5,000,000,000")
                                         << QByteArray("5000000000\ta\tb\r\n5000000001\tc\td\r\n5000000002\r\n");
         QTest::newRow("near the 64-bit end")
             << QByteArray("9223372036854775806")
             << QByteArray("9223372036854775806\ta\tb\r\n9223372036854775807\tc\td\r\n9223372036854775808\r\n");
-        QTest::newRow("64-bit end unreadable") << QByteArray("9223372036854775807")
-                                               << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
-        QTest::newRow("beyond 64 bits unreadable") << QByteArray("99999999999999999999")
-                                                   << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
+        QTest::newRow("64-bit end unreadable")
+            << QByteArray("9223372036854775807") << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
+        QTest::newRow("beyond 64 bits unreadable")
+            << QByteArray("99999999999999999999") << QByteArray("0\ta\tb\r\n1\tc\td\r\n2\r\n");
     }
     void rowNumbers()
     {
@@ -112,23 +114,34 @@ private slots:
         QCOMPARE(q(BuildSaveBytes(grid, RowNumberBaseFromAnswer(b(answer)))), bytes);
     }
 
-    void numberedSpaceCellStays()
-    {
-        QCOMPARE(q(BuildSaveBytes(makeGrid(" |b"), 4)), QByteArray("3\t \tb\r\n"));
-    }
+    void numberedSpaceCellStays() { QCOMPARE(q(BuildSaveBytes(makeGrid(" |b"), 4)), QByteArray("3\t \tb\r\n")); }
 
     void backupPath_data()
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("backup");
         QTest::addColumn<QString>("cfg");
-        QTest::newRow("extension") << "/d/t.txt" << "/d/t.Bak" << "/d/t.cfg";
-        QTest::newRow("no extension") << "/d/t" << "/d/t.Bak" << "/d/t.cfg";
-        QTest::newRow("dot in folder only") << "/d.x/t" << "/d.x/t.Bak" << "/d.x/t.cfg";
-        QTest::newRow("last extension only") << "/d/t.tar.gz" << "/d/t.tar.Bak" << "/d/t.tar.cfg";
-        QTest::newRow("dot file") << "/d/.table" << "/d/.table.Bak" << "/d/.table.cfg";
-        QTest::newRow("relative") << "t.txt" << "t.Bak" << "t.cfg";
-        QTest::newRow("no file open") << "" << "" << "";
+        QTest::newRow("extension") << "/d/t.txt"
+                                   << "/d/t.Bak"
+                                   << "/d/t.cfg";
+        QTest::newRow("no extension") << "/d/t"
+                                      << "/d/t.Bak"
+                                      << "/d/t.cfg";
+        QTest::newRow("dot in folder only") << "/d.x/t"
+                                            << "/d.x/t.Bak"
+                                            << "/d.x/t.cfg";
+        QTest::newRow("last extension only") << "/d/t.tar.gz"
+                                             << "/d/t.tar.Bak"
+                                             << "/d/t.tar.cfg";
+        QTest::newRow("dot file") << "/d/.table"
+                                  << "/d/.table.Bak"
+                                  << "/d/.table.cfg";
+        QTest::newRow("relative") << "t.txt"
+                                  << "t.Bak"
+                                  << "t.cfg";
+        QTest::newRow("no file open") << ""
+                                      << ""
+                                      << "";
     }
     void backupPath()
     {

@@ -1,11 +1,12 @@
 // The word test and the row search.
-#include <QObject>
-#include <QTest>
-
 #include "GridHelpers.h"
+
 #include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
+
+#include <QObject>
+#include <QTest>
 
 using namespace rasmik;
 using namespace testgrid;
@@ -31,7 +32,8 @@ private slots:
         QTest::addColumn<QByteArray>("query");
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<bool>("match");
-        QTest::newRow("words in any cell, case folded") << QByteArray("red box") << rowText("12|Box|Redwood Co") << true;
+        QTest::newRow("words in any cell, case folded")
+            << QByteArray("red box") << rowText("12|Box|Redwood Co") << true;
         QTest::newRow("spaces removed from the text") << QByteArray("ab") << rowText("a b") << true;
         QTest::newRow("not across two cells") << QByteArray("ab") << rowText("a|b") << false;
         QTest::newRow("empty query") << QByteArray("") << rowText("x") << false;
@@ -43,19 +45,21 @@ private slots:
         QTest::newRow("one occurrence serves two words") << QByteArray("ab ab") << QByteArray("ab") << true;
         QTest::newRow("runs of spaces in the query") << QByteArray("  red    box ") << QByteArray("boxred") << true;
         QTest::newRow("tab is not a space") << QByteArray("ab") << QByteArray("a\tb") << false;
-        QTest::newRow("query word with a space removed") << QByteArray("FirstName") << QByteArray("First Name\t")
-                                                         << true;
+        QTest::newRow("query word with a space removed")
+            << QByteArray("FirstName") << QByteArray("First Name\t") << true;
         QTest::newRow("Latin case only") << w("كتاب") << w("کتاب") << false;
         QTest::newRow("Persian bytes compared as they are") << w("علی رضا") << rowText(w("رضا|علی")) << true;
         QTest::newRow("upper-case query, lower text") << QByteArray("NAME") << QByteArray("name") << true;
         QTest::newRow("high bytes not folded") << QByteArray("\xE9") << QByteArray("\xC9") << false;
-        QTest::newRow("long text folded") << QByteArray("YZ{| MNOP") << QByteArray("yz{|abcdefghijklmnopqrstuvwxyz") << true;
-        QTest::newRow("neighbours of the letters unchanged") << QByteArray("@[`{") << QByteArray("@[`{@[`{@[`{") << true;
+        QTest::newRow("long text folded")
+            << QByteArray("YZ{| MNOP") << QByteArray("yz{|abcdefghijklmnopqrstuvwxyz") << true;
+        QTest::newRow("neighbours of the letters unchanged")
+            << QByteArray("@[`{") << QByteArray("@[`{@[`{@[`{") << true;
         QTest::newRow("neighbours not folded") << QByteArray("@@") << QByteArray("````````````") << false;
-        QTest::newRow("letters plus 128 not folded") << QByteArray("\xC1") << QByteArray("\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1")
-                                                     << false;
-        QTest::newRow("spaces inside long text") << QByteArray("helloworldagain") << QByteArray("Hello World  Again, and more")
-                                                 << true;
+        QTest::newRow("letters plus 128 not folded")
+            << QByteArray("\xC1") << QByteArray("\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1\xE1") << false;
+        QTest::newRow("spaces inside long text")
+            << QByteArray("helloworldagain") << QByteArray("Hello World  Again, and more") << true;
     }
     void matchesAllWords()
     {
@@ -110,15 +114,15 @@ private slots:
         QTest::newRow("not across cells") << f << QByteArray() << QByteArray("bc") << 2;
         QTest::newRow("words of one row only") << f << QByteArray() << QByteArray("ab q") << 1;
         QTest::newRow("second word in a later cell") << f << QByteArray() << QByteArray("q cd") << 4;
-        QTest::newRow("empty fields between") << QByteArray("h\r\n\t\tzz w\r\n") << QByteArray() << QByteArray("zzw") << 1;
-        QTest::newRow("padded short line") << QByteArray("a\tb\tc\r\nx\r\ny\tk\tm\r\n") << QByteArray()
-                                           << QByteArray("k m") << 2;
-        QTest::newRow("tab kept inside a fixed-width cell") << QByteArray("h\r\na\tbc\td\r\nabc\r\n")
-                                                            << QByteArray("4") << QByteArray("abc") << 2;
-        QTest::newRow("fixed-width cells side by side") << QByteArray("h\r\nabcdef\r\nxbcdey\r\n")
-                                                        << QByteArray("3 3") << QByteArray("cd") << 1;
-        QTest::newRow("line break in a word, exact row text") << f << QByteArray() << QByteArray("ab\r\ncd")
-                                                              << 1;
+        QTest::newRow("empty fields between")
+            << QByteArray("h\r\n\t\tzz w\r\n") << QByteArray() << QByteArray("zzw") << 1;
+        QTest::newRow("padded short line")
+            << QByteArray("a\tb\tc\r\nx\r\ny\tk\tm\r\n") << QByteArray() << QByteArray("k m") << 2;
+        QTest::newRow("tab kept inside a fixed-width cell")
+            << QByteArray("h\r\na\tbc\td\r\nabc\r\n") << QByteArray("4") << QByteArray("abc") << 2;
+        QTest::newRow("fixed-width cells side by side")
+            << QByteArray("h\r\nabcdef\r\nxbcdey\r\n") << QByteArray("3 3") << QByteArray("cd") << 1;
+        QTest::newRow("line break in a word, exact row text") << f << QByteArray() << QByteArray("ab\r\ncd") << 1;
         QTest::newRow("line break in a word, found") << f << QByteArray() << QByteArray("x\r\nabcd") << 2;
     }
     void searchLaidOutTable()
@@ -146,8 +150,8 @@ private slots:
         QTest::newRow("both halves, first wins") << QList<int>{} << QList<int>{149999, 150000} << 1 << 149999;
         QTest::newRow("partial before full in one block") << QList<int>{70, 71} << QList<int>{72} << 1 << 72;
         QTest::newRow("last row") << QList<int>{} << QList<int>{299999} << 1 << 299999;
-        QTest::newRow("matches above the start skipped") << QList<int>{} << QList<int>{50, 100, 200000} << 101
-                                                         << 200000;
+        QTest::newRow("matches above the start skipped")
+            << QList<int>{} << QList<int>{50, 100, 200000} << 101 << 200000;
     }
     void searchLargeTable()
     {

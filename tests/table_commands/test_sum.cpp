@@ -1,12 +1,13 @@
 // "Sum Of Current Column": the total shown for a column.
+#include "GridHelpers.h"
+
+#include "table/ColumnSum.h"
+
 #include <QObject>
 #include <QTest>
 
 #include <cmath>
 #include <limits>
-
-#include "GridHelpers.h"
-#include "table/ColumnSum.h"
 
 using namespace rasmik;
 using namespace testgrid;

@@ -149,8 +149,8 @@ private slots:
                               << std::string("cell B2 holds more than 32767 characters");
         QTest::newRow("sheet refused") << Error(C::BadSheetName, "a/b", "invalid character")
                                        << std::string("the sheet name \"a/b\" is refused: invalid character");
-        QTest::newRow("library about a cell") << Error(C::Library, "C3", "out of memory")
-                                              << std::string("C3: out of memory");
+        QTest::newRow("library about a cell")
+            << Error(C::Library, "C3", "out of memory") << std::string("C3: out of memory");
         QTest::newRow("exception text") << Error(C::System, {}, "bad thing") << std::string("bad thing");
         QTest::newRow("nothing known") << Error(C::System) << std::string("unknown error");
     }

@@ -76,10 +76,11 @@ void TestTextCodePages::tableMatchesIconv()
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
         const size_t r = iconv(cd, &ip, &il, &op, &ol);
         QVERIFY2(r != static_cast<size_t>(-1), qPrintable(QString("iconv refused byte %1").arg(b, 2, 16)));
-        QVERIFY2(out == Cp1256Table[b], qPrintable(QString("byte %1: iconv U+%2, table U+%3")
-                                                       .arg(b, 2, 16)
-                                                       .arg(static_cast<uint>(out), 4, 16, QChar('0'))
-                                                       .arg(static_cast<uint>(Cp1256Table[b]), 4, 16, QChar('0'))));
+        QVERIFY2(out == Cp1256Table[b],
+                 qPrintable(QString("byte %1: iconv U+%2, table U+%3")
+                                .arg(b, 2, 16)
+                                .arg(static_cast<uint>(out), 4, 16, QChar('0'))
+                                .arg(static_cast<uint>(Cp1256Table[b]), 4, 16, QChar('0'))));
     }
     iconv_close(cd);
 }
@@ -89,7 +90,8 @@ void TestTextCodePages::everyByteRoundTrips()
     std::string all;
     for (int b = 0; b < 256; ++b) {
         all.push_back(static_cast<char>(b));
-        QCOMPARE(static_cast<unsigned char>(UnicodeToCp1256Char(Cp1256ToUnicodeChar(static_cast<unsigned char>(b)))), b);
+        QCOMPARE(static_cast<unsigned char>(UnicodeToCp1256Char(Cp1256ToUnicodeChar(static_cast<unsigned char>(b)))),
+                 b);
     }
     const std::u16string wide = Cp1256ToUnicode(all);
     QCOMPARE(wide.size(), std::size_t{256});
@@ -182,7 +184,10 @@ void TestTextCodePages::wholeBmpFoldsOnlyToTheSameLetter()
         const int want = expected(cp);
         const int got = static_cast<unsigned char>(UnicodeToCp1256Char(cp));
         if (got != want && wrong++ == 0)
-            first = QString("U+%1 gave %2, expected %3").arg(static_cast<uint>(cp), 4, 16, QChar('0')).arg(got, 2, 16).arg(want, 2, 16);
+            first = QString("U+%1 gave %2, expected %3")
+                        .arg(static_cast<uint>(cp), 4, 16, QChar('0'))
+                        .arg(got, 2, 16)
+                        .arg(want, 2, 16);
     }
     QVERIFY2(wrong == 0, qPrintable(QString("%1 wrong, first %2").arg(wrong).arg(first)));
 }
@@ -193,8 +198,7 @@ void TestTextCodePages::utf16ToCp1256_data()
     QTest::addColumn<Bytes>("bytes");
 
     QTest::newRow("Persian word") << QString::fromUtf8("سلام") << Bytes("\xD3\xE1\xC7\xE3");
-    QTest::newRow("Persian word with Farsi yeh and keheh")
-        << QString::fromUtf8("کیف") << Bytes("\x98\xED\xDD");
+    QTest::newRow("Persian word with Farsi yeh and keheh") << QString::fromUtf8("کیف") << Bytes("\x98\xED\xDD");
     QTest::newRow("Persian digits") << QString::fromUtf8("۱۲۳٫۵") << Bytes("123?5");
     QTest::newRow("surrogate pair is one character") << QString::fromUtf8("a😀b") << Bytes("a?b");
     QTest::newRow("lone high surrogate") << (QString(QChar(0xD83D)) + "a") << Bytes("?a");
@@ -215,7 +219,8 @@ void TestTextCodePages::utf16ToCp1256()
     // The UTF-8 road gives the same bytes.
     const QByteArray utf8 = text.toUtf8();
     if (!text.contains(QChar(0xD83D)) && !text.contains(QChar(0xDE00)))
-        QCOMPARE(Hex(Utf8ToCp1256(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())))), Hex(bytes));
+        QCOMPARE(Hex(Utf8ToCp1256(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())))),
+                 Hex(bytes));
 }
 
 void TestTextCodePages::utf8ToCp1256_data()
@@ -319,7 +324,8 @@ void TestTextCodePages::iranSystemLettersAreArabicScript()
         if (b == 0x23 || b == 0xFF)
             continue;
         const char16_t u = Cp1256Table[b];
-        QVERIFY2(u >= 0x0600 && u <= 0x06FF, qPrintable(QString("Iran System %1 -> %2").arg(i + 0x80, 2, 16).arg(b, 2, 16)));
+        QVERIFY2(u >= 0x0600 && u <= 0x06FF,
+                 qPrintable(QString("Iran System %1 -> %2").arg(i + 0x80, 2, 16).arg(b, 2, 16)));
     }
 }
 

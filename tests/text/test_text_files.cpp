@@ -2,9 +2,9 @@
 // files locked by other processes, read-only files, atomic replacement with
 // backups, and the program's own folder.
 
+#include "common/TestFiles.h"
 #include "text/StagedFile.h"
 #include "text/TextFiles.h"
-#include "common/TestFiles.h"
 
 #include <QtTest>
 
@@ -62,13 +62,13 @@ void Put(const std::string& path, const Bytes& bytes, mode_t mode = 0644)
 
 bool Exists(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     return ::lstat(path.c_str(), &st) == 0;
 }
 
 mode_t ModeOf(const std::string& path)
 {
-    struct stat st {};
+    struct stat st { };
     ::stat(path.c_str(), &st);
     return st.st_mode & 07777;
 }
@@ -77,8 +77,8 @@ mode_t ModeOf(const std::string& path)
 QStringList Entries(const std::string& folder)
 {
     QDir dir(QString::fromStdString(folder));
-    QStringList names = dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                      QDir::Name);
+    QStringList names =
+        dir.entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
     return names;
 }
 
@@ -109,9 +109,10 @@ public:
                 for (;;)
                     ::pause();
             }
-            struct timespec ts {holdMs / 1000, (holdMs % 1000) * 1000000L};
-            while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
-            }
+            struct timespec ts {
+                holdMs / 1000, (holdMs % 1000) * 1000000L
+            };
+            while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) { }
             ::_exit(0);
         }
         ::close(fds[1]);
@@ -151,8 +152,7 @@ std::optional<FileStatus> AsUnprivileged(F f)
         if (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0)
             ::_exit(77);
         const FileStatus r = f();
-        const std::string msg =
-            std::to_string(static_cast<int>(r.code())) + " " + std::to_string(r.error().sysErrno);
+        const std::string msg = std::to_string(static_cast<int>(r.code())) + " " + std::to_string(r.error().sysErrno);
         if (::write(fds[1], msg.data(), msg.size()) != static_cast<ssize_t>(msg.size()))
             ::_exit(1);
         ::_exit(0);
@@ -193,7 +193,7 @@ public:
     }
 
 private:
-    struct rlimit old_ {};
+    struct rlimit old_ { };
     void (*oldHandler_)(int) = nullptr;
 };
 
@@ -848,7 +848,8 @@ void TestTextFiles::backupFailureKeepsBoth()
 // and the old content is copied instead.
 void TestTextFiles::backupAcrossFileSystems()
 {
-    struct stat here {}, shm {};
+    struct stat here {
+    }, shm{};
     if (::stat(dir_.c_str(), &here) != 0 || ::stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
         QSKIP("no second file system at /dev/shm");
     QTemporaryDir other("/dev/shm/rasmik-test-XXXXXX");
@@ -872,11 +873,16 @@ void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave_data()
     QTest::addColumn<QString>("backup"); // the name the warning gives
     QTest::addColumn<QString>("reason");
 
-    QTest::newRow("backup name is a folder") << "backup folder" << "table.Bak2" << QString::fromStdString(Reason(EISDIR));
-    QTest::newRow("backup name is the file") << "same" << "table.txt" << "the backup name is the file itself";
-    QTest::newRow("backup is a link to the file") << "link" << "alias.txt" << "the backup name is the file itself";
-    QTest::newRow("backup in a missing folder") << "missing folder" << "nowhere/table.Bak"
-                                                << QString::fromStdString(Reason(ENOENT));
+    QTest::newRow("backup name is a folder") << "backup folder"
+                                             << "table.Bak2" << QString::fromStdString(Reason(EISDIR));
+    QTest::newRow("backup name is the file") << "same"
+                                             << "table.txt"
+                                             << "the backup name is the file itself";
+    QTest::newRow("backup is a link to the file") << "link"
+                                                  << "alias.txt"
+                                                  << "the backup name is the file itself";
+    QTest::newRow("backup in a missing folder") << "missing folder"
+                                                << "nowhere/table.Bak" << QString::fromStdString(Reason(ENOENT));
 }
 
 void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave()
@@ -922,7 +928,8 @@ void TestTextFiles::writeInPlaceWithBackupInReadOnlyFolder()
     // The child tells the warning as its outcome (it cannot hand back both).
     const auto none = AsUnprivileged([&] {
         const FileStatus r = WriteFileWithBackup(p, "new\r\n", bak);
-        return r.ok() && r.hasWarning() && r.warning().path == bak ? FileStatus(r.warning()) : FileStatus(FileErrorCode::System, p);
+        return r.ok() && r.hasWarning() && r.warning().path == bak ? FileStatus(r.warning())
+                                                                   : FileStatus(FileErrorCode::System, p);
     });
     if (!none)
         QSKIP("cannot drop privileges here");
@@ -993,10 +1000,14 @@ void TestTextFiles::sameFileAndCleanPaths_data()
 {
     QTest::addColumn<QString>("given"); // relative to the test folder's "sub/"
     QTest::addColumn<QString>("clean"); // relative to the test folder
-    QTest::newRow("parent") << "../t.txt" << "t.txt";
-    QTest::newRow("double slash") << ".//..//t.txt" << "t.txt";
-    QTest::newRow("dot folder") << "./././../sub/./../t.txt" << "t.txt";
-    QTest::newRow("plain") << "u.txt" << "sub/u.txt";
+    QTest::newRow("parent") << "../t.txt"
+                            << "t.txt";
+    QTest::newRow("double slash") << ".//..//t.txt"
+                                  << "t.txt";
+    QTest::newRow("dot folder") << "./././../sub/./../t.txt"
+                                << "t.txt";
+    QTest::newRow("plain") << "u.txt"
+                           << "sub/u.txt";
 }
 
 void TestTextFiles::sameFileAndCleanPaths()
@@ -1062,8 +1073,8 @@ void TestTextFiles::exeFolderOfACopy()
         if (pid == 0) {
             ::dup2(fds[1], 1);
             ::close(fds[0]);
-            if (unprivileged && ::geteuid() == 0 &&
-                (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0))
+            if (unprivileged && ::geteuid() == 0
+                && (::setgroups(0, nullptr) != 0 || ::setgid(NobodyId) != 0 || ::setuid(NobodyId) != 0))
                 ::_exit(77);
             const std::string homeVar = "HOME=" + home;
             char* const argv[] = {const_cast<char*>(copy.c_str()), const_cast<char*>("--print-exe-folder"), nullptr};

@@ -4,14 +4,13 @@
 
 #include <QtTest>
 
-#include <limits>
-
 #include <atomic>
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 #include <new>
 #include <random>
 
@@ -149,8 +148,8 @@ void TestTextStrings::takeTokenOnce_data()
     QTest::newRow("only separators, skipped") << B("\t\t\t") << B("\t") << true << B("") << B("");
     QTest::newRow("space is a separator like others") << B(" a b") << B(" ") << false << B("") << B("a b");
     QTest::newRow("NUL bytes are ordinary") << B("a\0b\tc") << B("\t") << false << B("a\0b") << B("c");
-    QTest::newRow("high bytes kept") << B("\xD3\xE1\xC7\xE3\t\x98") << B("\t") << false
-                                     << B("\xD3\xE1\xC7\xE3") << B("\x98");
+    QTest::newRow("high bytes kept") << B("\xD3\xE1\xC7\xE3\t\x98") << B("\t") << false << B("\xD3\xE1\xC7\xE3")
+                                     << B("\x98");
 }
 
 void TestTextStrings::takeTokenOnce()
@@ -184,8 +183,7 @@ void TestTextStrings::takeTokenSequence_data()
         << B("a\t\tb") << B("\t") << false << ByteList{"a", "", "b"};
     QTest::newRow("leading separators skipped") << B("\t\ta") << B("\t") << true << ByteList{"a"};
     QTest::newRow("leading separators kept") << B("\t\ta") << B("\t") << false << ByteList{"", "", "a"};
-    QTest::newRow("skip only at the front of each call")
-        << B("a\t\tb\t") << B("\t") << true << ByteList{"a", "b"};
+    QTest::newRow("skip only at the front of each call") << B("a\t\tb\t") << B("\t") << true << ByteList{"a", "b"};
     QTest::newRow("CR LF lines") << B("one\r\ntwo\r\n\r\nfour") << B("\r\n") << false
                                  << ByteList{"one", "two", "", "four"};
 }
@@ -365,8 +363,7 @@ void TestTextStrings::parseFloatDef_data()
     QTest::newRow("largest double") << B("1.7976931348623157e308") << 1.7976931348623157e308;
     QTest::newRow("smallest subnormal") << B("4.9406564584124654e-324") << 4.9406564584124654e-324;
     QTest::newRow("twenty nines") << B("99999999999999999999") << 1e20;
-    QTest::newRow("many digits after the point") << B("0.1000000000000000055511151231257827")
-                                                  << 0.1;
+    QTest::newRow("many digits after the point") << B("0.1000000000000000055511151231257827") << 0.1;
     QTest::newRow("letter after digits") << B("12a") << d;
     QTest::newRow("TAB before") << B("\t1") << d;
     QTest::newRow("hex is not decimal") << B("0x10") << d;
@@ -399,7 +396,10 @@ void TestTextStrings::parseFloatDef()
     QFETCH(double, value);
     const double got = ParseFloatDef(s, -77);
     QVERIFY2(SameDouble(got, value),
-             qPrintable(QStringLiteral("%1 gave %2, expected %3").arg(QString::fromLatin1(Show(s))).arg(got, 0, 'g', 17).arg(value, 0, 'g', 17)));
+             qPrintable(QStringLiteral("%1 gave %2, expected %3")
+                            .arg(QString::fromLatin1(Show(s)))
+                            .arg(got, 0, 'g', 17)
+                            .arg(value, 0, 'g', 17)));
 }
 
 // Random plain decimals, with and without commas, signs and exponents: the
@@ -489,9 +489,9 @@ void TestTextStrings::parseFloatDefRoundTripsDoubles()
 void TestTextStrings::hugeInputsGiveTheirOutcome_data()
 {
     QTest::addColumn<Bytes>("s");
-    QTest::addColumn<double>("value");    // ParseFloatDef, default -77
-    QTest::addColumn<int>("intValue");    // ParseIntDef, default 5
-    QTest::addColumn<int>("tokenValue");  // TakeIntToken, default 5
+    QTest::addColumn<double>("value");   // ParseFloatDef, default -77
+    QTest::addColumn<int>("intValue");   // ParseIntDef, default 5
+    QTest::addColumn<int>("tokenValue"); // TakeIntToken, default 5
 
     const std::size_t tenMb = 10u << 20;
     QTest::newRow("10 MB of digits overflows") << ("1" + Bytes(tenMb, '0')) << 0.0 << 5 << 0;
@@ -605,8 +605,8 @@ void TestTextStrings::parseInt64Def()
 void TestTextStrings::hotPathsDoNotAllocate()
 {
     const std::string line = "  1,234.50 (12) 7 -3.25e2 12345678901234567 0.1 \xD3\xE1\xC7\xE3\t9";
-    const std::string cells[] = {"1,234.5", "(12)", " 7", "", "abc", "0.000123", "123456789.25",
-                                 "1e400", "12345678901234567890.5"};
+    const std::string cells[] = {
+        "1,234.5", "(12)", " 7", "", "abc", "0.000123", "123456789.25", "1e400", "12345678901234567890.5"};
     volatile double sink = 0;
     const long before = allocations.load();
     for (const std::string& c : cells)
@@ -675,7 +675,10 @@ void TestTextStrings::removeCharSet()
 {
     // Control characters and the direction marks, as a header filter would hold them.
     const CharSet m = MakeCharSet({{0, 31}, {253, 255}});
-    QCOMPARE(Show(RemoveCharSet(m, B("a\tb\xFD" "c\xFE\r\n\0d"))), Show(B("abcd")));
+    QCOMPARE(Show(RemoveCharSet(m,
+                                B("a\tb\xFD"
+                                  "c\xFE\r\n\0d"))),
+             Show(B("abcd")));
     QCOMPARE(Show(RemoveCharSet(m, B("\xFC \xE1"))), Show(B("\xFC \xE1")));
     QCOMPARE(Show(RemoveCharSet(CharSet(), B("x\0y"))), Show(B("x\0y")));
     // Ranges outside 0..255 are clipped, not an error.
@@ -696,7 +699,10 @@ void TestTextStrings::countAndCharAt()
     QCOMPARE(CharAt("abc", 4, 7), 7);
     QCOMPARE(CharAt("abc", -1, 7), 7);
     QCOMPARE(CharAt("", 1, 7), 7);
-    QCOMPARE(CharAt("\xFD" "abc", 1, 0), 253); // a high byte is never negative
+    QCOMPARE(CharAt("\xFD"
+                    "abc",
+                    1, 0),
+             253); // a high byte is never negative
 }
 
 void TestTextStrings::indexOfString_data()

@@ -76,13 +76,18 @@ void ExpectBand(MainWindow& w)
                                                                    : White;
             QVERIFY2(MiddleOf(img, r) == expected,
                      qPrintable(QStringLiteral("cell %1, %2 (current %3, %4): %5 for %6")
-                                    .arg(col).arg(row).arg(curCol).arg(curRow)
+                                    .arg(col)
+                                    .arg(row)
+                                    .arg(curCol)
+                                    .arg(curRow)
                                     .arg(MiddleOf(img, r).name(), expected.name())));
             if (row != curRow || col != curCol) {
                 for (int y = r.top(); y <= r.bottom(); ++y)
                     for (int x = r.left(); x <= r.right(); ++x)
-                        QVERIFY2(img.pixelColor(x, y) != Yellow,
-                                 qPrintable(QStringLiteral("yellow at %1, %2 in cell %3, %4").arg(x).arg(y).arg(col).arg(row)));
+                        QVERIFY2(
+                            img.pixelColor(x, y) != Yellow,
+                            qPrintable(
+                                QStringLiteral("yellow at %1, %2 in cell %3, %4").arg(x).arg(y).arg(col).arg(row)));
             }
             ++checked;
         }
@@ -123,8 +128,9 @@ QByteArray Table(int rows, int cols, const QByteArray& tag)
     QByteArray t;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < cols; ++c)
-            t += (c ? "\t" : "") + (r ? tag + "r" + QByteArray::number(r) + "c" + QByteArray::number(c)
-                                      : "Head" + QByteArray::number(c));
+            t += (c ? "\t" : "")
+                + (r ? tag + "r" + QByteArray::number(r) + "c" + QByteArray::number(c)
+                     : "Head" + QByteArray::number(c));
         t += "\r\n";
     }
     return t;
@@ -145,10 +151,7 @@ class TestGridWindow : public QObject {
     QTemporaryDir appDir;
 
 private slots:
-    void initTestCase()
-    {
-        SetExeFolderForTesting(appDir.path().toStdString() + "/");
-    }
+    void initTestCase() { SetExeFolderForTesting(appDir.path().toStdString() + "/"); }
 
     void init()
     {
@@ -165,10 +168,11 @@ private slots:
         QTest::addColumn<QByteArray>("cell");
         QTest::addColumn<QString>("shown");
         QTest::newRow("short") << QByteArray("41,464,000") << QStringLiteral("<p>41,464,000</p>");
-        QTest::newRow("markup stays text") << QByteArray("<b>a & b</b>") << QStringLiteral("<p>&lt;b&gt;a &amp; b&lt;/b&gt;</p>");
+        QTest::newRow("markup stays text")
+            << QByteArray("<b>a & b</b>") << QStringLiteral("<p>&lt;b&gt;a &amp; b&lt;/b&gt;</p>");
         QTest::newRow("Persian") << QByteArray("\xDA\xE1\xED") << QStringLiteral("<p>\u0639\u0644\u064A</p>");
-        QTest::newRow("lines at spaces")
-            << QByteArray(70, 'a') + " " + QByteArray(20, 'b') << "<p>" + QString(70, 'a') + "<br>\n" + QString(20, 'b') + "</p>";
+        QTest::newRow("lines at spaces") << QByteArray(70, 'a') + " " + QByteArray(20, 'b')
+                                         << "<p>" + QString(70, 'a') + "<br>\n" + QString(20, 'b') + "</p>";
         QTest::newRow("lines in a long word")
             << QByteArray(100, '7') << "<p>" + QString(80, '7') + "<br>\n" + QString(20, '7') + "</p>";
     }
