@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
 #include "common/TestFiles.h"
+#include "common/WindowHelpers.h"
 #include "dialogs/TextPrompt.h"
 #include "export/ShellOpen.h"
 #include "print/PrintCommand.h"
@@ -34,21 +35,6 @@ using namespace rasmik;
 
 namespace {
 
-QString Cell(MainWindow& w, int col, int row)
-{
-    return ToQString(w.document().grid().Cell(col, row));
-}
-
-// Puts the cursor on a cell as a click does.
-void Click(MainWindow& w, int col, int row)
-{
-    GridWidget* grid = w.grid();
-    const int modelRow = row - grid->gridModel().fixedRows();
-    grid->setCurrentIndex(grid->model()->index(modelRow, col));
-    QCOMPARE(w.document().currentCol(), col);
-    QCOMPARE(w.document().currentRow(), row);
-}
-
 void Answer(const QString& text)
 {
     answerNextTextPrompt([text](TextPrompt& f) {
@@ -57,31 +43,12 @@ void Answer(const QString& text)
     });
 }
 
-// A key as the user presses it: the window active, as after any dialog.
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
-{
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QTest::keyClick(w, key, mods);
-}
-
 } // namespace
 
 class TestCommands : public QObject {
     Q_OBJECT
     QTemporaryDir appDir;
     QString app;
-
-    std::unique_ptr<MainWindow> open(const QString& path)
-    {
-        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(path).toStdString()});
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qWarning("window not active");
-        w->grid()->setFocus();
-        return w;
-    }
 
 private slots:
     void initTestCase()
@@ -131,7 +98,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "SardoVelam31415926535-0 0\r\nName\tCity\r\nAli\t\r\n b \tx\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         QCOMPARE(Cell(*w, 1, 1), QStringLiteral(" "));
         {
             ModalCloser closer(SaveAs(path));
@@ -165,7 +132,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "a\tb\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         const QString locked = dir.path() + "/readonly.txt";
         Write(locked, "old\r\n");
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
@@ -181,7 +148,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "No\tAmount\tNote\r\n1\t1,234.50\tx\r\n2\t-7\ty\r\n3\t12 kg\tz\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Click(*w, 1, 1);
         Press(w.get(), Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier); // Simple Number
         QCOMPARE(Cell(*w, 1, 0), QStringLiteral("Amount"));
@@ -237,7 +204,7 @@ private slots:
         const QString path = dir.path() + "/t.txt";
         Write(path, "H1\tH2\r\nabc def\tx\r\nghi\ty\r\nlast\tz\r\n");
         Write(dir.path() + "/u.txt", "other\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Click(*w, 0, 1);
         Press(w->grid(), Qt::Key_F2);
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
@@ -300,7 +267,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "red box\tx\r\n1\tnothing\r\n12\tBox\tRedwood Co\r\nr\tRED\tbox\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Press(w.get(), Qt::Key_F4); // before any search: nothing
         QCOMPARE(w->document().currentRow(), 1);
         Answer("red box");
@@ -326,7 +293,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "Head\tLonger heading\r\nabc\tx\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         const int before = w->document().grid().ColWidth(1);
         QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
@@ -364,7 +331,7 @@ private slots:
         QTemporaryDir dir;
         Write(dir.path() + "/a.txt", "Name\tId\r\nAli\t1\r\n");
         Write(dir.path() + "/b.txt", "id\tna me\r\n2\tReza\r\n");
-        auto w = open(dir.path() + "/a.txt");
+        auto w = OpenWindow(dir.path() + "/a.txt");
         w->runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Discard); };
         w->grid()->horizontalHeader()->moveSection(1, 0); // dragged: Id, Name
         w->command("saveColumnOrder")->trigger();
@@ -399,7 +366,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "Name\tCity\r\nAli\tTehran\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         QFile::remove(app + "HPrint.txt");
         answerNextTextPrompt([](TextPrompt& f) {
             QCOMPARE(f.edit()->text(), QString()); // first print: empty default
@@ -444,7 +411,7 @@ private slots:
     void pasteTableThroughTheClipboard()
     {
         QTemporaryDir dir;
-        auto w = open(QString());
+        auto w = OpenWindow(QString());
         QFile::remove(app + "ClipTablePasteHdr.txt");
         QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\tc\n۱۲۳\tى\tک\n"));
         Press(w.get(), Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
@@ -575,7 +542,7 @@ private slots:
         Write(app + "AppOptions.txt", ("TextEditor=" + editor + "\r\n").toUtf8());
         AppOptions(true);
 
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Click(*w, 0, 1);
         {
             ModalCloser closer(SaveAs(dir.path() + "/col.txt"));
@@ -610,7 +577,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "a\tb\r\n007\t=SUM(A1)\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         QStringList opened;
         SetUrlOpenerForTesting([&](const QUrl& url) {
             opened << url.toLocalFile();

@@ -6,6 +6,7 @@
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
 #include "common/TestFiles.h"
+#include "common/WindowHelpers.h"
 #include "dialogs/TextPrompt.h"
 #include "render/QtText.h"
 #include "text/TextFiles.h"
@@ -21,25 +22,6 @@ using namespace rasmik;
 
 namespace {
 
-QString Cell(const MainWindow& w, int col, int row)
-{
-    return ToQString(w.document().grid().Cell(col, row));
-}
-
-void Click(MainWindow& w, int col, int row)
-{
-    GridWidget* grid = w.grid();
-    grid->setCurrentIndex(grid->model()->index(row - grid->gridModel().fixedRows(), col));
-    QCOMPARE(w.document().currentRow(), row);
-}
-
-void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
-{
-    w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
-    QTest::keyClick(w, key, mods);
-}
-
 const Qt::KeyboardModifiers Ctrl = Qt::ControlModifier;
 
 } // namespace
@@ -47,17 +29,6 @@ const Qt::KeyboardModifiers Ctrl = Qt::ControlModifier;
 class TestUndo : public QObject {
     Q_OBJECT
     QTemporaryDir appDir;
-
-    std::unique_ptr<MainWindow> open(const QString& path)
-    {
-        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(path).toStdString()});
-        w->show();
-        w->activateWindow();
-        if (!QTest::qWaitForWindowActive(w.get()))
-            qWarning("window not active");
-        w->grid()->setFocus();
-        return w;
-    }
 
 private slots:
     void initTestCase()
@@ -74,7 +45,7 @@ private slots:
         for (int r = 1; r <= 200; ++r)
             bytes += "r" + QByteArray::number(r) + "\t" + QByteArray::number(r) + "\r\n";
         Write(path, bytes);
-        auto w = open(path);
+        auto w = OpenWindow(path);
         QAction* undo = w->command("undo");
         QAction* redo = w->command("redo");
         QVERIFY(!undo->isEnabled());
@@ -125,7 +96,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
         Write(path, "Name\tLonger header\r\nAli\t2\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Click(*w, 0, 1);
         QTest::keyClick(w->grid(), Qt::Key_F2);
         auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
@@ -182,7 +153,7 @@ private slots:
         Write(path, original);
         Write(dir.path() + "/a.txt", "A\r\n");
         Write(dir.path() + "/z.txt", "Z\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         if (answer != 0)
             QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
         QStringList asked;
@@ -261,7 +232,7 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/m.txt";
         Write(path, "Name\r\nAli\r\n");
-        auto w = open(path);
+        auto w = OpenWindow(path);
         Click(*w, 0, 1);
         Press(w.get(), Qt::Key_Delete, Ctrl);
         w->runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Save); };

@@ -39,3 +39,10 @@ inline bool Write(const std::string& path, const QByteArray& bytes)
 {
     return Write(QString::fromStdString(path), bytes);
 }
+
+// A path as the program takes it from the command line: in the local 8-bit
+// encoding of file names.
+inline std::string NativePath(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}

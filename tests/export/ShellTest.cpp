@@ -13,15 +13,6 @@
 
 using namespace rasmik;
 
-namespace {
-
-std::string Std(const QString& s)
-{
-    return QFile::encodeName(s).toStdString();
-}
-
-} // namespace
-
 // A recording script stands in for the text editor and for started programs:
 // it writes its working folder and its arguments, each in brackets, to a file.
 class TestShell : public QObject {
@@ -55,7 +46,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(exeDir_.isValid() && work_.isValid());
-        SetExeFolderForTesting(Std(exeDir_.path()) + "/");
+        SetExeFolderForTesting(NativePath(exeDir_.path()) + "/");
         script_ = exeDir_.filePath(QStringLiteral("record editor.sh"));
         record_ = exeDir_.filePath(QStringLiteral("calls.txt"));
         QFile f(script_);
@@ -86,7 +77,7 @@ private slots:
         useRecordingEditor();
         QVERIFY(QDir().mkpath(work_.filePath(QStringLiteral("my values"))));
         const QString path = work_.filePath(QStringLiteral("my values/ColValue 3.txt"));
-        ShowListInNotepad(Std(path), {"a", "\xD3\xE1\xC7\xE3", ""});
+        ShowListInNotepad(NativePath(path), {"a", "\xD3\xE1\xC7\xE3", ""});
         QCOMPARE(ReadAll(path), QByteArray("a\r\n\xD3\xE1\xC7\xE3\r\n\r\n"));
         const QStringList call = waitForCall();
         QCOMPARE(call.size(), 2);
@@ -123,7 +114,7 @@ private slots:
     void desktopDefaultWithoutEditor()
     {
         const QString path = work_.filePath(QStringLiteral("values.txt"));
-        ShowListInNotepad(Std(path), {"1", "2"});
+        ShowListInNotepad(NativePath(path), {"1", "2"});
         QCOMPARE(ReadAll(path), QByteArray("1\r\n2\r\n"));
         QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(path)});
         opened_.clear();
@@ -135,13 +126,13 @@ private slots:
     {
         setAppOptions("TextEditor=/no/such/editor\r\n");
         const QString path = work_.filePath(QStringLiteral("quiet.txt"));
-        ShowListInNotepad(Std(path), {"x"});
+        ShowListInNotepad(NativePath(path), {"x"});
         QCOMPARE(ReadAll(path), QByteArray("x\r\n"));
         QVERIFY(opened_.isEmpty());
         // An unwritable list file is not reported either; the editor still opens it.
         useRecordingEditor();
         const QString missing = work_.filePath(QStringLiteral("no folder/list.txt"));
-        ShowListInNotepad(Std(missing), {"x"});
+        ShowListInNotepad(NativePath(missing), {"x"});
         QVERIFY(!QFile::exists(missing));
         QCOMPARE(waitForCall().value(1), "[" + missing + "]");
     }
@@ -197,7 +188,7 @@ private slots:
         QVERIFY(book.open(QIODevice::WriteOnly));
         book.close();
 
-        ShellOpen(Std(target), Std(folder), Std(parameters), Std(verb), SwShow);
+        ShellOpen(NativePath(target), NativePath(folder), NativePath(parameters), NativePath(verb), SwShow);
 
         if (expected.startsWith(QLatin1String("url "))) {
             QCOMPARE(opened_, QList<QUrl>{QUrl::fromLocalFile(expected.mid(4))});

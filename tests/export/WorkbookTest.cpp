@@ -57,11 +57,6 @@ QStringList Entries(const QString& folder)
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-std::string Std(const QString& s)
-{
-    return QFile::encodeName(s).toStdString();
-}
-
 using Grid = QList<QStringList>;
 
 bool Writable(const QString& path)
@@ -162,7 +157,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY(exeDir_.isValid() && work_.isValid());
-        SetExeFolderForTesting(Std(exeDir_.path()) + "/");
+        SetExeFolderForTesting(NativePath(exeDir_.path()) + "/");
         setAppOptions(QByteArray());
     }
 
@@ -240,14 +235,14 @@ private slots:
         QFETCH(QString, dimension);
 
         const QString file = target(QStringLiteral("cells.xlsx"));
-        const FileStatus fromTable = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        const FileStatus fromTable = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file));
         QVERIFY2(fromTable.ok(), DescribeFileError(fromTable.error()).c_str());
         QCOMPARE(fromTable.code(), FileErrorCode::None);
         verifySheet(file, expected, dimension);
         QCOMPARE(ReadSheetNames(file), QStringList{"Sheet1"});
 
         QVERIFY(QFile::remove(file));
-        const FileStatus fromList = ExportLinesToWorkbook(ToStrings(lines), "Sheet1", Std(file));
+        const FileStatus fromList = ExportLinesToWorkbook(ToStrings(lines), "Sheet1", NativePath(file));
         QVERIFY2(fromList.ok(), DescribeFileError(fromList.error()).c_str());
         verifySheet(file, expected, dimension);
         QCOMPARE(Entries(work_.path()), QStringList{"cells.xlsx"});
@@ -258,7 +253,7 @@ private slots:
         // Only a list of lines can carry these inside a field.
         const std::vector<std::string> lines{std::string("a\rb\nc\td", 7), std::string("x\0y", 3)};
         const QString file = target(QStringLiteral("breaks.xlsx"));
-        QVERIFY(ExportLinesToWorkbook(lines, "Sheet1", Std(file)).ok());
+        QVERIFY(ExportLinesToWorkbook(lines, "Sheet1", NativePath(file)).ok());
         verifySheet(file, Grid{{"a\rb\nc", "d"}, {"xy", ""}}, "A1:B2");
     }
 
@@ -275,7 +270,7 @@ private slots:
         QFETCH(QByteArray, name);
         QFETCH(QString, shown);
         const QString file = target(QStringLiteral("name.xlsx"));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"a"}), name.toStdString(), Std(file)).ok());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"a"}), name.toStdString(), NativePath(file)).ok());
         QCOMPARE(ReadSheetNames(file), QStringList{shown});
     }
 
@@ -313,7 +308,7 @@ private slots:
             expected << row;
         }
         const QString file = target(QStringLiteral("block.xlsx"));
-        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file));
         QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
         verifySheet(file, expected, dimension);
     }
@@ -323,13 +318,13 @@ private slots:
         const QString file = target(QStringLiteral("limits.xlsx"));
         // As many rows as the format holds.
         const FileStatus rows =
-            ExportLinesToWorkbook(TableLines::FromBytes(std::string(MaxSheetRows, '\n')), "Sheet1", Std(file));
+            ExportLinesToWorkbook(TableLines::FromBytes(std::string(MaxSheetRows, '\n')), "Sheet1", NativePath(file));
         QVERIFY2(rows.ok(), DescribeFileError(rows.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).dimension, QStringLiteral("A1:A1048576"));
         // The longest text a cell holds.
         const std::string longest(MaxCellChars, '\xC7');
         const FileStatus longText =
-            ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}), "Sheet1", Std(file));
+            ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}), "Sheet1", NativePath(file));
         QVERIFY2(longText.ok(), DescribeFileError(longText.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
     }
@@ -366,7 +361,7 @@ private slots:
             return true;
         };
         const QString file = target(QStringLiteral("big.xlsx"));
-        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file), progress);
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file), progress);
         QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
         verifySheet(file, expected, QStringLiteral("A1:J%1").arg(rows));
         QVERIFY(done.size() >= 3);
@@ -392,7 +387,7 @@ private slots:
         Write(file, "old");
         int calls = 0;
         const FileStatus result =
-            ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file),
+            ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file),
                                   [&](std::uint64_t, std::uint64_t) { return calls++ < answerYesTimes; });
         QCOMPARE(calls, answerYesTimes + 1);
         QCOMPARE(result.code(), FileErrorCode::Cancelled);
@@ -421,7 +416,7 @@ private slots:
         QFETCH(bool, written);
         setAppOptions(options);
         const QString file = target(QStringLiteral("opt.xlsx"));
-        const FileStatus result = ExportLinesToWorkbook(ToTable({"a\tb"}), "Sheet1", Std(file));
+        const FileStatus result = ExportLinesToWorkbook(ToTable({"a\tb"}), "Sheet1", NativePath(file));
         QCOMPARE(result.ok(), written);
         QVERIFY(!needsMessage(result.error()));
         QCOMPARE(QFile::exists(file), written);
@@ -435,13 +430,13 @@ private slots:
     void emptyTable()
     {
         const QString fresh = target(QStringLiteral("new.xlsx"));
-        const FileStatus a = ExportLinesToWorkbook(TableLines(), "Sheet1", Std(fresh));
+        const FileStatus a = ExportLinesToWorkbook(TableLines(), "Sheet1", NativePath(fresh));
         QCOMPARE(a.code(), FileErrorCode::EmptyTable);
         QVERIFY(!needsMessage(a.error()));
         QCOMPARE(DescribeFileError(a.error()), std::string("the table is empty"));
         const QString old = target(QStringLiteral("old.xlsx"));
         Write(old, "old");
-        const FileStatus b = ExportLinesToWorkbook(std::vector<std::string>{}, "Sheet1", Std(old));
+        const FileStatus b = ExportLinesToWorkbook(std::vector<std::string>{}, "Sheet1", NativePath(old));
         QCOMPARE(b.code(), FileErrorCode::EmptyTable);
         QCOMPARE(ReadAll(old), QByteArray("old"));
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
@@ -523,7 +518,7 @@ private slots:
             QSKIP("this user keeps write access to write-protected files");
         }
 
-        const FileStatus result = ExportLinesToWorkbook(lines, sheet, Std(file));
+        const FileStatus result = ExportLinesToWorkbook(lines, sheet, NativePath(file));
 
         if (!protectedPath.isEmpty())
             Unprotect(protectedPath, immutable);
@@ -553,7 +548,7 @@ private slots:
         struct rlimit small = saved;
         small.rlim_cur = 32 * 1024;
         QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
-        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file));
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file));
         ::setrlimit(RLIMIT_FSIZE, &saved);
         std::signal(SIGXFSZ, oldHandler);
 
@@ -563,7 +558,7 @@ private slots:
         QCOMPARE(Entries(work_.path()), QStringList{"old.xlsx"});
 
         // With room again the same table is written whole.
-        QVERIFY(ExportLinesToWorkbook(ToTable(lines), "Sheet1", Std(file)).ok());
+        QVERIFY(ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file)).ok());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B4000").text, QStringLiteral("سلام3999"));
     }
 
@@ -572,7 +567,7 @@ private slots:
         const QString file = target(QStringLiteral("again.xlsx"));
         Write(file, "old");
         QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", Std(file)).ok());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"new"}), "Sheet1", NativePath(file)).ok());
         verifySheet(file, Grid{{"new"}}, "A1");
         const QFileDevice::Permissions perUser = QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser;
         QCOMPARE(QFile::permissions(file) & ~perUser,
@@ -580,7 +575,7 @@ private slots:
         // A link is followed: the file it names gets the workbook.
         const QString link = target(QStringLiteral("link.xlsx"));
         QVERIFY(QFile::link(file, link));
-        QVERIFY(ExportLinesToWorkbook(ToTable({"via link"}), "Sheet1", Std(link)).ok());
+        QVERIFY(ExportLinesToWorkbook(ToTable({"via link"}), "Sheet1", NativePath(link)).ok());
         QVERIFY(QFileInfo(link).isSymLink());
         verifySheet(file, Grid{{"via link"}}, "A1");
         QCOMPARE(Entries(work_.path()), (QStringList{"again.xlsx", "link.xlsx"}));
@@ -613,7 +608,7 @@ private slots:
         });
         const QString file = target(name);
         const FileStatus result =
-            ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}), "Sheet1", Std(file));
+            ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}), "Sheet1", NativePath(file));
         SetUrlOpenerForTesting({});
         QCOMPARE(result.ok(), opened);
         if (opened) {

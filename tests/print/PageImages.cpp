@@ -72,3 +72,24 @@ QRect InkBounds(const QImage& image, const QRect& area)
                 bounds |= QRect(x, y, 1, 1);
     return bounds;
 }
+
+QString UnmatchedRow(const QImage& printed, const QImage& preview, const QRect& table, int rows, int inset, int allowed,
+                     const QString& name)
+{
+    for (int r = 0; r < rows; ++r) {
+        const QRect band =
+            QRect(table.left(), table.top() + r * table.height() / rows, table.width(), table.height() / rows)
+                .adjusted(inset, 0, -inset, 0);
+        const int lost = UnmatchedInk(printed, preview, band, 2);
+        const int added = UnmatchedInk(preview, printed, band, 2);
+        if (lost > allowed || added > allowed) {
+            printed.save(QDir::temp().filePath(name + QStringLiteral("-printed.png")));
+            preview.save(QDir::temp().filePath(name + QStringLiteral("-preview.png")));
+            return QStringLiteral("row %1: %2 printed pixels not in the preview, %3 the other way")
+                .arg(r)
+                .arg(lost)
+                .arg(added);
+        }
+    }
+    return QString();
+}

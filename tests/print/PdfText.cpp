@@ -83,3 +83,18 @@ QStringList ReadPdfLayout(const QString& path)
 {
     return runPdfToText({QStringLiteral("-layout"), path, QStringLiteral("-")}).split(QLatin1Char('\n'));
 }
+
+QString ReadPdfLetters(const QString& path)
+{
+    QString text = ReadPdfLayout(path).join('\n').normalized(QString::NormalizationForm_KC);
+    text.remove(QRegularExpression(QStringLiteral("[\u200E\u200F\u202A-\u202E]")));
+    return text;
+}
+
+bool HoldsEitherWay(const QString& text, const QString& word)
+{
+    QString reversed;
+    for (auto it = word.crbegin(); it != word.crend(); ++it)
+        reversed += *it;
+    return text.contains(word) || text.contains(reversed);
+}

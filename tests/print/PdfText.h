@@ -29,3 +29,10 @@ struct PdfText {
 PdfText ReadPdfWords(const QString& path);
 // The text laid out as on the page (pdftotext -layout), one string a line.
 QStringList ReadPdfLayout(const QString& path);
+
+// The layout text as plain letters: pdftotext gives Persian words as
+// presentation forms between embedding marks, in either reading order; here
+// the forms are folded to letters and the marks dropped.
+QString ReadPdfLetters(const QString& path);
+// Whether text holds word in either reading order.
+bool HoldsEitherWay(const QString& text, const QString& word);

@@ -1,6 +1,7 @@
 // The cell painter on pixels: cells of a fake right-to-left grid painted into
 // an image with a known font, colours read at known points.
 
+#include "common/GridColours.h"
 #include "render/CellPainter.h"
 #include "render/CellStyle.h"
 #include "render/QtText.h"
@@ -23,11 +24,6 @@ using namespace rasmik;
 namespace {
 
 const QColor Marker(1, 2, 3);
-const QColor White(255, 255, 255);
-const QColor OddBlue(243, 250, 255);
-const QColor Yellow(255, 255, 0);
-const QColor Orange(254, 202, 106);
-const QColor Lilac(241, 216, 240);
 const QColor HeaderRed(255, 0, 0);
 const QColor EdgeGrey(234, 234, 234);
 

@@ -6,6 +6,7 @@
 
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
+#include "common/WindowHelpers.h"
 #include "render/QtText.h"
 #include "text/TextFiles.h"
 
@@ -56,7 +57,7 @@ class TestBadInput : public QObject {
     // shown and painted when shown is true.
     std::unique_ptr<MainWindow> open(const QString& file, bool shown = true)
     {
-        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
+        auto w = MakeWindow(file);
         if (shown) {
             w->resize(800, 600);
             w->show();
@@ -173,8 +174,8 @@ private slots:
         auto w = open(file);
         QCOMPARE(w->document().grid().ColCount(), 100000);
         QCOMPARE(w->document().grid().RowCount(), 2);
-        QCOMPARE(ToQString(w->document().grid().Cell(99999, 0)), QStringLiteral("C99999"));
-        QCOMPARE(ToQString(w->document().grid().Cell(99999, 1)), QString::number(99999 % 97));
+        QCOMPARE(Cell(*w, 99999, 0), QStringLiteral("C99999"));
+        QCOMPARE(Cell(*w, 99999, 1), QString::number(99999 % 97));
         QCOMPARE(w->grid()->model()->columnCount(), 100000);
 
         const Run r = RunProgram(exe, {"--convert", file, path("wide-out.txt")});
@@ -265,7 +266,7 @@ private slots:
         w->pasteTable();
         QCOMPARE(closer.seen, 0);
         QCOMPARE(w->caption(), (appDir.path() + "/ClipTablePaste.txt").toStdString());
-        QCOMPARE(ToQString(w->document().grid().Cell(0, 0)), QStringLiteral("Col 1"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Col 1"));
         // A line break inside the text can also be a lone CR or LF the
         // clipboard held: at least one row a CR LF, and the header.
         QVERIFY(w->document().grid().RowCount() >= lines + 1);

@@ -7,6 +7,7 @@
 
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
+#include "common/WindowHelpers.h"
 #include "render/QtText.h"
 #include "table/ColumnOrder.h"
 #include "text/TextFiles.h"
@@ -128,11 +129,6 @@ private:
     void (*oldHandler_)(int) = SIG_DFL;
 };
 
-QString FirstCell(MainWindow& w)
-{
-    return ToQString(w.document().grid().Cell(0, 0));
-}
-
 } // namespace
 
 class TestFileFaults : public QObject {
@@ -142,7 +138,7 @@ class TestFileFaults : public QObject {
 
     std::unique_ptr<MainWindow> open(const QString& file)
     {
-        auto w = std::make_unique<MainWindow>(std::vector<std::string>{QFile::encodeName(file).toStdString()});
+        auto w = MakeWindow(file);
         w->show();
         return w;
     }
@@ -171,11 +167,11 @@ private slots:
         QVERIFY(closer.texts.value(0).contains(dir.path() + "/b.txt"));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل یا پوشه آن پیدا نشد.")));
         QCOMPARE(w->caption(), (dir.path() + "/a.txt").toStdString());
-        QCOMPARE(FirstCell(*w), QStringLiteral("A"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
         // "Pre File" walks round to the same missing file: the same answer.
         w->openPreviousFile();
         QTRY_COMPARE(closer.seen, 2);
-        QCOMPARE(FirstCell(*w), QStringLiteral("A"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
     }
 
     void folderThatCannotBeListed()
@@ -195,13 +191,13 @@ private slots:
             }
             ModalCloser closer;
             auto w = open(folder + "/t.txt");
-            QCOMPARE(FirstCell(*w), QStringLiteral("T"));
+            QCOMPARE(Cell(*w, 0, 0), QStringLiteral("T"));
             QVERIFY(w->document().folderFiles().empty());
             w->openNextFile();
             w->openPreviousFile();
             QTest::qWait(100);
             QCOMPARE(closer.seen, 0);
-            QCOMPARE(FirstCell(*w), QStringLiteral("T"));
+            QCOMPARE(Cell(*w, 0, 0), QStringLiteral("T"));
             QCOMPARE(w->caption(), (folder + "/t.txt").toStdString());
         }
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -223,7 +219,7 @@ private slots:
             w->openNextFile(); // Next File reaches the locked table
             QTRY_COMPARE(closer.seen, 1);
             QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
-            QCOMPARE(FirstCell(*w), QStringLiteral("A"));
+            QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
             QCOMPARE(w->caption(), a.toStdString());
         }
         {
@@ -254,7 +250,7 @@ private slots:
         QVERIFY(Write(dir.path() + "/ro.Bak", "earlier backup\r\n"));
         QVERIFY(QFile::setPermissions(file, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther));
         auto w = open(file);
-        QCOMPARE(FirstCell(*w), QStringLiteral("Name"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Name"));
         {
             ModalCloser closer(SaveAs(file));
             w->saveTable();
@@ -309,15 +305,15 @@ private slots:
         QTRY_COMPARE(closer.seen, 1);
         QVERIFY(closer.texts.value(0).contains(pasteFile));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل فقط خواندنی است.")));
-        QCOMPARE(FirstCell(*w), QStringLiteral("A"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
         QCOMPARE(w->caption(), a.toStdString());
         QCOMPARE(ReadAll(pasteFile), QByteArray("Old\tpaste\r\n3\t4\r\n"));
 
         // Writable again: the paste goes through.
         QVERIFY(QFile::setPermissions(pasteFile, QFile::ReadOwner | QFile::WriteOwner));
         w->pasteTable();
-        QCOMPARE(FirstCell(*w), QStringLiteral("Col 1"));
-        QCOMPARE(ToQString(w->document().grid().Cell(0, 1)), QStringLiteral("New"));
+        QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Col 1"));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("New"));
         QCOMPARE(closer.seen, 1);
     }
 

@@ -1,6 +1,8 @@
 // The open table as a document, without any window: opening (all or
 // nothing), laying out, the commands, and what an observer is told.
 
+#include "common/FixedMetrics.h"
+#include "common/TestFiles.h"
 #include "table/TableDocument.h"
 #include "text/TextFiles.h"
 
@@ -13,15 +15,6 @@ using namespace rasmik;
 
 namespace {
 
-// Every byte 7 pixels wide, lines 13 pixels high.
-class FixedMetrics : public TextMetrics {
-public:
-    int textWidth(std::string_view text) const override { return 7 * static_cast<int>(text.size()); }
-    int textHeight(std::string_view) const override { return 13; }
-    int byteAdvanceBound(unsigned char) const override { return 7; }
-    int maxByteAdvanceBound() const override { return 7; }
-};
-
 // Counts every question asked of the font.
 class CountingMetrics : public FixedMetrics {
 public:
@@ -31,24 +24,6 @@ public:
     int byteAdvanceBound(unsigned char b) const override { return ++asked, FixedMetrics::byteAdvanceBound(b); }
     int maxByteAdvanceBound() const override { return ++asked, FixedMetrics::maxByteAdvanceBound(); }
 };
-
-void Write(const QString& path, const QByteArray& bytes)
-{
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray ReadAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-std::string Native(const QString& path)
-{
-    return QFile::encodeName(path).toStdString();
-}
 
 // The grid as rows of '|'-joined cells.
 QStringList Rows(const TableDocument& doc)
@@ -122,13 +97,13 @@ private slots:
         CountingMetrics counting;
         TableDocument doc;
         FixedLayoutTarget cellsOnly(counting, 100, false);
-        QVERIFY(doc.open(Native(table), cellsOnly).ok());
+        QVERIFY(doc.open(NativePath(table), cellsOnly).ok());
         QCOMPARE(counting.asked, 0);
         QCOMPARE(Rows(doc), (QStringList{"Name|City", "Ali|Tehran", "b| "}));
         QCOMPARE(doc.grid().FixedRows(), 1);
         QCOMPARE(doc.currentRow(), 1);
         FixedLayoutTarget full(counting, 100);
-        QVERIFY(doc.open(Native(table), full).ok());
+        QVERIFY(doc.open(NativePath(table), full).ok());
         QVERIFY(counting.asked > 0);
     }
 
@@ -139,16 +114,16 @@ private slots:
         Write(path("a.TXT"), "other\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("b.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("b.txt")), target).ok());
         QCOMPARE(Rows(doc), (QStringList{"ab| cd|x", "12|34|y"})); // a TAB-cut field keeps its spaces
-        QCOMPARE(doc.path(), Native(path("b.txt")));
+        QCOMPARE(doc.path(), NativePath(path("b.txt")));
         QCOMPARE(doc.cellWidths(), std::string("2"));
         QVERIFY(doc.closeOnKey());
         QCOMPARE(doc.headerPanelCount(), 1);
         QCOMPARE(doc.openedHeader().labels, (std::vector<std::string>{"R", "C", "L"}));
         QCOMPARE(doc.lines().size(), std::size_t(2));
         QCOMPARE(doc.folderFiles().size(), std::size_t(2));
-        QCOMPARE(doc.neighbourFile(+1), Native(path("a.TXT")));
+        QCOMPARE(doc.neighbourFile(+1), NativePath(path("a.TXT")));
         // Widths: the widest text, at least 10, at most 0.8 of the grid.
         QCOMPARE(doc.grid().ColWidth(0), 14);
         QCOMPARE(doc.grid().ColWidth(1), 21);
@@ -157,7 +132,7 @@ private slots:
         QCOMPARE(doc.currentRow(), 1);
 
         // A table without a header block keeps close-on-key, shows no strip.
-        QVERIFY(doc.open(Native(path("a.TXT")), target).ok());
+        QVERIFY(doc.open(NativePath(path("a.TXT")), target).ok());
         QVERIFY(doc.closeOnKey());
         QCOMPARE(doc.headerPanelCount(), 0);
         QVERIFY(!doc.openedHeader().found);
@@ -188,18 +163,18 @@ private slots:
         QDir(dir.path()).mkdir("sub.txt");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("old.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("old.txt")), target).ok());
         Recorder recorder(doc);
         doc.setObserver(&recorder);
         const LoadProgressFn progress = [cancelAt](LoadStage stage, std::uint64_t, std::uint64_t) {
             return int(stage) != cancelAt;
         };
-        const FileStatus r = doc.open(Native(path(file.toLatin1().constData())), target, progress);
+        const FileStatus r = doc.open(NativePath(path(file.toLatin1().constData())), target, progress);
         QVERIFY(!r.ok());
         QCOMPARE(r.cancelled(), cancelled);
         QVERIFY(!r.ok());
         QCOMPARE(Rows(doc), (QStringList{"h1|h2", "v1|v2"}));
-        QCOMPARE(doc.path(), Native(path("old.txt")));
+        QCOMPARE(doc.path(), NativePath(path("old.txt")));
         QCOMPARE(doc.cellWidths(), std::string("0"));
         QVERIFY(!doc.closeOnKey());
         QCOMPARE(doc.lines().size(), std::size_t(2));
@@ -215,7 +190,7 @@ private slots:
         const LoadProgressFn progress = [](LoadStage stage, std::uint64_t, std::uint64_t) {
             return stage != LoadStage::Widths;
         };
-        QVERIFY(doc.open(Native(path("t.txt")), target, progress).ok());
+        QVERIFY(doc.open(NativePath(path("t.txt")), target, progress).ok());
         QCOMPARE(doc.grid().ColWidth(0), 10);
     }
 
@@ -226,7 +201,7 @@ private slots:
         Recorder recorder(doc);
         doc.setObserver(&recorder);
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("t.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("t.txt")), target).ok());
         recorder.moveCursorTo = &doc;
         doc.setCursor(2, 2);
         QVERIFY(doc.deleteRow());
@@ -257,7 +232,7 @@ private slots:
         Write(path("s.txt"), "Name\tSum\r\nred box\t1,000.5\r\nblue\t(2)\r\nred box\tx\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("s.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("s.txt")), target).ok());
         QCOMPARE(doc.searchRows("RED"), 1);
         QCOMPARE(doc.searchAgain(), 3);
         QCOMPARE(doc.searchAgain(), 1);
@@ -269,16 +244,16 @@ private slots:
         doc.setCursor(0, 1);
         QCOMPARE(doc.distinctValuesOfCurrentColumn(), (std::vector<std::string>{"red box", "blue"}));
         QCOMPARE(doc.valuesFileName(), std::string("ColValue1.txt"));
-        QVERIFY(doc.saveCurrentColumn(Native(path("col.txt")), false).ok());
+        QVERIFY(doc.saveCurrentColumn(NativePath(path("col.txt")), false).ok());
         QCOMPARE(ReadAll(path("col.txt")), QByteArray("Name\r\nred box\r\nblue\r\nred box\r\n"));
 
         // Save over the open table keeps a backup; with row numbers elsewhere.
         doc.setCursor(1, 1);
         doc.simpleNumber();
-        QVERIFY(doc.save(Native(path("s.txt"))).ok());
+        QVERIFY(doc.save(NativePath(path("s.txt"))).ok());
         QCOMPARE(ReadAll(path("s.Bak")), QByteArray("Name\tSum\r\nred box\t1,000.5\r\nblue\t(2)\r\nred box\tx\r\n"));
         QCOMPARE(ReadAll(path("s.txt")), QByteArray("Name\tSum\r\nred box\t1000.5\r\nblue\t-2\r\nred box\r\n"));
-        QVERIFY(doc.save(Native(path("n.txt")), 1).ok());
+        QVERIFY(doc.save(NativePath(path("n.txt")), 1).ok());
         QCOMPARE(ReadAll(path("n.txt")).left(9), QByteArray("0\tName\tSu"));
 
         // Fixed widths: kept in the .cfg, the lines cut again, edits gone.
@@ -311,7 +286,7 @@ private slots:
         Write(path("u.txt"), "N\tA\tB\r\n1\t1,5\tx\r\n2\t\ty\r\n3\t4 kg\tz\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("u.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("u.txt")), target).ok());
         const QStringList before = Rows(doc);
         const int width0 = doc.grid().ColWidth(0);
         QVERIFY(!doc.isModified());
@@ -354,7 +329,7 @@ private slots:
         QVERIFY(!doc.redo());
         // Undone again, the saved file is the table as loaded (an empty field is " ").
         QVERIFY(doc.undo());
-        QVERIFY(doc.save(Native(path("u2.txt"))).ok());
+        QVERIFY(doc.save(NativePath(path("u2.txt"))).ok());
         QCOMPARE(ReadAll(path("u2.txt")), QByteArray("N\tA\tB\r\n1\t1,5\tx\r\n2\t \ty\r\n3\t4 kg\tz\r\n"));
     }
 
@@ -363,7 +338,7 @@ private slots:
         Write(path("t.txt"), "a\tb\tc\r\n1\t2\t3\r\n");
         TableDocument doc;
         FixedLayoutTarget target(metrics, 100);
-        QVERIFY(doc.open(Native(path("t.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("t.txt")), target).ok());
         Recorder recorder(doc);
         doc.setObserver(&recorder);
         recorder.moveCursorTo = &doc; // ignored while the shape changes
@@ -394,7 +369,7 @@ private slots:
         FixedLayoutTarget target(metrics, 100);
         int told = 0;
         doc.setHistoryListener([&told] { ++told; });
-        QVERIFY(doc.open(Native(path("m.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("m.txt")), target).ok());
         QVERIFY(!doc.isModified());
         doc.setCell(0, 1, "1"); // the same text: no change
         QVERIFY(!doc.isModified());
@@ -404,9 +379,9 @@ private slots:
         QVERIFY(doc.isModified());
         QCOMPARE(told, 1);
         // Saved elsewhere: the open table still differs from its file.
-        QVERIFY(doc.save(Native(path("other.txt"))).ok());
+        QVERIFY(doc.save(NativePath(path("other.txt"))).ok());
         QVERIFY(doc.isModified());
-        QVERIFY(doc.save(Native(path("m.txt"))).ok());
+        QVERIFY(doc.save(NativePath(path("m.txt"))).ok());
         QVERIFY(!doc.isModified());
         QVERIFY(doc.undo());
         QVERIFY(doc.isModified()); // back to what was loaded, not to what was saved
@@ -419,16 +394,16 @@ private slots:
         QVERIFY(doc.undo());
         QVERIFY(doc.isModified());
         // With row numbers the file is not the grid.
-        QVERIFY(doc.save(Native(path("m.txt"))).ok());
+        QVERIFY(doc.save(NativePath(path("m.txt"))).ok());
         QVERIFY(!doc.isModified());
-        QVERIFY(doc.save(Native(path("m.txt")), 1).ok());
+        QVERIFY(doc.save(NativePath(path("m.txt")), 1).ok());
         QVERIFY(doc.isModified());
         // A new layout starts a new history, from the table as last saved.
         QVERIFY(doc.layOut(target));
         QVERIFY(!doc.canUndo());
         QVERIFY(!doc.isModified());
         QCOMPARE(Rows(doc), (QStringList{"0|a|b", "1|1|2", "2|3|4"}));
-        QVERIFY(doc.open(Native(path("m.txt")), target).ok());
+        QVERIFY(doc.open(NativePath(path("m.txt")), target).ok());
         QVERIFY(!doc.isModified());
         QVERIFY(!doc.canUndo());
     }
@@ -467,7 +442,7 @@ private slots:
 
     void pasteFileAndHeaderRow()
     {
-        const std::string folder = Native(dir.path()) + "/";
+        const std::string folder = NativePath(dir.path()) + "/";
         QFile::remove(path("ClipTablePasteHdr.txt"));
         QCOMPARE(TableDocument::writePasteFile("x\ny\n", folder).kind, PasteOutcome::Kind::NothingToPaste);
         const PasteOutcome made = TableDocument::writePasteFile("a\tb\n1\t2\n", folder);

@@ -2,6 +2,7 @@
 // "Fix Cell Size" and "Delete Col Order" are all or nothing.
 #include "GridHelpers.h"
 
+#include "common/FixedMetrics.h"
 #include "table/ColumnOrder.h"
 #include "table/TableDocument.h"
 
@@ -14,15 +15,6 @@ using namespace rasmik;
 using namespace testgrid;
 
 namespace {
-
-// Every byte 7 pixels wide, lines 13 pixels high.
-class FixedMetrics : public TextMetrics {
-public:
-    int textWidth(std::string_view text) const override { return 7 * static_cast<int>(text.size()); }
-    int textHeight(std::string_view) const override { return 13; }
-    int byteAdvanceBound(unsigned char) const override { return 7; }
-    int maxByteAdvanceBound() const override { return 7; }
-};
 
 // Lines enough for the cells to report their progress.
 const int BodyRows = 70000;

@@ -5,6 +5,7 @@
 
 #include "app/GridWidget.h"
 #include "app/MainWindow.h"
+#include "common/GridColours.h"
 #include "common/TestFiles.h"
 #include "dialogs/TextPrompt.h"
 
@@ -22,12 +23,6 @@
 using namespace rasmik;
 
 namespace {
-
-const QColor White(255, 255, 255);
-const QColor OddBlue(243, 250, 255);
-const QColor Yellow(255, 255, 0);
-const QColor Orange(254, 202, 106);
-const QColor Lilac(241, 216, 240);
 
 bool Xdo(const QStringList& args)
 {
