@@ -11,6 +11,7 @@
 
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -231,9 +232,13 @@ private slots:
         QTest::qWait(100);
         CHECKED(ExpectBand(w));
 
-        // Next File and Pre File: a new grid, its own cursor.
+        // Next File and Pre File: a new grid, its own cursor. The deleted row
+        // is an unsaved change: the question comes first, and is let go.
+        int asked = 0;
+        w.runUnsavedQuestion = [&asked](QMessageBox&) { return ++asked, int(QMessageBox::Discard); };
         CHECKED(Keys({"ctrl+Right"}));
         QTRY_VERIFY(w.document().path().find("b.txt") != std::string::npos);
+        QCOMPARE(asked, 1);
         CHECKED(Focus(w));
         CHECKED(ExpectBand(w));
         CHECKED(Keys({"Down", "Down"}));
@@ -241,6 +246,7 @@ private slots:
         CHECKED(ExpectBand(w));
         CHECKED(Keys({"ctrl+Left"}));
         QTRY_VERIFY(w.document().path().find("a.txt") != std::string::npos);
+        QCOMPARE(asked, 1);
         CHECKED(Focus(w));
         CHECKED(ExpectBand(w));
     }
