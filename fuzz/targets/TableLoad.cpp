@@ -104,7 +104,7 @@ int TableLoad(const std::uint8_t* data, std::size_t size)
             ref.push_back(std::move(field));
         }
         std::vector<std::string> got;
-        ForEachField(lines[i], widths, [&](std::string_view f) { got.emplace_back(f); });
+        ForEachField(lines[i], widths, TextEncoding::Windows1256, [&](std::string_view f) { got.emplace_back(f); });
         FUZZ_CHECK(got == ref);
         FUZZ_CHECK(CountFields(lines[i], widths) == static_cast<int>(ref.size()));
         mostFields = std::max(mostFields, ref.size());

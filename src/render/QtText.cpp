@@ -4,24 +4,47 @@
 
 namespace rasmik {
 
-void ToQString(std::string_view cp1256, QString& out)
+void ToQString(std::string_view text, QString& out, TextEncoding held)
 {
-    const auto n = static_cast<qsizetype>(cp1256.size());
+    const auto n = static_cast<qsizetype>(text.size());
+    if (held != TextEncoding::Windows1256) {
+        // Plain ASCII (most cells of most tables) without the decoder.
+        QChar* d = nullptr;
+        for (qsizetype i = 0; i < n; ++i) {
+            const unsigned char b = static_cast<unsigned char>(text[static_cast<std::size_t>(i)]);
+            if (b >= 0x80) {
+                out = QString::fromUtf8(text.data(), n);
+                return;
+            }
+            if (!d) {
+                out.resize(n);
+                d = out.data();
+            }
+            d[i] = QChar(b);
+        }
+        if (!d)
+            out.resize(0);
+        return;
+    }
     out.resize(n);
     QChar* d = out.data();
     for (qsizetype i = 0; i < n; ++i)
-        d[i] = QChar(Cp1256Table[static_cast<unsigned char>(cp1256[static_cast<std::size_t>(i)])]);
+        d[i] = QChar(Cp1256Table[static_cast<unsigned char>(text[static_cast<std::size_t>(i)])]);
 }
 
-QString ToQString(std::string_view cp1256)
+QString ToQString(std::string_view text, TextEncoding held)
 {
     QString out;
-    ToQString(cp1256, out);
+    ToQString(text, out, held);
     return out;
 }
 
-std::string FromQString(const QString& text)
+std::string FromQString(const QString& text, TextEncoding held)
 {
+    if (held != TextEncoding::Windows1256) {
+        const QByteArray utf8 = text.toUtf8();
+        return std::string(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    }
     return UnicodeToCp1256(
         std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
 }

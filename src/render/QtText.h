@@ -1,6 +1,9 @@
 #pragma once
-// Windows-1256 <-> QString at the edge of the toolkit. Everything below the
-// window layer keeps byte strings; these are the only crossings.
+// Table text <-> QString at the edge of the toolkit. Everything below the
+// window layer keeps byte strings in the table's held form (Windows-1256 or
+// UTF-8); these are the only crossings.
+
+#include "text/TextEncoding.h"
 
 #include <QString>
 
@@ -9,13 +12,15 @@
 
 namespace rasmik {
 
-// Every byte through the fixed code-page table; no intermediate UTF-16 string.
-QString ToQString(std::string_view cp1256);
+// Windows-1256 goes byte by byte through the fixed code-page table; UTF-8
+// through Qt's decoder (a lone surrogate shows as U+FFFD).
+QString ToQString(std::string_view text, TextEncoding held = TextEncoding::Windows1256);
 // The same into a caller's buffer, so that a painter can reuse one QString
 // for every cell without allocating once its capacity has grown.
-void ToQString(std::string_view cp1256, QString& out);
+void ToQString(std::string_view text, QString& out, TextEncoding held = TextEncoding::Windows1256);
 
-// Characters that Windows-1256 lacks become the nearest letter, else '?'.
-std::string FromQString(const QString& text);
+// Into Windows-1256, characters it lacks become the nearest letter, else
+// '?'; into UTF-8 every character stays as it is.
+std::string FromQString(const QString& text, TextEncoding held = TextEncoding::Windows1256);
 
 } // namespace rasmik

@@ -1,5 +1,6 @@
 #pragma once
-// The grid of the open table: RowCount x ColCount cells of Windows-1256 bytes,
+// The grid of the open table: RowCount x ColCount cells of text in the
+// table's held form (Windows-1256 bytes, or UTF-8: Encoding() says which),
 // the cursor, the column widths and the fixed-row count. Cells laid out from a
 // table are views into the table's buffer until a command or an edit changes
 // them; changed cells live in an arena of their own.
@@ -9,6 +10,7 @@
 // entry of a side table (longer lines and cells, and changed cells).
 
 #include "text/ByteBuffer.h"
+#include "text/TextEncoding.h"
 
 #include <cstdint>
 #include <memory>
@@ -32,6 +34,9 @@ public:
     int RowCount() const { return rowCount_; }
     int ColCount() const { return static_cast<int>(cols_.size()); }
     int FixedRows() const { return fixedRows_; }
+    // How the cells' bytes are to be read: Windows1256 or Utf8.
+    TextEncoding Encoding() const { return encoding_; }
+    void SetEncoding(TextEncoding held) { encoding_ = HeldForm(held); }
     void SetFixedRows(int n) { fixedRows_ = n; }
 
     // Cursor. Row never rests on a fixed row when a body row exists.
@@ -167,6 +172,7 @@ private:
     int fixedRows_ = 1;
     int rowHeight_ = DefaultRowHeightPx;
     std::uint64_t epoch_ = 0;
+    TextEncoding encoding_ = TextEncoding::Windows1256;
 };
 
 } // namespace rasmik

@@ -50,8 +50,12 @@ FileStatus ReadTableFile(const std::string& path, TableLines& lines, const Progr
     FileStatus r = ReadWholeFile(path, bytes);
     if (!r)
         return r;
+    const FileEncoding encoding = DetectEncoding(bytes.view());
+    if (!FileBytesToHeld(bytes, encoding, TableLines::MaxBytes))
+        return FileStatus(FileErrorCode::TooLarge, path);
     if (!TableLines::FromBytes(std::move(bytes), lines, progress))
         return FileStatus(FileErrorCode::Cancelled, path);
+    lines.setEncoding(encoding);
     return r;
 }
 

@@ -123,16 +123,43 @@ std::string BackupPathFor(const std::string& path)
     return WithFileExtension(path, ".Bak");
 }
 
+FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std::string& path)
+{
+    FileError error;
+    const TextEncoding held = grid.Encoding();
+    std::string scratch;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            UnfitCharacter unfit;
+            scratch.clear();
+            if (!AppendHeldAs(grid.Cell(c, r), held, encoding, scratch, &unfit)) {
+                error = FileError(FileErrorCode::NotInEncoding, path);
+                error.row = r + 1;
+                error.column = c + 1;
+                error.codePoint = unfit.codePoint;
+                return error;
+            }
+        }
+    }
+    return error;
+}
+
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile, const ProgressFn& progress)
+                          const std::string& currentFile, const ProgressFn& progress, FileEncoding encoding)
 {
     if (path.empty())
         return FileStatus(FileErrorCode::NoFileName, path);
     // The lines are made a piece at a time while the file is written, so a
     // large table is never held twice.
     const int rows = grid.RowCount();
+    const TextEncoding held = grid.Encoding();
+    const bool converts = encoding.encoding != held;
+    const std::string_view mark = ByteOrderMarkOf(encoding);
+    bool unfit = false;
+    bool first = true;
     int next = 0;
     std::string piece;
+    std::string converted;
     const PieceSource source = [&](std::string_view& out) {
         if (progress && !progress(static_cast<std::uint64_t>(next), static_cast<std::uint64_t>(rows)))
             return Piece::Stop;
@@ -143,15 +170,31 @@ FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, cons
             next = to;
         }
         out = piece;
+        if (converts || (first && !mark.empty())) {
+            converted.clear();
+            if (first)
+                converted.append(mark);
+            if (!converts) {
+                converted.append(piece);
+            } else if (!AppendHeldAs(piece, held, encoding.encoding, converted)) {
+                unfit = true;
+                return Piece::Stop;
+            }
+            out = converted;
+        }
+        first = false;
         return next < rows ? Piece::More : Piece::Last;
     };
     const std::string backup = BackupPathFor(path);
     // The same file under another spelling (a relative path, "//", a link)
     // is still the open table. A table already named *.Bak would be its own
     // backup: it is written without one.
-    if (SameFile(path, currentFile) && !SameFile(backup, path) && FileIsThere(path))
-        return WriteFileWithBackup(path, source, backup);
-    return WriteFileAtomic(path, source);
+    const FileStatus written = SameFile(path, currentFile) && !SameFile(backup, path) && FileIsThere(path)
+        ? WriteFileWithBackup(path, source, backup)
+        : WriteFileAtomic(path, source);
+    if (unfit)
+        return FileStatus(FirstUnfitCell(grid, encoding.encoding, path));
+    return written;
 }
 
 } // namespace rasmik

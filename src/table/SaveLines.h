@@ -28,14 +28,21 @@ std::string WithFileExtension(const std::string& path, std::string_view ext);
 // The backup of a table: its extension replaced by ".Bak".
 std::string BackupPathFor(const std::string& path);
 
-// Saves the grid to path. When path is the file currentFile names (the same
+// Saves the grid to path in encoding (with its mark, if it has one). When path is the file currentFile names (the same
 // file, however spelt) and it exists, its old content becomes the ".Bak"
 // backup; a backup that cannot be made does not stop the save, and the
 // result's warning() says why. On failure the file and any earlier backup
 // are as they were, and the result carries the reason; progress (rows done
 // of all rows) may cancel the save, which then fails with Cancelled and
-// leaves the file and the backup as they were.
+// leaves the file and the backup as they were. A UTF-8 grid saved as
+// Windows-1256 takes the nearest letters; when a character still does not
+// fit, nothing is written and the error (NotInEncoding) names the first
+// such cell.
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile, const ProgressFn& progress = {});
+                          const std::string& currentFile, const ProgressFn& progress = {}, FileEncoding encoding = {});
+
+// The first cell, row by row, holding a character that encoding cannot:
+// its error, or None when every cell fits.
+FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std::string& path);
 
 } // namespace rasmik

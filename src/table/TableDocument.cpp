@@ -349,14 +349,21 @@ void TableDocument::setColumnWidth(int col, int width)
         grid_.SetColWidth(col, width);
 }
 
-FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress)
+FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
+                               std::optional<FileEncoding> encoding)
 {
-    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress);
+    const FileEncoding as = encoding.value_or(lines_.encoding());
+    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as);
     // Saved elsewhere, the open table is still the one to save.
     if (saved && !path_.empty() && SameFile(path, path_)) {
-        // A new layout cuts the table as the file now holds it.
-        if (isModified() || rowNumberBase != 0)
-            lines_ = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        // A new layout cuts the table as the file now holds it, in the form
+        // the grid holds it in.
+        if (isModified() || rowNumberBase != 0) {
+            TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+            rebuilt.setEncoding(FileEncoding{grid_.Encoding(), false});
+            lines_ = std::move(rebuilt);
+        }
+        lines_.setFileEncoding(as);
         // A numbered file is not the grid.
         if (rowNumberBase == 0)
             history_.markClean();

@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -104,6 +105,8 @@ public:
     const TableLines& lines() const { return lines_; }
     // The open table's path; empty before the first open.
     const std::string& path() const { return path_; }
+    // The encoding of the table's file, and the one a save keeps.
+    const FileEncoding& encoding() const { return lines_.encoding(); }
     // The "CellFormat" widths the table is cut with.
     const std::string& cellWidths() const { return cellWidths_; }
     const std::vector<std::string>& columnOrders() const { return columnOrders_; }
@@ -166,7 +169,10 @@ public:
     // keeps its old content as the ".Bak" backup, makes the document
     // unmodified, and later layouts cut the table as saved. rowNumberBase other than 0 numbers the rows ("Save With
     // Rows"); such a file is not the grid, so the document stays as it was.
-    FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {});
+    // The file is written in encoding (the table's own when none is given);
+    // saved over the open table, that becomes the table's encoding.
+    FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {},
+                    std::optional<FileEncoding> encoding = std::nullopt);
 
     // ---- editing commands on the cursor's column or row ----
     void simpleNumber();

@@ -17,10 +17,10 @@ namespace rasmik {
 
 namespace detail {
 
-std::string_view NextField(std::string_view& line, int width)
+std::string_view NextField(std::string_view& line, int width, TextEncoding held)
 {
     if (width > 0) {
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(width), line.size());
+        const std::size_t n = BytesOfCharacters(line, static_cast<std::size_t>(width), held);
         std::string_view field = line.substr(0, n);
         line.remove_prefix(n);
         return TrimSpacesView(field);
@@ -68,24 +68,24 @@ std::vector<int> ParseCellWidths(std::string_view cellWidths)
     return widths;
 }
 
-std::string_view SplitNextField(std::string_view& line, std::string_view& lineWidths)
+std::string_view SplitNextField(std::string_view& line, std::string_view& lineWidths, TextEncoding held)
 {
-    return detail::NextField(line, TakeIntToken(lineWidths, 0));
+    return detail::NextField(line, TakeIntToken(lineWidths, 0), held);
 }
 
-void SplitNextField(std::string& line, std::string& lineWidths, std::string& field)
+void SplitNextField(std::string& line, std::string& lineWidths, std::string& field, TextEncoding held)
 {
     std::string_view l = line;
     std::string_view w = lineWidths;
-    field = std::string(SplitNextField(l, w));
+    field = std::string(SplitNextField(l, w, held));
     line = std::string(l);
     lineWidths = std::string(w);
 }
 
-int CountFields(std::string_view line, const std::vector<int>& widths)
+int CountFields(std::string_view line, const std::vector<int>& widths, TextEncoding held)
 {
     int n = 0;
-    ForEachField(line, widths, [&](std::string_view) { ++n; });
+    ForEachField(line, widths, held, [&](std::string_view) { ++n; });
     return n;
 }
 
@@ -102,14 +102,16 @@ constexpr std::size_t SampledLines = 4096;
 bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress)
 {
     const std::vector<int> widths = ParseCellWidths(cellWidths);
+    const TextEncoding held = lines.heldForm();
     const std::size_t n = lines.size();
     const std::size_t rows = std::max<std::size_t>(1, n);
     if (rows > static_cast<std::size_t>(INT32_MAX))
         return false;
     int guess = 1;
     for (std::size_t r = 0; r < std::min(n, SampledLines); ++r)
-        guess = std::max(guess, CountFields(lines[r], widths));
+        guess = std::max(guess, CountFields(lines[r], widths, held));
     grid.BeginBuild(lines.buffer(), static_cast<int>(rows), guess);
+    grid.SetEncoding(held);
     if (n == 0) {
         grid.SetSpaceCell(0, 0);
         grid.EndBuild(1);
@@ -139,7 +141,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             grid.SetRowStart(row, static_cast<std::uint32_t>(line.data() - base));
             int col = 0;
             bool again = false;
-            ForEachField(line, widths, [&](std::string_view field) {
+            ForEachField(line, widths, held, [&](std::string_view field) {
                 if (col >= guess
                     || !grid.TrySetSourceCell(col, row, static_cast<std::uint32_t>(field.data() - base),
                                               static_cast<std::uint32_t>(field.size())))
@@ -193,7 +195,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         grid.AddColumns(std::max(most, mostOther));
         for (const std::size_t r : later) {
             int col = 0;
-            ForEachField(lines[r], widths, [&](std::string_view field) {
+            ForEachField(lines[r], widths, held, [&](std::string_view field) {
                 grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
                                    static_cast<std::uint32_t>(field.size()));
             });

@@ -31,17 +31,20 @@ HeaderBlock ReadHeaderBlock(TableLines& lines);
 std::vector<int> ParseCellWidths(std::string_view cellWidths);
 
 // Cuts the next field off the front of line, consuming the next width token
-// of lineWidths. The field refers into line's original text.
-std::string_view SplitNextField(std::string_view& line, std::string_view& lineWidths);
+// of lineWidths. The field refers into line's original text. Fixed widths
+// count characters of the held form.
+std::string_view SplitNextField(std::string_view& line, std::string_view& lineWidths,
+                                TextEncoding held = TextEncoding::Windows1256);
 // The same over owned strings.
-void SplitNextField(std::string& line, std::string& lineWidths, std::string& field);
+void SplitNextField(std::string& line, std::string& lineWidths, std::string& field,
+                    TextEncoding held = TextEncoding::Windows1256);
 
 // Cuts one whole line into its fields with pre-parsed widths.
 template <typename F>
-void ForEachField(std::string_view line, const std::vector<int>& widths, F&& onField);
+void ForEachField(std::string_view line, const std::vector<int>& widths, TextEncoding held, F&& onField);
 
 // Number of fields of a line (an empty line has none).
-int CountFields(std::string_view line, const std::vector<int>& widths);
+int CountFields(std::string_view line, const std::vector<int>& widths, TextEncoding held = TextEncoding::Windows1256);
 
 // Fills the grid from the lines: one row per line (at least one row), as many
 // columns as the line with most fields, " " for empty fields. Widths, row
@@ -64,17 +67,17 @@ void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight)
 
 // ---- implementation of the template ----
 namespace detail {
-std::string_view NextField(std::string_view& line, int width);
+std::string_view NextField(std::string_view& line, int width, TextEncoding held);
 }
 
 template <typename F>
-void ForEachField(std::string_view line, const std::vector<int>& widths, F&& onField)
+void ForEachField(std::string_view line, const std::vector<int>& widths, TextEncoding held, F&& onField)
 {
     std::size_t k = 0;
     while (!line.empty()) {
         const int w = k < widths.size() ? widths[k] : 0;
         ++k;
-        onField(detail::NextField(line, w));
+        onField(detail::NextField(line, w, held));
     }
 }
 

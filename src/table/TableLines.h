@@ -4,6 +4,7 @@
 // views into it and a copy of a million lines costs nothing.
 
 #include "text/ByteBuffer.h"
+#include "text/TextEncoding.h"
 
 #include <cstdint>
 #include <functional>
@@ -51,6 +52,19 @@ public:
     void dropFront(std::size_t n);
     std::vector<std::string> toStrings() const;
 
+    // The encoding of the file the lines came from; the bytes are in its
+    // held form (Windows-1256, or UTF-8 for every Unicode encoding).
+    const FileEncoding& encoding() const { return encoding_; }
+    TextEncoding heldForm() const { return held_; }
+    // Lines read from a file of this encoding.
+    void setEncoding(FileEncoding encoding)
+    {
+        encoding_ = encoding;
+        held_ = HeldForm(encoding.encoding);
+    }
+    // The same lines, now kept in a file of another encoding.
+    void setFileEncoding(FileEncoding encoding) { encoding_ = encoding; }
+
     // The shared byte buffer; cell views of a grid built from these lines
     // point into it and keep it alive.
     const std::shared_ptr<const ByteBuffer>& buffer() const { return buffer_; }
@@ -67,6 +81,8 @@ private:
     std::shared_ptr<const ByteBuffer> buffer_;
     std::shared_ptr<const Index> index_;
     std::size_t first_ = 0;
+    FileEncoding encoding_;
+    TextEncoding held_ = TextEncoding::Windows1256;
 };
 
 } // namespace rasmik

@@ -189,6 +189,21 @@ std::u16string Cp1256ToUnicode(std::string_view bytes)
     return out;
 }
 
+int ExactCp1256Byte(char32_t cp)
+{
+    const unsigned char b = Reverse.get(cp);
+    return Cp1256Table[b] == cp ? b : -1;
+}
+
+bool AppendNearestCp1256(char32_t cp, std::string& out)
+{
+    if ((cp >= 0xFEF5 && cp <= 0xFEFC) || cp == Unmapped || Reverse.get(cp) != Unmapped) {
+        AppendCodePoint(out, cp);
+        return true;
+    }
+    return false;
+}
+
 char UnicodeToCp1256Char(char32_t cp)
 {
     return static_cast<char>(Reverse.get(cp));

@@ -28,4 +28,11 @@ std::string UnicodeToCp1256(std::u16string_view text);
 std::string Utf8ToCp1256(std::string_view utf8);
 std::string Cp1256ToUtf8(std::string_view bytes);
 
+// The byte of a code point that Windows-1256 holds exactly; -1 otherwise.
+int ExactCp1256Byte(char32_t cp);
+// Appends a code point as UnicodeToCp1256 gives it (the exact byte, else the
+// nearest letter, a lam-alef ligature as two letters); false, appending
+// nothing, when it has neither.
+bool AppendNearestCp1256(char32_t cp, std::string& out);
+
 } // namespace rasmik

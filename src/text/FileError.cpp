@@ -1,6 +1,7 @@
 #include "text/FileError.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 namespace rasmik {
@@ -68,6 +69,12 @@ std::string DescribeFileError(const FileError& error)
     case C::TooManyColumns:
         return "the table has " + std::to_string(error.count) + " columns; a workbook takes at most "
             + std::to_string(error.limit);
+    case C::NotInEncoding: {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(error.codePoint));
+        return "row " + std::to_string(error.row) + ", column " + std::to_string(error.column) + ": the character "
+            + hex + " has no Windows-1256 form";
+    }
     case C::CellTooLong:
         return "cell " + error.subject + " holds more than " + std::to_string(error.limit) + " characters";
     case C::BadSheetName:

@@ -25,6 +25,9 @@ enum class FileErrorCode {
     NoSpace,        // the disk or the quota is full
     NoMemory,
     System, // any other system error: see sysErrno, else detail
+    // The table holds a character the chosen encoding cannot: at row, column
+    // (counted from 1), the character codePoint.
+    NotInEncoding,
     // Workbook export.
     EmptyTable,        // nothing to write
     ExportSwitchedOff, // "NoSheet" = 1 in AppOptions.txt
@@ -44,6 +47,9 @@ struct FileError {
     std::string subject;     // what it is about: a cell address, a sheet name
     std::uint64_t count = 0; // for the limits: what the table has...
     std::uint64_t limit = 0; // ...and what the file takes
+    std::int64_t row = 0;    // NotInEncoding: the cell, from 1
+    int column = 0;
+    char32_t codePoint = 0;
 
     FileError() = default;
     FileError(FileErrorCode c, std::string p) : code(c), path(std::move(p)) { }

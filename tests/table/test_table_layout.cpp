@@ -164,7 +164,7 @@ private slots:
         const std::vector<int> w = ParseCellWidths(widths.toStdString());
         std::vector<std::string> got;
         ForEachField(std::string_view(line.constData(), static_cast<std::size_t>(line.size())), w,
-                     [&](std::string_view f) { got.emplace_back(f); });
+                     TextEncoding::Windows1256, [&](std::string_view f) { got.emplace_back(f); });
         QCOMPARE(ToList(got), fields);
         QCOMPARE(CountFields(std::string_view(line.constData(), static_cast<std::size_t>(line.size())), w),
                  fields.size());

@@ -1,0 +1,193 @@
+// Which encoding a table file is read in, what its bytes become in memory,
+// and that writing them back gives the same bytes.
+
+#include "text/TextEncoding.h"
+
+#include <QtTest>
+
+using namespace rasmik;
+
+using Bytes = std::string;
+Q_DECLARE_METATYPE(Bytes)
+Q_DECLARE_METATYPE(rasmik::TextEncoding)
+
+namespace {
+
+Bytes Utf16(const char16_t* units, bool big)
+{
+    Bytes out;
+    for (const char16_t* u = units; *u; ++u) {
+        const char hi = static_cast<char>(*u >> 8), lo = static_cast<char>(*u & 0xFF);
+        out.push_back(big ? hi : lo);
+        out.push_back(big ? lo : hi);
+    }
+    return out;
+}
+
+Bytes Held(Bytes file, FileEncoding e)
+{
+    ByteBuffer b(file);
+    if (!FileBytesToHeld(b, e, 1u << 30))
+        return "<too large>";
+    return Bytes(b.view());
+}
+
+} // namespace
+
+class TestTextEncodings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void detection_data()
+    {
+        QTest::addColumn<Bytes>("file");
+        QTest::addColumn<TextEncoding>("encoding");
+        QTest::addColumn<bool>("mark");
+        QTest::addColumn<Bytes>("held");
+        const Bytes name = "\xD9\x86\xD8\xA7\xD9\x85"; // نام in UTF-8
+        QTest::newRow("empty") << Bytes() << TextEncoding::Windows1256 << false << Bytes();
+        QTest::newRow("ascii only") << Bytes("a\tb\r\n") << TextEncoding::Windows1256 << false << Bytes("a\tb\r\n");
+        QTest::newRow("utf-8") << name << TextEncoding::Utf8 << false << name;
+        QTest::newRow("utf-8 mark") << Bytes("\xEF\xBB\xBF") + name << TextEncoding::Utf8 << true << name;
+        QTest::newRow("utf-8 mark, ascii") << Bytes("\xEF\xBB\xBF"
+                                                    "a")
+                                           << TextEncoding::Utf8 << true << Bytes("a");
+        QTest::newRow("late persian") << Bytes(2'000'000, 'x') + name << TextEncoding::Utf8 << false
+                                      << Bytes(2'000'000, 'x') + name;
+        QTest::newRow("one stray byte") << name + "\xE1" << TextEncoding::Windows1256 << false << name + "\xE1";
+        QTest::newRow("windows-1256") << Bytes("\xE4\xC7\xE3") << TextEncoding::Windows1256 << false
+                                      << Bytes("\xE4\xC7\xE3");
+        QTest::newRow("cut sequence at end")
+            << name.substr(0, 5) << TextEncoding::Windows1256 << false << name.substr(0, 5);
+        QTest::newRow("overlong") << Bytes("\xC0\xAF") << TextEncoding::Windows1256 << false << Bytes("\xC0\xAF");
+        QTest::newRow("utf-8 surrogate") << Bytes("\xED\xA0\x80") << TextEncoding::Windows1256 << false
+                                         << Bytes("\xED\xA0\x80");
+        QTest::newRow("four bytes") << Bytes("\xF0\x9F\x98\x80") << TextEncoding::Utf8 << false
+                                    << Bytes("\xF0\x9F\x98\x80");
+        QTest::newRow("broken after NUL is not read")
+            << name + Bytes(1, '\0') + "\xFF" << TextEncoding::Utf8 << false << name + Bytes(1, '\0') + "\xFF";
+        QTest::newRow("utf-16 le") << Bytes("\xFF\xFE") + Utf16(u"\u0646\u0627\u0645\tA", false)
+                                   << TextEncoding::Utf16LE << true << name + "\tA";
+        QTest::newRow("utf-16 be") << Bytes("\xFE\xFF") + Utf16(u"\u0646\u0627\u0645\tA", true) << TextEncoding::Utf16BE
+                                   << true << name + "\tA";
+        QTest::newRow("utf-16 pair") << Bytes("\xFF\xFE") + Utf16(u"\U0001F600", false) << TextEncoding::Utf16LE << true
+                                     << Bytes("\xF0\x9F\x98\x80");
+        QTest::newRow("utf-16 lone surrogate") << Bytes("\xFF\xFE")
+                + Utf16(u"a\xD800"
+                        "b",
+                        false) << TextEncoding::Utf16LE
+                                               << true
+                                               << Bytes("a\xED\xA0\x80"
+                                                        "b");
+        QTest::newRow("utf-16 NUL ends the text")
+            << Bytes("\xFF\xFE") + Utf16(u"ab", false) + Bytes(2, '\0') + Utf16(u"cd", false) << TextEncoding::Utf16LE
+            << true << Bytes("ab");
+        QTest::newRow("utf-16 odd byte") << Bytes("\xFF\xFE"
+                                                  "a\0b",
+                                                  5)
+                                         << TextEncoding::Utf16LE << true << Bytes("a\xEF\xBF\xBD");
+    }
+    void detection()
+    {
+        QFETCH(Bytes, file);
+        QFETCH(TextEncoding, encoding);
+        QFETCH(bool, mark);
+        QFETCH(Bytes, held);
+        const FileEncoding e = DetectEncoding(file);
+        QCOMPARE(e.encoding, encoding);
+        QCOMPARE(e.byteOrderMark, mark);
+        QCOMPARE(Held(file, e), held);
+    }
+
+    // Bytes in, the same bytes out, for every encoding a file may be in.
+    void roundTrip_data()
+    {
+        QTest::addColumn<Bytes>("file");
+        QTest::newRow("windows-1256, every byte") << [] {
+            Bytes all;
+            for (int b = 1; b < 256; ++b)
+                all.push_back(static_cast<char>(b));
+            return all;
+        }();
+        QTest::newRow("utf-8") << Bytes("\xDB\x8C\xDB\xB1\xD9\xA2 a\t\xF0\x9F\x98\x80\r\n");
+        QTest::newRow("utf-8 mark") << Bytes("\xEF\xBB\xBF\xDB\x8C\r\n");
+        QTest::newRow("utf-16 le") << Bytes("\xFF\xFE") + Utf16(u"\u06CC\tx\U0001F600\r\n", false);
+        QTest::newRow("utf-16 be") << Bytes("\xFE\xFF") + Utf16(u"\u06CC\tx\U0001F600\r\n", true);
+        QTest::newRow("utf-16 lone surrogates") << Bytes("\xFF\xFE") + Utf16(u"\xDC00z\xD800", false);
+    }
+    void roundTrip()
+    {
+        QFETCH(Bytes, file);
+        const FileEncoding e = DetectEncoding(file);
+        const Bytes held = Held(file, e);
+        Bytes out(ByteOrderMarkOf(e));
+        QVERIFY(AppendHeldAs(held, HeldForm(e.encoding), e.encoding, out));
+        QCOMPARE(out, file);
+    }
+
+    void conversion_data()
+    {
+        QTest::addColumn<Bytes>("held");
+        QTest::addColumn<TextEncoding>("from");
+        QTest::addColumn<TextEncoding>("to");
+        QTest::addColumn<Bytes>("out");
+        QTest::addColumn<int>("unfitAt"); // -1: it fits
+        QTest::newRow("1256 to utf-8") << Bytes("\xED\xC7 1") << TextEncoding::Windows1256 << TextEncoding::Utf8
+                                       << Bytes("\xD9\x8A\xD8\xA7 1") << -1;
+        QTest::newRow("1256 to utf-16") << Bytes("\xC7") << TextEncoding::Windows1256 << TextEncoding::Utf16BE
+                                        << Bytes("\x06\x27") << -1;
+        QTest::newRow("nearest letters") << Bytes("\xDB\x8C\xDB\xB1\xD9\xA2\xDA\xA9") << TextEncoding::Utf8
+                                         << TextEncoding::Windows1256
+                                         << Bytes("\xED"
+                                                  "12\x98")
+                                         << -1;
+        QTest::newRow("refused") << Bytes("ab\xE2\x82\xAA") << TextEncoding::Utf8 << TextEncoding::Windows1256
+                                 << Bytes() << 2;
+        QTest::newRow("refused emoji") << Bytes("\xF0\x9F\x98\x80") << TextEncoding::Utf8 << TextEncoding::Windows1256
+                                       << Bytes() << 0;
+        QTest::newRow("lone surrogate into utf-8")
+            << Bytes("a\xED\xA0\x80") << TextEncoding::Utf8 << TextEncoding::Utf8 << Bytes("a\xEF\xBF\xBD") << -1;
+    }
+    void conversion()
+    {
+        QFETCH(Bytes, held);
+        QFETCH(TextEncoding, from);
+        QFETCH(TextEncoding, to);
+        QFETCH(Bytes, out);
+        QFETCH(int, unfitAt);
+        Bytes got = "keep";
+        UnfitCharacter unfit;
+        QCOMPARE(AppendHeldAs(held, from, to, got, &unfit), unfitAt < 0);
+        if (unfitAt >= 0) {
+            QCOMPARE(got, Bytes("keep"));
+            QCOMPARE(unfit.offset, std::size_t(unfitAt));
+        } else {
+            QCOMPARE(got, "keep" + out);
+        }
+    }
+
+    void characters()
+    {
+        const Bytes s = "a\xDB\x8C\xF0\x9F\x98\x80z";
+        QCOMPARE(CharacterCount(s, TextEncoding::Utf8), std::size_t(4));
+        QCOMPARE(BytesOfCharacters(s, 2, TextEncoding::Utf8), std::size_t(3));
+        QCOMPARE(BytesOfCharacters(s, 2, TextEncoding::Windows1256), std::size_t(2));
+        QCOMPARE(CutAtCharacter(s, 5, TextEncoding::Utf8), std::string_view(s).substr(0, 3));
+        std::string exact;
+        QVERIFY(Utf8ToCp1256Exactly("\xD9\x86\xDA\xA9", exact));
+        QCOMPARE(exact, Bytes("\xE4\x98"));
+        QVERIFY(!Utf8ToCp1256Exactly("\xDB\x8C", exact)); // U+06CC only by its nearest letter
+        FileEncoding e;
+        QVERIFY(ParseEncodingName("UTF-16", e));
+        QCOMPARE(e, (FileEncoding{TextEncoding::Utf16LE, true}));
+        QVERIFY(!ParseEncodingName("latin-1", e));
+        QCOMPARE(SaveEncodingFor(TextEncoding::Utf16LE, {TextEncoding::Utf16BE, true}),
+                 (FileEncoding{TextEncoding::Utf16BE, true}));
+        QCOMPARE(SaveEncodingFor(TextEncoding::Utf8, {TextEncoding::Utf8, true}),
+                 (FileEncoding{TextEncoding::Utf8, true}));
+        QCOMPARE(SaveEncodingFor(TextEncoding::Utf8, {}), (FileEncoding{TextEncoding::Utf8, false}));
+    }
+};
+
+QTEST_APPLESS_MAIN(TestTextEncodings)
+#include "test_text_encodings.moc"
