@@ -18,6 +18,7 @@
 #include <QGuiApplication>
 
 #include <cstdio>
+#include <optional>
 
 namespace rasmik {
 
@@ -67,7 +68,8 @@ int UsageError(const std::string& why)
     return ExitUsage;
 }
 
-int Convert(const std::string& input, const std::string& output, const std::string& title)
+int Convert(const std::string& input, const std::string& output, const std::string& title,
+            std::optional<FileEncoding> encoding)
 {
     const OutputKind kind = KindOf(output);
     // The window's own start: the saved font, the remembered column orders
@@ -87,7 +89,8 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     case OutputKind::Text: {
         // The same file under another spelling gets its backup too: the
         // save decides by the file itself.
-        const FileStatus r = SaveGridToFile(document.grid(), 0, output, document.path());
+        const FileStatus r =
+            SaveGridToFile(document.grid(), 0, output, document.path(), {}, encoding.value_or(document.encoding()));
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         if (r.hasWarning())
@@ -124,15 +127,19 @@ std::string VersionText()
 std::string UsageText()
 {
     return "usage: rasmik [TABLE]\n"
-           "       rasmik --convert INPUT OUTPUT [--title TEXT]\n"
+           "       rasmik --convert INPUT OUTPUT [--title TEXT] [--encoding ENCODING]\n"
            "       rasmik --help | --version\n"
            "\n"
            "Without options, opens TABLE (a tab-separated or fixed-width text table) in the window.\n"
            "--convert reads INPUT as the Open command does and writes OUTPUT by its extension:\n"
-           "  .txt, .tsv   the table as Save writes it (a .Bak backup when OUTPUT is INPUT)\n"
+           "  .txt, .tsv   the table as Save writes it (a .Bak backup when OUTPUT is INPUT), in\n"
+           "               INPUT's encoding and byte-order mark, or in ENCODING: windows-1256,\n"
+           "               utf-8 (without a mark) or utf-16 (little-endian, with its mark)\n"
            "  .xlsx        a workbook as the Excel command writes it\n"
            "  .pdf         the printed report on A4, titled TEXT\n"
-           "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written.\n";
+           "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes).\n"
+           "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written (also when\n"
+           "a character has no place in windows-1256: the cell is named on standard error).\n";
 }
 
 bool IsCommandLineMode(const std::vector<std::string>& args)
@@ -156,11 +163,18 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
     }
     std::vector<std::string> rest(args.begin() + 1, args.end());
     std::string title;
+    std::optional<FileEncoding> encoding;
     for (std::size_t i = 0; i < rest.size();) {
         if (rest[i] == "--title") {
             if (i + 1 >= rest.size())
                 return UsageError("--title needs a text");
             title = rest[i + 1];
+            rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
+        } else if (rest[i] == "--encoding") {
+            FileEncoding e;
+            if (i + 1 >= rest.size() || !ParseEncodingName(rest[i + 1], e))
+                return UsageError("--encoding needs windows-1256, utf-8 or utf-16");
+            encoding = e;
             rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
         } else {
             ++i;
@@ -170,11 +184,13 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
         return UsageError("--convert needs INPUT and OUTPUT");
     if (KindOf(rest[1]) == OutputKind::None)
         return UsageError("OUTPUT must end in .txt, .tsv, .xlsx or .pdf: " + rest[1]);
+    if (encoding && KindOf(rest[1]) != OutputKind::Text)
+        return UsageError("--encoding applies to a .txt or .tsv OUTPUT only");
     // No window is shown: the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QtDefaultHandler = qInstallMessageHandler(DropQtWarnings);
     QGuiApplication app(argc, argv);
-    return Convert(rest[0], rest[1], title);
+    return Convert(rest[0], rest[1], title, encoding);
 }
 
 } // namespace rasmik

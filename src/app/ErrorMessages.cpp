@@ -1,9 +1,12 @@
 #include "app/ErrorMessages.h"
 
+#include "text/TextEncoding.h"
+
 #include <QByteArray>
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 namespace rasmik {
@@ -46,6 +49,16 @@ std::string PersianReason(const FileError& e)
             return "سهمیه شما از دیسک پر است.";
         return "جای خالی دیسک کافی نیست.";
     case C::NoMemory: return "حافظه کافی نیست.";
+    case C::NotInEncoding: {
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(e.codePoint));
+        std::string shown;
+        AppendUtf8(shown, e.codePoint);
+        // The character stands isolated, so that a mark or a joining letter
+        // shows by itself.
+        return "نویسه «\u2068" + shown + "\u2069» (" + hex + ") در ردیف " + std::to_string(e.row) + "، ستون "
+            + std::to_string(e.column) + " در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.";
+    }
     case C::System:
         if (e.sysErrno == 0 && e.detail.empty())
             return "خطای ناشناخته";

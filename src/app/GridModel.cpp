@@ -35,7 +35,7 @@ QVariant GridModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
         return {};
-    return ToQString(grid().Cell(index.column(), gridRow(index.row())));
+    return ToQString(grid().Cell(index.column(), gridRow(index.row())), grid().Encoding());
 }
 
 bool GridModel::setData(const QModelIndex& index, const QVariant& value, int role)
@@ -43,7 +43,7 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
     if (!index.isValid() || role != Qt::EditRole)
         return false;
     // The document tells of the change through cellsChanged.
-    document_.setCell(index.column(), gridRow(index.row()), FromQString(value.toString()));
+    document_.setCell(index.column(), gridRow(index.row()), FromQString(value.toString(), grid().Encoding()));
     return true;
 }
 

@@ -48,9 +48,9 @@ public:
 
 } // namespace
 
-QString CellToolTip(std::string_view displayText)
+QString CellToolTip(std::string_view displayText, TextEncoding held)
 {
-    QString text = ToQString(displayText.substr(0, static_cast<std::size_t>(ToolTipLength)));
+    QString text = ToQString(CutAtCharacter(displayText, static_cast<std::size_t>(ToolTipLength), held), held);
     if (displayText.size() > static_cast<std::size_t>(ToolTipLength))
         text += QChar(0x2026);
     // Lines of at most LineLength characters, broken at a space where there is one.
@@ -325,7 +325,8 @@ void GridWidget::showCellToolTip(const QPoint& globalPos, QWidget* over, int col
         return;
     }
     std::string shaped;
-    QToolTip::showText(globalPos, CellToolTip(CellDisplayText(*this, col, row, shaped)), over, rect);
+    QToolTip::showText(globalPos, CellToolTip(CellDisplayText(*this, col, row, shaped), document_.grid().Encoding()),
+                       over, rect);
 }
 
 void GridWidget::onSectionMoved(int /*logical*/, int oldVisual, int newVisual)

@@ -26,7 +26,7 @@ constexpr QRgb ScrollHandleOutline = qRgb(100, 100, 100);
 // The whole text of a cut cell as a tooltip shows it: wrapped into lines, at
 // most ToolTipLength characters of a huge one, never read as markup.
 constexpr int ToolTipLength = 2000;
-QString CellToolTip(std::string_view displayText);
+QString CellToolTip(std::string_view displayText, TextEncoding held = TextEncoding::Windows1256);
 
 // Paints row 0 through the cell painter and lets the user drag columns.
 class GridHeader : public QHeaderView {

@@ -41,7 +41,7 @@ QLabel* HeaderStrip::label(int p, int i) const
     return p >= 1 && p <= made_ && i >= 1 && i <= 3 ? labels_[p][i] : nullptr;
 }
 
-void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& captions)
+void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& captions, TextEncoding held)
 {
     for (int p = made_; p >= 1; --p) {
         delete panels_[p];
@@ -60,7 +60,7 @@ void HeaderStrip::rebuildPanels(int count, const std::vector<std::string>& capti
         for (int i = 1; i <= 3; ++i) {
             const std::string caption = next < captions.size() ? captions[next] : std::string();
             ++next;
-            auto* label = new QLabel(ToQString(caption), panel);
+            auto* label = new QLabel(ToQString(caption, held), panel);
             label->setObjectName(QStringLiteral("headerLabel%1_%2").arg(p).arg(i));
             label->setTextFormat(Qt::PlainText);
             // In this right-to-left strip the first label stands at the right edge.

@@ -2,6 +2,8 @@
 // The header strip above the grid: up to ten panels stacked from the top, each
 // with a right, a centre and a left label, in the cycle of header colours.
 
+#include "text/TextEncoding.h"
+
 #include <QLabel>
 #include <QWidget>
 
@@ -19,7 +21,8 @@ public:
 
     // Destroys the panels and makes count new ones with these captions
     // (Windows-1256, three per panel); a count of 0 or less makes none.
-    void rebuildPanels(int count, const std::vector<std::string>& captions);
+    void rebuildPanels(int count, const std::vector<std::string>& captions,
+                       TextEncoding held = TextEncoding::Windows1256);
     // Shows the strip when count > 0 and sizes and colours its panels.
     void layoutHeader(int count);
 

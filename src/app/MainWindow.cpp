@@ -189,6 +189,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     layout->addWidget(headerStrip_);
     layout->addWidget(grid_, 1);
     setCentralWidget(central);
+    statusLine_ = new StatusLine(this);
+    setStatusBar(statusLine_);
     connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
     buildMenu();
     document_.setHistoryListener([this] { showEditState(); });
@@ -275,6 +277,7 @@ void MainWindow::showEditState()
     if (QAction* a = command("redo"))
         a->setEnabled(document_.canRedo());
     showTitle();
+    statusLine_->showTable(document_.encoding(), document_.grid());
 }
 
 bool MainWindow::settleUnsavedChanges()
@@ -425,7 +428,7 @@ void MainWindow::showHeaderBlock()
 {
     const HeaderBlock& block = document_.openedHeader();
     if (block.found && block.panelCount != 0) {
-        headerStrip_->rebuildPanels(block.panelCount, block.labels);
+        headerStrip_->rebuildPanels(block.panelCount, block.labels, document_.lines().heldForm());
         if (firstHeaderPending_) {
             setWindowState(windowState() | Qt::WindowMaximized);
             firstHeaderPending_ = false;
@@ -580,13 +583,13 @@ void MainWindow::toggleMaximize()
 
 bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
-    const std::string path = PromptSaveFileName(this, "Save As", document_.path(), "", "*.txt", "Text File|*.txt");
-    if (path.empty())
+    const std::optional<TableSaveChoice> choice = PromptSaveTable(this, document_.path(), document_.encoding());
+    if (!choice)
         return false;
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
-        r = document_.save(path, rowNumberBase, shown.fn());
+        r = document_.save(choice->path, rowNumberBase, shown.fn(), choice->encoding);
     }
     // A cancelled save left the file and its backup as they were.
     if (!r)
@@ -639,7 +642,7 @@ void MainWindow::fixCellSize()
 void MainWindow::searchRows()
 {
     const std::string answer = askText(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
-                                       document_.searchText());
+                                       document_.searchText(), document_.grid().Encoding());
     if (answer.empty())
         return;
     document_.searchRows(answer);
@@ -712,7 +715,14 @@ void MainWindow::saveRowForHeader()
 
 void MainWindow::showColumnValues()
 {
-    ShowListInNotepad(ExeFolder() + document_.valuesFileName(), document_.distinctValuesOfCurrentColumn());
+    // Shown in a text editor, which reads UTF-8 whatever the table is in.
+    std::vector<std::string> values = document_.distinctValuesOfCurrentColumn();
+    for (std::string& v : values) {
+        std::string utf8;
+        AppendHeldAs(v, document_.grid().Encoding(), TextEncoding::Utf8, utf8);
+        v = std::move(utf8);
+    }
+    ShowListInNotepad(ExeFolder() + document_.valuesFileName(), values);
 }
 
 void MainWindow::sumCurrentColumn()

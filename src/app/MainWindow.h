@@ -7,6 +7,7 @@
 #include "app/GridWidget.h"
 #include "app/HeaderStrip.h"
 #include "app/StartUp.h"
+#include "app/StatusLine.h"
 #include "print/ReportRenderer.h"
 #include "table/FontRecord.h"
 #include "table/TableDocument.h"
@@ -35,6 +36,7 @@ public:
     const TableDocument& document() const { return document_; }
     GridWidget* grid() const { return grid_; }
     HeaderStrip* headerStrip() const { return headerStrip_; }
+    StatusLine* statusLine() const { return statusLine_; }
     // The command's action by its name ("openTable", "searchRows", ...).
     QAction* command(const char* name) const;
     // The caption as held (bytes); the window title shows it, with the
@@ -103,7 +105,7 @@ private:
     // The caption as text, and the title made of it.
     QString captionText() const;
     void showTitle();
-    // Undo, Redo and the title after the document's history changed.
+    // Undo, Redo, the title and the status bar after the document's history changed.
     void showEditState();
     // Asks whether to save unsaved changes before the table is closed or
     // replaced, and saves when told to; false when the user cancelled
@@ -129,6 +131,7 @@ private:
     GridReport printReport_;
     GridWidget* grid_ = nullptr;
     HeaderStrip* headerStrip_ = nullptr;
+    StatusLine* statusLine_ = nullptr;
     QAction* shapingAction_ = nullptr;
     QAction* maximizeAction_ = nullptr;
     std::string appFolder_;

@@ -81,4 +81,31 @@ std::string PromptSaveFileName(QWidget* parent, const std::string& title, const 
     return QFile::encodeName(dialog->selectedFiles().front()).toStdString();
 }
 
+std::unique_ptr<QFileDialog> MakeTableSaveDialog(QWidget* parent, const std::string& initialName, FileEncoding current)
+{
+    auto dialog = MakeSaveDialog(parent, "Save As", initialName, "", "*.txt", "");
+    dialog->setNameFilters({QtFilter(TableFilterWindows1256), QtFilter(TableFilterUtf8), QtFilter(TableFilterUtf16)});
+    const char* own = current.encoding == TextEncoding::Windows1256 ? TableFilterWindows1256
+        : current.encoding == TextEncoding::Utf8                    ? TableFilterUtf8
+                                                                    : TableFilterUtf16;
+    dialog->selectNameFilter(QtFilter(own));
+    return dialog;
+}
+
+std::optional<TableSaveChoice> PromptSaveTable(QWidget* parent, const std::string& initialName, FileEncoding current)
+{
+    std::unique_ptr<QFileDialog> dialog = MakeTableSaveDialog(parent, initialName, current);
+    SetPersianKeyboard(false);
+    const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
+    SetPersianKeyboard(true);
+    if (!chosen)
+        return std::nullopt;
+    const QString filter = dialog->selectedNameFilter();
+    const TextEncoding kind = filter == QtFilter(TableFilterUtf8) ? TextEncoding::Utf8
+        : filter == QtFilter(TableFilterUtf16)                    ? TextEncoding::Utf16LE
+                                                                  : TextEncoding::Windows1256;
+    return TableSaveChoice{QFile::encodeName(dialog->selectedFiles().front()).toStdString(),
+                           SaveEncodingFor(kind, current)};
+}
+
 } // namespace rasmik

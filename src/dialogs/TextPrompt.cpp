@@ -104,9 +104,10 @@ TextPrompt::TextPrompt(QWidget* parent)
     languageTimer_->start();
 }
 
-void TextPrompt::prepare(const QString& caption, const QString& prompt, std::string_view defaultText)
+void TextPrompt::prepare(const QString& caption, const QString& prompt, std::string_view defaultText, TextEncoding held)
 {
     answer_.clear();
+    held_ = held;
     applyOuterHeight();
     okButton_->move(okButton_->x(), ButtonTop);
     cancelButton_->move(cancelButton_->x(), ButtonTop);
@@ -115,11 +116,13 @@ void TextPrompt::prepare(const QString& caption, const QString& prompt, std::str
     setWindowTitle(caption.isEmpty() ? QStringLiteral(" ") : caption);
     promptLabel_->setText(prompt);
 
-    if (!defaultText.empty() && defaultText.front() == LeftToRightMark) {
-        edit_->setText(ToQString(defaultText.substr(1)));
+    const std::string_view mark =
+        held == TextEncoding::Windows1256 ? std::string_view(&LeftToRightMark, 1) : std::string_view("\xE2\x80\x8E");
+    if (defaultText.substr(0, mark.size()) == mark) {
+        edit_->setText(ToQString(defaultText.substr(mark.size()), held));
         edit_->setLayoutDirection(Qt::LeftToRight);
     } else {
-        edit_->setText(ToQString(defaultText));
+        edit_->setText(ToQString(defaultText, held));
         edit_->setLayoutDirection(Qt::RightToLeft);
     }
 
@@ -133,7 +136,7 @@ void TextPrompt::prepare(const QString& caption, const QString& prompt, std::str
 
 void TextPrompt::acceptText()
 {
-    answer_ = TrimSpaces(FromQString(edit_->text()));
+    answer_ = TrimSpaces(FromQString(edit_->text(), held_));
     accept();
 }
 
@@ -183,10 +186,10 @@ void TextPrompt::moveEvent(QMoveEvent* event)
     applyOuterHeight();
 }
 
-std::string askText(const QString& caption, const QString& promptText, std::string_view defaultText)
+std::string askText(const QString& caption, const QString& promptText, std::string_view defaultText, TextEncoding held)
 {
     QPointer<TextPrompt> prompt = new TextPrompt(QApplication::activeWindow());
-    prompt->prepare(caption, promptText, defaultText);
+    prompt->prepare(caption, promptText, defaultText, held);
     prompt->exec();
     std::string answer = prompt ? prompt->answer() : std::string();
     delete prompt;

@@ -2,6 +2,8 @@
 // The one-line text prompt: a right-to-left dialog with a prompt, an edit
 // box, OK and Cancel, and the active keyboard language in a corner.
 
+#include "text/TextEncoding.h"
+
 #include <QDialog>
 #include <QString>
 
@@ -24,13 +26,14 @@ public:
     explicit TextPrompt(QWidget* parent = nullptr);
 
     // Lays the dialog out for one question. caption and prompt are the
-    // program's own texts (UTF-8 literals); defaultText is table text in
-    // Windows-1256, and a leading left-to-right mark (0xFD) opens the edit box
-    // left to right without the mark.
-    void prepare(const QString& caption, const QString& prompt, std::string_view defaultText);
+    // program's own texts (UTF-8 literals); defaultText is table text in the
+    // held form held (Windows-1256 or UTF-8), and a leading left-to-right mark
+    // opens the edit box left to right without the mark.
+    void prepare(const QString& caption, const QString& prompt, std::string_view defaultText,
+                 TextEncoding held = TextEncoding::Windows1256);
 
-    // The confirmed text in Windows-1256 without leading and trailing spaces;
-    // empty unless OK was chosen.
+    // The confirmed text in that held form without leading and trailing
+    // spaces; empty unless OK was chosen.
     const std::string& answer() const { return answer_; }
 
     // The controls a user reads and works, for tests that play the user.
@@ -63,12 +66,15 @@ private:
     QAction* acceptAction_;
 
     std::string answer_;
+    TextEncoding held_ = TextEncoding::Windows1256;
 };
 
-// Asks for one line of text; returns it in Windows-1256 without leading and
-// trailing spaces, or an empty text when the user cancels. caption and prompt
-// are UTF-8 texts of the program; defaultText is Windows-1256 (see prepare).
-std::string askText(const QString& caption, const QString& prompt, std::string_view defaultText);
+// Asks for one line of text; returns it in the held form held (Windows-1256
+// unless told) without leading and trailing spaces, or an empty text when the
+// user cancels. caption and prompt are UTF-8 texts of the program;
+// defaultText is in the same held form (see prepare).
+std::string askText(const QString& caption, const QString& prompt, std::string_view defaultText,
+                    TextEncoding held = TextEncoding::Windows1256);
 
 // For tests of the commands that ask: `answer` runs once the next TextPrompt
 // is shown, inside its modal loop, and is expected to close it.

@@ -246,8 +246,16 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
         return FileStatus(cancelled ? FileErrorCode::Cancelled : FileErrorCode::TooLarge, path);
     std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)));
 
-    replaceGrid(std::move(fresh));
+    // The last search goes on in the new table's held form.
+    if (lines.heldForm() != grid_.Encoding() && !searchText_.empty()) {
+        std::string converted;
+        if (!AppendHeldAs(searchText_, grid_.Encoding(), lines.heldForm(), converted))
+            converted.clear();
+        searchText_ = std::move(converted);
+    }
+    // The lines first: whoever hears of the new grid may ask for its encoding.
     lines_ = std::move(lines);
+    replaceGrid(std::move(fresh));
     path_ = path;
     cellWidths_ = cellWidths;
     folderFiles_ = std::move(files);

@@ -60,12 +60,18 @@ private:
     QPointer<QWidget> last_;
 };
 
-// Answers the modal dialogs of one command: a save dialog gets `path`, an
-// overwrite question gets Yes, other message boxes are read and closed.
-inline ModalCloser::Handler SaveAs(const QString& path)
+// Answers the modal dialogs of one command: a save dialog gets `path` (and
+// the file type `type` when one is given, after noting the one it offered
+// in `offered`), an overwrite question gets Yes, other message boxes are
+// read and closed.
+inline ModalCloser::Handler SaveAs(const QString& path, const QString& type = {}, QString* offered = nullptr)
 {
-    return [path](QWidget* w) {
+    return [path, type, offered](QWidget* w) {
         if (auto* d = qobject_cast<QFileDialog*>(w)) {
+            if (offered)
+                *offered = d->selectedNameFilter();
+            if (!type.isEmpty())
+                d->selectNameFilter(type);
             // As typed: selectFile leaves a focused name box alone.
             auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
             QVERIFY(name);

@@ -35,7 +35,7 @@ inline std::unique_ptr<rasmik::MainWindow> OpenWindow(const QString& path)
 // A cell of the open table as the user reads it.
 inline QString Cell(const rasmik::MainWindow& w, int col, int row)
 {
-    return rasmik::ToQString(w.document().grid().Cell(col, row));
+    return rasmik::ToQString(w.document().grid().Cell(col, row), w.document().grid().Encoding());
 }
 
 // Puts the cursor on a cell as a click does.
