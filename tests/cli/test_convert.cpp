@@ -205,6 +205,57 @@ private slots:
             << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.pdf", "--title"} << 2 << "usage:";
         QTest::newRow("three paths") << QStringList{"--convert", "a.txt", "b.txt", "c.txt"} << 2 << "usage:";
         QTest::newRow("help with extra") << QStringList{"--help", "x"} << 2 << "usage:";
+        QTest::newRow("unknown encoding")
+            << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.txt", "--encoding", "latin-1"} << 2 << "usage:";
+        QTest::newRow("encoding of a report")
+            << QStringList{"--convert", Sample("plain.txt"), "/tmp/x.pdf", "--encoding", "utf-8"} << 2 << "usage:";
+    }
+
+    // A .txt output keeps the input's encoding and mark unless --encoding
+    // asks for another; a character Windows-1256 lacks writes nothing.
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("output");
+        const QByteArray utf8 = QStringLiteral("نام\tی\r\n۱\t€\r\n").toUtf8();
+        const QByteArray cp1256("\xE4\xC7\xE3\t\xED\r\n1\t\x80\r\n");
+        QByteArray utf16("\xFF\xFE");
+        for (const QChar c : QStringLiteral("نام\tی\r\n۱\t€\r\n"))
+            utf16.append(static_cast<char>(c.unicode() & 0xFF)).append(static_cast<char>(c.unicode() >> 8));
+        QTest::newRow("utf-8 kept") << utf8 << "" << 0 << utf8;
+        QTest::newRow("utf-8 mark kept") << "\xEF\xBB\xBF" + utf8 << "" << 0 << "\xEF\xBB\xBF" + utf8;
+        QTest::newRow("utf-16 kept") << utf16 << "" << 0 << utf16;
+        QTest::newRow("utf-8 to windows-1256") << utf8 << "windows-1256" << 0 << cp1256;
+        QTest::newRow("utf-16 to utf-8") << utf16 << "UTF-8" << 0 << utf8;
+        QTest::newRow("utf-8 mark to utf-8") << "\xEF\xBB\xBF" + utf8 << "utf-8" << 0 << utf8;
+        QTest::newRow("utf-8 to utf-16") << utf8 << "utf-16" << 0 << utf16;
+        QTest::newRow("windows-1256 to utf-8")
+            << cp1256 << "utf-8" << 0 << QStringLiteral("نام\tي\r\n1\t€\r\n").toUtf8();
+        QTest::newRow("refused") << QStringLiteral("a\tb\r\nc\t₪\r\n").toUtf8() << "windows-1256" << 3 << QByteArray();
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, input);
+        QFETCH(QString, encoding);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        const QString in = dir.path() + "/enc-in.txt";
+        const QString out = dir.path() + "/enc-out.txt";
+        QFile::remove(out);
+        QVERIFY(Write(in, input));
+        QStringList args{"--convert", in, out};
+        if (!encoding.isEmpty())
+            args << "--encoding" << encoding;
+        const Run r = rasmik(args);
+        QCOMPARE(r.status, status);
+        if (status == 0) {
+            QCOMPARE(ReadAll(out), output);
+        } else {
+            QVERIFY(!QFile::exists(out));
+            QVERIFY2(r.err.contains("row 2, column 2") && r.err.contains("U+20AA"), r.err.constData());
+        }
     }
     void failures()
     {
