@@ -99,6 +99,38 @@ private slots:
         QCOMPARE(Held(file, e), held);
     }
 
+    // Long texts, checked sixteen bytes at a time: a fault anywhere, at any
+    // place in a block, makes the file Windows-1256.
+    void validityOfLongText()
+    {
+        const Bytes persian = "\xD9\x86\xD8\xA7\xD9\x85 \xDB\x8C"; // 9 bytes, ends with U+06CC
+        Bytes text;
+        while (text.size() < 200)
+            text += persian;
+        bool beyond = false;
+        QVERIFY(IsValidUtf8(text, &beyond));
+        QVERIFY(beyond);
+        const Bytes faults[] = {"\xC0\xAF", "\xC1\xBF", "\x80", "\xD9", "\xD9\xD9\x86", "\xED\xA0\x80", "\xFF"};
+        for (std::size_t at = 0; at <= 40; ++at) {
+            for (const Bytes& fault : faults) {
+                // At a character boundary of the text, so that only the fault breaks it.
+                std::size_t cut = at;
+                while (cut < text.size() && !StartsCharacter(static_cast<unsigned char>(text[cut])))
+                    ++cut;
+                const Bytes broken = text.substr(0, cut) + fault + text.substr(cut);
+                QVERIFY2(
+                    !IsValidUtf8(broken),
+                    qPrintable(
+                        QString("fault %1 at %2").arg(QByteArray::fromStdString(fault).toHex().constData()).arg(cut)));
+            }
+            // Three- and four-byte characters between two-byte ones stay valid.
+            std::size_t cut = at;
+            while (!StartsCharacter(static_cast<unsigned char>(text[cut])))
+                ++cut;
+            QVERIFY(IsValidUtf8(text.substr(0, cut) + "\xE2\x82\xAC\xF0\x9F\x98\x80" + text.substr(cut)));
+        }
+    }
+
     // Bytes in, the same bytes out, for every encoding a file may be in.
     void roundTrip_data()
     {
