@@ -4,6 +4,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 
 namespace rasmik {
 
@@ -24,6 +25,18 @@ std::string ReadClipboardText()
     if (!clipboard)
         return {};
     return ClipboardTextToTable(clipboard->text());
+}
+
+void WriteClipboardCells(const std::string& text, const std::string& html)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    if (!clipboard)
+        return;
+    auto* data = new QMimeData;
+    data->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (!html.empty())
+        data->setHtml(QString::fromUtf8(html.data(), static_cast<qsizetype>(html.size())));
+    clipboard->setMimeData(data);
 }
 
 } // namespace rasmik

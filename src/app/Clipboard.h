@@ -13,4 +13,7 @@ std::string ClipboardTextToTable(QString text);
 // ClipboardTextToTable of the clipboard's Unicode text; empty when none.
 std::string ReadClipboardText();
 
+// Puts copied cells on the clipboard: UTF-8 text, and HTML when given.
+void WriteClipboardCells(const std::string& text, const std::string& html);
+
 } // namespace rasmik

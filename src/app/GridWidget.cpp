@@ -16,6 +16,9 @@ namespace rasmik {
 
 namespace {
 
+// Laid over the cells of a selected block: the cells' own colours show through.
+const QColor SelectionTint(40, 110, 220, 70);
+
 // The scroll bars' handle in a grey darker than their groove: the platform's
 // pale handle on a grey groove reads the wrong way round, as if the groove
 // were the handle, at the left while the first columns show at the right.
@@ -72,8 +75,9 @@ QString CellToolTip(std::string_view displayText, TextEncoding held)
 
 GridHeader::GridHeader(GridWidget& grid) : QHeaderView(Qt::Horizontal, &grid), grid_(grid)
 {
+    // A click selects the column; a drag still moves it.
     setSectionsMovable(true);
-    setSectionsClickable(false);
+    setSectionsClickable(true);
     setHighlightSections(false);
     setSectionResizeMode(QHeaderView::Interactive);
     setMinimumSectionSize(0);
@@ -88,6 +92,8 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     // Like the body cells, the painted cell leaves its last column and row to the grid line.
     const QRect cell(rect.x(), rect.y(), rect.width() - 1, rect.height() - 1);
     grid_.cellPainter().drawCell(*painter, grid_, logicalIndex, 0, cell);
+    if (grid_.isWholeColumnSelected(logicalIndex))
+        painter->fillRect(cell, SelectionTint);
     painter->setPen(grid_.palette().color(QPalette::Mid));
     painter->drawLine(rect.bottomLeft(), rect.bottomRight());
     const int x = isRightToLeft() ? rect.left() : rect.right();
@@ -119,6 +125,9 @@ void GridDelegate::paint(QPainter* painter, const QStyleOptionViewItem& option, 
 {
     painter->save();
     grid_.cellPainter().drawCell(*painter, grid_, index.column(), grid_.gridModel().gridRow(index.row()), option.rect);
+    // The current cell alone is shown by the cursor; a larger block is tinted.
+    if ((option.state & QStyle::State_Selected) && grid_.hasBlockSelection())
+        painter->fillRect(option.rect, SelectionTint);
     painter->restore();
 }
 
@@ -177,7 +186,7 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     verticalHeader()->hide();
     verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     verticalHeader()->setMinimumSectionSize(1);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
     setSelectionBehavior(QAbstractItemView::SelectItems);
     setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
@@ -243,6 +252,55 @@ void GridWidget::setShaping(bool on)
 {
     shaping_ = on;
     refreshCells();
+}
+
+GridWidget::Block GridWidget::selectedBlock() const
+{
+    Block b;
+    const QModelIndex current = currentIndex();
+    const QItemSelection selection = selectionModel() ? selectionModel()->selection() : QItemSelection();
+    int top = -1, bottom = -1;
+    if (!selection.isEmpty()) {
+        // Contiguous selection: one range.
+        const QItemSelectionRange& range = selection.front();
+        top = range.top();
+        bottom = range.bottom();
+        b.firstCol = range.left();
+        b.lastCol = range.right();
+    } else if (current.isValid()) {
+        top = bottom = current.row();
+        b.firstCol = b.lastCol = current.column();
+    } else {
+        // Only the fixed row: the cursor's cell there.
+        b.rows.push_back(document_.currentRow());
+        b.firstCol = b.lastCol = document_.currentCol();
+        return b;
+    }
+    const bool wholeColumns = top == 0 && bottom == model_.rowCount() - 1 && hasFixedRow();
+    b.rows.reserve(static_cast<std::size_t>(bottom - top + 1 + (wholeColumns ? 1 : 0)));
+    if (wholeColumns)
+        b.rows.push_back(0);
+    for (int r = top; r <= bottom; ++r)
+        b.rows.push_back(model_.gridRow(r));
+    return b;
+}
+
+bool GridWidget::hasBlockSelection() const
+{
+    if (!selectionModel())
+        return false;
+    const QItemSelection selection = selectionModel()->selection();
+    return !selection.isEmpty() && (selection.size() > 1 || selection.front().width() > 1 || selection.front().height() > 1);
+}
+
+bool GridWidget::isWholeColumnSelected(int col) const
+{
+    // From the one range itself: the model's own test walks every row.
+    if (!hasFixedRow() || !selectionModel() || model_.rowCount() == 0)
+        return false;
+    const QItemSelection selection = selectionModel()->selection();
+    return selection.size() == 1 && selection.front().left() <= col && col <= selection.front().right()
+        && selection.front().top() == 0 && selection.front().bottom() == model_.rowCount() - 1;
 }
 
 bool GridWidget::isEditing() const

@@ -88,6 +88,21 @@ public:
     bool isEditing() const;
     // Writes the open editor's text into its cell and closes the editor.
     void commitOpenEdit();
+
+    // The selected block of cells: its grid rows (top to bottom, row 0 first
+    // when whole columns are selected) and its first and last column; the
+    // current cell alone when nothing larger is selected.
+    struct Block {
+        std::vector<int> rows;
+        int firstCol = 0;
+        int lastCol = -1;
+        std::size_t cellCount() const { return rows.size() * static_cast<std::size_t>(lastCol - firstCol + 1); }
+    };
+    Block selectedBlock() const;
+    // Whether more than the current cell is selected.
+    bool hasBlockSelection() const;
+    // Whether every body cell of col is selected.
+    bool isWholeColumnSelected(int col) const;
     // Closes the open editor, its text dropped.
     void discardOpenEdit();
 

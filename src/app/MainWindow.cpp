@@ -1,6 +1,7 @@
 #include "app/MainWindow.h"
 
 #include "app/Clipboard.h"
+#include "table/CellCopy.h"
 #include "app/FontStore.h"
 #include "app/GridFont.h"
 #include "app/PromptSave.h"
@@ -351,6 +352,11 @@ void MainWindow::buildMenu()
          false,
          false,
          WhileEditing::Refused},
+        // While a cell is edited, the editor's own copy and select-all take the keys.
+        {"copyCells", "Copy", K(Qt::CTRL | Qt::Key_C), &MainWindow::copyCells, Menu::Edit, true, false,
+         WhileEditing::Refused},
+        {"selectAllCells", "Select All", K(Qt::CTRL | Qt::Key_A), &MainWindow::selectAllCells, Menu::Edit, false,
+         false, WhileEditing::Refused},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -779,6 +785,18 @@ void MainWindow::redo()
 {
     if (document_.redo())
         grid_->showDocumentCursor();
+}
+
+void MainWindow::copyCells()
+{
+    const GridWidget::Block block = grid_->selectedBlock();
+    const CopiedCells copied = CopyCells(document_.grid(), block.rows, block.firstCol, block.lastCol);
+    WriteClipboardCells(copied.text, copied.html);
+}
+
+void MainWindow::selectAllCells()
+{
+    grid_->selectAll();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

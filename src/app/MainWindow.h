@@ -85,6 +85,8 @@ public:
     void exportToExcel();
     void undo();
     void redo();
+    void copyCells();
+    void selectAllCells();
 
     // Hook for tests: runs the Font command's dialog; by default exec().
     std::function<int(FontChooser&)> runFontDialog;
