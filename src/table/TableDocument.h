@@ -204,7 +204,8 @@ public:
     double sumCurrentColumn() const;
     // Its cells; withoutRepeat keeps each value once, sorted.
     std::vector<std::string> currentColumnValues(bool withoutRepeat) const;
-    // Writes those cells one a line to path.
+    // Writes those cells one a line to path, in the table's encoding (with
+    // its mark, if it has one).
     FileStatus saveCurrentColumn(const std::string& path, bool withoutRepeat) const;
     // "Values": its distinct values below the header row, and the file name
     // they are shown under.
@@ -212,11 +213,19 @@ public:
     std::string valuesFileName() const;
 
     // ---- clipboard tables ----
-    // Makes folder + "ClipTablePaste.txt" from a copied table (Windows-1256
-    // text), starting at the header row remembered in folder +
-    // "ClipTablePasteHdr.txt" when it is found.
-    static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder);
-    // Remembers the cursor's row as that header row.
+    // Makes folder + "ClipTablePaste.txt" from a copied table held in held
+    // (Windows1256, or Utf8 when some character has no Windows-1256 letter),
+    // starting at the header row remembered in folder +
+    // "ClipTablePasteHdr.txt" when it is found. The file is in held's form;
+    // UTF-8 without a mark.
+    static PasteOutcome writePasteFile(const std::string& clipboardText, TextEncoding held, const std::string& folder);
+    // The same for Windows-1256 text.
+    static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder)
+    {
+        return writePasteFile(clipboardText, TextEncoding::Windows1256, folder);
+    }
+    // Remembers the cursor's row as that header row: in Windows-1256 when
+    // it fits there, else in UTF-8 after the UTF-8 mark.
     bool saveRowForHeader(const std::string& folder) const;
 
 private:
