@@ -194,8 +194,9 @@ public:
     bool deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress = {});
 
     // ---- search ----
-    // Remembers text (unless empty) and moves the cursor to the first row
-    // from row 1 that holds all its words (row 1 when none). Returns the row.
+    // Remembers text (unless empty; in the grid's held form) and moves the
+    // cursor to the first row from row 1 that holds all its words (row 1
+    // when none). Returns the row.
     int searchRows(const std::string& text);
     // The next such row below the cursor, back to row 1 after the last.
     int searchAgain();
