@@ -1,5 +1,6 @@
 #include "table/ClipboardTable.h"
 
+#include "table/NumberText.h"
 #include "table/Search.h"
 #include "text/Cp1256.h"
 #include "text/PersianLetters.h"
@@ -211,6 +212,9 @@ void appendFilteredUtf8(std::string_view cell, std::string& out)
         }
         const std::size_t at = i;
         const char32_t cp = NextCodePoint(cell, i);
+        // The Arabic separators go with the ASCII punctuation they stand for.
+        if (cp == ArabicDecimalSeparator || cp == ArabicThousandsSeparator)
+            continue;
         letters.clear();
         if (AppendNearestCp1256(cp, letters) && letters.size() == 1
             && filter.test(static_cast<unsigned char>(letters[0])))

@@ -48,7 +48,8 @@ const CharSet& HeaderFilter();
 // grid's held form: every cell without the filtered bytes, words joined by
 // single spaces, no space at either end. In a UTF-8 grid a character goes
 // when its Windows-1256 letter (the nearest one) is filtered, so Persian
-// digits and the direction marks go as they do in Windows-1256. Empty for a
+// digits and the direction marks go as they do in Windows-1256, and so do
+// the Arabic decimal and thousands separators. Empty for a
 // row outside the grid.
 std::string HeaderRowText(const CoreGrid& grid, int row);
 

@@ -456,6 +456,8 @@ private slots:
             << QByteArray("\u200Eنام|شماره ١٢|ے") << QByteArray("نام شماره") << w("نام شماره");
         QTest::newRow("beyond Windows-1256: UTF-8 after its mark")
             << QByteArray("Ω ۲|نام") << QByteArray("Ω نام") << Utf8Mark + "Ω نام";
+        QTest::newRow("Arabic separators go with the digits")
+            << QByteArray("مبلغ ۱٬۲۳۴٫۵|کل") << QByteArray("مبلغ کل") << w("مبلغ کل");
     }
     void headerRow()
     {
