@@ -1,6 +1,8 @@
 #include "table/ClipboardTable.h"
 
+#include "table/NumberText.h"
 #include "table/Search.h"
+#include "text/Cp1256.h"
 #include "text/PersianLetters.h"
 
 #include <algorithm>
@@ -39,6 +41,90 @@ private:
     bool lfOnly_ = false;
 };
 
+// ک (U+06A9) and ك (U+0643) in UTF-8: two bytes each, so the fold is done
+// in place.
+constexpr std::string_view PersianKafUtf8 = "\xDA\xA9";
+constexpr std::string_view ArabicKafUtf8 = "\xD9\x83";
+
+void normalizeKafUtf8(std::string& text)
+{
+    for (std::size_t p = text.find(PersianKafUtf8); p != std::string::npos; p = text.find(PersianKafUtf8, p + 2))
+        text.replace(p, 2, ArabicKafUtf8);
+}
+
+// UTF-8 text with every character that has a Windows-1256 letter (exact or
+// nearest) replaced by that letter's own character: ی becomes ي, a Persian
+// digit an ASCII one. The form in which Windows-1256 and UTF-8 text compare.
+std::string nearestLettersUtf8(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    std::string letters;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        if ((text[i] & 0x80) == 0) {
+            out.push_back(text[i++]);
+            continue;
+        }
+        const std::size_t at = i;
+        const char32_t cp = NextCodePoint(text, i);
+        letters.clear();
+        if (AppendNearestCp1256(cp, letters)) {
+            for (const char ch : letters)
+                AppendUtf8(out, Cp1256ToUnicodeChar(static_cast<unsigned char>(ch)));
+        } else {
+            out.append(text.substr(at, i - at));
+        }
+    }
+    return out;
+}
+
+// "ClipTablePasteHdr.txt" in the UTF-8 form starts with the UTF-8 mark.
+bool isUtf8HeaderFile(std::string_view fileText)
+{
+    const std::string_view mark = ByteOrderMarkOf({TextEncoding::Utf8, true});
+    return fileText.substr(0, mark.size()) == mark;
+}
+
+// The first entry that holds every word of query, or -1.
+std::ptrdiff_t firstMatching(const std::vector<std::string>& list, std::string_view query, bool nearestLetters)
+{
+    const WordMatcher matcher(query);
+    for (std::size_t i = 0; i < list.size(); ++i)
+        if (nearestLetters ? matcher.Matches(nearestLettersUtf8(list[i])) : matcher.Matches(list[i]))
+            return static_cast<std::ptrdiff_t>(i);
+    return -1;
+}
+
+// The entry the remembered header is found in, or -1.
+std::ptrdiff_t headerEntry(const std::vector<std::string>& list, std::string_view fileText, TextEncoding held)
+{
+    if (fileText.empty())
+        return -1;
+    const bool utf8Header = isUtf8HeaderFile(fileText);
+    if (held != TextEncoding::Utf8) {
+        if (!utf8Header)
+            return firstMatching(list, fileText, false);
+        // Windows-1256 entries hold nearest letters only: a header with a
+        // character beyond them is in none of them.
+        std::string header;
+        fileText.remove_prefix(ByteOrderMarkOf({TextEncoding::Utf8, true}).size());
+        if (fileText.empty() || !AppendHeldAs(fileText, TextEncoding::Utf8, TextEncoding::Windows1256, header))
+            return -1;
+        return firstMatching(list, header, false);
+    }
+    std::string header;
+    if (utf8Header) {
+        fileText.remove_prefix(ByteOrderMarkOf({TextEncoding::Utf8, true}).size());
+        header = nearestLettersUtf8(fileText);
+    } else {
+        AppendHeldAs(fileText, TextEncoding::Windows1256, TextEncoding::Utf8, header);
+    }
+    if (header.empty())
+        return -1;
+    return firstMatching(list, header, true);
+}
+
 } // namespace
 
 std::string TakeLine(std::string& text)
@@ -60,10 +146,13 @@ std::string TakeLine(std::string& text)
     return line;
 }
 
-int ParseClipboardTable(std::string text, std::vector<std::string>& list)
+int ParseClipboardTable(std::string text, std::vector<std::string>& list, TextEncoding held)
 {
     list.clear();
-    NormalizeKaf(text);
+    if (held == TextEncoding::Utf8)
+        normalizeKafUtf8(text);
+    else
+        NormalizeKaf(text);
     int columns = 0;
     LineCutter cutter(text);
     while (!cutter.done()) {
@@ -80,16 +169,12 @@ int ParseClipboardTable(std::string text, std::vector<std::string>& list)
 }
 
 std::optional<std::vector<std::string>> BuildPasteFile(const std::vector<std::string>& list, int columnCount,
-                                                       std::string_view rememberedHeader)
+                                                       std::string_view rememberedHeader, TextEncoding held)
 {
     if (list.size() < 2 || columnCount < 2)
         return std::nullopt;
-    if (!rememberedHeader.empty()) {
-        const WordMatcher matcher(rememberedHeader);
-        for (std::size_t i = 0; i < list.size(); ++i)
-            if (matcher.Matches(list[i]))
-                return std::vector<std::string>(list.begin() + static_cast<std::ptrdiff_t>(i), list.end());
-    }
+    if (const std::ptrdiff_t found = headerEntry(list, rememberedHeader, held); found >= 0)
+        return std::vector<std::string>(list.begin() + found, list.end());
     std::string header;
     for (int k = 1; k <= columnCount; ++k) {
         header += "Col ";
@@ -109,16 +194,63 @@ const CharSet& HeaderFilter()
     return filter;
 }
 
+namespace {
+
+// A UTF-8 cell without the characters whose Windows-1256 letter is filtered.
+void appendFilteredUtf8(std::string_view cell, std::string& out)
+{
+    const CharSet& filter = HeaderFilter();
+    std::string letters;
+    std::size_t i = 0;
+    while (i < cell.size()) {
+        const auto b = static_cast<unsigned char>(cell[i]);
+        if (b < 0x80) {
+            if (!filter.test(b))
+                out.push_back(cell[i]);
+            ++i;
+            continue;
+        }
+        const std::size_t at = i;
+        const char32_t cp = NextCodePoint(cell, i);
+        // The Arabic separators go with the ASCII punctuation they stand for.
+        if (cp == ArabicDecimalSeparator || cp == ArabicThousandsSeparator)
+            continue;
+        letters.clear();
+        if (AppendNearestCp1256(cp, letters) && letters.size() == 1
+            && filter.test(static_cast<unsigned char>(letters[0])))
+            continue;
+        out.append(cell.substr(at, i - at));
+    }
+}
+
+} // namespace
+
 std::string HeaderRowText(const CoreGrid& grid, int row)
 {
     if (row < 0 || row >= grid.RowCount())
         return {};
+    const bool utf8 = grid.Encoding() == TextEncoding::Utf8;
     std::string text;
     for (int c = 0; c < grid.ColCount(); ++c) {
-        text += RemoveCharSet(HeaderFilter(), grid.Cell(c, row));
+        if (utf8)
+            appendFilteredUtf8(grid.Cell(c, row), text);
+        else
+            text += RemoveCharSet(HeaderFilter(), grid.Cell(c, row));
         text += ' ';
     }
     return TrimSpaces(CollapseDoubleSpaces(text));
+}
+
+std::string HeaderFileText(std::string_view headerRow, TextEncoding held)
+{
+    if (held != TextEncoding::Utf8)
+        return std::string(headerRow);
+    std::string text;
+    if (AppendHeldAs(headerRow, TextEncoding::Utf8, TextEncoding::Windows1256, text))
+        return text;
+    text.assign(ByteOrderMarkOf({TextEncoding::Utf8, true}));
+    text.append(headerRow);
+    return text;
 }
 
 } // namespace rasmik

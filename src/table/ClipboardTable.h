@@ -5,6 +5,7 @@
 
 #include "table/CoreGrid.h"
 #include "text/StringHelpers.h"
+#include "text/TextEncoding.h"
 
 #include <optional>
 #include <string>
@@ -20,26 +21,42 @@ inline constexpr const char* ClipTablePasteHdrFile = "ClipTablePasteHdr.txt";
 // line; a text without any CR is cut at its LFs.
 std::string TakeLine(std::string& text);
 
-// Turns clipboard text (already Windows-1256) into one entry per line, each
-// cell followed by a TAB, after folding the Persian kaf into the Arabic one.
-// Returns the largest number of cells of a line (0 for an empty text).
-int ParseClipboardTable(std::string text, std::vector<std::string>& list);
+// Turns clipboard text, held as Windows-1256 or UTF-8, into one entry per
+// line, each cell followed by a TAB, after folding the Persian kaf into the
+// Arabic one (ک to ك in either form). Returns the largest number of cells of
+// a line (0 for an empty text).
+int ParseClipboardTable(std::string text, std::vector<std::string>& list,
+                        TextEncoding held = TextEncoding::Windows1256);
 
-// The lines of "ClipTablePaste.txt" for a parsed paste: the generated header
-// "Col 1", TAB, "Col 2", TAB... and the entries, or, when rememberedHeader is
-// not empty and an entry matches all its words, that entry and those after
-// it. Nothing (the paste does nothing) for fewer than two entries or fewer
-// than two columns.
+// The lines of "ClipTablePaste.txt" for a parsed paste (entries held in
+// held): the generated header "Col 1", TAB, "Col 2", TAB... and the entries,
+// or, when the remembered header is not empty and an entry matches all its
+// words, that entry and those after it. rememberedHeader is the text of
+// "ClipTablePasteHdr.txt" (see HeaderFileText); when it and the entries are
+// not in the same form, both are compared with the nearest letters taken
+// (ی as ي). Nothing (the paste does nothing) for fewer than two entries or
+// fewer than two columns.
 std::optional<std::vector<std::string>> BuildPasteFile(const std::vector<std::string>& list, int columnCount,
-                                                       std::string_view rememberedHeader);
+                                                       std::string_view rememberedHeader,
+                                                       TextEncoding held = TextEncoding::Windows1256);
 
 // Bytes removed from each cell before its words are kept as the header row:
 // controls, ASCII punctuation and digits, and 253-255.
 const CharSet& HeaderFilter();
 
-// The text "Save Current Row For Header" keeps for the grid's row: every
-// cell without the filtered bytes, words joined by single spaces, no space at
-// either end. Empty for a row outside the grid.
+// The text "Save Current Row For Header" keeps for the grid's row, in the
+// grid's held form: every cell without the filtered bytes, words joined by
+// single spaces, no space at either end. In a UTF-8 grid a character goes
+// when its Windows-1256 letter (the nearest one) is filtered, so Persian
+// digits and the direction marks go as they do in Windows-1256, and so do
+// the Arabic decimal and thousands separators. Empty for a
+// row outside the grid.
 std::string HeaderRowText(const CoreGrid& grid, int row);
+
+// What "ClipTablePasteHdr.txt" holds for a header row text held in held:
+// Windows-1256 bytes, as ever, when every character has a letter there (the
+// nearest one); else the UTF-8 mark and the UTF-8 text, so that the file
+// says which form it is in.
+std::string HeaderFileText(std::string_view headerRow, TextEncoding held);
 
 } // namespace rasmik

@@ -1,5 +1,7 @@
 #include "table/ColumnExtract.h"
 
+#include "text/Cp1256.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -124,6 +126,39 @@ constexpr WeightTable makeWeights()
 }
 constexpr WeightTable Weights = makeWeights();
 static_assert(Weights[0xC7] > Weights['Z'] && Weights['Z'] > Weights['9'] && Weights['0'] > Weights[' ']);
+
+// A UTF-8 character without a Windows-1256 letter weighs as this byte and
+// its code point in three bytes, after every letter weight.
+constexpr unsigned char BeyondLetters = 0xFF;
+static_assert(*std::max_element(Weights.begin(), Weights.end()) < BeyondLetters);
+
+// The letter weights of UTF-8 text, as appendSortKey puts them in a key.
+void appendUtf8Weights(std::string_view value, std::string& key)
+{
+    std::string letters;
+    std::size_t i = 0;
+    while (i < value.size()) {
+        const auto b = static_cast<unsigned char>(value[i]);
+        if (b < 0x80) {
+            if (const unsigned char w = Weights[b])
+                key.push_back(static_cast<char>(w));
+            ++i;
+            continue;
+        }
+        const char32_t cp = NextCodePoint(value, i);
+        letters.clear();
+        if (AppendNearestCp1256(cp, letters)) {
+            for (const char ch : letters)
+                if (const unsigned char w = Weights[static_cast<unsigned char>(ch)])
+                    key.push_back(static_cast<char>(w));
+            continue;
+        }
+        key.push_back(static_cast<char>(BeyondLetters));
+        key.push_back(static_cast<char>((cp >> 16) & 0xFF));
+        key.push_back(static_cast<char>((cp >> 8) & 0xFF));
+        key.push_back(static_cast<char>(cp & 0xFF));
+    }
+}
 
 constexpr WeightTable makeFold()
 {
@@ -253,6 +288,15 @@ unsigned char PersianCollator::PrimaryWeight(unsigned char byte)
 
 int PersianCollator::compare(std::string_view a, std::string_view b) const
 {
+    if (held_ == TextEncoding::Utf8) {
+        std::string keyA;
+        std::string keyB;
+        appendSortKey(a, keyA);
+        appendSortKey(b, keyB);
+        // Unsigned bytes, as the keys are meant to be read.
+        const int c = keyA.compare(keyB);
+        return c < 0 ? -1 : (c > 0 ? 1 : 0);
+    }
     std::size_t i = 0;
     std::size_t j = 0;
     for (;;) {
@@ -285,9 +329,15 @@ int PersianCollator::compare(std::string_view a, std::string_view b) const
 bool PersianCollator::appendSortKey(std::string_view value, std::string& key) const
 {
     // Letter weights (never 0), a 0 to end them, then the case-folded bytes.
-    for (const char ch : value)
-        if (const unsigned char w = Weights[static_cast<unsigned char>(ch)])
-            key.push_back(static_cast<char>(w));
+    // A UTF-8 weight beyond the letters is four bytes that start with
+    // BeyondLetters, so the weights still read one after another.
+    if (held_ == TextEncoding::Utf8) {
+        appendUtf8Weights(value, key);
+    } else {
+        for (const char ch : value)
+            if (const unsigned char w = Weights[static_cast<unsigned char>(ch)])
+                key.push_back(static_cast<char>(w));
+    }
     key.push_back('\0');
     for (const char ch : value)
         key.push_back(static_cast<char>(Fold[static_cast<unsigned char>(ch)]));

@@ -4,6 +4,7 @@
 // values are the same and how they sort.
 
 #include "table/CoreGrid.h"
+#include "text/TextEncoding.h"
 
 #include <string>
 #include <string_view>
@@ -11,7 +12,7 @@
 
 namespace rasmik {
 
-// Orders Windows-1256 values. compare() == 0 means the two count as the same
+// Orders values of a table. compare() == 0 means the two count as the same
 // value.
 class ValueCollator {
 public:
@@ -38,12 +39,22 @@ public:
 // direction marks do not count at this level. Ties go by the bytes with ASCII
 // letters upper-cased, so only values that differ in the case of Latin
 // letters alone compare equal.
+//
+// UTF-8 values take the same order: each character weighs as its
+// Windows-1256 letter, the nearest one where it has no exact byte (ی as ي,
+// the Persian digits as ASCII ones); a character without any sorts after all
+// of those, by its code point. Ties go by the UTF-8 bytes as above.
 class PersianCollator final : public ValueCollator {
 public:
+    // held: the form of the values, Windows1256 or Utf8.
+    explicit PersianCollator(TextEncoding held = TextEncoding::Windows1256) : held_(held) { }
     int compare(std::string_view a, std::string_view b) const override;
     bool appendSortKey(std::string_view value, std::string& key) const override;
     // The letter weight of a byte; 0 for the bytes that do not count.
     static unsigned char PrimaryWeight(unsigned char byte);
+
+private:
+    TextEncoding held_;
 };
 
 // The cells of col, rows 0..RowCount-1. With withoutRepeat, only the first of

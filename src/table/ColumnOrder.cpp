@@ -35,6 +35,21 @@ std::string upperAll(std::string_view s)
     return out;
 }
 
+// The normalized name of a header cell. A UTF-8 name is taken in its
+// Windows-1256 form (nearest letters) when it has one, so that a table in
+// either form finds the orders remembered for the other; one that has none
+// stays UTF-8.
+std::string headerNameOf(const CoreGrid& grid, int col)
+{
+    const std::string_view cell = grid.Cell(col, 0);
+    if (grid.Encoding() == TextEncoding::Utf8) {
+        std::string cp1256;
+        if (AppendHeldAs(cell, TextEncoding::Utf8, TextEncoding::Windows1256, cp1256))
+            return NormalizeHeaderName(cp1256);
+    }
+    return NormalizeHeaderName(cell);
+}
+
 bool writeOnce(const std::vector<std::string>& lines, const std::string& path)
 {
     if (path.empty())
@@ -72,7 +87,7 @@ std::string ColumnOrderKey(const CoreGrid& grid)
     std::vector<std::string> names;
     names.reserve(static_cast<std::size_t>(grid.ColCount()));
     for (int c = 0; c < grid.ColCount(); ++c)
-        names.push_back(NormalizeHeaderName(grid.Cell(c, 0)));
+        names.push_back(headerNameOf(grid, c));
     std::sort(names.begin(), names.end(), nameLess);
     std::string key;
     for (const auto& n : names) {
@@ -86,7 +101,7 @@ std::string ColumnOrderValue(const CoreGrid& grid)
 {
     std::string value;
     for (int c = 0; c < grid.ColCount(); ++c) {
-        value += NormalizeHeaderName(grid.Cell(c, 0));
+        value += headerNameOf(grid, c);
         value += '\t';
     }
     return value;
@@ -110,7 +125,7 @@ bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrde
     std::vector<char> taken(static_cast<std::size_t>(n), 0);  // per new place
     std::unordered_map<std::string, std::size_t> used;
     for (int j = 0; j < n; ++j) {
-        const std::string name = NormalizeHeaderName(grid.Cell(j, 0));
+        const std::string name = headerNameOf(grid, j);
         const auto it = places.find(name);
         if (it == places.end())
             continue;

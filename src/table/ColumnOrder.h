@@ -20,7 +20,10 @@ std::string HexOfBytes(std::string_view text);
 
 // The key of the grid's header row (row 0): its normalized names, sorted,
 // each as HexOfBytes followed by "_". The order of the columns does not
-// matter, only the names and how often each occurs.
+// matter, only the names and how often each occurs. The names of a UTF-8
+// grid are taken in Windows-1256 (nearest letters) where they fit, else
+// as UTF-8, so that the same names share one key in every encoding; the
+// value and ApplyColumnOrder take them the same way.
 std::string ColumnOrderKey(const CoreGrid& grid);
 // The value saved for the grid's present order: each column's normalized
 // header name followed by a TAB.

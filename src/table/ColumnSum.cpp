@@ -1,5 +1,6 @@
 #include "table/ColumnSum.h"
 
+#include "table/NumberText.h"
 #include "text/StringHelpers.h"
 
 #include <charconv>
@@ -21,15 +22,31 @@ constexpr int PrefetchAhead = 32;
 
 } // namespace
 
+namespace {
+
+// The value of one cell: ParseFloatDef on its ASCII number text.
+class CellReader {
+public:
+    explicit CellReader(TextEncoding held) : held_(held) { }
+    double operator()(std::string_view cell) { return ParseFloatDef(AsciiNumberText(cell, held_, buffer_), 0); }
+
+private:
+    TextEncoding held_;
+    std::string buffer_;
+};
+
+} // namespace
+
 double SumColumn(const CoreGrid& grid, int col)
 {
     double total = 0;
     if (col < 0 || col >= grid.ColCount())
         return total;
     const int rows = grid.RowCount();
+    CellReader read(grid.Encoding());
     if (rows < ThreadedRows || std::thread::hardware_concurrency() < 2) {
         for (int r = 0; r < rows; ++r)
-            total += ParseFloatDef(grid.Cell(col, r), 0);
+            total += read(grid.Cell(col, r));
         return total;
     }
     // The other thread reads the second half of the cells while this one
@@ -38,10 +55,11 @@ double SumColumn(const CoreGrid& grid, int col)
     const int mid = rows / 2;
     std::vector<double, LargeAllocator<double>> values(static_cast<std::size_t>(rows - mid));
     auto parse = [&] {
+        CellReader readHalf(grid.Encoding());
         for (int r = mid; r < rows; ++r) {
             if (r + PrefetchAhead < rows)
                 __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
-            values[static_cast<std::size_t>(r - mid)] = ParseFloatDef(grid.Cell(col, r), 0);
+            values[static_cast<std::size_t>(r - mid)] = readHalf(grid.Cell(col, r));
         }
     };
     std::jthread worker;
@@ -52,7 +70,7 @@ double SumColumn(const CoreGrid& grid, int col)
     }
     for (int r = 0; r < mid; ++r) {
         __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
-        total += ParseFloatDef(grid.Cell(col, r), 0);
+        total += read(grid.Cell(col, r));
     }
     if (worker.joinable())
         worker.join();

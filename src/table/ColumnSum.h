@@ -7,7 +7,8 @@
 
 namespace rasmik {
 
-// The sum of ParseFloatDef(cell, 0) over every row of col, row 0 included.
+// The sum of ParseFloatDef(cell, 0) over every row of col, row 0 included;
+// cells of a UTF-8 grid are read in their ASCII number text (AsciiNumberText).
 // 0 for a column outside the grid.
 double SumColumn(const CoreGrid& grid, int col);
 

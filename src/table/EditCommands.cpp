@@ -1,5 +1,6 @@
 #include "table/EditCommands.h"
 
+#include "table/NumberText.h"
 #include "table/SaveLines.h"
 #include "text/TextFiles.h"
 
@@ -31,6 +32,8 @@ void SimpleNumber(CoreGrid& grid)
     const int col = grid.Col;
     if (!colInGrid(grid, col))
         return;
+    const TextEncoding held = grid.Encoding();
+    std::string ascii;
     std::string kept;
     for (int r = 1; r < grid.RowCount(); ++r) {
         const std::string_view cell = grid.Cell(col, r);
@@ -38,7 +41,10 @@ void SimpleNumber(CoreGrid& grid)
         if (AmountIsNegative(cell))
             kept.push_back('-');
         bool digit = false;
-        for (const char ch : cell) {
+        // In UTF-8 the Persian and Arabic-Indic digits and the Arabic decimal
+        // separator count too, as ASCII; whatever else lies beyond ASCII goes
+        // whole, so no part of a character is kept.
+        for (const char ch : AsciiNumberText(cell, held, ascii)) {
             if (ch == '.' || (ch >= '0' && ch <= '9'))
                 kept.push_back(ch);
             digit = digit || (ch >= '0' && ch <= '9');

@@ -11,7 +11,9 @@ namespace rasmik {
 
 // "Simple Number": rows 1.. of the cursor column keep only '.' and '0'-'9',
 // after a '-' when the cell starts with a minus or is in accounting
-// parentheses, such as (1,336,000), and holds a digit.
+// parentheses, such as (1,336,000), and holds a digit. In a UTF-8 grid the
+// Persian and Arabic-Indic digits are kept as ASCII digits and the Arabic
+// decimal separator as '.'.
 void SimpleNumber(CoreGrid& grid);
 // "Delete Col" (Ctrl+Shift+Del): every cell of the cursor column becomes empty.
 void BlankColumn(CoreGrid& grid);

@@ -13,7 +13,9 @@ namespace rasmik {
 // The words of a query, prepared once and tested against many texts. Words
 // are cut at spaces and upper-cased (ASCII letters only); a text matches when
 // every word occurs in it once its spaces are removed and its ASCII letters
-// upper-cased.
+// upper-cased. Bytes beyond ASCII are compared as they are, never folded nor
+// taken for spaces, so the query and the text must be in one held form; in
+// UTF-8 a whole character can then only match whole characters.
 class WordMatcher {
 public:
     explicit WordMatcher(std::string_view query);

@@ -539,17 +539,38 @@ double TableDocument::sumCurrentColumn() const
 
 std::vector<std::string> TableDocument::currentColumnValues(bool withoutRepeat) const
 {
-    return ColumnValues(grid_, grid_.Col, withoutRepeat, PersianCollator());
+    return ColumnValues(grid_, grid_.Col, withoutRepeat, PersianCollator(grid_.Encoding()));
 }
 
 FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withoutRepeat) const
 {
-    return WriteFileAtomic(path, JoinLinesCrLf(currentColumnValues(withoutRepeat)));
+    const std::vector<std::string> values = currentColumnValues(withoutRepeat);
+    const std::string held = JoinLinesCrLf(values);
+    const FileEncoding& as = encoding();
+    if (as.encoding == TextEncoding::Windows1256 && grid_.Encoding() == TextEncoding::Windows1256)
+        return WriteFileAtomic(path, held);
+    std::string bytes(ByteOrderMarkOf(as));
+    UnfitCharacter unfit;
+    if (!AppendHeldAs(held, grid_.Encoding(), as.encoding, bytes, &unfit)) {
+        // A UTF-8 grid of a table kept in Windows-1256, edited since: the
+        // cell of the first value that does not fit is named.
+        const auto line = static_cast<std::size_t>(
+            std::count(held.begin(), held.begin() + static_cast<std::ptrdiff_t>(unfit.offset), '\n'));
+        int row = 0;
+        while (row + 1 < grid_.RowCount() && grid_.Cell(grid_.Col, row) != values[line])
+            ++row;
+        FileError error(FileErrorCode::NotInEncoding, path);
+        error.row = row + 1;
+        error.column = grid_.Col + 1;
+        error.codePoint = unfit.codePoint;
+        return error;
+    }
+    return WriteFileAtomic(path, bytes);
 }
 
 std::vector<std::string> TableDocument::distinctValuesOfCurrentColumn() const
 {
-    return DistinctColumnValues(grid_, grid_.Col, PersianCollator());
+    return DistinctColumnValues(grid_, grid_.Col, PersianCollator(grid_.Encoding()));
 }
 
 std::string TableDocument::valuesFileName() const
@@ -557,12 +578,14 @@ std::string TableDocument::valuesFileName() const
     return ColumnValueFileName(grid_.Col);
 }
 
-PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, const std::string& folder)
+PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, TextEncoding held,
+                                           const std::string& folder)
 {
+    held = HeldForm(held);
     std::vector<std::string> list;
-    const int columns = ParseClipboardTable(clipboardText, list);
+    const int columns = ParseClipboardTable(clipboardText, list, held);
     const std::string remembered = LoadTextRetry(folder + ClipTablePasteHdrFile, true);
-    const auto lines = BuildPasteFile(list, columns, remembered);
+    const auto lines = BuildPasteFile(list, columns, remembered, held);
     PasteOutcome outcome;
     if (!lines)
         return outcome;
@@ -582,7 +605,8 @@ PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, con
 
 bool TableDocument::saveRowForHeader(const std::string& folder) const
 {
-    return SaveTextRetry(HeaderRowText(grid_, grid_.Row), folder + ClipTablePasteHdrFile);
+    return SaveTextRetry(HeaderFileText(HeaderRowText(grid_, grid_.Row), grid_.Encoding()),
+                         folder + ClipTablePasteHdrFile);
 }
 
 } // namespace rasmik

@@ -194,8 +194,9 @@ public:
     bool deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress = {});
 
     // ---- search ----
-    // Remembers text (unless empty) and moves the cursor to the first row
-    // from row 1 that holds all its words (row 1 when none). Returns the row.
+    // Remembers text (unless empty; in the grid's held form) and moves the
+    // cursor to the first row from row 1 that holds all its words (row 1
+    // when none). Returns the row.
     int searchRows(const std::string& text);
     // The next such row below the cursor, back to row 1 after the last.
     int searchAgain();
@@ -204,7 +205,8 @@ public:
     double sumCurrentColumn() const;
     // Its cells; withoutRepeat keeps each value once, sorted.
     std::vector<std::string> currentColumnValues(bool withoutRepeat) const;
-    // Writes those cells one a line to path.
+    // Writes those cells one a line to path, in the table's encoding (with
+    // its mark, if it has one).
     FileStatus saveCurrentColumn(const std::string& path, bool withoutRepeat) const;
     // "Values": its distinct values below the header row, and the file name
     // they are shown under.
@@ -212,11 +214,19 @@ public:
     std::string valuesFileName() const;
 
     // ---- clipboard tables ----
-    // Makes folder + "ClipTablePaste.txt" from a copied table (Windows-1256
-    // text), starting at the header row remembered in folder +
-    // "ClipTablePasteHdr.txt" when it is found.
-    static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder);
-    // Remembers the cursor's row as that header row.
+    // Makes folder + "ClipTablePaste.txt" from a copied table held in held
+    // (Windows1256, or Utf8 when some character has no Windows-1256 letter),
+    // starting at the header row remembered in folder +
+    // "ClipTablePasteHdr.txt" when it is found. The file is in held's form;
+    // UTF-8 without a mark.
+    static PasteOutcome writePasteFile(const std::string& clipboardText, TextEncoding held, const std::string& folder);
+    // The same for Windows-1256 text.
+    static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder)
+    {
+        return writePasteFile(clipboardText, TextEncoding::Windows1256, folder);
+    }
+    // Remembers the cursor's row as that header row: in Windows-1256 when
+    // it fits there, else in UTF-8 after the UTF-8 mark.
     bool saveRowForHeader(const std::string& folder) const;
 
 private:

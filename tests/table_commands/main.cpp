@@ -15,6 +15,7 @@ QObject* makeExtractTests();
 QObject* makeSumTests();
 QObject* makeColumnOrderTests();
 QObject* makeDocumentLayoutTests();
+QObject* makeUtf8CommandTests();
 
 namespace {
 
@@ -35,7 +36,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-                      makeColumnOrderTests, makeDocumentLayoutTests})
+                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
