@@ -5,6 +5,7 @@
 // Input: mode byte, remembered header NUL clipboard text.
 
 #include "app/Clipboard.h"
+#include "text/TextEncoding.h"
 
 #include "FuzzTargets.h"
 
@@ -36,8 +37,14 @@ int ClipboardTable(const std::uint8_t* data, std::size_t size)
         // The clipboard's UTF-16 text, odd bytes and lone surrogates included.
         const QString unicode = QString::fromUtf16(reinterpret_cast<const char16_t*>(parts[1].data()),
                                                    static_cast<qsizetype>(parts[1].size() / 2));
-        text = ClipboardTextToTable(unicode);
+        const rasmik::PastedText table = ClipboardTextToTable(unicode);
+        text = table.text;
         FUZZ_CHECK(text.size() >= static_cast<std::size_t>(unicode.size()) / 2);
+        // Text beyond Windows-1256 is kept as UTF-8; the checks below are of Windows-1256 text.
+        if (table.held != TextEncoding::Windows1256) {
+            FUZZ_CHECK(IsValidUtf8(text));
+            return 0;
+        }
     } else {
         text = std::string(parts[1]);
     }

@@ -8,7 +8,7 @@
 
 namespace rasmik {
 
-std::string ClipboardTextToTable(QString text)
+PastedText ClipboardTextToTable(QString text)
 {
     text.replace(QChar(0x0649), QChar(0x064A));
     for (QChar& c : text) {
@@ -16,10 +16,17 @@ std::string ClipboardTextToTable(QString text)
         if (u >= 0x06F0 && u <= 0x06F9)
             c = QChar(u'0' + (u - 0x06F0));
     }
-    return FromQString(text);
+    const QByteArray utf8 = text.toUtf8();
+    PastedText table;
+    if (AppendHeldAs(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())), TextEncoding::Utf8,
+                     TextEncoding::Windows1256, table.text))
+        return table;
+    table.text.assign(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    table.held = TextEncoding::Utf8;
+    return table;
 }
 
-std::string ReadClipboardText()
+PastedText ReadClipboardText()
 {
     const QClipboard* clipboard = QGuiApplication::clipboard();
     if (!clipboard)

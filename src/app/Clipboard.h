@@ -1,17 +1,26 @@
 #pragma once
 // The clipboard's text as table text.
 
+#include "text/TextEncoding.h"
+
 #include <QString>
 
 #include <string>
 
 namespace rasmik {
 
-// ى becomes ي and the Persian digits ASCII digits, then Windows-1256 (letters
-// it lacks go to their nearest letter).
-std::string ClipboardTextToTable(QString text);
+// Copied text as a pasted table holds it.
+struct PastedText {
+    std::string text;
+    TextEncoding held = TextEncoding::Windows1256;
+};
+
+// ى becomes ي and the Persian digits ASCII digits; then Windows-1256 when
+// every character has a place there (letters it lacks go to their nearest
+// letter), else UTF-8.
+PastedText ClipboardTextToTable(QString text);
 // ClipboardTextToTable of the clipboard's Unicode text; empty when none.
-std::string ReadClipboardText();
+PastedText ReadClipboardText();
 
 // Puts copied cells on the clipboard: UTF-8 text, and HTML when given.
 void WriteClipboardCells(const std::string& text, const std::string& html);

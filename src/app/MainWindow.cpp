@@ -707,7 +707,8 @@ void MainWindow::saveCurrentColumnWithoutRepeat()
 
 void MainWindow::pasteTable()
 {
-    const PasteOutcome paste = TableDocument::writePasteFile(ReadClipboardText(), ExeFolder());
+    const PastedText copied = ReadClipboardText();
+    const PasteOutcome paste = TableDocument::writePasteFile(copied.text, copied.held, ExeFolder());
     if (paste.kind == PasteOutcome::Kind::Failed)
         showFileError(paste.error, FileOperation::Save);
     else if (paste.kind == PasteOutcome::Kind::Written)
