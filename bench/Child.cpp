@@ -118,12 +118,13 @@ void VerifyWidths(MainWindow& form)
     plain.setStrikeOut(false);
     const QtTextMetrics metrics(plain);
     const CoreGrid& g = form.document().grid();
+    const bool utf8 = g.Encoding() != TextEncoding::Windows1256;
     const int cap = static_cast<int>(std::lround(0.8 * form.grid()->width()));
     int wrong = 0;
     for (int c = 0; c < g.ColCount(); ++c) {
         int w = 10;
         for (int r = 0; r < g.RowCount(); ++r)
-            w = std::max(w, metrics.textWidth(g.Cell(c, r)));
+            w = std::max(w, utf8 ? metrics.utf8TextWidth(g.Cell(c, r)) : metrics.textWidth(g.Cell(c, r)));
         const int expected = std::min(w, cap);
         if (expected != g.ColWidth(c)) {
             Fail("column " + std::to_string(c) + " width " + std::to_string(g.ColWidth(c))

@@ -44,7 +44,7 @@ void Usage()
               "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
               "  --formats   tabs, fixed or both (default both)\n"
               "  --kinds     repeated, latin, persian, mixed, long or all (default repeated)\n"
-              "  --utf8      only make the tables, in UTF-8 instead of Windows-1256\n"
+              "  --utf8      the tables in UTF-8 instead of Windows-1256\n"
               "  --runs      fresh processes per table; medians are shown (default 3)\n"
               "  --dir       where the tables are made and kept (default /tmp/rasmik-bench)\n"
               "  --window    size of the main window (default 1280x800)\n"
@@ -121,6 +121,7 @@ struct TableRun {
     std::uint64_t bodyRows = 0;
     TableFormat format = TableFormat::Tabs;
     TableKind kind = TableKind::Repeated;
+    bool utf8 = false;
     std::string path;
     std::uint64_t bytes = 0;
     double cat = -1;
@@ -133,6 +134,12 @@ struct Phase {
     const char* label;
     bool throughput; // seconds over the whole file
 };
+
+// The kind of a table and, for UTF-8, its encoding.
+std::string KindLabel(const TableRun& t)
+{
+    return std::string(TableKindName(t.kind)) + (t.utf8 ? " UTF-8" : "");
+}
 
 const Phase Phases[] = {
     {"open.layout", "open to complete layout, exact widths", true},
@@ -305,6 +312,7 @@ int main(int argc, char** argv)
                 t.bodyRows = rows;
                 t.format = format;
                 t.kind = kind;
+                t.utf8 = opt.encoding == TableEncoding::Utf8;
                 // The repeated kind in Windows-1256 keeps the name it always had.
                 std::string suffix;
                 if (kind != TableKind::Repeated)
@@ -320,12 +328,6 @@ int main(int argc, char** argv)
                     }
                 }
                 t.bytes = FileSize(t.path);
-                if (opt.encoding == TableEncoding::Utf8) {
-                    // Made for the time the program reads UTF-8 tables; not timed yet.
-                    std::printf("made %s (%.1f MB, UTF-8): not timed, the program reads Windows-1256 tables only\n",
-                                t.path.c_str(), Mb(t.bytes));
-                    continue;
-                }
 
                 // The file in the page cache first, then the reference commands.
                 TimeCommand({"cat", t.path});
@@ -348,7 +350,7 @@ int main(int argc, char** argv)
                 }
 
                 std::printf("== %s rows x %.0f, %s, %s, %.1f MB: medians of %d runs ==\n", Thousands(rows + 1).c_str(),
-                            t.r.get("table.cols"), TableKindName(kind), FormatName(format), Mb(t.bytes), opt.runs);
+                            t.r.get("table.cols"), KindLabel(t).c_str(), FormatName(format), Mb(t.bytes), opt.runs);
                 std::printf("  %-42s %10s %10s %9s\n", "phase", "seconds", "MB/s", "x wc -l");
                 PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
                 PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
@@ -389,7 +391,7 @@ int main(int argc, char** argv)
             continue;
         anyBig = true;
         const bool timed = t.bodyRows == 1000000 && t.format == TableFormat::Tabs;
-        std::printf("targets, %s rows, %s, %s%s:\n", Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind),
+        std::printf("targets, %s rows, %s, %s%s:\n", Thousands(t.bodyRows + 1).c_str(), KindLabel(t).c_str(),
                     FormatName(t.format), timed ? "" : " (memory only)");
         for (const Target& g : Targets) {
             if (!timed)
@@ -447,7 +449,7 @@ int main(int argc, char** argv)
                     md,
                     "| %s | %s | %s | %.1f | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.4f s | %.3f s "
                     "| %.2f / %.2f / %.2f | %.0f MB (%.2f x) |\n",
-                    Thousands(t.bodyRows + 1).c_str(), TableKindName(t.kind), FormatName(t.format), Mb(t.bytes), t.cat,
+                    Thousands(t.bodyRows + 1).c_str(), KindLabel(t).c_str(), FormatName(t.format), Mb(t.bytes), t.cat,
                     t.wc, t.r.get("open.layout"), t.r.get("open.first_paint"), t.r.get("search.none"),
                     t.r.get("search.last"), t.r.get("sum"), t.r.get("save"), t.r.get("paint.top") * 1e3,
                     t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,

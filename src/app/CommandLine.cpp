@@ -6,6 +6,7 @@
 #include "print/PrintCommand.h"
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
+#include "render/QtText.h"
 #include "render/QtTextMetrics.h"
 #include "table/ColumnOrder.h"
 #include "table/FolderFiles.h"
@@ -106,8 +107,9 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     }
     case OutputKind::Report: {
         std::vector<std::string> report;
-        BuildPrintLines(document.grid(), ReportFontFromQFont(gridFont), Utf8ToCp1256(title), report);
-        const FileStatus r = RenderReportToPdf(report, QFile::decodeName(output.c_str()));
+        BuildPrintLines(document.grid(), ReportFontFromQFont(gridFont),
+                        FromQString(QString::fromUtf8(title), document.grid().Encoding()), report);
+        const FileStatus r = RenderReportToPdf(report, QFile::decodeName(output.c_str()), document.grid().Encoding());
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;

@@ -682,7 +682,7 @@ void MainWindow::printTable()
     SavePrintTitle(title);
     // Let the window repaint where the title dialog was before the pages are made.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    PrintGrid(printReport_, document_.grid(), fontDialogFont_, title, this);
+    PrintGrid(printReport_, document_.grid(), fontDialogFont_, ToQString(title), this);
 }
 
 void MainWindow::saveColumnToFile(bool withoutRepeat)

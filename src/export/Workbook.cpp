@@ -6,6 +6,7 @@
 #include "text/Cp1256.h"
 #include "text/StagedFile.h"
 #include "text/StringHelpers.h"
+#include "text/TextEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -88,9 +89,13 @@ bool IsHex(char c)
 // (that is how the library keeps control characters in valid XML), so a field
 // that holds such a sequence literally gets its underscore escaped as _x005F_
 // to come back as typed. NUL cannot pass the library's C strings and is dropped.
-void FieldToUtf8(std::string_view field, std::string& out)
+// Held UTF-8 passes as it is, but for what a workbook cannot hold: a lone
+// surrogate (kept by the table in its three-byte form) and the two
+// non-characters that XML lacks become U+FFFD.
+void FieldToUtf8(std::string_view field, std::string& out, TextEncoding held)
 {
     const auto& table = Utf8Table();
+    const bool utf8 = held != TextEncoding::Windows1256;
     out.clear();
     for (std::size_t i = 0; i < field.size(); ++i) {
         const unsigned char b = static_cast<unsigned char>(field[i]);
@@ -101,15 +106,25 @@ void FieldToUtf8(std::string_view field, std::string& out)
             out += "_x005F_";
             continue;
         }
-        const Utf8Byte& u = table[b];
-        out.append(u.bytes.data(), u.length);
+        if (!utf8) {
+            const Utf8Byte& u = table[b];
+            out.append(u.bytes.data(), u.length);
+        } else if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else {
+            char32_t cp = NextCodePoint(field, i);
+            --i; // past the character, less the loop's step
+            if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+                cp = 0xFFFD;
+            AppendUtf8(out, cp);
+        }
     }
 }
 
-std::string ToUtf8(std::string_view cp1256)
+std::string ToUtf8(std::string_view text, TextEncoding held)
 {
     std::string out;
-    FieldToUtf8(cp1256, out);
+    FieldToUtf8(text, out, held);
     return out;
 }
 
@@ -139,7 +154,7 @@ struct WorkbookHolder {
 
 template <typename Lines>
 FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const std::string& path,
-                         const ProgressFn& progress)
+                         const ProgressFn& progress, TextEncoding held)
 {
     const std::size_t rows = lines.size();
     if (rows == 0)
@@ -161,7 +176,7 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
     const auto lastCol = static_cast<lxw_col_t>(columns - 1);
     const auto lastRow = static_cast<lxw_row_t>(rows - 1);
 
-    const std::string sheet = ToUtf8(sheetName);
+    const std::string sheet = ToUtf8(sheetName, held);
     if (sheet.empty())
         return Failure(path, FileErrorCode::BadSheetName);
 
@@ -215,10 +230,13 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
         bool cornerWritten = false;
         for (lxw_col_t col = 0; col <= lastCol; ++col) {
             const std::string_view field = TakeToken(rest, "\t", false);
-            if (field.size() > MaxCellChars)
-                return LimitFailure(path, FileErrorCode::CellTooLong, field.size(), MaxCellChars,
-                                    CellAddress(col + 1, i + 1));
-            FieldToUtf8(field, cell);
+            if (field.size() > MaxCellChars) {
+                const std::size_t chars = CharacterCount(field, held);
+                if (chars > MaxCellChars)
+                    return LimitFailure(path, FileErrorCode::CellTooLong, chars, MaxCellChars,
+                                        CellAddress(col + 1, i + 1));
+            }
+            FieldToUtf8(field, cell, held);
             if (!cell.empty()) {
                 if (lxw_error err = worksheet_write_string(ws, row, col, cell.c_str(), text); err != LXW_NO_ERROR)
                     return LibraryFailure(path, LibraryReason(err), CellAddress(col + 1, i + 1));
@@ -259,12 +277,13 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
 }
 
 template <typename Lines>
-FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path, const ProgressFn& progress)
+FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path, const ProgressFn& progress,
+                  TextEncoding held)
 {
     if (GetAppOption("NoSheet") == "1")
         return Failure(path, FileErrorCode::ExportSwitchedOff);
     try {
-        return WriteWorkbook(lines, sheetName, path, progress);
+        return WriteWorkbook(lines, sheetName, path, progress, held);
     } catch (const std::bad_alloc&) {
         return Failure(path, FileErrorCode::NoMemory);
     } catch (const std::exception& ex) {
@@ -294,13 +313,13 @@ std::string CellAddress(int col1Based, std::size_t row1Based)
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress)
 {
-    return Export(lines, sheetName, path, progress);
+    return Export(lines, sheetName, path, progress, lines.heldForm());
 }
 
 FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress)
+                                 const std::string& path, const ProgressFn& progress, TextEncoding held)
 {
-    return Export(lines, sheetName, path, progress);
+    return Export(lines, sheetName, path, progress, held);
 }
 
 FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,

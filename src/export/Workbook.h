@@ -27,22 +27,26 @@ std::string ColumnLetters(int col1Based);
 // "AD12" for column 30, row 12 (both 1-based).
 std::string CellAddress(int col1Based, std::size_t row1Based);
 
-// Writes lines (Windows-1256) as the sheet sheetName (Windows-1256) of a new
-// workbook at path (a file system path). Row i holds the TAB-separated fields
+// Writes lines as the sheet sheetName of a new workbook at path (a file
+// system path); both are in the table's held form (Windows-1256 or UTF-8),
+// and the cells hold their Unicode text (a lone surrogate of held UTF-8
+// becomes U+FFFD, as do the non-characters U+FFFE and U+FFFF that XML lacks). Row i holds the TAB-separated fields
 // of line i from column A; the column count is the largest field count of any
 // line (a final TAB adds no field); every used column and every cell is
 // formatted as text and every field is stored as a string, never as a number
 // or formula; an empty field leaves its cell empty.
 // "NoSheet" = 1 in "AppOptions.txt" fails as ExportSwitchedOff, an empty
 // table as EmptyTable; a table beyond the format's limits as TooManyRows,
-// TooManyColumns or CellTooLong. The file is written through a StagedFile, so
+// TooManyColumns or CellTooLong (a cell's length counted in characters, as the
+// library counts it). The file is written through a StagedFile, so
 // on any failure the path keeps what it held before.
 // progress is called now and then with rows done and the row count; the
 // window can process its events there, and answering false cancels (Cancelled).
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress = {});
 FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress = {});
+                                 const std::string& path, const ProgressFn& progress = {},
+                                 TextEncoding held = TextEncoding::Windows1256);
 
 // The export followed, when the workbook was written, by opening it with the
 // desktop's program for .xlsx files (ShellOpen).

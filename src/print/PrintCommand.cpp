@@ -4,6 +4,7 @@
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
 #include "render/QtText.h"
+#include "table/CoreGrid.h"
 
 #include <QFont>
 
@@ -25,10 +26,10 @@ ReportFont ReportFontFromQFont(const QFont& font)
     return f;
 }
 
-bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const std::string& title,
-               QWidget* parent)
+bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const QString& title, QWidget* parent)
 {
-    BuildPrintLines(grid, ReportFontFromQFont(gridFont), title, report.lines());
+    BuildPrintLines(grid, ReportFontFromQFont(gridFont), FromQString(title, grid.Encoding()), report.lines());
+    report.setEncoding(grid.Encoding());
     return report.preview(parent);
 }
 

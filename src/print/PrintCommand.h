@@ -4,9 +4,8 @@
 
 #include "print/ReportFont.h"
 
-#include <string>
-
 class QFont;
+class QString;
 class QWidget;
 
 namespace rasmik {
@@ -18,11 +17,10 @@ class GridReport;
 // in pixels gets the point size those pixels make on a 96 dpi screen.
 ReportFont ReportFontFromQFont(const QFont& font);
 
-// Fills report with the title row and the grid's rows in the grid's font, and
-// shows them in the modal print preview over parent; returns when it closes.
-// report keeps the lines until the next print. False when the print failed
-// (the failure has been shown).
-bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const std::string& title,
-               QWidget* parent);
+// Fills report with the title row (title as the user typed it) and the grid's
+// rows in the grid's font and held form, and shows them in the modal print
+// preview over parent; returns when it closes. report keeps the lines until
+// the next print. False when the print failed (the failure has been shown).
+bool PrintGrid(GridReport& report, const CoreGrid& grid, const QFont& gridFont, const QString& title, QWidget* parent);
 
 } // namespace rasmik

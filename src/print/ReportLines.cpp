@@ -1,6 +1,7 @@
 #include "print/ReportLines.h"
 
 #include "table/CoreGrid.h"
+#include "text/Cp1256.h"
 
 #include <algorithm>
 #include <charconv>
@@ -136,6 +137,9 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
 
     const std::uint8_t size = clampSize(font.size + 2);
     const int rows = grid.RowCount();
+    const bool utf8 = grid.Encoding() != TextEncoding::Windows1256;
+    const std::string fontName = utf8 ? Cp1256ToUtf8(font.name) : font.name;
+    const std::string_view mark = utf8 ? RightToLeftMarkUtf8 : std::string_view(&RightToLeftMark, 1);
     auto cellText = [&](int col, int row) -> std::string_view {
         return row < rows ? grid.Cell(col, row) : std::string_view{};
     };
@@ -143,7 +147,7 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
     std::string line;
     for (std::size_t k = 0; k < printed.size(); ++k) {
         const int c = printed[k];
-        line += MakeCellItem(2, c == last ? 1 : 0, 1, 1, 1, ReportBandColour, font.style, font.name, size,
+        line += MakeCellItem(2, c == last ? 1 : 0, 1, 1, 1, ReportBandColour, font.style, fontName, size,
                              cellText(c, 0), shares[k]);
         line += ItemSeparator;
     }
@@ -154,10 +158,10 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
         line.clear();
         for (std::size_t k = 0; k < printed.size(); ++k) {
             const int c = printed[k];
-            caption.assign(1, RightToLeftMark);
+            caption.assign(mark);
             caption += "  ";
             caption += grid.Cell(c, r);
-            line += MakeCellItem(0, c == last ? 1 : 0, 1, 0, 1, ReportBandColour, font.style, font.name, size, caption,
+            line += MakeCellItem(0, c == last ? 1 : 0, 1, 0, 1, ReportBandColour, font.style, fontName, size, caption,
                                  shares[k]);
             line += ItemSeparator;
         }
@@ -165,12 +169,14 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
     }
 }
 
-void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& title,
+void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& heldTitle,
                      std::vector<std::string>& lines)
 {
     lines.clear();
-    lines.push_back(MakeCellItem(2, 1, 1, 1, 1, ReportBandColour, gridFont.style, gridFont.name,
-                                 clampSize(gridFont.size), title, 100));
+    const TextEncoding held = grid.Encoding();
+    const std::string fontName = held != TextEncoding::Windows1256 ? Cp1256ToUtf8(gridFont.name) : gridFont.name;
+    lines.push_back(MakeCellItem(2, 1, 1, 1, 1, ReportBandColour, gridFont.style, fontName, clampSize(gridFont.size),
+                                 heldTitle, 100));
     GridToReportLines(grid, 0, grid.ColCount() - 1, gridFont, lines);
 }
 

@@ -4,9 +4,12 @@
 //   share colour alignment left right top bottom size bold italic underline
 //   strikeout fontname*caption
 // each numeric token followed by one space. Lines built from the grid end every
-// item with ItemSeparator; the title line is a single item without one.
+// item with ItemSeparator; the title line is a single item without one. Lines
+// hold their text in the grid's held form (Windows-1256 or UTF-8); the
+// separator's bytes are the same in both (0xFE is no byte of UTF-8).
 
 #include "print/ReportFont.h"
+#include "text/TextEncoding.h"
 
 #include <cstdint>
 #include <string>
@@ -19,8 +22,9 @@ class CoreGrid;
 
 // RLM ! ` RLM in Windows-1256.
 inline constexpr std::string_view ItemSeparator{"\xFE\x21\x60\xFE", 4};
-// Right-to-left mark in Windows-1256.
+// Right-to-left mark in Windows-1256, and in UTF-8.
 inline constexpr char RightToLeftMark = '\xFE';
+inline constexpr std::string_view RightToLeftMarkUtf8 = "\xE2\x80\x8F";
 // White as a packed colour (red in the low byte).
 inline constexpr std::int32_t ReportBandColour = 16777215;
 
@@ -45,13 +49,16 @@ std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uin
 
 // Appends one line for grid row 0 and one for each further row. Columns
 // firstCol..lastCol that are wider than 8 pixels print, each with its share of
-// their total width; the cells use font's size + 2.
+// their total width; the cells use font's size + 2. The lines are in the
+// grid's held form, the font's name included.
 void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const ReportFont& font,
                        std::vector<std::string>& lines);
 
 // The whole report of the print command: lines is emptied, then holds the
-// title row (the font's own size) followed by every grid row.
-void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& title,
+// title row (the font's own size) followed by every grid row. heldTitle is in
+// the grid's held form (FromQString(text, grid.Encoding()) of what the user
+// typed).
+void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& heldTitle,
                      std::vector<std::string>& lines);
 
 } // namespace rasmik

@@ -81,9 +81,10 @@ ReportRowFeeder::ReportRowFeeder(ReportBand& band) : band_(band)
         labels_.push_back(band_.addLabel());
 }
 
-void ReportRowFeeder::start(const std::vector<std::string>& lines)
+void ReportRowFeeder::start(const std::vector<std::string>& lines, TextEncoding held)
 {
     lines_ = &lines;
+    held_ = held;
     next_ = 0;
 }
 
@@ -133,11 +134,11 @@ void ReportRowFeeder::layLine(std::string_view line)
         font.setStrikeOut(TakeFlagToken(rest));
         const std::string_view name = TakeToken(rest, "*", true);
         if (!name.empty())
-            font.setFamily(ToQString(name));
+            font.setFamily(ToQString(name, held_));
         const std::string_view caption = TakeToken(rest, ItemSeparator, false);
         font.setPointSize(std::max(size, 1));
-        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption)), font, label.pixelWidth(),
-                                          visibleEdge(label));
+        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption), held_), font,
+                                          label.pixelWidth(), visibleEdge(label));
         font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
@@ -162,7 +163,7 @@ void GridReport::build()
     step_ = 18;
     feeder_ = std::make_unique<ReportRowFeeder>(engine->band());
     engine->onRunStart = [this] {
-        feeder_->start(lines_);
+        feeder_->start(lines_, held_);
         if (progress_)
             progress_->setValue(0);
     };
@@ -270,18 +271,18 @@ private:
 
 } // namespace
 
-std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines)
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines, TextEncoding held)
 {
     requireGuiApplication();
     ReportEngine engine;
     setUpReport(engine);
     ReportRowFeeder feeder(engine.band());
-    engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
+    engine.onRunStart = [&feeder, &lines, held] { feeder.start(lines, held); };
     engine.nextBand = [&feeder] { return feeder.feedNext(); };
     return engine.generatePictures(engine.pageLayoutFor(QPageSize(QPageSize::A4)));
 }
 
-FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path)
+FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path, TextEncoding held)
 {
     const std::string target = QFile::encodeName(path).toStdString();
     try {
@@ -289,7 +290,7 @@ FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QStrin
         ReportEngine engine;
         setUpReport(engine);
         ReportRowFeeder feeder(engine.band());
-        engine.onRunStart = [&feeder, &lines] { feeder.start(lines); };
+        engine.onRunStart = [&feeder, &lines, held] { feeder.start(lines, held); };
         engine.nextBand = [&feeder] { return feeder.feedNext(); };
         StagedFile staged;
         if (FileStatus opened = staged.open(target); !opened)

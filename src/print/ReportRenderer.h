@@ -4,6 +4,7 @@
 
 #include "print/ReportEngine.h"
 #include "text/FileError.h"
+#include "text/TextEncoding.h"
 
 #include <QString>
 
@@ -28,9 +29,9 @@ class ReportRowFeeder {
 public:
     explicit ReportRowFeeder(ReportBand& band);
 
-    // Start of every generation run: the rows are lines from the first one.
-    // lines stays unchanged until the run ends.
-    void start(const std::vector<std::string>& lines);
+    // Start of every generation run: the rows are lines (in the held form)
+    // from the first one. lines stays unchanged until the run ends.
+    void start(const std::vector<std::string>& lines, TextEncoding held = TextEncoding::Windows1256);
     bool atEnd() const { return !lines_ || next_ >= lines_->size(); }
     // Index of the line that is laid next.
     std::size_t nextIndex() const { return next_; }
@@ -46,6 +47,7 @@ private:
     std::vector<ReportLabel*> labels_;
     const std::vector<std::string>* lines_ = nullptr;
     std::size_t next_ = 0;
+    TextEncoding held_ = TextEncoding::Windows1256;
 };
 
 // The report of a print, owned by whoever prints: its lines and, from the
@@ -61,6 +63,9 @@ public:
     // The report lines; replaced by every print, not while the preview is open.
     std::vector<std::string>& lines() { return lines_; }
     const std::vector<std::string>& lines() const { return lines_; }
+    // The form the lines hold their text in (the grid's).
+    void setEncoding(TextEncoding held) { held_ = held; }
+    TextEncoding encoding() const { return held_; }
 
     // Shows the lines in the modal print preview (child of parent), from which
     // the user prints; returns when the preview closes. Making the pages shows
@@ -76,6 +81,7 @@ private:
     bool nextBand();
 
     std::vector<std::string> lines_;
+    TextEncoding held_ = TextEncoding::Windows1256;
     std::unique_ptr<ReportEngine> engine_;
     std::unique_ptr<ReportRowFeeder> feeder_;
     // Progress of the page making, while the preview is open.
@@ -88,7 +94,8 @@ private:
 // The pages of the lines as the print preview records them, on A4 portrait
 // like RenderReportToPdf: one picture a page, its origin at the top left
 // corner of the printable area, at the pictures' own resolution.
-std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines);
+std::vector<QPicture> RenderReportToPictures(const std::vector<std::string>& lines,
+                                             TextEncoding held = TextEncoding::Windows1256);
 
 // Hands memory freed by a print (its pages) back to the system where the C
 // library keeps it otherwise.
@@ -98,6 +105,7 @@ void ReleaseFreedMemory();
 // shows. The file appears whole or not at all. Needs a QGuiApplication (the
 // offscreen platform will do) but no display. The file is written through a
 // StagedFile.
-FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path);
+FileStatus RenderReportToPdf(const std::vector<std::string>& lines, const QString& path,
+                             TextEncoding held = TextEncoding::Windows1256);
 
 } // namespace rasmik

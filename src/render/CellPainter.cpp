@@ -135,53 +135,81 @@ void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, c
     }
 }
 
-// Bidirectional classes of the Windows-1256 bytes, as far as the cells need
-// them: which stretches a right-to-left paragraph lays out left to right.
+// Bidirectional classes of characters, as far as the cells need them: which
+// stretches a right-to-left paragraph lays out left to right.
 enum class Bidi : unsigned char { L, R, AL, EN, AN, ES, CS, ET, NSM, Neutral };
+
+Bidi bidiOf(QChar::Direction d)
+{
+    switch (d) {
+    case QChar::DirL:
+    case QChar::DirLRE:
+    case QChar::DirLRO:
+    case QChar::DirLRI: return Bidi::L;
+    case QChar::DirR:
+    case QChar::DirRLE:
+    case QChar::DirRLO:
+    case QChar::DirRLI: return Bidi::R;
+    case QChar::DirAL: return Bidi::AL;
+    case QChar::DirEN: return Bidi::EN;
+    case QChar::DirAN: return Bidi::AN;
+    case QChar::DirES: return Bidi::ES;
+    case QChar::DirCS: return Bidi::CS;
+    case QChar::DirET: return Bidi::ET;
+    case QChar::DirNSM:
+    case QChar::DirBN: return Bidi::NSM;
+    default: return Bidi::Neutral;
+    }
+}
 
 const std::array<Bidi, 256>& bidiClasses()
 {
     static const std::array<Bidi, 256> classes = [] {
         std::array<Bidi, 256> a{};
-        for (int b = 0; b < 256; ++b) {
-            Bidi c = Bidi::Neutral;
-            switch (QChar(Cp1256Table[b]).direction()) {
-            case QChar::DirL:
-            case QChar::DirLRE:
-            case QChar::DirLRO:
-            case QChar::DirLRI: c = Bidi::L; break;
-            case QChar::DirR:
-            case QChar::DirRLE:
-            case QChar::DirRLO:
-            case QChar::DirRLI: c = Bidi::R; break;
-            case QChar::DirAL: c = Bidi::AL; break;
-            case QChar::DirEN: c = Bidi::EN; break;
-            case QChar::DirAN: c = Bidi::AN; break;
-            case QChar::DirES: c = Bidi::ES; break;
-            case QChar::DirCS: c = Bidi::CS; break;
-            case QChar::DirET: c = Bidi::ET; break;
-            case QChar::DirNSM:
-            case QChar::DirBN: c = Bidi::NSM; break;
-            default: break;
-            }
-            a[static_cast<std::size_t>(b)] = c;
-        }
+        for (int b = 0; b < 256; ++b)
+            a[static_cast<std::size_t>(b)] = bidiOf(QChar(Cp1256Table[b]).direction());
         return a;
     }();
     return classes;
 }
 
+// The characters of a text in one held form: where each starts, its class,
+// and where the next one starts.
+struct Cp1256Chars {
+    std::string_view text;
+    const std::array<Bidi, 256>& classes = bidiClasses();
+    std::size_t size() const { return text.size(); }
+    Bidi at(std::size_t i) const { return classes[static_cast<unsigned char>(text[i])]; }
+    std::size_t next(std::size_t i) const { return i + 1; }
+};
+
+struct Utf8Chars {
+    std::string_view text;
+    const std::array<Bidi, 256>& classes = bidiClasses(); // ASCII is the same in both
+    std::size_t size() const { return text.size(); }
+    Bidi at(std::size_t i) const
+    {
+        const auto b = static_cast<unsigned char>(text[i]);
+        if (b < 0x80)
+            return classes[b];
+        return bidiOf(QChar::direction(NextCodePoint(text, i)));
+    }
+    std::size_t next(std::size_t i) const
+    {
+        NextCodePoint(text, i);
+        return i;
+    }
+};
+
 // Calls run(a, b) for each maximal stretch [a, b) of the text that a
 // right-to-left paragraph lays out left to right (letters of Latin script,
 // numbers, and what lies between them), in logical order, until run returns
 // false. The weak and neutral rules of the bidirectional algorithm, without
-// embeddings: Windows-1256 has none.
-template <class Run>
-void forEachLeftToRightRun(std::string_view t, Run&& run)
+// embeddings: Windows-1256 has none, and a cell is one paragraph.
+template <class Chars, class Run>
+void forEachLeftToRightRun(const Chars& t, Run&& run)
 {
-    const auto& cls = bidiClasses();
     const std::size_t n = t.size();
-    const auto raw = [&](std::size_t i) { return cls[static_cast<unsigned char>(t[i])]; };
     constexpr std::size_t None = std::string_view::npos;
     Bidi prevRaw = Bidi::R;          // for marks: the start of the paragraph is right to left
     Bidi prevStrong = Bidi::R;       // L, R or AL
@@ -191,50 +219,55 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
     std::size_t neutralStart = None;
     std::size_t etEnd = 0; // a run of terminators looked ahead: its end and
     bool etNumber = false; // whether it joins the number after it
-    for (std::size_t i = 0; i < n; ++i) {
-        Bidi c = raw(i);
+    for (std::size_t i = 0, after = 0; i < n; i = after) {
+        after = t.next(i);
+        Bidi c = t.at(i);
         // Long stretches of one direction change nothing but where they end:
         // letters, digits and spaces inside a left-to-right stretch, letters
         // and spaces of right-to-left text outside one.
         if (runStart != None && lastSideL && prevStrong == Bidi::L
             && (c == Bidi::L || c == Bidi::EN || c == Bidi::Neutral)) {
+            Bidi last = c;
             std::size_t j = i;
-            for (; j < n; ++j) {
-                const Bidi d = raw(j);
+            for (; j < n; j = t.next(j)) {
+                const Bidi d = t.at(j);
                 if (d == Bidi::L || d == Bidi::EN)
                     neutralStart = None;
                 else if (d == Bidi::Neutral)
                     neutralStart = neutralStart == None ? j : neutralStart;
                 else
                     break;
+                last = d;
             }
-            prevRaw = raw(j - 1);
-            prevNumber = prevRaw == Bidi::EN ? Bidi::EN : Bidi::Neutral;
-            i = j - 1;
+            prevRaw = last;
+            prevNumber = last == Bidi::EN ? Bidi::EN : Bidi::Neutral;
+            after = j;
             continue;
         }
         if (runStart != None && neutralStart == None && c == Bidi::EN && prevStrong != Bidi::AL) {
             std::size_t j = i;
-            while (j < n && raw(j) == Bidi::EN)
-                ++j;
+            while (j < n && t.at(j) == Bidi::EN)
+                j = t.next(j);
             prevRaw = Bidi::EN;
             prevNumber = Bidi::EN;
-            i = j - 1;
+            after = j;
             continue;
         }
         if (runStart == None && !lastSideL && (c == Bidi::R || c == Bidi::AL || c == Bidi::Neutral)) {
+            Bidi last = c;
             std::size_t j = i;
-            for (; j < n; ++j) {
-                const Bidi d = raw(j);
+            for (; j < n; j = t.next(j)) {
+                const Bidi d = t.at(j);
                 if (d == Bidi::R || d == Bidi::AL)
                     prevStrong = d;
                 else if (d != Bidi::Neutral)
                     break;
+                last = d;
             }
-            prevRaw = raw(j - 1);
+            prevRaw = last;
             prevNumber = Bidi::Neutral;
             neutralStart = None;
-            i = j - 1;
+            after = j;
             continue;
         }
         if (c == Bidi::NSM)
@@ -244,7 +277,7 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
         if (c == Bidi::EN)
             c = number;
         else if (c == Bidi::ES || c == Bidi::CS) {
-            const Bidi next = i + 1 < n ? raw(i + 1) : Bidi::Neutral;
+            const Bidi next = after < n ? t.at(after) : Bidi::Neutral;
             const Bidi nextNumber = next == Bidi::EN ? number : next;
             const bool joins =
                 prevNumber != Bidi::Neutral && nextNumber == prevNumber && (prevNumber == Bidi::EN || c == Bidi::CS);
@@ -252,9 +285,9 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
         } else if (c == Bidi::ET) {
             if (i >= etEnd) {
                 etEnd = i;
-                while (etEnd < n && raw(etEnd) == Bidi::ET)
-                    ++etEnd;
-                etNumber = etEnd < n && raw(etEnd) == Bidi::EN && number == Bidi::EN;
+                while (etEnd < n && t.at(etEnd) == Bidi::ET)
+                    etEnd = t.next(etEnd);
+                etNumber = etEnd < n && t.at(etEnd) == Bidi::EN && number == Bidi::EN;
             }
             c = prevNumber == Bidi::EN || etNumber ? Bidi::EN : Bidi::Neutral;
         }
@@ -297,23 +330,32 @@ void forEachLeftToRightRun(std::string_view t, Run&& run)
         run(runStart, neutralStart != None ? neutralStart : n);
 }
 
-bool isNonNeutral(unsigned char b)
+bool isNonNeutral(Bidi c)
 {
-    const Bidi c = bidiClasses()[b];
     return c == Bidi::L || c == Bidi::R || c == Bidi::AL || c == Bidi::EN || c == Bidi::AN;
 }
 
 constexpr char LeftToRightMark = '\xFD';
+constexpr std::string_view LeftToRightMarkUtf8 = "\xE2\x80\x8E";
 
-} // namespace
-
-std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit)
+// The first character start at or after i.
+std::size_t characterStartFrom(std::string_view text, std::size_t i, TextEncoding held)
 {
+    if (held != TextEncoding::Windows1256)
+        while (i < text.size() && !StartsCharacter(static_cast<unsigned char>(text[i])))
+            ++i;
+    return i;
+}
+
+template <class Chars>
+std::string_view shownPart(const Chars& chars, int align, std::string& buffer, std::size_t limit, TextEncoding held)
+{
+    const std::string_view text = chars.text;
     const std::size_t n = text.size();
-    if (n <= limit || limit < 2)
-        return n <= limit ? text : text.substr(0, limit);
-    if (align == AlignCentre)
-        return text.substr((n - limit) / 2, limit);
+    if (align == AlignCentre) {
+        const std::size_t from = characterStartFrom(text, (n - limit) / 2, held);
+        return CutAtCharacter(text.substr(from), limit, held);
+    }
     if (align == AlignStart) {
         // The right edge shows the text from its start, except that a
         // left-to-right stretch shows there with its end: when the head of
@@ -321,7 +363,7 @@ std::string_view ShownPartOfText(std::string_view text, int align, std::string& 
         // the stretch's end.
         std::size_t a = 0;
         std::size_t b = 0;
-        forEachLeftToRightRun(text, [&](std::size_t ra, std::size_t rb) {
+        forEachLeftToRightRun(chars, [&](std::size_t ra, std::size_t rb) {
             if (ra >= limit)
                 return false;
             if (rb > limit) {
@@ -332,23 +374,28 @@ std::string_view ShownPartOfText(std::string_view text, int align, std::string& 
             return true;
         });
         if (b == 0)
-            return text.substr(0, limit);
+            return CutAtCharacter(text, limit, held);
         // The mark keeps the piece left to right whatever came before its cut.
-        std::size_t from = b - (limit - a - 1);
-        while (from < b && !isNonNeutral(static_cast<unsigned char>(text[from])))
-            ++from;
+        const std::string_view mark =
+            held == TextEncoding::Windows1256 ? std::string_view(&LeftToRightMark, 1) : LeftToRightMarkUtf8;
+        if (limit - a < mark.size())
+            return text.substr(0, a); // no room for the mark, so none for the piece
+        const std::size_t room = limit - a - mark.size();
+        std::size_t from = characterStartFrom(text, b - room, held);
+        while (from < b && !isNonNeutral(chars.at(from)))
+            from = chars.next(from);
         buffer.assign(text.data(), a);
-        buffer += LeftToRightMark;
+        buffer += mark;
         buffer.append(text.data() + from, b - from);
         return buffer;
     }
     // The left edge shows the text's end, except that a left-to-right stretch
     // shows there with its beginning: when the tail of the text starts inside
     // such a stretch, keep its beginning and what comes after it.
-    const std::size_t tail = n - limit;
+    const std::size_t tail = characterStartFrom(text, n - limit, held);
     std::size_t a = 0;
     std::size_t b = 0;
-    forEachLeftToRightRun(text, [&](std::size_t ra, std::size_t rb) {
+    forEachLeftToRightRun(chars, [&](std::size_t ra, std::size_t rb) {
         if (ra >= tail)
             return false;
         if (rb > tail) {
@@ -360,16 +407,38 @@ std::string_view ShownPartOfText(std::string_view text, int align, std::string& 
     });
     if (b == 0)
         return text.substr(tail);
-    buffer.assign(text.data() + a, limit - (n - b));
+    buffer.assign(CutAtCharacter(text.substr(a, b - a), limit - (n - b), held));
     buffer.append(text.data() + b, n - b);
     return buffer;
 }
 
-bool IsNumberText(std::string_view t)
+} // namespace
+
+std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit,
+                                 TextEncoding held)
 {
-    const auto trim = [&t] {
-        while (!t.empty() && (t.front() == ' ' || t.front() == LeftToRightMark))
-            t.remove_prefix(1);
+    const std::size_t n = text.size();
+    if (n <= limit)
+        return text;
+    if (limit < 2)
+        return CutAtCharacter(text, limit, held);
+    if (held == TextEncoding::Windows1256)
+        return shownPart(Cp1256Chars{text}, align, buffer, limit, held);
+    return shownPart(Utf8Chars{text}, align, buffer, limit, held);
+}
+
+bool IsNumberText(std::string_view t, TextEncoding held)
+{
+    const bool utf8 = held != TextEncoding::Windows1256;
+    const auto trim = [&t, utf8] {
+        for (;;) {
+            if (!t.empty() && (t.front() == ' ' || (!utf8 && t.front() == LeftToRightMark)))
+                t.remove_prefix(1);
+            else if (utf8 && t.substr(0, 3) == LeftToRightMarkUtf8)
+                t.remove_prefix(3);
+            else
+                break;
+        }
         while (!t.empty() && t.back() == ' ')
             t.remove_suffix(1);
     };
@@ -382,11 +451,16 @@ bool IsNumberText(std::string_view t)
         t.remove_prefix(1);
     if (!t.empty() && t.back() == '%')
         t.remove_suffix(1);
+    else if (utf8 && t.size() >= 2 && t.substr(t.size() - 2) == "\xD9\xAA") // Arabic percent sign
+        t.remove_suffix(2);
     bool digit = false;
-    for (char c : t) {
+    for (std::size_t i = 0; i < t.size();) {
+        const char32_t c = utf8 ? NextCodePoint(t, i) : static_cast<unsigned char>(t[i++]);
         if (c >= '0' && c <= '9')
             digit = true;
-        else if (c != ',' && c != '.')
+        else if (utf8 && IsAnyDigit(c))
+            digit = true;
+        else if (c != ',' && c != '.' && !(utf8 && (c == 0x066B || c == 0x066C)))
             return false;
     }
     return digit;
@@ -395,7 +469,9 @@ bool IsNumberText(std::string_view t)
 std::string_view CellDisplayText(const PaintGrid& grid, int col, int row, std::string& shaped)
 {
     std::string_view display = grid.cellText(col, row);
-    if (grid.shapingOn()) {
+    // Iran System text comes only in Windows-1256 tables; Unicode text is
+    // shaped by the toolkit.
+    if (grid.shapingOn() && grid.encoding() == TextEncoding::Windows1256) {
         ShapeDisplayText(display, shaped);
         if (!shaped.empty())
             display = shaped;
@@ -518,6 +594,7 @@ struct CellPainter::Placed {
     int ascent = 0;
     bool header = false;
     bool cut = false;
+    TextEncoding held = TextEncoding::Windows1256;
 };
 
 // Reads the record already parsed into reused_->record; leaves the text to
@@ -528,9 +605,10 @@ void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int c
     const CellStyle& record = reused_->record;
     // Of a huge cell only the part at its anchored edge can show: keep that
     // part, so that a whole file on one line paints as fast as any cell.
-    text = ShownPartOfText(text, record.align, reused_->window);
+    out.held = grid.encoding();
+    text = ShownPartOfText(text, record.align, reused_->window, LongCellText, out.held);
     QString& shown = reused_->shown;
-    ToQString(text, shown);
+    ToQString(text, shown, out.held);
 
     const int styleBits = record.styleBits & 15;
     out.font = cellFont(grid.gridFont(), record.fontName, record.fontSize, styleBits);
@@ -584,7 +662,7 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
     const int cellWidth = rect.width();
     const int baseline = rect.top() + placed.y + placed.ascent;
     const int align = reused_->record.align;
-    if (IsNumberText(text)) {
+    if (IsNumberText(text, placed.held)) {
         const int room = cellWidth - 2;
         const int hashWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('#')));
         int count = std::max(0, room / hashWidth);
@@ -681,7 +759,7 @@ bool CellPainter::textCut(const QPaintDevice* device, const PaintGrid& grid, int
         return false;
     Reused& r = *reused_;
     const std::string_view display = CellDisplayText(grid, col, row, r.shaped);
-    AlignmentLettersFor(r.letters, display, grid.colCount());
+    AlignmentLettersFor(r.letters, display, grid.colCount(), grid.encoding());
     BuildCellStyle(r.style, col, row, r.letters);
     if (!ParseCellStyle(r.style, r.record))
         return false;
@@ -715,7 +793,7 @@ void CellPainter::drawCell(QPainter& painter, const PaintGrid& grid, int col, in
         return;
     Reused& r = *reused_;
     const std::string_view display = CellDisplayText(grid, col, row, r.shaped);
-    AlignmentLettersFor(r.letters, display, grid.colCount());
+    AlignmentLettersFor(r.letters, display, grid.colCount(), grid.encoding());
     BuildCellStyle(r.style, col, row, r.letters);
     drawStyledCell(painter, grid, col, row, rect, r.style, display);
 }

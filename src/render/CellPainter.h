@@ -5,7 +5,8 @@
 //
 // Geometry: cell rectangles are window rectangles. Alignment is in the grid's
 // right-to-left reading direction: a cell's start edge is its right edge on
-// screen. Texts are Windows-1256, drawn with a right-to-left base direction.
+// screen. Texts are in the grid's held form (Windows-1256 or UTF-8), drawn
+// with a right-to-left base direction.
 //
 // A painter object keeps what it reuses from cell to cell (buffers, the
 // last font, gradient strips) and a guard against re-entry; it belongs to
@@ -58,17 +59,21 @@ constexpr std::size_t LongCellText = 4096;
 // left-to-right stretch at the far side of Persian shows its beginning. The
 // window keeps the order of the text around its edge; when it is joined from
 // two pieces it is built in buffer. A text within the limit is returned as is.
+// Held UTF-8 is cut between characters only.
 std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer,
-                                 std::size_t limit = LongCellText);
+                                 std::size_t limit = LongCellText, TextEncoding held = TextEncoding::Windows1256);
 
 // Whether a text reads as a number: digits with ',' and '.', an optional sign
 // or parentheses, an optional '%', spaces and a left-to-right mark around it.
 // A number too wide for its cell is shown as '#' marks, never cut to another
-// number.
-bool IsNumberText(std::string_view text);
+// number. In held UTF-8, Persian and Arabic-Indic digits are digits, the
+// Arabic decimal and thousands separators and percent sign count as '.',
+// ',' and '%', and the mark is U+200E.
+bool IsNumberText(std::string_view text, TextEncoding held = TextEncoding::Windows1256);
 
 // The text a cell shows: shaped while the grid's switch is on (unless
-// shaping leaves nothing), else the cell's own; shaped is the buffer.
+// shaping leaves nothing; a UTF-8 grid is never shaped this way), else the
+// cell's own; shaped is the buffer.
 std::string_view CellDisplayText(const PaintGrid& grid, int col, int row, std::string& shaped);
 
 class CellPainter {

@@ -125,19 +125,43 @@ bool AllCharsIn(std::string_view text, const CharSet& set)
     return true;
 }
 
-void AlignmentLettersFor(std::string& out, std::string_view displayText, int colCount)
+namespace {
+
+// Held UTF-8 text that sits at the start edge as a plain (Latin or number)
+// text does: its characters, not its bytes, decide.
+bool startsLeftToRightUtf8(std::string_view text)
+{
+    if (text.substr(0, 3) == "\xE2\x80\x8E") // U+200E
+        return true;
+    for (std::size_t i = 0; i < text.size();) {
+        if (static_cast<unsigned char>(text[i]) < 0x80) {
+            ++i;
+            continue;
+        }
+        const char32_t cp = NextCodePoint(text, i);
+        if (!(cp == 0x20AC || IsAnyDigit(cp) || cp == 0x066B || cp == 0x066C))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+void AlignmentLettersFor(std::string& out, std::string_view displayText, int colCount, TextEncoding held)
 {
     out.clear();
-    const bool leftToRight = (!displayText.empty() && static_cast<unsigned char>(displayText[0]) == 0xFD)
-        || AllCharsIn(displayText, plainTextBytes());
+    const bool leftToRight = held == TextEncoding::Windows1256
+        ? (!displayText.empty() && static_cast<unsigned char>(displayText[0]) == 0xFD)
+            || AllCharsIn(displayText, plainTextBytes())
+        : startsLeftToRightUtf8(displayText);
     if (leftToRight && colCount > 0)
         out.assign(static_cast<std::size_t>(colCount), 'l');
 }
 
-std::string AlignmentLettersFor(std::string_view displayText, int colCount)
+std::string AlignmentLettersFor(std::string_view displayText, int colCount, TextEncoding held)
 {
     std::string out;
-    AlignmentLettersFor(out, displayText, colCount);
+    AlignmentLettersFor(out, displayText, colCount, held);
     return out;
 }
 

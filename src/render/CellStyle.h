@@ -3,6 +3,7 @@
 // draw handler and read back by the painter. Plain C++, no toolkit.
 
 #include "text/StringHelpers.h"
+#include "text/TextEncoding.h"
 
 #include <array>
 #include <cstdint>
@@ -103,9 +104,21 @@ bool AllCharsIn(std::string_view text, const CharSet& set);
 
 // Start edge for a text led by the left-to-right mark (0xFD) or made of bytes
 // 0x00..0x80 only (the euro sign 0x80 counts as plain): one 'l' per column.
-// Otherwise (Persian) no letters, which means the end edge.
-std::string AlignmentLettersFor(std::string_view displayText, int colCount);
-void AlignmentLettersFor(std::string& out, std::string_view displayText, int colCount);
+// Otherwise (Persian) no letters, which means the end edge. Held UTF-8 text
+// goes the same way by its characters: led by U+200E, or made of ASCII, the
+// euro sign, Persian and Arabic-Indic digits and the Arabic decimal and
+// thousands separators only.
+std::string AlignmentLettersFor(std::string_view displayText, int colCount,
+                                TextEncoding held = TextEncoding::Windows1256);
+void AlignmentLettersFor(std::string& out, std::string_view displayText, int colCount,
+                         TextEncoding held = TextEncoding::Windows1256);
+
+// Whether a character of held UTF-8 text reads as a digit: ASCII, Persian
+// (U+06F0..U+06F9) or Arabic-Indic (U+0660..U+0669).
+constexpr bool IsAnyDigit(char32_t cp)
+{
+    return (cp >= U'0' && cp <= U'9') || (cp >= 0x06F0 && cp <= 0x06F9) || (cp >= 0x0660 && cp <= 0x0669);
+}
 
 // Reads a record back. Each of the first eight fields must be a decimal
 // 32-bit integer (optional sign, digits, nothing else); the ninth is the

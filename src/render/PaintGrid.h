@@ -2,6 +2,8 @@
 // What the cell painter needs of the on-screen grid. The window layer
 // implements it over its view; tests implement it over plain data.
 
+#include "text/TextEncoding.h"
+
 #include <QFont>
 
 #include <string_view>
@@ -23,6 +25,9 @@ public:
     virtual std::string_view cellText(int col, int row) const = 0;
     // The display-shaping switch.
     virtual bool shapingOn() const = 0;
+    // The form the cells are held in: Windows1256 or Utf8. A grid that
+    // holds only Windows-1256 tables need not say.
+    virtual TextEncoding encoding() const { return TextEncoding::Windows1256; }
 };
 
 } // namespace rasmik

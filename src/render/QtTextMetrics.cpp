@@ -434,6 +434,10 @@ class ModelMetrics : public TextMetrics {
 public:
     ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) { }
     int textWidth(std::string_view text) const override { return DisplayTextWidth(metrics_, ToQString(text)); }
+    int utf8TextWidth(std::string_view text) const override
+    {
+        return DisplayTextWidth(metrics_, ToQString(text, TextEncoding::Utf8));
+    }
     int textHeight(std::string_view) const override { return metrics_.height(); }
     int byteAdvanceBound(unsigned char b) const override { return model_.bounds[b]; }
     int maxByteAdvanceBound() const override { return *std::max_element(model_.bounds.begin(), model_.bounds.end()); }
@@ -761,6 +765,13 @@ public:
         return DisplayTextWidth(*metrics_, buffer_);
     }
 
+    int utf8Width(std::string_view text) override
+    {
+        ensureMetrics();
+        ToQString(text, buffer_, TextEncoding::Utf8);
+        return DisplayTextWidth(*metrics_, buffer_);
+    }
+
     int bound(std::string_view text) override
     {
         std::int64_t sum = 0;
@@ -887,6 +898,11 @@ QtTextMetrics::~QtTextMetrics() = default;
 int QtTextMetrics::textWidth(std::string_view text) const
 {
     return DisplayTextWidth(metrics_, ToQString(text));
+}
+
+int QtTextMetrics::utf8TextWidth(std::string_view text) const
+{
+    return DisplayTextWidth(metrics_, ToQString(text, TextEncoding::Utf8));
 }
 
 int QtTextMetrics::textHeight(std::string_view) const

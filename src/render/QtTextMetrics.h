@@ -39,6 +39,7 @@ public:
     ~QtTextMetrics() override;
 
     int textWidth(std::string_view text) const override;
+    int utf8TextWidth(std::string_view utf8) const override;
     int textHeight(std::string_view text) const override;
     int byteAdvanceBound(unsigned char b) const override;
     int maxByteAdvanceBound() const override;

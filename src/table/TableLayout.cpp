@@ -302,7 +302,11 @@ private:
 class ColumnSizer {
 public:
     ColumnSizer(const CoreGrid& grid, const TextBounds& textBounds, int cap, TextMeasurer& measurer)
-        : grid_(grid), textBounds_(textBounds), cap_(cap), measurer_(measurer)
+        : grid_(grid)
+        , textBounds_(textBounds)
+        , cap_(cap)
+        , measurer_(measurer)
+        , utf8_(grid.Encoding() != TextEncoding::Windows1256)
     {
     }
 
@@ -383,7 +387,45 @@ private:
         return bound <= static_cast<std::uint32_t>(w) && (bound < 65535 || cap_ < 65535);
     }
 
-    std::uint32_t boundOf(std::string_view text) const { return textBounds_.bound(text); }
+    // How a cell of a UTF-8 grid is bounded and measured: ASCII as it is,
+    // text whose every character has its Windows-1256 byte through that
+    // form (the same characters, so the same drawing), anything else only
+    // exactly from its UTF-8.
+    enum class Form { Bytes, Converted, Unicode };
+    Form formOf(std::string_view text)
+    {
+        if (!utf8_)
+            return Form::Bytes;
+        bool ascii = true;
+        for (const char c : text)
+            if (static_cast<unsigned char>(c) >= 0x80) {
+                ascii = false;
+                break;
+            }
+        if (ascii)
+            return Form::Bytes;
+        return Utf8ToCp1256Exactly(text, converted_) ? Form::Converted : Form::Unicode;
+    }
+
+    std::uint32_t boundOf(std::string_view text)
+    {
+        switch (formOf(text)) {
+        case Form::Bytes: return textBounds_.bound(text);
+        case Form::Converted: return textBounds_.bound(converted_);
+        case Form::Unicode: break;
+        }
+        return UINT32_MAX;
+    }
+
+    int measurerBound(std::string_view text)
+    {
+        switch (formOf(text)) {
+        case Form::Bytes: return measurer_.bound(text);
+        case Form::Converted: return measurer_.bound(converted_);
+        case Form::Unicode: break;
+        }
+        return INT_MAX;
+    }
 
     // The width so far after looking at one more cell.
     int consider(int col, int row, int w)
@@ -392,7 +434,7 @@ private:
         bool found = false;
         TextCache::Entry& e = cache_.get(text, found);
         if (!found)
-            e.value = measurer_.bound(text);
+            e.value = measurerBound(text);
         if (!e.exact) {
             if (e.value <= w)
                 return w;
@@ -419,20 +461,34 @@ private:
     // the last letter of the beginning may take.
     int cappedWidth(std::string_view text)
     {
+        switch (formOf(text)) {
+        case Form::Bytes: return cappedWidth(text, false);
+        case Form::Converted: return cappedWidth(converted_, false);
+        case Form::Unicode: break;
+        }
+        return cappedWidth(text, true);
+    }
+
+    int cappedWidth(std::string_view text, bool unicode)
+    {
         constexpr std::size_t LongText = 4096;
         constexpr int Margin = 64;
+        const auto measure = [&](std::string_view t) { return unicode ? measurer_.utf8Width(t) : measurer_.width(t); };
         if (text.size() > LongText) {
-            const int head = measurer_.width(text.substr(0, LongText));
+            const int head =
+                measure(CutAtCharacter(text, LongText, unicode ? TextEncoding::Utf8 : TextEncoding::Windows1256));
             if (head > cap_ + Margin)
                 return head;
         }
-        return measurer_.width(text);
+        return measure(text);
     }
 
     const CoreGrid& grid_;
     const TextBounds& textBounds_;
     const int cap_;
     TextMeasurer& measurer_;
+    const bool utf8_;
+    std::string converted_; // the Windows-1256 form of the last UTF-8 text
     std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> bounds_;
     std::vector<std::uint32_t> counts_;
     std::vector<std::uint32_t> order_;

@@ -1,5 +1,7 @@
 #include "table/TextMetrics.h"
 
+#include "text/Cp1256.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -14,12 +16,18 @@ public:
     explicit PlainMeasurer(const TextMetrics& metrics) : metrics_(metrics) { }
     int width(std::string_view text) override { return metrics_.textWidth(text); }
     int bound(std::string_view) override { return INT_MAX; }
+    int utf8Width(std::string_view utf8) override { return metrics_.utf8TextWidth(utf8); }
 
 private:
     const TextMetrics& metrics_;
 };
 
 } // namespace
+
+int TextMetrics::utf8TextWidth(std::string_view utf8) const
+{
+    return textWidth(Utf8ToCp1256(utf8));
+}
 
 std::unique_ptr<TextMeasurer> TextMetrics::measurer() const
 {

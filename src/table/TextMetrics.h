@@ -19,6 +19,8 @@ public:
     // An upper bound of width(text), usually much tighter than the byte
     // bounds and cheap once the text's words have been seen.
     virtual int bound(std::string_view text) = 0;
+    // Exactly TextMetrics::utf8TextWidth.
+    virtual int utf8Width(std::string_view utf8) = 0;
 };
 
 // A font's advances and what neighbours add to them, in 1/64 pixel, such
@@ -63,6 +65,9 @@ public:
     virtual ~TextMetrics() = default;
     // Pixel width of a Windows-1256 text as the grid draws it.
     virtual int textWidth(std::string_view text) const = 0;
+    // Pixel width of held UTF-8 text as the grid draws it. Metrics that know
+    // Windows-1256 only measure it in Windows-1256, nearest letters taken.
+    virtual int utf8TextWidth(std::string_view utf8) const;
     // Pixel height of a text in the font.
     virtual int textHeight(std::string_view text) const = 0;
     // An upper bound of textWidth for any text holding this byte once, added

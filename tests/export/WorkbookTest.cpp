@@ -248,6 +248,70 @@ private slots:
         QCOMPARE(Entries(work_.path()), QStringList{"cells.xlsx"});
     }
 
+    // A UTF-8 table's cells hold its own text; what XML cannot hold becomes
+    // U+FFFD, and the sheet name is read in the table's form too.
+    void utf8Cells_data()
+    {
+        QTest::addColumn<QByteArrayList>("lines");
+        QTest::addColumn<Grid>("expected");
+        QTest::addColumn<QString>("dimension");
+        QTest::newRow("Persian with yeh and Persian digits")
+            << QByteArrayList{"نام\tپلاک ۱۲", "علی\tکتابی ٤٬٠٠٠"} << Grid{{"نام", "پلاک ۱۲"}, {"علی", "کتابی ٤٬٠٠٠"}}
+            << "A1:B2";
+        QTest::newRow("beyond the first plane, marks and Latin")
+            << QByteArrayList{"\xF0\x9F\x98\x80 ok\t\xE2\x80\x8E"
+                              "abc\tcafé"}
+            << Grid{{QString::fromUtf8("\xF0\x9F\x98\x80 ok"), "\u200Eabc", "café"}} << "A1:C1";
+        QTest::newRow("a lone surrogate and non-characters") << QByteArrayList{"a\xED\xA0\x80"
+                                                                               "b\t\xEF\xBF\xBE\xEF\xBF\xBF"}
+                                                             << Grid{{"a\uFFFDb", "\uFFFD\uFFFD"}} << "A1:B1";
+        QTest::newRow("escapes and control characters")
+            << QByteArrayList{"_x0041_\tی\x01ی"} << Grid{{"_x0041_", "ی\u0001ی"}} << "A1:B1";
+    }
+    void utf8Cells()
+    {
+        QFETCH(QByteArrayList, lines);
+        QFETCH(Grid, expected);
+        QFETCH(QString, dimension);
+        const QString file = target(QStringLiteral("utf8.xlsx"));
+        TableLines table = ToTable(lines);
+        table.setEncoding({TextEncoding::Utf8, false});
+        const FileStatus fromTable = ExportLinesToWorkbook(table, "برگه ی ۱", NativePath(file));
+        QVERIFY2(fromTable.ok(), DescribeFileError(fromTable.error()).c_str());
+        verifySheet(file, expected, dimension);
+        QCOMPARE(ReadSheetNames(file), QStringList{QStringLiteral("برگه ی ۱")});
+        // The shared strings hold the text as UTF-8 of its own characters.
+        const QByteArray shared = ReadXlsxPart(file, QStringLiteral("xl/sharedStrings.xml"));
+        QVERIFY(shared.contains(expected[0][0].toUtf8()));
+
+        QVERIFY(QFile::remove(file));
+        const FileStatus fromList =
+            ExportLinesToWorkbook(ToStrings(lines), "Sheet1", NativePath(file), {}, TextEncoding::Utf8);
+        QVERIFY2(fromList.ok(), DescribeFileError(fromList.error()).c_str());
+        verifySheet(file, expected, dimension);
+    }
+
+    // The limit counts characters: two bytes a Persian letter.
+    void utf8CellLength()
+    {
+        const QString file = target(QStringLiteral("long.xlsx"));
+        std::string longest;
+        for (std::size_t i = 0; i < MaxCellChars; ++i)
+            longest += "ی";
+        TableLines fits = TableLines::FromLines({"a\t" + longest});
+        fits.setEncoding({TextEncoding::Utf8, false});
+        const FileStatus ok = ExportLinesToWorkbook(fits, "Sheet1", NativePath(file));
+        QVERIFY2(ok.ok(), DescribeFileError(ok.error()).c_str());
+        QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x06CC)));
+
+        TableLines over = TableLines::FromLines({"a", "b\t" + longest + "ی"});
+        over.setEncoding({TextEncoding::Utf8, false});
+        const FileStatus tooLong = ExportLinesToWorkbook(over, "Sheet1", NativePath(file));
+        QCOMPARE(tooLong.code(), FileErrorCode::CellTooLong);
+        QCOMPARE(tooLong.error().count, std::uint64_t(MaxCellChars + 1));
+        QCOMPARE(tooLong.error().subject, std::string("B2"));
+    }
+
     void fieldsWithLineBreaksAndNul()
     {
         // Only a list of lines can carry these inside a field.

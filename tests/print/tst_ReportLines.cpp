@@ -77,6 +77,7 @@ private slots:
     void shareText_data();
     void shareText();
     void titleComesFirst();
+    void utf8GridGivesUtf8Lines();
     void fontStyleAndSize();
     void separatorInsideCaptionKeepsItems_data();
     void separatorInsideCaptionKeepsItems();
@@ -181,6 +182,27 @@ void TestReportLines::titleComesFirst()
 
     BuildPrintLines(grid, arial10(), "", lines);
     QCOMPARE(bytes(lines[0]), QByteArray("100 16777215 2 1 1 1 1 10 0 0 0 0 Arial*"));
+}
+
+// A UTF-8 grid's lines carry UTF-8 throughout: its cells, its right-to-left
+// mark, the font's name; the separators keep their bytes, which UTF-8 never
+// holds.
+void TestReportLines::utf8GridGivesUtf8Lines()
+{
+    CoreGrid grid = makeGrid({40, 60}, {{"نام", "شهر"}, {"کتابی", "۱۲"}});
+    grid.SetEncoding(TextEncoding::Utf8);
+    ReportFont font = arial10();
+    font.name = "\xE4\xC7\xE3"; // Windows-1256, as fonts are named
+    Lines lines;
+    BuildPrintLines(grid, font, "گزارش ی", lines);
+    QCOMPARE(lines.size(), std::size_t(3));
+    QCOMPARE(bytes(lines[0]), QByteArray("100 16777215 2 1 1 1 1 10 0 0 0 0 نام*گزارش ی"));
+    QCOMPARE(
+        bytes(lines[1]),
+        bytes("40 16777215 2 0 1 1 1 12 0 0 0 0 نام*نام" + Sep + "60 16777215 2 1 1 1 1 12 0 0 0 0 نام*شهر" + Sep));
+    QCOMPARE(bytes(lines[2]),
+             bytes("40 16777215 0 0 1 0 1 12 0 0 0 0 نام*\xE2\x80\x8F  کتابی" + Sep
+                   + "60 16777215 0 1 1 0 1 12 0 0 0 0 نام*\xE2\x80\x8F  ۱۲" + Sep));
 }
 
 void TestReportLines::fontStyleAndSize()

@@ -84,6 +84,7 @@ private slots:
     void rowsReadTopDownAndRightToLeft();
     void titleIsCentred();
     void persianCaptionsJoinAndRead();
+    void utf8TablePrintsItsText();
     void rowsFlowOverPages();
     void longCaptionShrinks();
     void fittedSizeIsTheLargestThatFits_data();
@@ -178,6 +179,23 @@ void TestReportRender::persianCaptionsJoinAndRead()
         for (QChar c : w.text)
             joined = joined || (c.unicode() >= 0xFB50 && c.unicode() <= 0xFEFF);
     QVERIFY(joined);
+}
+
+// Letters that Windows-1256 lacks (U+06CC, Persian digits) print as they are.
+void TestReportRender::utf8TablePrintsItsText()
+{
+    CoreGrid grid = gridOf({{"نام", "شماره"}, {"کتابی", "۱۲۳"}, {"یزد", "café"}});
+    grid.SetEncoding(TextEncoding::Utf8);
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "گزارش ی", lines);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("utf8.pdf");
+    QVERIFY(RenderReportToPdf(lines, pdf, TextEncoding::Utf8));
+    const QString page = ReadPdfLetters(pdf);
+    for (const char* word : {"گزارش", "شماره", "کتابی", "۱۲۳", "یزد", "café"})
+        QVERIFY2(HoldsEitherWay(page, QString::fromUtf8(word)), qPrintable(QString::fromUtf8(word) + ": " + page));
+    // Not the Arabic yeh that Windows-1256 would have put in its place.
+    QVERIFY2(!page.contains(QChar(0x064A)), qPrintable(page));
 }
 
 void TestReportRender::rowsFlowOverPages()

@@ -76,6 +76,8 @@ public:
                      widths[static_cast<std::size_t>(col)], rowHeight);
     }
     bool shapingOn() const override { return shaping; }
+    TextEncoding held = TextEncoding::Windows1256;
+    TextEncoding encoding() const override { return held; }
 };
 
 // A fresh painter for every test, as every grid has its own.
@@ -187,6 +189,15 @@ private slots:
     void cutTextShowsEllipsis_data();
     void cutTextShowsEllipsis();
     void widestTextOfColumnIsNotCut();
+    void utf8PaintsAsWindows1256_data();
+    void utf8PaintsAsWindows1256();
+    void utf8TextSide_data();
+    void utf8TextSide();
+    void utf8GridIsNeverShapedByTheSwitch();
+    void utf8ShownPartCutsBetweenCharacters_data();
+    void utf8ShownPartCutsBetweenCharacters();
+    void utf8NumberText_data();
+    void utf8NumberText();
 };
 
 void TestCellPainter::gradientOfTwentyPixelCell_data()
@@ -931,6 +942,186 @@ void TestCellPainter::widestTextOfColumnIsNotCut()
         p.drawText(QPoint(r.right() - w, r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent()), date);
     }
     QVERIFY(img == reference);
+}
+
+namespace {
+
+// The left-to-right mark in UTF-8.
+const std::string Lrm = "\xE2\x80\x8E";
+
+// A grid of four columns whose every row holds text, in either held form.
+QImage paintedGrid(const std::vector<std::string>& texts, TextEncoding held, bool shaping = false)
+{
+    FakeGrid g;
+    g.held = held;
+    g.shaping = shaping;
+    g.widths = {60, 300, 45, 90};
+    g.rowCount = static_cast<int>(texts.size()) + 1;
+    for (int c = 0; c < g.colCount(); ++c)
+        for (std::size_t r = 0; r < texts.size(); ++r)
+            g.texts[{c, static_cast<int>(r)}] = texts[r];
+    QImage img = gridImage(g);
+    paintAll(img, g);
+    return img;
+}
+
+} // namespace
+
+void TestCellPainter::utf8PaintsAsWindows1256_data()
+{
+    // Texts whose every character is in Windows-1256: the same drawing.
+    QTest::addColumn<QStringList>("texts");
+    QTest::newRow("Persian") << QStringList{QStringLiteral("کتاب"), QStringLiteral("پرداخت نقد از تحویل کالا")};
+    QTest::newRow("Latin and numbers") << QStringList{QStringLiteral("Tehran"), QStringLiteral("41,464,000"),
+                                                      QStringLiteral("(1,200,000)"), QStringLiteral("1400/09/15")};
+    QTest::newRow("marks and mixtures") << QStringList{QString(QChar(0x200E)) + QStringLiteral("کتاب"),
+                                                       QStringLiteral("پلاک 12"), QStringLiteral("Tea از Lahijan"),
+                                                       QStringLiteral("€ 5")};
+    // Cut cells within the window of a long cell in both forms: beyond it the
+    // window holds other bytes in each (the mark alone is three in UTF-8).
+    QString persian;
+    while (persian.size() < 1500)
+        persian += QStringLiteral("کتاب سبز ");
+    QString latin;
+    for (int i = 0; latin.size() < 3000; ++i)
+        latin += QStringLiteral("word%1 ").arg(i);
+    QTest::newRow("long cells") << QStringList{persian, latin, QStringLiteral("abc ") + persian};
+}
+
+void TestCellPainter::utf8PaintsAsWindows1256()
+{
+    QFETCH(QStringList, texts);
+    std::vector<std::string> windows;
+    std::vector<std::string> utf8;
+    for (const QString& t : texts) {
+        windows.push_back(FromQString(t));
+        utf8.push_back(t.toStdString());
+    }
+    const QImage expected = paintedGrid(windows, TextEncoding::Windows1256);
+    QVERIFY(expected == paintedGrid(utf8, TextEncoding::Utf8));
+}
+
+void TestCellPainter::utf8TextSide_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("rightSide");
+    QTest::newRow("Persian with yeh") << QByteArray("کتابی") << false;
+    QTest::newRow("Persian digits") << QByteArray("۱۲۳۴۵") << true;
+    QTest::newRow("Arabic-Indic number") << QByteArray("٤٬٠٠٠") << true;
+    QTest::newRow("Persian with Persian digits") << QByteArray("پلاک ۱۲") << false;
+    QTest::newRow("mark, then yeh") << QByteArray::fromStdString(Lrm + "یک") << true;
+    QTest::newRow("Latin beyond ASCII") << QByteArray("café") << false;
+}
+
+// As in Windows-1256: numbers and marked texts at the right edge, Persian at
+// the left, decided by characters.
+void TestCellPainter::utf8TextSide()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, rightSide);
+    FakeGrid g;
+    g.held = TextEncoding::Utf8;
+    g.widths = {40, 200, 40};
+    g.texts[{1, 2}] = text.toStdString();
+    QImage img = gridImage(g);
+    paintCell(img, g, 1, 2);
+    const QRect r = g.cellRect(1, 2);
+    const QString shown = QString::fromUtf8(text);
+    QImage reference = gridImage(g);
+    {
+        QPainter p(&reference);
+        SplitGradientFill(p, r, EvenRowBackColour, GradientEdgeColour);
+        const QFontMetrics fm(g.font, &reference);
+        const int w = DisplayTextWidth(fm, shown);
+        p.setClipRect(r);
+        p.setFont(g.font);
+        p.setPen(QColor(255, 0, 0));
+        p.setLayoutDirection(Qt::RightToLeft);
+        const int left = rightSide ? r.right() - w : r.left() + 1;
+        p.drawText(QPoint(left, r.top() + r.height() / 2 - fm.height() / 2 + fm.ascent()), shown);
+    }
+    QVERIFY(inkIn(img, r, [](QColor c) { return c.red() > 120 && c.green() < 100 && c.blue() < 100; }).count > 5);
+    QVERIFY(img == reference);
+}
+
+// Display shaping reads Iran System bytes, which only Windows-1256 tables hold.
+void TestCellPainter::utf8GridIsNeverShapedByTheSwitch()
+{
+    const std::vector<std::string> texts = {"کتاب", "پلاک 12", "(12) abc", "۱۲"};
+    QVERIFY(paintedGrid(texts, TextEncoding::Utf8, true) == paintedGrid(texts, TextEncoding::Utf8, false));
+    // The switch still works on Windows-1256 text.
+    const std::vector<std::string> iranSystem = {"\x81\x82"};
+    QVERIFY(paintedGrid(iranSystem, TextEncoding::Windows1256, true)
+            != paintedGrid(iranSystem, TextEncoding::Windows1256, false));
+}
+
+void TestCellPainter::utf8ShownPartCutsBetweenCharacters_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("align");
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<QByteArray>("tail");
+    QByteArray persian; // two bytes a letter, three a mark
+    while (persian.size() < 9001)
+        persian += "کتابی ۱۲ ";
+    persian += "ی";
+    QByteArray latin;
+    for (int i = 0; latin.size() < 6000; ++i)
+        latin += "word" + QByteArray::number(i) + ' ';
+    latin += 'Z';
+    const QByteArray mark = QByteArray::fromStdString(Lrm);
+    QTest::newRow("Persian against the left edge: its end") << persian << AlignEnd << QByteArray() << persian.right(40);
+    QTest::newRow("mark, then Persian: its start")
+        << mark + persian << AlignStart << mark + persian.left(40) << QByteArray();
+    QTest::newRow("Latin: its end, marked") << latin << AlignStart << mark << latin.right(40);
+    QTest::newRow("Persian, then Latin: the Latin start")
+        << persian.left(26) + " " + latin << AlignEnd << latin.left(40) << QByteArray();
+    QTest::newRow("Latin between Persian") << persian.left(26) + " " + latin + " " + persian.left(42) << AlignEnd
+                                           << latin.left(40) << " " + persian.left(42);
+    QTest::newRow("Persian, odd length, centred") << "x" + persian << AlignCentre << QByteArray() << QByteArray();
+    QTest::newRow("Persian, odd length, start") << "x" + persian << AlignStart << QByteArray("x") << QByteArray();
+}
+
+void TestCellPainter::utf8ShownPartCutsBetweenCharacters()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, align);
+    QFETCH(QByteArray, head);
+    QFETCH(QByteArray, tail);
+    std::string buffer;
+    const std::string_view shown = ShownPartOfText(std::string_view(text.constData(), std::size_t(text.size())), align,
+                                                   buffer, LongCellText, TextEncoding::Utf8);
+    const QByteArray got(shown.data(), qsizetype(shown.size()));
+    QVERIFY(got.size() <= qsizetype(LongCellText));
+    QVERIFY(got.size() > qsizetype(LongCellText) - 4);
+    QVERIFY2(IsValidUtf8(shown), got.left(60).toHex().constData());
+    QVERIFY2(got.startsWith(head), got.left(60).constData());
+    QVERIFY2(got.endsWith(tail), got.right(60).constData());
+}
+
+void TestCellPainter::utf8NumberText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("number");
+    QTest::newRow("Persian digits and separators") << QByteArray("۴۱٬۴۶۴٫۵") << true;
+    QTest::newRow("Arabic-Indic in parentheses") << QByteArray("(٤٬٠٠٠)") << true;
+    QTest::newRow("sign and Arabic percent") << QByteArray("-۱۲٪") << true;
+    QTest::newRow("mark and spaces") << QByteArray::fromStdString(" " + Lrm + "۳۰۰ ") << true;
+    QTest::newRow("ASCII") << QByteArray("41,464,000") << true;
+    QTest::newRow("date") << QByteArray("۱۴۰۰/۰۹/۱۵") << false;
+    QTest::newRow("Persian") << QByteArray("پلاک ۱۲") << false;
+    QTest::newRow("separators only") << QByteArray("٬٫") << false;
+    // The Windows-1256 mark byte is not a mark in UTF-8.
+    QTest::newRow("byte FD") << QByteArray("\xFD"
+                                           "300")
+                             << false;
+}
+
+void TestCellPainter::utf8NumberText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, number);
+    QCOMPARE(IsNumberText(text.toStdString(), TextEncoding::Utf8), number);
 }
 
 QTEST_MAIN(TestCellPainter)

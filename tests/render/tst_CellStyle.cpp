@@ -25,6 +25,8 @@ private slots:
     void recordsForTheGrid();
     void alignmentLetters_data();
     void alignmentLetters();
+    void utf8AlignmentLetters_data();
+    void utf8AlignmentLetters();
     void alignFromLetters_data();
     void alignFromLetters();
     void buildCellStyleArguments();
@@ -99,6 +101,34 @@ void TestCellStyle::alignmentLetters()
     QFETCH(int, colCount);
     QFETCH(QByteArray, letters);
     QCOMPARE(bytes(AlignmentLettersFor(std::string_view(text.constData(), text.size()), colCount)), letters);
+}
+
+// Held UTF-8 goes by characters: a Persian letter's bytes are never taken
+// one by one, Persian digits are digits.
+void TestCellStyle::utf8AlignmentLetters_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("letters");
+    QTest::newRow("Latin") << QByteArray("Tehran") << QByteArray("ll");
+    QTest::newRow("Persian digits") << QByteArray("۱۲۳٫۵") << QByteArray("ll");
+    QTest::newRow("Arabic-Indic digits") << QByteArray("١٬٢٣٤") << QByteArray("ll");
+    QTest::newRow("euro") << QByteArray("€ 5") << QByteArray("ll");
+    QTest::newRow("Persian with yeh") << QByteArray("کتابی") << QByteArray("");
+    QTest::newRow("Persian digits in a phrase") << QByteArray("پلاک ۱۲") << QByteArray("");
+    QTest::newRow("mark first") << QByteArray("\xE2\x80\x8E"
+                                              "کتاب")
+                                << QByteArray("ll");
+    QTest::newRow("mark not first") << QByteArray("ک\xE2\x80\x8E") << QByteArray("");
+    // The Windows-1256 mark byte is no character of UTF-8.
+    QTest::newRow("byte FD first") << QByteArray("\xFDک") << QByteArray("");
+    QTest::newRow("Latin letter beyond ASCII") << QByteArray("café") << QByteArray("");
+}
+
+void TestCellStyle::utf8AlignmentLetters()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, letters);
+    QCOMPARE(QByteArray::fromStdString(AlignmentLettersFor(text.toStdString(), 2, TextEncoding::Utf8)), letters);
 }
 
 void TestCellStyle::alignFromLetters_data()
