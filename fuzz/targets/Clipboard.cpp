@@ -5,7 +5,6 @@
 // Input: mode byte, remembered header NUL clipboard text.
 
 #include "app/Clipboard.h"
-#include "text/TextEncoding.h"
 
 #include "FuzzTargets.h"
 
@@ -15,6 +14,7 @@
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 #include "text/PersianLetters.h"
+#include "text/TextEncoding.h"
 #include "text/TextFiles.h"
 
 #include <QString>

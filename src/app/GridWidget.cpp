@@ -290,7 +290,8 @@ bool GridWidget::hasBlockSelection() const
     if (!selectionModel())
         return false;
     const QItemSelection selection = selectionModel()->selection();
-    return !selection.isEmpty() && (selection.size() > 1 || selection.front().width() > 1 || selection.front().height() > 1);
+    return !selection.isEmpty()
+        && (selection.size() > 1 || selection.front().width() > 1 || selection.front().height() > 1);
 }
 
 bool GridWidget::isWholeColumnSelected(int col) const

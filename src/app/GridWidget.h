@@ -115,6 +115,7 @@ public:
     QFont gridFont() const override;
     std::string_view cellText(int col, int row) const override;
     bool shapingOn() const override;
+    TextEncoding encoding() const override { return core().Encoding(); }
 
 signals:
     // A column was dragged from one place to another; the core grid has it already.

@@ -1,7 +1,6 @@
 #include "app/MainWindow.h"
 
 #include "app/Clipboard.h"
-#include "table/CellCopy.h"
 #include "app/FontStore.h"
 #include "app/GridFont.h"
 #include "app/PromptSave.h"
@@ -13,6 +12,7 @@
 #include "print/PrintTitle.h"
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
+#include "table/CellCopy.h"
 #include "table/ColumnOrder.h"
 #include "table/ColumnSum.h"
 #include "table/FolderFiles.h"
@@ -355,8 +355,8 @@ void MainWindow::buildMenu()
         // While a cell is edited, the editor's own copy and select-all take the keys.
         {"copyCells", "Copy", K(Qt::CTRL | Qt::Key_C), &MainWindow::copyCells, Menu::Edit, true, false,
          WhileEditing::Refused},
-        {"selectAllCells", "Select All", K(Qt::CTRL | Qt::Key_A), &MainWindow::selectAllCells, Menu::Edit, false,
-         false, WhileEditing::Refused},
+        {"selectAllCells", "Select All", K(Qt::CTRL | Qt::Key_A), &MainWindow::selectAllCells, Menu::Edit, false, false,
+         WhileEditing::Refused},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -676,13 +676,20 @@ void MainWindow::removeColumn()
 void MainWindow::printTable()
 {
     fontDialogFont_ = grid_->font();
-    const std::string previous = LoadPrintTitle();
-    const std::string title =
-        askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt), previous);
-    SavePrintTitle(title);
+    // The title is kept in Windows-1256 when it fits there, else in UTF-8; it
+    // is asked for in UTF-8, so that nothing typed is lost whatever the table.
+    const std::string stored = LoadPrintTitle();
+    std::string previous;
+    AppendHeldAs(stored, HeldForm(DetectEncoding(stored).encoding), TextEncoding::Utf8, previous);
+    const std::string title = askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt),
+                                      previous, TextEncoding::Utf8);
+    std::string toStore;
+    if (!AppendHeldAs(title, TextEncoding::Utf8, TextEncoding::Windows1256, toStore))
+        toStore = title;
+    SavePrintTitle(toStore);
     // Let the window repaint where the title dialog was before the pages are made.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    PrintGrid(printReport_, document_.grid(), fontDialogFont_, ToQString(title), this);
+    PrintGrid(printReport_, document_.grid(), fontDialogFont_, QString::fromUtf8(title.c_str()), this);
 }
 
 void MainWindow::saveColumnToFile(bool withoutRepeat)

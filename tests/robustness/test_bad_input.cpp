@@ -11,6 +11,7 @@
 #include "text/TextFiles.h"
 
 #include <QClipboard>
+#include <QProgressDialog>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -262,9 +263,17 @@ private slots:
         const QString file = path("before-paste.txt");
         QVERIFY(Write(file, "A\tB\r\n1\t2\r\n"));
         auto w = open(file);
-        ModalCloser closer;
+        // The progress is left to run; anything else is closed.
+        ModalCloser closer([](QWidget* shown) {
+            if (qobject_cast<QProgressDialog*>(shown))
+                return;
+            if (auto* d = qobject_cast<QDialog*>(shown))
+                d->reject();
+        });
         w->pasteTable();
-        QCOMPARE(closer.seen, 0);
+        // No message; text of so many scripts is kept as UTF-8 and measured
+        // letter by letter, so a progress dialog may show while it opens.
+        QVERIFY2(closer.texts.isEmpty(), qPrintable(closer.texts.join('\n')));
         QCOMPARE(w->caption(), (appDir.path() + "/ClipTablePaste.txt").toStdString());
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Col 1"));
         // A line break inside the text can also be a lone CR or LF the
