@@ -200,6 +200,14 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     horizontalScrollBar()->setStyle(barStyle);
     verticalScrollBar()->setStyle(barStyle);
     connect(header_, &QHeaderView::sectionMoved, this, &GridWidget::onSectionMoved);
+    // Connected after the view's own selecting of the column, so that these
+    // run once the column is selected.
+    const auto columnsChosen = [this] {
+        columnsSelected_ = true;
+        header_->viewport()->update();
+    };
+    connect(header_, &QHeaderView::sectionPressed, this, columnsChosen);
+    connect(header_, &QHeaderView::sectionEntered, this, columnsChosen);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
     onShapeChanged();
@@ -276,7 +284,7 @@ GridWidget::Block GridWidget::selectedBlock() const
         b.firstCol = b.lastCol = document_.currentCol();
         return b;
     }
-    const bool wholeColumns = top == 0 && bottom == model_.rowCount() - 1 && hasFixedRow();
+    const bool wholeColumns = columnsSelected_ && top == 0 && bottom == model_.rowCount() - 1 && hasFixedRow();
     b.rows.reserve(static_cast<std::size_t>(bottom - top + 1 + (wholeColumns ? 1 : 0)));
     if (wholeColumns)
         b.rows.push_back(0);
@@ -297,11 +305,29 @@ bool GridWidget::hasBlockSelection() const
 bool GridWidget::isWholeColumnSelected(int col) const
 {
     // From the one range itself: the model's own test walks every row.
-    if (!hasFixedRow() || !selectionModel() || model_.rowCount() == 0)
+    if (!columnsSelected_ || !hasFixedRow() || !selectionModel() || model_.rowCount() == 0)
         return false;
     const QItemSelection selection = selectionModel()->selection();
     return selection.size() == 1 && selection.front().left() <= col && col <= selection.front().right()
         && selection.front().top() == 0 && selection.front().bottom() == model_.rowCount() - 1;
+}
+
+void GridWidget::selectAll()
+{
+    selectingColumns_ = true;
+    QTableView::selectAll();
+    selectingColumns_ = false;
+    columnsSelected_ = true;
+    header_->viewport()->update();
+}
+
+void GridWidget::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
+{
+    QTableView::selectionChanged(selected, deselected);
+    if (!selectingColumns_ && columnsSelected_) {
+        columnsSelected_ = false;
+        header_->viewport()->update();
+    }
 }
 
 bool GridWidget::isEditing() const

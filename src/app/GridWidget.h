@@ -101,8 +101,10 @@ public:
     Block selectedBlock() const;
     // Whether more than the current cell is selected.
     bool hasBlockSelection() const;
-    // Whether every body cell of col is selected.
+    // Whether col is selected as a whole column (its header clicked, or
+    // Select All).
     bool isWholeColumnSelected(int col) const;
+    void selectAll() override;
     // Closes the open editor, its text dropped.
     void discardOpenEdit();
 
@@ -123,6 +125,7 @@ signals:
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+    void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
     bool viewportEvent(QEvent* e) override;
@@ -144,6 +147,9 @@ private:
     GridDelegate* delegate_;
     bool shaping_ = false;
     bool applyingSizes_ = false;
+    // The selection was made of whole columns; any other change of it ends that.
+    bool columnsSelected_ = false;
+    bool selectingColumns_ = false;
 };
 
 } // namespace rasmik

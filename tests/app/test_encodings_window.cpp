@@ -12,8 +12,12 @@
 #include "table/Options.h"
 #include "text/TextFiles.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -139,6 +143,72 @@ private slots:
         QCOMPARE(ReadAll(target), QByteArray("old\r\n"));
         QCOMPARE(ReadAll(path), table);
         QVERIFY(w->statusLine()->encodingLabel()->text().contains("UTF-8"));
+    }
+
+    // Search takes the query in the table's form; Paste Table keeps a copied
+    // table in Windows-1256 when it fits there, else in UTF-8.
+    void searchAndPaste()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, QStringLiteral("نام\tشهر\r\nعلی\tکرج\r\nمریم\tتهران\r\nNOTE\tشیراز\r\n").toUtf8());
+        auto w = OpenWindow(path);
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("تهران مریم"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->document().currentRow(), 2);
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("note"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->document().currentRow(), 3);
+
+        const QString pasted = appDir.path() + "/ClipTablePaste.txt";
+        QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
+        QGuiApplication::clipboard()->setText(QStringLiteral("کالا\tقیمت\n۱۲\tمیز\n"));
+        w->pasteTable();
+        // Kaf is pasted as Arabic kaf, as always.
+        QCOMPARE(ReadAll(pasted),
+                 QByteArray("Col 1\tCol 2\t\r\n\xDF\xC7\xE1\xC7\t\xDE\xED\xE3\xCA\t\r\n12\t\xE3\xED\xD2\t\r\n"));
+        QVERIFY(w->statusLine()->encodingLabel()->text().contains("Windows-1256"));
+        QGuiApplication::clipboard()->setText(QStringLiteral("کالا\tارز\n۱۲\t₪\n"));
+        w->pasteTable();
+        QVERIFY(w->statusLine()->encodingLabel()->text().contains("UTF-8"));
+        QCOMPARE(Cell(*w, 1, 2), QStringLiteral("₪"));
+        QVERIFY(ReadAll(pasted).contains(QStringLiteral("₪").toUtf8()));
+    }
+
+    // Copy: the selected block as tab-separated UTF-8 and as an HTML table,
+    // column 0 first; whole columns bring their header row.
+    void copyCells()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, QStringLiteral("نام\tشهر\tسن\r\nعلی\tکرج\t30\r\nمریم\t\t<b>\r\n").toUtf8());
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_Left, Qt::ShiftModifier); // right to left: Left goes to column 1
+        Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(data->text(), QStringLiteral("علی\tکرج\nمریم\t\n"));
+        QVERIFY(data->html().contains(QStringLiteral("<td>مریم</td><td></td>")));
+
+        // A click on a column's header selects the column with its header row.
+        QHeaderView* header = w->grid()->horizontalHeader();
+        const int x = header->sectionViewportPosition(2) + header->sectionSize(2) / 2;
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, QPoint(x, header->height() / 2));
+        QVERIFY(w->grid()->isWholeColumnSelected(2));
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("سن\n30\n<b>\n"));
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->html().contains("&lt;b&gt;"));
+
+        Press(w.get(), Qt::Key_A, Qt::ControlModifier);
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("نام\tشهر\tسن\nعلی\tکرج\t30\nمریم\t\t<b>\n"));
     }
 
     // The "Values" list is UTF-8 for a text editor, whatever the table is in.
