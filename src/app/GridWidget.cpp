@@ -205,6 +205,7 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     const auto columnsChosen = [this] {
         columnsSelected_ = true;
         header_->viewport()->update();
+        emit selectionMoved();
     };
     connect(header_, &QHeaderView::sectionPressed, this, columnsChosen);
     connect(header_, &QHeaderView::sectionEntered, this, columnsChosen);
@@ -319,6 +320,7 @@ void GridWidget::selectAll()
     selectingColumns_ = false;
     columnsSelected_ = true;
     header_->viewport()->update();
+    emit selectionMoved();
 }
 
 void GridWidget::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
@@ -328,6 +330,7 @@ void GridWidget::selectionChanged(const QItemSelection& selected, const QItemSel
         columnsSelected_ = false;
         header_->viewport()->update();
     }
+    emit selectionMoved();
 }
 
 bool GridWidget::isEditing() const
@@ -364,6 +367,7 @@ void GridWidget::currentChanged(const QModelIndex& current, const QModelIndex& p
         updateRow(model_.gridRow(previous.row()));
     if (current.isValid())
         updateRow(model_.gridRow(current.row()));
+    emit cursorMoved();
 }
 
 void GridWidget::updateRow(int gridRow)

@@ -122,6 +122,9 @@ public:
 signals:
     // A column was dragged from one place to another; the core grid has it already.
     void columnMoved(int from, int to);
+    // The current cell, or the selected block, changed.
+    void cursorMoved();
+    void selectionMoved();
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

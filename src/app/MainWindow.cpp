@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -192,6 +193,13 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     setCentralWidget(central);
     statusLine_ = new StatusLine(this);
     setStatusBar(statusLine_);
+    selectionStatusTimer_ = new QTimer(this);
+    selectionStatusTimer_->setSingleShot(true);
+    // A drag over a large block changes the selection many times a second.
+    selectionStatusTimer_->setInterval(100);
+    connect(selectionStatusTimer_, &QTimer::timeout, this, &MainWindow::showSelectionStatus);
+    connect(grid_, &GridWidget::cursorMoved, this, &MainWindow::showCellStatus);
+    connect(grid_, &GridWidget::selectionMoved, selectionStatusTimer_, qOverload<>(&QTimer::start));
     connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
     buildMenu();
     document_.setHistoryListener([this] { showEditState(); });
@@ -279,6 +287,23 @@ void MainWindow::showEditState()
         a->setEnabled(document_.canRedo());
     showTitle();
     statusLine_->showTable(document_.encoding(), document_.grid());
+    showCellStatus();
+}
+
+void MainWindow::showCellStatus()
+{
+    statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
+}
+
+void MainWindow::showSelectionStatus()
+{
+    if (!grid_->hasBlockSelection()) {
+        statusLine_->clearSelection();
+        return;
+    }
+    const GridWidget::Block block = grid_->selectedBlock();
+    statusLine_->showSelection(block.cellCount(), FormatGroupedNumber(SumCells(document_.grid(), block.rows,
+                                                                               block.firstCol, block.lastCol)));
 }
 
 bool MainWindow::settleUnsavedChanges()

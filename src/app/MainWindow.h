@@ -21,6 +21,7 @@
 #include <vector>
 
 class QMessageBox;
+class QTimer;
 
 namespace rasmik {
 class FontChooser;
@@ -109,6 +110,10 @@ private:
     void showTitle();
     // Undo, Redo, the title and the status bar after the document's history changed.
     void showEditState();
+    // The status bar's current cell, and its selected block a moment after
+    // the selection stops changing.
+    void showCellStatus();
+    void showSelectionStatus();
     // Asks whether to save unsaved changes before the table is closed or
     // replaced, and saves when told to; false when the user cancelled
     // (the question or the save).
@@ -134,6 +139,7 @@ private:
     GridWidget* grid_ = nullptr;
     HeaderStrip* headerStrip_ = nullptr;
     StatusLine* statusLine_ = nullptr;
+    QTimer* selectionStatusTimer_ = nullptr;
     QAction* shapingAction_ = nullptr;
     QAction* maximizeAction_ = nullptr;
     std::string appFolder_;

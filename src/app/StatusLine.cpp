@@ -1,5 +1,6 @@
 #include "app/StatusLine.h"
 
+#include "render/QtText.h"
 #include "table/CoreGrid.h"
 #include "text/TextEncoding.h"
 
@@ -18,15 +19,49 @@ QString Grouped(qint64 n)
 
 } // namespace
 
-StatusLine::StatusLine(QWidget* parent) : QStatusBar(parent), encoding_(new QLabel(this)), size_(new QLabel(this))
+StatusLine::StatusLine(QWidget* parent)
+    : QStatusBar(parent), encoding_(new QLabel(this)), size_(new QLabel(this)), cell_(new QLabel(this)),
+      selection_(new QLabel(this))
 {
     setObjectName(QStringLiteral("statusLine"));
     setLayoutDirection(Qt::RightToLeft);
     setSizeGripEnabled(false);
     encoding_->setObjectName(QStringLiteral("encodingLabel"));
     size_->setObjectName(QStringLiteral("sizeLabel"));
-    addWidget(size_);
-    addWidget(encoding_);
+    cell_->setObjectName(QStringLiteral("cellLabel"));
+    selection_->setObjectName(QStringLiteral("selectionLabel"));
+    // Cell texts are shown as text, never as markup.
+    cell_->setTextFormat(Qt::PlainText);
+    addWidget(cell_);
+    addWidget(selection_);
+    addPermanentWidget(size_);
+    addPermanentWidget(encoding_);
+}
+
+void StatusLine::showCell(const CoreGrid& grid, int col, int row)
+{
+    QString name;
+    if (grid.FixedRows() > 0 && row > 0) {
+        // A long name is cut, so that the bar keeps its height and room.
+        constexpr std::size_t NameBytes = 120;
+        const std::string_view header = grid.Cell(col, 0);
+        name = ToQString(CutAtCharacter(header, NameBytes, grid.Encoding()), grid.Encoding()).trimmed();
+    }
+    if (name.isEmpty())
+        name = QString::number(col + 1);
+    // The name stands isolated, so that its direction does not reorder the line.
+    cell_->setText(QStringLiteral("ردیف %1، ستون %2").arg(Grouped(row), QChar(0x2068) + name + QChar(0x2069)));
+}
+
+void StatusLine::showSelection(std::size_t cells, const std::string& sum)
+{
+    selection_->setText(QStringLiteral("%1 خانه، جمع: %2")
+                            .arg(Grouped(static_cast<qint64>(cells)), QString::fromStdString(sum)));
+}
+
+void StatusLine::clearSelection()
+{
+    selection_->clear();
 }
 
 void StatusLine::showTable(const FileEncoding& encoding, const CoreGrid& grid)

@@ -4,6 +4,9 @@
 
 #include <QStatusBar>
 
+#include <cstddef>
+#include <string>
+
 class QLabel;
 
 namespace rasmik {
@@ -18,14 +21,25 @@ public:
 
     // The table's encoding and size: rows below the header row, and columns.
     void showTable(const FileEncoding& encoding, const CoreGrid& grid);
+    // The current cell: its row number and its column's name (the header
+    // row's text, else the column's number).
+    void showCell(const CoreGrid& grid, int col, int row);
+    // A block of more than one cell: how many, and the sum of their numbers
+    // as "Sum Of Current Column" shows it; nothing for a single cell.
+    void showSelection(std::size_t cells, const std::string& sum);
+    void clearSelection();
 
     // The parts as shown, for tests that read them.
     QLabel* encodingLabel() const { return encoding_; }
     QLabel* sizeLabel() const { return size_; }
+    QLabel* cellLabel() const { return cell_; }
+    QLabel* selectionLabel() const { return selection_; }
 
 private:
     QLabel* encoding_;
     QLabel* size_;
+    QLabel* cell_;
+    QLabel* selection_;
 };
 
 } // namespace rasmik

@@ -3,6 +3,7 @@
 #include "table/NumberText.h"
 #include "text/StringHelpers.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -36,6 +37,18 @@ private:
 };
 
 } // namespace
+
+double SumCells(const CoreGrid& grid, const std::vector<int>& rows, int firstCol, int lastCol)
+{
+    double total = 0;
+    CellReader read(grid.Encoding());
+    firstCol = std::max(firstCol, 0);
+    lastCol = std::min(lastCol, grid.ColCount() - 1);
+    for (const int r : rows)
+        for (int c = firstCol; c <= lastCol; ++c)
+            total += read(grid.Cell(c, r));
+    return total;
+}
 
 double SumColumn(const CoreGrid& grid, int col)
 {

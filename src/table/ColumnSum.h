@@ -4,6 +4,7 @@
 #include "table/CoreGrid.h"
 
 #include <string>
+#include <vector>
 
 namespace rasmik {
 
@@ -11,6 +12,8 @@ namespace rasmik {
 // cells of a UTF-8 grid are read in their ASCII number text (AsciiNumberText).
 // 0 for a column outside the grid.
 double SumColumn(const CoreGrid& grid, int col);
+// The same over the cells of columns firstCol..lastCol in the given rows.
+double SumCells(const CoreGrid& grid, const std::vector<int>& rows, int firstCol, int lastCol);
 
 // x rounded to 15 significant digits and then to 2 decimals (halves away from
 // zero), trailing zeros and a bare point dropped, "," between groups of three
