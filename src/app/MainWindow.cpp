@@ -302,8 +302,8 @@ void MainWindow::showSelectionStatus()
         return;
     }
     const GridWidget::Block block = grid_->selectedBlock();
-    statusLine_->showSelection(block.cellCount(), FormatGroupedNumber(SumCells(document_.grid(), block.rows,
-                                                                               block.firstCol, block.lastCol)));
+    statusLine_->showSelection(
+        block.cellCount(), FormatGroupedNumber(SumCells(document_.grid(), block.rows, block.firstCol, block.lastCol)));
 }
 
 bool MainWindow::settleUnsavedChanges()
@@ -382,6 +382,10 @@ void MainWindow::buildMenu()
          WhileEditing::Refused},
         {"selectAllCells", "Select All", K(Qt::CTRL | Qt::Key_A), &MainWindow::selectAllCells, Menu::Edit, false, false,
          WhileEditing::Refused},
+        {"sortAscending", "Sort Ascending", K(Qt::Key_F6), &MainWindow::sortAscending, Menu::Edit, true, false,
+         WhileEditing::Refused},
+        {"sortDescending", "Sort Descending", K(Qt::SHIFT | Qt::Key_F6), &MainWindow::sortDescending, Menu::Edit, false,
+         false, WhileEditing::Refused},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -825,6 +829,18 @@ void MainWindow::copyCells()
     const GridWidget::Block block = grid_->selectedBlock();
     const CopiedCells copied = CopyCells(document_.grid(), block.rows, block.firstCol, block.lastCol);
     WriteClipboardCells(copied.text, copied.html);
+}
+
+void MainWindow::sortAscending()
+{
+    if (document_.sortRows(false))
+        grid_->showDocumentCursor();
+}
+
+void MainWindow::sortDescending()
+{
+    if (document_.sortRows(true))
+        grid_->showDocumentCursor();
 }
 
 void MainWindow::selectAllCells()

@@ -88,6 +88,8 @@ public:
     void redo();
     void copyCells();
     void selectAllCells();
+    void sortAscending();
+    void sortDescending();
 
     // Hook for tests: runs the Font command's dialog; by default exec().
     std::function<int(FontChooser&)> runFontDialog;

@@ -20,8 +20,11 @@ QString Grouped(qint64 n)
 } // namespace
 
 StatusLine::StatusLine(QWidget* parent)
-    : QStatusBar(parent), encoding_(new QLabel(this)), size_(new QLabel(this)), cell_(new QLabel(this)),
-      selection_(new QLabel(this))
+    : QStatusBar(parent)
+    , encoding_(new QLabel(this))
+    , size_(new QLabel(this))
+    , cell_(new QLabel(this))
+    , selection_(new QLabel(this))
 {
     setObjectName(QStringLiteral("statusLine"));
     setLayoutDirection(Qt::RightToLeft);
@@ -55,8 +58,8 @@ void StatusLine::showCell(const CoreGrid& grid, int col, int row)
 
 void StatusLine::showSelection(std::size_t cells, const std::string& sum)
 {
-    selection_->setText(QStringLiteral("%1 خانه، جمع: %2")
-                            .arg(Grouped(static_cast<qint64>(cells)), QString::fromStdString(sum)));
+    selection_->setText(
+        QStringLiteral("%1 خانه، جمع: %2").arg(Grouped(static_cast<qint64>(cells)), QString::fromStdString(sum)));
 }
 
 void StatusLine::clearSelection()

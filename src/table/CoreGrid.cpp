@@ -163,6 +163,21 @@ void CoreGrid::PermuteColumns(const std::vector<int>& order)
     widths_.swap(widths);
 }
 
+void CoreGrid::PermuteRows(int first, const std::vector<int>& order)
+{
+    const std::size_t base = static_cast<std::size_t>(first);
+    // A view cell is placed relative to its row's start, which moves with it.
+    Column moved(order.size());
+    auto permute = [&](Column& column) {
+        for (std::size_t i = 0; i < order.size(); ++i)
+            moved[i] = column[static_cast<std::size_t>(order[i])];
+        std::copy(moved.begin(), moved.end(), column.begin() + static_cast<std::ptrdiff_t>(base));
+    };
+    permute(rowStart_);
+    for (Column& column : cols_)
+        permute(column);
+}
+
 CoreGrid::HeldRow CoreGrid::HoldRow(int row) const
 {
     HeldRow held;

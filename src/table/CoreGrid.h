@@ -73,6 +73,9 @@ public:
     void CopyColumn(int src, int dst);
     // Puts the columns in the given order: column i receives old column order[i].
     void PermuteColumns(const std::vector<int>& order);
+    // Puts rows first.. in the given order: row first + i receives old row
+    // order[i], a permutation of first..first + order.size() - 1.
+    void PermuteRows(int first, const std::vector<int>& order);
 
     // --- cells as held, for putting changes back (undo) ---
     // A cell as the grid holds it. Valid in this grid while Epoch() stays the

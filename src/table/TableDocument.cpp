@@ -8,6 +8,7 @@
 #include "table/FolderFiles.h"
 #include "table/SaveLines.h"
 #include "table/Search.h"
+#include "table/SortRows.h"
 #include "text/StringHelpers.h"
 
 #include <algorithm>
@@ -395,6 +396,40 @@ void TableDocument::blankColumn()
 void TableDocument::shiftColumnLeft()
 {
     changeColumnCells(grid_.Col, [this] { ShiftColumnLeft(grid_); });
+}
+
+bool TableDocument::sortRows(bool descending)
+{
+    auto order = std::make_shared<const std::vector<int>>(SortedRowOrder(grid_, grid_.Col, descending));
+    bool moves = false;
+    for (std::size_t i = 0; i < order->size() && !moves; ++i)
+        moves = (*order)[i] != static_cast<int>(i) + 1;
+    if (!moves)
+        return false;
+    auto inverse = std::make_shared<std::vector<int>>(order->size());
+    for (std::size_t i = 0; i < order->size(); ++i)
+        (*inverse)[static_cast<std::size_t>((*order)[i] - 1)] = static_cast<int>(i) + 1;
+    const int col = grid_.Col;
+    const int row = grid_.Row;
+    const std::uint64_t epoch = grid_.Epoch();
+    reorderRowsNow(*order);
+    record(UndoStep{[this, inverse, col, row] {
+                        reorderRowsNow(*inverse);
+                        putCursor(col, row);
+                    },
+                    [this, order, col, row] {
+                        reorderRowsNow(*order);
+                        putCursor(col, row);
+                    },
+                    sizeof(UndoStep) + 2 * order->size() * sizeof(int)},
+           epoch);
+    return true;
+}
+
+void TableDocument::reorderRowsNow(const std::vector<int>& order)
+{
+    grid_.PermuteRows(1, order);
+    changedColumns(0, grid_.ColCount() - 1);
 }
 
 void TableDocument::removeRowNow(int row)

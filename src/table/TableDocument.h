@@ -182,6 +182,10 @@ public:
     bool deleteRow();
     // False when nothing was removed (column 0, or the grid's only column).
     bool removeColumn();
+    // "Sort Ascending" / "Sort Descending": the rows below the header row in
+    // the order of the cursor's column (SortedRowOrder), one undo step. False
+    // when the rows were in that order already.
+    bool sortRows(bool descending);
     // "Fix Cell Size": new fixed widths, kept in the table's ".cfg", and the
     // table cut again with them. False when that layout was cancelled: the
     // widths, the ".cfg" and the grid are then as they were.
@@ -251,6 +255,7 @@ private:
     void removeColumnNow(int col);
     void insertColumnNow(int col, CoreGrid::HeldColumn held, int cursorRow);
     void moveColumnNow(int from, int to, int cursorCol);
+    void reorderRowsNow(const std::vector<int>& order);
     // Runs a change of cells of column col and keeps the cells it changed.
     template <typename Change>
     void changeColumnCells(int col, Change&& change);

@@ -1,8 +1,9 @@
 // The commands a user of a spreadsheet expects, driven by their keys and the
-// mouse: the status bar's current cell and selection sum.
+// mouse: the status bar's current cell and selection sum, sorting.
 
 #include "app/MainWindow.h"
 #include "app/StatusLine.h"
+#include "common/ModalCloser.h"
 #include "common/TestFiles.h"
 #include "common/WindowHelpers.h"
 #include "text/TextFiles.h"
@@ -42,6 +43,41 @@ private slots:
         QVERIFY(cell->text().contains(QStringLiteral("تعداد")));
         Click(*w, 0, 1);
         QTRY_VERIFY(selection->text().isEmpty());
+    }
+
+    // F6 and Shift+F6 sort the rows below the header by the cursor's column,
+    // one undo step each; the save writes the rows in their new order.
+    void sortByKeys()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        const QByteArray table = "Name\tAmount\r\nb\t10\r\na\t(5)\r\nc\t\r\nd\t9\r\n";
+        Write(path, table);
+        auto w = OpenWindow(path);
+        Click(*w, 1, 2);
+        Press(w.get(), Qt::Key_F6);
+        const auto column = [&w](int col) {
+            QStringList cells;
+            for (int r = 0; r < w->document().grid().RowCount(); ++r)
+                cells << Cell(*w, col, r);
+            return cells.join('|');
+        };
+        QCOMPARE(column(0), QStringLiteral("Name|a|d|b|c"));
+        QCOMPARE(column(1), QStringLiteral("Amount|(5)|9|10| "));
+        QVERIFY(w->isWindowModified());
+        Press(w.get(), Qt::Key_F6, Qt::ShiftModifier);
+        QCOMPARE(column(0), QStringLiteral("Name|b|d|a|c"));
+        Press(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(column(0), QStringLiteral("Name|a|d|b|c"));
+        Press(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(column(0), QStringLiteral("Name|b|a|c|d"));
+        QVERIFY(!w->isWindowModified());
+        Press(w.get(), Qt::Key_Y, Qt::ControlModifier);
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(path), QByteArray("Name\tAmount\r\na\t(5)\r\nd\t9\r\nb\t10\r\nc\t \r\n"));
     }
 };
 

@@ -16,6 +16,7 @@ QObject* makeSumTests();
 QObject* makeColumnOrderTests();
 QObject* makeDocumentLayoutTests();
 QObject* makeUtf8CommandTests();
+QObject* makeSortTests();
 
 namespace {
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests})
+                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
