@@ -23,7 +23,20 @@ int GridModel::fixedRows() const
 
 int GridModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : grid().RowCount() - fixedRows();
+    if (parent.isValid())
+        return 0;
+    if (document_.isFiltered())
+        return static_cast<int>(document_.shownRows().size());
+    return grid().RowCount() - fixedRows();
+}
+
+int GridModel::modelRow(int gridRow) const
+{
+    if (!document_.isFiltered())
+        return gridRow - fixedRows();
+    const std::vector<int>& shown = document_.shownRows();
+    const auto at = std::lower_bound(shown.begin(), shown.end(), gridRow);
+    return at != shown.end() && *at == gridRow ? static_cast<int>(at - shown.begin()) : -1;
 }
 
 int GridModel::columnCount(const QModelIndex& parent) const

@@ -26,8 +26,14 @@ public:
     const CoreGrid& grid() const { return document_.grid(); }
     // Grid rows above the body (0 or 1).
     int fixedRows() const;
-    int gridRow(int modelRow) const { return modelRow + fixedRows(); }
-    int modelRow(int gridRow) const { return gridRow - fixedRows(); }
+    // While filtered, the model's rows are the rows that show.
+    int gridRow(int modelRow) const
+    {
+        return document_.isFiltered() ? document_.shownRows()[static_cast<std::size_t>(modelRow)]
+                                      : modelRow + fixedRows();
+    }
+    // -1 for a row the filter hides (or the fixed row).
+    int modelRow(int gridRow) const;
 
     // TableObserver
     void gridAboutToBeReplaced() override;

@@ -287,6 +287,10 @@ void MainWindow::showEditState()
         a->setEnabled(document_.canRedo());
     showTitle();
     statusLine_->showTable(document_.encoding(), document_.grid());
+    if (document_.isFiltered())
+        statusLine_->showFilter(document_.shownRows().size());
+    else
+        statusLine_->clearFilter();
     showCellStatus();
 }
 
@@ -386,6 +390,9 @@ void MainWindow::buildMenu()
          WhileEditing::Refused},
         {"sortDescending", "Sort Descending", K(Qt::SHIFT | Qt::Key_F6), &MainWindow::sortDescending, Menu::Edit, false,
          false, WhileEditing::Refused},
+        {"filterRows", "Filter", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &MainWindow::filterRows, Menu::Edit, true, false},
+        {"showAllRows", "Show All Rows", K(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::showAllRows, Menu::Edit,
+         false, false},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -718,7 +725,8 @@ void MainWindow::printTable()
     SavePrintTitle(toStore);
     // Let the window repaint where the title dialog was before the pages are made.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    PrintGrid(printReport_, document_.grid(), fontDialogFont_, QString::fromUtf8(title.c_str()), this);
+    const CoreGrid shown = document_.shownGrid();
+    PrintGrid(printReport_, shown, fontDialogFont_, QString::fromUtf8(title.c_str()), this);
 }
 
 void MainWindow::saveColumnToFile(bool withoutRepeat)
@@ -791,7 +799,14 @@ void MainWindow::exportToExcel()
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
-        r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn());
+        if (document_.isFiltered()) {
+            // The rows that show, as the table's lines would hold them.
+            TableLines lines = TableLines::FromBytes(BuildSaveBytes(document_.shownGrid(), 0));
+            lines.setEncoding({document_.grid().Encoding(), false});
+            r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn());
+        } else {
+            r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn());
+        }
     }
     if (!r)
         showFileError(r.error(), FileOperation::Workbook);
@@ -841,6 +856,22 @@ void MainWindow::sortDescending()
 {
     if (document_.sortRows(true))
         grid_->showDocumentCursor();
+}
+
+void MainWindow::filterRows()
+{
+    const std::string answer = askText(QString::fromUtf8(texts::FilterCaption), QString::fromUtf8(texts::FilterPrompt),
+                                       document_.filterText(), document_.grid().Encoding());
+    if (answer.empty())
+        return;
+    document_.filterRows(answer);
+    grid_->showDocumentCursor();
+}
+
+void MainWindow::showAllRows()
+{
+    document_.showAllRows();
+    grid_->showDocumentCursor();
 }
 
 void MainWindow::selectAllCells()

@@ -90,6 +90,8 @@ public:
     void selectAllCells();
     void sortAscending();
     void sortDescending();
+    void filterRows();
+    void showAllRows();
 
     // Hook for tests: runs the Font command's dialog; by default exec().
     std::function<int(FontChooser&)> runFontDialog;

@@ -25,6 +25,7 @@ StatusLine::StatusLine(QWidget* parent)
     , size_(new QLabel(this))
     , cell_(new QLabel(this))
     , selection_(new QLabel(this))
+    , filter_(new QLabel(this))
 {
     setObjectName(QStringLiteral("statusLine"));
     setLayoutDirection(Qt::RightToLeft);
@@ -35,6 +36,9 @@ StatusLine::StatusLine(QWidget* parent)
     selection_->setObjectName(QStringLiteral("selectionLabel"));
     // Cell texts are shown as text, never as markup.
     cell_->setTextFormat(Qt::PlainText);
+    filter_->setObjectName(QStringLiteral("filterLabel"));
+    filter_->hide();
+    addWidget(filter_);
     addWidget(cell_);
     addWidget(selection_);
     addPermanentWidget(size_);
@@ -65,6 +69,19 @@ void StatusLine::showSelection(std::size_t cells, const std::string& sum)
 void StatusLine::clearSelection()
 {
     selection_->clear();
+}
+
+void StatusLine::showFilter(std::size_t shownRows)
+{
+    filter_->setText(QStringLiteral("پالایه روشن است: %1 ردیف دیده می‌شود")
+                         .arg(Grouped(static_cast<qint64>(shownRows))));
+    filter_->show();
+}
+
+void StatusLine::clearFilter()
+{
+    filter_->clear();
+    filter_->hide();
 }
 
 void StatusLine::showTable(const FileEncoding& encoding, const CoreGrid& grid)

@@ -28,18 +28,23 @@ public:
     // as "Sum Of Current Column" shows it; nothing for a single cell.
     void showSelection(std::size_t cells, const std::string& sum);
     void clearSelection();
+    // While a filter is on: that it is, and how many rows show.
+    void showFilter(std::size_t shownRows);
+    void clearFilter();
 
     // The parts as shown, for tests that read them.
     QLabel* encodingLabel() const { return encoding_; }
     QLabel* sizeLabel() const { return size_; }
     QLabel* cellLabel() const { return cell_; }
     QLabel* selectionLabel() const { return selection_; }
+    QLabel* filterLabel() const { return filter_; }
 
 private:
     QLabel* encoding_;
     QLabel* size_;
     QLabel* cell_;
     QLabel* selection_;
+    QLabel* filter_;
 };
 
 } // namespace rasmik

@@ -163,6 +163,33 @@ void CoreGrid::PermuteColumns(const std::vector<int>& order)
     widths_.swap(widths);
 }
 
+CoreGrid CoreGrid::WithRows(const std::vector<int>& rows) const
+{
+    CoreGrid out;
+    out.source_ = source_;
+    out.arena_ = arena_;
+    out.far_ = far_;
+    out.widths_ = widths_;
+    out.fixedRows_ = fixedRows_;
+    out.rowHeight_ = rowHeight_;
+    out.encoding_ = encoding_;
+    out.rowCount_ = static_cast<int>(rows.size()) + 1;
+    const auto pick = [&rows](const Column& from, Column& to) {
+        to.resize(rows.size() + 1);
+        to[0] = from[0];
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            to[i + 1] = from[static_cast<std::size_t>(rows[i])];
+    };
+    pick(rowStart_, out.rowStart_);
+    out.cols_.resize(cols_.size());
+    for (std::size_t c = 0; c < cols_.size(); ++c)
+        pick(cols_[c], out.cols_[c]);
+    out.Col = Col;
+    out.Row = 0;
+    out.ClampCursor();
+    return out;
+}
+
 void CoreGrid::PermuteRows(int first, const std::vector<int>& order)
 {
     const std::size_t base = static_cast<std::size_t>(first);

@@ -73,6 +73,9 @@ public:
     void CopyColumn(int src, int dst);
     // Puts the columns in the given order: column i receives old column order[i].
     void PermuteColumns(const std::vector<int>& order);
+    // A grid of row 0 and the given rows (in that order) of this one, sharing
+    // its bytes: what a filter shows, for the commands that read it.
+    CoreGrid WithRows(const std::vector<int>& rows) const;
     // Puts rows first.. in the given order: row first + i receives old row
     // order[i], a permutation of first..first + order.size() - 1.
     void PermuteRows(int first, const std::vector<int>& order);

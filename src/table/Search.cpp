@@ -110,9 +110,11 @@ public:
         buf_.resize(BlockBytes + 4096);
     }
 
-    // First matching row in [from, to), or -1. Gives up early when stop is set.
-    int scan(int from, int to, const std::atomic<bool>* stop)
+    // First matching row in [from, to), or -1. Gives up early when stop is
+    // set. With all, every matching row is added there instead, and -1 returned.
+    int scan(int from, int to, const std::atomic<bool>* stop, std::vector<int>* all = nullptr)
     {
+        all_ = all;
         return blocks_ ? scanBlocks(from, to, stop) : scanRows(from, to, stop);
     }
 
@@ -168,8 +170,11 @@ private:
                 return -1;
             std::size_t len = 0;
             appendRow(len, r);
-            if (matcher_.MatchesProbe({buf_.data(), len}))
-                return r;
+            if (matcher_.MatchesProbe({buf_.data(), len})) {
+                if (!all_)
+                    return r;
+                all_->push_back(r);
+            }
         }
         return -1;
     }
@@ -207,8 +212,10 @@ private:
                 bool all = true;
                 for (std::size_t w = 1; w < words.size() && all; ++w)
                     all = findIn(base + b, e - b, words[w]) != nullptr;
-                if (all)
+                if (all && !all_)
                     return blockRow + static_cast<int>(row);
+                if (all)
+                    all_->push_back(blockRow + static_cast<int>(row));
                 pos = e;
                 ++row;
             }
@@ -222,6 +229,7 @@ private:
     bool blocks_ = true;
     std::string buf_;
     std::vector<std::size_t> starts_;
+    std::vector<int>* all_ = nullptr;
 };
 
 int firstMatch(const CoreGrid& grid, const WordMatcher& matcher, int from, int to)
@@ -328,6 +336,45 @@ int SearchFrom(const CoreGrid& grid, const std::string& searchText, int startRow
         return 1;
     const int found = firstMatch(grid, matcher, from, grid.RowCount());
     return found >= 0 ? found : 1;
+}
+
+std::vector<int> MatchingRows(const CoreGrid& grid, const std::string& words)
+{
+    std::vector<int> rows;
+    const int count = grid.RowCount();
+    const WordMatcher matcher(words);
+    if (count < 2 || matcher.MatchesNothing())
+        return rows;
+    if (matcher.MatchesEverything()) {
+        for (int r = 1; r < count; ++r)
+            rows.push_back(r);
+        return rows;
+    }
+    const long long cells = static_cast<long long>(count - 1) * grid.ColCount();
+    if (cells < ThreadedCells || std::thread::hardware_concurrency() < 2) {
+        RowScanner scanner(grid, matcher);
+        scanner.scan(1, count, nullptr, &rows);
+        return rows;
+    }
+    // Two halves at once, each into its own list.
+    const int mid = 1 + (count - 1) / 2;
+    std::vector<int> second;
+    {
+        std::jthread worker;
+        try {
+            worker = std::jthread([&] {
+                RowScanner scanner(grid, matcher);
+                scanner.scan(mid, count, nullptr, &second);
+            });
+        } catch (const std::system_error&) {
+            RowScanner scanner(grid, matcher);
+            scanner.scan(mid, count, nullptr, &second);
+        }
+        RowScanner scanner(grid, matcher);
+        scanner.scan(1, mid, nullptr, &rows);
+    }
+    rows.insert(rows.end(), second.begin(), second.end());
+    return rows;
 }
 
 } // namespace rasmik

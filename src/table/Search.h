@@ -47,4 +47,8 @@ bool MatchesAllWords(std::string_view query, std::string_view text);
 // no row 1 to go to.
 int SearchFrom(const CoreGrid& grid, const std::string& searchText, int startRow);
 
+// Every row from row 1 on that holds all the words (the test of Search), in
+// order: the rows a filter shows.
+std::vector<int> MatchingRows(const CoreGrid& grid, const std::string& words);
+
 } // namespace rasmik

@@ -63,6 +63,10 @@ void TableDocument::replaceGrid(CoreGrid&& fresh)
     const ShapeChange change(*this);
     if (observer_)
         observer_->gridAboutToBeReplaced();
+    // A new layout shows every row.
+    filtered_ = false;
+    shownRows_.clear();
+    filterText_.clear();
     grid_ = std::move(fresh);
     history_.clear(true);
     historyEpoch_ = grid_.Epoch();
@@ -428,38 +432,116 @@ bool TableDocument::sortRows(bool descending)
 
 void TableDocument::reorderRowsNow(const std::vector<int>& order)
 {
+    if (!filtered_) {
+        grid_.PermuteRows(1, order);
+        changedColumns(0, grid_.ColCount() - 1);
+        return;
+    }
+    // The rows that show go where their rows went.
+    std::vector<int> placeOf(order.size() + 1);
+    for (std::size_t i = 0; i < order.size(); ++i)
+        placeOf[static_cast<std::size_t>(order[i])] = static_cast<int>(i) + 1;
+    for (int& r : shownRows_)
+        r = placeOf[static_cast<std::size_t>(r)];
+    std::sort(shownRows_.begin(), shownRows_.end());
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
     grid_.PermuteRows(1, order);
-    changedColumns(0, grid_.ColCount() - 1);
+    if (observer_)
+        observer_->gridReplaced();
+}
+
+int TableDocument::filterRows(const std::string& words)
+{
+    std::vector<int> rows = MatchingRows(grid_, words);
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
+    filtered_ = true;
+    filterText_ = words;
+    shownRows_ = std::move(rows);
+    // The cursor goes to the first row that shows, unless its own does.
+    if (!shownRows_.empty() && !std::binary_search(shownRows_.begin(), shownRows_.end(), grid_.Row))
+        grid_.Row = shownRows_.front();
+    if (observer_)
+        observer_->gridReplaced();
+    historyChanged();
+    return static_cast<int>(shownRows_.size());
+}
+
+void TableDocument::showAllRows()
+{
+    if (!filtered_)
+        return;
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
+    filtered_ = false;
+    shownRows_.clear();
+    filterText_.clear();
+    if (observer_)
+        observer_->gridReplaced();
+    historyChanged();
+}
+
+CoreGrid TableDocument::shownGrid() const
+{
+    return filtered_ ? grid_.WithRows(shownRows_) : grid_;
 }
 
 void TableDocument::removeRowNow(int row)
 {
     const ShapeChange change(*this);
-    if (observer_)
+    // While filtered the view's rows are a list; it is made again whole.
+    if (observer_ && !filtered_)
         observer_->rowAboutToBeRemoved(row);
+    else if (observer_)
+        observer_->gridAboutToBeReplaced();
     DeleteGridRow(grid_, row);
-    if (observer_)
+    if (filtered_) {
+        const auto at = std::lower_bound(shownRows_.begin(), shownRows_.end(), row);
+        auto next = shownRows_.erase(at, at != shownRows_.end() && *at == row ? at + 1 : at);
+        for (; next != shownRows_.end(); ++next)
+            --*next;
+    }
+    if (observer_ && !filtered_)
         observer_->rowRemoved(row);
+    else if (observer_)
+        observer_->gridReplaced();
 }
 
 void TableDocument::insertRowNow(int row, const CoreGrid::HeldRow& held, int fixedRows, int cursorCol)
 {
     const ShapeChange change(*this);
-    if (observer_)
+    if (observer_ && !filtered_)
         observer_->rowAboutToBeInserted(row);
+    else if (observer_)
+        observer_->gridAboutToBeReplaced();
     grid_.InsertRow(row, held);
     grid_.SetFixedRows(fixedRows);
+    if (filtered_ && row > 0) {
+        // A row put back shows again, where it stood.
+        auto at = std::lower_bound(shownRows_.begin(), shownRows_.end(), row);
+        for (auto next = at; next != shownRows_.end(); ++next)
+            ++*next;
+        shownRows_.insert(at, row);
+    }
     putCursor(cursorCol, row);
-    if (observer_)
+    if (observer_ && !filtered_)
         observer_->rowInserted(row);
+    else if (observer_)
+        observer_->gridReplaced();
 }
 
 bool TableDocument::deleteRow()
 {
     const int row = grid_.Row;
     const int col = grid_.Col;
-    // As DeleteRowCommand decides: never row 0, never the only row.
+    // As DeleteRowCommand decides: never row 0, never the only row; never a
+    // row the filter hides.
     if (row <= 0 || row >= grid_.RowCount())
+        return false;
+    if (filtered_ && !std::binary_search(shownRows_.begin(), shownRows_.end(), row))
         return false;
     auto held = std::make_shared<const CoreGrid::HeldRow>(grid_.HoldRow(row));
     const int fixedRows = grid_.FixedRows();
@@ -557,24 +639,43 @@ int TableDocument::searchRows(const std::string& text)
     if (text.empty())
         return grid_.Row;
     searchText_ = text;
-    grid_.Row = SearchFrom(grid_, searchText_, 1);
+    grid_.Row = searchShownRows(1);
     return grid_.Row;
 }
 
 int TableDocument::searchAgain()
 {
-    grid_.Row = SearchFrom(grid_, searchText_, grid_.Row + 1);
+    int from = grid_.Row + 1;
+    if (filtered_) {
+        // The place after the cursor's row among the rows that show.
+        from = static_cast<int>(std::upper_bound(shownRows_.begin(), shownRows_.end(), grid_.Row) - shownRows_.begin())
+            + 1;
+    }
+    grid_.Row = searchShownRows(from);
     return grid_.Row;
+}
+
+int TableDocument::searchShownRows(int from) const
+{
+    if (!filtered_)
+        return SearchFrom(grid_, searchText_, from);
+    // Among the rows that show: row k of the shown grid is shownRows_[k - 1].
+    if (shownRows_.empty())
+        return grid_.Row;
+    CoreGrid shown = grid_.WithRows(shownRows_);
+    shown.Row = 1;
+    const int k = SearchFrom(shown, searchText_, from);
+    return k >= 1 ? shownRows_[static_cast<std::size_t>(k - 1)] : grid_.Row;
 }
 
 double TableDocument::sumCurrentColumn() const
 {
-    return SumColumn(grid_, grid_.Col);
+    return SumColumn(shownGrid(), grid_.Col);
 }
 
 std::vector<std::string> TableDocument::currentColumnValues(bool withoutRepeat) const
 {
-    return ColumnValues(grid_, grid_.Col, withoutRepeat, PersianCollator(grid_.Encoding()));
+    return ColumnValues(shownGrid(), grid_.Col, withoutRepeat, PersianCollator(grid_.Encoding()));
 }
 
 FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withoutRepeat) const
@@ -605,7 +706,7 @@ FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withou
 
 std::vector<std::string> TableDocument::distinctValuesOfCurrentColumn() const
 {
-    return DistinctColumnValues(grid_, grid_.Col, PersianCollator(grid_.Encoding()));
+    return DistinctColumnValues(shownGrid(), grid_.Col, PersianCollator(grid_.Encoding()));
 }
 
 std::string TableDocument::valuesFileName() const

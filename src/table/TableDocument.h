@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -197,6 +198,22 @@ public:
     // when the file could not be written.
     bool deleteColumnOrder(LayoutTarget& target, const LoadProgressFn& progress = {});
 
+    // ---- filter ----
+    // "Filter": only the rows from row 1 on that hold all the words (as
+    // Search tests them) show, with the header row. Save still writes every
+    // row; the commands that read the table (Sum, Values, Save Current
+    // Column, Print, Excel, Copy) read shownGrid(). Ended by showAllRows(),
+    // a new layout or another table. Returns the number of rows that show.
+    int filterRows(const std::string& words);
+    void showAllRows();
+    bool isFiltered() const { return filtered_; }
+    // The grid rows that show while filtered, in order.
+    const std::vector<int>& shownRows() const { return shownRows_; }
+    const std::string& filterText() const { return filterText_; }
+    // The grid, or while filtered a grid of its header row and the rows
+    // that show (made afresh, sharing the table's bytes).
+    CoreGrid shownGrid() const;
+
     // ---- search ----
     // Remembers text (unless empty; in the grid's held form) and moves the
     // cursor to the first row from row 1 that holds all its words (row 1
@@ -256,6 +273,8 @@ private:
     void insertColumnNow(int col, CoreGrid::HeldColumn held, int cursorRow);
     void moveColumnNow(int from, int to, int cursorCol);
     void reorderRowsNow(const std::vector<int>& order);
+    // SearchFrom over the rows that show, from place from (1: the first).
+    int searchShownRows(int from) const;
     // Runs a change of cells of column col and keeps the cells it changed.
     template <typename Change>
     void changeColumnCells(int col, Change&& change);
@@ -282,6 +301,9 @@ private:
     std::string columnOrdersPath_;
     std::vector<std::string> folderFiles_;
     std::string searchText_;
+    bool filtered_ = false;
+    std::vector<int> shownRows_;
+    std::string filterText_;
     bool closeOnKey_ = false;
     int headerPanelCount_ = 0;
     HeaderBlock openedHeader_;

@@ -1,14 +1,20 @@
 // The commands a user of a spreadsheet expects, driven by their keys and the
-// mouse: the status bar's current cell and selection sum, sorting.
+// mouse: the status bar's current cell and selection sum, filtering, sorting.
 
 #include "app/MainWindow.h"
 #include "app/StatusLine.h"
 #include "common/ModalCloser.h"
 #include "common/TestFiles.h"
 #include "common/WindowHelpers.h"
+#include "dialogs/TextPrompt.h"
+#include "table/ColumnSum.h"
 #include "text/TextFiles.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -43,6 +49,68 @@ private slots:
         QVERIFY(cell->text().contains(QStringLiteral("تعداد")));
         Click(*w, 0, 1);
         QTRY_VERIFY(selection->text().isEmpty());
+    }
+
+    // Filter shows the rows holding every word; the commands that read the
+    // table read those rows, Save writes them all, Show All Rows ends it.
+    void filterByWords()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        const QByteArray table =
+            "City\tAmount\tNote\r\nTehran\t10\tred apple\r\nShiraz\t20\tgreen\r\nTehran\t5\tApple pie\r\n"
+            "Yazd\t7\tapple\r\n";
+        Write(path, table);
+        auto w = OpenWindow(path);
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("apple tehran"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w->grid()->model()->rowCount(), 2);
+        QCOMPARE(w->grid()->model()->index(1, 1).data().toString(), QStringLiteral("5"));
+        QVERIFY(w->statusLine()->filterLabel()->isVisible());
+        QVERIFY(w->statusLine()->filterLabel()->text().contains(QStringLiteral("2 ردیف")));
+
+        Click(*w, 1, 3);
+        QCOMPARE(FormatGroupedNumber(w->document().sumCurrentColumn()), std::string("15"));
+        Press(w.get(), Qt::Key_A, Qt::ControlModifier);
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 QStringLiteral("City\tAmount\tNote\nTehran\t10\tred apple\nTehran\t5\tApple pie\n"));
+        // Search goes only through the rows that show.
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("yazd"));
+            f.okButton()->click();
+        });
+        Click(*w, 0, 1);
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->document().currentRow(), 1);
+
+        // A row deleted under the filter, and put back.
+        Click(*w, 0, 3);
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(w->grid()->model()->rowCount(), 1);
+        QCOMPARE(w->document().grid().RowCount(), 4);
+        Press(w.get(), Qt::Key_Z, Qt::ControlModifier);
+        QCOMPARE(w->grid()->model()->rowCount(), 2);
+        QCOMPARE(w->grid()->model()->index(1, 2).data().toString(), QStringLiteral("Apple pie"));
+
+        // Sorted under the filter: the rows that show stay the ones that match.
+        Click(*w, 1, 1);
+        Press(w.get(), Qt::Key_F6);
+        QCOMPARE(w->grid()->model()->index(0, 1).data().toString(), QStringLiteral("5"));
+        QCOMPARE(w->grid()->model()->index(1, 1).data().toString(), QStringLiteral("10"));
+        {
+            ModalCloser closer(SaveAs(path));
+            Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        }
+        QCOMPARE(ReadAll(path),
+                 QByteArray("City\tAmount\tNote\r\nTehran\t5\tApple pie\r\nYazd\t7\tapple\r\n"
+                            "Tehran\t10\tred apple\r\nShiraz\t20\tgreen\r\n"));
+        Press(w.get(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(w->grid()->model()->rowCount(), 4);
+        QVERIFY(!w->statusLine()->filterLabel()->isVisible());
     }
 
     // F6 and Shift+F6 sort the rows below the header by the cursor's column,

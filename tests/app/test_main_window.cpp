@@ -185,7 +185,9 @@ private slots:
         };
         const QList<QAction*> top = w.menuBar()->actions();
         QCOMPARE(texts(top), (QStringList{"File", "Edit", "Note Pad", "Excel"}));
-        QCOMPARE(texts(top.at(1)->menu()->actions()), (QStringList{"Undo", "Redo", "-", "Copy", "Select All"}));
+        QCOMPARE(texts(top.at(1)->menu()->actions()),
+                 (QStringList{"Undo", "Redo", "-", "Copy", "Select All", "-", "Sort Ascending", "Sort Descending", "-",
+                              "Filter", "Show All Rows"}));
         QMenu* file = top.at(0)->menu();
         QCOMPARE(texts(file->actions()),
                  (QStringList{"Open", "Pre File", "Next File", "Font", "Print", "Extra", "-", "Save", "Save With Rows",

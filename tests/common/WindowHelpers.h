@@ -42,7 +42,7 @@ inline QString Cell(const rasmik::MainWindow& w, int col, int row)
 inline void Click(rasmik::MainWindow& w, int col, int row)
 {
     rasmik::GridWidget* grid = w.grid();
-    const int modelRow = row - grid->gridModel().fixedRows();
+    const int modelRow = grid->gridModel().modelRow(row);
     grid->setCurrentIndex(grid->model()->index(modelRow, col));
     QCOMPARE(w.document().currentCol(), col);
     QCOMPARE(w.document().currentRow(), row);
