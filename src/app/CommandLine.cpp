@@ -100,7 +100,9 @@ int Convert(const std::string& input, const std::string& output, const std::stri
         return ExitOk;
     }
     case OutputKind::Workbook: {
-        const FileStatus r = ExportLinesToWorkbook(document.lines(), "Sheet1", output);
+        const FileStatus r = ExportLinesToWorkbook(document.lines(), "Sheet1", output, {},
+                                                   // Its direction and frozen header; no widths are laid out here.
+                                                   SheetLookOfGrid(document.grid(), {}));
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;

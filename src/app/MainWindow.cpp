@@ -799,13 +799,17 @@ void MainWindow::exportToExcel()
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
+        // The sheet reads as the grid does: its direction, its columns' widths.
+        const auto lookOf = [this](const TableLines& lines) {
+            return SheetLookOfGrid(document_.grid(), lines.empty() ? std::string_view() : lines[0]);
+        };
         if (document_.isFiltered()) {
             // The rows that show, as the table's lines would hold them.
             TableLines lines = TableLines::FromBytes(BuildSaveBytes(document_.shownGrid(), 0));
             lines.setEncoding({document_.grid().Encoding(), false});
-            r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn());
+            r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn(), lookOf(lines));
         } else {
-            r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn());
+            r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn(), lookOf(document_.lines()));
         }
     }
     if (!r)

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <new>
 
 #include <xlsxwriter.h>
@@ -154,7 +155,7 @@ struct WorkbookHolder {
 
 template <typename Lines>
 FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const std::string& path,
-                         const ProgressFn& progress, TextEncoding held)
+                         const ProgressFn& progress, TextEncoding held, const SheetLook& look)
 {
     const std::size_t rows = lines.size();
     if (rows == 0)
@@ -214,6 +215,19 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
     format_set_num_format_index(text, 49);
     if (lxw_error err = worksheet_set_column(ws, 0, lastCol, LXW_DEF_COL_WIDTH, text); err != LXW_NO_ERROR)
         return LibraryFailure(path, LibraryReason(err));
+    // The look goes before any row: a streamed sheet writes its head first.
+    for (std::size_t c = 0; c < look.columnWidths.size() && c <= lastCol; ++c) {
+        const double width = look.columnWidths[c];
+        if (width < 0)
+            continue;
+        const auto col = static_cast<lxw_col_t>(c);
+        if (lxw_error err = worksheet_set_column(ws, col, col, width, text); err != LXW_NO_ERROR)
+            return LibraryFailure(path, LibraryReason(err));
+    }
+    if (look.rightToLeft)
+        worksheet_right_to_left(ws);
+    if (look.freezeHeaderRow && rows > 1)
+        worksheet_freeze_panes(ws, 1, 0);
 
     if (progress && !progress(0, rows))
         return Failure(path, FileErrorCode::Cancelled);
@@ -278,12 +292,12 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
 
 template <typename Lines>
 FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path, const ProgressFn& progress,
-                  TextEncoding held)
+                  TextEncoding held, const SheetLook& look)
 {
     if (GetAppOption("NoSheet") == "1")
         return Failure(path, FileErrorCode::ExportSwitchedOff);
     try {
-        return WriteWorkbook(lines, sheetName, path, progress, held);
+        return WriteWorkbook(lines, sheetName, path, progress, held, look);
     } catch (const std::bad_alloc&) {
         return Failure(path, FileErrorCode::NoMemory);
     } catch (const std::exception& ex) {
@@ -296,6 +310,42 @@ FileStatus Export(const Lines& lines, std::string_view sheetName, const std::str
 }
 
 } // namespace
+
+double SheetWidthOfPixels(int pixels)
+{
+    return std::max(0.0, std::round((pixels - 5) / 7.0 * 100) / 100);
+}
+
+SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine)
+{
+    SheetLook look;
+    const TextEncoding held = grid.Encoding();
+    look.freezeHeaderRow = grid.RowCount() > 1 && grid.FixedRows() > 0;
+    std::vector<bool> taken(static_cast<std::size_t>(grid.ColCount()), false);
+    for (int c = 0; c < grid.ColCount() && !look.rightToLeft; ++c) {
+        const std::string_view name = grid.Cell(c, 0);
+        for (std::size_t i = 0; i < name.size() && !look.rightToLeft;) {
+            const char32_t cp = held == TextEncoding::Utf8 ? NextCodePoint(name, i)
+                                                           : Cp1256ToUnicodeChar(static_cast<unsigned char>(name[i++]));
+            look.rightToLeft =
+                (cp >= 0x0600 && cp <= 0x06FF) || (cp >= 0xFB50 && cp <= 0xFDFF) || (cp >= 0xFE70 && cp <= 0xFEFF);
+        }
+    }
+    std::string_view rest = headerLine;
+    while (!rest.empty()) {
+        const std::string_view field = TakeToken(rest, "\t", false);
+        double width = -1;
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            if (!taken[static_cast<std::size_t>(c)] && grid.Cell(c, 0) == field) {
+                taken[static_cast<std::size_t>(c)] = true;
+                width = SheetWidthOfPixels(grid.ColWidth(c));
+                break;
+            }
+        }
+        look.columnWidths.push_back(width);
+    }
+    return look;
+}
 
 std::string ColumnLetters(int col1Based)
 {
@@ -311,21 +361,22 @@ std::string CellAddress(int col1Based, std::size_t row1Based)
 }
 
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
-                                 const ProgressFn& progress)
+                                 const ProgressFn& progress, const SheetLook& look)
 {
-    return Export(lines, sheetName, path, progress, lines.heldForm());
+    return Export(lines, sheetName, path, progress, lines.heldForm(), look);
 }
 
 FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
-                                 const std::string& path, const ProgressFn& progress, TextEncoding held)
+                                 const std::string& path, const ProgressFn& progress, TextEncoding held,
+                                 const SheetLook& look)
 {
-    return Export(lines, sheetName, path, progress, held);
+    return Export(lines, sheetName, path, progress, held, look);
 }
 
 FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
-                                 const ProgressFn& progress)
+                                 const ProgressFn& progress, const SheetLook& look)
 {
-    FileStatus result = ExportLinesToWorkbook(lines, sheetName, path, progress);
+    FileStatus result = ExportLinesToWorkbook(lines, sheetName, path, progress, look);
     if (result)
         ShellOpen(path);
     return result;

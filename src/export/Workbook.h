@@ -3,6 +3,7 @@
 // as one text-formatted worksheet of an .xlsx file (libxlsxwriter; no
 // spreadsheet application is needed).
 
+#include "table/CoreGrid.h"
 #include "table/TableLines.h"
 #include "text/FileError.h"
 
@@ -27,6 +28,24 @@ std::string ColumnLetters(int col1Based);
 // "AD12" for column 30, row 12 (both 1-based).
 std::string CellAddress(int col1Based, std::size_t row1Based);
 
+// How the sheet reads: right to left, its first row frozen, its columns'
+// widths in the sheet's character units (none given: the default width).
+struct SheetLook {
+    bool rightToLeft = false;
+    bool freezeHeaderRow = false;
+    std::vector<double> columnWidths; // by column from A; below 0: the default
+};
+
+// The look of a table's sheet as its grid shows it: right to left when the
+// header row holds Persian or Arabic text, the header row frozen when there
+// are rows below it, and each field of headerLine (the first line the sheet
+// gets, TAB-separated) as wide as the grid's column of the same header
+// name (taken in order when a name repeats).
+SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine);
+// Grid pixels in the sheet's character units (a sheet's default font draws
+// a unit in about 7 pixels, plus 5 of padding).
+double SheetWidthOfPixels(int pixels);
+
 // Writes lines as the sheet sheetName of a new workbook at path (a file
 // system path); both are in the table's held form (Windows-1256 or UTF-8),
 // and the cells hold their Unicode text (a lone surrogate of held UTF-8
@@ -43,14 +62,14 @@ std::string CellAddress(int col1Based, std::size_t row1Based);
 // progress is called now and then with rows done and the row count; the
 // window can process its events there, and answering false cancels (Cancelled).
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
-                                 const ProgressFn& progress = {});
+                                 const ProgressFn& progress = {}, const SheetLook& look = {});
 FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
                                  const std::string& path, const ProgressFn& progress = {},
-                                 TextEncoding held = TextEncoding::Windows1256);
+                                 TextEncoding held = TextEncoding::Windows1256, const SheetLook& look = {});
 
 // The export followed, when the workbook was written, by opening it with the
 // desktop's program for .xlsx files (ShellOpen).
 FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
-                                 const ProgressFn& progress = {});
+                                 const ProgressFn& progress = {}, const SheetLook& look = {});
 
 } // namespace rasmik

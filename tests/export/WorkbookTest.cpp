@@ -3,6 +3,7 @@
 #include "export/ShellOpen.h"
 #include "export/Workbook.h"
 #include "export/XlsxReader.h"
+#include "table/CoreGrid.h"
 #include "table/Options.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
@@ -391,6 +392,52 @@ private slots:
             ExportLinesToWorkbook(TableLines::FromLines({"a\t" + longest}), "Sheet1", NativePath(file));
         QVERIFY2(longText.ok(), DescribeFileError(longText.error()).c_str());
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
+    }
+
+    // The sheet reads as the grid: right to left for a Persian header row,
+    // the header row frozen, each column as wide as the grid's of that name.
+    void sheetLook_data()
+    {
+        QTest::addColumn<bool>("persian");
+        QTest::addColumn<bool>("streamed");
+        QTest::newRow("persian header") << true << false;
+        QTest::newRow("latin header") << false << false;
+        QTest::newRow("persian header, streamed") << true << true;
+    }
+    void sheetLook()
+    {
+        QFETCH(bool, persian);
+        QFETCH(bool, streamed);
+        // The grid shows the columns in another order than the file.
+        CoreGrid grid;
+        grid.Reset(3, 2);
+        const QByteArray name = persian ? QByteArray(SalamCp) : QByteArray("Name");
+        const QByteArray names[3] = {"Code", name, "Note"};
+        const int widths[3] = {75, 145, 40};
+        for (int c = 0; c < 3; ++c) {
+            grid.SetCell(c, 0, names[c].toStdString());
+            grid.SetColWidth(c, widths[c]);
+        }
+        const QByteArray header = name + "\tNote\tCode\tExtra";
+        const SheetLook look = SheetLookOfGrid(grid, header.toStdString());
+        QCOMPARE(look.rightToLeft, persian);
+        QVERIFY(look.freezeHeaderRow);
+        QCOMPARE(look.columnWidths, (std::vector<double>{20.0, 5.0, 10.0, -1.0}));
+
+        QByteArrayList lines{header};
+        const int rows = streamed ? int(WorkbookStreamingCells / 4) + 1 : 3;
+        for (int r = 1; r < rows; ++r)
+            lines << "a\tb\tc\td";
+        const QString file = target(QStringLiteral("look.xlsx"));
+        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file), {}, look);
+        QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
+        const QByteArray xml = ReadXlsxPart(file, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QCOMPARE(xml.contains("rightToLeft=\"1\""), persian);
+        QVERIFY(xml.contains("<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"));
+        QVERIFY(xml.contains("<col min=\"1\" max=\"1\" width=\"20.7109375\""));
+        QVERIFY(xml.contains("<col min=\"2\" max=\"2\" width=\"5.7109375\""));
+        // Cells stay text.
+        QCOMPARE(ReadXlsxSheet(file).cells.value("C2").text, QStringLiteral("c"));
     }
 
     void streamedSheet()
