@@ -208,6 +208,10 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
         emit selectionMoved();
     };
     connect(header_, &QHeaderView::sectionPressed, this, columnsChosen);
+    // The view would fit the column to the rows it samples; the window fits it
+    // exactly to every row instead.
+    disconnect(header_, &QHeaderView::sectionHandleDoubleClicked, this, nullptr);
+    connect(header_, &QHeaderView::sectionHandleDoubleClicked, this, &GridWidget::fitColumnAsked);
     connect(header_, &QHeaderView::sectionEntered, this, columnsChosen);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
@@ -311,6 +315,12 @@ bool GridWidget::isWholeColumnSelected(int col) const
     const QItemSelection selection = selectionModel()->selection();
     return selection.size() == 1 && selection.front().left() <= col && col <= selection.front().right()
         && selection.front().top() == 0 && selection.front().bottom() == model_.rowCount() - 1;
+}
+
+void GridWidget::showColumnWidth(int col, int width)
+{
+    if (col >= 0 && col < model_.columnCount())
+        header_->resizeSection(col, width + 1);
 }
 
 void GridWidget::selectAll()

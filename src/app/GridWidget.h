@@ -104,6 +104,8 @@ public:
     // Whether col is selected as a whole column (its header clicked, or
     // Select All).
     bool isWholeColumnSelected(int col) const;
+    // Shows column col width pixels wide (its grid line besides), as a drag would.
+    void showColumnWidth(int col, int width);
     void selectAll() override;
     // Closes the open editor, its text dropped.
     void discardOpenEdit();
@@ -125,6 +127,8 @@ signals:
     // The current cell, or the selected block, changed.
     void cursorMoved();
     void selectionMoved();
+    // The edge after a column was double-clicked in the header.
+    void fitColumnAsked(int col);
 
 protected:
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;

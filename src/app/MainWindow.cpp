@@ -199,6 +199,7 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     selectionStatusTimer_->setInterval(100);
     connect(selectionStatusTimer_, &QTimer::timeout, this, &MainWindow::showSelectionStatus);
     connect(grid_, &GridWidget::cursorMoved, this, &MainWindow::showCellStatus);
+    connect(grid_, &GridWidget::fitColumnAsked, this, &MainWindow::fitColumn);
     connect(grid_, &GridWidget::selectionMoved, selectionStatusTimer_, qOverload<>(&QTimer::start));
     connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
     buildMenu();
@@ -297,6 +298,17 @@ void MainWindow::showEditState()
 void MainWindow::showCellStatus()
 {
     statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
+}
+
+void MainWindow::fitColumn(int col)
+{
+    if (col < 0 || col >= document_.grid().ColCount())
+        return;
+    ScreenLayout target(*this);
+    const std::vector<int> widths =
+        ComputeColumnWidths(document_.grid().WithColumn(col), target.metrics(), target.gridWidth());
+    if (!widths.empty())
+        grid_->showColumnWidth(col, widths.front());
 }
 
 void MainWindow::showSelectionStatus()

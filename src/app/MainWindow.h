@@ -118,6 +118,8 @@ private:
     // the selection stops changing.
     void showCellStatus();
     void showSelectionStatus();
+    // As wide as the column's widest text, measured as a layout measures.
+    void fitColumn(int col);
     // Asks whether to save unsaved changes before the table is closed or
     // replaced, and saves when told to; false when the user cancelled
     // (the question or the save).

@@ -190,6 +190,24 @@ CoreGrid CoreGrid::WithRows(const std::vector<int>& rows) const
     return out;
 }
 
+CoreGrid CoreGrid::WithColumn(int col) const
+{
+    CoreGrid out;
+    out.source_ = source_;
+    out.arena_ = arena_;
+    out.far_ = far_;
+    out.rowStart_ = rowStart_;
+    out.cols_.assign(1, cols_[static_cast<std::size_t>(col)]);
+    out.widths_.assign(1, widths_[static_cast<std::size_t>(col)]);
+    out.fixedRows_ = fixedRows_;
+    out.rowHeight_ = rowHeight_;
+    out.encoding_ = encoding_;
+    out.rowCount_ = rowCount_;
+    out.Row = Row;
+    out.Col = 0;
+    return out;
+}
+
 void CoreGrid::PermuteRows(int first, const std::vector<int>& order)
 {
     const std::size_t base = static_cast<std::size_t>(first);

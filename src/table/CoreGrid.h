@@ -76,6 +76,8 @@ public:
     // A grid of row 0 and the given rows (in that order) of this one, sharing
     // its bytes: what a filter shows, for the commands that read it.
     CoreGrid WithRows(const std::vector<int>& rows) const;
+    // A grid of column col alone, every row, sharing this one's bytes.
+    CoreGrid WithColumn(int col) const;
     // Puts rows first.. in the given order: row first + i receives old row
     // order[i], a permutation of first..first + order.size() - 1.
     void PermuteRows(int first, const std::vector<int>& order);

@@ -12,6 +12,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -111,6 +112,25 @@ private slots:
         Press(w.get(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w->grid()->model()->rowCount(), 4);
         QVERIFY(!w->statusLine()->filterLabel()->isVisible());
+    }
+
+    // A double click on a column's edge in the header fits the column to its
+    // widest text: the width the layout gave it.
+    void doubleClickFitsColumn()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, QStringLiteral("کد\tنام\r\n1\tمحمدحسین ابوالقاسمی\r\n2\tعلی\r\n").toUtf8());
+        auto w = OpenWindow(path);
+        const int laidOut = w->document().grid().ColWidth(1);
+        QVERIFY(laidOut > 60);
+        w->grid()->showColumnWidth(1, 20);
+        QCOMPARE(w->document().grid().ColWidth(1), 20);
+        QHeaderView* header = w->grid()->horizontalHeader();
+        // Right to left, a column ends at its left side.
+        const QPoint edge(header->sectionViewportPosition(1) + 1, header->height() / 2);
+        QTest::mouseDClick(header->viewport(), Qt::LeftButton, {}, edge);
+        QCOMPARE(w->document().grid().ColWidth(1), laidOut);
     }
 
     // F6 and Shift+F6 sort the rows below the header by the cursor's column,
