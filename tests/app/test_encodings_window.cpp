@@ -211,6 +211,35 @@ private slots:
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("نام\tشهر\tسن\nعلی\tکرج\t30\nمریم\t\t<b>\n"));
     }
 
+    // A UTF-8 table's header block and fixed widths count characters; the
+    // last search goes on in the next table's encoding.
+    void headerBlockWidthsAndSearchAcrossTables()
+    {
+        QTemporaryDir dir;
+        const QString first = dir.path() + "/a.txt";
+        Write(first, QByteArray("\xE4\xC7\xE3\r\n\xDA\xE1\xED\r\n\xE3\xD1\xED\xE3\r\n")); // نام علي مريم
+        const QString second = dir.path() + "/b.txt";
+        Write(
+            second,
+            QStringLiteral("SardoVelam31415926535-0 1\r\nراست\r\nمیان\r\nچپ\r\nکدنام\r\n۱۲علی\r\n۳۴مريم\r\n").toUtf8());
+        Write(dir.path() + "/b.cfg", "CellFormat=2\r\n");
+        auto w = OpenWindow(first);
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("مريم"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QCOMPARE(w->document().currentRow(), 2);
+        Press(w.get(), Qt::Key_Right, Qt::ControlModifier); // Next File
+        QCOMPARE(w->caption(), second.toStdString());
+        QCOMPARE(w->headerStrip()->label(1, 2)->text(), QStringLiteral("میان"));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("۱۲"));
+        QCOMPARE(Cell(*w, 1, 1), QStringLiteral("علی"));
+        Click(*w, 0, 1);
+        Press(w.get(), Qt::Key_F4);
+        QCOMPARE(w->document().currentRow(), 2);
+    }
+
     // The "Values" list is UTF-8 for a text editor, whatever the table is in.
     void valuesListIsUtf8()
     {
