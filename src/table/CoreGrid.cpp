@@ -163,16 +163,22 @@ void CoreGrid::PermuteColumns(const std::vector<int>& order)
     widths_.swap(widths);
 }
 
-CoreGrid CoreGrid::WithRows(const std::vector<int>& rows) const
+CoreGrid CoreGrid::sharingBytes() const
 {
     CoreGrid out;
     out.source_ = source_;
     out.arena_ = arena_;
     out.far_ = far_;
-    out.widths_ = widths_;
     out.fixedRows_ = fixedRows_;
     out.rowHeight_ = rowHeight_;
     out.encoding_ = encoding_;
+    return out;
+}
+
+CoreGrid CoreGrid::WithRows(const std::vector<int>& rows) const
+{
+    CoreGrid out = sharingBytes();
+    out.widths_ = widths_;
     out.rowCount_ = static_cast<int>(rows.size()) + 1;
     const auto pick = [&rows](const Column& from, Column& to) {
         to.resize(rows.size() + 1);
@@ -192,16 +198,10 @@ CoreGrid CoreGrid::WithRows(const std::vector<int>& rows) const
 
 CoreGrid CoreGrid::WithColumn(int col) const
 {
-    CoreGrid out;
-    out.source_ = source_;
-    out.arena_ = arena_;
-    out.far_ = far_;
+    CoreGrid out = sharingBytes();
     out.rowStart_ = rowStart_;
     out.cols_.assign(1, cols_[static_cast<std::size_t>(col)]);
     out.widths_.assign(1, widths_[static_cast<std::size_t>(col)]);
-    out.fixedRows_ = fixedRows_;
-    out.rowHeight_ = rowHeight_;
-    out.encoding_ = encoding_;
     out.rowCount_ = rowCount_;
     out.Row = Row;
     out.Col = 0;

@@ -166,6 +166,8 @@ private:
     using Column = std::vector<std::uint32_t, LargeAllocator<std::uint32_t>>;
 
     std::string_view farCell(std::uint32_t v) const;
+    // A grid with this one's bytes, changed cells and settings, and no cells yet.
+    CoreGrid sharingBytes() const;
     std::uint32_t store(std::string_view text);
     std::uint32_t addFar(Far f);
     void compact();

@@ -64,9 +64,7 @@ void TableDocument::replaceGrid(CoreGrid&& fresh)
     if (observer_)
         observer_->gridAboutToBeReplaced();
     // A new layout shows every row.
-    filtered_ = false;
-    shownRows_.clear();
-    filterText_.clear();
+    forgetFilter();
     grid_ = std::move(fresh);
     history_.clear(true);
     historyEpoch_ = grid_.Epoch();
@@ -476,12 +474,17 @@ void TableDocument::showAllRows()
     const ShapeChange change(*this);
     if (observer_)
         observer_->gridAboutToBeReplaced();
-    filtered_ = false;
-    shownRows_.clear();
-    filterText_.clear();
+    forgetFilter();
     if (observer_)
         observer_->gridReplaced();
     historyChanged();
+}
+
+void TableDocument::forgetFilter()
+{
+    filtered_ = false;
+    shownRows_.clear();
+    filterText_.clear();
 }
 
 CoreGrid TableDocument::shownGrid() const

@@ -273,6 +273,7 @@ private:
     void insertColumnNow(int col, CoreGrid::HeldColumn held, int cursorRow);
     void moveColumnNow(int from, int to, int cursorCol);
     void reorderRowsNow(const std::vector<int>& order);
+    void forgetFilter();
     // SearchFrom over the rows that show, from place from (1: the first).
     int searchShownRows(int from) const;
     // Runs a change of cells of column col and keeps the cells it changed.

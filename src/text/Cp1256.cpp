@@ -1,5 +1,7 @@
 #include "text/Cp1256.h"
 
+#include "text/TextEncoding.h"
+
 #include <array>
 #include <cstdint>
 
@@ -174,11 +176,6 @@ void AppendCodePoint(std::string& out, char32_t cp)
     out.push_back(static_cast<char>(Reverse.get(cp)));
 }
 
-bool IsContinuation(unsigned char b)
-{
-    return (b & 0xC0) == 0x80;
-}
-
 } // namespace
 
 std::u16string Cp1256ToUnicode(std::string_view bytes)
@@ -231,59 +228,9 @@ std::string Utf8ToCp1256(std::string_view utf8)
 {
     std::string out;
     out.reserve(utf8.size());
-    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(utf8[k]); };
-    std::size_t i = 0;
-    const std::size_t n = utf8.size();
-    while (i < n) {
-        const unsigned char b = at(i);
-        if (b < 0x80) {
-            out.push_back(static_cast<char>(b));
-            ++i;
-            continue;
-        }
-        int need = 0;
-        char32_t cp = 0;
-        unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
-        if (b >= 0xC2 && b <= 0xDF) {
-            need = 1;
-            cp = b & 0x1F;
-        } else if (b >= 0xE0 && b <= 0xEF) {
-            need = 2;
-            cp = b & 0x0F;
-            if (b == 0xE0)
-                lo = 0xA0; // no overlong forms
-            if (b == 0xED)
-                hi = 0x9F; // no surrogates
-        } else if (b >= 0xF0 && b <= 0xF4) {
-            need = 3;
-            cp = b & 0x07;
-            if (b == 0xF0)
-                lo = 0x90;
-            if (b == 0xF4)
-                hi = 0x8F;
-        } else {
-            out.push_back(static_cast<char>(Unmapped));
-            ++i;
-            continue;
-        }
-        // A broken sequence gives one '?' for its longest valid beginning.
-        std::size_t j = i + 1;
-        int got = 0;
-        while (got < need && j < n) {
-            const unsigned char c = at(j);
-            const bool ok = got == 0 ? (c >= lo && c <= hi) : IsContinuation(c);
-            if (!ok)
-                break;
-            cp = (cp << 6) | (c & 0x3F);
-            ++got;
-            ++j;
-        }
-        if (got == need)
-            AppendCodePoint(out, cp);
-        else
-            out.push_back(static_cast<char>(Unmapped));
-        i = j;
-    }
+    // A broken sequence gives one '?' (U+FFFD has no byte) for its longest valid beginning.
+    for (std::size_t i = 0; i < utf8.size();)
+        AppendCodePoint(out, NextCodePoint(utf8, i, false));
     return out;
 }
 
@@ -291,19 +238,8 @@ std::string Cp1256ToUtf8(std::string_view bytes)
 {
     std::string out;
     out.reserve(bytes.size() * 2);
-    for (char ch : bytes) {
-        const char16_t c = Cp1256Table[static_cast<unsigned char>(ch)];
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    for (const char ch : bytes)
+        AppendUtf8(out, Cp1256Table[static_cast<unsigned char>(ch)]);
     return out;
 }
 

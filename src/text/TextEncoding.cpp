@@ -86,7 +86,7 @@ void AppendUtf8AsFile(std::string_view text, std::string& out)
 
 } // namespace
 
-char32_t NextCodePoint(std::string_view text, std::size_t& i)
+char32_t NextCodePoint(std::string_view text, std::size_t& i, bool surrogates)
 {
     const std::size_t n = text.size();
     const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
@@ -97,7 +97,7 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i)
     }
     int need = 0;
     char32_t cp = 0;
-    unsigned char lo = 0x80, hi = 0xBF;
+    unsigned char lo = 0x80, hi = 0xBF; // allowed range of the second byte
     if (b >= 0xC2 && b <= 0xDF) {
         need = 1;
         cp = b & 0x1F;
@@ -105,7 +105,9 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i)
         need = 2;
         cp = b & 0x0F;
         if (b == 0xE0)
-            lo = 0xA0;
+            lo = 0xA0; // no overlong forms
+        if (b == 0xED && !surrogates)
+            hi = 0x9F;
     } else if (b >= 0xF0 && b <= 0xF4) {
         need = 3;
         cp = b & 0x07;
@@ -117,25 +119,19 @@ char32_t NextCodePoint(std::string_view text, std::size_t& i)
         ++i;
         return Replacement;
     }
-    if (i + static_cast<std::size_t>(need) >= n) {
-        ++i;
-        return Replacement;
-    }
-    const unsigned char second = at(i + 1);
-    if (second < lo || second > hi) {
-        ++i;
-        return Replacement;
-    }
-    for (int k = 1; k <= need; ++k) {
-        const unsigned char c = at(i + static_cast<std::size_t>(k));
-        if (!IsContinuation(c)) {
-            ++i;
-            return Replacement;
-        }
+    // A broken sequence is one U+FFFD for its longest valid beginning.
+    std::size_t j = i + 1;
+    int got = 0;
+    while (got < need && j < n) {
+        const unsigned char c = at(j);
+        if (got == 0 ? (c < lo || c > hi) : !IsContinuation(c))
+            break;
         cp = (cp << 6) | (c & 0x3F);
+        ++got;
+        ++j;
     }
-    i += static_cast<std::size_t>(need) + 1;
-    return cp;
+    i = j;
+    return got == need ? cp : Replacement;
 }
 
 void AppendUtf8(std::string& out, char32_t cp)

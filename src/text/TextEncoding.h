@@ -79,9 +79,10 @@ FileEncoding SaveEncodingFor(TextEncoding chosen, FileEncoding current);
 
 // ---- UTF-8 as held (a lone surrogate may appear in its three-byte form) ----
 
-// The code point starting at text[i], moving i past it; a broken byte is
-// U+FFFD and one byte long.
-char32_t NextCodePoint(std::string_view text, std::size_t& i);
+// The code point starting at text[i], moving i past it; a broken sequence is
+// one U+FFFD for its longest valid beginning (at least one byte). A
+// surrogate's three-byte form counts as a character unless surrogates is false.
+char32_t NextCodePoint(std::string_view text, std::size_t& i, bool surrogates = true);
 void AppendUtf8(std::string& out, char32_t cp);
 // Whether b starts a character (is not a UTF-8 continuation byte).
 constexpr bool StartsCharacter(unsigned char b)
