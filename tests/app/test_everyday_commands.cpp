@@ -114,6 +114,24 @@ private slots:
         QVERIFY(!w->statusLine()->filterLabel()->isVisible());
     }
 
+    // Shift+click spans a block from the current cell, as a drag does.
+    void shiftClickSelectsABlock()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "A\tB\tC\r\n1\t2\t3\r\n4\t5\t6\r\n7\t8\t9\r\n");
+        auto w = OpenWindow(path);
+        GridWidget* grid = w->grid();
+        const auto centre = [grid](int modelRow, int col) {
+            return grid->visualRect(grid->model()->index(modelRow, col)).center();
+        };
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, centre(0, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(2, 2));
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2\t3\n5\t6\n8\t9\n"));
+        QTRY_COMPARE(w->statusLine()->selectionLabel()->text(), QStringLiteral("6 خانه، جمع: 33"));
+    }
+
     // A double click on a column's edge in the header fits the column to its
     // widest text: the width the layout gave it.
     void doubleClickFitsColumn()
