@@ -233,7 +233,10 @@ std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
     return worst;
 }
 
-void runModelJobs(const QFont& font, const TextAlphabet& alphabet, ModelWork& work, std::atomic<int>& next, int jobs)
+// derived: only the bytes that differ from Windows-1256 are measured, the
+// rest is taken from the Windows-1256 model.
+void runModelJobs(const QFont& font, const TextAlphabet& alphabet, bool derived, ModelWork& work,
+                  std::atomic<int>& next, int jobs)
 {
     const QFontMetricsF f(font);
     const std::vector<Context> contexts = measuringContexts(f);
@@ -241,6 +244,11 @@ void runModelJobs(const QFont& font, const TextAlphabet& alphabet, ModelWork& wo
         const int job = next.fetch_add(1);
         if (job >= jobs)
             return;
+        if (derived) {
+            const int b = job < 256 ? job : job - 256 - PrintableCount;
+            if (b < 0 || !alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+                continue;
+        }
         if (job < 256) {
             const QChar c(alphabet.character(static_cast<unsigned char>(job)));
             double widest = widestAdvance(f, contexts, c);
@@ -390,44 +398,90 @@ void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
 // can hold them: every pair, and three letters starting with lam or with
 // the first of a pair (lam, lam and heh). Lam with an alef always counts as
 // one, whatever the font does.
-void addArabicLigatures(const QFont& font, const TextAlphabet& alphabet, ShapeBounds& shape)
+// base: the ligatures of the Windows-1256 letters, known already; only
+// those holding a letter of the alphabet's own (or starting with a letter
+// that starts a new pair) are looked for.
+void addArabicLigatures(const QFont& font, const TextAlphabet& alphabet, const ShapeBounds* base, ShapeBounds& shape)
 {
     const QFontMetricsF f(font);
     std::vector<QChar> letters;
-    for (std::size_t b = 128; b < 256; ++b)
-        if (!shape.unmodelled[b] && isArabicLetter(QChar(alphabet.character(static_cast<unsigned char>(b)))))
-            letters.push_back(QChar(alphabet.character(static_cast<unsigned char>(b))));
+    std::vector<QChar> newLetters;
+    for (std::size_t b = 128; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        if (!shape.unmodelled[b] && isArabicLetter(QChar(alphabet.character(byte)))) {
+            letters.push_back(QChar(alphabet.character(byte)));
+            if (base && alphabet.differsFromWindows1256(byte))
+                newLetters.push_back(QChar(alphabet.character(byte)));
+        }
+    }
+    auto isNew = [&](QChar c) { return std::find(newLetters.begin(), newLetters.end(), c) != newLetters.end(); };
     const QString t(QChar{Tatweel});
     auto oneGlyph = [&](const QString& s) { return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3; };
     std::vector<QString> pairs;
-    for (const unsigned char alef : AlefBytes)
-        pairs.push_back(QString(QChar(alphabet.character(LamByte))) + QChar(alphabet.character(alef)));
+    std::vector<QChar> baseStarts;
+    if (base) {
+        baseStarts.push_back(QChar(alphabet.character(LamByte)));
+        for (const std::string& l : base->arabicLigatures)
+            if (l.size() == 2
+                && std::find(baseStarts.begin(), baseStarts.end(), QChar(Cp1256Table[static_cast<unsigned char>(l[0])]))
+                    == baseStarts.end())
+                baseStarts.push_back(QChar(Cp1256Table[static_cast<unsigned char>(l[0])]));
+    } else {
+        for (const unsigned char alef : AlefBytes)
+            pairs.push_back(QString(QChar(alphabet.character(LamByte))) + QChar(alphabet.character(alef)));
+    }
     for (const QChar a : letters)
         for (const QChar b : letters) {
+            if (base && !isNew(a) && !isNew(b))
+                continue;
             const QString pair = QString(a) + b;
             if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end() && oneGlyph(pair))
                 pairs.push_back(pair);
         }
     std::vector<QChar> starts = {QChar(alphabet.character(LamByte))};
+    for (const QChar s : baseStarts)
+        if (std::find(starts.begin(), starts.end(), s) == starts.end())
+            starts.push_back(s);
     for (const QString& p : pairs)
         if (std::find(starts.begin(), starts.end(), p[0]) == starts.end())
             starts.push_back(p[0]);
     std::vector<QString> all;
-    for (const QChar a : starts)
+    for (const QChar a : starts) {
+        const bool newStart = base && std::find(baseStarts.begin(), baseStarts.end(), a) == baseStarts.end();
         for (const QChar b : letters)
             for (const QChar c : letters) {
+                if (base && !newStart && !isNew(a) && !isNew(b) && !isNew(c))
+                    continue;
                 const QString triple = QString(a) + b + c;
                 if (glyphCount(font, triple) == 1)
                     all.push_back(triple);
             }
-    all.insert(all.end(), pairs.begin(), pairs.end());
+    }
     shape.arabicLigatures.clear();
     shape.arabicLigature64.clear();
-    for (const QString& l : all) {
+    auto add = [&](const QString& l) {
         shape.arabicLigatures.push_back(alphabet.fromUtf16(l.toStdU16String()));
         for (int form = 0; form < 4; ++form)
             shape.arabicLigature64.push_back(formAdvance64(f, l, form));
-    }
+    };
+    // The longer ones first.
+    auto addBase = [&](std::size_t length) {
+        if (!base)
+            return;
+        for (std::size_t k = 0; k < base->arabicLigatures.size(); ++k) {
+            if (base->arabicLigatures[k].size() != length)
+                continue;
+            shape.arabicLigatures.push_back(base->arabicLigatures[k]);
+            for (std::size_t form = 0; form < 4; ++form)
+                shape.arabicLigature64.push_back(base->arabicLigature64[4 * k + form]);
+        }
+    };
+    addBase(3);
+    for (const QString& l : all)
+        add(l);
+    addBase(2);
+    for (const QString& l : pairs)
+        add(l);
 }
 
 // Digits and separators of Arabic script (U+0660..U+066C, U+06F0..U+06F9).
@@ -589,17 +643,20 @@ void checkShapeBounds(const QFont& font, const TextAlphabet& alphabet, FontModel
     }
 }
 
-std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlphabet& alphabet)
+// base: the font's Windows-1256 model, which an alphabet shares most of.
+std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlphabet& alphabet,
+                                              const FontModel* base = nullptr)
 {
+    const bool derived = base != nullptr;
     auto work = std::make_unique<ModelWork>();
     constexpr int Jobs = 256 + PrintableCount + 256;
     std::atomic<int> next{0};
     std::thread helper;
     if (std::thread::hardware_concurrency() >= 2) {
         try {
-            helper = std::thread([copy = ownCopy(font), &alphabet, &work, &next]() mutable {
+            helper = std::thread([copy = ownCopy(font), &alphabet, derived, &work, &next]() mutable {
                 try {
-                    runModelJobs(copy, alphabet, *work, next, Jobs);
+                    runModelJobs(copy, alphabet, derived, *work, next, Jobs);
                 } catch (...) {
                 }
             });
@@ -615,7 +672,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
                     t.join();
             }
         } join{helper};
-        runModelJobs(ownCopy(font), alphabet, *work, next, Jobs);
+        runModelJobs(ownCopy(font), alphabet, derived, *work, next, Jobs);
     }
 
     auto model = std::make_shared<FontModel>();
@@ -677,7 +734,13 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
         }
         model->ascii64[static_cast<std::size_t>(FirstPrintable + a)] = adv + extra;
     }
-    addLigatures(font, advances, pairExtra, model->shape);
+    if (derived) {
+        model->shape.ligatures = base->shape.ligatures;
+        model->shape.advance64 = base->shape.advance64;
+        model->shape.pairExtra64 = base->shape.pairExtra64;
+    } else {
+        addLigatures(font, advances, pairExtra, model->shape);
+    }
 
     // Other texts: Arabic letters by their joining forms, anything else at
     // its widest in any context, with the most a neighbour adds.
@@ -710,6 +773,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
     shape.unmodelled.assign(256, 0);
     const QString alefFont = fontFamilyOf(font, QString(QChar(alphabet.character(AlefBytes[0]))));
     for (std::size_t b = 128; b < 256; ++b) {
+        if (derived && !alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+            continue; // taken from the base below
         const QChar c(alphabet.character(static_cast<unsigned char>(b)));
         const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
             && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
@@ -728,13 +793,25 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
         else
             shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
     }
+    if (derived) {
+        for (std::size_t b = 0; b < 256; ++b) {
+            if (alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+                continue;
+            model->bounds[b] = base->bounds[b];
+            model->ascii64[b] = base->ascii64[b];
+            shape.joining[b] = base->shape.joining[b];
+            shape.unmodelled[b] = base->shape.unmodelled[b];
+            for (std::size_t form = 0; form < 4; ++form)
+                shape.form64[b * 4 + form] = base->shape.form64[b * 4 + form];
+        }
+    }
     addNumericKerning(font, alphabet, shape);
     shape.runStart.assign(256, 0);
     for (std::size_t b = 0; b < 256; ++b) {
         const QChar c(alphabet.character(static_cast<unsigned char>(b)));
         shape.runStart[b] = b < 0x20 || (c.category() == QChar::Other_Format && c.direction() != QChar::DirNSM) ? 1 : 0;
     }
-    addArabicLigatures(font, alphabet, shape);
+    addArabicLigatures(font, alphabet, derived ? &base->shape : nullptr, shape);
 
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
@@ -744,6 +821,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
         model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
     }
     model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
+    if (derived)
+        model->edge64 = std::max(model->edge64, base->edge64);
     checkShapeBounds(font, alphabet, *model);
     return model;
 }
@@ -808,7 +887,10 @@ std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& f
     if (future.valid())
         return future.get();
     try {
-        std::shared_ptr<const FontModel> model = computeModel(font, alphabet);
+        std::shared_ptr<const FontModel> base;
+        if (&alphabet != &TextAlphabet::windows1256())
+            base = cachedModel(font, fontKey);
+        std::shared_ptr<const FontModel> model = computeModel(font, alphabet, base.get());
         promise.set_value(model);
         return model;
     } catch (...) {
