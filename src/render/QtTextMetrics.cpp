@@ -1,6 +1,7 @@
 #include "render/QtTextMetrics.h"
 
 #include "render/QtText.h"
+#include "table/TextAlphabet.h"
 #include "text/Cp1256.h"
 
 #include <QCoreApplication>
@@ -232,7 +233,10 @@ std::int64_t edgeExcess(const QFontMetricsF& f, QChar c)
     return worst;
 }
 
-void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, int jobs)
+// derived: only the bytes that differ from Windows-1256 are measured, the
+// rest is taken from the Windows-1256 model.
+void runModelJobs(const QFont& font, const TextAlphabet& alphabet, bool derived, ModelWork& work,
+                  std::atomic<int>& next, int jobs)
 {
     const QFontMetricsF f(font);
     const std::vector<Context> contexts = measuringContexts(f);
@@ -240,8 +244,13 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
         const int job = next.fetch_add(1);
         if (job >= jobs)
             return;
+        if (derived) {
+            const int b = job < 256 ? job : job - 256 - PrintableCount;
+            if (b < 0 || !alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+                continue;
+        }
         if (job < 256) {
-            const QChar c(Cp1256Table[job]);
+            const QChar c(alphabet.character(static_cast<unsigned char>(job)));
             double widest = widestAdvance(f, contexts, c);
             if (c == u'\t') // a tab reaches the next tab stop
                 widest = std::max(widest, rightToLeft().tabStopDistance());
@@ -272,7 +281,7 @@ void runModelJobs(const QFont& font, ModelWork& work, std::atomic<int>& next, in
             }
         } else {
             const int b = job - 256 - PrintableCount;
-            const QChar c(Cp1256Table[b]);
+            const QChar c(alphabet.character(static_cast<unsigned char>(b)));
             if (c.unicode() > u' ' && c.unicode() != 0x7F)
                 work.edge[static_cast<std::size_t>(b)] = edgeExcess(f, c);
         }
@@ -389,51 +398,166 @@ void addLigatures(const QFont& font, const std::vector<std::int64_t>& advances,
 // can hold them: every pair, and three letters starting with lam or with
 // the first of a pair (lam, lam and heh). Lam with an alef always counts as
 // one, whatever the font does.
-void addArabicLigatures(const QFont& font, ShapeBounds& shape)
+// base: the ligatures of the Windows-1256 letters, known already; only
+// those holding a letter of the alphabet's own (or starting with a letter
+// that starts a new pair) are looked for.
+void addArabicLigatures(const QFont& font, const TextAlphabet& alphabet, const ShapeBounds* base, ShapeBounds& shape)
 {
     const QFontMetricsF f(font);
     std::vector<QChar> letters;
-    for (std::size_t b = 128; b < 256; ++b)
-        if (!shape.unmodelled[b] && isArabicLetter(QChar(Cp1256Table[b])))
-            letters.push_back(QChar(Cp1256Table[b]));
+    std::vector<QChar> newLetters;
+    for (std::size_t b = 128; b < 256; ++b) {
+        const auto byte = static_cast<unsigned char>(b);
+        if (!shape.unmodelled[b] && isArabicLetter(QChar(alphabet.character(byte)))) {
+            letters.push_back(QChar(alphabet.character(byte)));
+            if (base && alphabet.differsFromWindows1256(byte))
+                newLetters.push_back(QChar(alphabet.character(byte)));
+        }
+    }
+    auto isNew = [&](QChar c) { return std::find(newLetters.begin(), newLetters.end(), c) != newLetters.end(); };
     const QString t(QChar{Tatweel});
     auto oneGlyph = [&](const QString& s) { return glyphCount(font, s) == 1 || glyphCount(font, t + s + t) == 3; };
     std::vector<QString> pairs;
-    for (const unsigned char alef : AlefBytes)
-        pairs.push_back(QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]));
+    std::vector<QChar> baseStarts;
+    if (base) {
+        baseStarts.push_back(QChar(alphabet.character(LamByte)));
+        for (const std::string& l : base->arabicLigatures)
+            if (l.size() == 2
+                && std::find(baseStarts.begin(), baseStarts.end(), QChar(Cp1256Table[static_cast<unsigned char>(l[0])]))
+                    == baseStarts.end())
+                baseStarts.push_back(QChar(Cp1256Table[static_cast<unsigned char>(l[0])]));
+    } else {
+        for (const unsigned char alef : AlefBytes)
+            pairs.push_back(QString(QChar(alphabet.character(LamByte))) + QChar(alphabet.character(alef)));
+    }
     for (const QChar a : letters)
         for (const QChar b : letters) {
+            if (base && !isNew(a) && !isNew(b))
+                continue;
             const QString pair = QString(a) + b;
             if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end() && oneGlyph(pair))
                 pairs.push_back(pair);
         }
-    std::vector<QChar> starts = {QChar(Cp1256Table[LamByte])};
+    std::vector<QChar> starts = {QChar(alphabet.character(LamByte))};
+    for (const QChar s : baseStarts)
+        if (std::find(starts.begin(), starts.end(), s) == starts.end())
+            starts.push_back(s);
     for (const QString& p : pairs)
         if (std::find(starts.begin(), starts.end(), p[0]) == starts.end())
             starts.push_back(p[0]);
     std::vector<QString> all;
-    for (const QChar a : starts)
+    for (const QChar a : starts) {
+        const bool newStart = base && std::find(baseStarts.begin(), baseStarts.end(), a) == baseStarts.end();
         for (const QChar b : letters)
             for (const QChar c : letters) {
+                if (base && !newStart && !isNew(a) && !isNew(b) && !isNew(c))
+                    continue;
                 const QString triple = QString(a) + b + c;
                 if (glyphCount(font, triple) == 1)
                     all.push_back(triple);
             }
-    all.insert(all.end(), pairs.begin(), pairs.end());
+    }
     shape.arabicLigatures.clear();
     shape.arabicLigature64.clear();
-    for (const QString& l : all) {
-        shape.arabicLigatures.push_back(UnicodeToCp1256(l.toStdU16String()));
+    auto add = [&](const QString& l) {
+        shape.arabicLigatures.push_back(alphabet.fromUtf16(l.toStdU16String()));
         for (int form = 0; form < 4; ++form)
             shape.arabicLigature64.push_back(formAdvance64(f, l, form));
+    };
+    // The longer ones first.
+    auto addBase = [&](std::size_t length) {
+        if (!base)
+            return;
+        for (std::size_t k = 0; k < base->arabicLigatures.size(); ++k) {
+            if (base->arabicLigatures[k].size() != length)
+                continue;
+            shape.arabicLigatures.push_back(base->arabicLigatures[k]);
+            for (std::size_t form = 0; form < 4; ++form)
+                shape.arabicLigature64.push_back(base->arabicLigature64[4 * k + form]);
+        }
+    };
+    addBase(3);
+    for (const QString& l : all)
+        add(l);
+    addBase(2);
+    for (const QString& l : pairs)
+        add(l);
+}
+
+// Digits and separators of Arabic script (U+0660..U+066C, U+06F0..U+06F9).
+bool isArabicNumeric(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 0x0660 && u <= 0x066C) || (u >= 0x06F0 && u <= 0x06F9);
+}
+
+// Digits of Arabic script share a run only with digits and the punctuation
+// between them: a digit's advance among those, space and Arabic letters
+// (whatever such a neighbour does to its own glyph its own bound covers),
+// plus the most a neighbour's kerning adds on either side.
+void addNumericKerning(const QFont& font, const TextAlphabet& alphabet, ShapeBounds& shape)
+{
+    const QFontMetricsF f(font);
+    std::vector<std::size_t> numeric;
+    QString neighbours = QStringLiteral("0123456789 .,/-:%()+");
+    for (std::size_t b = 128; b < 256; ++b) {
+        const QChar c(alphabet.character(static_cast<unsigned char>(b)));
+        if (shape.unmodelled[b])
+            continue;
+        if (isArabicNumeric(c))
+            numeric.push_back(b);
+        if (isArabicNumeric(c) || (!c.isLetter() && c.joiningType() != QChar::Joining_Transparent))
+            neighbours.append(c);
+    }
+    if (numeric.empty())
+        return;
+    const QString sides[] = {QString(),
+                             QStringLiteral("  "),
+                             QString(2, QChar(Hamza)),
+                             QString(2, QChar(Tatweel)),
+                             QStringLiteral("\u06F0\u06F0"),
+                             QStringLiteral("\u0660\u0660")};
+    auto own = [&](const QString& c) {
+        std::int64_t best = w64(f, c, rightToLeft());
+        for (const QString& p : sides)
+            for (const QString& q : sides)
+                best = std::max(best, w64(f, p + c + q, rightToLeft()) - w64(f, p + q, rightToLeft()));
+        return best;
+    };
+    std::vector<std::int64_t> neighbourOwn;
+    for (const QChar n : neighbours)
+        neighbourOwn.push_back(own(QString(n)));
+    for (const std::size_t b : numeric) {
+        const QString c(QChar(alphabet.character(static_cast<unsigned char>(b))));
+        const std::int64_t advance = own(c);
+        std::int64_t extra = 0;
+        for (qsizetype k = 0; k < neighbours.size(); ++k) {
+            const QString other(neighbours[k]);
+            const std::int64_t both = advance + neighbourOwn[static_cast<std::size_t>(k)];
+            extra = std::max({extra, w64(f, c + other, rightToLeft()) - both, w64(f, other + c, rightToLeft()) - both});
+        }
+        for (std::size_t form = 0; form < 4; ++form)
+            shape.form64[b * 4 + form] = advance + extra;
     }
 }
 
 // The shape bounds over the font's own measure, for checking them.
 class ModelMetrics : public TextMetrics {
 public:
-    ModelMetrics(const QFont& font, const FontModel& model) : metrics_(font), model_(model) { }
-    int textWidth(std::string_view text) const override { return DisplayTextWidth(metrics_, ToQString(text)); }
+    ModelMetrics(const QFont& font, const TextAlphabet& alphabet, const FontModel& model)
+        : metrics_(font), alphabet_(alphabet), model_(model)
+    {
+    }
+    int textWidth(std::string_view text) const override
+    {
+        if (&alphabet_ == &TextAlphabet::windows1256())
+            return DisplayTextWidth(metrics_, ToQString(text));
+        QString q;
+        q.reserve(static_cast<qsizetype>(text.size()));
+        for (const char ch : text)
+            q.append(QChar(alphabet_.character(static_cast<unsigned char>(ch))));
+        return DisplayTextWidth(metrics_, q);
+    }
     int utf8TextWidth(std::string_view text) const override
     {
         return DisplayTextWidth(metrics_, ToQString(text, TextEncoding::Utf8));
@@ -446,9 +570,21 @@ public:
         out = model_.shape;
         return true;
     }
+    bool alphabetBounds(const TextAlphabet& alphabet, std::vector<std::int64_t>& general64,
+                        ShapeBounds& shape) const override
+    {
+        if (&alphabet != &alphabet_)
+            return false;
+        general64.assign(256, 0);
+        for (std::size_t b = 0; b < 256; ++b)
+            general64[b] = std::int64_t{model_.bounds[b]} * 64;
+        shape = model_.shape;
+        return true;
+    }
 
 private:
     QFontMetrics metrics_;
+    const TextAlphabet& alphabet_;
     const FontModel& model_;
 };
 
@@ -456,7 +592,7 @@ private:
 // of four letters, kerning that only some neighbours trigger). Texts of
 // every kind are measured once: where a bound falls short, texts of that
 // kind take the byte bounds instead, which hold for any font.
-void checkShapeBounds(const QFont& font, FontModel& model)
+void checkShapeBounds(const QFont& font, const TextAlphabet& alphabet, FontModel& model)
 {
     std::uint64_t seed = 0x5EEDull;
     auto next = [&seed](std::uint64_t n) {
@@ -485,12 +621,18 @@ void checkShapeBounds(const QFont& font, FontModel& model)
     const std::vector<std::string> asciiTexts = texts(latin);
     const std::vector<std::string> otherTexts = texts(other + latin.substr(0, 20));
     auto holds = [&](const std::vector<std::string>& list) {
-        const ModelMetrics metrics(font, model);
-        const TextBounds bounds(metrics);
+        const ModelMetrics metrics(font, alphabet, model);
+        const TextBounds bounds(metrics, alphabet);
         return std::all_of(list.begin(), list.end(), [&](const std::string& t) {
             return static_cast<int>(bounds.bound(t)) >= metrics.textWidth(t);
         });
     };
+    if (!holds(otherTexts) && &alphabet != &TextAlphabet::windows1256()) {
+        // The characters Windows-1256 lacks may be what the font surprises with.
+        for (int b = 128; b < 256; ++b)
+            if (alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+                model.shape.unmodelled[static_cast<std::size_t>(b)] = 1;
+    }
     if (!holds(otherTexts))
         std::fill(model.shape.unmodelled.begin() + 128, model.shape.unmodelled.end(), 1);
     if (!holds(asciiTexts)) {
@@ -501,17 +643,20 @@ void checkShapeBounds(const QFont& font, FontModel& model)
     }
 }
 
-std::shared_ptr<const FontModel> computeModel(const QFont& font)
+// base: the font's Windows-1256 model, which an alphabet shares most of.
+std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlphabet& alphabet,
+                                              const FontModel* base = nullptr)
 {
+    const bool derived = base != nullptr;
     auto work = std::make_unique<ModelWork>();
     constexpr int Jobs = 256 + PrintableCount + 256;
     std::atomic<int> next{0};
     std::thread helper;
     if (std::thread::hardware_concurrency() >= 2) {
         try {
-            helper = std::thread([copy = ownCopy(font), &work, &next]() mutable {
+            helper = std::thread([copy = ownCopy(font), &alphabet, derived, &work, &next]() mutable {
                 try {
-                    runModelJobs(copy, *work, next, Jobs);
+                    runModelJobs(copy, alphabet, derived, *work, next, Jobs);
                 } catch (...) {
                 }
             });
@@ -527,7 +672,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
                     t.join();
             }
         } join{helper};
-        runModelJobs(ownCopy(font), *work, next, Jobs);
+        runModelJobs(ownCopy(font), alphabet, derived, *work, next, Jobs);
     }
 
     auto model = std::make_shared<FontModel>();
@@ -538,7 +683,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     const QString space2(2, QChar(u' '));
     const QString tatweel2(2, QChar(Tatweel));
     for (unsigned char alef : AlefBytes) {
-        const QString pair = QString(QChar(Cp1256Table[LamByte])) + QChar(Cp1256Table[alef]);
+        const QString pair = QString(QChar(alphabet.character(LamByte))) + QChar(alphabet.character(alef));
         const double ligature = std::max(advance(f, space2 + pair + space2) - advance(f, space2 + space2),
                                          advance(f, tatweel2 + pair + space2) - advance(f, tatweel2 + space2));
         const double shortfall = ligature - widest[LamByte] - widest[alef];
@@ -589,7 +734,13 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         }
         model->ascii64[static_cast<std::size_t>(FirstPrintable + a)] = adv + extra;
     }
-    addLigatures(font, advances, pairExtra, model->shape);
+    if (derived) {
+        model->shape.ligatures = base->shape.ligatures;
+        model->shape.advance64 = base->shape.advance64;
+        model->shape.pairExtra64 = base->shape.pairExtra64;
+    } else {
+        addLigatures(font, advances, pairExtra, model->shape);
+    }
 
     // Other texts: Arabic letters by their joining forms, anything else at
     // its widest in any context, with the most a neighbour adds.
@@ -597,7 +748,7 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     shape.joining.assign(256, ShapeBounds::NonJoining);
     shape.form64.assign(256 * 4, 0);
     for (std::size_t b = 0; b < 256; ++b) {
-        const QChar c(Cp1256Table[b]);
+        const QChar c(alphabet.character(static_cast<unsigned char>(b)));
         switch (c.joiningType()) {
         case QChar::Joining_Dual: shape.joining[b] = ShapeBounds::JoinsDual; break;
         case QChar::Joining_Right: shape.joining[b] = ShapeBounds::JoinsRight; break;
@@ -620,9 +771,11 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
     // Letters of other scripts, and Arabic letters drawn from another font
     // than alef, meet neighbours the forms above do not foresee.
     shape.unmodelled.assign(256, 0);
-    const QString alefFont = fontFamilyOf(font, QString(QChar(Cp1256Table[AlefBytes[0]])));
+    const QString alefFont = fontFamilyOf(font, QString(QChar(alphabet.character(AlefBytes[0]))));
     for (std::size_t b = 128; b < 256; ++b) {
-        const QChar c(Cp1256Table[b]);
+        if (derived && !alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+            continue; // taken from the base below
+        const QChar c(alphabet.character(static_cast<unsigned char>(b)));
         const bool neutral = !c.isLetterOrNumber() && c.script() == QChar::Script_Common && c.unicode() < 0x2000
             && (c.unicode() >= 0x0600 || c == QChar(u'\u00AB') || c == QChar(u'\u00BB'));
         const bool format = c.unicode() >= 0x200C && c.unicode() <= 0x200F;
@@ -630,20 +783,35 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         // page take contextual forms of their own in some fonts.
         const char16_t u = c.unicode();
         const bool persian = (u >= 0x0621 && u <= 0x064A) || u == 0x067E || u == 0x0686 || u == 0x0698 || u == 0x06A9
-            || u == 0x06AF || u == 0x06CC;
+            || u == 0x06AF || u == 0x06CC || u == 0x06C0;
         if (isArabicLetter(c))
             shape.unmodelled[b] = persian && fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
+        else if (isArabicNumeric(c))
+            shape.unmodelled[b] = fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
         else if (c.joiningType() == QChar::Joining_Transparent)
             shape.unmodelled[b] = fontFamilyOf(font, QString(QChar(u'\u0628')) + c) == alefFont ? 0 : 1;
         else
             shape.unmodelled[b] = neutral || format || c == QChar(Tatweel) ? 0 : 1;
     }
+    if (derived) {
+        for (std::size_t b = 0; b < 256; ++b) {
+            if (alphabet.differsFromWindows1256(static_cast<unsigned char>(b)))
+                continue;
+            model->bounds[b] = base->bounds[b];
+            model->ascii64[b] = base->ascii64[b];
+            shape.joining[b] = base->shape.joining[b];
+            shape.unmodelled[b] = base->shape.unmodelled[b];
+            for (std::size_t form = 0; form < 4; ++form)
+                shape.form64[b * 4 + form] = base->shape.form64[b * 4 + form];
+        }
+    }
+    addNumericKerning(font, alphabet, shape);
     shape.runStart.assign(256, 0);
     for (std::size_t b = 0; b < 256; ++b) {
-        const QChar c(Cp1256Table[b]);
+        const QChar c(alphabet.character(static_cast<unsigned char>(b)));
         shape.runStart[b] = b < 0x20 || (c.category() == QChar::Other_Format && c.direction() != QChar::DirNSM) ? 1 : 0;
     }
-    addArabicLigatures(font, shape);
+    addArabicLigatures(font, alphabet, derived ? &base->shape : nullptr, shape);
 
     // A space in a Latin, an Arabic or a neutral run.
     const QString sp(QChar(u' '));
@@ -653,7 +821,9 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font)
         model->space64 = std::max(model->space64, w64(f, lead + sp, rightToLeft()) - w64(f, lead, rightToLeft()));
     }
     model->edge64 = std::max<std::int64_t>(0, *std::max_element(work->edge.begin(), work->edge.end()));
-    checkShapeBounds(font, *model);
+    if (derived)
+        model->edge64 = std::max(model->edge64, base->edge64);
+    checkShapeBounds(font, alphabet, *model);
     return model;
 }
 
@@ -691,10 +861,19 @@ QString modelKey(const QFont& font, const QPaintDevice* device)
         + QString::number(device ? device->logicalDpiY() : 0);
 }
 
+QString alphabetKey(const QString& key, const TextAlphabet& alphabet)
+{
+    if (&alphabet == &TextAlphabet::windows1256())
+        return key;
+    return key + QLatin1Char('|') + QLatin1String(alphabet.name());
+}
+
 // A font is measured once per program run and resolution; a measuring
 // already under way elsewhere is waited for.
-std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& key)
+std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& fontKey,
+                                             const TextAlphabet& alphabet = TextAlphabet::windows1256())
 {
+    const QString key = alphabetKey(fontKey, alphabet);
     std::promise<std::shared_ptr<const FontModel>> promise;
     ModelFuture future;
     {
@@ -708,7 +887,10 @@ std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& k
     if (future.valid())
         return future.get();
     try {
-        std::shared_ptr<const FontModel> model = computeModel(font);
+        std::shared_ptr<const FontModel> base;
+        if (&alphabet != &TextAlphabet::windows1256())
+            base = cachedModel(font, fontKey);
+        std::shared_ptr<const FontModel> model = computeModel(font, alphabet, base.get());
         promise.set_value(model);
         return model;
     } catch (...) {
@@ -862,8 +1044,9 @@ void PrepareTextMetrics(const QFont& font)
         // The application's end waits for it (a second wait costs nothing).
         qAddPostRoutine(waitForModels);
         try {
-            modelCache().emplace_back(
-                key, std::async(std::launch::async, [copy = ownCopy(font)] { return computeModel(copy); }).share());
+            modelCache().emplace_back(key, std::async(std::launch::async, [copy = ownCopy(font)] {
+                                               return computeModel(copy, TextAlphabet::windows1256());
+                                           }).share());
         } catch (const std::system_error&) {
             // No thread to be had: the bounds are measured when needed.
         }
@@ -888,7 +1071,8 @@ int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 QtTextMetrics::QtTextMetrics(const QFont& font, const QPaintDevice* device)
     : font_(device ? QFont(font, device) : font)
     , metrics_(font, device)
-    , model_(cachedModel(font_, modelKey(font, device)))
+    , modelKey_(modelKey(font, device))
+    , model_(cachedModel(font_, modelKey_))
 {
     maxBound_ = *std::max_element(model_->bounds.begin(), model_->bounds.end());
 }
@@ -923,6 +1107,17 @@ int QtTextMetrics::maxByteAdvanceBound() const
 bool QtTextMetrics::shapeBounds(ShapeBounds& out) const
 {
     out = model_->shape;
+    return true;
+}
+
+bool QtTextMetrics::alphabetBounds(const TextAlphabet& alphabet, std::vector<std::int64_t>& general64,
+                                   ShapeBounds& shape) const
+{
+    const std::shared_ptr<const FontModel> model = cachedModel(font_, modelKey_, alphabet);
+    general64.assign(256, 0);
+    for (std::size_t b = 0; b < 256; ++b)
+        general64[b] = std::int64_t{model->bounds[b]} * 64;
+    shape = model->shape;
     return true;
 }
 

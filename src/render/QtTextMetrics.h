@@ -6,12 +6,12 @@
 
 #include <QFont>
 #include <QFontMetrics>
+#include <QString>
 
 #include <memory>
 #include <string_view>
 
 class QPaintDevice;
-class QString;
 
 namespace rasmik {
 
@@ -44,6 +44,9 @@ public:
     int byteAdvanceBound(unsigned char b) const override;
     int maxByteAdvanceBound() const override;
     bool shapeBounds(ShapeBounds& out) const override;
+    // Measured once per program run, font and alphabet, on first use.
+    bool alphabetBounds(const TextAlphabet& alphabet, std::vector<std::int64_t>& general64,
+                        ShapeBounds& shape) const override;
     std::unique_ptr<TextMeasurer> measurer() const override;
     bool concurrentMeasurers() const override { return true; }
 
@@ -52,6 +55,7 @@ public:
 private:
     QFont font_;
     QFontMetrics metrics_;
+    QString modelKey_;
     std::shared_ptr<const FontModel> model_;
     int maxBound_ = 0;
 };

@@ -1,5 +1,6 @@
 #include "table/TableLayout.h"
 
+#include "table/TextAlphabet.h"
 #include "text/StringHelpers.h"
 
 #include <algorithm>
@@ -9,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <stop_token>
 #include <system_error>
 #include <thread>
@@ -301,9 +303,12 @@ private:
 // Sizes columns one after the other for one thread.
 class ColumnSizer {
 public:
-    ColumnSizer(const CoreGrid& grid, const TextBounds& textBounds, int cap, TextMeasurer& measurer)
+    // alphabetBounds: for the texts of a UTF-8 grid in the Persian alphabet.
+    ColumnSizer(const CoreGrid& grid, const TextBounds& textBounds, const TextBounds* alphabetBounds, int cap,
+                TextMeasurer& measurer)
         : grid_(grid)
         , textBounds_(textBounds)
+        , alphabetBounds_(alphabetBounds)
         , cap_(cap)
         , measurer_(measurer)
         , utf8_(grid.Encoding() != TextEncoding::Windows1256)
@@ -387,11 +392,12 @@ private:
         return bound <= static_cast<std::uint32_t>(w) && (bound < 65535 || cap_ < 65535);
     }
 
-    // How a cell of a UTF-8 grid is bounded and measured: ASCII as it is,
-    // text whose every character has its Windows-1256 byte through that
-    // form (the same characters, so the same drawing), anything else only
-    // exactly from its UTF-8.
-    enum class Form { Bytes, Converted, Unicode };
+    // How a cell of a UTF-8 grid is bounded and measured: ASCII as it is;
+    // text whose every character is in the Persian alphabet bounded in that
+    // form and measured from its UTF-8; text whose every character has its
+    // Windows-1256 byte through that form (the same characters, so the same
+    // drawing); anything else only exactly from its UTF-8.
+    enum class Form { Bytes, Alphabet, Converted, Unicode };
     Form formOf(std::string_view text)
     {
         if (!utf8_)
@@ -404,6 +410,8 @@ private:
             }
         if (ascii)
             return Form::Bytes;
+        if (alphabetBounds_ && TextAlphabet::persian().fromUtf8(text, converted_))
+            return Form::Alphabet;
         return Utf8ToCp1256Exactly(text, converted_) ? Form::Converted : Form::Unicode;
     }
 
@@ -411,6 +419,7 @@ private:
     {
         switch (formOf(text)) {
         case Form::Bytes: return textBounds_.bound(text);
+        case Form::Alphabet: return alphabetBounds_->bound(converted_);
         case Form::Converted: return textBounds_.bound(converted_);
         case Form::Unicode: break;
         }
@@ -422,6 +431,7 @@ private:
         switch (formOf(text)) {
         case Form::Bytes: return measurer_.bound(text);
         case Form::Converted: return measurer_.bound(converted_);
+        case Form::Alphabet:
         case Form::Unicode: break;
         }
         return INT_MAX;
@@ -464,6 +474,7 @@ private:
         switch (formOf(text)) {
         case Form::Bytes: return cappedWidth(text, false);
         case Form::Converted: return cappedWidth(converted_, false);
+        case Form::Alphabet:
         case Form::Unicode: break;
         }
         return cappedWidth(text, true);
@@ -485,10 +496,11 @@ private:
 
     const CoreGrid& grid_;
     const TextBounds& textBounds_;
+    const TextBounds* const alphabetBounds_;
     const int cap_;
     TextMeasurer& measurer_;
     const bool utf8_;
-    std::string converted_; // the Windows-1256 form of the last UTF-8 text
+    std::string converted_; // the Persian alphabet's or Windows-1256 form of the last UTF-8 text
     std::vector<std::uint16_t, LargeAllocator<std::uint16_t>> bounds_;
     std::vector<std::uint32_t> counts_;
     std::vector<std::uint32_t> order_;
@@ -511,13 +523,17 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     threads = std::max(1, std::min(threads, cols));
 
     const TextBounds textBounds(metrics);
+    std::optional<TextBounds> alphabetBounds;
+    if (grid.Encoding() != TextEncoding::Windows1256)
+        alphabetBounds.emplace(metrics, TextAlphabet::persian());
+    const TextBounds* const alphabet = alphabetBounds ? &*alphabetBounds : nullptr;
     std::vector<int> result(static_cast<std::size_t>(cols), -1);
     std::atomic<int> next{0};
     std::atomic<int> finished{0};
     std::atomic<bool> stop{false};
     // Each thread takes the next column until none is left.
     auto work = [&](TextMeasurer& measurer, bool reports) {
-        ColumnSizer sizer(grid, textBounds, cap, measurer);
+        ColumnSizer sizer(grid, textBounds, alphabet, cap, measurer);
         for (;;) {
             const int c = next.fetch_add(1);
             if (c >= cols || stop.load())
@@ -569,7 +585,7 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     if (stop.load())
         return {};
     // Anything a failed worker left undone.
-    ColumnSizer sizer(grid, textBounds, cap, *measurers[0]);
+    ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[0]);
     for (int c = 0; c < cols; ++c) {
         if (result[static_cast<std::size_t>(c)] >= 0)
             continue;

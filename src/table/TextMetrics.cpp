@@ -1,5 +1,6 @@
 #include "table/TextMetrics.h"
 
+#include "table/TextAlphabet.h"
 #include "text/Cp1256.h"
 
 #include <algorithm>
@@ -47,6 +48,31 @@ TextBounds::TextBounds(const TextMetrics& metrics)
         class_[i] = 0;
     }
     shaped_ = metrics.shapeBounds(shape_);
+    useShape();
+}
+
+TextBounds::TextBounds(const TextMetrics& metrics, const TextAlphabet& alphabet)
+{
+    if (&alphabet == &TextAlphabet::windows1256()) {
+        *this = TextBounds(metrics);
+        return;
+    }
+    for (int i = 0; i < 256; ++i) {
+        notAscii_[i] = (i == '\t' || (i >= 32 && i < 127)) ? 0 : 1;
+        ligatureStart_[i] = 0;
+        class_[i] = 0;
+    }
+    std::vector<std::int64_t> general;
+    shaped_ = metrics.alphabetBounds(alphabet, general, shape_) && general.size() == 256;
+    for (int i = 0; i < 256; ++i)
+        general_[i] = shaped_ ? general[static_cast<std::size_t>(i)]
+            : i < 128         ? metrics.generalBound64(static_cast<unsigned char>(i))
+                              : -1;
+    useShape();
+}
+
+void TextBounds::useShape()
+{
     if (shaped_) {
         symbols_ = 128 + shape_.ligatures.size();
         shaped_ = shape_.advance64.size() == symbols_ && shape_.pairExtra64.size() == symbols_ * symbols_
@@ -211,8 +237,11 @@ std::uint32_t TextBounds::bound(std::string_view text) const
     }
     if (sum < 0) {
         sum = 0;
-        for (const unsigned char ch : text)
+        for (const unsigned char ch : text) {
+            if (general_[ch] < 0)
+                return UINT32_MAX;
             sum += general_[ch];
+        }
     }
     const std::int64_t px = (sum + 32) >> 6;
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(px, 0, UINT32_MAX));

@@ -10,6 +10,8 @@
 
 namespace rasmik {
 
+class TextAlphabet;
+
 // Measures texts for one thread; it may remember what it measured.
 class TextMeasurer {
 public:
@@ -86,6 +88,18 @@ public:
         static_cast<void>(out);
         return false;
     }
+    // The same for texts written in another alphabet than Windows-1256 (its
+    // bytes instead of Windows-1256 bytes): every byte's general bound in
+    // 1/64 pixel and the shape bounds. False when the metrics know
+    // Windows-1256 only.
+    virtual bool alphabetBounds(const TextAlphabet& alphabet, std::vector<std::int64_t>& general64,
+                                ShapeBounds& shape) const
+    {
+        static_cast<void>(alphabet);
+        static_cast<void>(general64);
+        static_cast<void>(shape);
+        return false;
+    }
     // A measurer for one thread. Several may work at the same time on
     // different threads only when concurrentMeasurers() says so.
     virtual std::unique_ptr<TextMeasurer> measurer() const;
@@ -97,7 +111,11 @@ public:
 class TextBounds {
 public:
     explicit TextBounds(const TextMetrics& metrics);
-    // Pixels, never below metrics.textWidth(text).
+    // For texts written in alphabet; where the metrics know nothing of it,
+    // every text but ASCII is unbounded (UINT32_MAX).
+    TextBounds(const TextMetrics& metrics, const TextAlphabet& alphabet);
+    // Pixels, never below the width of the text the bytes stand for (for
+    // Windows-1256, metrics.textWidth(text)).
     std::uint32_t bound(std::string_view text) const;
 
 private:
@@ -116,7 +134,9 @@ private:
         LooseJoin = 128,
     };
 
-    std::int64_t general_[256];
+    void useShape();
+
+    std::int64_t general_[256]; // -1: no bound
     bool shaped_ = false;
     ShapeBounds shape_;
     std::size_t symbols_ = 128;

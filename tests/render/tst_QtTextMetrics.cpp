@@ -4,6 +4,7 @@
 
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
+#include "table/TextAlphabet.h"
 
 #include <QFontDatabase>
 #include <QGuiApplication>
@@ -115,6 +116,33 @@ QByteArray hex(const std::string& s)
     return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toHex(' ');
 }
 
+// The UTF-8 of a text written in the Persian alphabet.
+std::string persianToUtf8(const std::string& text)
+{
+    QString q;
+    for (const char c : text)
+        q.append(QChar(TextAlphabet::persian().character(static_cast<unsigned char>(c))));
+    return FromQString(q, TextEncoding::Utf8);
+}
+
+std::string persianAlphabet(const char* utf8)
+{
+    std::string out;
+    if (!TextAlphabet::persian().fromUtf8(utf8, out))
+        qFatal("not in the Persian alphabet: %s", utf8);
+    return out;
+}
+
+// The bytes the Persian alphabet gives to characters Windows-1256 lacks.
+std::string persianOnlyBytes()
+{
+    std::string s;
+    for (int b = 128; b < 256; ++b)
+        if (TextAlphabet::persian().differsFromWindows1256(static_cast<unsigned char>(b)))
+            s.push_back(static_cast<char>(b));
+    return s;
+}
+
 } // namespace
 
 class TestQtTextMetrics : public QObject {
@@ -125,6 +153,10 @@ private slots:
     void shapeBoundsKnowTheFont_data();
     void shapeBoundsKnowTheFont();
     void widthIsThePaintersWidth();
+    void persianAlphabetBoundNeverBelowWidth_data();
+    void persianAlphabetBoundNeverBelowWidth();
+    void persianAlphabetBoundsAreTight_data();
+    void persianAlphabetBoundsAreTight();
     void maxBoundCoversEveryByte();
 };
 
@@ -230,6 +262,87 @@ void TestQtTextMetrics::shapeBoundsKnowTheFont()
                                 .arg(bound)
                                 .arg(width)
                                 .arg(boundOf(m, s))));
+    }
+}
+
+void TestQtTextMetrics::persianAlphabetBoundNeverBelowWidth_data()
+{
+    boundNeverBelowWidth_data();
+}
+
+// Texts of UTF-8 tables bounded in the Persian alphabet: U+06CC, Persian and
+// Arabic-Indic digits and separators among the letters of Windows-1256.
+void TestQtTextMetrics::persianAlphabetBoundNeverBelowWidth()
+{
+    QFETCH(QString, family);
+    QFETCH(int, points);
+    QFETCH(bool, bold);
+    QFont font(family, points);
+    font.setBold(bold);
+    const QtTextMetrics m(font);
+    const TextBounds bounds(m, TextAlphabet::persian());
+
+    std::vector<std::string> texts = {
+        persianAlphabet("علی یزدی ۱۲۳۴۵"),      persianAlphabet("۱۴۰۲/۰۱/۰۱"),
+        persianAlphabet("۱۲٬۵۰۰٫۷۵ ٪"),         persianAlphabet("٠١٢٣٤٥٦٧٨٩"),
+        persianAlphabet("خانه ما، ٪۱۰۰ شما"),   persianAlphabet("سفارش fx-48213 ی Galaxy"),
+        persianAlphabet("یییی ی ی‌ی"), persianAlphabet("‏لیلا ۱۲"),
+    };
+    QRandomGenerator rng(static_cast<quint32>(qHash(family) ^ static_cast<uint>(points * 2 + bold)));
+    const std::string persianOnly = persianOnlyBytes();
+    const std::string alphabets[] = {allBytes(), persianBytes() + persianOnly + persianOnly,
+                                     latinBytes() + persianOnly + persianOnly};
+    for (const std::string& alphabet : alphabets)
+        for (int i = 0; i < 400; ++i)
+            texts.push_back(randomText(rng, alphabet, 60));
+    for (const char c : persianOnly) {
+        texts.push_back(std::string(1, c));
+        texts.push_back(std::string("\xC8") + c + "\xC8");
+        texts.push_back(std::string("\xDC") + c + "\xDC");
+        texts.push_back(std::string(5, c));
+        texts.push_back(std::string("1") + c + "," + c + "0");
+        texts.push_back(std::string("\n") + c);
+    }
+    for (const std::string& s : texts) {
+        const int width = m.utf8TextWidth(persianToUtf8(s));
+        const auto bound = static_cast<int>(bounds.bound(s));
+        if (bound < width)
+            QFAIL(qPrintable(QStringLiteral("bound %1 < width %2 for %3")
+                                 .arg(bound)
+                                 .arg(width)
+                                 .arg(QString::fromUtf8(persianToUtf8(s)))));
+    }
+}
+
+void TestQtTextMetrics::persianAlphabetBoundsAreTight_data()
+{
+    shapeBoundsKnowTheFont_data();
+}
+
+// U+06CC joins as Arabic yeh does but has forms of its own: the font is
+// known for it as for the letters of Windows-1256, and so are the digits.
+void TestQtTextMetrics::persianAlphabetBoundsAreTight()
+{
+    QFETCH(QString, family);
+    QFont font(family);
+    font.setPixelSize(14);
+    const QtTextMetrics m(font);
+    std::vector<std::int64_t> general;
+    ShapeBounds shape;
+    QVERIFY(m.alphabetBounds(TextAlphabet::persian(), general, shape));
+    const auto yeh = static_cast<unsigned char>(persianAlphabet("ی")[0]);
+    QCOMPARE(shape.joining[yeh], ShapeBounds::JoinsDual);
+    QCOMPARE(shape.unmodelled[yeh], 0);
+    QVERIFY(shape.form64[yeh * 4 + 2] < shape.form64[yeh * 4]);
+
+    const TextBounds bounds(m, TextAlphabet::persian());
+    for (const char* utf8 : {"علی یزدی ۴۶۹۴۱", "خیابان ولیعصر، پلاک ۱۲", "۱۲٬۵۰۰", "٠١٢٣٤ پژوهشگاه"}) {
+        const std::string s = persianAlphabet(utf8);
+        const int width = m.utf8TextWidth(utf8);
+        const auto bound = static_cast<int>(bounds.bound(s));
+        QVERIFY2(
+            bound >= width && bound <= width + 3,
+            qPrintable(QStringLiteral("%1: bound %2, width %3").arg(QString::fromUtf8(utf8)).arg(bound).arg(width)));
     }
 }
 

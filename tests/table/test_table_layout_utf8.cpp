@@ -6,6 +6,7 @@
 #include "render/QtTextMetrics.h"
 #include "table/CoreGrid.h"
 #include "table/TableLayout.h"
+#include "table/TextAlphabet.h"
 
 #include <QGuiApplication>
 #include <QRandomGenerator>
@@ -82,6 +83,18 @@ std::string Cell(QRandomGenerator& rng, const QString& kind)
         return LatinIdentifier(rng);
     if (kind == QLatin1String("persian"))
         return PersianText(rng);
+    if (kind == QLatin1String("digits")) {
+        // Amounts and dates in Persian and Arabic-Indic digits and separators.
+        static const std::vector<std::string> digits = {"۰", "۱", "۲", "۳", "۴", "۵", "۶", "۷", "۸", "۹",
+                                                        "٠", "١", "٢", "٣", "٤", "٥", "٦", "٧", "٨", "٩"};
+        static const std::vector<std::string> between = {"٫", "٬", "/", ",", ".", " ", "٪", "-", "ی"};
+        std::string s;
+        for (int i = rng.bounded(1, 16); i > 0; --i)
+            s += rng.bounded(4) == 0 ? Pick(rng, between) : Pick(rng, digits);
+        return s;
+    }
+    if (kind == QLatin1String("latin persian"))
+        return LatinIdentifier(rng) + (rng.bounded(2) ? " " : "") + PersianText(rng);
     // Mixed notes: Persian and Latin, now and then a mark first, a letter
     // beyond the first plane, or a character Windows-1256 has exactly.
     std::string s;
@@ -144,6 +157,9 @@ private slots:
     void exactWidths_data();
     void exactWidths();
     void drawnAsWindows1256WhenEveryCharacterFits();
+    void persianAlphabetOfUtf8_data();
+    void persianAlphabetOfUtf8();
+    void widestCellOutsideTheAlphabet();
 };
 
 void TestTableLayoutUtf8::exactWidths_data()
@@ -156,7 +172,7 @@ void TestTableLayoutUtf8::exactWidths_data()
     int n = 0;
     for (const char* family : {"DejaVu Sans", "Noto Sans Arabic", "Tahoma"})
         for (const int px : {11, 16})
-            for (const char* kind : {"repeated", "latin", "persian", "mixed", "long"}) {
+            for (const char* kind : {"repeated", "latin", "persian", "mixed", "long", "digits", "latin persian"}) {
                 // A narrow grid now and then so that the cap is met.
                 const int gridWidth = (n % 3 == 0) ? 150 : 1600;
                 const int threads = 1 + n % 2;
@@ -198,6 +214,75 @@ void TestTableLayoutUtf8::drawnAsWindows1256WhenEveryCharacterFits()
         QCOMPARE(metrics.utf8TextWidth(texts[r]), metrics.textWidth(windows));
     }
     QCOMPARE(ComputeColumnWidths(utf8, metrics, 1600, {}, 1), MeasureEveryCell(utf8, metrics, 1600));
+}
+
+void TestTableLayoutUtf8::persianAlphabetOfUtf8_data()
+{
+    QTest::addColumn<QByteArray>("utf8");
+    QTest::addColumn<bool>("persian");
+    QTest::addColumn<bool>("windows1256");
+    QTest::newRow("ascii") << QByteArray("ACME fi 12") << true << true;
+    QTest::newRow("farsi yeh") << QByteArray("علی یزدی") << true << false;
+    QTest::newRow("persian digits") << QByteArray("۱۴۰۲/۰۱/۰۱ ۱۲٬۵۰۰٫۵ ٪") << true << false;
+    QTest::newRow("arabic-indic digits") << QByteArray("٠١٢٣٤٥٦٧٨٩") << true << false;
+    QTest::newRow("joiners and marks") << QByteArray("کتاب\u200Cها \u200E«نقد» بِ") << true << true;
+    QTest::newRow("accented latin") << QByteArray("café") << false << true;
+    QTest::newRow("yeh and accent") << QByteArray("café ی") << false << false;
+    QTest::newRow("heh with yeh above") << QByteArray("خانۀ") << false << false;
+    QTest::newRow("beyond the first plane") << QByteArray("\xF0\x9F\x93\x9E 12") << false << false;
+    QTest::newRow("euro and dashes") << QByteArray("€ – — … ‰ ™") << false << true;
+    QTest::newRow("lone surrogate") << QByteArray("\xED\xA0\x80") << false << false;
+    QTest::newRow("cut sequence") << QByteArray("ی\xDB") << false << false;
+}
+
+// One byte per character, the same characters: what the alphabet cannot
+// hold is refused, never guessed.
+void TestTableLayoutUtf8::persianAlphabetOfUtf8()
+{
+    QFETCH(QByteArray, utf8);
+    QFETCH(bool, persian);
+    QFETCH(bool, windows1256);
+    const std::string_view text(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+    std::string bytes;
+    QCOMPARE(TextAlphabet::persian().fromUtf8(text, bytes), persian);
+    if (persian) {
+        QString back;
+        for (const char c : bytes)
+            back.append(QChar(TextAlphabet::persian().character(static_cast<unsigned char>(c))));
+        QCOMPARE(back, QString::fromUtf8(utf8));
+        QCOMPARE(static_cast<qsizetype>(bytes.size()), QString::fromUtf8(utf8).size());
+    }
+    QCOMPARE(TextAlphabet::windows1256().fromUtf8(text, bytes), windows1256);
+    std::string exact;
+    QCOMPARE(Utf8ToCp1256Exactly(text, exact), windows1256);
+    if (windows1256)
+        QCOMPARE(bytes, exact);
+}
+
+// Cells in the alphabet bound tightly; the widest cell is one outside it
+// (and outside Windows-1256), measured only exactly: still found.
+void TestTableLayoutUtf8::widestCellOutsideTheAlphabet()
+{
+    QFont font(QStringLiteral("Noto Sans Arabic"));
+    font.setPixelSize(13);
+    const QtTextMetrics metrics(font);
+    CoreGrid grid;
+    grid.Reset(2, 2000);
+    grid.SetEncoding(TextEncoding::Utf8);
+    QRandomGenerator rng(7);
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        grid.SetCell(0, r, Cell(rng, QStringLiteral("persian")));
+        grid.SetCell(1, r, Cell(rng, QStringLiteral("digits")));
+    }
+    std::string yehs;
+    for (int i = 0; i < 60; ++i)
+        yehs += "ی";
+    grid.SetCell(0, 1234, "خانۀ " + yehs + " café");
+    grid.SetCell(1, 1999, "۱۲۳۴۵۶۷۸۹۰۱۲۳۴۵۶۷۸۹۰۱۲۳۴۵۶۷۸۹۰۱۲۳۴۵۶۷۸۹۰ é");
+    const std::vector<int> widths = ComputeColumnWidths(grid, metrics, 1600, {}, 2);
+    QCOMPARE(widths, MeasureEveryCell(grid, metrics, 1600));
+    QCOMPARE(widths[0], metrics.utf8TextWidth(grid.Cell(0, 1234)));
+    QCOMPARE(widths[1], metrics.utf8TextWidth(grid.Cell(1, 1999)));
 }
 
 QTEST_MAIN(TestTableLayoutUtf8)
