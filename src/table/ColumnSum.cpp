@@ -56,23 +56,29 @@ double SumColumn(const CoreGrid& grid, int col)
     if (col < 0 || col >= grid.ColCount())
         return total;
     const int rows = grid.RowCount();
-    CellReader read(grid.Encoding());
     if (rows < ThreadedRows || std::thread::hardware_concurrency() < 2) {
-        for (int r = 0; r < rows; ++r)
+        CellReader read(grid.Encoding());
+        for (int r = 0; r < rows; ++r) {
+            if (r + PrefetchAhead < rows)
+                __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
             total += read(grid.Cell(col, r));
+        }
         return total;
     }
     // The other thread reads the second half of the cells while this one
-    // adds up the first; its values are then added here in row order, so that
-    // the total is the same to the last bit.
+    // reads the first; the values are then added in row order, so that the
+    // total is the same to the last bit as one pass would make it.
     const int mid = rows / 2;
     std::vector<double, LargeAllocator<double>> values(static_cast<std::size_t>(rows - mid));
-    auto parse = [&] {
-        CellReader readHalf(grid.Encoding());
+    // Everything the other thread reads is its own copy: a reference into
+    // this thread's stack shares a cache line with the running total, and
+    // each store to it would pull that line back and forth.
+    auto parse = [&grid, col, mid, rows, out = values.data()] {
+        CellReader read(grid.Encoding());
         for (int r = mid; r < rows; ++r) {
             if (r + PrefetchAhead < rows)
                 __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
-            values[static_cast<std::size_t>(r - mid)] = readHalf(grid.Cell(col, r));
+            out[r - mid] = read(grid.Cell(col, r));
         }
     };
     std::jthread worker;
@@ -81,6 +87,7 @@ double SumColumn(const CoreGrid& grid, int col)
     } catch (const std::system_error&) {
         parse();
     }
+    CellReader read(grid.Encoding());
     for (int r = 0; r < mid; ++r) {
         __builtin_prefetch(grid.Cell(col, r + PrefetchAhead).data());
         total += read(grid.Cell(col, r));
