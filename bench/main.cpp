@@ -155,6 +155,15 @@ const Phase Phases[] = {
     {"paint.end", "repaint one screen at the end", false},
     {"undo.delete_row", "delete a row in the middle (Ctrl+Del)", false},
     {"undo.undo_row", "undo that delete (Ctrl+Z)", false},
+    {"sort.numbers", "sort ascending by amounts (F6)", true},
+    {"sort.numbers.undo", "  undo that sort (Ctrl+Z)", false},
+    {"sort.numbers_descending", "sort descending by amounts (Shift+F6)", true},
+    {"sort.text", "sort ascending by a text column (F6)", true},
+    {"sort.text.undo", "  undo that sort (Ctrl+Z)", false},
+    {"filter.none", "filter, no row matches", true},
+    {"filter.last", "filter, the last row matches", true},
+    {"filter.many", "filter on the digit 1, (nearly) every row", true},
+    {"filter.many.show_all", "  show all rows again", false},
     {"print.lines", "print: report lines", true},
     {"print.preview_pages", "print: every page recorded, as the preview", true},
     {"print.pdf", "print: every page to PDF", true},
@@ -198,7 +207,19 @@ const Target Targets[] = {
     {"undo.delete_row", 0.05, "delete a row <= 50 ms"},
     {"undo.undo_row", 0.05, "undo a row delete <= 50 ms"},
     {"undo.steps100_mb", 10, "100 undo steps of deletes <= 10 MB"},
+    {"sort.numbers", 1.0, "sort by numbers <= 1 s"},
+    {"sort.numbers_descending", 1.0, "sort descending by numbers <= 1 s"},
+    {"sort.text", 1.0, "sort by text <= 1 s"},
+    {"filter.none", 0.2, "filter, no match <= 0.2 s"},
+    {"filter.last", 0.2, "filter, last row <= 0.2 s"},
+    {"filter.many", 0.2, "filter, most rows <= 0.2 s"},
 };
+
+// Targets that hold for every kind of table, not only the repeated one.
+bool ForEveryKind(const std::string& key)
+{
+    return key == "open.layout" || key.rfind("sort.", 0) == 0 || key.rfind("filter.", 0) == 0;
+}
 
 double GrowthKb(const TableRun& t, double emptyKb, const char* key)
 {
@@ -396,8 +417,7 @@ int main(int argc, char** argv)
         for (const Target& g : Targets) {
             if (!timed)
                 break;
-            // Only the open is a target for the kinds other than the repeated one.
-            if (t.kind != TableKind::Repeated && std::string(g.key) != "open.layout")
+            if (t.kind != TableKind::Repeated && !ForEveryKind(g.key))
                 continue;
             const double v = t.r.get(g.key);
             const bool met = v >= 0 && v <= g.limit;
@@ -455,6 +475,18 @@ int main(int argc, char** argv)
                     t.r.get("paint.middle") * 1e3, t.r.get("paint.end") * 1e3, growth / 1e3,
                     growth * 1e3 / static_cast<double>(t.bytes));
             }
+            std::fprintf(md,
+                         "\n| rows | kind | format | sort numbers | undo it | sort descending | sort text | undo "
+                         "it | filter none | filter last | filter many | show all |\n");
+            std::fprintf(md, "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+            for (const TableRun& t : tables)
+                std::fprintf(md,
+                             "| %s | %s | %s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s "
+                             "| %.3f s |\n",
+                             Thousands(t.bodyRows + 1).c_str(), KindLabel(t).c_str(), FormatName(t.format),
+                             t.r.get("sort.numbers"), t.r.get("sort.numbers.undo"), t.r.get("sort.numbers_descending"),
+                             t.r.get("sort.text"), t.r.get("sort.text.undo"), t.r.get("filter.none"),
+                             t.r.get("filter.last"), t.r.get("filter.many"), t.r.get("filter.many.show_all"));
             std::fclose(md);
         }
     }
