@@ -6,6 +6,8 @@
 
 #include <QLabel>
 #include <QLocale>
+#include <QPainter>
+#include <QStyle>
 
 namespace rasmik {
 
@@ -17,15 +19,38 @@ QString Grouped(qint64 n)
     return QLocale::c().toString(n);
 }
 
+// A label that gives up its room when the window is narrow: its text is
+// cut with an ellipsis instead of holding the window wider (a long column
+// name and a filter beside a selection). text() stays whole. The
+// selection's sum is never cut: a cut number reads as another number.
+class ShrinkingLabel : public QLabel {
+public:
+    explicit ShrinkingLabel(QWidget* parent) : QLabel(parent) { }
+    QSize minimumSizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(QChar(0x2026)) + 2 * margin(), QLabel::minimumSizeHint().height()};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        const QRect room = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+        const QString shown = fontMetrics().elidedText(text(), Qt::ElideRight, room.width());
+        style()->drawItemText(&painter, room, QStyle::visualAlignment(layoutDirection(), alignment()), palette(),
+                              isEnabled(), shown, foregroundRole());
+    }
+};
+
 } // namespace
 
 StatusLine::StatusLine(QWidget* parent)
     : QStatusBar(parent)
     , encoding_(new QLabel(this))
     , size_(new QLabel(this))
-    , cell_(new QLabel(this))
+    , cell_(new ShrinkingLabel(this))
     , selection_(new QLabel(this))
-    , filter_(new QLabel(this))
+    , filter_(new ShrinkingLabel(this))
 {
     setObjectName(QStringLiteral("statusLine"));
     setLayoutDirection(Qt::RightToLeft);

@@ -114,6 +114,39 @@ private slots:
         QVERIFY(!w->statusLine()->filterLabel()->isVisible());
     }
 
+    // A long column name and a filter beside a selection are cut to the
+    // window's width instead of holding it wider; the sum is shown whole.
+    void statusFitsANarrowWindow()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        const QString longName = QStringLiteral("مبلغ پرداخت شده به حساب مشتری در ماه گذشته").repeated(2);
+        Write(path,
+              (QStringLiteral("نام\t") + longName + QStringLiteral("\r\nعلی\t1,234,567,890\r\n")
+               + QStringLiteral("علی\t9,876,543,210\r\nرضا\t7\r\n"))
+                  .toUtf8());
+        auto w = OpenWindow(path);
+        answerNextTextPrompt([](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("علی"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        Click(*w, 1, 1);
+        Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
+        StatusLine* status = w->statusLine();
+        QTRY_COMPARE(status->selectionLabel()->text(), QStringLiteral("2 خانه، جمع: 11,111,111,100"));
+        QVERIFY(status->cellLabel()->text().contains(QStringLiteral("مبلغ پرداخت شده")));
+        const int whole = status->cellLabel()->sizeHint().width() + status->filterLabel()->sizeHint().width()
+            + status->selectionLabel()->sizeHint().width();
+        QVERIFY2(w->minimumSizeHint().width() < whole,
+                 qPrintable(QString("%1 >= %2").arg(w->minimumSizeHint().width()).arg(whole)));
+        const int narrow = w->minimumSizeHint().width();
+        w->resize(narrow, w->height());
+        QTRY_COMPARE(w->width(), narrow);
+        QCOMPARE(status->selectionLabel()->width(), status->selectionLabel()->sizeHint().width());
+        QVERIFY(status->cellLabel()->width() < status->cellLabel()->sizeHint().width());
+    }
+
     // Shift+click spans a block from the current cell, as a drag does.
     void shiftClickSelectsABlock()
     {
