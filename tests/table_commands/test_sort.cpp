@@ -1,12 +1,16 @@
 // "Sort Ascending" and "Sort Descending": which rows go where.
 #include "GridHelpers.h"
 
+#include "table/ColumnExtract.h"
 #include "table/SortRows.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 
 #include <QObject>
 #include <QTest>
+
+#include <algorithm>
+#include <random>
 
 using namespace rasmik;
 using namespace testgrid;
@@ -94,6 +98,83 @@ private slots:
         }
         QCOMPARE(got, bytes(sorted));
         QCOMPARE(q(std::string(grid.Cell(1, 0))), QByteArray("Value"));
+    }
+
+    // A table large enough to be read on two threads: the order is a
+    // permutation, and each row goes before the next by kind (numbers,
+    // texts, empty cells), then by value, then by row.
+    void largeTableOnTwoThreads_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<bool>("descending");
+        QTest::newRow("windows-1256 ascending") << false << false;
+        QTest::newRow("windows-1256 descending") << false << true;
+        QTest::newRow("utf-8 ascending") << true << false;
+        QTest::newRow("utf-8 descending") << true << true;
+    }
+    void largeTableOnTwoThreads()
+    {
+        QFETCH(bool, utf8);
+        QFETCH(bool, descending);
+        const TextEncoding held = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1256;
+        QStringList pool = {"12",    "(3,400)", "-7.5", "1,000", "12",   " ",       "",
+                            "Alpha", "alpha",   "beta", "Beta",  "زهره", "زهرا",    "یاس",
+                            "ياس",   "کیان",    "كيان", "گل",    "آرش",  "بابک 12", "x-1"};
+        if (utf8)
+            pool << "۴۵"
+                 << "٣٫٥"
+                 << "emoji 🙂";
+        std::mt19937 random(1400);
+        constexpr int Rows = 120'001;
+        CoreGrid grid;
+        grid.Reset(1, Rows);
+        grid.SetEncoding(held);
+        grid.SetCell(0, 0, "Value");
+        for (int r = 1; r < Rows; ++r) {
+            const QString v = pool[static_cast<int>(random() % static_cast<unsigned>(pool.size()))];
+            grid.SetCell(0, r, b(utf8 ? v.toUtf8() : w(v.toUtf8().constData())));
+        }
+        const std::vector<int> order = SortedRowOrder(grid, 0, descending);
+        QCOMPARE(order.size(), static_cast<std::size_t>(Rows - 1));
+        std::vector<int> rows = order;
+        std::sort(rows.begin(), rows.end());
+        for (int r = 1; r < Rows; ++r)
+            QCOMPARE(rows[static_cast<std::size_t>(r - 1)], r);
+
+        const PersianCollator collator(held);
+        enum Kind { Number, Text, Empty };
+        const auto kindOf = [&](int row, double& value) {
+            const std::string_view cell = grid.Cell(0, row);
+            if (cell.find_first_not_of(' ') == std::string_view::npos)
+                return Empty;
+            return ReadSortNumber(cell, held, value) ? Number : Text;
+        };
+        // Ascending: numbers, texts, empty; descending: texts, numbers, empty.
+        const auto place = [descending](Kind k) { return k == Empty ? 2 : (descending ? 1 - k : k); };
+        for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+            const int a = order[i];
+            const int b = order[i + 1];
+            double va = 0, vb = 0;
+            const Kind ka = kindOf(a, va);
+            const Kind kb = kindOf(b, vb);
+            int c = place(ka) - place(kb);
+            if (c == 0 && ka != Empty) {
+                if (ka == Number)
+                    c = va < vb ? -1 : (va > vb ? 1 : 0);
+                else
+                    c = collator.compare(grid.Cell(0, a), grid.Cell(0, b));
+                if (descending)
+                    c = -c;
+            }
+            if (c == 0)
+                c = a < b ? -1 : 1;
+            QVERIFY2(c < 0,
+                     qPrintable(QString("row %1 (%2) before row %3 (%4)")
+                                    .arg(a)
+                                    .arg(QString::fromStdString(std::string(grid.Cell(0, a))))
+                                    .arg(b)
+                                    .arg(QString::fromStdString(std::string(grid.Cell(0, b))))));
+        }
     }
 
     // Rows laid out from a table view its bytes; they move with their lines.
