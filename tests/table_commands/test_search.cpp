@@ -175,6 +175,48 @@ private slots:
         }
         QCOMPARE(SearchFrom(g, "LONGERWORD key", startRow), target);
     }
+
+    // Filter's rows on a table large enough for two threads, laid out from
+    // its bytes with some cells edited: the same rows as testing each row's
+    // text on its own.
+    void matchingRowsLargeTable_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::newRow("one word") << QByteArray("red");
+        QTest::newRow("two words, any cells") << QByteArray("RED box");
+        QTest::newRow("word with its space removed") << QByteArray("bluesky");
+        QTest::newRow("not across cells") << QByteArray("3red");
+        QTest::newRow("edited cells only") << QByteArray("edited");
+        QTest::newRow("no row") << QByteArray("nowhere");
+    }
+    void matchingRowsLargeTable()
+    {
+        QFETCH(QByteArray, query);
+        const char* const words[] = {"red", "Box", "blue sky", "green", "redbox", "", "Red Box"};
+        std::string file = "A\tB\tC\r\n";
+        unsigned seed = 1400;
+        const auto next = [&seed] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+        constexpr int Rows = 150'001;
+        for (int r = 1; r < Rows; ++r) {
+            file += std::to_string(r);
+            for (int c = 0; c < 2; ++c)
+                file += std::string("\t") + words[next() % std::size(words)];
+            file += "\r\n";
+        }
+        CoreGrid g;
+        QVERIFY(LayoutGridCells(g, TableLines::FromBytes(file), ""));
+        for (int r = 7; r < Rows; r += 9973)
+            g.SetCell(1, r, "edited red");
+        std::vector<int> expected;
+        for (int r = 1; r < Rows; ++r) {
+            QByteArray text;
+            for (int c = 0; c < g.ColCount(); ++c)
+                text += q(std::string(g.Cell(c, r))) + "\r\n";
+            if (MatchesAllWords(b(query), b(text)))
+                expected.push_back(r);
+        }
+        QCOMPARE(MatchingRows(g, b(query)), expected);
+    }
 };
 
 QObject* makeSearchTests()
