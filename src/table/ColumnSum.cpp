@@ -29,7 +29,11 @@ namespace {
 class CellReader {
 public:
     explicit CellReader(TextEncoding held) : held_(held) { }
-    double operator()(std::string_view cell) { return ParseFloatDef(AsciiNumberText(cell, held_, buffer_), 0); }
+    double operator()(std::string_view cell)
+    {
+        std::string_view ascii;
+        return AsciiNumberCandidate(cell, held_, buffer_, ascii) ? ParseFloatDef(ascii, 0) : 0;
+    }
 
 private:
     TextEncoding held_;

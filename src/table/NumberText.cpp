@@ -4,13 +4,19 @@
 
 namespace rasmik {
 
-std::string_view AsciiNumberText(std::string_view text, TextEncoding held, std::string& buffer)
+namespace {
+
+// AsciiNumberText's conversion; with onlyNumbers, false as soon as a
+// character beyond ASCII is neither a digit nor a separator.
+bool ConvertNumberText(std::string_view text, TextEncoding held, std::string& buffer, bool onlyNumbers,
+                       std::string_view& out)
 {
+    out = text;
     if (held != TextEncoding::Utf8)
-        return text;
+        return true;
     const auto beyondAscii = std::find_if(text.begin(), text.end(), [](char ch) { return (ch & 0x80) != 0; });
     if (beyondAscii == text.end())
-        return text;
+        return true;
     buffer.assign(text.begin(), beyondAscii);
     std::size_t i = buffer.size();
     while (i < text.size()) {
@@ -26,10 +32,27 @@ std::string_view AsciiNumberText(std::string_view text, TextEncoding held, std::
             buffer.push_back('.');
         else if (cp == ArabicThousandsSeparator)
             buffer.push_back(',');
+        else if (onlyNumbers)
+            return false;
         else
             buffer.append(text.substr(at, i - at));
     }
-    return buffer;
+    out = buffer;
+    return true;
+}
+
+} // namespace
+
+std::string_view AsciiNumberText(std::string_view text, TextEncoding held, std::string& buffer)
+{
+    std::string_view out;
+    ConvertNumberText(text, held, buffer, false, out);
+    return out;
+}
+
+bool AsciiNumberCandidate(std::string_view text, TextEncoding held, std::string& buffer, std::string_view& ascii)
+{
+    return ConvertNumberText(text, held, buffer, true, ascii);
 }
 
 } // namespace rasmik

@@ -30,4 +30,10 @@ inline constexpr char32_t ArabicThousandsSeparator = 0x066C;
 // buffer.
 std::string_view AsciiNumberText(std::string_view text, TextEncoding held, std::string& buffer);
 
+// The same for the readers of whole numbers (Sum, Sort), which stop early:
+// false when a character beyond ASCII is not one of those digits or
+// separators, as the text is then no number; else ascii is what
+// AsciiNumberText gives.
+bool AsciiNumberCandidate(std::string_view text, TextEncoding held, std::string& buffer, std::string_view& ascii);
+
 } // namespace rasmik

@@ -110,7 +110,10 @@ void ReadPart(const CoreGrid& grid, int col, int from, int to, Part& part)
 bool ReadSortNumber(std::string_view text, TextEncoding held, double& value)
 {
     std::string buffer;
-    std::string_view s = TrimmedSpaces(AsciiNumberText(text, held, buffer));
+    std::string_view s;
+    if (!AsciiNumberCandidate(text, held, buffer, s))
+        return false;
+    s = TrimmedSpaces(s);
     bool negative = false;
     if (s.size() >= 2 && s.front() == '(' && s.back() == ')') {
         negative = true;
