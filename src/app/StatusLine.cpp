@@ -1,11 +1,11 @@
 #include "app/StatusLine.h"
 
 #include "render/QtText.h"
+#include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
 #include "text/TextEncoding.h"
 
 #include <QLabel>
-#include <QLocale>
 #include <QPainter>
 #include <QStyle>
 
@@ -16,7 +16,7 @@ namespace {
 QString Grouped(qint64 n)
 {
     // Grouped as the sums are, with Latin digits.
-    return QLocale::c().toString(n);
+    return QString::fromStdString(FormatGroupedNumber(static_cast<double>(n)));
 }
 
 // A label that gives up its room when the window is narrow: its text is

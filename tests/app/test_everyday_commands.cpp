@@ -147,6 +147,25 @@ private slots:
         QVERIFY(status->cellLabel()->width() < status->cellLabel()->sizeHint().width());
     }
 
+    // Counts of rows and cells are grouped by thousands, as sums are.
+    void countsAreGrouped()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        QByteArray table = "No\tName\r\n";
+        for (int r = 1; r <= 1234; ++r)
+            table += QByteArray::number(r) + "\tx\r\n";
+        Write(path, table);
+        auto w = OpenWindow(path);
+        StatusLine* status = w->statusLine();
+        QCOMPARE(status->sizeLabel()->text(), QStringLiteral("1,234 ردیف، 2 ستون"));
+        Click(*w, 0, 1001);
+        QVERIFY2(status->cellLabel()->text().startsWith(QStringLiteral("ردیف 1,001،")),
+                 qPrintable(status->cellLabel()->text()));
+        Press(w.get(), Qt::Key_A, Qt::ControlModifier);
+        QTRY_COMPARE(status->selectionLabel()->text(), QStringLiteral("2,470 خانه، جمع: 761,995"));
+    }
+
     // Shift+click spans a block from the current cell, as a drag does.
     void shiftClickSelectsABlock()
     {
