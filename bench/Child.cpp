@@ -299,6 +299,22 @@ void MeasureSortAndFilter(MainWindow& form, int textColumn)
         if (form.document().isFiltered())
             Fail(std::string(key) + ": Show All Rows left the filter on");
     };
+    // A double click on a column's edge: the column fitted to its widest
+    // text, after it was made narrow; it comes back as wide as the open made it.
+    {
+        const int col = textColumn;
+        const int opened = grid.columnWidth(col);
+        grid.showColumnWidth(col, 10);
+        Settle();
+        const auto start = Clock::now();
+        emit grid.fitColumnAsked(col);
+        Report("fit.column", SecondsSince(start));
+        Settle();
+        if (grid.columnWidth(col) != opened)
+            Fail("the fitted column is " + std::to_string(grid.columnWidth(col)) + " pixels wide, the open made it "
+                 + std::to_string(opened));
+    }
+
     filter("filter.none", MissingWordUtf8, 0);
     filter("filter.last", LastRowWordUtf8, 1);
     filter("filter.many", "1", -1);

@@ -160,6 +160,7 @@ const Phase Phases[] = {
     {"sort.numbers_descending", "sort descending by amounts (Shift+F6)", true},
     {"sort.text", "sort ascending by a text column (F6)", true},
     {"sort.text.undo", "  undo that sort (Ctrl+Z)", false},
+    {"fit.column", "fit a text column (double click on its edge)", true},
     {"filter.none", "filter, no row matches", true},
     {"filter.last", "filter, the last row matches", true},
     {"filter.many", "filter on the digit 1, (nearly) every row", true},
