@@ -478,16 +478,17 @@ int main(int argc, char** argv)
             }
             std::fprintf(md,
                          "\n| rows | kind | format | sort numbers | undo it | sort descending | sort text | undo "
-                         "it | filter none | filter last | filter many | show all |\n");
-            std::fprintf(md, "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
+                         "it | fit a column | filter none | filter last | filter many | show all |\n");
+            std::fprintf(md, "|---:|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n");
             for (const TableRun& t : tables)
                 std::fprintf(md,
                              "| %s | %s | %s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s | %.3f s "
-                             "| %.3f s |\n",
+                             "| %.3f s | %.3f s |\n",
                              Thousands(t.bodyRows + 1).c_str(), KindLabel(t).c_str(), FormatName(t.format),
                              t.r.get("sort.numbers"), t.r.get("sort.numbers.undo"), t.r.get("sort.numbers_descending"),
-                             t.r.get("sort.text"), t.r.get("sort.text.undo"), t.r.get("filter.none"),
-                             t.r.get("filter.last"), t.r.get("filter.many"), t.r.get("filter.many.show_all"));
+                             t.r.get("sort.text"), t.r.get("sort.text.undo"), t.r.get("fit.column"),
+                             t.r.get("filter.none"), t.r.get("filter.last"), t.r.get("filter.many"),
+                             t.r.get("filter.many.show_all"));
             std::fclose(md);
         }
     }
