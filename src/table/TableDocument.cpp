@@ -408,22 +408,24 @@ bool TableDocument::sortRows(bool descending)
         moves = (*order)[i] != static_cast<int>(i) + 1;
     if (!moves)
         return false;
-    auto inverse = std::make_shared<std::vector<int>>(order->size());
-    for (std::size_t i = 0; i < order->size(); ++i)
-        (*inverse)[static_cast<std::size_t>((*order)[i] - 1)] = static_cast<int>(i) + 1;
     const int col = grid_.Col;
     const int row = grid_.Row;
     const std::uint64_t epoch = grid_.Epoch();
     reorderRowsNow(*order);
-    record(UndoStep{[this, inverse, col, row] {
-                        reorderRowsNow(*inverse);
+    // The step keeps the order alone; undo works out its inverse, which
+    // takes a few milliseconds, rather than hold a second copy.
+    record(UndoStep{[this, order, col, row] {
+                        std::vector<int> inverse(order->size());
+                        for (std::size_t i = 0; i < order->size(); ++i)
+                            inverse[static_cast<std::size_t>((*order)[i] - 1)] = static_cast<int>(i) + 1;
+                        reorderRowsNow(inverse);
                         putCursor(col, row);
                     },
                     [this, order, col, row] {
                         reorderRowsNow(*order);
                         putCursor(col, row);
                     },
-                    sizeof(UndoStep) + 2 * order->size() * sizeof(int)},
+                    sizeof(UndoStep) + order->size() * sizeof(int)},
            epoch);
     return true;
 }
