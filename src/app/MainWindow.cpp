@@ -286,6 +286,8 @@ void MainWindow::showEditState()
         a->setEnabled(document_.canUndo());
     if (QAction* a = command("redo"))
         a->setEnabled(document_.canRedo());
+    if (QAction* a = command("showAllRows"))
+        a->setEnabled(document_.isFiltered());
     showTitle();
     statusLine_->showTable(document_.encoding(), document_.grid());
     if (document_.isFiltered())

@@ -10,6 +10,7 @@
 #include "table/ColumnSum.h"
 #include "text/TextFiles.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHeaderView>
@@ -63,11 +64,15 @@ private slots:
             "Yazd\t7\tapple\r\n";
         Write(path, table);
         auto w = OpenWindow(path);
+        // Show All Rows is offered only while a filter is on.
+        QAction* showAll = w->findChild<QAction*>(QStringLiteral("showAllRows"));
+        QVERIFY(showAll && !showAll->isEnabled());
         answerNextTextPrompt([](TextPrompt& f) {
             f.edit()->setText(QStringLiteral("apple tehran"));
             f.okButton()->click();
         });
         Press(w.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+        QVERIFY(showAll->isEnabled());
         QCOMPARE(w->grid()->model()->rowCount(), 2);
         QCOMPARE(w->grid()->model()->index(1, 1).data().toString(), QStringLiteral("5"));
         QVERIFY(w->statusLine()->filterLabel()->isVisible());
@@ -112,6 +117,7 @@ private slots:
         Press(w.get(), Qt::Key_R, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(w->grid()->model()->rowCount(), 4);
         QVERIFY(!w->statusLine()->filterLabel()->isVisible());
+        QVERIFY(!showAll->isEnabled());
     }
 
     // A long column name and a filter beside a selection are cut to the
