@@ -246,8 +246,9 @@ bool NumbersAscending(const CoreGrid& grid, int col)
 }
 
 // Sort Ascending / Sort Descending (F6 / Shift+F6) by a numeric and a text
-// column, each then undone (Ctrl+Z); Filter (Ctrl+Shift+F) with a word that
-// no row holds, one only the last row holds and a digit most rows hold, each
+// column, each then undone (Ctrl+Z); the text column fitted as a double
+// click on its edge fits it; Filter (Ctrl+Shift+F) with a word that no row
+// holds, one only the last row holds and a digit most rows hold, each
 // followed by Show All Rows (Ctrl+Shift+R).
 void MeasureSortAndFilter(MainWindow& form, int textColumn)
 {
@@ -275,30 +276,6 @@ void MeasureSortAndFilter(MainWindow& form, int textColumn)
     sortBy("sort.numbers_descending", AmountColumn, true);
     sortBy("sort.text", textColumn, false);
 
-    auto filter = [&](const char* key, const char* wordUtf8, long long expectedShown) {
-        // The prompt is answered as a user would; the time runs from its OK.
-        const QString word = QString::fromUtf8(wordUtf8);
-        Clock::time_point start;
-        answerNextTextPrompt([&](TextPrompt& f) {
-            f.edit()->setText(word);
-            start = Clock::now();
-            f.okButton()->click();
-        });
-        form.filterRows();
-        Report(key, SecondsSince(start));
-        const long long shown = static_cast<long long>(form.document().shownRows().size());
-        std::printf("info	%s: %lld rows show\n", key, shown);
-        if (!form.document().isFiltered() || (expectedShown >= 0 && shown != expectedShown))
-            Fail(std::string(key) + ": " + std::to_string(shown) + " rows show, expected "
-                 + std::to_string(expectedShown));
-        Settle();
-        start = Clock::now();
-        form.showAllRows();
-        Report((std::string(key) + ".show_all").c_str(), SecondsSince(start));
-        Settle();
-        if (form.document().isFiltered())
-            Fail(std::string(key) + ": Show All Rows left the filter on");
-    };
     // A double click on a column's edge: the column fitted to its widest
     // text, after it was made narrow; it comes back as wide as the open made it.
     {
@@ -315,6 +292,30 @@ void MeasureSortAndFilter(MainWindow& form, int textColumn)
                  + std::to_string(opened));
     }
 
+    auto filter = [&](const char* key, const char* wordUtf8, long long expectedShown) {
+        // The prompt is answered as a user would; the time runs from its OK.
+        const QString word = QString::fromUtf8(wordUtf8);
+        Clock::time_point start;
+        answerNextTextPrompt([&](TextPrompt& f) {
+            f.edit()->setText(word);
+            start = Clock::now();
+            f.okButton()->click();
+        });
+        form.filterRows();
+        Report(key, SecondsSince(start));
+        const long long shown = static_cast<long long>(form.document().shownRows().size());
+        std::printf("info\t%s: %lld rows show\n", key, shown);
+        if (!form.document().isFiltered() || (expectedShown >= 0 && shown != expectedShown))
+            Fail(std::string(key) + ": " + std::to_string(shown) + " rows show, expected "
+                 + std::to_string(expectedShown));
+        Settle();
+        start = Clock::now();
+        form.showAllRows();
+        Report((std::string(key) + ".show_all").c_str(), SecondsSince(start));
+        Settle();
+        if (form.document().isFiltered())
+            Fail(std::string(key) + ": Show All Rows left the filter on");
+    };
     filter("filter.none", MissingWordUtf8, 0);
     filter("filter.last", LastRowWordUtf8, 1);
     filter("filter.many", "1", -1);
