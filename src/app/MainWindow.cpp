@@ -739,8 +739,9 @@ void MainWindow::printTable()
     SavePrintTitle(toStore);
     // Let the window repaint where the title dialog was before the pages are made.
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    const CoreGrid shown = document_.shownGrid();
-    PrintGrid(printReport_, shown, fontDialogFont_, QString::fromUtf8(title.c_str()), this);
+    document_.readShownGrid([&](const CoreGrid& shown) {
+        PrintGrid(printReport_, shown, fontDialogFont_, QString::fromUtf8(title.c_str()), this);
+    });
 }
 
 void MainWindow::saveColumnToFile(bool withoutRepeat)
@@ -819,7 +820,8 @@ void MainWindow::exportToExcel()
         };
         if (document_.isFiltered()) {
             // The rows that show, as the table's lines would hold them.
-            TableLines lines = TableLines::FromBytes(BuildSaveBytes(document_.shownGrid(), 0));
+            TableLines lines = TableLines::FromBytes(
+                document_.readShownGrid([](const CoreGrid& shown) { return BuildSaveBytes(shown, 0); }));
             lines.setEncoding({document_.grid().Encoding(), false});
             r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn(), lookOf(lines));
         } else {

@@ -489,11 +489,6 @@ void TableDocument::forgetFilter()
     filterText_.clear();
 }
 
-CoreGrid TableDocument::shownGrid() const
-{
-    return filtered_ ? grid_.WithRows(shownRows_) : grid_;
-}
-
 void TableDocument::removeRowNow(int row)
 {
     const ShapeChange change(*this);
@@ -675,12 +670,14 @@ int TableDocument::searchShownRows(int from) const
 
 double TableDocument::sumCurrentColumn() const
 {
-    return SumColumn(shownGrid(), grid_.Col);
+    return readShownGrid([this](const CoreGrid& shown) { return SumColumn(shown, grid_.Col); });
 }
 
 std::vector<std::string> TableDocument::currentColumnValues(bool withoutRepeat) const
 {
-    return ColumnValues(shownGrid(), grid_.Col, withoutRepeat, PersianCollator(grid_.Encoding()));
+    return readShownGrid([&](const CoreGrid& shown) {
+        return ColumnValues(shown, grid_.Col, withoutRepeat, PersianCollator(grid_.Encoding()));
+    });
 }
 
 FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withoutRepeat) const
@@ -711,7 +708,9 @@ FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withou
 
 std::vector<std::string> TableDocument::distinctValuesOfCurrentColumn() const
 {
-    return DistinctColumnValues(shownGrid(), grid_.Col, PersianCollator(grid_.Encoding()));
+    return readShownGrid([this](const CoreGrid& shown) {
+        return DistinctColumnValues(shown, grid_.Col, PersianCollator(grid_.Encoding()));
+    });
 }
 
 std::string TableDocument::valuesFileName() const
