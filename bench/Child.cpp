@@ -395,8 +395,11 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
 
     // ---- sum of a column (the command's work without its message box) ----
     {
+        // Through the document, as the command reads the cursor's column.
+        form.grid()->setCurrentIndex(form.grid()->gridModel().index(0, AmountColumn));
+        Settle();
         const auto start = Clock::now();
-        const std::string total = FormatGroupedNumber(SumColumn(form.document().grid(), AmountColumn));
+        const std::string total = FormatGroupedNumber(form.document().sumCurrentColumn());
         Report("sum", SecondsSince(start));
         std::printf("info\tsum of column %d = %s\n", AmountColumn, total.c_str());
     }
