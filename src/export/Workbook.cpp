@@ -12,6 +12,7 @@
 #include <array>
 #include <cmath>
 #include <new>
+#include <unordered_map>
 
 #include <xlsxwriter.h>
 
@@ -321,7 +322,6 @@ SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine)
     SheetLook look;
     const TextEncoding held = grid.Encoding();
     look.freezeHeaderRow = grid.RowCount() > 1 && grid.FixedRows() > 0;
-    std::vector<bool> taken(static_cast<std::size_t>(grid.ColCount()), false);
     for (int c = 0; c < grid.ColCount() && !look.rightToLeft; ++c) {
         const std::string_view name = grid.Cell(c, 0);
         for (std::size_t i = 0; i < name.size() && !look.rightToLeft;) {
@@ -331,17 +331,21 @@ SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine)
                 (cp >= 0x0600 && cp <= 0x06FF) || (cp >= 0xFB50 && cp <= 0xFDFF) || (cp >= 0xFE70 && cp <= 0xFEFF);
         }
     }
+    // The grid's columns by header name, each name's in grid order, so that
+    // a table of many thousand columns is matched in one pass.
+    struct Columns {
+        std::vector<int> cols;
+        std::size_t next = 0;
+    };
+    std::unordered_map<std::string_view, Columns> byName;
+    for (int c = 0; c < grid.ColCount(); ++c)
+        byName[grid.Cell(c, 0)].cols.push_back(c);
     std::string_view rest = headerLine;
     while (!rest.empty()) {
         const std::string_view field = TakeToken(rest, "\t", false);
         double width = -1;
-        for (int c = 0; c < grid.ColCount(); ++c) {
-            if (!taken[static_cast<std::size_t>(c)] && grid.Cell(c, 0) == field) {
-                taken[static_cast<std::size_t>(c)] = true;
-                width = SheetWidthOfPixels(grid.ColWidth(c));
-                break;
-            }
-        }
+        if (const auto it = byName.find(field); it != byName.end() && it->second.next < it->second.cols.size())
+            width = SheetWidthOfPixels(grid.ColWidth(it->second.cols[it->second.next++]));
         look.columnWidths.push_back(width);
     }
     return look;

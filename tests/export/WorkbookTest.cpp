@@ -394,6 +394,22 @@ private slots:
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
     }
 
+    // Header names that repeat take the grid's columns of that name in
+    // grid order, each once.
+    void sheetLookRepeatedNames()
+    {
+        CoreGrid grid;
+        grid.Reset(3, 2);
+        const char* names[3] = {"A", "B", "A"};
+        const int widths[3] = {75, 145, 40};
+        for (int c = 0; c < 3; ++c) {
+            grid.SetCell(c, 0, names[c]);
+            grid.SetColWidth(c, widths[c]);
+        }
+        const SheetLook look = SheetLookOfGrid(grid, "A\tA\tA\tB\tC");
+        QCOMPARE(look.columnWidths, (std::vector<double>{10.0, 5.0, -1.0, 20.0, -1.0}));
+    }
+
     // The sheet reads as the grid: right to left for a Persian header row,
     // the header row frozen, each column as wide as the grid's of that name.
     void sheetLook_data()
