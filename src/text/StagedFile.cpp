@@ -543,9 +543,11 @@ FileStatus StagedFile::commit()
         return r;
     }
     // A rename would part a file with several names from its others (the
-    // backup's name aside).
+    // backup's name aside). Written in place, its old content must be
+    // readable, to be put back on failure; a write-only one is renamed.
     struct stat now { };
-    if (exists_ && tempHold_.valid() && ::fstat(lock_.get(), &now) == 0 && now.st_nlink > (backupIsLink_ ? 2u : 1u))
+    if (exists_ && tempHold_.valid() && ::fstat(lock_.get(), &now) == 0 && now.st_nlink > (backupIsLink_ ? 2u : 1u)
+        && (::fcntl(lock_.get(), F_GETFL) & O_ACCMODE) != O_WRONLY)
         return commitInPlace();
 
     // The old content takes the backup's name before the new content takes

@@ -12,8 +12,8 @@
 // removed, also when SIGTERM, SIGINT or SIGHUP ends the program (see
 // RemoveTemporariesOnTermination).
 //
-// A file with several hard links keeps them: its new content is copied over
-// the old one at commit. A writable file in a folder we may not write to
+// A file with several hard links (that we may read) keeps them: its new
+// content is copied over the old one at commit. A writable file in a folder we may not write to
 // cannot have a temporary beside it; where the caller allows it, such a file
 // is written in place too, its new content held in memory until commit.
 // Written in place, a file is flushed, and its old content is put back when
