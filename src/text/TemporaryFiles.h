@@ -18,9 +18,9 @@ std::string TemporaryNameBeside(const std::string& target);
 // Whether a file name (no folder) has the temporaries' pattern.
 bool IsTemporaryName(std::string_view name);
 
-// What a registered temporary holds. On termination the new contents go
-// first: a backup's staged name is renamed before the new content is, so a
-// save that loses its new content can no longer lose its backup either.
+// What a registered temporary holds. On termination new contents are
+// removed before backups' second names: a commit renames the backup first,
+// so it can never find its backup gone and its new content still there.
 enum class TemporaryKind { NewContent, Backup };
 
 // Enters path in the table of temporaries to remove on termination; the

@@ -985,6 +985,7 @@ void TestTextFiles::backup()
     const FileStatus r = WriteFileWithBackup(p, "new\r\n", bak);
     QVERIFY(r);
     QCOMPARE(r.code(), FileErrorCode::None);
+    QVERIFY(!r.hasWarning());
     QCOMPARE(Slurp(p), Bytes("new\r\n"));
     QCOMPARE(Hex(Slurp(bak)), Hex(backupAfter));
     if (before != "<missing>") {
