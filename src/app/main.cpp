@@ -1,6 +1,7 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/QtTranslation.h"
+#include "text/TemporaryFiles.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -13,6 +14,9 @@ int main(int argc, char** argv)
     // Past a file-size limit a write then fails with EFBIG, which the save
     // reports like a full disk, instead of the signal ending the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    // Before any thread: SIGTERM, SIGINT and SIGHUP take the temporary file of
+    // a save with them, the table stays as it was.
+    rasmik::RemoveTemporariesOnTermination();
     std::vector<std::string> args;
     for (int i = 1; i < argc; ++i)
         args.emplace_back(argv[i]);

@@ -62,9 +62,10 @@ using PieceSource = std::function<Piece(std::string_view& piece)>;
 FileStatus WriteFileAtomic(const std::string& path, std::string_view bytes);
 
 // Like WriteFileAtomic; when path exists its old content becomes backupPath
-// (replacing an earlier backup) in the same step. When path does not exist no
-// backup is made. On failure the target and any earlier backup are left as
-// they were. A backup that cannot be made (backupPath is a folder or the file
+// (replacing an earlier backup) before the new content takes its name. When
+// path does not exist no backup is made. On failure the target is left as it
+// was, and so is any earlier backup unless the failure came after the backup
+// was made (it then holds the target's content). A backup that cannot be made (backupPath is a folder or the file
 // itself, or cannot be written) does not stop the write: the result is a
 // success whose warning() says why, about backupPath.
 FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes, const std::string& backupPath);

@@ -1,11 +1,13 @@
 // Whole-file reading and writing: line splitting, bounded retries against
 // files locked by other processes, read-only files, atomic replacement with
-// backups, and the program's own folder.
+// backups (links, hard links, extended attributes and ACLs kept), and the
+// program's own folder.
 
 #include "common/TestFiles.h"
 #include "text/StagedFile.h"
 #include "text/TextFiles.h"
 
+#include <QProcess>
 #include <QtTest>
 
 #include <cerrno>
@@ -19,6 +21,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 using namespace rasmik;
@@ -239,7 +242,12 @@ private slots:
     void retryAgainstLock();
 
     void atomicWriteModes();
+    void atomicWriteThroughSymlink_data();
     void atomicWriteThroughSymlink();
+    void attributesAndAclKept_data();
+    void attributesAndAclKept();
+    void hardLinksKept_data();
+    void hardLinksKept();
     void atomicWriteFailureKeepsFile_data();
     void atomicWriteFailureKeepsFile();
     void atomicWriteIntoReadOnlyFolder();
@@ -640,15 +648,209 @@ void TestTextFiles::atomicWriteModes()
     QCOMPARE(Slurp(path("relative.txt")), Bytes("r"));
 }
 
+void TestTextFiles::atomicWriteThroughSymlink_data()
+{
+    QTest::addColumn<QStringList>("links");     // "name>target", made in order
+    QTest::addColumn<QString>("written");       // the file that gets the content
+    QTest::addColumn<FileErrorCode>("code");    // None: written
+    QTest::addColumn<QStringList>("realAfter"); // the names in real/ afterwards
+
+    using C = FileErrorCode;
+    QTest::newRow("link to a file") << QStringList{"link.txt>real/t.txt"} << "real/t.txt" << C::None
+                                    << QStringList{"t.txt"};
+    QTest::newRow("dangling link") << QStringList{"link.txt>real/new.txt"} << "real/new.txt" << C::None
+                                   << QStringList{"new.txt", "t.txt"};
+    QTest::newRow("chain to a dangling end") << QStringList{"hop.txt>real/end.txt", "link.txt>hop.txt"}
+                                             << "real/end.txt" << C::None << QStringList{"end.txt", "t.txt"};
+    QTest::newRow("absolute dangling link")
+        << QStringList{"link.txt>@real/abs.txt"} << "real/abs.txt" << C::None << QStringList{"abs.txt", "t.txt"};
+    QTest::newRow("into a missing folder")
+        << QStringList{"link.txt>nowhere/x.txt"} << QString() << C::NotFound << QStringList{"t.txt"};
+    QTest::newRow("loop") << QStringList{"link.txt>loop.txt", "loop.txt>link.txt"} << QString() << C::System
+                          << QStringList{"t.txt"};
+}
+
 void TestTextFiles::atomicWriteThroughSymlink()
 {
+    QFETCH(QStringList, links);
+    QFETCH(QString, written);
+    QFETCH(FileErrorCode, code);
+    QFETCH(QStringList, realAfter);
+
     QVERIFY(QDir().mkdir(QString::fromStdString(path("real"))));
     Put(path("real/t.txt"), "old");
-    QVERIFY(::symlink("real/t.txt", path("link.txt").c_str()) == 0);
-    QVERIFY(WriteFileAtomic(path("link.txt"), "new"));
-    QVERIFY(QFileInfo(QString::fromStdString(path("link.txt"))).isSymLink());
-    QCOMPARE(Slurp(path("real/t.txt")), Bytes("new"));
-    QCOMPARE(Entries(path("real/")), QStringList{"t.txt"});
+    QStringList names{"real"};
+    for (const QString& link : links) {
+        const QString name = link.section('>', 0, 0);
+        QString to = link.section('>', 1);
+        if (to.startsWith('@'))
+            to = QString::fromStdString(dir_) + to.mid(1);
+        QVERIFY(::symlink(to.toUtf8().constData(), path(name.toUtf8().constData()).c_str()) == 0);
+        names << name;
+    }
+    const FileStatus r = WriteFileAtomic(path("link.txt"), "new");
+    QCOMPARE(r.code(), code);
+    for (const QString& name : names.mid(1))
+        QVERIFY2(QFileInfo(QString::fromStdString(dir_) + name).isSymLink(), qPrintable(name));
+    if (!written.isEmpty()) {
+        QCOMPARE(Slurp(path(written.toUtf8().constData())), Bytes("new"));
+        QCOMPARE(ModeOf(path(written.toUtf8().constData())), mode_t(0644));
+    }
+    if (written != "real/t.txt")
+        QCOMPARE(Slurp(path("real/t.txt")), Bytes("old"));
+    QCOMPARE(Entries(path("real/")), realAfter);
+    names.sort();
+    QCOMPARE(Entries(dir_), names);
+}
+
+namespace {
+
+// Runs a tool of the attr or acl package (scripts/setup installs them);
+// its output, or nullopt when it failed.
+std::optional<QByteArray> Tool(const QString& program, const QStringList& args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning().noquote() << program << args.join(' ') << "failed:" << p.readAllStandardError();
+        return std::nullopt;
+    }
+    return p.readAllStandardOutput();
+}
+
+// The file's ACL as getfacl lists it, without the header.
+QByteArray AclOf(const std::string& file)
+{
+    return Tool("getfacl", {"--omit-header", "--absolute-names", QString::fromStdString(file)}).value_or("<failed>");
+}
+
+QByteArray UserAttribute(const std::string& file, const char* name)
+{
+    char value[256];
+    const ssize_t n = ::getxattr(file.c_str(), name, value, sizeof value);
+    return n < 0 ? QByteArray("<none>") : QByteArray(value, n);
+}
+
+} // namespace
+
+// The attributes a user gave the table and its ACL survive a save, whether it
+// is renamed into place, backed up, copied in place (hard links) or the new
+// file would take its folder's default ACL.
+void TestTextFiles::attributesAndAclKept_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("replaced") << "replaced";
+    QTest::newRow("with a backup") << "backup";
+    QTest::newRow("hard-linked") << "hard link";
+    QTest::newRow("folder with a default ACL") << "default acl";
+}
+
+void TestTextFiles::attributesAndAclKept()
+{
+    QFETCH(QString, how);
+    const std::string probe = path("probe");
+    Put(probe, "");
+    if (::setxattr(probe.c_str(), "user.rasmik", "1", 1, 0) != 0)
+        QSKIP(qPrintable("the test folder's file system keeps no user attributes: "
+                         + QString::fromLocal8Bit(std::strerror(errno))));
+    ::unlink(probe.c_str());
+
+    std::string folder = dir_;
+    if (how == "default acl") {
+        folder = path("shared/");
+        QVERIFY(QDir().mkdir(QString::fromStdString(folder)));
+        QVERIFY(Tool("setfacl", {"-d", "-m", "u:nobody:rwx", QString::fromStdString(folder)}));
+    }
+    const std::string p = folder + "table.txt";
+    const std::string bak = folder + "table.Bak";
+    Put(p, "old\r\n", 0640);
+    if (how != "default acl")
+        QVERIFY(Tool("setfacl", {"-m", "u:nobody:rw,g:nogroup:r", QString::fromStdString(p)}));
+    else
+        QVERIFY(Tool("setfacl", {"-b", QString::fromStdString(p)})); // made here, it took the default
+    QVERIFY(::setxattr(p.c_str(), "user.origin", "scanner", 7, 0) == 0);
+    QVERIFY(::setxattr(p.c_str(), "user.empty", "", 0, 0) == 0);
+    if (how == "hard link")
+        QVERIFY(::link(p.c_str(), path("twin.txt").c_str()) == 0);
+    const QByteArray acl = AclOf(p);
+    QVERIFY(acl.contains("user:nobody:rw-") == (how != "default acl"));
+    const mode_t mode = ModeOf(p);
+
+    const FileStatus r = how == "backup" ? WriteFileWithBackup(p, "new\r\n", bak) : WriteFileAtomic(p, "new\r\n");
+    QVERIFY(r.ok());
+    QCOMPARE(Slurp(p), Bytes("new\r\n"));
+    QCOMPARE(AclOf(p), acl);
+    QCOMPARE(ModeOf(p), mode);
+    QCOMPARE(UserAttribute(p, "user.origin"), QByteArray("scanner"));
+    QCOMPARE(UserAttribute(p, "user.empty"), QByteArray(""));
+    if (how == "backup") {
+        QCOMPARE(Slurp(bak), Bytes("old\r\n"));
+        QCOMPARE(AclOf(bak).replace("table.Bak", "table.txt"), acl);
+        QCOMPARE(UserAttribute(bak, "user.origin"), QByteArray("scanner"));
+    }
+}
+
+// A file with several names is written where it is: every name shows the new
+// content, the backup is a file of its own, and a writer that fills the
+// temporary by name (the workbook) gets the same.
+void TestTextFiles::hardLinksKept_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::newRow("atomic") << "atomic";
+    QTest::newRow("with a backup") << "backup";
+    QTest::newRow("writer by name") << "by name";
+}
+
+void TestTextFiles::hardLinksKept()
+{
+    QFETCH(QString, how);
+    QVERIFY(QDir().mkdir(QString::fromStdString(path("other"))));
+    const std::string p = path("table.txt");
+    const std::string twin = path("other/twin.txt");
+    const std::string bak = path("table.Bak");
+    const Bytes old(100000, 'o');
+    const Bytes fresh = "new\r\n";
+    Put(p, old, 0640);
+    QVERIFY(::link(p.c_str(), twin.c_str()) == 0);
+    struct stat before { };
+    QVERIFY(::stat(p.c_str(), &before) == 0);
+
+    FileStatus r;
+    if (how == "atomic") {
+        r = WriteFileAtomic(p, fresh);
+    } else if (how == "backup") {
+        Put(bak, "older\r\n");
+        r = WriteFileWithBackup(p, fresh, bak);
+    } else {
+        StagedFile staged;
+        QVERIFY(staged.open(p));
+        FILE* f = std::fopen(staged.tempPath().c_str(), "wb");
+        QVERIFY(f);
+        QCOMPARE(std::fwrite(fresh.data(), 1, fresh.size(), f), fresh.size());
+        QCOMPARE(std::fclose(f), 0);
+        r = staged.commit();
+    }
+    QVERIFY(r.ok());
+    QVERIFY(!r.hasWarning());
+    struct stat after { };
+    QVERIFY(::stat(p.c_str(), &after) == 0);
+    QCOMPARE(after.st_ino, before.st_ino);
+    QCOMPARE(after.st_nlink, nlink_t(2));
+    QCOMPARE(ModeOf(p), mode_t(0640));
+    QCOMPARE(Slurp(p), fresh);
+    QCOMPARE(Slurp(twin), fresh);
+    QStringList expected{"other", "table.txt"};
+    if (how == "backup") {
+        QVERIFY(Slurp(bak) == old);
+        struct stat bst { };
+        QVERIFY(::stat(bak.c_str(), &bst) == 0);
+        QCOMPARE(bst.st_nlink, nlink_t(1));
+        QCOMPARE(ModeOf(bak), mode_t(0640));
+        expected << "table.Bak";
+    }
+    expected.sort();
+    QCOMPARE(Entries(dir_), expected);
+    QCOMPARE(Entries(path("other/")), QStringList{"twin.txt"});
 }
 
 void TestTextFiles::atomicWriteFailureKeepsFile_data()
@@ -749,7 +951,7 @@ void TestTextFiles::atomicWriteIntoReadOnlyFolder()
 void TestTextFiles::backup_data()
 {
     QTest::addColumn<Bytes>("before");       // "<missing>" for no file
-    QTest::addColumn<Bytes>("backupBefore"); // "<missing>" for no backup
+    QTest::addColumn<Bytes>("backupBefore"); // "<missing>" for no backup, "<link>" for a hard link
     QTest::addColumn<Bytes>("backupAfter");
 
     const Bytes none = "<missing>";
@@ -758,6 +960,8 @@ void TestTextFiles::backup_data()
     QTest::newRow("first backup") << B("old\r\n") << none << B("old\r\n");
     QTest::newRow("earlier backup replaced") << B("old\r\n") << B("older\r\n") << B("old\r\n");
     QTest::newRow("empty old file") << B("") << B("older") << B("");
+    // As a save ended between making the backup and renaming the new content.
+    QTest::newRow("backup a second name of the file") << B("old\r\n") << B("<link>") << B("old\r\n");
 }
 
 void TestTextFiles::backup()
@@ -771,7 +975,9 @@ void TestTextFiles::backup()
     QStringList expected{"table.txt"};
     if (before != "<missing>")
         Put(p, before, 0640);
-    if (backupBefore != "<missing>")
+    if (backupBefore == "<link>")
+        QVERIFY(::link(p.c_str(), bak.c_str()) == 0);
+    else if (backupBefore != "<missing>")
         Put(bak, backupBefore);
     if (backupAfter != "<missing>")
         expected << "table.Bak";
@@ -779,6 +985,7 @@ void TestTextFiles::backup()
     const FileStatus r = WriteFileWithBackup(p, "new\r\n", bak);
     QVERIFY(r);
     QCOMPARE(r.code(), FileErrorCode::None);
+    QVERIFY(!r.hasWarning());
     QCOMPARE(Slurp(p), Bytes("new\r\n"));
     QCOMPARE(Hex(Slurp(bak)), Hex(backupAfter));
     if (before != "<missing>") {
@@ -878,9 +1085,9 @@ void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave_data()
     QTest::newRow("backup name is the file") << "same"
                                              << "table.txt"
                                              << "the backup name is the file itself";
-    QTest::newRow("backup is a link to the file") << "link"
-                                                  << "alias.txt"
-                                                  << "the backup name is the file itself";
+    QTest::newRow("backup is a symbolic link to the file") << "link"
+                                                           << "alias.txt"
+                                                           << "the backup name is the file itself";
     QTest::newRow("backup in a missing folder") << "missing folder"
                                                 << "nowhere/table.Bak" << QString::fromStdString(Reason(ENOENT));
 }
@@ -900,7 +1107,7 @@ void TestTextFiles::backupThatCannotBeMadeDoesNotStopTheSave()
         QVERIFY(QDir().mkdir(QString::fromStdString(bakName)));
         expected << "table.Bak2";
     } else if (how == "link") {
-        QVERIFY(::link(p.c_str(), bakName.c_str()) == 0);
+        QVERIFY(::symlink("table.txt", bakName.c_str()) == 0);
         expected << "alias.txt";
     }
     const FileStatus r = WriteFileWithBackup(p, "new\r\n", bakName);
