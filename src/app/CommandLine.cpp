@@ -10,7 +10,6 @@
 #include "render/QtTextMetrics.h"
 #include "table/ColumnOrder.h"
 #include "table/FolderFiles.h"
-#include "table/SaveLines.h"
 #include "table/TableDocument.h"
 #include "text/Cp1256.h"
 #include "text/TextFiles.h"
@@ -88,10 +87,18 @@ int Convert(const std::string& input, const std::string& output, const std::stri
 
     switch (kind) {
     case OutputKind::Text: {
-        // The same file under another spelling gets its backup too: the
-        // save decides by the file itself.
-        const FileStatus r =
-            SaveGridToFile(document.grid(), 0, output, document.path(), {}, encoding.value_or(document.encoding()));
+        // Written over the input, a table that a NUL cut off would lose the
+        // rest of the file; nobody is there to ask.
+        const TextEnd& end = document.lines().textEnd();
+        if (end.cut && SameFile(output, document.path())) {
+            FileError cut(FileErrorCode::TextCut, output);
+            cut.count = end.cutAt;
+            cut.limit = end.fileBytes;
+            return Fail(ExitOutputUnwritable, output, cut);
+        }
+        // The same file under another spelling is the open table too: the
+        // save decides by the file itself (backup, header block, ".cfg").
+        const FileStatus r = document.save(output, 0, {}, encoding);
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         if (r.hasWarning())
