@@ -70,10 +70,13 @@ StatusLine::StatusLine(QWidget* parent)
     addWidget(selection_);
     addPermanentWidget(size_);
     addPermanentWidget(encoding_);
+    // The notice takes the room the others leave, cut short where it must
+    // (whole in its tooltip): the current cell keeps its name.
     notice_ = new ShrinkingLabel(this);
     notice_->setObjectName(QStringLiteral("textEndLabel"));
+    notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     notice_->hide();
-    addWidget(notice_);
+    addWidget(notice_, 1);
 }
 
 void StatusLine::showCell(const CoreGrid& grid, int col, int row)
@@ -116,7 +119,7 @@ void StatusLine::showTextEnd(const TextEnd& end)
 {
     if (end.cut) {
         notice_->setText(
-            QStringLiteral("جدول در بایت %1 فایل (نویسه NUL) بریده شد؛ %2 بایت پایانی آن خوانده نشد.")
+            QStringLiteral("جدول در بایت %1 (NUL) بریده شد؛ %2 بایت خوانده نشد.")
                 .arg(Grouped(static_cast<qint64>(end.cutAt) + 1), Grouped(static_cast<qint64>(end.bytesLeftOut()))));
     } else if (end.halfCharacter) {
         notice_->setText(
@@ -125,9 +128,11 @@ void StatusLine::showTextEnd(const TextEnd& end)
                 .arg(QString::number(end.strayByte, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
     } else {
         notice_->clear();
+        notice_->setToolTip({});
         notice_->hide();
         return;
     }
+    notice_->setToolTip(notice_->text());
     notice_->show();
 }
 
