@@ -186,6 +186,25 @@ private slots:
         QVERIFY(!QFile::exists(dir.filePath("t.Bak")));
     }
 
+    // A header line that the save's encoding cannot hold refuses the save,
+    // naming the line.
+    void headerThatDoesNotFitRefusesTheSave()
+    {
+        QTemporaryDir dir;
+        const QByteArray table = QStringLiteral("SardoVelam31415926535-0 1\r\nراست\r\n₪\r\nچپ\r\nنام\r\n").toUtf8();
+        Write(dir.filePath("t.txt"), table);
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, "t.txt"), target).ok());
+        const FileStatus r = doc.save(path(dir, "t.txt"), 0, {}, FileEncoding{TextEncoding::Windows1256, false});
+        QCOMPARE(r.code(), FileErrorCode::NotInEncoding);
+        QCOMPARE(r.error().codePoint, char32_t(0x20AA));
+        QCOMPARE(DescribeFileError(r.error()),
+                 std::string("line 3 of the header block: the character U+20AA has no Windows-1256 form"));
+        QCOMPARE(ReadAll(dir.filePath("t.txt")), table);
+        QVERIFY(doc.save(path(dir, "u.txt"), 0, {}, FileEncoding{TextEncoding::Windows1256, false}).ok());
+    }
+
     // A table that cannot be written leaves its ".cfg" as it was.
     void failedSavePutsTheCfgBack()
     {
