@@ -10,7 +10,6 @@
 #include "render/QtTextMetrics.h"
 #include "table/ColumnOrder.h"
 #include "table/FolderFiles.h"
-#include "table/SaveLines.h"
 #include "table/TableDocument.h"
 #include "text/Cp1256.h"
 #include "text/TextFiles.h"
@@ -88,10 +87,18 @@ int Convert(const std::string& input, const std::string& output, const std::stri
 
     switch (kind) {
     case OutputKind::Text: {
-        // The same file under another spelling gets its backup too: the
-        // save decides by the file itself.
-        const FileStatus r =
-            SaveGridToFile(document.grid(), 0, output, document.path(), {}, encoding.value_or(document.encoding()));
+        // Written over the input, a table that a NUL cut off would lose the
+        // rest of the file; nobody is there to ask.
+        const TextEnd& end = document.lines().textEnd();
+        if (end.cut && SameFile(output, document.path())) {
+            FileError cut(FileErrorCode::TextCut, output);
+            cut.count = end.cutAt;
+            cut.limit = end.fileBytes;
+            return Fail(ExitOutputUnwritable, output, cut);
+        }
+        // The same file under another spelling is the open table too: the
+        // save decides by the file itself (backup, header block, ".cfg").
+        const FileStatus r = document.save(output, 0, {}, encoding);
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         if (r.hasWarning())
@@ -136,9 +143,11 @@ std::string UsageText()
            "\n"
            "Without options, opens TABLE (a tab-separated or fixed-width text table) in the window.\n"
            "--convert reads INPUT as the Open command does and writes OUTPUT by its extension:\n"
-           "  .txt, .tsv   the table as Save writes it (a .Bak backup when OUTPUT is INPUT), in\n"
-           "               INPUT's encoding and byte-order mark, or in ENCODING: windows-1256,\n"
-           "               utf-8 (without a mark) or utf-16 (little-endian, with its mark)\n"
+           "  .txt, .tsv   the table as Save writes it, in INPUT's encoding and byte-order mark,\n"
+           "               or in ENCODING: windows-1256, utf-8 (without a mark) or utf-16\n"
+           "               (little-endian, with its mark); over INPUT itself as Save writes over\n"
+           "               the open table: a .Bak backup, the header block kept, the .cfg's\n"
+           "               CellFormat dropped, and never over a table that a NUL cut off\n"
            "  .xlsx        a workbook as the Excel command writes it\n"
            "  .pdf         the printed report on A4, titled TEXT\n"
            "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes).\n"

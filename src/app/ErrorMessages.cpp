@@ -1,5 +1,6 @@
 #include "app/ErrorMessages.h"
 
+#include "table/ColumnSum.h"
 #include "text/TextEncoding.h"
 
 #include <QByteArray>
@@ -22,6 +23,14 @@ QString PathText(const std::string& path)
         return {};
     return QChar(0x2066) + QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())))
         + QChar(0x2069);
+}
+
+// The cell of an error (a line of the header block for column 0).
+std::string PlaceOfError(const FileError& e)
+{
+    if (e.column == 0)
+        return "سطر " + std::to_string(e.row) + " سرصفحه جدول";
+    return persianCellPlace(CellPlace{e.row, e.column, e.subject}).toStdString();
 }
 
 // The reason line: the common cases in Persian, the system's own words for
@@ -56,9 +65,12 @@ std::string PersianReason(const FileError& e)
         AppendUtf8(shown, e.codePoint);
         // The character stands isolated, so that a mark or a joining letter
         // shows by itself.
-        return "نویسه «\u2068" + shown + "\u2069» (" + hex + ") در ردیف " + std::to_string(e.row) + "، ستون "
-            + std::to_string(e.column) + " در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.";
+        return "نویسه «\u2068" + shown + "\u2069» (" + hex + ") در " + PlaceOfError(e)
+            + " در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.";
     }
+    case C::TabInCell:
+        return "خانه " + PlaceOfError(e)
+            + " نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا می‌شوند دو خانه می‌شود. TAB را از خانه بردارید.";
     case C::System:
         if (e.sysErrno == 0 && e.detail.empty())
             return "خطای ناشناخته";
@@ -92,6 +104,15 @@ std::string WorkbookReason(const FileError& e)
 }
 
 } // namespace
+
+QString persianCellPlace(const CellPlace& place)
+{
+    QString name = QString::fromStdString(place.name).trimmed();
+    if (name.isEmpty())
+        name = QString::number(place.column);
+    const QString row = QString::fromStdString(FormatGroupedNumber(static_cast<double>(place.row)));
+    return QStringLiteral("ردیف %1، ستون %2").arg(row, QChar(0x2068) + name + QChar(0x2069));
+}
 
 bool needsMessage(const FileError& error)
 {

@@ -2,6 +2,7 @@
 // The Persian message a user reads when a file, export or print operation
 // fails: made here only, from the error the operation reports.
 
+#include "table/CellPlace.h"
 #include "text/FileError.h"
 
 #include <QString>
@@ -18,6 +19,11 @@ enum class FileOperation {
 // False for outcomes the user needs no message about: a cancel, and a
 // workbook export with nothing to do (an empty table, "NoSheet").
 bool needsMessage(const FileError& error);
+
+// Where a cell is, as the status bar and every message name it: "ردیف 4،
+// ستون شهر" (the row as the grid counts it, the column's name, else its
+// number), the name isolated so that its direction leaves the line alone.
+QString persianCellPlace(const CellPlace& place);
 
 // The message box text for error during operation.
 QString persianFileMessage(const FileError& error, FileOperation operation);

@@ -234,7 +234,9 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
         pendingPath_ = AbsolutePath(joined.substr(b, e - b));
     }
     headerStrip_->setFont(fontDialogFont_);
-    if (!pendingPath_.empty() && FileIsThere(pendingPath_)) {
+    // Anything else than a regular file (a folder, a device, a pipe) is
+    // refused with its reason, as --convert refuses it; a pipe is never read.
+    if (!pendingPath_.empty() && PathIsThere(pendingPath_)) {
         const std::string path = std::move(pendingPath_);
         pendingPath_.clear();
         startupOpenFailed_ = !openPath(path);
@@ -290,6 +292,7 @@ void MainWindow::showEditState()
         a->setEnabled(document_.isFiltered());
     showTitle();
     statusLine_->showTable(document_.encoding(), document_.grid());
+    statusLine_->showTextEnd(document_.lines().textEnd());
     if (document_.isFiltered())
         statusLine_->showFilter(document_.shownRows().size());
     else
@@ -637,10 +640,35 @@ void MainWindow::toggleMaximize()
     Settings().Toggle("Maximize");
 }
 
+bool MainWindow::confirmSavingCutTable(const TextEnd& end)
+{
+    const auto grouped = [](std::uint64_t n) {
+        return QString::fromStdString(FormatGroupedNumber(static_cast<double>(n)));
+    };
+    QMessageBox box(
+        QMessageBox::Warning, QStringLiteral("Rasmik"),
+        QStringLiteral("این جدول در بایت %1 فایل (نویسه NUL) بریده شده است و %2 بایت پایانی فایل در آن نیست.")
+            .arg(grouped(end.cutAt + 1), grouped(end.bytesLeftOut())),
+        QMessageBox::Save | QMessageBox::Cancel, this);
+    box.setInformativeText(
+        QStringLiteral(
+            "ذخیره روی همین فایل این %1 بایت را از فایل پاک می‌کند. ذخیره شود؟")
+            .arg(grouped(end.bytesLeftOut())));
+    box.setLayoutDirection(Qt::RightToLeft);
+    box.button(QMessageBox::Save)->setText(QStringLiteral("ذخیره"));
+    box.button(QMessageBox::Cancel)->setText(QStringLiteral("انصراف"));
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Save;
+}
+
 bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
     const std::optional<TableSaveChoice> choice = PromptSaveTable(this, document_.path(), document_.encoding());
     if (!choice)
+        return false;
+    const TextEnd& end = document_.lines().textEnd();
+    if (end.cut && SameFile(choice->path, document_.path()) && !confirmSavingCutTable(end))
         return false;
     FileStatus r;
     {

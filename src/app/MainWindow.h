@@ -134,6 +134,8 @@ private:
     void layoutHeader();
     // False when the save was cancelled or failed.
     bool saveGrid(std::int64_t rowNumberBase);
+    // Asks before a save over a table that a NUL cut off; true for Save.
+    bool confirmSavingCutTable(const TextEnd& end);
     void saveColumnToFile(bool withoutRepeat);
     // Applies a font to the grid, its cell editor and the header strip.
     void setGridFont(const QFont& font, std::int32_t colour);

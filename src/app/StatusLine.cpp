@@ -1,6 +1,8 @@
 #include "app/StatusLine.h"
 
+#include "app/ErrorMessages.h"
 #include "render/QtText.h"
+#include "table/CellPlace.h"
 #include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
 #include "text/TextEncoding.h"
@@ -68,21 +70,18 @@ StatusLine::StatusLine(QWidget* parent)
     addWidget(selection_);
     addPermanentWidget(size_);
     addPermanentWidget(encoding_);
+    // The notice takes the room the others leave, cut short where it must
+    // (whole in its tooltip): the current cell keeps its name.
+    notice_ = new ShrinkingLabel(this);
+    notice_->setObjectName(QStringLiteral("textEndLabel"));
+    notice_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    notice_->hide();
+    addWidget(notice_, 1);
 }
 
 void StatusLine::showCell(const CoreGrid& grid, int col, int row)
 {
-    QString name;
-    if (grid.FixedRows() > 0 && row > 0) {
-        // A long name is cut, so that the bar keeps its height and room.
-        constexpr std::size_t NameBytes = 120;
-        const std::string_view header = grid.Cell(col, 0);
-        name = ToQString(CutAtCharacter(header, NameBytes, grid.Encoding()), grid.Encoding()).trimmed();
-    }
-    if (name.isEmpty())
-        name = QString::number(col + 1);
-    // The name stands isolated, so that its direction does not reorder the line.
-    cell_->setText(QStringLiteral("ردیف %1، ستون %2").arg(Grouped(row), QChar(0x2068) + name + QChar(0x2069)));
+    cell_->setText(persianCellPlace(PlaceOfCell(grid, col, row)));
 }
 
 void StatusLine::showSelection(std::size_t cells, const std::string& sum)
@@ -114,6 +113,27 @@ void StatusLine::showTable(const FileEncoding& encoding, const CoreGrid& grid)
     encoding_->setText(QStringLiteral("رمزگذاری: %1").arg(QString::fromStdString(EncodingName(encoding))));
     const qint64 rows = std::max(0, grid.RowCount() - grid.FixedRows());
     size_->setText(QStringLiteral("%1 ردیف، %2 ستون").arg(Grouped(rows), Grouped(grid.ColCount())));
+}
+
+void StatusLine::showTextEnd(const TextEnd& end)
+{
+    if (end.cut) {
+        notice_->setText(
+            QStringLiteral("جدول در بایت %1 (NUL) بریده شد؛ %2 بایت خوانده نشد.")
+                .arg(Grouped(static_cast<qint64>(end.cutAt) + 1), Grouped(static_cast<qint64>(end.bytesLeftOut()))));
+    } else if (end.halfCharacter) {
+        notice_->setText(
+            QStringLiteral(
+                "فایل با نیمی از یک نویسه (بایت 0x%1) پایان می‌یابد؛ آن بایت دست نخورده می‌ماند.")
+                .arg(QString::number(end.strayByte, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
+    } else {
+        notice_->clear();
+        notice_->setToolTip({});
+        notice_->hide();
+        return;
+    }
+    notice_->setToolTip(notice_->text());
+    notice_->show();
 }
 
 } // namespace rasmik

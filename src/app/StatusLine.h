@@ -13,6 +13,7 @@ namespace rasmik {
 
 class CoreGrid;
 struct FileEncoding;
+struct TextEnd;
 
 class StatusLine : public QStatusBar {
     Q_OBJECT
@@ -21,8 +22,9 @@ public:
 
     // The table's encoding and size: rows below the header row, and columns.
     void showTable(const FileEncoding& encoding, const CoreGrid& grid);
-    // The current cell: its row number and its column's name (the header
-    // row's text, else the column's number).
+    // The current cell as every message names one (persianCellPlace): its
+    // row number and its column's name (the header row's text, else the
+    // column's number).
     void showCell(const CoreGrid& grid, int col, int row);
     // A block of more than one cell: how many, and the sum of their numbers
     // as "Sum Of Current Column" shows it; nothing for a single cell.
@@ -38,6 +40,11 @@ public:
     QLabel* cellLabel() const { return cell_; }
     QLabel* selectionLabel() const { return selection_; }
     QLabel* filterLabel() const { return filter_; }
+    QLabel* textEndLabel() const { return notice_; }
+
+    // What of the table's file the grid lacks: where a NUL cut the text off,
+    // or the half character a UTF-16 file ends in; hidden when it has all.
+    void showTextEnd(const TextEnd& end);
 
 private:
     QLabel* encoding_;
@@ -45,6 +52,7 @@ private:
     QLabel* cell_;
     QLabel* selection_;
     QLabel* filter_;
+    QLabel* notice_;
 };
 
 } // namespace rasmik

@@ -1,6 +1,7 @@
 #include "table/CoreGrid.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace rasmik {
 
@@ -292,6 +293,60 @@ void CoreGrid::EndBuild(int minCols)
 {
     AddColumns(std::max(minCols, 1));
     ClampCursor();
+}
+
+bool ConvertGridText(const CoreGrid& grid, TextEncoding to, CoreGrid& out)
+{
+    to = HeldForm(to);
+    const TextEncoding from = grid.Encoding();
+    const int rows = grid.RowCount();
+    const int cols = grid.ColCount();
+    const std::size_t cells = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    // The cells row by row, one TAB between two, so that a save copies a
+    // row's run of cells in one piece as it does from a table's lines.
+    std::string text;
+    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> ends(cells);
+    std::vector<std::uint32_t, LargeAllocator<std::uint32_t>> rowStarts(static_cast<std::size_t>(rows));
+    for (int r = 0; r < rows; ++r) {
+        rowStarts[static_cast<std::size_t>(r)] = static_cast<std::uint32_t>(text.size());
+        for (int c = 0; c < cols; ++c) {
+            if (c > 0)
+                text.push_back('\t');
+            if (!AppendHeldAs(grid.Cell(c, r), from, to, text))
+                return false;
+            if (text.size() > std::numeric_limits<std::uint32_t>::max())
+                return false;
+            ends[static_cast<std::size_t>(r) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(c)] =
+                static_cast<std::uint32_t>(text.size());
+        }
+        text.push_back('\n');
+    }
+    CoreGrid fresh;
+    fresh.BeginBuild(std::make_shared<const ByteBuffer>(text), rows, cols);
+    fresh.SetEncoding(to);
+    for (int r = 0; r < rows; ++r) {
+        std::uint32_t at = rowStarts[static_cast<std::size_t>(r)];
+        fresh.SetRowStart(r, at);
+        for (int c = 0; c < cols; ++c) {
+            const std::uint32_t end =
+                ends[static_cast<std::size_t>(r) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(c)];
+            // An empty cell stays empty: the save tells "" from " ".
+            if (end == at)
+                fresh.SetCell(c, r, {});
+            else
+                fresh.SetSourceCell(c, r, at, end - at);
+            at = end + 1;
+        }
+    }
+    fresh.EndBuild(cols);
+    for (int c = 0; c < cols; ++c)
+        fresh.SetColWidth(c, grid.ColWidth(c));
+    fresh.SetFixedRows(grid.FixedRows());
+    fresh.SetDefaultRowHeight(grid.DefaultRowHeight());
+    fresh.Col = grid.Col;
+    fresh.Row = grid.Row;
+    out = std::move(fresh);
+    return true;
 }
 
 } // namespace rasmik

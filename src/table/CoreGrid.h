@@ -185,4 +185,10 @@ private:
     TextEncoding encoding_ = TextEncoding::Windows1256;
 };
 
+// The same grid (shape, widths, fixed rows, cursor) with its text in the
+// held form of encoding to: into Windows-1256 with the nearest letters.
+// False when a character still has no place there or the text grows past
+// what a grid holds; out is then unchanged.
+bool ConvertGridText(const CoreGrid& grid, TextEncoding to, CoreGrid& out);
+
 } // namespace rasmik

@@ -51,11 +51,13 @@ FileStatus ReadTableFile(const std::string& path, TableLines& lines, const Progr
     if (!r)
         return r;
     const FileEncoding encoding = DetectEncoding(bytes.view());
+    const TextEnd end = FindTextEnd(bytes.view(), encoding);
     if (!FileBytesToHeld(bytes, encoding, TableLines::MaxBytes))
         return FileStatus(FileErrorCode::TooLarge, path);
     if (!TableLines::FromBytes(std::move(bytes), lines, progress))
         return FileStatus(FileErrorCode::Cancelled, path);
     lines.setEncoding(encoding);
+    lines.setTextEnd(end);
     return r;
 }
 
@@ -68,6 +70,36 @@ std::string ReadCellFormat(const std::string& tablePath)
     if (!ReadWholeFile(cfg, bytes))
         return {};
     return KeyValueOf(SplitLines(bytes), "CellFormat");
+}
+
+bool DropCellFormat(std::string& cfgBytes)
+{
+    static constexpr std::string_view Key = "CellFormat=";
+    std::string kept;
+    bool dropped = false;
+    std::size_t pos = 0;
+    while (pos < cfgBytes.size()) {
+        // A line with its line break: CR LF, a lone CR or a lone LF.
+        std::size_t end = cfgBytes.find_first_of("\r\n", pos);
+        end = end == std::string::npos ? cfgBytes.size() : end + 1;
+        if (cfgBytes[end - 1] == '\r' && end < cfgBytes.size() && cfgBytes[end] == '\n')
+            ++end;
+        const std::string_view line = std::string_view(cfgBytes).substr(pos, end - pos);
+        bool isKey = line.size() >= Key.size();
+        for (std::size_t i = 0; isKey && i < Key.size(); ++i) {
+            const char c = line[i];
+            isKey = (c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c)
+                == (Key[i] >= 'a' && Key[i] <= 'z' ? static_cast<char>(Key[i] - 32) : Key[i]);
+        }
+        if (isKey)
+            dropped = true;
+        else
+            kept.append(line);
+        pos = end;
+    }
+    if (dropped)
+        cfgBytes.swap(kept);
+    return dropped;
 }
 
 std::string AbsolutePath(const std::string& path)

@@ -10,13 +10,17 @@
 
 namespace rasmik {
 
-// Reads the table file into lines. A progress that answers false fails it as
+// Reads the table file into lines, with its encoding and what of it the
+// lines do not hold (TextEnd). A progress that answers false fails it as
 // Cancelled.
 FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {});
 
 // The "CellFormat" value of the table's .cfg; empty when there is none or it
 // cannot be read.
 std::string ReadCellFormat(const std::string& tablePath);
+// Takes the "CellFormat" lines (the key in any letter case) out of a .cfg's
+// bytes, leaving every other line as it was; false when it has none.
+bool DropCellFormat(std::string& cfgBytes);
 
 // An absolute form of a path given on the command line (relative to the
 // working directory), without resolving links.

@@ -1,5 +1,6 @@
 #include "table/SaveLines.h"
 
+#include "table/CellPlace.h"
 #include "text/StringHelpers.h"
 
 #include <algorithm>
@@ -134,8 +135,7 @@ FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std:
             scratch.clear();
             if (!AppendHeldAs(grid.Cell(c, r), held, encoding, scratch, &unfit)) {
                 error = FileError(FileErrorCode::NotInEncoding, path);
-                error.row = r + 1;
-                error.column = c + 1;
+                NameCell(error, grid, c, r);
                 error.codePoint = unfit.codePoint;
                 return error;
             }
@@ -144,8 +144,24 @@ FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std:
     return error;
 }
 
+FileError FirstCellWithTab(const CoreGrid& grid, const std::string& path)
+{
+    FileError error;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            if (grid.Cell(c, r).find('\t') != std::string_view::npos) {
+                error = FileError(FileErrorCode::TabInCell, path);
+                NameCell(error, grid, c, r);
+                return error;
+            }
+        }
+    }
+    return error;
+}
+
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile, const ProgressFn& progress, FileEncoding encoding)
+                          const std::string& currentFile, const ProgressFn& progress, FileEncoding encoding,
+                          std::string_view head, std::string_view tail)
 {
     if (path.empty())
         return FileStatus(FileErrorCode::NoFileName, path);
@@ -170,20 +186,25 @@ FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, cons
             next = to;
         }
         out = piece;
-        if (converts || (first && !mark.empty())) {
+        const bool last = next >= rows;
+        if (converts || (first && (!mark.empty() || !head.empty())) || (last && !tail.empty())) {
             converted.clear();
-            if (first)
+            if (first) {
                 converted.append(mark);
+                converted.append(head);
+            }
             if (!converts) {
                 converted.append(piece);
             } else if (!AppendHeldAs(piece, held, encoding.encoding, converted)) {
                 unfit = true;
                 return Piece::Stop;
             }
+            if (last)
+                converted.append(tail);
             out = converted;
         }
         first = false;
-        return next < rows ? Piece::More : Piece::Last;
+        return last ? Piece::Last : Piece::More;
     };
     const std::string backup = BackupPathFor(path);
     // The same file under another spelling (a relative path, "//", a link)

@@ -37,12 +37,17 @@ std::string BackupPathFor(const std::string& path);
 // leaves the file and the backup as they were. A UTF-8 grid saved as
 // Windows-1256 takes the nearest letters; when a character still does not
 // fit, nothing is written and the error (NotInEncoding) names the first
-// such cell.
+// such cell. head (after the mark) and tail are written before and after the
+// rows as they stand, already in encoding: a header block, a stray last byte.
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
-                          const std::string& currentFile, const ProgressFn& progress = {}, FileEncoding encoding = {});
+                          const std::string& currentFile, const ProgressFn& progress = {}, FileEncoding encoding = {},
+                          std::string_view head = {}, std::string_view tail = {});
 
 // The first cell, row by row, holding a character that encoding cannot:
-// its error, or None when every cell fits.
+// its error (the cell named by NameCell), or None when every cell fits.
 FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std::string& path);
+// The first cell, row by row, holding a TAB (a fixed-width field may): its
+// error (TabInCell), or None.
+FileError FirstCellWithTab(const CoreGrid& grid, const std::string& path);
 
 } // namespace rasmik

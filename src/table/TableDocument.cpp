@@ -1,5 +1,6 @@
 #include "table/TableDocument.h"
 
+#include "table/CellPlace.h"
 #include "table/ClipboardTable.h"
 #include "table/ColumnExtract.h"
 #include "table/ColumnOrder.h"
@@ -364,24 +365,113 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
                                std::optional<FileEncoding> encoding)
 {
     const FileEncoding as = encoding.value_or(lines_.encoding());
-    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as);
     // Saved elsewhere, the open table is still the one to save.
-    if (saved && !path_.empty() && SameFile(path, path_)) {
-        // A new layout cuts the table as the file now holds it, in the form
-        // the grid holds it in.
-        if (isModified() || rowNumberBase != 0) {
-            TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
-            rebuilt.setEncoding(FileEncoding{grid_.Encoding(), false});
-            lines_ = std::move(rebuilt);
+    if (path_.empty() || !SameFile(path, path_))
+        return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as);
+    return saveOverTable(path, rowNumberBase, progress, as);
+}
+
+FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
+                                        FileEncoding as)
+{
+    // The header block goes back in front of the rows, in the file's encoding.
+    std::string head;
+    for (std::size_t i = 0; i < openedHeader_.lines.size(); ++i) {
+        UnfitCharacter unfit;
+        if (!AppendHeldAs(openedHeader_.lines[i] + "\r\n", lines_.heldForm(), as.encoding, head, &unfit)) {
+            FileError error(FileErrorCode::NotInEncoding, path);
+            error.row = static_cast<std::int64_t>(i) + 1;
+            error.column = 0;
+            error.codePoint = unfit.codePoint;
+            return error;
         }
-        lines_.setFileEncoding(as);
-        // A numbered file is not the grid.
-        if (rowNumberBase == 0)
-            history_.markClean();
-        else
-            history_.markNeverClean();
-        historyChanged();
     }
+    // Half a character at the end of a UTF-16 file stays there; it means
+    // nothing in another encoding.
+    std::string tail;
+    const TextEnd end = lines_.textEnd();
+    if (end.halfCharacter && (as.encoding == TextEncoding::Utf16LE || as.encoding == TextEncoding::Utf16BE))
+        tail.push_back(static_cast<char>(end.strayByte));
+    // The file is written tab-separated: fixed-width fields holding a TAB
+    // would come back as two.
+    const std::vector<int> widths = ParseCellWidths(cellWidths_);
+    const bool fixedWidths = std::any_of(widths.begin(), widths.end(), [](int w) { return w > 0; });
+    if (fixedWidths) {
+        if (FileError tab = FirstCellWithTab(grid_, path); tab.code != FileErrorCode::None)
+            return tab;
+    }
+    // The ".cfg" goes with what is written: its widths go, its other lines
+    // stay. It is put back when the table cannot be written.
+    const std::string cfgPath = CfgPathFor(path_);
+    std::string oldCfg;
+    bool cfgChanged = false;
+    if (FileIsThere(cfgPath) && ReadWholeFile(cfgPath, oldCfg)) {
+        std::string newCfg = oldCfg;
+        if (DropCellFormat(newCfg)) {
+            if (FileStatus written = WriteFileAtomic(cfgPath, newCfg); !written)
+                return written;
+            cfgChanged = true;
+        }
+    }
+    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, head, tail);
+    if (!saved) {
+        if (cfgChanged)
+            WriteFileAtomic(cfgPath, oldCfg);
+        return saved;
+    }
+
+    const bool numbered = rowNumberBase != 0;
+    const TextEncoding held = HeldForm(as.encoding);
+    // A new layout cuts the table as the file now holds it.
+    bool rebuild = isModified() || numbered || fixedWidths;
+    CoreGrid converted;
+    if (held != grid_.Encoding() && ConvertGridText(grid_, held, converted)) {
+        // Saved in another form, the table holds its text that way from now
+        // on; the steps of the history hold the old form and go.
+        const ShapeChange change(*this);
+        if (observer_)
+            observer_->gridAboutToBeReplaced();
+        const TextEncoding before = grid_.Encoding();
+        const auto convert = [before, held](std::string& text) {
+            std::string out;
+            if (!AppendHeldAs(text, before, held, out))
+                out.clear();
+            text = std::move(out);
+        };
+        convert(searchText_);
+        convert(filterText_);
+        for (std::string& line : openedHeader_.lines)
+            convert(line);
+        for (std::string& label : openedHeader_.labels)
+            convert(label);
+        grid_ = std::move(converted);
+        history_.clear(true);
+        historyEpoch_ = grid_.Epoch();
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        rebuilt.setEncoding(as);
+        lines_ = std::move(rebuilt);
+        rebuild = false;
+        if (observer_)
+            observer_->gridReplaced();
+    }
+    if (rebuild) {
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        rebuilt.setEncoding(FileEncoding{grid_.Encoding(), false});
+        lines_ = std::move(rebuilt);
+    }
+    lines_.setFileEncoding(as);
+    // The file holds all of the table now, and the half character if it was written.
+    TextEnd written;
+    written.halfCharacter = !tail.empty();
+    written.strayByte = written.halfCharacter ? end.strayByte : 0;
+    lines_.setTextEnd(written);
+    cellWidths_.clear();
+    // A numbered file is not the grid.
+    if (!numbered)
+        history_.markClean();
+    else
+        history_.markNeverClean();
+    historyChanged();
     return saved;
 }
 
@@ -698,8 +788,7 @@ FileStatus TableDocument::saveCurrentColumn(const std::string& path, bool withou
         while (row + 1 < grid_.RowCount() && grid_.Cell(grid_.Col, row) != values[line])
             ++row;
         FileError error(FileErrorCode::NotInEncoding, path);
-        error.row = row + 1;
-        error.column = grid_.Col + 1;
+        NameCell(error, grid_, grid_.Col, row);
         error.codePoint = unfit.codePoint;
         return error;
     }

@@ -166,12 +166,20 @@ public:
     const UndoHistory& history() const { return history_; }
 
     // ---- saving ----
-    // Writes the grid to path as "Save" does; saving over the open table
-    // keeps its old content as the ".Bak" backup, makes the document
-    // unmodified, and later layouts cut the table as saved. rowNumberBase other than 0 numbers the rows ("Save With
-    // Rows"); such a file is not the grid, so the document stays as it was.
-    // The file is written in encoding (the table's own when none is given);
-    // saved over the open table, that becomes the table's encoding.
+    // Writes the grid to path as "Save" does. Saving over the open table
+    // keeps its old content as the ".Bak" backup, writes its header block
+    // back in front of the rows (and the half character a UTF-16 file ended
+    // in, when saved as UTF-16), takes the "CellFormat" widths out of its
+    // ".cfg" (the file is tab-separated now; a fixed-width cell holding a
+    // TAB refuses the save: TabInCell), makes the document unmodified, and
+    // later layouts cut the table as saved. rowNumberBase other than 0
+    // numbers the rows ("Save With Rows"); such a file is not the grid, so the
+    // document stays modified. The file is written in encoding (the table's
+    // own when none is given); saved over the open table, that becomes the
+    // table's encoding, and the grid holds its text in that encoding's form
+    // from then on (the undo history starts again when that form changes).
+    // A save over a table whose text a NUL cut off writes the cut table: the
+    // caller asks first (lines().textEnd()).
     FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {},
                     std::optional<FileEncoding> encoding = std::nullopt);
 
@@ -274,6 +282,8 @@ private:
     // Adds the step of a change made since the grid's epoch was epochBefore.
     void record(UndoStep step, std::uint64_t epochBefore);
     void historyChanged();
+    FileStatus saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
+                             FileEncoding as);
     void putCursor(int col, int row);
     // The changes themselves, telling the observer; the history is the callers'.
     void removeRowNow(int row);

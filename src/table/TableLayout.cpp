@@ -47,6 +47,7 @@ HeaderBlock ReadHeaderBlock(TableLines& lines)
     if (lines.empty() || lines.front().substr(0, HeaderMagic.size()) != HeaderMagic)
         return h;
     h.found = true;
+    h.lines.emplace_back(lines.front());
     std::string_view rest = lines.front().substr(HeaderMagic.size());
     lines.dropFront(1);
     h.closeOnKey = TakeFlagToken(rest);
@@ -56,6 +57,7 @@ HeaderBlock ReadHeaderBlock(TableLines& lines)
             h.labels.emplace_back();
         } else {
             h.labels.emplace_back(lines.front());
+            h.lines.emplace_back(lines.front());
             lines.dropFront(1);
         }
     }

@@ -22,6 +22,9 @@ struct HeaderBlock {
     int panelCount = 0;      // panels of the header strip: at most 10, may be negative
     // Three captions per panel (right, centre, left), panel 1 first.
     std::vector<std::string> labels;
+    // The block's lines as read, the magic line first: what a save over the
+    // table writes back in front of its rows.
+    std::vector<std::string> lines;
 };
 
 // Reads the header block at the top of lines and removes its lines.

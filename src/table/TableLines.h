@@ -64,6 +64,10 @@ public:
     }
     // The same lines, now kept in a file of another encoding.
     void setFileEncoding(FileEncoding encoding) { encoding_ = encoding; }
+    // What of the file the lines do not hold: the rest after a NUL that cut
+    // the text off, or half a character at the end of a UTF-16 file.
+    const TextEnd& textEnd() const { return textEnd_; }
+    void setTextEnd(const TextEnd& end) { textEnd_ = end; }
 
     // The shared byte buffer; cell views of a grid built from these lines
     // point into it and keep it alive.
@@ -82,6 +86,7 @@ private:
     std::shared_ptr<const Index> index_;
     std::size_t first_ = 0;
     FileEncoding encoding_;
+    TextEnd textEnd_;
     TextEncoding held_ = TextEncoding::Windows1256;
 };
 

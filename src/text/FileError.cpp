@@ -38,6 +38,16 @@ FileError ErrnoError(int err, const std::string& path)
     return e;
 }
 
+std::string CellPlaceText(const FileError& error)
+{
+    if (error.column == 0)
+        return "line " + std::to_string(error.row) + " of the header block";
+    std::string place = "row " + std::to_string(error.row) + ", column " + std::to_string(error.column);
+    if (!error.subject.empty())
+        place += " \"" + error.subject + "\"";
+    return place;
+}
+
 std::string DescribeFileError(const FileError& error)
 {
     using C = FileErrorCode;
@@ -72,9 +82,13 @@ std::string DescribeFileError(const FileError& error)
     case C::NotInEncoding: {
         char hex[16];
         std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(error.codePoint));
-        return "row " + std::to_string(error.row) + ", column " + std::to_string(error.column) + ": the character "
-            + hex + " has no Windows-1256 form";
+        return CellPlaceText(error) + ": the character " + hex + " has no Windows-1256 form";
     }
+    case C::TabInCell: return CellPlaceText(error) + ": the cell holds a TAB, which the tab-separated file cannot hold";
+    case C::TextCut:
+        return "a NUL at byte " + std::to_string(error.count + 1)
+            + " cut the table off; writing over the file would lose its last "
+            + std::to_string(error.limit - error.count) + " bytes";
     case C::CellTooLong:
         return "cell " + error.subject + " holds more than " + std::to_string(error.limit) + " characters";
     case C::BadSheetName:

@@ -25,9 +25,17 @@ enum class FileErrorCode {
     NoSpace,        // the disk or the quota is full
     NoMemory,
     System, // any other system error: see sysErrno, else detail
-    // The table holds a character the chosen encoding cannot: at row, column
-    // (counted from 1), the character codePoint.
+    // The table holds a character the chosen encoding cannot: the character
+    // codePoint, in the cell at row and column (as the status bar counts them:
+    // row 0 is the header row, columns from 1), named subject when the column
+    // has a name; column 0: in line row of the header block.
     NotInEncoding,
+    // A cell (row, column, subject as above) holds a TAB, which a
+    // tab-separated file written over a fixed-width table cannot hold.
+    TabInCell,
+    // The table's text was cut off by a NUL at byte count of the file's limit
+    // bytes: writing over the file would lose the rest.
+    TextCut,
     // Workbook export.
     EmptyTable,        // nothing to write
     ExportSwitchedOff, // "NoSheet" = 1 in AppOptions.txt
@@ -44,10 +52,10 @@ struct FileError {
     int sysErrno = 0;        // 0 when the code says it all
     std::string path;        // the file concerned
     std::string detail;      // a library's own words (UTF-8)
-    std::string subject;     // what it is about: a cell address, a sheet name
+    std::string subject;     // what it is about: a cell address, a sheet name, a column's name
     std::uint64_t count = 0; // for the limits: what the table has...
     std::uint64_t limit = 0; // ...and what the file takes
-    std::int64_t row = 0;    // NotInEncoding: the cell, from 1
+    std::int64_t row = 0;    // NotInEncoding, TabInCell: the cell
     int column = 0;
     char32_t codePoint = 0;
 
@@ -88,6 +96,10 @@ private:
     FileError error_;
     FileError warning_;
 };
+
+// The cell of a NotInEncoding or TabInCell error in English: "row 4, column
+// 2 "City"", or the line of the header block.
+std::string CellPlaceText(const FileError& error);
 
 // The reason in English for the command line and logs, without the path:
 // the system's own text where there is an error number.

@@ -228,6 +228,51 @@ bool IsValidUtf8(std::string_view text, bool* beyondAscii)
     return true;
 }
 
+TextEncoding Utf16WithoutMark(std::string_view bytes)
+{
+    const std::size_t units = bytes.size() / 2;
+    const auto* in = reinterpret_cast<const unsigned char*>(bytes.data());
+    std::size_t nulEven = 0, nulOdd = 0, breakBytes = 0;
+    for (std::size_t i = 0; i < 2 * units; ++i) {
+        const unsigned char b = in[i];
+        if (b == 0)
+            ++((i & 1) ? nulOdd : nulEven);
+        else if (b == '\t' || b == '\n' || b == '\r')
+            ++breakBytes;
+    }
+    if (nulEven + nulOdd == 0)
+        return TextEncoding::Windows1256;
+    // ASCII in little-endian order has its NUL in the odd places.
+    const bool big = nulEven > nulOdd;
+    const auto unitAt = [&](std::size_t u) -> char16_t {
+        const unsigned char lo = in[2 * u + (big ? 1 : 0)];
+        const unsigned char hi = in[2 * u + (big ? 0 : 1)];
+        return static_cast<char16_t>(hi << 8 | lo);
+    };
+    std::size_t breakUnits = 0, withNul = 0;
+    for (std::size_t u = 0; u < units; ++u) {
+        const char16_t c = unitAt(u);
+        if (c < 0x100)
+            ++withNul;
+        if (c == '\t' || c == '\n' || c == '\r') {
+            ++breakUnits;
+            continue;
+        }
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0xFFFE || c == 0xFFFF || (c >= 0xDC00 && c <= 0xDFFF))
+            return TextEncoding::Windows1256;
+        if (c >= 0xD800 && c <= 0xDBFF) {
+            if (u + 1 >= units || unitAt(u + 1) < 0xDC00 || unitAt(u + 1) > 0xDFFF)
+                return TextEncoding::Windows1256;
+            ++u;
+        }
+    }
+    // A Windows-1256 table read as UTF-16 keeps its TABs and line breaks
+    // inside other units; a real UTF-16 table has them as units.
+    if (2 * breakUnits < breakBytes || (breakUnits == 0 && 2 * withNul < units))
+        return TextEncoding::Windows1256;
+    return big ? TextEncoding::Utf16BE : TextEncoding::Utf16LE;
+}
+
 FileEncoding DetectEncoding(std::string_view bytes)
 {
     if (StartsWith(bytes, Utf8Mark))
@@ -237,12 +282,44 @@ FileEncoding DetectEncoding(std::string_view bytes)
     if (StartsWith(bytes, Utf16BEMark))
         return {TextEncoding::Utf16BE, true};
     // The text ends at a NUL; what follows is never read.
-    if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size()))
+    if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size())) {
+        if (const TextEncoding utf16 = Utf16WithoutMark(bytes); utf16 != TextEncoding::Windows1256)
+            return {utf16, false};
         bytes = bytes.substr(0, static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
+    }
     bool beyond = false;
     if (IsValidUtf8(bytes, &beyond) && beyond)
         return {TextEncoding::Utf8, false};
     return {};
+}
+
+TextEnd FindTextEnd(std::string_view bytes, FileEncoding encoding)
+{
+    TextEnd end;
+    end.fileBytes = bytes.size();
+    const std::size_t from = ByteOrderMarkOf(encoding).size();
+    if (bytes.size() < from || !StartsWith(bytes, ByteOrderMarkOf(encoding)))
+        return end;
+    if (encoding.encoding == TextEncoding::Utf16LE || encoding.encoding == TextEncoding::Utf16BE) {
+        const std::size_t units = (bytes.size() - from) / 2;
+        for (std::size_t u = 0; u < units; ++u) {
+            if (bytes[from + 2 * u] == '\0' && bytes[from + 2 * u + 1] == '\0') {
+                end.cut = true;
+                end.cutAt = from + 2 * u;
+                return end;
+            }
+        }
+        if ((bytes.size() - from) % 2 != 0) {
+            end.halfCharacter = true;
+            end.strayByte = static_cast<unsigned char>(bytes.back());
+        }
+        return end;
+    }
+    if (const void* nul = std::memchr(bytes.data() + from, '\0', bytes.size() - from)) {
+        end.cut = true;
+        end.cutAt = static_cast<std::uint64_t>(static_cast<const char*>(nul) - bytes.data());
+    }
+    return end;
 }
 
 bool FileBytesToHeld(ByteBuffer& bytes, FileEncoding encoding, std::size_t maxBytes)
@@ -267,17 +344,15 @@ bool FileBytesToHeld(ByteBuffer& bytes, FileEncoding encoding, std::size_t maxBy
         };
         // The text ends at U+0000; nothing after it is converted.
         std::size_t units = (n - from) / 2;
-        bool oddByte = (n - from) % 2 != 0;
         for (std::size_t u = 0; u < units; ++u) {
             if (unitAt(from + 2 * u) == 0) {
                 units = u;
-                oddByte = false;
                 break;
             }
         }
-        // At most three bytes for each unit (a pair of four for two), and
-        // three for the odd byte.
-        ByteBuffer out(units * 3 + 3);
+        // At most three bytes for each unit (a pair of four for two). An
+        // odd last byte is half a character, kept aside by the reader.
+        ByteBuffer out(units * 3);
         char* o = out.data();
         const auto put = [&o](char32_t cp) {
             if (cp < 0x80) {
@@ -308,8 +383,6 @@ bool FileBytesToHeld(ByteBuffer& bytes, FileEncoding encoding, std::size_t maxBy
             }
             put(c); // a lone surrogate keeps its own three bytes
         }
-        if (oddByte)
-            put(Replacement);
         const std::size_t size = static_cast<std::size_t>(o - out.data());
         if (size > maxBytes)
             return false;

@@ -33,10 +33,38 @@ constexpr TextEncoding HeldForm(TextEncoding e)
     return HoldsUtf8(e) ? TextEncoding::Utf8 : TextEncoding::Windows1256;
 }
 
-// The encoding of a table file: its byte-order mark when it starts with one,
-// else UTF-8 when all of it (up to a NUL, where the text ends) is valid UTF-8
-// with at least one character beyond ASCII, else Windows-1256.
+// The encoding of a table file: its byte-order mark when it starts with one;
+// else UTF-16 without a mark (Utf16WithoutMark); else UTF-8 when all of it (up to a NUL, where the text
+// ends) is valid UTF-8 with at least one character beyond ASCII; else
+// Windows-1256.
 FileEncoding DetectEncoding(std::string_view bytes);
+
+// UTF-16 without a mark: Utf16LE or Utf16BE when NUL bytes stand in the odd
+// or the even places of bytes that read as printable UTF-16 text in that
+// order: every unit a character, TAB, CR or LF (no U+0000, no other
+// control, no lone surrogate, no U+FFFE or U+FFFF); the file's TAB, CR and
+// LF bytes mostly units of their own; without any, at least half the units
+// holding a NUL byte. A binary file (runs of zeros, random units) or a
+// Windows-1256 table with a stray NUL is not taken for UTF-16; an odd last
+// byte is not counted. Windows1256 when it is not UTF-16.
+TextEncoding Utf16WithoutMark(std::string_view bytes);
+
+// How a table file's text ended, for the bytes its lines do not hold: a NUL
+// that ended the text early (its offset in the file), or the odd last byte
+// of a UTF-16 file, which is half a character.
+struct TextEnd {
+    std::uint64_t fileBytes = 0;
+    // Offset of the NUL (a U+0000 unit in UTF-16) where the text was cut off.
+    bool cut = false;
+    std::uint64_t cutAt = 0;
+    bool halfCharacter = false;
+    unsigned char strayByte = 0; // the odd last byte, when halfCharacter
+    // The bytes from the NUL to the end of the file, which the lines lack.
+    std::uint64_t bytesLeftOut() const { return cut ? fileBytes - cutAt : 0; }
+    bool operator==(const TextEnd&) const = default;
+};
+// Where the text of a file's bytes in encoding ends.
+TextEnd FindTextEnd(std::string_view bytes, FileEncoding encoding);
 
 // Whether text is valid UTF-8 (no overlong forms, no surrogates), and
 // whether it holds a character beyond ASCII.
@@ -44,8 +72,8 @@ bool IsValidUtf8(std::string_view text, bool* beyondAscii = nullptr);
 
 // Turns a file's bytes in encoding into the form they are held in: the mark
 // goes, UTF-16 becomes UTF-8. A lone surrogate is kept in its three-byte
-// form so that it is written back as it was; an odd last byte of UTF-16
-// becomes U+FFFD. False when the result would exceed maxBytes.
+// form so that it is written back as it was; an odd last byte of UTF-16 is
+// left out (FindTextEnd keeps it). False when the result would exceed maxBytes.
 bool FileBytesToHeld(ByteBuffer& bytes, FileEncoding encoding, std::size_t maxBytes);
 
 // A character that the target encoding cannot hold: where it starts in the

@@ -163,6 +163,12 @@ bool FileIsThere(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool PathIsThere(const std::string& path)
+{
+    struct stat st { };
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
 bool CanOpenReadWrite(const std::string& path)
 {
     if (path.empty())

@@ -31,6 +31,9 @@ std::string JoinLinesCrLf(const std::vector<std::string>& lines);
 // True for a regular file (through symbolic links); folders, devices and
 // pipes are not files here.
 bool FileIsThere(const std::string& path);
+// True for anything at path (through symbolic links): a file, a folder, a
+// device or a pipe.
+bool PathIsThere(const std::string& path);
 // Opens the existing file read-write without blocking: false for a missing,
 // read-only (no write permission bit at all, even for the superuser) or
 // unwritable file, and for one another process holds under an exclusive lock.

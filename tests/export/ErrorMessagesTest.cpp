@@ -102,6 +102,32 @@ private slots:
                                                   << saved + QStringLiteral("نام فایل پشتیبان همان نام خود فایل است.");
         QTest::newRow("save: unknown") << Error(C::System, "/t/a.txt") << FileOperation::Save
                                        << saved + QStringLiteral("خطای ناشناخته");
+        // A cell is named as the status bar names it.
+        const auto inCell = [](FileErrorCode code, std::int64_t row, int column, std::string name) {
+            FileError e(code, "/t/a.txt");
+            e.row = row;
+            e.column = column;
+            e.subject = std::move(name);
+            e.codePoint = 0x20AA;
+            return e;
+        };
+        const QString shekel = QStringLiteral("نویسه «\u2068₪\u2069» (U+20AA) در ");
+        const QString fits = QStringLiteral(" در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.");
+        QTest::newRow("save: character in a named column")
+            << inCell(C::NotInEncoding, 4, 4, "شهر") << FileOperation::Save
+            << saved + shekel + QStringLiteral("ردیف 4، ستون \u2068شهر\u2069") + fits;
+        QTest::newRow("save: character in a column without a name")
+            << inCell(C::NotInEncoding, 1234, 2, "") << FileOperation::Save
+            << saved + shekel + QStringLiteral("ردیف 1,234، ستون \u20682\u2069") + fits;
+        QTest::newRow("save: character in the header block")
+            << inCell(C::NotInEncoding, 3, 0, "") << FileOperation::Save
+            << saved + shekel + QStringLiteral("سطر 3 سرصفحه جدول") + fits;
+        QTest::newRow("save: TAB in a fixed-width cell")
+            << inCell(C::TabInCell, 2, 1, "کد") << FileOperation::Save
+            << saved
+                + QStringLiteral(
+                    "خانه ردیف 2، ستون \u2068کد\u2069 نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا "
+                    "می‌شوند دو خانه می‌شود. TAB را از خانه بردارید.");
 
         QTest::newRow("workbook: no name") << Error(C::NoFileName, "") << FileOperation::Workbook
                                            << QStringLiteral("خطا در ذخیره فایل اکسل\n\nنام فایل داده نشده است.");

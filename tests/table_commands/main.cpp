@@ -17,6 +17,7 @@ QObject* makeColumnOrderTests();
 QObject* makeDocumentLayoutTests();
 QObject* makeUtf8CommandTests();
 QObject* makeSortTests();
+QObject* makeSaveOverTests();
 
 namespace {
 
@@ -36,8 +37,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
-    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests})
+    for (auto make :
+         {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
+          makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests, makeSaveOverTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.

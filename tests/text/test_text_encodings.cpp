@@ -85,7 +85,34 @@ private slots:
         QTest::newRow("utf-16 odd byte") << Bytes("\xFF\xFE"
                                                   "a\0b",
                                                   5)
-                                         << TextEncoding::Utf16LE << true << Bytes("a\xEF\xBF\xBD");
+                                         << TextEncoding::Utf16LE << true << Bytes("a");
+        // Without a mark: NULs in the odd or even places of printable text.
+        QTest::newRow("utf-16 le without mark")
+            << Utf16(u"\u0646\u0627\u0645\tA\r\n", false) << TextEncoding::Utf16LE << false << name + "\tA\r\n";
+        QTest::newRow("utf-16 be without mark")
+            << Utf16(u"\u0646\u0627\u0645\tA\r\n", true) << TextEncoding::Utf16BE << false << name + "\tA\r\n";
+        QTest::newRow("utf-16 without mark or line break")
+            << Utf16(u"abc", false) << TextEncoding::Utf16LE << false << Bytes("abc");
+        QTest::newRow("utf-16 without mark, odd byte")
+            << Utf16(u"a\tb", false) + "\x06" << TextEncoding::Utf16LE << false << Bytes("a\tb");
+        // Not UTF-16: read as Windows-1256, cut at the NUL.
+        const auto notUtf16 = [](const char* row, Bytes file) {
+            QTest::newRow(row) << file << TextEncoding::Windows1256 << false << file;
+        };
+        notUtf16("png", Bytes("\x89PNG\r\n\x1a\n\0\0\0\rIHDR\0\0\x01\0", 20));
+        notUtf16("executable",
+                 Bytes("\x7F"
+                       "ELF\x02\x01\x01\0\0\0\0\0\0\0\0\0\x02\0\x3E\0",
+                       20));
+        notUtf16("stray NUL in a table", Bytes("a\tb\r\nc\0d\r\ne\tf\r\n", 15));
+        notUtf16("stray NUL after a TAB", Bytes("ab\t\0cd\r\n", 8));
+        notUtf16("stray NUL in one line", Bytes("abc\0def", 7));
+        notUtf16("U+0000 unit", Bytes("a\0\0\0b\0", 6));
+        notUtf16("control unit", Utf16(u"a\u0001b", false));
+        notUtf16("lone surrogate",
+                 Utf16(u"a\xDC00"
+                       u"b",
+                       false));
     }
     void detection()
     {
