@@ -1,6 +1,6 @@
 #include "table/SortRows.h"
 
-#include "table/ColumnExtract.h"
+#include "table/Collation.h"
 #include "table/NumberText.h"
 
 #include <algorithm>
