@@ -58,10 +58,11 @@ private:
     void appendRow(std::size_t& len, int r)
     {
         for (int c = 0; c < grid_.ColCount(); ++c) {
-            folding_.append(buf_, len, grid_.Cell(c, r));
+            folding_.appendPart(buf_, len, grid_.Cell(c, r));
             buf_[len++] = '\r';
             buf_[len++] = '\n';
         }
+        len = folding_.finishParts(buf_.data(), len);
     }
 
     // The row with a TAB after every cell. Cells that lie side by side with
@@ -88,13 +89,13 @@ private:
                 continue;
             }
             if (runStart) {
-                folding_.append(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+                folding_.appendPart(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
                 buf_[len++] = '\t';
             }
             runStart = cell.data();
             runEnd = cell.data() + cell.size();
         }
-        folding_.append(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+        folding_.appendPart(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
         buf_[len++] = '\t';
     }
 
@@ -131,6 +132,7 @@ private:
                 ++r;
             }
             starts_.push_back(len);
+            len = folding_.finishParts(buf_.data(), len, starts_.data(), starts_.size());
 
             const char* const base = buf_.data();
             std::size_t pos = 0;

@@ -5,6 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace rasmik {
 
 namespace {
@@ -125,10 +129,69 @@ std::size_t foldCp1256(const unsigned char* in, std::size_t n, unsigned char* ou
     return j;
 }
 
-template <bool DropSpaces>
-std::size_t foldUtf8(const unsigned char* in, std::size_t n, unsigned char* out)
+// UTF-8 byte by byte, without a branch per character: a byte's fold depends
+// only on the byte itself and on the byte after it (for a lead byte of
+// U+0640..U+06FF) or the byte before it (for its continuation byte). Leads
+// 0xD9, 0xDA and 0xDB have classes 1 to 3, every other byte 0.
+struct ByteFold {
+    unsigned char byte;
+    unsigned char keep;
+};
+using FoldTables = std::array<ByteFold, 2048>; // [0, 1024): by the byte before; [1024, 2048): leads by the byte after
+
+constexpr int leadClass(int b)
 {
-    const ByteTable& keep = Keeps[DropSpaces ? 3 : 2];
+    return b >= 0xD9 && b <= 0xDB ? b - 0xD8 : 0;
+}
+
+constexpr FoldTables makeUtf8Tables(bool dropSpaces)
+{
+    FoldTables t{};
+    const ByteTable& keep = Keeps[dropSpaces ? 3 : 2];
+    for (int before = 0; before < 4; ++before)
+        for (int b = 0; b < 256; ++b)
+            t[static_cast<std::size_t>(before * 256 + b)] = {Utf8Map[static_cast<std::size_t>(b)],
+                                                             keep[static_cast<std::size_t>(b)]};
+    for (int cls = 1; cls < 4; ++cls)
+        for (int after = 0; after < 256; ++after)
+            t[static_cast<std::size_t>(1024 + cls * 256 + after)] = {static_cast<unsigned char>(0xD8 + cls), 1};
+    for (int d = 0; d < 10; ++d) {
+        // U+0660..U+0669 (D9 A0..) and U+06F0..U+06F9 (DB B0..): the lead goes, the second byte is the digit.
+        t[static_cast<std::size_t>(1024 + 1 * 256 + 0xA0 + d)] = {0, 0};
+        t[static_cast<std::size_t>(1 * 256 + 0xA0 + d)] = {static_cast<unsigned char>('0' + d), 1};
+        t[static_cast<std::size_t>(1024 + 3 * 256 + 0xB0 + d)] = {0, 0};
+        t[static_cast<std::size_t>(3 * 256 + 0xB0 + d)] = {static_cast<unsigned char>('0' + d), 1};
+    }
+    t[1024 + 1 * 256 + 0x80] = {0, 0}; // U+0640 tatweel: both bytes go
+    t[1 * 256 + 0x80] = {0, 0};
+    t[1024 + 3 * 256 + 0x8C] = {0xD9, 1}; // U+06CC ی as U+064A ي
+    t[3 * 256 + 0x8C] = {0x8A, 1};
+    t[1024 + 2 * 256 + 0xA9] = {0xD9, 1}; // U+06A9 ک as U+0643 ك
+    t[2 * 256 + 0xA9] = {0x83, 1};
+    return t;
+}
+constexpr std::array<FoldTables, 2> Utf8Tables = {makeUtf8Tables(false), makeUtf8Tables(true)};
+
+constexpr std::array<unsigned char, 256> makeClasses()
+{
+    std::array<unsigned char, 256> t{};
+    for (int b = 0; b < 256; ++b)
+        t[static_cast<std::size_t>(b)] = static_cast<unsigned char>(leadClass(b));
+    return t;
+}
+constexpr std::array<unsigned char, 256> Classes = makeClasses();
+
+inline bool zeroWidthNonJoinerAt(const unsigned char* in, std::size_t i, std::size_t n)
+{
+    return i + 2 < n && in[i + 1] == 0x80 && in[i + 2] == 0x8C;
+}
+
+// The whole fold, one pass; in may be out. before: the class of the byte
+// before in[0].
+template <bool DropSpaces>
+std::size_t foldUtf8(const unsigned char* in, std::size_t n, unsigned char* out, unsigned before = 0)
+{
+    const FoldTables& table = Utf8Tables[DropSpaces ? 1 : 0];
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < n) {
@@ -141,33 +204,166 @@ std::size_t foldUtf8(const unsigned char* in, std::size_t n, unsigned char* out)
                 std::memcpy(out + j, &x, 8);
                 i += 8;
                 j += 8;
+                before = 0;
                 continue;
             }
         }
-        // Otherwise character by character for at least eight bytes.
+        // Otherwise byte by byte for at least eight bytes.
         const std::size_t stop = std::min(n, i + 8);
         while (i < stop) {
             const unsigned char c = in[i];
-            if (c < 0x80) {
-                out[j] = Utf8Map[c];
-                j += keep[c];
-                ++i;
-            } else if (c >= FirstPairLead && c <= 0xDB && i + 1 < n && isContinuation(in[i + 1])) {
-                const PairFold& p = Pairs[static_cast<std::size_t>((c - FirstPairLead) * 64 + (in[i + 1] & 0x3F))];
-                out[j] = p.bytes[0];
-                out[j + 1] = p.bytes[1];
-                j += p.size;
-                i += 2;
-            } else if (c == 0xE2 && i + 2 < n && in[i + 1] == 0x80 && in[i + 2] == 0x8C) {
-                i += 3; // U+200C zero-width non-joiner
-            } else {
-                out[j++] = c;
-                ++i;
+            if (c == 0xE2 && zeroWidthNonJoinerAt(in, i, n)) {
+                i += 3;
+                before = 0;
+                continue;
             }
+            const unsigned cls = Classes[c];
+            const unsigned after = i + 1 < n ? in[i + 1] : 0;
+            const unsigned asLead = 1024 + cls * 256 + after;
+            const unsigned asOther = before * 256 + c;
+            const unsigned lead = 0u - (cls != 0); // all ones for a lead byte
+            const ByteFold f = table[(asLead & lead) | (asOther & ~lead)];
+            out[j] = f.byte;
+            j += f.keep;
+            before = cls;
+            ++i;
         }
     }
     return j;
 }
+
+#ifdef __SSE2__
+// Latin case and spaces only (the first of two passes over UTF-8).
+template <bool DropSpaces>
+std::size_t foldAscii(const unsigned char* in, std::size_t n, unsigned char* out)
+{
+    std::size_t i = 0;
+    std::size_t j = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, in + i, 8);
+        if (DropSpaces && hasByte(x, ' ')) {
+            for (std::size_t k = 0; k < 8; ++k) {
+                const unsigned char c = in[i + k];
+                out[j] = Utf8Map[c];
+                j += !DropSpaces || c != ' ';
+            }
+        } else {
+            x = foldWord(x);
+            std::memcpy(out + j, &x, 8);
+            j += 8;
+        }
+    }
+    for (; i < n; ++i) {
+        const unsigned char c = in[i];
+        out[j] = Utf8Map[c];
+        j += !DropSpaces || c != ' ';
+    }
+    return j;
+}
+
+inline __m128i inRange(__m128i v, unsigned char low, unsigned char count)
+{
+    const __m128i d = _mm_sub_epi8(v, _mm_set1_epi8(static_cast<char>(low)));
+    return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(count - 1))), d);
+}
+
+inline __m128i bytes(unsigned char b)
+{
+    return _mm_set1_epi8(static_cast<char>(b));
+}
+
+inline __m128i blend(__m128i v, __m128i mask, unsigned char b)
+{
+    return _mm_or_si128(_mm_andnot_si128(mask, v), _mm_and_si128(mask, bytes(b)));
+}
+
+// The second pass over UTF-8, in place on text the first has folded: ی and
+// ک take their Arabic forms sixteen bytes at a time; sixteen bytes that hold
+// a character that changes the length (a digit, tatweel, the non-joiner) go
+// through the one-pass fold. r reads, w writes (w <= r). The new length;
+// marks (ascending offsets) move with the bytes they point at.
+std::size_t foldPersianInPlace(unsigned char* s, std::size_t n, std::size_t* marks, std::size_t markCount)
+{
+    const FoldTables& table = Utf8Tables[0]; // spaces are gone or kept already
+    std::size_t r = 0;
+    std::size_t w = 0;
+    std::size_t mark = 0;
+    unsigned last = 0; // the byte before s[r], as it was
+    // Bytes dropped so far lie before every mark not yet moved.
+    const auto moveMarks = [&](std::size_t upTo) {
+        for (; mark < markCount && marks[mark] <= upTo; ++mark)
+            marks[mark] -= r - w;
+    };
+    // Byte by byte from r to at least stop, and on to the end of a character.
+    const auto oneByOne = [&](std::size_t stop) {
+        while (r < n && (r < stop || isContinuation(s[r]))) {
+            const unsigned char c = s[r];
+            moveMarks(r);
+            if (c == 0xE2 && zeroWidthNonJoinerAt(s, r, n)) {
+                for (; mark < markCount && marks[mark] <= r + 2; ++mark)
+                    marks[mark] = w; // none should point inside a character
+                r += 3;
+                last = 0x8C;
+                continue;
+            }
+            const unsigned cls = Classes[c];
+            const unsigned after = r + 1 < n ? s[r + 1] : 0;
+            const unsigned asLead = 1024 + cls * 256 + after;
+            const unsigned asOther = Classes[last] * 256 + c;
+            const unsigned lead = 0u - (cls != 0);
+            const ByteFold f = table[(asLead & lead) | (asOther & ~lead)];
+            s[w] = f.byte;
+            w += f.keep;
+            last = c;
+            ++r;
+        }
+    };
+    while (r + 18 <= n) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r));
+        const __m128i isD9 = _mm_cmpeq_epi8(v, bytes(0xD9));
+        const __m128i isDA = _mm_cmpeq_epi8(v, bytes(0xDA));
+        const __m128i isDB = _mm_cmpeq_epi8(v, bytes(0xDB));
+        const __m128i isE2 = _mm_cmpeq_epi8(v, bytes(0xE2));
+        // The byte before each: for the second byte of ی or ک whose first
+        // byte ended the sixteen before.
+        const __m128i before = _mm_or_si128(_mm_slli_si128(v, 1), _mm_cvtsi32_si128(static_cast<int>(last)));
+        const __m128i yehSecond = _mm_and_si128(_mm_cmpeq_epi8(before, bytes(0xDB)), _mm_cmpeq_epi8(v, bytes(0x8C)));
+        const __m128i kafSecond = _mm_and_si128(_mm_cmpeq_epi8(before, bytes(0xDA)), _mm_cmpeq_epi8(v, bytes(0xA9)));
+        const __m128i leads = _mm_or_si128(_mm_or_si128(isD9, isDA), _mm_or_si128(isDB, isE2));
+        __m128i out = v;
+        if (_mm_movemask_epi8(_mm_or_si128(leads, _mm_or_si128(yehSecond, kafSecond))) != 0) {
+            const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 1));
+            const __m128i next2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + r + 2));
+            const __m128i shorter = _mm_or_si128(
+                _mm_or_si128(
+                    _mm_and_si128(isD9, _mm_or_si128(_mm_cmpeq_epi8(next, bytes(0x80)), inRange(next, 0xA0, 10))),
+                    _mm_and_si128(isDB, inRange(next, 0xB0, 10))),
+                _mm_and_si128(isE2,
+                              _mm_and_si128(_mm_cmpeq_epi8(next, bytes(0x80)), _mm_cmpeq_epi8(next2, bytes(0x8C)))));
+            if (_mm_movemask_epi8(shorter) != 0) {
+                oneByOne(r + 16);
+                continue;
+            }
+            const __m128i firsts = _mm_or_si128(_mm_and_si128(isDB, _mm_cmpeq_epi8(next, bytes(0x8C))),
+                                                _mm_and_si128(isDA, _mm_cmpeq_epi8(next, bytes(0xA9))));
+            out = blend(blend(blend(out, firsts, 0xD9), yehSecond, 0x8A), kafSecond, 0x83);
+        } else if (w == r) {
+            last = static_cast<unsigned>(_mm_extract_epi16(v, 7)) >> 8;
+            r += 16;
+            w += 16;
+            continue;
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(s + w), out);
+        last = static_cast<unsigned>(_mm_extract_epi16(v, 7)) >> 8;
+        r += 16;
+        w += 16;
+    }
+    oneByOne(n);
+    moveMarks(n);
+    return w;
+}
+#endif
 
 } // namespace
 
@@ -176,17 +372,54 @@ MatchFolding::MatchFolding(TextEncoding held, Spaces spaces)
 {
 }
 
-void MatchFolding::append(std::string& out, std::size_t& len, std::string_view text) const
+namespace {
+
+#ifdef __SSE2__
+constexpr bool TwoPasses = true;
+#else
+constexpr bool TwoPasses = false;
+#endif
+
+} // namespace
+
+void MatchFolding::appendPart(std::string& out, std::size_t& len, std::string_view text) const
 {
     constexpr std::size_t Room = 16;
     if (len + text.size() + Room > out.size())
         out.resize(std::max(out.size() * 2, len + text.size() + Room));
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
     auto* to = reinterpret_cast<unsigned char*>(out.data()) + len;
+    const std::size_t n = text.size();
+#ifdef __SSE2__
+    if (utf8_) {
+        len += dropSpaces_ ? foldAscii<true>(in, n, to) : foldAscii<false>(in, n, to);
+        return;
+    }
+#endif
     if (utf8_)
-        len += dropSpaces_ ? foldUtf8<true>(in, text.size(), to) : foldUtf8<false>(in, text.size(), to);
+        len += dropSpaces_ ? foldUtf8<true>(in, n, to) : foldUtf8<false>(in, n, to);
     else
-        len += dropSpaces_ ? foldCp1256<true>(in, text.size(), to) : foldCp1256<false>(in, text.size(), to);
+        len += dropSpaces_ ? foldCp1256<true>(in, n, to) : foldCp1256<false>(in, n, to);
+}
+
+std::size_t MatchFolding::finishParts(char* buffer, std::size_t len, std::size_t* marks, std::size_t markCount) const
+{
+#ifdef __SSE2__
+    if (utf8_)
+        return foldPersianInPlace(reinterpret_cast<unsigned char*>(buffer), len, marks, markCount);
+#endif
+    (void)buffer;
+    (void)marks;
+    (void)markCount;
+    return len;
+}
+
+void MatchFolding::append(std::string& out, std::size_t& len, std::string_view text) const
+{
+    const std::size_t start = len;
+    appendPart(out, len, text);
+    if (TwoPasses && utf8_)
+        len = start + finishParts(out.data() + start, len - start, nullptr, 0);
 }
 
 std::string MatchFolding::fold(std::string_view text) const

@@ -44,6 +44,17 @@ public:
     void append(std::string& out, std::size_t& len, std::string_view text) const;
     std::string fold(std::string_view text) const;
 
+    // The same for many texts at once, faster: appendPart() each text into
+    // one buffer, with a byte of ASCII between two texts (as cells have
+    // their separators), then finishParts() once over the buffer: the bytes
+    // append() of each would give, and the new length. marks: ascending
+    // offsets into the buffer (where each text starts, say), moved with the
+    // bytes they point at (one that pointed at a dropped byte points at the
+    // next one kept).
+    void appendPart(std::string& out, std::size_t& len, std::string_view text) const;
+    std::size_t finishParts(char* buffer, std::size_t len, std::size_t* marks = nullptr,
+                            std::size_t markCount = 0) const;
+
     // Where text, folded, first holds a folded pattern, from byte from on
     // (a character boundary): the bytes of text itself from the first to the
     // last character matched, with what was dropped between them and nothing

@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <random>
 #include <string>
 
 using namespace rasmik;
@@ -200,6 +201,72 @@ private slots:
         std::string replaced = whole;
         replaced.replace(span->begin, span->end - span->begin, "#");
         QCOMPARE(replaced, *before + "#" + *after);
+    }
+
+    // Many texts folded into one buffer, as Search folds a block of rows,
+    // give the bytes of each folded alone, and their starts follow them.
+    void partsAsOne_data()
+    {
+        QTest::addColumn<TextEncoding>("form");
+        QTest::addColumn<bool>("keepSpaces");
+        QTest::newRow("UTF-8") << TextEncoding::Utf8 << false;
+        QTest::newRow("UTF-8, spaces kept") << TextEncoding::Utf8 << true;
+        QTest::newRow("Windows-1256") << TextEncoding::Windows1256 << false;
+    }
+    void partsAsOne()
+    {
+        QFETCH(TextEncoding, form);
+        QFETCH(bool, keepSpaces);
+        const MatchFolding folding(form, keepSpaces ? MatchFolding::Spaces::Keep : MatchFolding::Spaces::Drop);
+        // Pieces that fold and pieces that do not, long runs among them.
+        QList<QByteArray> pool = {"ی",
+                                  "ک",
+                                  "ي",
+                                  "ك",
+                                  "۱",
+                                  "٢",
+                                  "3",
+                                  "\u200C",
+                                  "ـ",
+                                  " ",
+                                  "علی",
+                                  "a",
+                                  "Z",
+                                  "کتاب‌خانه",
+                                  "abcdefghijklmnop",
+                                  "دیـگر",
+                                  "\u200D",
+                                  "é"};
+        if (form == TextEncoding::Utf8)
+            pool << "Ω"
+                 << "😀";
+        std::mt19937 random(31);
+        std::vector<std::string> texts;
+        for (int t = 0; t < 3000; ++t) {
+            QByteArray text;
+            for (int k = static_cast<int>(random() % 40); k > 0; --k)
+                text += pool[static_cast<int>(random() % static_cast<unsigned>(pool.size()))];
+            const auto h = held(text, form);
+            QVERIFY(h);
+            texts.push_back(*h);
+        }
+        std::string buffer;
+        std::size_t len = 0;
+        std::vector<std::size_t> marks;
+        std::string expected;
+        std::vector<std::size_t> expectedMarks;
+        for (const auto& text : texts) {
+            marks.push_back(len);
+            folding.appendPart(buffer, len, text);
+            buffer[len++] = '\t';
+            expectedMarks.push_back(expected.size());
+            expected += folding.fold(text) + '\t';
+        }
+        marks.push_back(len);
+        expectedMarks.push_back(expected.size());
+        len = folding.finishParts(buffer.data(), len, marks.data(), marks.size());
+        QCOMPARE(QByteArray::fromStdString(buffer.substr(0, len)), QByteArray::fromStdString(expected));
+        QCOMPARE(marks, expectedMarks);
     }
 
     void emptyPatternFindsNothing()
