@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstdint>
 
+#include <unicode/uchar.h>
 #include <unicode/ucol.h>
 
 namespace rasmik {
@@ -21,6 +22,34 @@ constexpr char16_t Keheh = 0x06A9;
 constexpr char16_t foldLetter(char16_t u)
 {
     return u == ArabicYeh ? FarsiYeh : (u == ArabicKaf ? Keheh : u);
+}
+
+// Whether a character may start with a combining mark once decomposed
+// (fatha, hamza above, an accent): only a text with none of them can skip
+// ICU's normalization check, which costs a quarter of the key's time.
+bool mayCombine(char32_t c)
+{
+    return u_getIntPropertyValue(static_cast<UChar32>(c), UCHAR_LEAD_CANONICAL_COMBINING_CLASS) != 0;
+}
+
+// For U+0000..U+07FF (Latin, Arabic, Persian): a bit each.
+const std::array<std::uint64_t, 32>& combiningBelow800()
+{
+    static const std::array<std::uint64_t, 32> bits = [] {
+        std::array<std::uint64_t, 32> b{};
+        for (char32_t c = 0; c < 0x800; ++c)
+            if (mayCombine(c))
+                b[c >> 6] |= std::uint64_t{1} << (c & 63);
+        return b;
+    }();
+    return bits;
+}
+
+bool combines(char32_t c)
+{
+    if (c < 0x800)
+        return (combiningBelow800()[c >> 6] >> (c & 63)) & 1;
+    return mayCombine(c);
 }
 
 const std::array<char16_t, 256>& cp1256Units()
@@ -50,10 +79,21 @@ PersianCollator::PersianCollator(TextEncoding held) : held_(HeldForm(held))
     }
     ucol_setStrength(c, UCOL_SECONDARY);
     collator_ = c;
+    // The same without the normalization check, for texts without
+    // combining marks (which ICU orders the same either way).
+    status = U_ZERO_ERROR;
+    plain_ = ucol_open("fa", &status);
+    ucol_setStrength(plain_, UCOL_SECONDARY);
+    ucol_setAttribute(plain_, UCOL_NORMALIZATION_MODE, UCOL_OFF, &status);
+    if (U_FAILURE(status)) {
+        ucol_close(plain_);
+        plain_ = nullptr;
+    }
 }
 
 PersianCollator::~PersianCollator()
 {
+    ucol_close(plain_);
     ucol_close(collator_);
 }
 
@@ -64,10 +104,15 @@ std::size_t PersianCollator::toUnits(std::string_view value) const
         units_.resize(value.size());
     char16_t* out = units_.data();
     std::size_t n = 0;
+    bool marks = false;
     if (held_ == TextEncoding::Windows1256) {
         const auto& table = cp1256Units();
-        for (const char ch : value)
-            out[n++] = table[static_cast<unsigned char>(ch)];
+        for (const char ch : value) {
+            const char16_t u = table[static_cast<unsigned char>(ch)];
+            marks |= u >= 0x80 && combines(u);
+            out[n++] = u;
+        }
+        marks_ = marks;
         return n;
     }
     std::size_t i = 0;
@@ -79,6 +124,7 @@ std::size_t PersianCollator::toUnits(std::string_view value) const
             continue;
         }
         const char32_t cp = NextCodePoint(value, i);
+        marks |= combines(cp);
         if (cp >= 0x10000) {
             out[n++] = static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
             out[n++] = static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -86,6 +132,7 @@ std::size_t PersianCollator::toUnits(std::string_view value) const
             out[n++] = foldLetter(static_cast<char16_t>(cp));
         }
     }
+    marks_ = marks;
     return n;
 }
 
@@ -101,16 +148,17 @@ bool PersianCollator::appendSortKey(std::string_view value, std::string& key) co
         return true;
     }
     const auto* units = reinterpret_cast<const UChar*>(units_.data());
+    UCollator* const c = marks_ || !plain_ ? collator_ : plain_;
     // Most keys take about two bytes a character at this level.
     std::size_t room = 3 * n + 16;
     key.resize(at + room);
-    auto length = static_cast<std::size_t>(ucol_getSortKey(collator_, units, static_cast<int32_t>(n),
+    auto length = static_cast<std::size_t>(ucol_getSortKey(c, units, static_cast<int32_t>(n),
                                                            reinterpret_cast<std::uint8_t*>(key.data() + at),
                                                            static_cast<int32_t>(room)));
     if (length > room) {
         room = length;
         key.resize(at + room);
-        length = static_cast<std::size_t>(ucol_getSortKey(collator_, units, static_cast<int32_t>(n),
+        length = static_cast<std::size_t>(ucol_getSortKey(c, units, static_cast<int32_t>(n),
                                                           reinterpret_cast<std::uint8_t*>(key.data() + at),
                                                           static_cast<int32_t>(room)));
     }

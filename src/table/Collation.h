@@ -50,12 +50,14 @@ public:
     bool appendSortKey(std::string_view value, std::string& key) const override;
 
 private:
-    // The value as the collation reads it, in units_; its length.
+    // The value as the collation reads it, in units_ (and marks_); its length.
     std::size_t toUnits(std::string_view value) const;
 
     TextEncoding held_;
     UCollator* collator_ = nullptr; // none: code point order (ICU failed to open)
+    UCollator* plain_ = nullptr;    // the same without normalization
     mutable std::vector<char16_t> units_;
+    mutable bool marks_ = false; // units_ hold a character that may combine
 };
 
 } // namespace rasmik

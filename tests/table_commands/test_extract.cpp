@@ -116,6 +116,7 @@ private slots:
         QTest::newRow("hamza on alef before beh") << w("تأثیر") << w("تب") << -1;
         QTest::newRow("waw with hamza as hamza, before waw") << w("مؤلف") << w("مولف") << -1;
         QTest::newRow("a mark counts: not the same") << w("کِتاب") << w("کتاب") << 1;
+        QTest::newRow("shadda and kasra in either order: same") << q("\x98\xF8\xF6") << q("\x98\xF6\xF8") << 0;
         QTest::newRow("non-joiner does not count: same") << w("می‌رود") << w("میرود") << 0;
         QTest::newRow("tatweel does not count: same") << w("کـتاب") << w("کتاب") << 0;
         QTest::newRow("a space counts") << QByteArray("a b") << QByteArray("ab") << -1;
