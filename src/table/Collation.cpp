@@ -6,6 +6,8 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <cstring>
+#include <string>
 
 #include <unicode/uchar.h>
 #include <unicode/ucol.h>
@@ -61,6 +63,124 @@ const std::array<char16_t, 256>& cp1256Units()
         return t;
     }();
     return table;
+}
+
+// ICU's key of units at the strength and settings of c, without its final zero.
+std::string icuKey(const UCollator* c, const char16_t* units, std::size_t n)
+{
+    std::string key(3 * n + 16, '\0');
+    const auto* u = reinterpret_cast<const UChar*>(units);
+    auto length = static_cast<std::size_t>(ucol_getSortKey(
+        c, u, static_cast<int32_t>(n), reinterpret_cast<std::uint8_t*>(key.data()), static_cast<int32_t>(key.size())));
+    if (length > key.size()) {
+        key.resize(length);
+        length = static_cast<std::size_t>(ucol_getSortKey(c, u, static_cast<int32_t>(n),
+                                                          reinterpret_cast<std::uint8_t*>(key.data()),
+                                                          static_cast<int32_t>(key.size())));
+    }
+    key.resize(length > 0 ? length - 1 : 0);
+    return key;
+}
+
+// ICU's keys of texts of ASCII alone, made without ICU: every ASCII
+// character's primary weight is one or two bytes written as they are, and
+// every one weighs the same at the secondary level, so a key is the primary
+// weights one after another and then what ICU writes for that many
+// secondary weights. Used only when that gives ICU's own bytes for every
+// character, every pair and a few hundred longer texts.
+struct AsciiKeys {
+    bool usable = false;
+    std::array<std::string, 128> primary;
+    std::vector<std::string> secondary; // [n]: from the level separator on, for n weighted characters
+
+    bool make(std::string_view text, std::string& key) const
+    {
+        std::size_t weighted = 0;
+        const std::size_t at = key.size();
+        for (const char ch : text) {
+            const std::string& p = primary[static_cast<unsigned char>(ch)];
+            key += p;
+            weighted += !p.empty();
+        }
+        if (weighted >= secondary.size()) {
+            key.resize(at);
+            return false;
+        }
+        key += secondary[weighted];
+        return true;
+    }
+};
+
+AsciiKeys makeAsciiKeys()
+{
+    AsciiKeys keys;
+    UErrorCode status = U_ZERO_ERROR;
+    UCollator* c = ucol_open("fa", &status);
+    if (U_FAILURE(status)) {
+        ucol_close(c);
+        return keys;
+    }
+    ucol_setStrength(c, UCOL_SECONDARY);
+    const auto keyOf = [c](std::string_view text) {
+        std::u16string units(text.begin(), text.end());
+        return icuKey(c, units.data(), units.size());
+    };
+    constexpr std::size_t Longest = 256;
+    for (std::size_t n = 0; n < Longest; ++n) {
+        const std::string key = keyOf(std::string(n, 'a'));
+        const std::size_t separator = key.find('\x01');
+        if (separator == std::string::npos) {
+            ucol_close(c);
+            return keys;
+        }
+        keys.secondary.push_back(key.substr(separator));
+    }
+    for (int ch = 0; ch < 128; ++ch) {
+        const std::string key = keyOf(std::string(1, static_cast<char>(ch)));
+        keys.primary[static_cast<std::size_t>(ch)] = key.substr(0, key.find('\x01'));
+    }
+    bool same = true;
+    std::string made;
+    const auto check = [&](std::string_view text) {
+        made.clear();
+        same = same && keys.make(text, made) && made == keyOf(text);
+    };
+    for (int a = 0; a < 128 && same; ++a) {
+        check(std::string(1, static_cast<char>(a)));
+        for (int b = 0; b < 128 && same; ++b)
+            check(std::string{static_cast<char>(a), static_cast<char>(b)});
+    }
+    std::uint32_t seed = 1400;
+    for (int t = 0; t < 300 && same; ++t) {
+        std::string text;
+        for (int k = static_cast<int>((seed = seed * 1103515245u + 12345u) >> 16) % 40; k >= 0; --k)
+            text.push_back(static_cast<char>(((seed = seed * 1103515245u + 12345u) >> 16) % 128));
+        check(text);
+    }
+    ucol_close(c);
+    keys.usable = same;
+    return keys;
+}
+
+const AsciiKeys& asciiKeys()
+{
+    static const AsciiKeys keys = makeAsciiKeys();
+    return keys;
+}
+
+bool isAscii(std::string_view text)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= text.size(); i += 8) {
+        std::uint64_t x;
+        std::memcpy(&x, text.data() + i, 8);
+        if (x & 0x8080808080808080ull)
+            return false;
+    }
+    for (; i < text.size(); ++i)
+        if (static_cast<unsigned char>(text[i]) >= 0x80)
+            return false;
+    return true;
 }
 
 // ICU takes lengths as int32_t; a cell is never near that, but a longer one
@@ -138,6 +258,9 @@ std::size_t PersianCollator::toUnits(std::string_view value) const
 
 bool PersianCollator::appendSortKey(std::string_view value, std::string& key) const
 {
+    // Codes, identifiers, e-mail addresses: ASCII alone, a table lookup a character.
+    if (collator_ && isAscii(value) && asciiKeys().usable && asciiKeys().make(value, key))
+        return true;
     const std::size_t n = std::min(toUnits(value), MaxUnits);
     const std::size_t at = key.size();
     if (!collator_) {

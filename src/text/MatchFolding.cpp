@@ -43,34 +43,6 @@ constexpr ByteTable Utf8Map = makeMap(true);
 constexpr std::array<ByteTable, 4> Keeps = {makeKeep(false, false), makeKeep(false, true), makeKeep(true, false),
                                             makeKeep(true, true)};
 
-// What a two-byte UTF-8 character led by 0xD9, 0xDA or 0xDB (U+0640..U+06FF)
-// folds to: up to two bytes.
-struct PairFold {
-    unsigned char bytes[2];
-    unsigned char size;
-};
-constexpr unsigned char FirstPairLead = 0xD9;
-
-constexpr std::array<PairFold, 192> makePairs()
-{
-    std::array<PairFold, 192> t{};
-    for (int lead = 0xD9; lead <= 0xDB; ++lead)
-        for (int c = 0x80; c <= 0xBF; ++c)
-            t[static_cast<std::size_t>((lead - FirstPairLead) * 64 + (c & 0x3F))] = {
-                {static_cast<unsigned char>(lead), static_cast<unsigned char>(c)}, 2};
-    const auto at = [](int lead, int c) { return static_cast<std::size_t>((lead - FirstPairLead) * 64 + (c & 0x3F)); };
-    t[at(0xD9, 0x80)] = {{0, 0}, 0};       // U+0640 tatweel
-    t[at(0xDB, 0x8C)] = {{0xD9, 0x8A}, 2}; // U+06CC ی as U+064A ي
-    t[at(0xDA, 0xA9)] = {{0xD9, 0x83}, 2}; // U+06A9 ک as U+0643 ك
-    for (int d = 0; d < 10; ++d) {
-        const auto digit = static_cast<unsigned char>('0' + d);
-        t[at(0xD9, 0xA0 + d)] = {{digit, 0}, 1}; // U+0660..U+0669
-        t[at(0xDB, 0xB0 + d)] = {{digit, 0}, 1}; // U+06F0..U+06F9
-    }
-    return t;
-}
-constexpr std::array<PairFold, 192> Pairs = makePairs();
-
 constexpr std::uint64_t Ones = 0x0101010101010101ull;
 constexpr std::uint64_t Highs = 0x8080808080808080ull;
 
@@ -441,12 +413,20 @@ int MatchFolding::foldOne(std::string_view text, std::size_t& i, char out[4]) co
         return keep[c];
     }
     const std::size_t n = text.size();
-    if (c >= FirstPairLead && c <= 0xDB && i + 1 < n && isContinuation(static_cast<unsigned char>(text[i + 1]))) {
-        const PairFold& p = Pairs[static_cast<std::size_t>((c - FirstPairLead) * 64 + (text[i + 1] & 0x3F))];
+    const unsigned cls = Classes[c];
+    if (cls != 0 && i + 1 < n && isContinuation(static_cast<unsigned char>(text[i + 1]))) {
+        // A letter of U+0640..U+06FF: its two bytes folded as the fast loops fold them.
+        const auto second = static_cast<unsigned char>(text[i + 1]);
+        const FoldTables& table = Utf8Tables[0];
+        const ByteFold first = table[1024 + cls * 256 + second];
+        const ByteFold next = table[cls * 256 + second];
         i += 2;
-        out[0] = static_cast<char>(p.bytes[0]);
-        out[1] = static_cast<char>(p.bytes[1]);
-        return p.size;
+        int size = 0;
+        if (first.keep)
+            out[size++] = static_cast<char>(first.byte);
+        if (next.keep)
+            out[size++] = static_cast<char>(next.byte);
+        return size;
     }
     if (c == 0xE2 && text.substr(i, 3) == "\xE2\x80\x8C") {
         i += 3;

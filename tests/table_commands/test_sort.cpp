@@ -53,8 +53,21 @@ QList<int> numbers(const QByteArray& line)
     return out;
 }
 
-// count words drawn from the word list with seed, judged.
-JudgedWords judgedWords(unsigned seed, int count)
+// Latin texts of the kinds tables hold (codes, names, e-mail addresses), at
+// least one letter each, so that none reads as a number.
+QByteArray latinText(std::mt19937& random)
+{
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    static const char Others[] = "0123456789-_.@ #/()";
+    QByteArray text(1, Letters[random() % 52]);
+    for (int k = static_cast<int>(random() % 24); k > 0; --k)
+        text += random() % 3 ? Letters[random() % 52] : Others[random() % (sizeof(Others) - 1)];
+    return text.trimmed();
+}
+
+// count words drawn from the word list with seed, judged; with latin, every
+// third one is a Latin text instead.
+JudgedWords judgedWords(unsigned seed, int count, bool latin = false)
 {
     JudgedWords j;
     QFile file(WordListPath);
@@ -69,7 +82,7 @@ JudgedWords judgedWords(unsigned seed, int count)
     std::shuffle(all.begin(), all.end(), random);
     // A word may carry affix flags after a '/'.
     for (int i = 0; i < count && i < all.size(); ++i)
-        j.words.push_back(all[i].split('/').front().trimmed());
+        j.words.push_back(latin && i % 3 == 2 ? latinText(random) : all[i].split('/').front().trimmed());
     QProcess python;
     python.start("/usr/bin/python3", {"-c", Judge});
     python.write(j.words.join('\n') + '\n');
@@ -254,22 +267,26 @@ private slots:
     }
 
     // Sort Ascending and "Save Current Column without Repeat" on real Persian
-    // words, in both held forms: the order and the sameness ICU's Persian
-    // collation gives them.
+    // words (and Latin texts among them), in both held forms: the order and
+    // the sameness ICU's Persian collation gives them.
     void persianWordsAsIcuOrdersThem_data()
     {
         QTest::addColumn<bool>("utf8");
         QTest::addColumn<uint>("seed");
-        for (const uint seed : {1400u, 1403u}) {
-            QTest::newRow(qPrintable(QString("sample %1 / Windows-1256").arg(seed))) << false << seed;
-            QTest::newRow(qPrintable(QString("sample %1 / UTF-8").arg(seed))) << true << seed;
+        QTest::addColumn<bool>("latin");
+        for (const bool utf8 : {false, true}) {
+            const char* form = utf8 ? "UTF-8" : "Windows-1256";
+            QTest::newRow(qPrintable(QString("sample 1400 / %1").arg(form))) << utf8 << 1400u << false;
+            QTest::newRow(qPrintable(QString("sample 1403 / %1").arg(form))) << utf8 << 1403u << false;
+            QTest::newRow(qPrintable(QString("with Latin texts / %1").arg(form))) << utf8 << 1404u << true;
         }
     }
     void persianWordsAsIcuOrdersThem()
     {
         QFETCH(bool, utf8);
         QFETCH(uint, seed);
-        const JudgedWords judged = judgedWords(seed, 3000);
+        QFETCH(bool, latin);
+        const JudgedWords judged = judgedWords(seed, 3000, latin);
         if (!judged.error.isEmpty())
             QFAIL(qPrintable(judged.error));
         QCOMPARE(judged.words.size(), 3000);
