@@ -86,10 +86,11 @@ bool isUtf8HeaderFile(std::string_view fileText)
     return fileText.substr(0, mark.size()) == mark;
 }
 
-// The first entry that holds every word of query, or -1.
+// The first entry that holds every word of query, or -1. Both are UTF-8 when
+// nearestLetters is set, else Windows-1256.
 std::ptrdiff_t firstMatching(const std::vector<std::string>& list, std::string_view query, bool nearestLetters)
 {
-    const WordMatcher matcher(query);
+    const WordMatcher matcher(query, nearestLetters ? TextEncoding::Utf8 : TextEncoding::Windows1256);
     for (std::size_t i = 0; i < list.size(); ++i)
         if (nearestLetters ? matcher.Matches(nearestLettersUtf8(list[i])) : matcher.Matches(list[i]))
             return static_cast<std::ptrdiff_t>(i);

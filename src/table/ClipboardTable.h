@@ -31,7 +31,8 @@ int ParseClipboardTable(std::string text, std::vector<std::string>& list,
 // The lines of "ClipTablePaste.txt" for a parsed paste (entries held in
 // held): the generated header "Col 1", TAB, "Col 2", TAB... and the entries,
 // or, when the remembered header is not empty and an entry matches all its
-// words, that entry and those after it. rememberedHeader is the text of
+// words (as Search matches them: ي and ی, ك and ک alike, the zero-width
+// non-joiner and tatweel ignored), that entry and those after it. rememberedHeader is the text of
 // "ClipTablePasteHdr.txt" (see HeaderFileText); when it and the entries are
 // not in the same form, both are compared with the nearest letters taken
 // (ی as ي). Nothing (the paste does nothing) for fewer than two entries or

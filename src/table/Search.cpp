@@ -15,15 +15,6 @@ namespace rasmik {
 
 namespace {
 
-constexpr std::array<unsigned char, 256> makeFold()
-{
-    std::array<unsigned char, 256> t{};
-    for (int i = 0; i < 256; ++i)
-        t[static_cast<std::size_t>(i)] = static_cast<unsigned char>(i >= 'a' && i <= 'z' ? i - 'a' + 'A' : i);
-    return t;
-}
-constexpr std::array<unsigned char, 256> Fold = makeFold();
-
 // Probes are built for many rows at once so that a word is looked for with
 // one call over the block instead of one per row.
 constexpr std::size_t BlockBytes = 64 * 1024;
@@ -39,66 +30,10 @@ const char* findIn(const char* hay, std::size_t hayLen, const std::string& word)
     return static_cast<const char*>(memmem(hay, hayLen, word.data(), word.size()));
 }
 
-constexpr std::uint64_t Ones = 0x0101010101010101ull;
-constexpr std::uint64_t Highs = 0x8080808080808080ull;
-
-// Upper-cases the ASCII letters of 8 bytes at once; other bytes stay.
-inline std::uint64_t foldWord(std::uint64_t x)
-{
-    const std::uint64_t high = x & Highs;
-    const std::uint64_t low7 = x & ~Highs;
-    const std::uint64_t atLeastA = low7 + (0x80 - 'a') * Ones;   // high bit: byte >= 'a'
-    const std::uint64_t aboveZ = low7 + (0x80 - 'z' - 1) * Ones; // high bit: byte > 'z'
-    const std::uint64_t lower = atLeastA & ~aboveZ & ~high & Highs;
-    return x ^ (lower >> 2); // clears 0x20 of every lower-case letter
-}
-
-inline bool hasSpace(std::uint64_t x)
-{
-    const std::uint64_t t = x ^ (0x20 * Ones);
-    return ((t - Ones) & ~t & Highs) != 0;
-}
-
-// Appends text without spaces and folded; buf grows as needed, len counts the
-// bytes in use. Leaves room for two more bytes (a separator).
-inline void appendFolded(std::string& buf, std::size_t& len, std::string_view text)
-{
-    if (len + text.size() + 16 > buf.size())
-        buf.resize(std::max(buf.size() * 2, len + text.size() + 16));
-    unsigned char* out = reinterpret_cast<unsigned char*>(buf.data()) + len;
-    const unsigned char* in = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    std::size_t i = 0;
-    std::size_t j = 0;
-    // Eight bytes at a time while they hold no space (the output never runs
-    // ahead of the input, so the 8-byte store stays inside the room made above).
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t x;
-        std::memcpy(&x, in + i, 8);
-        if (hasSpace(x)) {
-            for (std::size_t k = 0; k < 8; ++k) {
-                const unsigned char c = in[i + k];
-                out[j] = Fold[c];
-                j += c != ' ';
-            }
-        } else {
-            x = foldWord(x);
-            std::memcpy(out + j, &x, 8);
-            j += 8;
-        }
-    }
-    for (; i < n; ++i) {
-        const unsigned char c = in[i];
-        out[j] = Fold[c];
-        j += c != ' ';
-    }
-    len += j;
-}
-
 class RowScanner {
 public:
     RowScanner(const CoreGrid& grid, const WordMatcher& matcher)
-        : grid_(grid), matcher_(matcher), source_(grid.SourceBytes())
+        : grid_(grid), matcher_(matcher), folding_(matcher.Folding()), source_(grid.SourceBytes())
     {
         // Words free of TAB, CR and LF never match across a cell boundary,
         // whatever separates the cells; then one TAB may stand for CR LF,
@@ -123,10 +58,11 @@ private:
     void appendRow(std::size_t& len, int r)
     {
         for (int c = 0; c < grid_.ColCount(); ++c) {
-            appendFolded(buf_, len, grid_.Cell(c, r));
+            folding_.appendPart(buf_, len, grid_.Cell(c, r));
             buf_[len++] = '\r';
             buf_[len++] = '\n';
         }
+        len = folding_.finishParts(buf_.data(), len);
     }
 
     // The row with a TAB after every cell. Cells that lie side by side with
@@ -153,13 +89,13 @@ private:
                 continue;
             }
             if (runStart) {
-                appendFolded(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+                folding_.appendPart(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
                 buf_[len++] = '\t';
             }
             runStart = cell.data();
             runEnd = cell.data() + cell.size();
         }
-        appendFolded(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
+        folding_.appendPart(buf_, len, {runStart, static_cast<std::size_t>(runEnd - runStart)});
         buf_[len++] = '\t';
     }
 
@@ -196,6 +132,7 @@ private:
                 ++r;
             }
             starts_.push_back(len);
+            len = folding_.finishParts(buf_.data(), len, starts_.data(), starts_.size());
 
             const char* const base = buf_.data();
             std::size_t pos = 0;
@@ -225,6 +162,7 @@ private:
 
     const CoreGrid& grid_;
     const WordMatcher& matcher_;
+    const MatchFolding& folding_;
     const std::string_view source_;
     bool blocks_ = true;
     std::string buf_;
@@ -267,14 +205,7 @@ int firstMatch(const CoreGrid& grid, const WordMatcher& matcher, int from, int t
 
 } // namespace
 
-void AppendProbe(std::string& probe, std::string_view text)
-{
-    std::size_t len = probe.size();
-    appendFolded(probe, len, text);
-    probe.resize(len);
-}
-
-WordMatcher::WordMatcher(std::string_view query)
+WordMatcher::WordMatcher(std::string_view query, TextEncoding held) : folding_(held)
 {
     if (query.empty())
         return;
@@ -287,10 +218,11 @@ WordMatcher::WordMatcher(std::string_view query)
             continue;
         }
         std::size_t j = i;
-        std::string word;
         while (j < trimmed.size() && trimmed[j] != ' ')
-            word.push_back(static_cast<char>(Fold[static_cast<unsigned char>(trimmed[j++])]));
-        words_.push_back(std::move(word));
+            ++j;
+        // A word of dropped characters alone (a tatweel) asks for nothing.
+        if (std::string word = folding_.fold(trimmed.substr(i, j - i)); !word.empty())
+            words_.push_back(std::move(word));
         i = j;
     }
     if (!words_.empty())
@@ -313,22 +245,19 @@ bool WordMatcher::Matches(std::string_view text) const
 {
     if (kind_ != Kind::Words)
         return kind_ == Kind::Always;
-    std::string probe;
-    probe.reserve(text.size());
-    AppendProbe(probe, text);
-    return MatchesProbe(probe);
+    return MatchesProbe(folding_.fold(text));
 }
 
-bool MatchesAllWords(std::string_view query, std::string_view text)
+bool MatchesAllWords(std::string_view query, std::string_view text, TextEncoding held)
 {
-    return WordMatcher(query).Matches(text);
+    return WordMatcher(query, held).Matches(text);
 }
 
 int SearchFrom(const CoreGrid& grid, const std::string& searchText, int startRow)
 {
     if (searchText.empty() || grid.RowCount() < 2)
         return std::clamp(grid.Row, 0, grid.RowCount() - 1);
-    const WordMatcher matcher(searchText);
+    const WordMatcher matcher(searchText, grid.Encoding());
     const int from = std::max(startRow, 1);
     if (matcher.MatchesEverything())
         return from < grid.RowCount() ? from : 1;
@@ -342,7 +271,7 @@ std::vector<int> MatchingRows(const CoreGrid& grid, const std::string& words)
 {
     std::vector<int> rows;
     const int count = grid.RowCount();
-    const WordMatcher matcher(words);
+    const WordMatcher matcher(words, grid.Encoding());
     if (count < 2 || matcher.MatchesNothing())
         return rows;
     if (matcher.MatchesEverything()) {

@@ -1,12 +1,13 @@
 #include "table/SortRows.h"
 
-#include "table/ColumnExtract.h"
+#include "table/Collation.h"
 #include "table/NumberText.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -56,25 +57,45 @@ bool PlainNumber(std::string_view s, std::string& digits)
     return any && i == s.size();
 }
 
-// What a row sorts by.
+// What a row sorts by: its key, the first sixteen bytes of it big-endian in
+// two words so that most comparisons stay inside the array.
 struct TextEntry {
-    std::uint64_t prefix; // the first eight bytes of the key, big-endian
+    std::uint64_t prefix[2];
     std::uint32_t keyStart;
     std::uint32_t keyLength;
     int row;
 };
 
-std::uint64_t PrefixOf(std::string_view key)
+constexpr std::size_t PrefixBytes = 16;
+
+void SetPrefix(TextEntry& e, std::string_view key)
 {
-    unsigned char bytes[8] = {};
-    std::memcpy(bytes, key.data(), std::min<std::size_t>(8, key.size()));
-    std::uint64_t p = 0;
-    for (const unsigned char b : bytes)
-        p = p << 8 | b;
-    return p;
+    unsigned char bytes[PrefixBytes] = {};
+    std::memcpy(bytes, key.data(), std::min(PrefixBytes, key.size()));
+    for (int w = 0; w < 2; ++w) {
+        std::uint64_t p = 0;
+        for (int b = 0; b < 8; ++b)
+            p = p << 8 | bytes[w * 8 + b];
+        e.prefix[w] = p;
+    }
 }
 
-// The entries of rows [from, to) of col.
+// Keys hold no zero byte, so equal prefixes of keys of at most sixteen
+// bytes are equal keys.
+int CompareKeys(const TextEntry& a, const std::string& keysA, const TextEntry& b, const std::string& keysB)
+{
+    if (a.prefix[0] != b.prefix[0])
+        return a.prefix[0] < b.prefix[0] ? -1 : 1;
+    if (a.prefix[1] != b.prefix[1])
+        return a.prefix[1] < b.prefix[1] ? -1 : 1;
+    if (a.keyLength <= PrefixBytes || b.keyLength <= PrefixBytes)
+        return static_cast<int>(a.keyLength > PrefixBytes) - static_cast<int>(b.keyLength > PrefixBytes);
+    const std::string_view ka(keysA.data() + a.keyStart + PrefixBytes, a.keyLength - PrefixBytes);
+    const std::string_view kb(keysB.data() + b.keyStart + PrefixBytes, b.keyLength - PrefixBytes);
+    return ka.compare(kb);
+}
+
+// The entries of rows [from, to) of col, each kind sorted.
 struct Part {
     std::vector<std::pair<double, int>> numbers;
     std::vector<TextEntry> texts;
@@ -82,10 +103,36 @@ struct Part {
     std::vector<int> empties;
 };
 
-void ReadPart(const CoreGrid& grid, int col, int from, int to, Part& part)
+// Texts before numbers when descending, equal values in row order.
+struct PartOrder {
+    bool descending;
+    bool operator()(const std::pair<double, int>& a, const std::pair<double, int>& b) const
+    {
+        if (a.first != b.first)
+            return descending ? a.first > b.first : a.first < b.first;
+        return a.second < b.second;
+    }
+    bool texts(const TextEntry& a, const std::string& keysA, const TextEntry& b, const std::string& keysB) const
+    {
+        const int c = CompareKeys(a, keysA, b, keysB);
+        if (c != 0)
+            return descending ? c > 0 : c < 0;
+        return a.row < b.row;
+    }
+};
+
+void ReadPart(const CoreGrid& grid, int col, int from, int to, bool descending, Part& part)
 {
     const TextEncoding held = grid.Encoding();
     const PersianCollator collator(held);
+    // Columns often repeat their values: a value met lately shares its key.
+    struct Recent {
+        std::string_view value;
+        std::uint32_t keyStart = 0;
+        std::uint32_t keyLength = 0;
+    };
+    std::vector<Recent> recent(4096);
+    const std::hash<std::string_view> hash;
     for (int r = from; r < to; ++r) {
         const std::string_view cell = TrimmedSpaces(grid.Cell(col, r));
         if (cell.empty()) {
@@ -97,12 +144,21 @@ void ReadPart(const CoreGrid& grid, int col, int from, int to, Part& part)
             part.numbers.emplace_back(value, r);
             continue;
         }
-        const std::size_t start = part.keys.size();
-        collator.appendSortKey(cell, part.keys);
-        const std::string_view key(part.keys.data() + start, part.keys.size() - start);
-        part.texts.push_back(
-            {PrefixOf(key), static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(key.size()), r});
+        Recent& seen = recent[hash(cell) & (recent.size() - 1)];
+        if (seen.value.data() == nullptr || seen.value != cell) {
+            const std::size_t start = part.keys.size();
+            collator.appendSortKey(cell, part.keys);
+            seen = {cell, static_cast<std::uint32_t>(start), static_cast<std::uint32_t>(part.keys.size() - start)};
+        }
+        TextEntry e{{0, 0}, seen.keyStart, seen.keyLength, r};
+        SetPrefix(e, std::string_view(part.keys.data() + e.keyStart, e.keyLength));
+        part.texts.push_back(e);
     }
+    const PartOrder order{descending};
+    std::sort(part.numbers.begin(), part.numbers.end(), order);
+    const std::string& keys = part.keys;
+    std::sort(part.texts.begin(), part.texts.end(),
+              [&](const TextEntry& a, const TextEntry& b) { return order.texts(a, keys, b, keys); });
 }
 
 } // namespace
@@ -139,7 +195,7 @@ std::vector<int> SortedRowOrder(const CoreGrid& grid, int col, bool descending)
     std::vector<int> order;
     if (rows <= 1 || col < 0 || col >= grid.ColCount())
         return order;
-    // Two halves read at once on a large table.
+    // Two halves read and sorted at once on a large table, then merged.
     constexpr int ThreadedRows = 100000;
     Part first, second;
     const int mid = rows >= ThreadedRows && std::thread::hardware_concurrency() >= 2 ? 1 + (rows - 1) / 2 : rows;
@@ -147,61 +203,42 @@ std::vector<int> SortedRowOrder(const CoreGrid& grid, int col, bool descending)
         std::jthread worker;
         if (mid < rows) {
             try {
-                worker = std::jthread([&] { ReadPart(grid, col, mid, rows, second); });
+                worker = std::jthread([&] { ReadPart(grid, col, mid, rows, descending, second); });
             } catch (const std::system_error&) {
-                ReadPart(grid, col, mid, rows, second);
+                ReadPart(grid, col, mid, rows, descending, second);
             }
         }
-        ReadPart(grid, col, 1, mid, first);
+        ReadPart(grid, col, 1, mid, descending, first);
     }
-    // The second half's keys follow the first's.
-    const std::uint32_t shift = static_cast<std::uint32_t>(first.keys.size());
-    for (TextEntry& e : second.texts)
-        e.keyStart += shift;
-    first.keys += second.keys;
-    first.numbers.insert(first.numbers.end(), second.numbers.begin(), second.numbers.end());
-    first.texts.insert(first.texts.end(), second.texts.begin(), second.texts.end());
-    first.empties.insert(first.empties.end(), second.empties.begin(), second.empties.end());
-
-    auto& numbers = first.numbers;
-    auto& texts = first.texts;
-    const std::string& keys = first.keys;
-    // Equal values keep their rows' order: the row is the last tie-breaker.
-    std::sort(numbers.begin(), numbers.end(), [descending](const auto& a, const auto& b) {
-        if (a.first != b.first)
-            return descending ? a.first > b.first : a.first < b.first;
-        return a.second < b.second;
-    });
-    std::sort(texts.begin(), texts.end(), [&keys, descending](const TextEntry& a, const TextEntry& b) {
-        int c = 0;
-        if (a.prefix != b.prefix) {
-            c = a.prefix < b.prefix ? -1 : 1;
-        } else {
-            const std::string_view ka(keys.data() + a.keyStart, a.keyLength);
-            const std::string_view kb(keys.data() + b.keyStart, b.keyLength);
-            c = ka.compare(kb);
+    const PartOrder by{descending};
+    std::vector<int> numbers;
+    numbers.reserve(first.numbers.size() + second.numbers.size());
+    {
+        auto a = first.numbers.begin();
+        auto b = second.numbers.begin();
+        while (a != first.numbers.end() || b != second.numbers.end()) {
+            const bool fromFirst = b == second.numbers.end() || (a != first.numbers.end() && !by(*b, *a));
+            numbers.push_back(fromFirst ? (a++)->second : (b++)->second);
         }
-        if (c != 0)
-            return descending ? c > 0 : c < 0;
-        return a.row < b.row;
-    });
-    order.reserve(static_cast<std::size_t>(rows - 1));
-    const auto addNumbers = [&] {
-        for (const auto& n : numbers)
-            order.push_back(n.second);
-    };
-    const auto addTexts = [&] {
-        for (const TextEntry& t : texts)
-            order.push_back(t.row);
-    };
-    if (descending) {
-        addTexts();
-        addNumbers();
-    } else {
-        addNumbers();
-        addTexts();
     }
+    std::vector<int> texts;
+    texts.reserve(first.texts.size() + second.texts.size());
+    {
+        auto a = first.texts.begin();
+        auto b = second.texts.begin();
+        while (a != first.texts.end() || b != second.texts.end()) {
+            const bool fromFirst =
+                b == second.texts.end() || (a != first.texts.end() && !by.texts(*b, second.keys, *a, first.keys));
+            texts.push_back(fromFirst ? (a++)->row : (b++)->row);
+        }
+    }
+    order.reserve(static_cast<std::size_t>(rows - 1));
+    const std::vector<int>& lead = descending ? texts : numbers;
+    const std::vector<int>& follow = descending ? numbers : texts;
+    order.insert(order.end(), lead.begin(), lead.end());
+    order.insert(order.end(), follow.begin(), follow.end());
     order.insert(order.end(), first.empties.begin(), first.empties.end());
+    order.insert(order.end(), second.empties.begin(), second.empties.end());
     return order;
 }
 

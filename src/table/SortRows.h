@@ -1,7 +1,7 @@
 #pragma once
 // "Sort Ascending" and "Sort Descending": the order of the body rows by one
-// column. Numbers go by value, texts in the Persian order of "Values" with
-// Latin letter case folded, empty cells last; equal cells keep their order.
+// column. Numbers go by value, texts by the Persian collation of "Values"
+// (PersianCollator), empty cells last; equal cells keep their order.
 
 #include "table/CoreGrid.h"
 #include "text/TextEncoding.h"

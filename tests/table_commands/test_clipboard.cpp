@@ -142,6 +142,48 @@ private slots:
             QVERIFY2(HeaderFilter().test(static_cast<std::size_t>(c)) != kept, qPrintable(QString::number(c)));
         }
     }
+
+    // The remembered header row is found as Search finds words: typed with
+    // the other yeh or kaf, with or without a non-joiner or tatweel, in
+    // pastes of both held forms.
+    void headerFoundAsTyped_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QByteArray>("header");    // UTF-8, as "Save Current Row For Header" made it
+        QTest::addColumn<QByteArray>("clipboard"); // UTF-8
+        QTest::addColumn<int>("firstLine");        // the pasted line the file starts with; 0: the generated header
+        for (const bool utf8 : {false, true}) {
+            const auto row = [utf8](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(QString(name) + (utf8 ? " / UTF-8" : " / Windows-1256")));
+            };
+            row("Arabic yeh in the paste") << utf8 << QByteArray("نام خانوادگی")
+                                           << QByteArray("گزارش\tماه\nنام\tخانوادگي\tسن\nعلی\tرضایی\t30") << 2;
+            row("non-joiner in the header only")
+                << utf8 << QByteArray("نام\u200Cخانوادگی کد") << QByteArray("x\ty\nنامخانوادگي\tكد\n1\t2") << 2;
+            row("tatweel in the paste") << utf8 << QByteArray("کالا مبلغ") << QByteArray("کـالا\tمبـــلغ\n1\t2") << 1;
+            row("a word missing") << utf8 << QByteArray("نام شهر") << QByteArray("نام\tده\nx\ty") << 0;
+        }
+    }
+    void headerFoundAsTyped()
+    {
+        QFETCH(bool, utf8);
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, clipboard);
+        QFETCH(int, firstLine);
+        const TextEncoding held = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1256;
+        const auto inForm = [utf8](const QByteArray& text) { return utf8 ? b(text) : Utf8ToCp1256(b(text)); };
+        std::vector<std::string> list;
+        const int columns = ParseClipboardTable(inForm(clipboard), list, held);
+        const auto lines = BuildPasteFile(list, columns, HeaderFileText(inForm(header), held), held);
+        QVERIFY(lines);
+        if (firstLine == 0) {
+            QCOMPARE(lines->size(), list.size() + 1);
+            QVERIFY(lines->front().starts_with("Col 1\t"));
+        } else {
+            QCOMPARE(lines->size(), list.size() - static_cast<std::size_t>(firstLine - 1));
+            QCOMPARE(q(lines->front()), q(list[static_cast<std::size_t>(firstLine - 1)]));
+        }
+    }
 };
 
 QObject* makeClipboardTests()

@@ -4,6 +4,7 @@
 #include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
+#include "text/Cp1256.h"
 
 #include <QObject>
 #include <QTest>
@@ -47,7 +48,7 @@ private slots:
         QTest::newRow("tab is not a space") << QByteArray("ab") << QByteArray("a\tb") << false;
         QTest::newRow("query word with a space removed")
             << QByteArray("FirstName") << QByteArray("First Name\t") << true;
-        QTest::newRow("Latin case only") << w("كتاب") << w("کتاب") << false;
+        QTest::newRow("Persian and Arabic kaf alike") << w("كتاب") << w("کتاب") << true;
         QTest::newRow("Persian bytes compared as they are") << w("علی رضا") << rowText(w("رضا|علی")) << true;
         QTest::newRow("upper-case query, lower text") << QByteArray("NAME") << QByteArray("name") << true;
         QTest::newRow("high bytes not folded") << QByteArray("\xE9") << QByteArray("\xC9") << false;
@@ -216,6 +217,60 @@ private slots:
                 expected.push_back(r);
         }
         QCOMPARE(MatchingRows(g, b(query)), expected);
+    }
+
+    // Search and Filter as people type: a table laid out from its bytes,
+    // large enough for the block-wise scan on two threads, in both held
+    // forms. The rows written with the other forms of yeh, kaf and the
+    // digits, with a non-joiner or tatweel, are found.
+    void searchAsTyped_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QByteArray>("query"); // UTF-8; the Windows-1256 table gets its nearest letters
+        QTest::addColumn<QList<int>>("rows");
+        for (const bool utf8 : {false, true}) {
+            const auto row = [utf8](const char* name) -> QTestData& {
+                return QTest::newRow(qPrintable(QString(name) + (utf8 ? " / UTF-8" : " / Windows-1256")));
+            };
+            row("Persian yeh") << utf8 << QByteArray("علی") << QList<int>{70, 90000};
+            row("Arabic yeh") << utf8 << QByteArray("علي") << QList<int>{70, 90000};
+            row("non-joiner in the table") << utf8 << QByteArray("علیرضا") << QList<int>{70};
+            row("Arabic kaf") << utf8 << QByteArray("كتاب") << QList<int>{70, 90000};
+            row("tatweel in the query, two words") << utf8 << QByteArray("کـتاب  علي") << QList<int>{70, 90000};
+            row("ASCII digits") << utf8 << QByteArray("123") << QList<int>{90000, 149999};
+            row("Persian digits") << utf8 << QByteArray("۱۲۳") << QList<int>{90000, 149999};
+            row("non-joiner in the query") << utf8 << QByteArray("پرداخت\u200Cشده ١٢٣") << QList<int>{149999};
+            row("not across cells") << utf8 << QByteArray("رضاکتاب") << QList<int>{};
+            row("spaces of the table dropped") << utf8 << QByteArray("كتاب۱۲۳") << QList<int>{90000};
+        }
+    }
+    void searchAsTyped()
+    {
+        QFETCH(bool, utf8);
+        QFETCH(QByteArray, query);
+        QFETCH(QList<int>, rows);
+        constexpr int Rows = 150'001;
+        std::string file = "نام\tکالا\r\n";
+        for (int r = 1; r < Rows; ++r) {
+            if (r == 70)
+                file += "علی\u200Cرضا\tکتاب\r\n";
+            else if (r == 90000)
+                file += "عـلي\tكتاب ۱۲۳\r\n";
+            else if (r == 149999)
+                file += "پرداخت\u200Cشده\t١٢٣\r\n";
+            else
+                file += "ردیف\tمقدار کالا\r\n";
+        }
+        const auto inForm = [utf8](const std::string& text) { return utf8 ? text : Utf8ToCp1256(text); };
+        TableLines lines = TableLines::FromBytes(inForm(file));
+        if (utf8)
+            lines.setEncoding({TextEncoding::Utf8, false});
+        CoreGrid g;
+        QVERIFY(LayoutGridCells(g, lines, ""));
+        QCOMPARE(g.Encoding(), utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1256);
+        const std::string typed = inForm(b(query));
+        QCOMPARE(SearchFrom(g, typed, 1), rows.isEmpty() ? 1 : rows.front());
+        QCOMPARE(MatchingRows(g, typed), std::vector<int>(rows.begin(), rows.end()));
     }
 };
 

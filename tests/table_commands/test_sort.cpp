@@ -5,8 +5,11 @@
 #include "table/SortRows.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
+#include "text/TextEncoding.h"
 
+#include <QFile>
 #include <QObject>
+#include <QProcess>
 #include <QTest>
 
 #include <algorithm>
@@ -14,6 +17,92 @@
 
 using namespace rasmik;
 using namespace testgrid;
+
+namespace {
+
+// Real Persian words, and the order the platform's Persian collation gives
+// them, asked of ICU through PyICU: the judge the sort is checked against.
+struct JudgedWords {
+    QList<QByteArray> words; // UTF-8, in the order of the sample
+    QList<int> sorted;       // indexes of words[1..] in ICU's order, equal words in sample order
+    QList<int> distinct;     // the first of each set of equal words[0..], in ICU's order
+    QString error;
+};
+
+constexpr const char* WordListPath = "/usr/share/hunspell/fa_IR.dic"; // Debian's myspell-fa
+constexpr const char* Judge = R"(
+import sys, icu
+c = icu.Collator.createInstance(icu.Locale('fa'))
+c.setStrength(icu.Collator.SECONDARY)
+words = sys.stdin.buffer.read().decode('utf-8').split('\n')[:-1]
+key = lambda i: c.getSortKey(words[i])
+print(' '.join(map(str, sorted(range(1, len(words)), key=key))))
+seen, first = set(), []
+for i in range(len(words)):
+    if key(i) not in seen:
+        seen.add(key(i))
+        first.append(i)
+print(' '.join(map(str, sorted(first, key=key))))
+)";
+
+QList<int> numbers(const QByteArray& line)
+{
+    QList<int> out;
+    for (const auto& n : line.trimmed().split(' '))
+        out.push_back(n.toInt());
+    return out;
+}
+
+// Latin texts of the kinds tables hold (codes, names, e-mail addresses), at
+// least one letter each, so that none reads as a number.
+QByteArray latinText(std::mt19937& random)
+{
+    static const char Letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ";
+    static const char Others[] = "0123456789-_.@ #/()";
+    QByteArray text(1, Letters[random() % 52]);
+    for (int k = static_cast<int>(random() % 24); k > 0; --k)
+        text += random() % 3 ? Letters[random() % 52] : Others[random() % (sizeof(Others) - 1)];
+    return text.trimmed();
+}
+
+// count words drawn from the word list with seed, judged; with latin, every
+// third one is a Latin text instead.
+JudgedWords judgedWords(unsigned seed, int count, bool latin = false)
+{
+    JudgedWords j;
+    QFile file(WordListPath);
+    if (!file.open(QIODevice::ReadOnly)) {
+        j.error = QString("%1 is missing: scripts/setup installs myspell-fa").arg(WordListPath);
+        return j;
+    }
+    QList<QByteArray> all = file.readAll().split('\n');
+    all.removeFirst(); // the word count
+    all.removeAll(QByteArray());
+    std::mt19937 random(seed);
+    std::shuffle(all.begin(), all.end(), random);
+    // A word may carry affix flags after a '/'.
+    for (int i = 0; i < count && i < all.size(); ++i)
+        j.words.push_back(latin && i % 3 == 2 ? latinText(random) : all[i].split('/').front().trimmed());
+    QProcess python;
+    python.start("/usr/bin/python3", {"-c", Judge});
+    python.write(j.words.join('\n') + '\n');
+    python.closeWriteChannel();
+    if (!python.waitForFinished(120000) || python.exitCode() != 0) {
+        j.error =
+            "PyICU failed (scripts/setup installs python3-icu): " + QString::fromUtf8(python.readAllStandardError());
+        return j;
+    }
+    const QList<QByteArray> lines = python.readAllStandardOutput().split('\n');
+    if (lines.size() < 2) {
+        j.error = "PyICU gave no order";
+        return j;
+    }
+    j.sorted = numbers(lines[0]);
+    j.distinct = numbers(lines[1]);
+    return j;
+}
+
+} // namespace
 
 class TestSort : public QObject {
     Q_OBJECT
@@ -67,9 +156,9 @@ private slots:
                                            << "Alpha|alpha|beta|Beta";
         QTest::newRow("persian alphabet") << false << false << "ژاله|پری|زهره|بابک|آرش"
                                           << "آرش|بابک|پری|زهره|ژاله";
-        // Arabic and Persian kaf and yeh weigh the same; their bytes decide, as in "Values".
+        // Arabic and Persian kaf and yeh are one value, as in "Values": the rows keep their order.
         QTest::newRow("persian in utf-8, yeh and kaf") << true << false << "یاس|کیان|گل|ياس|كيان"
-                                                       << "كيان|کیان|گل|ياس|یاس";
+                                                       << "کیان|كيان|گل|یاس|ياس";
         QTest::newRow("persian digits in utf-8") << true << false << "۱۰|۹|2"
                                                  << "2|۹|۱۰";
         QTest::newRow("stable when equal") << false << true << "x|X|y|x"
@@ -175,6 +264,62 @@ private slots:
                                     .arg(b)
                                     .arg(QString::fromStdString(std::string(grid.Cell(0, b))))));
         }
+    }
+
+    // Sort Ascending and "Save Current Column without Repeat" on real Persian
+    // words (and Latin texts among them), in both held forms: the order and
+    // the sameness ICU's Persian collation gives them.
+    void persianWordsAsIcuOrdersThem_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<uint>("seed");
+        QTest::addColumn<bool>("latin");
+        for (const bool utf8 : {false, true}) {
+            const char* form = utf8 ? "UTF-8" : "Windows-1256";
+            QTest::newRow(qPrintable(QString("sample 1400 / %1").arg(form))) << utf8 << 1400u << false;
+            QTest::newRow(qPrintable(QString("sample 1403 / %1").arg(form))) << utf8 << 1403u << false;
+            QTest::newRow(qPrintable(QString("with Latin texts / %1").arg(form))) << utf8 << 1404u << true;
+        }
+    }
+    void persianWordsAsIcuOrdersThem()
+    {
+        QFETCH(bool, utf8);
+        QFETCH(uint, seed);
+        QFETCH(bool, latin);
+        const JudgedWords judged = judgedWords(seed, 3000, latin);
+        if (!judged.error.isEmpty())
+            QFAIL(qPrintable(judged.error));
+        QCOMPARE(judged.words.size(), 3000);
+        QVERIFY(
+            std::none_of(judged.words.begin(), judged.words.end(), [](const QByteArray& w) { return w.isEmpty(); }));
+        const TextEncoding held = utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1256;
+        // A Windows-1256 table holds the words with the nearest letters (ی as ي).
+        std::vector<std::string> cells;
+        for (const auto& word : judged.words) {
+            std::string cell;
+            QVERIFY(AppendHeldAs(b(word), TextEncoding::Utf8, held, cell));
+            cells.push_back(cell);
+        }
+        CoreGrid grid;
+        grid.Reset(1, static_cast<int>(cells.size()));
+        grid.SetEncoding(held);
+        for (std::size_t r = 0; r < cells.size(); ++r)
+            grid.SetCell(0, static_cast<int>(r), cells[r]);
+
+        const std::vector<int> order = SortedRowOrder(grid, 0, false);
+        QList<int> place(judged.words.size());
+        for (int i = 0; i < judged.sorted.size(); ++i)
+            place[judged.sorted[i]] = i;
+        int outOfOrder = 0;
+        for (std::size_t i = 0; i + 1 < order.size(); ++i)
+            outOfOrder += place[order[i]] > place[order[i + 1]];
+        QCOMPARE(outOfOrder, 0);
+        QCOMPARE(QList<int>(order.begin(), order.end()), judged.sorted);
+
+        QList<QByteArray> expected;
+        for (const int i : judged.distinct)
+            expected.push_back(q(cells[static_cast<std::size_t>(i)]));
+        QCOMPARE(joined(ColumnValues(grid, 0, true, PersianCollator(held)), '\n'), expected.join('\n'));
     }
 
     // Rows laid out from a table view its bytes; they move with their lines.
