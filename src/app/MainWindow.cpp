@@ -814,18 +814,14 @@ void MainWindow::exportToExcel()
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
-        // The sheet reads as the grid does: its direction, its columns' widths.
-        const auto lookOf = [this](const TableLines& lines) {
-            return SheetLookOfGrid(document_.grid(), lines.empty() ? std::string_view() : lines[0]);
-        };
-        if (document_.isFiltered()) {
-            // The rows that show, as the table's lines would hold them.
-            TableLines lines = TableLines::FromBytes(
-                document_.readShownGrid([](const CoreGrid& shown) { return BuildSaveBytes(shown, 0); }));
-            lines.setEncoding({document_.grid().Encoding(), false});
-            r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn(), lookOf(lines));
+        if (document_.lines().empty()) {
+            r = FileStatus(FileErrorCode::EmptyTable, path);
         } else {
-            r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn(), lookOf(document_.lines()));
+            // What the grid shows: its cells in its column order, the rows that
+            // show, read as the grid reads (its direction, its columns' widths).
+            r = document_.readShownGrid([&](const CoreGrid& shownGrid) {
+                return ExportAndOpenWorkbook(shownGrid, "Sheet1", path, shown.fn(), SheetLookOfGrid(shownGrid, true));
+            });
         }
     }
     if (!r)
