@@ -543,8 +543,11 @@ void MainWindow::openTable()
 
 bool MainWindow::openFile(const std::string& path)
 {
-    if (!settleUnsavedChanges())
-        return false;
+    return settleUnsavedChanges() && openSettled(path);
+}
+
+bool MainWindow::openSettled(const std::string& path)
+{
     // A command-line table that has not been opened yet comes first.
     if (!pendingPath_.empty()) {
         const std::string pending = std::move(pendingPath_);
@@ -767,11 +770,16 @@ void MainWindow::saveCurrentColumnWithoutRepeat()
 void MainWindow::pasteTable()
 {
     const PastedText copied = ReadClipboardText();
-    const PasteOutcome paste = TableDocument::writePasteFile(copied.text, copied.held, ExeFolder());
+    const auto lines = TableDocument::pasteFileLines(copied.text, copied.held, ExeFolder());
+    // The table shown may be the paste file itself: it is saved or let go
+    // before the new paste replaces the file, and a cancel writes nothing.
+    if (!lines || !settleUnsavedChanges())
+        return;
+    const PasteOutcome paste = TableDocument::writePasteLines(*lines, ExeFolder());
     if (paste.kind == PasteOutcome::Kind::Failed)
         showFileError(paste.error, FileOperation::Save);
-    else if (paste.kind == PasteOutcome::Kind::Written)
-        openFile(paste.path);
+    else
+        openSettled(paste.path);
 }
 
 void MainWindow::saveRowForHeader()

@@ -127,6 +127,8 @@ private:
     int gridWidthForLayout();
     // Opens a table and shows it, or reports why it could not be opened.
     bool openPath(const std::string& path);
+    // openFile once the table shown has been saved or let go.
+    bool openSettled(const std::string& path);
     // Lays the table out again for the grid's font and width.
     void layOutAgain();
     // The header strip after an open: the new block's panels, or none.

@@ -721,24 +721,47 @@ std::string TableDocument::valuesFileName() const
 PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, TextEncoding held,
                                            const std::string& folder)
 {
+    const auto lines = pasteFileLines(clipboardText, held, folder);
+    return lines ? writePasteLines(*lines, folder) : PasteOutcome{};
+}
+
+std::optional<std::vector<std::string>> TableDocument::pasteFileLines(const std::string& clipboardText,
+                                                                      TextEncoding held, const std::string& folder)
+{
     held = HeldForm(held);
     std::vector<std::string> list;
     const int columns = ParseClipboardTable(clipboardText, list, held);
     const std::string remembered = LoadTextRetry(folder + ClipTablePasteHdrFile, true);
-    const auto lines = BuildPasteFile(list, columns, remembered, held);
+    return BuildPasteFile(list, columns, remembered, held);
+}
+
+PasteOutcome TableDocument::writePasteLines(const std::vector<std::string>& lines, const std::string& folder)
+{
     PasteOutcome outcome;
-    if (!lines)
-        return outcome;
     outcome.path = folder + ClipTablePasteFile;
     outcome.kind = PasteOutcome::Kind::Written;
-    if (!SaveLinesRetry(&*lines, outcome.path)) {
-        // The file may still hold an earlier paste, which must not pass for
-        // this one: one more attempt tells why it cannot be written.
-        const FileStatus again = WriteFileAtomic(outcome.path, JoinLinesCrLf(*lines));
-        if (!again) {
-            outcome.kind = PasteOutcome::Kind::Failed;
-            outcome.error = again.error();
-        }
+    std::string bytes;
+    try {
+        bytes = JoinLinesCrLf(lines);
+    } catch (const std::bad_alloc&) {
+        outcome.kind = PasteOutcome::Kind::Failed;
+        outcome.error = FileError(FileErrorCode::NoMemory, outcome.path);
+        return outcome;
+    }
+    // Tried again for a moment, as the retrying writers do: another program
+    // may hold the file. A failure is told: the file may still hold an
+    // earlier paste, which must not pass for this one.
+    const std::string backup = BackupPathFor(outcome.path);
+    const auto start = std::chrono::steady_clock::now();
+    FileStatus written = WriteFileWithBackup(outcome.path, bytes, backup);
+    while (!written && written.code() != FileErrorCode::NoMemory
+           && std::chrono::steady_clock::now() - start < RetryWindow) {
+        std::this_thread::sleep_for(RetryPause);
+        written = WriteFileWithBackup(outcome.path, bytes, backup);
+    }
+    if (!written) {
+        outcome.kind = PasteOutcome::Kind::Failed;
+        outcome.error = written.error();
     }
     return outcome;
 }

@@ -248,8 +248,15 @@ public:
     // (Windows1256, or Utf8 when some character has no Windows-1256 letter),
     // starting at the header row remembered in folder +
     // "ClipTablePasteHdr.txt" when it is found. The file is in held's form;
-    // UTF-8 without a mark.
+    // UTF-8 without a mark. pasteFileLines and writePasteLines in one step.
     static PasteOutcome writePasteFile(const std::string& clipboardText, TextEncoding held, const std::string& folder);
+    // The lines that file would hold, nothing written yet; none when the
+    // copied text is no table (fewer than two lines or columns).
+    static std::optional<std::vector<std::string>> pasteFileLines(const std::string& clipboardText, TextEncoding held,
+                                                                  const std::string& folder);
+    // Writes them as folder + "ClipTablePaste.txt". The file it replaces is
+    // kept as "ClipTablePaste.Bak": it may hold a table just saved there.
+    static PasteOutcome writePasteLines(const std::vector<std::string>& lines, const std::string& folder);
     // The same for Windows-1256 text.
     static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder)
     {

@@ -227,6 +227,56 @@ private slots:
         }
     }
 
+    // A second Paste Table over an edited paste: the question comes before
+    // the paste file is touched; saved over the paste file, the edited table
+    // stays in its backup; cancelled, nothing is written.
+    void secondPasteAsksBeforeItWrites_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("save") << int(QMessageBox::Save);
+        QTest::newRow("discard") << int(QMessageBox::Discard);
+        QTest::newRow("cancel") << int(QMessageBox::Cancel);
+    }
+    void secondPasteAsksBeforeItWrites()
+    {
+        QFETCH(int, answer);
+        const QString paste = appDir.path() + "/ClipTablePaste.txt";
+        const QString backup = appDir.path() + "/ClipTablePaste.Bak";
+        QFile::remove(paste);
+        QFile::remove(backup);
+        QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
+        auto w = OpenWindow(QString());
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\n1\t2\n"));
+        Press(w.get(), Qt::Key_T, Ctrl | Qt::ShiftModifier);
+        const QByteArray first = "Col 1\tCol 2\t\r\na\tb\t\r\n1\t2\t\r\n";
+        QCOMPARE(ReadAll(paste), first);
+        QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("x\ty\n3\t4\n"));
+        QByteArray onDiskWhenAsked;
+        w->runUnsavedQuestion = [&](QMessageBox&) {
+            onDiskWhenAsked = ReadAll(paste);
+            return answer;
+        };
+        {
+            ModalCloser closer(SaveAs(paste)); // the save dialog offers the paste file
+            Press(w.get(), Qt::Key_T, Ctrl | Qt::ShiftModifier);
+        }
+        QCOMPARE(onDiskWhenAsked, first);
+        const QByteArray second = "Col 1\tCol 2\t\r\nx\ty\t\r\n3\t4\t\r\n";
+        if (answer == int(QMessageBox::Cancel)) {
+            QCOMPARE(ReadAll(paste), first);
+            QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
+            QVERIFY(w->isWindowModified());
+            return;
+        }
+        QCOMPARE(ReadAll(paste), second);
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("x"));
+        QVERIFY(!w->isWindowModified());
+        // The file replaced was the edited table, when it had been saved there.
+        QCOMPARE(ReadAll(backup).contains("edited"), answer == int(QMessageBox::Save));
+    }
+
     void cancelledSaveCancelsTheClose()
     {
         QTemporaryDir dir;
