@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -207,6 +208,14 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     showEditState();
     // Window-level key preview, for the header block's close-on-key.
     qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        const bool mayAsk = manager.allowsInteraction();
+        const bool mayEnd = closeForSessionEnd(mayAsk);
+        if (mayAsk)
+            manager.release();
+        if (!mayEnd)
+            manager.cancel();
+    });
 
     // Start-up sequence.
     appFolder_ = ExeFolder();
@@ -903,9 +912,19 @@ void MainWindow::selectAllCells()
     grid_->selectAll();
 }
 
+bool MainWindow::closeForSessionEnd(bool mayAsk)
+{
+    grid_->commitOpenEdit();
+    // Without leave to ask, the session ends as its manager decides.
+    return !mayAsk || close();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Esc, the close button and the header block's close-on-key all come here.
+    // Esc, the menu, the window manager's close button, the header block's
+    // close-on-key and the end of the session all come here; the edit open
+    // in a cell is part of the table the question is about.
+    grid_->commitOpenEdit();
     if (settleUnsavedChanges())
         event->accept();
     else

@@ -54,6 +54,12 @@ public:
     // Table" do; false when it was not opened (the table shown stays).
     bool openFile(const std::string& path);
 
+    // The desktop session is ending: the open edit goes into its cell and,
+    // when the session manager lets the program ask (mayAsk), the window
+    // closes as its close button closes it, asking about unsaved changes
+    // first. False when the user chose to stay: the logout is to be cancelled.
+    bool closeForSessionEnd(bool mayAsk);
+
     // ---- the commands ----
     void openTable();
     void openPreviousFile();

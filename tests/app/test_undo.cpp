@@ -227,6 +227,46 @@ private slots:
         }
     }
 
+    // The session ends with a cell editor open: the edit is in the table
+    // when the question comes (as at the close button, see test_window_keys);
+    // without leave to ask, it is kept in the cell and the window stays.
+    void sessionEndKeepsTheOpenEdit_data()
+    {
+        QTest::addColumn<bool>("mayAsk");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("save") << true << int(QMessageBox::Save);
+        QTest::newRow("discard") << true << int(QMessageBox::Discard);
+        QTest::newRow("cancel") << true << int(QMessageBox::Cancel);
+        QTest::newRow("nothing may be asked") << false << 0;
+    }
+    void sessionEndKeepsTheOpenEdit()
+    {
+        QFETCH(bool, mayAsk);
+        QFETCH(int, answer);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Name\r\nAli\r\n");
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        QTest::keyClick(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, QStringLiteral("Reza"));
+        QStringList asked;
+        w->runUnsavedQuestion = [&](QMessageBox&) {
+            asked << Cell(*w, 0, 1);
+            return answer;
+        };
+        ModalCloser closer(SaveAs(path));
+        const bool mayEnd = w->closeForSessionEnd(mayAsk);
+        QCOMPARE(asked, mayAsk ? QStringList{QStringLiteral("AliReza")} : QStringList());
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("AliReza"));
+        QCOMPARE(mayEnd, answer != int(QMessageBox::Cancel));
+        QCOMPARE(w->isVisible(), !mayAsk || answer == int(QMessageBox::Cancel));
+        QCOMPARE(ReadAll(path).contains("AliReza"), answer == int(QMessageBox::Save));
+    }
+
     // A second Paste Table over an edited paste: the question comes before
     // the paste file is touched; saved over the paste file, the edited table
     // stays in its backup; cancelled, nothing is written.
