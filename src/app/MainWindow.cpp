@@ -308,7 +308,10 @@ void MainWindow::showEditState()
 
 void MainWindow::showCellStatus()
 {
-    statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
+    if (document_.isFiltered() && document_.shownRows().empty())
+        statusLine_->showNoRow();
+    else
+        statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
 }
 
 void MainWindow::fitColumn(int col)

@@ -85,6 +85,11 @@ void StatusLine::showCell(const CoreGrid& grid, int col, int row)
     cell_->setText(QStringLiteral("ردیف %1، ستون %2").arg(Grouped(row), QChar(0x2068) + name + QChar(0x2069)));
 }
 
+void StatusLine::showNoRow()
+{
+    cell_->setText(QStringLiteral("هیچ ردیفی دیده نمی‌شود"));
+}
+
 void StatusLine::showSelection(std::size_t cells, const std::string& sum)
 {
     selection_->setText(

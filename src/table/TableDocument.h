@@ -202,8 +202,11 @@ public:
     // "Filter": only the rows from row 1 on that hold all the words (as
     // Search tests them) show, with the header row. Save still writes every
     // row; the commands that read the table (Sum, Values, Save Current
-    // Column, Print, Excel, Copy) read readShownGrid(). Ended by showAllRows(),
-    // a new layout or another table. Returns the number of rows that show.
+    // Column, Print, Excel, Copy) read readShownGrid(), and the column
+    // commands change only the rows that show. The cursor stays on a row
+    // that shows; undo and redo show the rows they change. Ended by
+    // showAllRows(), a new layout or another table. Returns the number of
+    // rows that show.
     int filterRows(const std::string& words);
     void showAllRows();
     bool isFiltered() const { return filtered_; }
@@ -290,6 +293,12 @@ private:
     void moveColumnNow(int from, int to, int cursorCol);
     void reorderRowsNow(const std::vector<int>& order);
     void forgetFilter();
+    // While filtered, puts the cursor on a row that shows unless it is on
+    // one: the first below it, else the last above it. With no row showing
+    // it stays where it is, which is nowhere on the screen.
+    void keepCursorShown();
+    // Makes the given rows show too, until the filter is applied again.
+    void showRows(const std::vector<int>& rows);
     // SearchFrom over the rows that show, from place from (1: the first).
     int searchShownRows(int from) const;
     // Runs a change of cells of column col and keeps the cells it changed.
