@@ -1,7 +1,8 @@
 // The main window in a real X window, driven by keys and clicks through the
 // X server: every way of closing it with a cell editor open keeps the edit
 // and asks; under a filter the commands act on the rows that show and the
-// cursor stays on one.
+// cursor stays on one; after a change of shape the selection tinted on the
+// screen, counted in the status bar and copied is one and the same block.
 
 #include "DeleteWindow.h"
 
@@ -14,6 +15,7 @@
 #include "dialogs/TextPrompt.h"
 #include "render/QtText.h"
 
+#include <QClipboard>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +27,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+
+#include <set>
 
 using namespace rasmik;
 
@@ -81,6 +85,14 @@ QColor MiddleOf(const QImage& img, const QRect& r)
     return img.pixelColor(r.left() + 2, r.top() + 1 + (r.height() - 2) / 2);
 }
 
+// The colour of a body cell that is not tinted, by its place.
+QColor UntintedColour(MainWindow& w, int col, int row)
+{
+    if (row == w.document().currentRow() && col == w.document().currentCol())
+        return w.grid()->hasKeyboardFocus() ? Yellow : Orange;
+    return row == w.document().currentRow() ? Lilac : row % 2 ? OddBlue : White;
+}
+
 // The cursor is on a row that shows: the view's current cell is the
 // document's, the status bar names its row, and it is yellow on the screen.
 void ExpectCursorShown(MainWindow& w)
@@ -97,6 +109,70 @@ void ExpectCursorShown(MainWindow& w)
     QVERIFY2(w.statusLine()->cellLabel()->text().startsWith(QStringLiteral("ردیف %1،").arg(row)),
              qPrintable(w.statusLine()->cellLabel()->text()));
     QTRY_COMPARE(MiddleOf(GrabScreen(), CellOnScreen(*w.grid(), doc.currentCol(), row)), Yellow);
+}
+
+// The first visible body cell, but the cursor's, whose tint on the screen
+// does not say whether it is in the block; empty when every one does.
+QString TintNotAsBlock(MainWindow& w, const GridWidget::Block& block, bool blockShown)
+{
+    GridWidget& grid = *w.grid();
+    const std::set<int> rows(block.rows.begin(), block.rows.end());
+    const QImage img = GrabScreen();
+    const QRect view(grid.viewport()->mapToGlobal(QPoint(0, 0)), grid.viewport()->size());
+    int checked = 0;
+    for (int row = 1; row < w.document().grid().RowCount(); ++row)
+        for (int col = 0; col < w.document().grid().ColCount(); ++col) {
+            const QRect r = CellOnScreen(grid, col, row);
+            // The cursor's cell shows the cursor, tinted or not.
+            if (!view.contains(r) || (row == w.document().currentRow() && col == w.document().currentCol()))
+                continue;
+            const bool inBlock = blockShown && rows.count(row) && col >= block.firstCol && col <= block.lastCol;
+            const bool isTinted = MiddleOf(img, r) != UntintedColour(w, col, row);
+            if (isTinted != inBlock)
+                return QStringLiteral("cell %1, %2: tinted %3, in the block %4")
+                    .arg(col)
+                    .arg(row)
+                    .arg(isTinted)
+                    .arg(inBlock);
+            ++checked;
+        }
+    return checked >= 12 ? QString() : QStringLiteral("only %1 cells show").arg(checked);
+}
+
+// The cells tinted on the screen (the header row's by whole columns), the
+// status bar's count and the lines Copy puts on the clipboard are one block
+// of cells (expectedCells of them, unless that is -1). A single cell is the
+// cursor's alone: nothing is tinted or counted.
+void ExpectOneSelection(MainWindow& w, int expectedCells)
+{
+    GridWidget& grid = *w.grid();
+    if (expectedCells >= 0)
+        QTRY_COMPARE(int(grid.selectedBlock().cellCount()), expectedCells);
+    else
+        QTest::qWait(300);
+    const GridWidget::Block block = grid.selectedBlock();
+    const bool blockShown = block.cellCount() > 1;
+    QCOMPARE(grid.hasBlockSelection(), blockShown);
+    if (!blockShown) { // the cursor's cell, and no other
+        QCOMPARE(block.rows, std::vector<int>{w.document().currentRow()});
+        QCOMPARE(block.firstCol, w.document().currentCol());
+    }
+    const std::set<int> rows(block.rows.begin(), block.rows.end());
+    QTRY_COMPARE(TintNotAsBlock(w, block, blockShown), QString());
+    for (int col = 0; col < w.document().grid().ColCount(); ++col)
+        QCOMPARE(grid.isWholeColumnSelected(col), rows.count(0) && col >= block.firstCol && col <= block.lastCol);
+    if (blockShown)
+        QTRY_VERIFY2(w.statusLine()->selectionLabel()->text().startsWith(QString::number(block.cellCount()) + " "),
+                     qPrintable(w.statusLine()->selectionLabel()->text()));
+    else
+        QTRY_VERIFY(w.statusLine()->selectionLabel()->text().isEmpty());
+    QGuiApplication::clipboard()->setText(QStringLiteral("-"));
+    Keys({"ctrl+c"});
+    QTRY_VERIFY(QGuiApplication::clipboard()->text() != QStringLiteral("-"));
+    const QStringList lines = QGuiApplication::clipboard()->text().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), int(block.rows.size()));
+    for (const QString& line : lines)
+        QCOMPARE(line.count('\t') + 1, block.lastCol - block.firstCol + 1);
 }
 
 } // namespace
@@ -270,6 +346,59 @@ private slots:
         QTRY_COMPARE(Cell(w, 1, 0), QString());
         QVERIFY(hiddenKept());
         QCOMPARE(Cell(w, 1, 4), QStringLiteral("red 50"));
+    }
+
+    // Select All, Delete Row, Undo, Redo, Alt+Del and Undo by their keys,
+    // and a block chosen with Shift and the arrows.
+    void selectionAfterAChangeOfShapeIsOneBlock()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/s.txt";
+        QByteArray table = "Name\tNo\tNote\r\n";
+        for (int r = 1; r <= 12; ++r)
+            table +=
+                "r" + QByteArray::number(r) + "\t" + QByteArray::number(r) + "\tn" + QByteArray::number(r) + "\r\n";
+        QVERIFY(Write(path, table));
+        MainWindow w({NativePath(path)});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        CHECKED(Focus(w));
+        w.runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Discard); };
+        CHECKED(Keys({"Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down", "Down"}));
+        QTRY_COMPARE(w.document().currentRow(), 10);
+        CHECKED(Keys({"ctrl+a"}));
+        CHECKED(ExpectOneSelection(w, 13 * 3));
+        CHECKED(Keys({"ctrl+Delete"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 12);
+        CHECKED(ExpectOneSelection(w, 12 * 3));
+        CHECKED(Keys({"ctrl+z"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 13);
+        CHECKED(ExpectOneSelection(w, 13 * 3));
+        CHECKED(Keys({"ctrl+y"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 12);
+        CHECKED(ExpectOneSelection(w, 12 * 3));
+        CHECKED(Keys({"ctrl+z"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 13);
+        CHECKED(Keys({"Left", "alt+Delete"}));
+        QTRY_COMPARE(w.document().grid().ColCount(), 2);
+        CHECKED(ExpectOneSelection(w, -1));
+        CHECKED(Keys({"ctrl+z"}));
+        QTRY_COMPARE(w.document().grid().ColCount(), 3);
+        CHECKED(ExpectOneSelection(w, -1));
+
+        // A block of four rows in two columns; its last row deleted and put back.
+        CHECKED(Keys({"Up", "Up", "Up"}));
+        QTRY_COMPARE(w.document().currentRow(), 7);
+        CHECKED(ExpectOneSelection(w, 1));
+        CHECKED(Keys({"shift+Down", "shift+Down", "shift+Down", "shift+Right"}));
+        QTRY_COMPARE(w.document().currentRow(), 10);
+        CHECKED(ExpectOneSelection(w, 4 * 2));
+        CHECKED(Keys({"ctrl+Delete"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 12);
+        CHECKED(ExpectOneSelection(w, 3 * 2));
+        CHECKED(Keys({"ctrl+z"}));
+        QTRY_COMPARE(w.document().grid().RowCount(), 13);
+        CHECKED(ExpectOneSelection(w, -1));
     }
 };
 
