@@ -109,7 +109,7 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     case OutputKind::Workbook: {
         const FileStatus r = ExportLinesToWorkbook(document.lines(), "Sheet1", output, {},
                                                    // Its direction and frozen header; no widths are laid out here.
-                                                   SheetLookOfGrid(document.grid(), {}));
+                                                   SheetLookOfGrid(document.grid(), false));
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
@@ -148,7 +148,7 @@ std::string UsageText()
            "               (little-endian, with its mark); over INPUT itself as Save writes over\n"
            "               the open table: a .Bak backup, the header block kept, the .cfg's\n"
            "               CellFormat dropped, and never over a table that a NUL cut off\n"
-           "  .xlsx        a workbook as the Excel command writes it\n"
+           "  .xlsx        a workbook of INPUT's lines cut at TABs, every field as text\n"
            "  .pdf         the printed report on A4, titled TEXT\n"
            "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes).\n"
            "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written (also when\n"

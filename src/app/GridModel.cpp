@@ -69,6 +69,7 @@ Qt::ItemFlags GridModel::flags(const QModelIndex& index) const
 
 void GridModel::gridAboutToBeReplaced()
 {
+    emit shapeAboutToChange();
     beginResetModel();
 }
 
@@ -80,6 +81,7 @@ void GridModel::gridReplaced()
 
 void GridModel::rowAboutToBeRemoved(int row)
 {
+    emit shapeAboutToChange();
     // Down to one row, row 0 stops being the fixed row and joins the body.
     changeResets_ = grid().RowCount() <= 2 || row < fixedRows();
     if (changeResets_)
@@ -100,6 +102,7 @@ void GridModel::rowRemoved(int /*row*/)
 
 void GridModel::rowAboutToBeInserted(int row)
 {
+    emit shapeAboutToChange();
     // From one row to two, row 0 becomes the fixed row again.
     changeResets_ = grid().RowCount() <= 1 || row < fixedRows();
     if (changeResets_)
@@ -120,6 +123,7 @@ void GridModel::rowInserted(int /*row*/)
 
 void GridModel::columnAboutToBeInserted(int col)
 {
+    emit shapeAboutToChange();
     beginInsertColumns({}, col, col);
 }
 
@@ -131,12 +135,14 @@ void GridModel::columnInserted(int /*col*/)
 
 void GridModel::columnMoved(int from, int to)
 {
+    emit shapeAboutToChange();
     cellsChanged(std::min(from, to), std::max(from, to));
     emit shapeChanged();
 }
 
 void GridModel::columnAboutToBeRemoved(int col)
 {
+    emit shapeAboutToChange();
     beginRemoveColumns({}, col, col);
 }
 

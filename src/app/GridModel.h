@@ -51,8 +51,10 @@ public:
     void cellsChanged(int firstCol, int lastCol) override;
 
 signals:
-    // The grid changed shape (a replacement, a row or column removed or put
-    // back, a column moved): sizes and the cursor are to be shown again.
+    // The grid is about to change shape, and has changed it (a replacement,
+    // a row or column removed or put back, a column moved): sizes, the
+    // selection and the cursor are to be shown again.
+    void shapeAboutToChange();
     void shapeChanged();
 
 private:

@@ -214,6 +214,7 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     connect(header_, &QHeaderView::sectionHandleDoubleClicked, this, &GridWidget::fitColumnAsked);
     connect(header_, &QHeaderView::sectionEntered, this, columnsChosen);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
+    connect(&model_, &GridModel::shapeAboutToChange, this, [this] { changingShape_ = true; });
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
     onShapeChanged();
 }
@@ -222,9 +223,52 @@ void GridWidget::onShapeChanged()
 {
     applySizes();
     header_->setVisible(hasFixedRow());
-    showDocumentCursor();
+    keepOneSelection();
+    changingShape_ = false;
+    moveToDocumentCursor(true);
     viewport()->update();
     header_->viewport()->update();
+}
+
+void GridWidget::keepOneSelection()
+{
+    QItemSelectionModel* selection = selectionModel();
+    if (!selection)
+        return;
+    const QItemSelection ranges = selection->selection();
+    if (ranges.isEmpty() || model_.rowCount() == 0 || model_.columnCount() == 0) {
+        // A new grid, or no row left to select.
+        columnsSelected_ = false;
+        return;
+    }
+    // A row or column put back inside a block splits it in the view's own
+    // rule: the block is the one that spans the parts, so that the tint,
+    // the status bar's count and Copy read the same cells. Whole columns
+    // stay whole columns.
+    int top = ranges.front().top(), bottom = ranges.front().bottom();
+    int left = ranges.front().left(), right = ranges.front().right();
+    for (const QItemSelectionRange& r : ranges) {
+        top = std::min(top, r.top());
+        bottom = std::max(bottom, r.bottom());
+        left = std::min(left, r.left());
+        right = std::max(right, r.right());
+    }
+    if (columnsSelected_) {
+        top = 0;
+        bottom = model_.rowCount() - 1;
+    }
+    const QItemSelectionRange& only = ranges.front();
+    if (ranges.size() == 1 && only.top() == top && only.bottom() == bottom && only.left() == left
+        && only.right() == right)
+        return;
+    const bool columns = columnsSelected_;
+    selectingColumns_ = true;
+    selection->select(QItemSelection(model_.index(top, left), model_.index(bottom, right)),
+                      QItemSelectionModel::ClearAndSelect);
+    selectingColumns_ = false;
+    columnsSelected_ = columns;
+    header_->viewport()->update();
+    emit selectionMoved();
 }
 
 void GridWidget::refreshCells()
@@ -252,12 +296,25 @@ void GridWidget::applySizes()
 
 void GridWidget::showDocumentCursor()
 {
+    moveToDocumentCursor(false);
+}
+
+void GridWidget::moveToDocumentCursor(bool keepSelection)
+{
     const int mr = model_.modelRow(document_.currentRow());
     if (mr < 0 || mr >= model_.rowCount() || document_.currentCol() >= model_.columnCount())
         return;
     const QModelIndex idx = model_.index(mr, document_.currentCol());
-    if (currentIndex() != idx)
-        setCurrentIndex(idx);
+    if (currentIndex() != idx) {
+        // A block stays selected; a single cell is the cursor's and goes with
+        // it, whatever keys are held (Ctrl of Ctrl+Z would add it to the old).
+        if (keepSelection && hasBlockSelection()) {
+            selectionModel()->setCurrentIndex(idx, QItemSelectionModel::NoUpdate);
+        } else {
+            setCurrentIndex(idx);
+            selectionModel()->select(idx, QItemSelectionModel::ClearAndSelect);
+        }
+    }
     scrollTo(idx);
 }
 
@@ -336,7 +393,7 @@ void GridWidget::selectAll()
 void GridWidget::selectionChanged(const QItemSelection& selected, const QItemSelection& deselected)
 {
     QTableView::selectionChanged(selected, deselected);
-    if (!selectingColumns_ && columnsSelected_) {
+    if (!selectingColumns_ && !changingShape_ && columnsSelected_) {
         columnsSelected_ = false;
         header_->viewport()->update();
     }

@@ -140,8 +140,14 @@ protected:
 private:
     void onSectionMoved(int logical, int oldVisual, int newVisual);
     void onSectionResized(int logical, int oldSize, int newSize);
-    // The grid changed shape: sizes, fixed row and cursor follow.
+    // The grid changed shape: sizes, fixed row, selection and cursor follow.
     void onShapeChanged();
+    // Makes the selection one block again after a change of shape.
+    void keepOneSelection();
+    // Puts the view's current cell on the document's cursor; a selected
+    // block is left as it is when keepSelection, else the selection becomes
+    // that cell.
+    void moveToDocumentCursor(bool keepSelection);
     void applySizes();
     // Repaints a grid row across the view (the current row's colour).
     void updateRow(int gridRow);
@@ -157,6 +163,9 @@ private:
     // The selection was made of whole columns; any other change of it ends that.
     bool columnsSelected_ = false;
     bool selectingColumns_ = false;
+    // A change of shape is under way: the view's own changes of the
+    // selection meanwhile do not end a selection of whole columns.
+    bool changingShape_ = false;
 };
 
 } // namespace rasmik

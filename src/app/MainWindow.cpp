@@ -32,6 +32,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QScreen>
+#include <QSessionManager>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -207,6 +208,14 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     showEditState();
     // Window-level key preview, for the header block's close-on-key.
     qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+        const bool mayAsk = manager.allowsInteraction();
+        const bool mayEnd = closeForSessionEnd(mayAsk);
+        if (mayAsk)
+            manager.release();
+        if (!mayEnd)
+            manager.cancel();
+    });
 
     // Start-up sequence.
     appFolder_ = ExeFolder();
@@ -302,7 +311,10 @@ void MainWindow::showEditState()
 
 void MainWindow::showCellStatus()
 {
-    statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
+    if (document_.isFiltered() && document_.shownRows().empty())
+        statusLine_->showNoRow();
+    else
+        statusLine_->showCell(document_.grid(), document_.currentCol(), document_.currentRow());
 }
 
 void MainWindow::fitColumn(int col)
@@ -546,8 +558,11 @@ void MainWindow::openTable()
 
 bool MainWindow::openFile(const std::string& path)
 {
-    if (!settleUnsavedChanges())
-        return false;
+    return settleUnsavedChanges() && openSettled(path);
+}
+
+bool MainWindow::openSettled(const std::string& path)
+{
     // A command-line table that has not been opened yet comes first.
     if (!pendingPath_.empty()) {
         const std::string pending = std::move(pendingPath_);
@@ -795,11 +810,16 @@ void MainWindow::saveCurrentColumnWithoutRepeat()
 void MainWindow::pasteTable()
 {
     const PastedText copied = ReadClipboardText();
-    const PasteOutcome paste = TableDocument::writePasteFile(copied.text, copied.held, ExeFolder());
+    const auto lines = TableDocument::pasteFileLines(copied.text, copied.held, ExeFolder());
+    // The table shown may be the paste file itself: it is saved or let go
+    // before the new paste replaces the file, and a cancel writes nothing.
+    if (!lines || !settleUnsavedChanges())
+        return;
+    const PasteOutcome paste = TableDocument::writePasteLines(*lines, ExeFolder());
     if (paste.kind == PasteOutcome::Kind::Failed)
         showFileError(paste.error, FileOperation::Save);
-    else if (paste.kind == PasteOutcome::Kind::Written)
-        openFile(paste.path);
+    else
+        openSettled(paste.path);
 }
 
 void MainWindow::saveRowForHeader()
@@ -842,18 +862,14 @@ void MainWindow::exportToExcel()
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
-        // The sheet reads as the grid does: its direction, its columns' widths.
-        const auto lookOf = [this](const TableLines& lines) {
-            return SheetLookOfGrid(document_.grid(), lines.empty() ? std::string_view() : lines[0]);
-        };
-        if (document_.isFiltered()) {
-            // The rows that show, as the table's lines would hold them.
-            TableLines lines = TableLines::FromBytes(
-                document_.readShownGrid([](const CoreGrid& shown) { return BuildSaveBytes(shown, 0); }));
-            lines.setEncoding({document_.grid().Encoding(), false});
-            r = ExportAndOpenWorkbook(lines, "Sheet1", path, shown.fn(), lookOf(lines));
+        if (document_.lines().empty()) {
+            r = FileStatus(FileErrorCode::EmptyTable, path);
         } else {
-            r = ExportAndOpenWorkbook(document_.lines(), "Sheet1", path, shown.fn(), lookOf(document_.lines()));
+            // What the grid shows: its cells in its column order, the rows that
+            // show, read as the grid reads (its direction, its columns' widths).
+            r = document_.readShownGrid([&](const CoreGrid& shownGrid) {
+                return ExportAndOpenWorkbook(shownGrid, "Sheet1", path, shown.fn(), SheetLookOfGrid(shownGrid, true));
+            });
         }
     }
     if (!r)
@@ -927,9 +943,19 @@ void MainWindow::selectAllCells()
     grid_->selectAll();
 }
 
+bool MainWindow::closeForSessionEnd(bool mayAsk)
+{
+    grid_->commitOpenEdit();
+    // Without leave to ask, the session ends as its manager decides.
+    return !mayAsk || close();
+}
+
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    // Esc, the close button and the header block's close-on-key all come here.
+    // Esc, the menu, the window manager's close button, the header block's
+    // close-on-key and the end of the session all come here; the edit open
+    // in a cell is part of the table the question is about.
+    grid_->commitOpenEdit();
     if (settleUnsavedChanges())
         event->accept();
     else

@@ -54,6 +54,12 @@ public:
     // Table" do; false when it was not opened (the table shown stays).
     bool openFile(const std::string& path);
 
+    // The desktop session is ending: the open edit goes into its cell and,
+    // when the session manager lets the program ask (mayAsk), the window
+    // closes as its close button closes it, asking about unsaved changes
+    // first. False when the user chose to stay: the logout is to be cancelled.
+    bool closeForSessionEnd(bool mayAsk);
+
     // ---- the commands ----
     void openTable();
     void openPreviousFile();
@@ -127,6 +133,8 @@ private:
     int gridWidthForLayout();
     // Opens a table and shows it, or reports why it could not be opened.
     bool openPath(const std::string& path);
+    // openFile once the table shown has been saved or let go.
+    bool openSettled(const std::string& path);
     // Lays the table out again for the grid's font and width.
     void layOutAgain();
     // The header strip after an open: the new block's panels, or none.

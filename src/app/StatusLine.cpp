@@ -84,6 +84,11 @@ void StatusLine::showCell(const CoreGrid& grid, int col, int row)
     cell_->setText(persianCellPlace(PlaceOfCell(grid, col, row)));
 }
 
+void StatusLine::showNoRow()
+{
+    cell_->setText(QStringLiteral("هیچ ردیفی دیده نمی‌شود"));
+}
+
 void StatusLine::showSelection(std::size_t cells, const std::string& sum)
 {
     selection_->setText(

@@ -26,6 +26,8 @@ public:
     // row number and its column's name (the header row's text, else the
     // column's number).
     void showCell(const CoreGrid& grid, int col, int row);
+    // No current cell: the filter lets no row show.
+    void showNoRow();
     // A block of more than one cell: how many, and the sum of their numbers
     // as "Sum Of Current Column" shows it; nothing for a single cell.
     void showSelection(std::size_t cells, const std::string& sum);

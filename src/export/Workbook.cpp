@@ -12,7 +12,6 @@
 #include <array>
 #include <cmath>
 #include <new>
-#include <unordered_map>
 
 #include <xlsxwriter.h>
 
@@ -154,11 +153,71 @@ struct WorkbookHolder {
     }
 };
 
+// The sheet's rows from a table's lines, each cut at its TABs.
 template <typename Lines>
-FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const std::string& path,
+class LineFields {
+public:
+    explicit LineFields(const Lines& lines) : lines_(lines) { }
+    std::size_t rows() const { return lines_.size(); }
+    // The column count, the largest field count of any line (at least 1),
+    // and the bytes of all the text.
+    void measure(std::size_t& columns, std::uint64_t& textBytes) const
+    {
+        columns = 1;
+        textBytes = 0;
+        for (std::size_t i = 0; i < lines_.size(); ++i) {
+            const std::string_view line = lines_[i];
+            columns = std::max(columns, FieldCount(line));
+            textBytes += line.size();
+        }
+    }
+    // The fields of row i up to the end of its line, at most columns of them.
+    void fields(std::size_t i, std::size_t columns, std::vector<std::string_view>& out) const
+    {
+        out.clear();
+        std::string_view rest = lines_[i];
+        do
+            out.push_back(TakeToken(rest, "\t", false));
+        while (!rest.empty() && out.size() < columns);
+    }
+
+private:
+    const Lines& lines_;
+};
+
+// The sheet's rows from a grid, its cells in its column order. A cell that
+// holds only the space an empty field is laid out as stays empty.
+class GridFields {
+public:
+    explicit GridFields(const CoreGrid& grid) : grid_(grid) { }
+    std::size_t rows() const { return static_cast<std::size_t>(grid_.RowCount()); }
+    void measure(std::size_t& columns, std::uint64_t& textBytes) const
+    {
+        columns = static_cast<std::size_t>(std::max(1, grid_.ColCount()));
+        textBytes = 0;
+        for (int c = 0; c < grid_.ColCount(); ++c)
+            for (int r = 0; r < grid_.RowCount(); ++r)
+                textBytes += grid_.Cell(c, r).size();
+    }
+    void fields(std::size_t i, std::size_t /*columns*/, std::vector<std::string_view>& out) const
+    {
+        out.clear();
+        const int row = static_cast<int>(i);
+        for (int c = 0; c < grid_.ColCount(); ++c) {
+            const std::string_view cell = grid_.Cell(c, row);
+            out.push_back(cell == " " ? std::string_view() : cell);
+        }
+    }
+
+private:
+    const CoreGrid& grid_;
+};
+
+template <typename Source>
+FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const std::string& path,
                          const ProgressFn& progress, TextEncoding held, const SheetLook& look)
 {
-    const std::size_t rows = lines.size();
+    const std::size_t rows = source.rows();
     if (rows == 0)
         return Failure(path, FileErrorCode::EmptyTable);
     if (path.empty())
@@ -168,11 +227,7 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
 
     std::size_t columns = 1;
     std::uint64_t textBytes = 0;
-    for (std::size_t i = 0; i < rows; ++i) {
-        const std::string_view line = lines[i];
-        columns = std::max(columns, FieldCount(line));
-        textBytes += line.size();
-    }
+    source.measure(columns, textBytes);
     if (columns > std::size_t(MaxSheetColumns))
         return LimitFailure(path, FileErrorCode::TooManyColumns, columns, MaxSheetColumns);
     const auto lastCol = static_cast<lxw_col_t>(columns - 1);
@@ -234,17 +289,18 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
         return Failure(path, FileErrorCode::Cancelled);
 
     std::string cell;
+    std::vector<std::string_view> fields;
     std::uint64_t rowElements = 0;
     std::uint64_t cellElements = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         if (progress && i != 0 && (i & 4095) == 0 && !progress(i, rows))
             return Failure(path, FileErrorCode::Cancelled);
         const auto row = static_cast<lxw_row_t>(i);
-        std::string_view rest = lines[i];
+        source.fields(i, columns, fields);
         std::uint64_t rowCells = 0;
         bool cornerWritten = false;
-        for (lxw_col_t col = 0; col <= lastCol; ++col) {
-            const std::string_view field = TakeToken(rest, "\t", false);
+        for (lxw_col_t col = 0; col < fields.size(); ++col) {
+            const std::string_view field = fields[col];
             if (field.size() > MaxCellChars) {
                 const std::size_t chars = CharacterCount(field, held);
                 if (chars > MaxCellChars)
@@ -265,8 +321,6 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
                 if (lastCol == 0)
                     cornerWritten = true;
             }
-            if (rest.empty())
-                break;
         }
         // ...and ends at the last row of the last column.
         if (row == lastRow && !cornerWritten) {
@@ -291,14 +345,14 @@ FileStatus WriteWorkbook(const Lines& lines, std::string_view sheetName, const s
     return staged.commit();
 }
 
-template <typename Lines>
-FileStatus Export(const Lines& lines, std::string_view sheetName, const std::string& path, const ProgressFn& progress,
+template <typename Source>
+FileStatus Export(const Source& source, std::string_view sheetName, const std::string& path, const ProgressFn& progress,
                   TextEncoding held, const SheetLook& look)
 {
     if (GetAppOption("NoSheet") == "1")
         return Failure(path, FileErrorCode::ExportSwitchedOff);
     try {
-        return WriteWorkbook(lines, sheetName, path, progress, held, look);
+        return WriteWorkbook(source, sheetName, path, progress, held, look);
     } catch (const std::bad_alloc&) {
         return Failure(path, FileErrorCode::NoMemory);
     } catch (const std::exception& ex) {
@@ -317,7 +371,7 @@ double SheetWidthOfPixels(int pixels)
     return std::max(0.0, std::round((pixels - 5) / 7.0 * 100) / 100);
 }
 
-SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine)
+SheetLook SheetLookOfGrid(const CoreGrid& grid, bool withWidths)
 {
     SheetLook look;
     const TextEncoding held = grid.Encoding();
@@ -331,22 +385,10 @@ SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine)
                 (cp >= 0x0600 && cp <= 0x06FF) || (cp >= 0xFB50 && cp <= 0xFDFF) || (cp >= 0xFE70 && cp <= 0xFEFF);
         }
     }
-    // The grid's columns by header name, each name's in grid order, so that
-    // a table of many thousand columns is matched in one pass.
-    struct Columns {
-        std::vector<int> cols;
-        std::size_t next = 0;
-    };
-    std::unordered_map<std::string_view, Columns> byName;
-    for (int c = 0; c < grid.ColCount(); ++c)
-        byName[grid.Cell(c, 0)].cols.push_back(c);
-    std::string_view rest = headerLine;
-    while (!rest.empty()) {
-        const std::string_view field = TakeToken(rest, "\t", false);
-        double width = -1;
-        if (const auto it = byName.find(field); it != byName.end() && it->second.next < it->second.cols.size())
-            width = SheetWidthOfPixels(grid.ColWidth(it->second.cols[it->second.next++]));
-        look.columnWidths.push_back(width);
+    if (withWidths) {
+        look.columnWidths.reserve(static_cast<std::size_t>(grid.ColCount()));
+        for (int c = 0; c < grid.ColCount(); ++c)
+            look.columnWidths.push_back(SheetWidthOfPixels(grid.ColWidth(c)));
     }
     return look;
 }
@@ -367,20 +409,26 @@ std::string CellAddress(int col1Based, std::size_t row1Based)
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress, const SheetLook& look)
 {
-    return Export(lines, sheetName, path, progress, lines.heldForm(), look);
+    return Export(LineFields(lines), sheetName, path, progress, lines.heldForm(), look);
 }
 
 FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::string_view sheetName,
                                  const std::string& path, const ProgressFn& progress, TextEncoding held,
                                  const SheetLook& look)
 {
-    return Export(lines, sheetName, path, progress, held, look);
+    return Export(LineFields(lines), sheetName, path, progress, held, look);
 }
 
-FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
+FileStatus ExportGridToWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
+                                const ProgressFn& progress, const SheetLook& look)
+{
+    return Export(GridFields(grid), sheetName, path, progress, grid.Encoding(), look);
+}
+
+FileStatus ExportAndOpenWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress, const SheetLook& look)
 {
-    FileStatus result = ExportLinesToWorkbook(lines, sheetName, path, progress, look);
+    FileStatus result = ExportGridToWorkbook(grid, sheetName, path, progress, look);
     if (result)
         ShellOpen(path);
     return result;

@@ -1,7 +1,8 @@
 #pragma once
-// The "Excel" command's workbook: the table's raw lines, cut at TABs, written
-// as one text-formatted worksheet of an .xlsx file (libxlsxwriter; no
-// spreadsheet application is needed).
+// Workbooks: the grid as the "Excel" command exports it, or a table's raw
+// lines cut at TABs (a conversion from the command line), written as one
+// text-formatted worksheet of an .xlsx file (libxlsxwriter; no spreadsheet
+// application is needed).
 
 #include "table/CoreGrid.h"
 #include "table/TableLines.h"
@@ -38,10 +39,8 @@ struct SheetLook {
 
 // The look of a table's sheet as its grid shows it: right to left when the
 // header row holds Persian or Arabic text, the header row frozen when there
-// are rows below it, and each field of headerLine (the first line the sheet
-// gets, TAB-separated) as wide as the grid's column of the same header
-// name (taken in order when a name repeats).
-SheetLook SheetLookOfGrid(const CoreGrid& grid, std::string_view headerLine);
+// are rows below it, and withWidths each column as wide as the grid's.
+SheetLook SheetLookOfGrid(const CoreGrid& grid, bool withWidths);
 // Grid pixels in the sheet's character units (a sheet's default font draws
 // a unit in about 7 pixels, plus 5 of padding).
 double SheetWidthOfPixels(int pixels);
@@ -67,9 +66,17 @@ FileStatus ExportLinesToWorkbook(const std::vector<std::string>& lines, std::str
                                  const std::string& path, const ProgressFn& progress = {},
                                  TextEncoding held = TextEncoding::Windows1256, const SheetLook& look = {});
 
-// The export followed, when the workbook was written, by opening it with the
-// desktop's program for .xlsx files (ShellOpen).
-FileStatus ExportAndOpenWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
+// The cells of a grid as the sheet: grid row r, column c in the sheet's row
+// r + 1, column c + 1, so the sheet holds what the grid shows in its column
+// order. A cell that holds only the space an empty field is laid out as
+// stays empty, as an empty field does; a cell may hold TABs and line breaks.
+// Failures and progress as for ExportLinesToWorkbook.
+FileStatus ExportGridToWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
+                                const ProgressFn& progress = {}, const SheetLook& look = {});
+
+// The grid's export followed, when the workbook was written, by opening it
+// with the desktop's program for .xlsx files (ShellOpen).
+FileStatus ExportAndOpenWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress = {}, const SheetLook& look = {});
 
 } // namespace rasmik

@@ -71,6 +71,13 @@ public:
     void DeleteColumn(int col);
     // Column dst receives a copy of column src (all rows).
     void CopyColumn(int src, int dst);
+    // The cell of column dst in row receives a copy of column src's.
+    void CopyCell(int src, int dst, int row)
+    {
+        // Cells never change in place, so both may hold the same code.
+        cols_[static_cast<std::size_t>(dst)][static_cast<std::size_t>(row)] =
+            cols_[static_cast<std::size_t>(src)][static_cast<std::size_t>(row)];
+    }
     // Puts the columns in the given order: column i receives old column order[i].
     void PermuteColumns(const std::vector<int>& order);
     // A grid of row 0 and the given rows (in that order) of this one, sharing

@@ -25,9 +25,24 @@ bool AmountIsNegative(std::string_view cell)
     return cell.front() == '-' || (cell.front() == '(' && cell.back() == ')');
 }
 
-} // namespace
+// Runs change on row 0 (when withHeader) and rows 1.. of the grid, or of
+// the given rows only.
+template <typename Change>
+void ForRows(const CoreGrid& grid, const std::vector<int>* rows, bool withHeader, Change&& change)
+{
+    if (withHeader && grid.RowCount() > 0)
+        change(0);
+    if (!rows) {
+        for (int r = 1; r < grid.RowCount(); ++r)
+            change(r);
+        return;
+    }
+    for (const int r : *rows)
+        if (r >= 1 && r < grid.RowCount())
+            change(r);
+}
 
-void SimpleNumber(CoreGrid& grid)
+void SimpleNumberOf(CoreGrid& grid, const std::vector<int>* rows)
 {
     const int col = grid.Col;
     if (!colInGrid(grid, col))
@@ -35,7 +50,7 @@ void SimpleNumber(CoreGrid& grid)
     const TextEncoding held = grid.Encoding();
     std::string ascii;
     std::string kept;
-    for (int r = 1; r < grid.RowCount(); ++r) {
+    ForRows(grid, rows, false, [&](int r) {
         const std::string_view cell = grid.Cell(col, r);
         kept.clear();
         if (AmountIsNegative(cell))
@@ -54,27 +69,60 @@ void SimpleNumber(CoreGrid& grid)
             kept.erase(0, 1);
         if (kept != cell)
             grid.SetCell(col, r, kept);
-    }
+    });
+}
+
+void BlankColumnOf(CoreGrid& grid, const std::vector<int>* rows)
+{
+    const int col = grid.Col;
+    if (!colInGrid(grid, col))
+        return;
+    ForRows(grid, rows, true, [&](int r) { grid.SetCell(col, r, {}); });
+}
+
+void ShiftColumnLeftOf(CoreGrid& grid, const std::vector<int>* rows)
+{
+    const int col = grid.Col;
+    if (!colInGrid(grid, col))
+        return;
+    if (col + 1 >= grid.ColCount())
+        BlankColumnOf(grid, rows);
+    else if (!rows)
+        grid.CopyColumn(col + 1, col);
+    else
+        ForRows(grid, rows, true, [&](int r) { grid.CopyCell(col + 1, col, r); });
+}
+
+} // namespace
+
+void SimpleNumber(CoreGrid& grid)
+{
+    SimpleNumberOf(grid, nullptr);
 }
 
 void BlankColumn(CoreGrid& grid)
 {
-    const int col = grid.Col;
-    if (!colInGrid(grid, col))
-        return;
-    for (int r = 0; r < grid.RowCount(); ++r)
-        grid.SetCell(col, r, {});
+    BlankColumnOf(grid, nullptr);
 }
 
 void ShiftColumnLeft(CoreGrid& grid)
 {
-    const int col = grid.Col;
-    if (!colInGrid(grid, col))
-        return;
-    if (col + 1 < grid.ColCount())
-        grid.CopyColumn(col + 1, col);
-    else
-        BlankColumn(grid);
+    ShiftColumnLeftOf(grid, nullptr);
+}
+
+void SimpleNumber(CoreGrid& grid, const std::vector<int>& rows)
+{
+    SimpleNumberOf(grid, &rows);
+}
+
+void BlankColumn(CoreGrid& grid, const std::vector<int>& rows)
+{
+    BlankColumnOf(grid, &rows);
+}
+
+void ShiftColumnLeft(CoreGrid& grid, const std::vector<int>& rows)
+{
+    ShiftColumnLeftOf(grid, &rows);
 }
 
 bool DeleteGridRow(CoreGrid& grid, int row)

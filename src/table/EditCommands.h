@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace rasmik {
 
@@ -20,6 +21,11 @@ void BlankColumn(CoreGrid& grid);
 // "Shift Col N+1 to N": the next column is copied into the cursor column; on
 // the last column the cursor column becomes empty.
 void ShiftColumnLeft(CoreGrid& grid);
+// The same three on the rows a filter lets show (rows, ascending, from 1 on)
+// and, for the last two, the header row: the rows the user sees.
+void SimpleNumber(CoreGrid& grid, const std::vector<int>& rows);
+void BlankColumn(CoreGrid& grid, const std::vector<int>& rows);
+void ShiftColumnLeft(CoreGrid& grid, const std::vector<int>& rows);
 
 // Deletes row and puts the cursor row on the same index, or on the new last
 // row when the last one went. False when nothing was deleted (a bad index, or

@@ -105,6 +105,7 @@ bool TableDocument::undo()
 {
     if (!history_.undo())
         return false;
+    keepCursorShown();
     historyChanged();
     return true;
 }
@@ -113,8 +114,38 @@ bool TableDocument::redo()
 {
     if (!history_.redo())
         return false;
+    keepCursorShown();
     historyChanged();
     return true;
+}
+
+void TableDocument::keepCursorShown()
+{
+    if (!filtered_ || shownRows_.empty())
+        return;
+    const auto at = std::lower_bound(shownRows_.begin(), shownRows_.end(), grid_.Row);
+    if (at != shownRows_.end() && *at == grid_.Row)
+        return;
+    grid_.Row = at != shownRows_.end() ? *at : shownRows_.back();
+}
+
+void TableDocument::showRows(const std::vector<int>& rows)
+{
+    std::vector<int> hidden;
+    for (const int r : rows)
+        if (r > 0 && !std::binary_search(shownRows_.begin(), shownRows_.end(), r))
+            hidden.push_back(r);
+    if (hidden.empty())
+        return;
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
+    std::vector<int> merged;
+    merged.reserve(shownRows_.size() + hidden.size());
+    std::merge(shownRows_.begin(), shownRows_.end(), hidden.begin(), hidden.end(), std::back_inserter(merged));
+    shownRows_ = std::move(merged);
+    if (observer_)
+        observer_->gridReplaced();
 }
 
 void TableDocument::swapCells(HeldCells& held)
@@ -137,6 +168,27 @@ void TableDocument::swapCells(HeldCells& held)
         observer_->cellChanged(col, static_cast<int>(held.rows.front()));
     else
         changedColumns(col, col);
+    if (!filtered_)
+        return;
+    // Undone or made again under a filter, the change shows: its rows
+    // show until the filter is applied again, the cursor on the first.
+    std::vector<int> changed;
+    if (held.rows.empty()) {
+        for (int r = 0; r < std::min(rows, static_cast<int>(held.codes.size())); ++r)
+            if (held.codes[static_cast<std::size_t>(r)] != grid_.Code(col, r))
+                changed.push_back(r);
+    } else {
+        for (std::size_t i = 0; i < held.rows.size(); ++i)
+            if (static_cast<int>(held.rows[i]) < rows
+                && held.codes[i] != grid_.Code(col, static_cast<int>(held.rows[i])))
+                changed.push_back(static_cast<int>(held.rows[i]));
+    }
+    std::sort(changed.begin(), changed.end());
+    const auto firstBody = std::upper_bound(changed.begin(), changed.end(), 0);
+    if (firstBody != changed.end() && !std::binary_search(shownRows_.begin(), shownRows_.end(), grid_.Row)
+        && !std::binary_search(changed.begin(), changed.end(), grid_.Row))
+        grid_.Row = *firstBody;
+    showRows(changed);
 }
 
 template <typename Change>
@@ -475,19 +527,21 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
     return saved;
 }
 
+// Under a filter the column commands change the rows that show, as Sum and
+// Copy read only those.
 void TableDocument::simpleNumber()
 {
-    changeColumnCells(grid_.Col, [this] { SimpleNumber(grid_); });
+    changeColumnCells(grid_.Col, [this] { filtered_ ? SimpleNumber(grid_, shownRows_) : SimpleNumber(grid_); });
 }
 
 void TableDocument::blankColumn()
 {
-    changeColumnCells(grid_.Col, [this] { BlankColumn(grid_); });
+    changeColumnCells(grid_.Col, [this] { filtered_ ? BlankColumn(grid_, shownRows_) : BlankColumn(grid_); });
 }
 
 void TableDocument::shiftColumnLeft()
 {
-    changeColumnCells(grid_.Col, [this] { ShiftColumnLeft(grid_); });
+    changeColumnCells(grid_.Col, [this] { filtered_ ? ShiftColumnLeft(grid_, shownRows_) : ShiftColumnLeft(grid_); });
 }
 
 bool TableDocument::sortRows(bool descending)
@@ -527,16 +581,24 @@ void TableDocument::reorderRowsNow(const std::vector<int>& order)
         changedColumns(0, grid_.ColCount() - 1);
         return;
     }
-    // The rows that show go where their rows went.
+    // The rows that show go where their rows went; the cursor keeps its
+    // place among them.
+    const auto cursorAt = std::lower_bound(shownRows_.begin(), shownRows_.end(), grid_.Row);
+    const bool cursorShown = cursorAt != shownRows_.end() && *cursorAt == grid_.Row;
+    const auto cursorPlace = cursorAt - shownRows_.begin();
     std::vector<int> placeOf(order.size() + 1);
     for (std::size_t i = 0; i < order.size(); ++i)
         placeOf[static_cast<std::size_t>(order[i])] = static_cast<int>(i) + 1;
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
     for (int& r : shownRows_)
         r = placeOf[static_cast<std::size_t>(r)];
     std::sort(shownRows_.begin(), shownRows_.end());
-    if (observer_)
-        observer_->gridAboutToBeReplaced();
     grid_.PermuteRows(1, order);
+    if (cursorShown)
+        grid_.Row = shownRows_[static_cast<std::size_t>(cursorPlace)];
+    keepCursorShown();
     if (observer_)
         observer_->gridReplaced();
 }
@@ -593,6 +655,8 @@ void TableDocument::removeRowNow(int row)
         auto next = shownRows_.erase(at, at != shownRows_.end() && *at == row ? at + 1 : at);
         for (; next != shownRows_.end(); ++next)
             --*next;
+        // The row that followed may be one the filter hides.
+        keepCursorShown();
     }
     if (observer_ && !filtered_)
         observer_->rowRemoved(row);
@@ -810,24 +874,47 @@ std::string TableDocument::valuesFileName() const
 PasteOutcome TableDocument::writePasteFile(const std::string& clipboardText, TextEncoding held,
                                            const std::string& folder)
 {
+    const auto lines = pasteFileLines(clipboardText, held, folder);
+    return lines ? writePasteLines(*lines, folder) : PasteOutcome{};
+}
+
+std::optional<std::vector<std::string>> TableDocument::pasteFileLines(const std::string& clipboardText,
+                                                                      TextEncoding held, const std::string& folder)
+{
     held = HeldForm(held);
     std::vector<std::string> list;
     const int columns = ParseClipboardTable(clipboardText, list, held);
     const std::string remembered = LoadTextRetry(folder + ClipTablePasteHdrFile, true);
-    const auto lines = BuildPasteFile(list, columns, remembered, held);
+    return BuildPasteFile(list, columns, remembered, held);
+}
+
+PasteOutcome TableDocument::writePasteLines(const std::vector<std::string>& lines, const std::string& folder)
+{
     PasteOutcome outcome;
-    if (!lines)
-        return outcome;
     outcome.path = folder + ClipTablePasteFile;
     outcome.kind = PasteOutcome::Kind::Written;
-    if (!SaveLinesRetry(&*lines, outcome.path)) {
-        // The file may still hold an earlier paste, which must not pass for
-        // this one: one more attempt tells why it cannot be written.
-        const FileStatus again = WriteFileAtomic(outcome.path, JoinLinesCrLf(*lines));
-        if (!again) {
-            outcome.kind = PasteOutcome::Kind::Failed;
-            outcome.error = again.error();
-        }
+    std::string bytes;
+    try {
+        bytes = JoinLinesCrLf(lines);
+    } catch (const std::bad_alloc&) {
+        outcome.kind = PasteOutcome::Kind::Failed;
+        outcome.error = FileError(FileErrorCode::NoMemory, outcome.path);
+        return outcome;
+    }
+    // Tried again for a moment, as the retrying writers do: another program
+    // may hold the file. A failure is told: the file may still hold an
+    // earlier paste, which must not pass for this one.
+    const std::string backup = BackupPathFor(outcome.path);
+    const auto start = std::chrono::steady_clock::now();
+    FileStatus written = WriteFileWithBackup(outcome.path, bytes, backup);
+    while (!written && written.code() != FileErrorCode::NoMemory
+           && std::chrono::steady_clock::now() - start < RetryWindow) {
+        std::this_thread::sleep_for(RetryPause);
+        written = WriteFileWithBackup(outcome.path, bytes, backup);
+    }
+    if (!written) {
+        outcome.kind = PasteOutcome::Kind::Failed;
+        outcome.error = written.error();
     }
     return outcome;
 }

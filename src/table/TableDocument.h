@@ -210,8 +210,11 @@ public:
     // "Filter": only the rows from row 1 on that hold all the words (as
     // Search tests them) show, with the header row. Save still writes every
     // row; the commands that read the table (Sum, Values, Save Current
-    // Column, Print, Excel, Copy) read readShownGrid(). Ended by showAllRows(),
-    // a new layout or another table. Returns the number of rows that show.
+    // Column, Print, Excel, Copy) read readShownGrid(), and the column
+    // commands change only the rows that show. The cursor stays on a row
+    // that shows; undo and redo show the rows they change. Ended by
+    // showAllRows(), a new layout or another table. Returns the number of
+    // rows that show.
     int filterRows(const std::string& words);
     void showAllRows();
     bool isFiltered() const { return filtered_; }
@@ -256,8 +259,15 @@ public:
     // (Windows1256, or Utf8 when some character has no Windows-1256 letter),
     // starting at the header row remembered in folder +
     // "ClipTablePasteHdr.txt" when it is found. The file is in held's form;
-    // UTF-8 without a mark.
+    // UTF-8 without a mark. pasteFileLines and writePasteLines in one step.
     static PasteOutcome writePasteFile(const std::string& clipboardText, TextEncoding held, const std::string& folder);
+    // The lines that file would hold, nothing written yet; none when the
+    // copied text is no table (fewer than two lines or columns).
+    static std::optional<std::vector<std::string>> pasteFileLines(const std::string& clipboardText, TextEncoding held,
+                                                                  const std::string& folder);
+    // Writes them as folder + "ClipTablePaste.txt". The file it replaces is
+    // kept as "ClipTablePaste.Bak": it may hold a table just saved there.
+    static PasteOutcome writePasteLines(const std::vector<std::string>& lines, const std::string& folder);
     // The same for Windows-1256 text.
     static PasteOutcome writePasteFile(const std::string& clipboardText, const std::string& folder)
     {
@@ -293,6 +303,12 @@ private:
     void moveColumnNow(int from, int to, int cursorCol);
     void reorderRowsNow(const std::vector<int>& order);
     void forgetFilter();
+    // While filtered, puts the cursor on a row that shows unless it is on
+    // one: the first below it, else the last above it. With no row showing
+    // it stays where it is, which is nowhere on the screen.
+    void keepCursorShown();
+    // Makes the given rows show too, until the filter is applied again.
+    void showRows(const std::vector<int>& rows);
     // SearchFrom over the rows that show, from place from (1: the first).
     int searchShownRows(int from) const;
     // Runs a change of cells of column col and keeps the cells it changed.

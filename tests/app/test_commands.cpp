@@ -9,6 +9,8 @@
 #include "common/WindowHelpers.h"
 #include "dialogs/TextPrompt.h"
 #include "export/ShellOpen.h"
+#include "export/Workbook.h"
+#include "export/XlsxReader.h"
 #include "print/PrintCommand.h"
 #include "render/QtText.h"
 #include "table/Options.h"
@@ -612,6 +614,61 @@ private slots:
         }
         QCOMPARE(opened.size(), 1);
         SetUrlOpenerForTesting({});
+    }
+
+    // The workbook holds what the grid shows: the edits, the sorted order,
+    // a moved column, a deleted row, the rows a filter lets show.
+    void excelExportsWhatTheGridShows_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QList<QStringList>>("sheet");
+        QTest::newRow("edited and sorted")
+            << QString()
+            << QList<QStringList>{
+                   {"No", "Name", "City"}, {"1", "Reza", ""}, {"2", "Sara", "Qom"}, {"4", "Nima", "Yazd"}};
+        QTest::newRow("filtered") << QStringLiteral("qom")
+                                  << QList<QStringList>{{"No", "Name", "City"}, {"2", "Sara", "Qom"}};
+    }
+    void excelExportsWhatTheGridShows()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QList<QStringList>, sheet);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Name\tCity\tNo\r\nAli\tKaraj\t3\r\nReza\t\t1\r\nSara\tShiraz\t2\r\nNima\tYazd\t4\r\n");
+        auto w = OpenWindow(path);
+        SetUrlOpenerForTesting([](const QUrl&) { return true; });
+        QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(2, 1), QStringLiteral("Qom")));
+        Click(*w, 2, 1);
+        Press(w.get(), Qt::Key_F6);
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("Reza"));
+        w->grid()->horizontalHeader()->moveSection(2, 0); // dragged
+        Click(*w, 0, 3);
+        QCOMPARE(Cell(*w, 1, 3), QStringLiteral("Ali"));
+        Press(w.get(), Qt::Key_Delete, Qt::ControlModifier);
+        if (!filter.isEmpty()) {
+            Answer(filter);
+            Press(w.get(), Qt::Key_F, Qt::ControlModifier | Qt::ShiftModifier);
+            QVERIFY(w->document().isFiltered());
+        }
+        Press(w.get(), Qt::Key_A, Qt::ControlModifier); // a selection changes nothing
+        const QString book = dir.path() + "/t.xlsx";
+        {
+            ModalCloser closer(SaveAs(book));
+            w->command("exportToExcel")->trigger();
+        }
+        SetUrlOpenerForTesting({});
+        const XlsxSheet read = ReadXlsxSheet(book);
+        QVERIFY2(read.error.isEmpty(), qPrintable(read.error));
+        QCOMPARE(read.dimension, QStringLiteral("A1:C%1").arg(sheet.size()));
+        QList<QStringList> cells;
+        for (int r = 0; r < sheet.size(); ++r) {
+            QStringList row;
+            for (int c = 0; c < 3; ++c)
+                row << read.cells.value(QString::fromStdString(CellAddress(c + 1, std::size_t(r) + 1))).text;
+            cells << row;
+        }
+        QCOMPARE(cells, sheet);
     }
 };
 

@@ -227,6 +227,96 @@ private slots:
         }
     }
 
+    // The session ends with a cell editor open: the edit is in the table
+    // when the question comes (as at the close button, see test_window_keys);
+    // without leave to ask, it is kept in the cell and the window stays.
+    void sessionEndKeepsTheOpenEdit_data()
+    {
+        QTest::addColumn<bool>("mayAsk");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("save") << true << int(QMessageBox::Save);
+        QTest::newRow("discard") << true << int(QMessageBox::Discard);
+        QTest::newRow("cancel") << true << int(QMessageBox::Cancel);
+        QTest::newRow("nothing may be asked") << false << 0;
+    }
+    void sessionEndKeepsTheOpenEdit()
+    {
+        QFETCH(bool, mayAsk);
+        QFETCH(int, answer);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "Name\r\nAli\r\n");
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        QTest::keyClick(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_End);
+        QTest::keyClicks(editor, QStringLiteral("Reza"));
+        QStringList asked;
+        w->runUnsavedQuestion = [&](QMessageBox&) {
+            asked << Cell(*w, 0, 1);
+            return answer;
+        };
+        ModalCloser closer(SaveAs(path));
+        const bool mayEnd = w->closeForSessionEnd(mayAsk);
+        QCOMPARE(asked, mayAsk ? QStringList{QStringLiteral("AliReza")} : QStringList());
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("AliReza"));
+        QCOMPARE(mayEnd, answer != int(QMessageBox::Cancel));
+        QCOMPARE(w->isVisible(), !mayAsk || answer == int(QMessageBox::Cancel));
+        QCOMPARE(ReadAll(path).contains("AliReza"), answer == int(QMessageBox::Save));
+    }
+
+    // A second Paste Table over an edited paste: the question comes before
+    // the paste file is touched; saved over the paste file, the edited table
+    // stays in its backup; cancelled, nothing is written.
+    void secondPasteAsksBeforeItWrites_data()
+    {
+        QTest::addColumn<int>("answer");
+        QTest::newRow("save") << int(QMessageBox::Save);
+        QTest::newRow("discard") << int(QMessageBox::Discard);
+        QTest::newRow("cancel") << int(QMessageBox::Cancel);
+    }
+    void secondPasteAsksBeforeItWrites()
+    {
+        QFETCH(int, answer);
+        const QString paste = appDir.path() + "/ClipTablePaste.txt";
+        const QString backup = appDir.path() + "/ClipTablePaste.Bak";
+        QFile::remove(paste);
+        QFile::remove(backup);
+        QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
+        auto w = OpenWindow(QString());
+        QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\n1\t2\n"));
+        Press(w.get(), Qt::Key_T, Ctrl | Qt::ShiftModifier);
+        const QByteArray first = "Col 1\tCol 2\t\r\na\tb\t\r\n1\t2\t\r\n";
+        QCOMPARE(ReadAll(paste), first);
+        QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("x\ty\n3\t4\n"));
+        QByteArray onDiskWhenAsked;
+        w->runUnsavedQuestion = [&](QMessageBox&) {
+            onDiskWhenAsked = ReadAll(paste);
+            return answer;
+        };
+        {
+            ModalCloser closer(SaveAs(paste)); // the save dialog offers the paste file
+            Press(w.get(), Qt::Key_T, Ctrl | Qt::ShiftModifier);
+        }
+        QCOMPARE(onDiskWhenAsked, first);
+        const QByteArray second = "Col 1\tCol 2\t\r\nx\ty\t\r\n3\t4\t\r\n";
+        if (answer == int(QMessageBox::Cancel)) {
+            QCOMPARE(ReadAll(paste), first);
+            QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
+            QVERIFY(w->isWindowModified());
+            return;
+        }
+        QCOMPARE(ReadAll(paste), second);
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("x"));
+        QVERIFY(!w->isWindowModified());
+        // The file replaced was the edited table, when it had been saved there.
+        QCOMPARE(ReadAll(backup).contains("edited"), answer == int(QMessageBox::Save));
+    }
+
     void cancelledSaveCancelsTheClose()
     {
         QTemporaryDir dir;

@@ -394,24 +394,8 @@ private slots:
         QCOMPARE(ReadXlsxSheet(file).cells.value("B1").text, QString(int(MaxCellChars), QChar(0x0627)));
     }
 
-    // Header names that repeat take the grid's columns of that name in
-    // grid order, each once.
-    void sheetLookRepeatedNames()
-    {
-        CoreGrid grid;
-        grid.Reset(3, 2);
-        const char* names[3] = {"A", "B", "A"};
-        const int widths[3] = {75, 145, 40};
-        for (int c = 0; c < 3; ++c) {
-            grid.SetCell(c, 0, names[c]);
-            grid.SetColWidth(c, widths[c]);
-        }
-        const SheetLook look = SheetLookOfGrid(grid, "A\tA\tA\tB\tC");
-        QCOMPARE(look.columnWidths, (std::vector<double>{10.0, 5.0, -1.0, 20.0, -1.0}));
-    }
-
     // The sheet reads as the grid: right to left for a Persian header row,
-    // the header row frozen, each column as wide as the grid's of that name.
+    // the header row frozen, each column as wide as the grid's.
     void sheetLook_data()
     {
         QTest::addColumn<bool>("persian");
@@ -424,36 +408,61 @@ private slots:
     {
         QFETCH(bool, persian);
         QFETCH(bool, streamed);
-        // The grid shows the columns in another order than the file.
+        const int rows = streamed ? int(WorkbookStreamingCells / 3) + 1 : 3;
         CoreGrid grid;
-        grid.Reset(3, 2);
+        grid.Reset(3, rows);
         const QByteArray name = persian ? QByteArray(SalamCp) : QByteArray("Name");
         const QByteArray names[3] = {"Code", name, "Note"};
         const int widths[3] = {75, 145, 40};
         for (int c = 0; c < 3; ++c) {
             grid.SetCell(c, 0, names[c].toStdString());
             grid.SetColWidth(c, widths[c]);
+            for (int r = 1; r < rows; ++r)
+                grid.SetCell(c, r, std::string(1, char('a' + c)));
         }
-        const QByteArray header = name + "\tNote\tCode\tExtra";
-        const SheetLook look = SheetLookOfGrid(grid, header.toStdString());
+        const SheetLook look = SheetLookOfGrid(grid, true);
         QCOMPARE(look.rightToLeft, persian);
         QVERIFY(look.freezeHeaderRow);
-        QCOMPARE(look.columnWidths, (std::vector<double>{20.0, 5.0, 10.0, -1.0}));
+        QCOMPARE(look.columnWidths, (std::vector<double>{10.0, 20.0, 5.0}));
+        QVERIFY(SheetLookOfGrid(grid, false).columnWidths.empty());
 
-        QByteArrayList lines{header};
-        const int rows = streamed ? int(WorkbookStreamingCells / 4) + 1 : 3;
-        for (int r = 1; r < rows; ++r)
-            lines << "a\tb\tc\td";
         const QString file = target(QStringLiteral("look.xlsx"));
-        const FileStatus result = ExportLinesToWorkbook(ToTable(lines), "Sheet1", NativePath(file), {}, look);
+        const FileStatus result = ExportGridToWorkbook(grid, "Sheet1", NativePath(file), {}, look);
         QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
         const QByteArray xml = ReadXlsxPart(file, QStringLiteral("xl/worksheets/sheet1.xml"));
         QCOMPARE(xml.contains("rightToLeft=\"1\""), persian);
         QVERIFY(xml.contains("<pane ySplit=\"1\" topLeftCell=\"A2\" activePane=\"bottomLeft\" state=\"frozen\"/>"));
-        QVERIFY(xml.contains("<col min=\"1\" max=\"1\" width=\"20.7109375\""));
-        QVERIFY(xml.contains("<col min=\"2\" max=\"2\" width=\"5.7109375\""));
+        QVERIFY(xml.contains("<col min=\"1\" max=\"1\" width=\"10.7109375\""));
+        QVERIFY(xml.contains("<col min=\"2\" max=\"2\" width=\"20.7109375\""));
         // Cells stay text.
         QCOMPARE(ReadXlsxSheet(file).cells.value("C2").text, QStringLiteral("c"));
+    }
+
+    // The grid's cells, each in a cell of its own: a cell holding only the
+    // space of an empty field stays empty, other spaces stay, TABs and line
+    // breaks stay inside their cell.
+    void gridCells_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::newRow("Windows-1256") << false;
+        QTest::newRow("UTF-8") << true;
+    }
+    void gridCells()
+    {
+        QFETCH(bool, utf8);
+        CoreGrid grid;
+        grid.Reset(3, 3);
+        if (utf8)
+            grid.SetEncoding(TextEncoding::Utf8);
+        const std::string persian = utf8 ? std::string("سلام") : std::string(SalamCp);
+        const std::string cells[3][3] = {{"Name", persian, "Note"}, {" ", "", "  "}, {"a\tb", "x\r\ny", "007"}};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c)
+                grid.SetCell(c, r, cells[r][c]);
+        const QString file = target(QStringLiteral("grid.xlsx"));
+        const FileStatus result = ExportGridToWorkbook(grid, "Sheet1", NativePath(file));
+        QVERIFY2(result.ok(), DescribeFileError(result.error()).c_str());
+        verifySheet(file, Grid{{"Name", "سلام", "Note"}, {"", "", "  "}, {"a\tb", "x\r\ny", "007"}}, "A1:C3");
     }
 
     void streamedSheet()
@@ -712,18 +721,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("options");
         QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("emptyTable");
         QTest::addColumn<bool>("opened");
-        QTest::newRow("written") << QByteArray() << "t.xlsx" << false << true;
-        QTest::newRow("NoSheet") << QByteArray("NoSheet=1") << "t.xlsx" << false << false;
-        QTest::newRow("empty table") << QByteArray() << "t.xlsx" << true << false;
-        QTest::newRow("failed") << QByteArray() << "missing/t.xlsx" << false << false;
+        QTest::newRow("written") << QByteArray() << "t.xlsx" << true;
+        QTest::newRow("NoSheet") << QByteArray("NoSheet=1") << "t.xlsx" << false;
+        QTest::newRow("failed") << QByteArray() << "missing/t.xlsx" << false;
     }
     void openedOnlyAfterWriting()
     {
         QFETCH(QByteArray, options);
         QFETCH(QString, name);
-        QFETCH(bool, emptyTable);
         QFETCH(bool, opened);
         setAppOptions(options);
         QList<QUrl> urls;
@@ -734,8 +740,10 @@ private slots:
             return true;
         });
         const QString file = target(name);
-        const FileStatus result =
-            ExportAndOpenWorkbook(emptyTable ? TableLines() : ToTable({"a"}), "Sheet1", NativePath(file));
+        CoreGrid grid;
+        grid.Reset(1, 1);
+        grid.SetCell(0, 0, "a");
+        const FileStatus result = ExportAndOpenWorkbook(grid, "Sheet1", NativePath(file));
         SetUrlOpenerForTesting({});
         QCOMPARE(result.ok(), opened);
         if (opened) {

@@ -333,6 +333,128 @@ private slots:
         QCOMPARE(ReadAll(path("u2.txt")), QByteArray("N\tA\tB\r\n1\t1,5\tx\r\n2\t \ty\r\n3\t4 kg\tz\r\n"));
     }
 
+    // Under a filter a command changes only the rows that show (and the
+    // header row, which always shows), the cursor ends on a row that shows
+    // (none when no row shows), and undo shows the rows it changes back,
+    // also when another filter hides them by then.
+    void commandsUnderAFilter_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QString>("words");     // the filter; none when empty
+        QTest::addColumn<int>("row");           // the cursor's, in column 1
+        QTest::addColumn<QStringList>("after"); // column 1, row by row
+        QTest::addColumn<int>("rowAfter");      // -1: no row shows
+        QTest::addColumn<QString>("refilter");  // applied before the undo
+        QTest::addColumn<QList<int>>("shownAfterUndo");
+        QTest::addColumn<int>("rowAfterUndo");
+        QTest::newRow("simple number") << "simpleNumber"
+                                       << "red" << 1 << QStringList{"A", "15", "blue 20", "3", "blue 4", "5"} << 1 << ""
+                                       << QList<int>{1, 3, 5} << 1;
+        QTest::newRow("blank column, undone under another filter")
+            << "blankColumn"
+            << "red" << 1 << QStringList{"", "", "blue 20", "", "blue 4", ""} << 1 << "blue"
+            << QList<int>{1, 2, 3, 4, 5} << 1;
+        QTest::newRow("shift column") << "shiftColumnLeft"
+                                      << "red" << 3 << QStringList{"B", "x", "blue 20", "z", "blue 4", "v"} << 3 << ""
+                                      << QList<int>{1, 3, 5} << 3;
+        QTest::newRow("blank column, no row shows")
+            << "blankColumn"
+            << "green" << 1 << QStringList{"", "red 1,5", "blue 20", "red 3 kg", "blue 4", "red 5"} << -1 << ""
+            << QList<int>{} << -1;
+        QTest::newRow("simple number, no row shows")
+            << "simpleNumber"
+            << "green" << 1 << QStringList{"A", "red 1,5", "blue 20", "red 3 kg", "blue 4", "red 5"} << -1 << ""
+            << QList<int>{} << -1;
+        QTest::newRow("delete row, the next hidden")
+            << "deleteRow"
+            << "red" << 3 << QStringList{"A", "red 1,5", "blue 20", "blue 4", "red 5"} << 4 << "" << QList<int>{1, 3, 5}
+            << 3;
+        QTest::newRow("delete the last row that shows")
+            << "deleteRow"
+            << "red" << 5 << QStringList{"A", "red 1,5", "blue 20", "red 3 kg", "blue 4"} << 3 << ""
+            << QList<int>{1, 3, 5} << 5;
+        QTest::newRow("delete the only row that shows")
+            << "deleteRow"
+            << "kg" << 3 << QStringList{"A", "red 1,5", "blue 20", "blue 4", "red 5"} << -1 << "" << QList<int>{3} << 3;
+        QTest::newRow("delete row, undone under another filter")
+            << "deleteRow"
+            << "red" << 3 << QStringList{"A", "red 1,5", "blue 20", "blue 4", "red 5"} << 4 << "blue"
+            << QList<int>{2, 3, 4} << 3;
+        QTest::newRow("sort keeps the cursor's place among the rows that show")
+            << "sortDescending"
+            << "red" << 5 << QStringList{"A", "red 5", "red 3 kg", "red 1,5", "blue 4", "blue 20"} << 3 << ""
+            << QList<int>{1, 3, 5} << 5;
+        QTest::newRow("cell edit, undone under a filter that hides it")
+            << "setCell"
+            << "" << 2 << QStringList{"A", "red 1,5", "blue 21", "red 3 kg", "blue 4", "red 5"} << 2 << "red"
+            << QList<int>{1, 2, 3, 5} << 2;
+    }
+    void commandsUnderAFilter()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, words);
+        QFETCH(int, row);
+        QFETCH(QStringList, after);
+        QFETCH(int, rowAfter);
+        QFETCH(QString, refilter);
+        QFETCH(QList<int>, shownAfterUndo);
+        QFETCH(int, rowAfterUndo);
+        Write(path("f.txt"),
+              "N\tA\tB\r\n1\tred 1,5\tx\r\n2\tblue 20\ty\r\n3\tred 3 kg\tz\r\n4\tblue 4\tw\r\n5\tred 5\tv\r\n");
+        TableDocument doc;
+        FixedLayoutTarget target(metrics, 100);
+        QVERIFY(doc.open(NativePath(path("f.txt")), target).ok());
+        const QStringList before = Rows(doc);
+        const auto columnA = [&doc] {
+            QStringList cells;
+            for (int r = 0; r < doc.grid().RowCount(); ++r)
+                cells << QString::fromLatin1(doc.grid().Cell(1, r).data(), int(doc.grid().Cell(1, r).size()));
+            return cells;
+        };
+        // The cursor's row, -1 when no row shows; a row the filter hides fails.
+        const auto cursorRow = [&doc]() -> int {
+            if (!doc.isFiltered())
+                return doc.currentRow();
+            const std::vector<int>& shown = doc.shownRows();
+            if (shown.empty())
+                return -1;
+            return std::binary_search(shown.begin(), shown.end(), doc.currentRow()) ? doc.currentRow() : -2;
+        };
+        doc.setCursor(1, row);
+        if (!words.isEmpty())
+            doc.filterRows(words.toStdString());
+        QCOMPARE(doc.currentRow(), row);
+        if (command == "simpleNumber")
+            doc.simpleNumber();
+        else if (command == "blankColumn")
+            doc.blankColumn();
+        else if (command == "shiftColumnLeft")
+            doc.shiftColumnLeft();
+        else if (command == "deleteRow")
+            QVERIFY(doc.deleteRow());
+        else if (command == "sortDescending")
+            QVERIFY(doc.sortRows(true));
+        else if (command == "setCell")
+            doc.setCell(1, row, "blue 21");
+        QCOMPARE(columnA(), after);
+        QCOMPARE(cursorRow(), rowAfter);
+        if (Rows(doc) == before) { // nothing that shows changed: nothing to undo
+            QVERIFY(!doc.canUndo());
+            return;
+        }
+
+        if (!refilter.isEmpty())
+            doc.filterRows(refilter.toStdString());
+        QVERIFY(doc.undo());
+        QCOMPARE(Rows(doc), before);
+        QCOMPARE(cursorRow(), rowAfterUndo);
+        if (doc.isFiltered())
+            QCOMPARE(QList<int>(doc.shownRows().begin(), doc.shownRows().end()), shownAfterUndo);
+        QVERIFY(doc.redo());
+        QCOMPARE(columnA(), after);
+        QVERIFY(cursorRow() >= -1);
+    }
+
     void observerToldOfUndoneShapes()
     {
         Write(path("t.txt"), "a\tb\tc\r\n1\t2\t3\r\n");
