@@ -82,8 +82,8 @@ private slots:
         QTest::newRow("h:mm is minutes") << "h:mm" << 0.6041666667 << false << "14:30";
         QTest::newRow("mm:ss is minutes") << "mm:ss" << 0.0104166667 << false << "00:15:00";
         QTest::newRow("hh:mm AM/PM") << "hh:mm AM/PM" << 0.6041666667 << false << "14:30";
-        QTest::newRow("dd/mm/yyyy hh:mm:ss") << "dd/mm/yyyy hh:mm:ss" << 45371.60422453703 << false
-                                            << "2024-03-20 14:30:05";
+        QTest::newRow("dd/mm/yyyy hh:mm:ss")
+            << "dd/mm/yyyy hh:mm:ss" << 45371.60422453703 << false << "2024-03-20 14:30:05";
         QTest::newRow("quoted letters are no date") << "0\" days\"" << 3.0 << false << "3";
         QTest::newRow("1904") << "yyyy-mm-dd" << 43909.0 << true << "2024-03-20";
         QTest::newRow("1904 day 0") << "yyyy-mm-dd" << 0.0 << true << "1904-01-01";
@@ -91,8 +91,8 @@ private slots:
         QTest::newRow("1 March 1900") << "yyyy-mm-dd" << 61.0 << false << "1900-03-01";
         QTest::newRow("28 February 1900") << "yyyy-mm-dd" << 59.0 << false << "1900-02-28";
         QTest::newRow("Excel's day 0") << "yyyy-mm-dd" << 0.0 << false << "1900-01-00";
-        QTest::newRow("time rounds to the next day") << "yyyy-mm-dd hh:mm" << 45371.99999999 << false
-                                                   << "2024-03-21 00:00";
+        QTest::newRow("time rounds to the next day")
+            << "yyyy-mm-dd hh:mm" << 45371.99999999 << false << "2024-03-21 00:00";
         QTest::newRow("negative: no date") << "yyyy-mm-dd" << -1.0 << false << "-1";
         QTest::newRow("past 9999: no date") << "yyyy-mm-dd" << 3e6 << false << "3000000";
     }
@@ -114,14 +114,20 @@ private slots:
     {
         QTest::addColumn<QString>("stored");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("none") << "plain" << "plain";
-        QTest::newRow("control character") << "a_x0009_b" << "a\tb";
-        QTest::newRow("escaped underscore") << "_x005F_x0041_" << "_x0041_";
+        QTest::newRow("none") << "plain"
+                              << "plain";
+        QTest::newRow("control character") << "a_x0009_b"
+                                           << "a\tb";
+        QTest::newRow("escaped underscore") << "_x005F_x0041_"
+                                            << "_x0041_";
         QTest::newRow("Persian letter") << "_x0633_" << QStringLiteral("س");
-        QTest::newRow("not hex") << "_x00G1_" << "_x00G1_";
-        QTest::newRow("cut short") << "_x004" << "_x004";
+        QTest::newRow("not hex") << "_x00G1_"
+                                 << "_x00G1_";
+        QTest::newRow("cut short") << "_x004"
+                                   << "_x004";
         QTest::newRow("lone surrogate") << "_xD800_" << QString(QChar(0xFFFD));
-        QTest::newRow("NUL dropped") << "a_x0000_b" << "ab";
+        QTest::newRow("NUL dropped") << "a_x0000_b"
+                                     << "ab";
     }
     void escapes()
     {
