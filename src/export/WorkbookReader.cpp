@@ -11,6 +11,7 @@
 #include <new>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace rasmik {
@@ -226,9 +227,16 @@ FileStatus WorkbookReader::open(const std::string& path)
         char head[8] = {};
         ssize_t got = 0;
         {
-            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+            // Not blocking on a pipe: only a regular file is read.
+            const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
             if (fd < 0)
                 return ErrnoError(errno, path);
+            struct stat st { };
+            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                const bool folder = S_ISDIR(st.st_mode);
+                ::close(fd);
+                return folder ? ErrnoError(EISDIR, path) : FileStatus(FileErrorCode::NotRegularFile, path);
+            }
             got = ::read(fd, head, sizeof head);
             const int err = errno;
             ::close(fd);
