@@ -12,13 +12,18 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 
 #include <fcntl.h>
 #include <freexl.h>
+#include <poll.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace rasmik {
@@ -425,6 +430,155 @@ struct FreeXlHandle {
     }
 };
 
+// FreeXL runs in a child process of its own: on crafted files it reads past
+// its buffers, and a fault there must end only the child, never the
+// program. The child sends what it read through a pipe as messages of a
+// kind byte, a length and that many bytes, and ends with Done.
+enum Message : char {
+    Failed = 'F', // FreeXL's error code
+    Protected = 'P',
+    DateMode = 'M', // 1904 or 1900
+    Name = 'N',     // a sheet's name
+    Cell = 'C',     // row, column, FreeXL's type, its value
+    Done = 'Z',
+};
+
+class MessageWriter {
+public:
+    explicit MessageWriter(int fd) : fd_(fd) { }
+    ~MessageWriter() { flush(); }
+    void send(char kind, std::string_view payload)
+    {
+        const auto size = static_cast<std::uint32_t>(payload.size());
+        buffer_ += kind;
+        buffer_.append(reinterpret_cast<const char*>(&size), sizeof size);
+        buffer_.append(payload);
+        if (buffer_.size() >= (std::size_t{1} << 16))
+            flush();
+    }
+    void flush()
+    {
+        std::size_t done = 0;
+        while (done < buffer_.size()) {
+            const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                ::_exit(3);
+            done += static_cast<std::size_t>(n);
+        }
+        buffer_.clear();
+    }
+
+private:
+    int fd_;
+    std::string buffer_;
+};
+
+template <typename T>
+void Put(std::string& out, T value)
+{
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
+}
+
+template <typename T>
+T Take(std::string_view& in)
+{
+    T value{};
+    if (in.size() >= sizeof value) {
+        std::memcpy(&value, in.data(), sizeof value);
+        in.remove_prefix(sizeof value);
+    }
+    return value;
+}
+
+// Runs job in a child process and hands each of its messages to onMessage
+// (false: stop the child). Empty when the child sent Done and ended well,
+// else why not.
+std::string RunIsolated(const std::function<void(MessageWriter&)>& job,
+                        const std::function<bool(char, std::string_view)>& onMessage)
+{
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC) != 0)
+        return "no pipe";
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return "no process";
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        // FreeXL counts every day of a date one by one: minutes of work at
+        // worst, never without end.
+        struct rlimit cpu {
+            600, 600
+        };
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        {
+            MessageWriter writer(fds[1]);
+            job(writer);
+            writer.send(Done, {});
+        }
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    std::string reason;
+    std::string pending;
+    bool done = false;
+    char piece[1 << 16];
+    for (;;) {
+        struct pollfd p {
+            fds[0], POLLIN, 0
+        };
+        // A child that says nothing for two minutes is stuck.
+        const int ready = ::poll(&p, 1, 120000);
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0) {
+            reason = "the .xls reader stopped answering";
+            break;
+        }
+        const ssize_t n = ::read(fds[0], piece, sizeof piece);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        pending.append(piece, static_cast<std::size_t>(n));
+        std::size_t at = 0;
+        bool stop = false;
+        while (pending.size() - at >= 5) {
+            std::uint32_t size = 0;
+            std::memcpy(&size, pending.data() + at + 1, sizeof size);
+            if (pending.size() - at - 5 < size)
+                break;
+            const char kind = pending[at];
+            if (kind == Done)
+                done = true;
+            else if (!onMessage(kind, std::string_view(pending).substr(at + 5, size)))
+                stop = true;
+            at += 5 + size;
+            if (stop)
+                break;
+        }
+        pending.erase(0, at);
+        if (stop) {
+            reason = "stopped";
+            break;
+        }
+    }
+    ::close(fds[0]);
+    if (!reason.empty())
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
+    if (reason.empty() && (!done || !WIFEXITED(status) || WEXITSTATUS(status) != 0))
+        reason = WIFSIGNALED(status)
+            ? "the .xls reader failed on this file (signal " + std::to_string(WTERMSIG(status)) + ")"
+            : std::string("the .xls reader failed on this file");
+    return reason;
+}
+
 class XlsBook : public WorkbookBook {
 public:
     std::string path;
@@ -435,83 +589,140 @@ public:
 
     FileStatus readSheet(std::size_t index, RowCollector& rows, const ProgressFn& progress) override
     {
-        FreeXlHandle xl;
-        if (const int rc = freexl_open(path.c_str(), &xl.handle); rc != FREEXL_OK)
-            return FreeXlFailure(rc, path);
-        if (const int rc = freexl_select_active_worksheet(xl.handle, static_cast<unsigned short>(index));
-            rc != FREEXL_OK)
-            return FreeXlFailure(rc, path);
-        unsigned int height = 0;
-        unsigned short width = 0;
-        if (const int rc = freexl_worksheet_dimensions(xl.handle, &height, &width); rc != FREEXL_OK)
-            return FreeXlFailure(rc, path);
         static const std::vector<CellNote> none;
         const std::vector<CellNote>& notes = index < facts.notes.size() ? facts.notes[index] : none;
         std::size_t next = 0;
         std::string shown;
-        for (unsigned int r = 0; r < height; ++r) {
-            if (progress && (r & 4095) == 0 && !progress(r, height))
-                return FileStatus(FileErrorCode::Cancelled, path);
-            bool begun = false;
-            for (unsigned short c = 0; c < width; ++c) {
-                while (next < notes.size() && (notes[next].row < r || (notes[next].row == r && notes[next].column < c)))
-                    ++next;
-                const CellNote* note =
-                    next < notes.size() && notes[next].row == r && notes[next].column == c ? &notes[next] : nullptr;
-                FreeXL_CellValue cell;
-                if (freexl_get_cell_value(xl.handle, r, c, &cell) != FREEXL_OK)
-                    continue;
-                shown.clear();
-                if (note && !note->number && note->format == 0)
-                    cell.type = FREEXL_CELL_NULL; // the note's text: TRUE, an error, a formula's text
-                switch (cell.type) {
-                case FREEXL_CELL_INT:
-                    if (note && !note->number && note->format == 0)
-                        shown = note->text;
-                    else if (note && !note->number)
-                        AppendFormattedNumber(shown, cell.value.int_value, facts.formats[note->format], false);
-                    else
-                        shown = std::to_string(cell.value.int_value);
-                    break;
-                case FREEXL_CELL_DOUBLE:
-                    if (note && !note->number && note->format != 0)
-                        AppendFormattedNumber(shown, cell.value.double_value, facts.formats[note->format], false);
-                    else
-                        AppendGeneralNumber(shown, cell.value.double_value);
-                    break;
-                case FREEXL_CELL_TEXT:
-                case FREEXL_CELL_SST_TEXT:
-                    if (cell.value.text_value)
-                        shown = cell.value.text_value;
-                    break;
-                case FREEXL_CELL_DATE:
-                case FREEXL_CELL_DATETIME:
-                case FREEXL_CELL_TIME:
-                    if (cell.value.text_value)
-                        shown = ShortTime(cell.value.text_value);
-                    break;
-                default:
-                    if (note && note->number)
-                        AppendFormattedNumber(shown, note->value,
-                                              note->format ? facts.formats[note->format] : NumberFormat{}, date1904);
-                    else if (note)
-                        shown = note->text;
-                    break;
+        std::int64_t lastRow = -1;
+        int failure = 0;
+        bool cancelled = false;
+        FileStatus rowFailure;
+        const std::string& file = path;
+        // The child sends the cells FreeXL has, row by row.
+        auto job = [&file, index](MessageWriter& out) {
+            FreeXlHandle xl;
+            std::string m;
+            auto fail = [&](int rc) {
+                m.clear();
+                Put<std::int32_t>(m, rc);
+                out.send(Failed, m);
+            };
+            if (const int rc = freexl_open(file.c_str(), &xl.handle); rc != FREEXL_OK)
+                return fail(rc);
+            if (const int rc = freexl_select_active_worksheet(xl.handle, static_cast<unsigned short>(index));
+                rc != FREEXL_OK)
+                return fail(rc);
+            unsigned int height = 0;
+            unsigned short width = 0;
+            if (const int rc = freexl_worksheet_dimensions(xl.handle, &height, &width); rc != FREEXL_OK)
+                return fail(rc);
+            for (unsigned int r = 0; r < height; ++r) {
+                for (unsigned short c = 0; c < width; ++c) {
+                    FreeXL_CellValue cell;
+                    if (freexl_get_cell_value(xl.handle, r, c, &cell) != FREEXL_OK || cell.type == FREEXL_CELL_NULL)
+                        continue;
+                    m.clear();
+                    Put<std::uint32_t>(m, r);
+                    Put<std::uint16_t>(m, c);
+                    Put<std::uint8_t>(m, cell.type);
+                    if (cell.type == FREEXL_CELL_INT)
+                        Put<std::int32_t>(m, cell.value.int_value);
+                    else if (cell.type == FREEXL_CELL_DOUBLE)
+                        Put<double>(m, cell.value.double_value);
+                    else if (cell.value.text_value)
+                        m += cell.value.text_value;
+                    out.send(Cell, m);
                 }
-                if (shown.empty())
-                    continue;
-                if (!begun) {
-                    if (!rows.beginRow(r))
-                        return rows.status();
-                    begun = true;
-                }
-                if (!rows.addCell(c, shown))
-                    return rows.status();
             }
-            if (begun && !rows.endRow())
-                return rows.status();
-        }
+        };
+        // Cells FreeXL leaves out (formulas) come from the notes, in order.
+        auto noteCellsUpTo = [&](std::uint32_t row, std::uint16_t column, bool including) {
+            while (next < notes.size()
+                   && (notes[next].row < row || (notes[next].row == row && notes[next].column < column)
+                       || (including && notes[next].row == row && notes[next].column == column))) {
+                const CellNote& n = notes[next++];
+                shown.clear();
+                if (n.number)
+                    AppendFormattedNumber(shown, n.value, n.format ? facts.formats[n.format] : NumberFormat{},
+                                          date1904);
+                else if (n.format == 0)
+                    shown = n.text;
+                if (!shown.empty() && !addCell(rows, n.row, n.column, shown, lastRow))
+                    return false;
+            }
+            return true;
+        };
+        auto onMessage = [&](char kind, std::string_view m) {
+            if (kind == Failed) {
+                failure = Take<std::int32_t>(m);
+                return false;
+            }
+            if (kind != Cell)
+                return true;
+            const auto r = Take<std::uint32_t>(m);
+            const auto c = Take<std::uint16_t>(m);
+            const auto type = Take<std::uint8_t>(m);
+            if (progress && r != lastRow && (r & 1023) == 0 && !progress(r, XlsMaxRows)) {
+                cancelled = true;
+                return false;
+            }
+            if (!noteCellsUpTo(r, c, false))
+                return false;
+            const CellNote* note =
+                next < notes.size() && notes[next].row == r && notes[next].column == c ? &notes[next++] : nullptr;
+            shown.clear();
+            if (note && (note->number || note->format == 0)) {
+                if (note->number)
+                    AppendFormattedNumber(shown, note->value,
+                                          note->format ? facts.formats[note->format] : NumberFormat{}, date1904);
+                else
+                    shown = note->text; // TRUE, an error, a formula's text
+            } else if (type == FREEXL_CELL_INT) {
+                const auto v = Take<std::int32_t>(m);
+                if (note)
+                    AppendFormattedNumber(shown, v, facts.formats[note->format], false);
+                else
+                    shown = std::to_string(v);
+            } else if (type == FREEXL_CELL_DOUBLE) {
+                const auto v = Take<double>(m);
+                if (note)
+                    AppendFormattedNumber(shown, v, facts.formats[note->format], false);
+                else
+                    AppendGeneralNumber(shown, v);
+            } else if (type == FREEXL_CELL_DATE || type == FREEXL_CELL_DATETIME || type == FREEXL_CELL_TIME) {
+                shown = ShortTime(std::string(m));
+            } else {
+                shown = m;
+            }
+            return shown.empty() || addCell(rows, r, c, shown, lastRow);
+        };
+        const std::string reason = RunIsolated(job, onMessage);
+        if (rows.failed())
+            return rows.status();
+        if (cancelled)
+            return FileStatus(FileErrorCode::Cancelled, path);
+        if (failure != 0)
+            return FreeXlFailure(failure, path);
+        if (!reason.empty())
+            return BookFailure(FileErrorCode::WorkbookDamaged, path, {}, reason);
+        if (!noteCellsUpTo(XlsMaxRows, 0, false))
+            return rows.status();
+        if (lastRow >= 0 && !rows.endRow())
+            return rows.status();
         return {};
+    }
+
+    static bool addCell(RowCollector& rows, std::uint32_t row, std::uint16_t column, const std::string& text,
+                        std::int64_t& lastRow)
+    {
+        if (row != lastRow) {
+            if (lastRow >= 0 && !rows.endRow())
+                return false;
+            if (!rows.beginRow(row))
+                return false;
+            lastRow = row;
+        }
+        return rows.addCell(column, text);
     }
 
     // FreeXL's "2024-03-20 14:30:00" and "14:30:00" without seconds that are zero.
@@ -583,24 +794,57 @@ FileStatus OpenXlsBook(const std::string& path, std::unique_ptr<WorkbookBook>& o
     bytes.clear();
     bytes.shrink_to_fit();
 
-    FreeXlHandle xl;
-    if (const int rc = freexl_open_info(path.c_str(), &xl.handle); rc != FREEXL_OK)
-        return FreeXlFailure(rc, path);
-    unsigned int password = 0;
-    if (freexl_get_info(xl.handle, FREEXL_BIFF_PASSWORD, &password) == FREEXL_OK && password == FREEXL_BIFF_OBFUSCATED)
+    int failure = 0;
+    bool password = false;
+    const std::string reason = RunIsolated(
+        [&path](MessageWriter& out) {
+            FreeXlHandle xl;
+            std::string m;
+            if (const int rc = freexl_open_info(path.c_str(), &xl.handle); rc != FREEXL_OK) {
+                Put<std::int32_t>(m, rc);
+                return out.send(Failed, m);
+            }
+            unsigned int value = 0;
+            if (freexl_get_info(xl.handle, FREEXL_BIFF_PASSWORD, &value) == FREEXL_OK
+                && value == FREEXL_BIFF_OBFUSCATED)
+                return out.send(Protected, {});
+            if (freexl_get_info(xl.handle, FREEXL_BIFF_DATEMODE, &value) == FREEXL_OK) {
+                Put<std::uint32_t>(m, value);
+                out.send(DateMode, m);
+            }
+            unsigned int count = 0;
+            if (const int rc = freexl_get_info(xl.handle, FREEXL_BIFF_SHEET_COUNT, &count); rc != FREEXL_OK) {
+                m.clear();
+                Put<std::int32_t>(m, rc);
+                return out.send(Failed, m);
+            }
+            for (unsigned int i = 0; i < count; ++i) {
+                const char* name = nullptr;
+                if (freexl_get_worksheet_name(xl.handle, static_cast<unsigned short>(i), &name) != FREEXL_OK) {
+                    m.clear();
+                    Put<std::int32_t>(m, FREEXL_BIFF_ILLEGAL_SHEET_INDEX);
+                    return out.send(Failed, m);
+                }
+                out.send(Name, name ? name : "");
+            }
+        },
+        [&](char kind, std::string_view m) {
+            if (kind == Failed)
+                failure = Take<std::int32_t>(m);
+            else if (kind == Protected)
+                password = true;
+            else if (kind == DateMode)
+                book->date1904 = Take<std::uint32_t>(m) == FREEXL_BIFF_DATEMODE_1904;
+            else if (kind == Name)
+                book->sheetNames.emplace_back(m);
+            return true;
+        });
+    if (password)
         return FileStatus(FileErrorCode::PasswordProtected, path);
-    unsigned int mode = 0;
-    if (freexl_get_info(xl.handle, FREEXL_BIFF_DATEMODE, &mode) == FREEXL_OK)
-        book->date1904 = mode == FREEXL_BIFF_DATEMODE_1904;
-    unsigned int count = 0;
-    if (const int rc = freexl_get_info(xl.handle, FREEXL_BIFF_SHEET_COUNT, &count); rc != FREEXL_OK)
-        return FreeXlFailure(rc, path);
-    for (unsigned int i = 0; i < count; ++i) {
-        const char* name = nullptr;
-        if (freexl_get_worksheet_name(xl.handle, static_cast<unsigned short>(i), &name) != FREEXL_OK)
-            return FreeXlFailure(FREEXL_BIFF_ILLEGAL_SHEET_INDEX, path);
-        book->sheetNames.push_back(name ? name : "");
-    }
+    if (failure != 0)
+        return FreeXlFailure(failure, path);
+    if (!reason.empty())
+        return BookFailure(FileErrorCode::WorkbookDamaged, path, {}, reason);
     if (book->sheetNames.empty())
         return BookFailure(FileErrorCode::WorkbookDamaged, path, {}, "no worksheet");
     out = std::move(book);
