@@ -511,10 +511,11 @@ std::string RunIsolated(const std::function<void(MessageWriter&)>& job,
         ::close(fds[0]);
         // FreeXL counts every day of a date one by one: minutes of work at
         // worst, never without end.
-        struct rlimit cpu {
-            600, 600
-        };
+        const struct rlimit cpu = {600, 600};
         ::setrlimit(RLIMIT_CPU, &cpu);
+        // A fault leaves no core file behind.
+        const struct rlimit core = {0, 0};
+        ::setrlimit(RLIMIT_CORE, &core);
         {
             MessageWriter writer(fds[1]);
             job(writer);
