@@ -247,8 +247,12 @@ bool ParseReference(std::string_view ref, std::uint64_t& column, std::uint64_t& 
 
 bool ParseUnsigned(std::string_view s, std::uint64_t& v)
 {
-    const std::string t = Trimmed(s);
-    if (t.empty() || t.size() > 12)
+    const std::size_t a = s.find_first_not_of(" \t\r\n");
+    if (a == std::string_view::npos)
+        return false;
+    const std::size_t b = s.find_last_not_of(" \t\r\n");
+    const std::string_view t = s.substr(a, b - a + 1);
+    if (t.size() > 12)
         return false;
     const auto r = std::from_chars(t.data(), t.data() + t.size(), v);
     return r.ec == std::errc() && r.ptr == t.data() + t.size();
@@ -306,8 +310,9 @@ public:
             reference_.clear();
             std::uint64_t col = static_cast<std::uint64_t>(column_ + 1);
             for (const char** a = atts; *a; a += 2) {
-                const std::string_view attr = a[0];
-                if (attr == "r") {
+                // Unprefixed one-letter names: r, t, s.
+                const char attr = a[0][0] != '\0' && a[0][1] == '\0' ? a[0][0] : '\0';
+                if (attr == 'r') {
                     reference_ = a[1];
                     std::uint64_t r = 0;
                     if (!ParseReference(reference_, col, r))
@@ -320,7 +325,7 @@ public:
                     } else if (r != row_) {
                         return damaged("cell " + reference_ + " in row " + std::to_string(row_ + 1));
                     }
-                } else if (attr == "t") {
+                } else if (attr == 't') {
                     const std::string_view t = a[1];
                     type_ = t == "s"       ? Type::Shared
                         : t == "inlineStr" ? Type::Inline
@@ -329,7 +334,7 @@ public:
                         : t == "e"         ? Type::Error
                         : t == "d"         ? Type::Date
                                            : Type::Number;
-                } else if (attr == "s") {
+                } else if (attr == 's') {
                     std::uint64_t s = 0;
                     style_ = ParseUnsigned(a[1], s) && s < formats_.size() ? static_cast<std::size_t>(s) : 0;
                 }
@@ -555,7 +560,7 @@ public:
             // The text is shorter than its XML: one block, never grown.
             strings.text.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(declared, std::uint64_t{1} << 32)));
             SharedStringsHandler handler(strings);
-            XmlParser parser(handler);
+            XmlParser parser(handler, false);
             if (FileStatus read = ParseZipPart(*zip, *sst, path, parser, progress, 0, total); !read)
                 return read;
             strings.text.shrink_to_fit();
@@ -563,7 +568,7 @@ public:
         }
         XmlParser* parserRef = nullptr;
         SheetHandler handler(rows, strings, formats, date1904, parserRef, path);
-        XmlParser parser(handler);
+        XmlParser parser(handler, false);
         parserRef = &parser;
         FileStatus read = ParseZipPart(*zip, *sheetIndex, path, parser, progress, base, total);
         if (rows.failed())

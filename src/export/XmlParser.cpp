@@ -21,11 +21,23 @@ XML_Parser P(void* parser)
 
 XmlName SplitXmlName(const char* name)
 {
-    const std::string_view all(name);
-    const std::size_t bar = all.rfind(NamespaceSeparator);
-    if (bar == std::string_view::npos)
-        return {{}, all};
-    return {all.substr(0, bar), all.substr(bar + 1)};
+    // One pass: the last separator or prefix colon ends the namespace.
+    const char* local = name;
+    const char* bar = nullptr;
+    const char* p = name;
+    for (; *p; ++p) {
+        if (*p == NamespaceSeparator) {
+            bar = p;
+            local = p + 1;
+        } else if (*p == ':' && !bar) {
+            local = p + 1;
+        }
+    }
+    // A URI holds colons of its own: with a separator, only it counts.
+    if (bar)
+        local = bar + 1;
+    return {bar ? std::string_view(name, static_cast<std::size_t>(bar - name)) : std::string_view(),
+            std::string_view(local, static_cast<std::size_t>(p - local))};
 }
 
 const char* XmlAttribute(const char** attributes, std::string_view local)
@@ -37,9 +49,9 @@ const char* XmlAttribute(const char** attributes, std::string_view local)
     return nullptr;
 }
 
-XmlParser::XmlParser(XmlHandler& handler) : handler_(handler)
+XmlParser::XmlParser(XmlHandler& handler, bool namespaces) : handler_(handler)
 {
-    XML_Parser p = XML_ParserCreateNS("UTF-8", NamespaceSeparator);
+    XML_Parser p = namespaces ? XML_ParserCreateNS("UTF-8", NamespaceSeparator) : XML_ParserCreate("UTF-8");
     if (!p)
         throw std::bad_alloc();
     parser_ = p;

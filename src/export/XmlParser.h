@@ -10,7 +10,8 @@
 namespace rasmik {
 
 // An element's name split at its namespace: with namespaces on, expat names
-// an element "uri|local"; without a namespace it is just "local".
+// an element "uri|local"; without a namespace it is just "local"; with
+// namespaces off a prefix is dropped ("x:row" is "row").
 struct XmlName {
     std::string_view uri;
     std::string_view local;
@@ -33,7 +34,9 @@ class XmlParser {
 public:
     enum class Outcome { Ok, Malformed, Declarations, Stopped };
 
-    explicit XmlParser(XmlHandler& handler);
+    // Without namespaces the parse is faster, for the large parts whose
+    // names are matched by their local part alone.
+    explicit XmlParser(XmlHandler& handler, bool namespaces = true);
     ~XmlParser();
     XmlParser(const XmlParser&) = delete;
     XmlParser& operator=(const XmlParser&) = delete;
