@@ -21,13 +21,14 @@ int ClipboardTable(const std::uint8_t* data, std::size_t size);
 int ReportLine(const std::uint8_t* data, std::size_t size);
 int DisplayShaping(const std::uint8_t* data, std::size_t size);
 int Numbers(const std::uint8_t* data, std::size_t size);
+int WorkbookRead(const std::uint8_t* data, std::size_t size);
 
 struct Target {
     const char* name; // folder name under fuzz/corpus and fuzz/regressions
     Entry entry;
 };
 
-inline constexpr std::array<Target, 7> Targets{{
+inline constexpr std::array<Target, 8> Targets{{
     {"table_load", &TableLoad},
     {"key_value", &KeyValueFile},
     {"font_line", &FontLine},
@@ -35,6 +36,7 @@ inline constexpr std::array<Target, 7> Targets{{
     {"report_line", &ReportLine},
     {"display_shaping", &DisplayShaping},
     {"numbers", &Numbers},
+    {"workbook_read", &WorkbookRead},
 }};
 
 // Ends the run with the broken property: a finding for libFuzzer, a failed

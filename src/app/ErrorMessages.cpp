@@ -33,12 +33,37 @@ std::string PlaceOfError(const FileError& e)
     return persianCellPlace(CellPlace{e.row, e.column, e.subject}).toStdString();
 }
 
+// Latin text (a part name, a library's words) isolated left to right.
+std::string Isolated(const std::string& text)
+{
+    return "\u2066" + text + "\u2069";
+}
+
 // The reason line: the common cases in Persian, the system's own words for
 // the rest.
 std::string PersianReason(const FileError& e)
 {
     using C = FileErrorCode;
     switch (e.code) {
+    case C::NotWorkbook: return "این فایل کتاب کار xlsx، ods یا xls نیست.";
+    case C::WorkbookKindNotRead:
+        return "این نوع کتاب کار خوانده نمی‌شود"
+            + (e.subject.empty() ? std::string() : " (" + Isolated(e.subject) + ")") + ".";
+    case C::PasswordProtected:
+        return "این کتاب کار با گذرواژه محافظت شده است و خوانده نمی‌شود.";
+    case C::WorkbookDamaged:
+        return "کتاب کار آسیب دیده است" + (e.subject.empty() ? std::string() : "؛ بخش «" + Isolated(e.subject) + "»")
+            + (e.detail.empty() ? std::string() : " (" + Isolated(e.detail) + ")") + ".";
+    case C::UnpacksTooLarge:
+        return "بخش «" + Isolated(e.subject) + "» کتاب کار پس از باز شدن از " + std::to_string(e.limit)
+            + " بایت بزرگ‌تر می‌شود؛ فایل ساختگی یا آسیب دیده است.";
+    case C::XmlDeclarations:
+        return "بخش «" + Isolated(e.subject)
+            + "» کتاب کار تعریف DTD دارد که برای ایمنی خوانده نمی‌شود.";
+    case C::CellOutOfRange:
+        return "خانه «" + Isolated(e.subject) + "» بیرون از محدوده برگه است؛ کتاب کار آسیب دیده است.";
+    case C::SheetNotFound:
+        return "کتاب کار برگه‌ای به نام یا شماره «" + e.subject + "» ندارد.";
     case C::NoFileName: return "نام فایل داده نشده است.";
     case C::NotFound: return "فایل یا پوشه آن پیدا نشد.";
     case C::AccessDenied: return "اجازه دسترسی به فایل یا پوشه آن نیست.";

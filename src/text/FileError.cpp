@@ -98,6 +98,20 @@ std::string DescribeFileError(const FileError& error)
     case C::Incomplete:
         return "the file was not written whole; the disk or the temporary folder may be full (" + error.detail + ")";
     case C::Library: return error.subject.empty() ? error.detail : error.subject + ": " + error.detail;
+    case C::NotWorkbook: return "not an .xlsx, .ods or .xls workbook";
+    case C::WorkbookKindNotRead:
+        return "this kind of workbook is not read"
+            + (error.subject.empty() ? std::string() : " (" + error.subject + ")");
+    case C::PasswordProtected: return "the workbook is protected by a password";
+    case C::WorkbookDamaged:
+        return "the workbook is damaged" + (error.subject.empty() ? std::string() : " in " + error.subject)
+            + (error.detail.empty() ? std::string() : ": " + error.detail);
+    case C::UnpacksTooLarge:
+        return "the part " + error.subject + " of the workbook unpacks to more than " + std::to_string(error.limit)
+            + " bytes";
+    case C::XmlDeclarations: return "the part " + error.subject + " of the workbook holds a DTD, which is not read";
+    case C::CellOutOfRange: return "the cell reference " + error.subject + " lies outside the sheet";
+    case C::SheetNotFound: return "the workbook has no sheet " + error.subject;
     }
     return "unknown error";
 }

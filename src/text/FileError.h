@@ -45,6 +45,15 @@ enum class FileErrorCode {
     BadSheetName,      // the sheet name subject is empty or refused (detail)
     Incomplete,        // the written file does not read back whole (detail)
     Library,           // the library's reason in detail, about subject if any
+    // Workbook reading.
+    NotWorkbook,         // neither an .xlsx, .ods nor .xls workbook
+    WorkbookKindNotRead, // a workbook of a kind that is not read (subject: ".xlsb")
+    PasswordProtected,   // the workbook is encrypted with a password
+    WorkbookDamaged,     // broken container or XML: detail says what, subject names the part
+    UnpacksTooLarge,     // the part subject inflates past limit bytes (a zip bomb)
+    XmlDeclarations,     // the part subject holds a DTD (entity declarations are never read)
+    CellOutOfRange,      // the cell reference subject lies outside the sheet's limits
+    SheetNotFound,       // no sheet named or numbered subject
 };
 
 struct FileError {

@@ -171,6 +171,48 @@ private slots:
             << Error(C::NoMemory, "/t/x.xlsx") << FileOperation::Workbook << book + QStringLiteral("حافظه کافی نیست.");
         QTest::newRow("workbook: unknown")
             << Error(C::System, "/t/x.xlsx") << FileOperation::Workbook << book + QStringLiteral("خطای ناشناخته");
+        // Opening a workbook.
+        const QString book2 = QStringLiteral("فایل «") + lri + "/t/x.xlsx" + pdi + QStringLiteral("» باز نشد.\n");
+        QTest::newRow("open: no workbook") << Error(C::NotWorkbook, "/t/x.xlsx") << FileOperation::Open
+                                           << book2 + QStringLiteral("این فایل کتاب کار xlsx، ods یا xls نیست.");
+        QTest::newRow("open: .xlsb") << Detailed(C::WorkbookKindNotRead, ".xlsb", "") << FileOperation::Open
+                                     << book2
+                + QStringLiteral("این نوع کتاب کار خوانده نمی‌شود (") + lri + ".xlsb" + pdi
+                + ").";
+        QTest::newRow("open: password")
+            << Error(C::PasswordProtected, "/t/x.xlsx") << FileOperation::Open
+            << book2
+                + QStringLiteral(
+                    "این کتاب کار با گذرواژه محافظت شده است و خوانده نمی‌شود.");
+        QTest::newRow("open: damaged part")
+            << Detailed(C::WorkbookDamaged, "xl/worksheets/sheet1.xml", "no element found at line 1, column 9")
+            << FileOperation::Open
+            << book2 + QStringLiteral("کتاب کار آسیب دیده است؛ بخش «") + lri + "xl/worksheets/sheet1.xml" + pdi
+                + QStringLiteral("» (") + lri + "no element found at line 1, column 9" + pdi + ").";
+        QTest::newRow("open: damaged zip") << Detailed(C::WorkbookDamaged, "", "") << FileOperation::Open
+                                           << book2 + QStringLiteral("کتاب کار آسیب دیده است.");
+        FileError bomb = Detailed(C::UnpacksTooLarge, "xl/worksheets/sheet1.xml", "");
+        bomb.limit = 93323264;
+        QTest::newRow("open: zip bomb")
+            << bomb << FileOperation::Open
+            << book2 + QStringLiteral("بخش «") + lri + "xl/worksheets/sheet1.xml" + pdi
+                + QStringLiteral(
+                    "» کتاب کار پس از باز شدن از 93323264 بایت بزرگ‌تر می‌شود؛ فایل ساختگی یا آسیب دیده است.");
+        QTest::newRow("open: DTD")
+            << Detailed(C::XmlDeclarations, "xl/worksheets/sheet1.xml", "") << FileOperation::Open
+            << book2 + QStringLiteral("بخش «") + lri + "xl/worksheets/sheet1.xml" + pdi
+                + QStringLiteral(
+                    "» کتاب کار تعریف DTD دارد که برای ایمنی خوانده نمی‌شود.");
+        QTest::newRow("open: cell out of range") << Detailed(C::CellOutOfRange, "XFE1", "") << FileOperation::Open
+                                                 << book2 + QStringLiteral("خانه «") + lri + "XFE1" + pdi
+                + QStringLiteral("» بیرون از محدوده برگه است؛ کتاب کار آسیب دیده است.");
+        QTest::newRow("open: no such sheet")
+            << Detailed(C::SheetNotFound, "فروش", "") << FileOperation::Open
+            << book2
+                + QStringLiteral(
+                    "کتاب کار برگه‌ای به نام یا شماره «فروش» ندارد.");
+        QTest::newRow("open: sheet too large") << Error(C::TooLarge, "/t/x.xlsx") << FileOperation::Open
+                                               << book2 + QStringLiteral("فایل بیش از اندازه بزرگ است.");
         QTest::newRow("workbook: exception") << Detailed(C::System, "", "vector too long") << FileOperation::Workbook
                                              << book + QStringLiteral("vector too long");
     }

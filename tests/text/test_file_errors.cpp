@@ -153,6 +153,22 @@ private slots:
             << Error(C::Library, "C3", "out of memory") << std::string("C3: out of memory");
         QTest::newRow("exception text") << Error(C::System, {}, "bad thing") << std::string("bad thing");
         QTest::newRow("nothing known") << Error(C::System) << std::string("unknown error");
+        QTest::newRow("no workbook") << Error(C::NotWorkbook) << std::string("not an .xlsx, .ods or .xls workbook");
+        QTest::newRow(".xlsb") << Error(C::WorkbookKindNotRead, ".xlsb")
+                               << std::string("this kind of workbook is not read (.xlsb)");
+        QTest::newRow("password") << Error(C::PasswordProtected)
+                                  << std::string("the workbook is protected by a password");
+        QTest::newRow("damaged part") << Error(C::WorkbookDamaged, "xl/styles.xml", "no element found")
+                                      << std::string("the workbook is damaged in xl/styles.xml: no element found");
+        QTest::newRow("zip bomb") << Error(C::UnpacksTooLarge, "content.xml", {}, 0, 1000)
+                                  << std::string(
+                                         "the part content.xml of the workbook unpacks to more than 1000 bytes");
+        QTest::newRow("DTD") << Error(C::XmlDeclarations, "content.xml")
+                             << std::string("the part content.xml of the workbook holds a DTD, which is not read");
+        QTest::newRow("cell out of range")
+            << Error(C::CellOutOfRange, "XFE1") << std::string("the cell reference XFE1 lies outside the sheet");
+        QTest::newRow("no such sheet") << Error(C::SheetNotFound, "Sales")
+                                       << std::string("the workbook has no sheet Sales");
     }
     void describe()
     {
