@@ -14,13 +14,10 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <thread>
 
 namespace rasmik {
 
 namespace {
-
-// More rows than a grid can hold.
 
 ProgressFn StageProgress(const LoadProgressFn& progress, LoadStage stage)
 {
@@ -52,10 +49,10 @@ void TableDocument::loadColumnOrders(const std::string& optionCfgPath)
     // Another running copy may hold the file for a moment while it saves;
     // starting with an empty list then would wipe every remembered order at
     // this copy's next save, so such a file is waited for.
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = RetryClock();
     while (!LoadLinesRetry(&columnOrders_, optionCfgPath) && FileIsThere(optionCfgPath)
-           && std::chrono::steady_clock::now() - start < RetryWindow)
-        std::this_thread::sleep_for(RetryPause);
+           && RetryClock() - start < RetryWindow)
+        PauseBeforeRetry();
 }
 
 void TableDocument::replaceGrid(CoreGrid&& fresh)

@@ -86,7 +86,7 @@ private slots:
         QVERIFY(Write(file, elf));
         ModalCloser closer;
         auto w = open(file);
-        QCOMPARE(closer.seen, 0);
+        COMPARE_MODALS(closer, 0);
         QCOMPARE(w->caption(), QFile::encodeName(file).toStdString());
         QCOMPARE(w->document().grid().RowCount(), 1);
         QCOMPARE(RowCells(*w, 0), QList<QByteArray>{elf.left(elf.indexOf('\0'))});
@@ -299,7 +299,7 @@ private slots:
         QVERIFY(Write(folder.path() + "/other.txt", "x\ty\r\n1\t2\r\n"));
         auto w = open(file);
         w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
+        QVERIFY(WaitActive(w.get()));
         ModalCloser closer; // cancels every dialog a key opens
         const Qt::Key keys[] = {Qt::Key_A,         Qt::Key_1,    Qt::Key_Space, Qt::Key_Return,   Qt::Key_F4,
                                 Qt::Key_Delete,    Qt::Key_F2,   Qt::Key_Left,  Qt::Key_Right,    Qt::Key_Up,
