@@ -534,10 +534,9 @@ bool TableDocument::deleteRow()
 {
     const int row = grid_.Row;
     const int col = grid_.Col;
-    // As DeleteRowCommand decides: never row 0, never the only row; never a
-    // row the filter hides.
-    if (row <= 0 || row >= grid_.RowCount())
+    if (!CanDeleteRow(grid_))
         return false;
+    // Never a row the filter hides.
     if (filtered_ && !std::binary_search(shownRows_.begin(), shownRows_.end(), row))
         return false;
     auto held = std::make_shared<const CoreGrid::HeldRow>(grid_.HoldRow(row));
@@ -580,8 +579,7 @@ bool TableDocument::removeColumn()
 {
     const int col = grid_.Col;
     const int row = grid_.Row;
-    // As DeleteColCommand decides: never column 0, never the only column.
-    if (col <= 0 || col >= grid_.ColCount())
+    if (!CanDeleteColumn(grid_))
         return false;
     // Held only while the column is out of the grid.
     auto held = std::make_shared<CoreGrid::HeldColumn>(grid_.HoldColumn(col));
