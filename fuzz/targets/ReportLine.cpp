@@ -31,7 +31,8 @@ constexpr double UnknownFamilyCost = 25;
 
 bool WithinCaps(std::string_view line)
 {
-    static const std::string_view seedFamilies[] = {"DejaVu Sans", "Tahoma", "Nimbus Sans", ""};
+    // An empty name leaves the default family, looked up afresh at each size too.
+    static const std::string_view seedFamilies[] = {"DejaVu Sans", "Tahoma", "Nimbus Sans"};
     double cost = 0;
     for (std::string_view rest = line; !rest.empty();) {
         const std::size_t end = rest.find(ItemSeparator);
