@@ -2,6 +2,12 @@
 
 #include "FuzzTargets.h"
 
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    rasmik::fuzz::CapSlowInputs = true;
+    return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     return rasmik::fuzz::RASMIK_FUZZ_ENTRY(data, size);

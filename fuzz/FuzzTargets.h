@@ -39,6 +39,11 @@ inline constexpr std::array<Target, 8> Targets{{
     {"workbook_read", &WorkbookRead},
 }};
 
+// Set by the fuzzing driver: a target then skips, or measures more cheaply,
+// inputs too slow to fuzz (a font looked up at hundreds of sizes). The
+// regression test leaves it off and replays every input whole.
+extern bool CapSlowInputs;
+
 // Ends the run with the broken property: a finding for libFuzzer, a failed
 // regression test otherwise.
 [[noreturn]] void Fail(const char* file, int line, const char* what);

@@ -1,23 +1,56 @@
-// Display shaping of Iran System cells, with the helpers it is made of.
-// Input: two position bytes, then the cell's bytes.
+// Display shaping of Iran System cells against its steps done one by one the
+// plain way. Input: the cell's bytes.
 
 #include "render/DisplayShaping.h"
 
 #include "FuzzTargets.h"
 
+#include "text/PersianLetters.h"
+
 #include <algorithm>
 
 using namespace rasmik;
+
+namespace {
+
+// Iran System bytes through IranSystemToAnsi (lam-alef 0xF2 gives lam then
+// alef); '(' and ')' swap; other ASCII stays.
+std::string MapIranSystem(std::string_view text)
+{
+    std::string out;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b >= 0x80) {
+            out.push_back(static_cast<char>(IranSystemToAnsi[b - 0x80]));
+            if (b == 0xF2)
+                out.push_back('\xC7');
+        } else {
+            out.push_back(c == '(' ? ')' : c == ')' ? '(' : c);
+        }
+    }
+    return out;
+}
+
+// Every maximal run of bytes below 0x80 reversed back in place.
+std::string RestoreLatinRuns(std::string text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        std::size_t j = i;
+        while (j < text.size() && static_cast<unsigned char>(text[j]) < 0x80)
+            ++j;
+        std::reverse(text.begin() + static_cast<std::ptrdiff_t>(i), text.begin() + static_cast<std::ptrdiff_t>(j));
+        i = j == i ? i + 1 : j;
+    }
+    return text;
+}
+
+} // namespace
 
 namespace rasmik::fuzz {
 
 int DisplayShaping(const std::uint8_t* data, std::size_t size)
 {
-    if (size < 2)
-        return 0;
-    const int a = static_cast<int8_t>(data[0]);
-    const int b = static_cast<int8_t>(data[1]);
-    const std::string_view text(reinterpret_cast<const char*>(data + 2), size - 2);
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
 
     const std::string shaped = ShapeDisplayText(text);
     std::string reused = "left over from the cell before";
@@ -33,7 +66,7 @@ int DisplayShaping(const std::uint8_t* data, std::size_t size)
     const std::string mapped = MapIranSystem(text);
     FUZZ_CHECK(mapped.size() == text.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\xF2')));
     FUZZ_CHECK(shaped.size() <= mapped.size() + 2); // the padding may end up inside a Latin run
-    std::string steps = RestoreLatinRuns(" " + MapIranSystem(ReverseText(text)) + " ");
+    const std::string steps = RestoreLatinRuns(" " + MapIranSystem(std::string(text.rbegin(), text.rend())) + " ");
     std::string expected;
     for (const char c : steps)
         if (!(c == ' ' && !expected.empty() && expected.back() == ' '))
@@ -45,15 +78,6 @@ int DisplayShaping(const std::uint8_t* data, std::size_t size)
         --last;
     expected = expected.substr(first, last - first);
     FUZZ_CHECK(shaped == expected);
-
-    FUZZ_CHECK(ReverseText(ReverseText(text)) == text);
-    FUZZ_CHECK(RestoreLatinRuns(RestoreLatinRuns(text)) == text);
-    std::string range(text);
-    ReverseRange(range, a, b);
-    ReverseRange(range, a, b);
-    FUZZ_CHECK(range == text);
-    ReverseRange(range, a, b);
-    FUZZ_CHECK(range.size() == text.size());
     return 0;
 }
 

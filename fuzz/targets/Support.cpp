@@ -8,6 +8,8 @@
 
 namespace rasmik::fuzz {
 
+bool CapSlowInputs = false;
+
 void Fail(const char* file, int line, const char* what)
 {
     std::fprintf(stderr, "%s:%d: property broken: %s\n", file, line, what);

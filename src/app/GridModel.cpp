@@ -55,7 +55,7 @@ bool GridModel::setData(const QModelIndex& index, const QVariant& value, int rol
 {
     if (!index.isValid() || role != Qt::EditRole)
         return false;
-    // The document tells of the change through cellsChanged.
+    // The document tells of the change through cellChanged.
     document_.setCell(index.column(), gridRow(index.row()), FromQString(value.toString(), grid().Encoding()));
     return true;
 }

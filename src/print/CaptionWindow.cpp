@@ -5,6 +5,7 @@
 #include <QChar>
 
 #include <algorithm>
+#include <climits>
 #include <vector>
 
 namespace rasmik {
@@ -176,17 +177,17 @@ QString VisibleCaptionPart(const QString& text, int maxChars, VisibleEdge edge)
 QString CutCaptionToLabel(const QString& text, const QFont& font, int widthPx, VisibleEdge edge)
 {
     // Nearly every character is at least half a screen pixel wide at the
-    // smallest size; the check below covers texts of narrower ones.
-    int maxChars = std::max(widthPx, 1) * 2 + 16;
-    if (text.size() <= maxChars)
+    // smallest size; the check below covers texts of narrower ones. (A damaged
+    // report line can ask for a label billions of pixels wide.)
+    const qint64 enough = std::max<qint64>(widthPx, 1) * 2 + 16;
+    if (text.size() <= enough)
         return text;
     QFont smallest = font;
     smallest.setPointSize(SmallestFontSize);
-    while (maxChars < text.size()) {
-        QString part = VisibleCaptionPart(text, maxChars, edge);
+    for (auto maxChars = static_cast<qsizetype>(enough); maxChars < text.size(); maxChars *= 2) {
+        QString part = VisibleCaptionPart(text, static_cast<int>(std::min<qsizetype>(maxChars, INT_MAX)), edge);
         if (ScreenTextWidth(smallest, part) > widthPx)
             return part;
-        maxChars *= 2;
     }
     return text;
 }

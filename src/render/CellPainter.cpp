@@ -516,11 +516,6 @@ void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour
         painter.fillRect(band(extent - rest, rest), ToQColor(forward ? endColour : startColour));
 }
 
-void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour, std::int32_t edgeColour)
-{
-    fillSplitGradient(painter, rect, cellColour, edgeColour, nullptr);
-}
-
 // What a painter reuses from cell to cell: made anew for every cell, these
 // would allocate every time.
 struct CellPainter::Reused {

@@ -38,10 +38,6 @@ constexpr int HeaderSqueezeTolerance = 2;
 constexpr int SmallestSqueezeSize = 4;
 inline constexpr char HeaderSqueezeFont[] = "Traffic";
 
-// The cell in cellColour with a 1-pixel frame, fading inside to edgeColour
-// at the inner top and bottom rows. Leaves the brush clear.
-void SplitGradientFill(QPainter& painter, const QRect& rect, std::int32_t cellColour, std::int32_t edgeColour);
-
 // A banded gradient: direction 0 top to bottom, 1 bottom to top, 2 left to
 // right, 3 right to left; bandCount 0..255 (more counts as 255; below 2 is a
 // plain fill with the start colour). Another direction paints nothing.

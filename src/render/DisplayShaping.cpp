@@ -54,36 +54,6 @@ void restoreRuns(std::string& s)
 
 } // namespace
 
-std::string ReverseText(std::string_view text)
-{
-    return std::string(text.rbegin(), text.rend());
-}
-
-std::string MapIranSystem(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size() + 4);
-    appendMapped(out, text);
-    return out;
-}
-
-std::string RestoreLatinRuns(std::string_view text)
-{
-    std::string s(text);
-    restoreRuns(s);
-    return s;
-}
-
-void ReverseRange(std::string& text, int a, int b)
-{
-    const int n = static_cast<int>(text.size());
-    a = std::max(a, 1);
-    b = std::min(b, n);
-    if (b < a)
-        return;
-    std::reverse(text.begin() + (a - 1), text.begin() + b);
-}
-
 void ShapeDisplayText(std::string_view text, std::string& out)
 {
     out.clear();

@@ -144,18 +144,14 @@ bool DeleteGridColumn(CoreGrid& grid, int col)
     return true;
 }
 
-bool DeleteRowCommand(CoreGrid& grid)
+bool CanDeleteRow(const CoreGrid& grid)
 {
-    if (grid.Row <= 0)
-        return false;
-    return DeleteGridRow(grid, grid.Row);
+    return grid.Row > 0 && grid.Row < grid.RowCount();
 }
 
-bool DeleteColCommand(CoreGrid& grid)
+bool CanDeleteColumn(const CoreGrid& grid)
 {
-    if (grid.Col <= 0)
-        return false;
-    return DeleteGridColumn(grid, grid.Col);
+    return grid.Col > 0 && grid.Col < grid.ColCount();
 }
 
 std::string CfgPathFor(const std::string& path)

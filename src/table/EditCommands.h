@@ -36,10 +36,12 @@ bool DeleteGridRow(CoreGrid& grid, int row);
 // nothing was deleted.
 bool DeleteGridColumn(CoreGrid& grid, int col);
 
-// "Delete Row" (Ctrl+Del): the cursor row, never row 0.
-bool DeleteRowCommand(CoreGrid& grid);
-// "Delete Col" (Alt+Del): the cursor column, never column 0.
-bool DeleteColCommand(CoreGrid& grid);
+// "Delete Row" (Ctrl+Del) may take the cursor row: never row 0, never the
+// grid's only row.
+bool CanDeleteRow(const CoreGrid& grid);
+// "Delete Col" (Alt+Del) may take the cursor column: never column 0, never
+// the grid's only column.
+bool CanDeleteColumn(const CoreGrid& grid);
 
 // The table's configuration file: its extension replaced by ".cfg".
 std::string CfgPathFor(const std::string& path);

@@ -15,13 +15,10 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <thread>
 
 namespace rasmik {
 
 namespace {
-
-// More rows than a grid can hold.
 
 ProgressFn StageProgress(const LoadProgressFn& progress, LoadStage stage)
 {
@@ -53,10 +50,10 @@ void TableDocument::loadColumnOrders(const std::string& optionCfgPath)
     // Another running copy may hold the file for a moment while it saves;
     // starting with an empty list then would wipe every remembered order at
     // this copy's next save, so such a file is waited for.
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = RetryClock();
     while (!LoadLinesRetry(&columnOrders_, optionCfgPath) && FileIsThere(optionCfgPath)
-           && std::chrono::steady_clock::now() - start < RetryWindow)
-        std::this_thread::sleep_for(RetryPause);
+           && RetryClock() - start < RetryWindow)
+        PauseBeforeRetry();
 }
 
 void TableDocument::replaceGrid(CoreGrid&& fresh)
@@ -691,10 +688,9 @@ bool TableDocument::deleteRow()
 {
     const int row = grid_.Row;
     const int col = grid_.Col;
-    // As DeleteRowCommand decides: never row 0, never the only row; never a
-    // row the filter hides.
-    if (row <= 0 || row >= grid_.RowCount())
+    if (!CanDeleteRow(grid_))
         return false;
+    // Never a row the filter hides.
     if (filtered_ && !std::binary_search(shownRows_.begin(), shownRows_.end(), row))
         return false;
     auto held = std::make_shared<const CoreGrid::HeldRow>(grid_.HoldRow(row));
@@ -737,8 +733,7 @@ bool TableDocument::removeColumn()
 {
     const int col = grid_.Col;
     const int row = grid_.Row;
-    // As DeleteColCommand decides: never column 0, never the only column.
-    if (col <= 0 || col >= grid_.ColCount())
+    if (!CanDeleteColumn(grid_))
         return false;
     // Held only while the column is out of the grid.
     auto held = std::make_shared<CoreGrid::HeldColumn>(grid_.HoldColumn(col));

@@ -278,7 +278,6 @@ public:
     bool saveRowForHeader(const std::string& folder) const;
 
 private:
-    // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
     // Marks a change of shape under way, while the observer is told of it.
     struct ShapeChange {
         explicit ShapeChange(TableDocument& d) : doc(d) { doc.changingShape_ = true; }
@@ -318,6 +317,7 @@ private:
     struct HeldCells;
     void swapCells(HeldCells& cells);
     void changedColumns(int firstCol, int lastCol);
+    // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
                    const LoadProgressFn& progress, CoreGrid& out) const;
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, const std::vector<std::string>& orders,

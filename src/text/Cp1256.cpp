@@ -201,11 +201,6 @@ bool AppendNearestCp1256(char32_t cp, std::string& out)
     return false;
 }
 
-char UnicodeToCp1256Char(char32_t cp)
-{
-    return static_cast<char>(Reverse.get(cp));
-}
-
 std::string UnicodeToCp1256(std::u16string_view text)
 {
     std::string out;

@@ -39,11 +39,6 @@ std::string RemoveCharSet(const CharSet& m, std::string_view s)
     return out;
 }
 
-std::string RemoveSpaces(std::string_view s)
-{
-    return RemoveChar(' ', s);
-}
-
 std::string CollapseDoubleSpaces(std::string_view s)
 {
     std::string out;
@@ -68,37 +63,6 @@ std::string_view TrimSpacesView(std::string_view s)
 std::string TrimSpaces(std::string_view s)
 {
     return std::string(TrimSpacesView(s));
-}
-
-std::string ReplaceChar(std::string_view s, char from, char to)
-{
-    std::string out(s);
-    std::replace(out.begin(), out.end(), from, to);
-    return out;
-}
-
-int CountChar(char ch, std::string_view s)
-{
-    return static_cast<int>(std::count(s.begin(), s.end(), ch));
-}
-
-int CharAt(std::string_view s, int p, int def)
-{
-    if (p < 1 || static_cast<std::size_t>(p) > s.size())
-        return def;
-    return static_cast<unsigned char>(s[static_cast<std::size_t>(p) - 1]);
-}
-
-int IndexOfString(const std::vector<std::string>& a, int h, std::string_view s)
-{
-    if (h < 0)
-        return -1;
-    const std::size_t last = std::min(static_cast<std::size_t>(h) + 1, a.size());
-    for (std::size_t i = 0; i < last; ++i) {
-        if (a[i] == s)
-            return static_cast<int>(i);
-    }
-    return -1;
 }
 
 // ---------------------------------------------------------------- tokens

@@ -21,18 +21,11 @@ CharSet MakeCharSet(std::initializer_list<std::pair<int, int>> ranges);
 
 std::string RemoveChar(char ch, std::string_view s);
 std::string RemoveCharSet(const CharSet& m, std::string_view s);
-std::string RemoveSpaces(std::string_view s);
 std::string CollapseDoubleSpaces(std::string_view s);
 // Removes leading and trailing spaces (code 32 only).
 std::string TrimSpaces(std::string_view s);
 // The same without a copy.
 std::string_view TrimSpacesView(std::string_view s);
-std::string ReplaceChar(std::string_view s, char from, char to);
-int CountChar(char ch, std::string_view s);
-// Code 0..255 of the byte at 1-based position p, or def when p is outside s.
-int CharAt(std::string_view s, int p, int def);
-// Smallest i in 0..h with a[i] == s, or -1. Indexes beyond a's size are not compared.
-int IndexOfString(const std::vector<std::string>& a, int h, std::string_view s);
 
 // Cuts the first field of s at sep. With skipLeading, leading copies of sep are
 // dropped first. Without sep in s, the whole of s is the token and s becomes empty.

@@ -22,6 +22,36 @@ namespace rasmik {
 
 namespace {
 
+RetryTime& TestRetryTime()
+{
+    static RetryTime time;
+    return time;
+}
+
+} // namespace
+
+std::chrono::steady_clock::time_point RetryClock()
+{
+    const RetryTime& time = TestRetryTime();
+    return time.now ? time.now() : std::chrono::steady_clock::now();
+}
+
+void PauseBeforeRetry()
+{
+    const RetryTime& time = TestRetryTime();
+    if (time.pause)
+        time.pause(RetryPause);
+    else
+        std::this_thread::sleep_for(RetryPause);
+}
+
+void SetRetryTimeForTesting(RetryTime time)
+{
+    TestRetryTime() = std::move(time);
+}
+
+namespace {
+
 // All the bytes in one piece.
 PieceSource WholePiece(std::string_view bytes)
 {
@@ -34,12 +64,12 @@ PieceSource WholePiece(std::string_view bytes)
 template <class Attempt>
 bool Retry(Attempt attempt)
 {
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = RetryClock();
     for (;;) {
         if (attempt())
             return true;
-        std::this_thread::sleep_for(RetryPause);
-        if (std::chrono::steady_clock::now() - start > RetryWindow)
+        PauseBeforeRetry();
+        if (RetryClock() - start > RetryWindow)
             return false;
     }
 }

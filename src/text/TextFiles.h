@@ -18,6 +18,18 @@ namespace rasmik {
 constexpr std::chrono::milliseconds RetryWindow{300};
 constexpr std::chrono::milliseconds RetryPause{50};
 
+// The clock the retrying helpers measure RetryWindow on, and their pause of
+// RetryPause between attempts.
+std::chrono::steady_clock::time_point RetryClock();
+void PauseBeforeRetry();
+// Tests step that time instead of waiting for it: now replaces the clock and
+// pause the sleep; an empty function stands for the real one.
+struct RetryTime {
+    std::function<std::chrono::steady_clock::time_point()> now;
+    std::function<void(std::chrono::milliseconds)> pause;
+};
+void SetRetryTimeForTesting(RetryTime time);
+
 // Largest file ReadWholeFile reads: a table keeps 32-bit byte offsets
 // (equal to TableLines::MaxBytes, which this layer cannot see).
 constexpr std::uint64_t MaxFileBytes = 0xFFFFFFFFull;

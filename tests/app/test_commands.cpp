@@ -5,6 +5,7 @@
 #include "app/FontStore.h"
 #include "app/MainWindow.h"
 #include "common/ModalCloser.h"
+#include "common/SteppedTime.h"
 #include "common/TestFiles.h"
 #include "common/WindowHelpers.h"
 #include "dialogs/TextPrompt.h"
@@ -21,7 +22,6 @@
 #include <QFontDialog>
 #include <QLineEdit>
 #include <QPrintPreviewDialog>
-#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -80,19 +80,15 @@ private slots:
         QTemporaryDir dir;
         const QString path = dir.path() + "/locked.txt";
         Write(path, "a\r\n");
-        QProcess holder;
-        holder.start("flock", {path, "sleep", "20"});
-        QVERIFY(holder.waitForStarted());
-        QTest::qWait(300);
+        const HeldLock lock(QFile::encodeName(path).toStdString());
+        QVERIFY(lock.held());
         ModalCloser closer;
         MainWindow w({QFile::encodeName(path).toStdString()});
-        QCOMPARE(closer.seen, 1);
+        COMPARE_MODALS(closer, 1);
         QVERIFY(closer.texts.value(0).contains(path));
         QVERIFY(w.startupOpenFailed());
         QVERIFY(!w.command("toggleMaximize")->isChecked());
         QVERIFY(!(w.windowState() & Qt::WindowMaximized));
-        holder.kill();
-        holder.waitForFinished();
     }
 
     void saveShortcutWritesTheGridWithABackup()
@@ -141,7 +137,7 @@ private slots:
         QVERIFY(QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup));
         ModalCloser closer(SaveAs(locked));
         w->saveTable();
-        QTRY_VERIFY(closer.texts.join(' ').contains("readonly.txt"));
+        WAIT_VERIFY(closer.texts.join(' ').contains("readonly.txt"));
         QCOMPARE(ReadAll(locked), QByteArray("old\r\n"));
         QCOMPARE(ReadAll(path), QByteArray("a\tb\r\n"));
     }
@@ -354,13 +350,16 @@ private slots:
     void columnOrdersWaitedForWhileAnotherCopySaves()
     {
         Write(app + "Option.cfg", "4944_4E414D45_=ID\tNAME\t\r\n");
-        QProcess holder; // another copy in the middle of its save
-        holder.start("flock", {app + "Option.cfg", "sleep", "0.15"});
-        QVERIFY(holder.waitForStarted());
-        QTest::qWait(30);
+        HeldLock copy(QFile::encodeName(app + "Option.cfg").toStdString()); // another copy in the middle of its save
+        QVERIFY(copy.held());
+        // It is done after a few of the pauses that fit in one retry window.
+        const SteppedTime time([&](int pause) {
+            if (pause == 3)
+                copy.release();
+        });
         MainWindow w;
         QCOMPARE(w.document().columnOrders().size(), std::size_t(1));
-        holder.waitForFinished();
+        QVERIFY(time.pauses >= 3);
         QFile::remove(app + "Option.cfg");
     }
 
@@ -459,7 +458,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(path));
             Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-            QTRY_COMPARE(closer.seen, 2); // the dialog and the overwrite question, nothing else
+            COMPARE_MODALS(closer, 2); // the dialog and the overwrite question, nothing else
         }
         QCOMPARE(ReadAll(dir.path() + "/tables/t.Bak"), QByteArray("a\tb\r\nc\td\r\n"));
 
@@ -471,7 +470,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(path));
             Press(&w, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-            QTRY_COMPARE(closer.texts.size(), 2); // the overwrite question, then the warning
+            COMPARE_MESSAGES(closer, 2); // the overwrite question, then the warning
             const QString warning = closer.texts[1];
             QVERIFY(warning.contains(dir.path() + "/tables/t.Bak"));
             QVERIFY(warning.contains(QString::fromStdString(std::strerror(EISDIR))));
@@ -522,11 +521,11 @@ private slots:
             MainWindow w({table.toStdString()});
             QCOMPARE(w.document().path(), table.toStdString());
             w.command("openInTextEditor")->trigger();
-            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(table + "\n").toHex());
+            WAIT_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(table + "\n").toHex());
             QFile::remove(QFile::decodeName(log));
             Click(w, 1, 1);
             w.command("showColumnValues")->trigger();
-            QTRY_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(folder + "/ColValue2.txt\n").toHex());
+            WAIT_COMPARE(ReadAll(QFile::decodeName(log)).toHex(), QByteArray(folder + "/ColValue2.txt\n").toHex());
         }
         SetExeFolderForTesting(app.toStdString());
         AppOptions(true);
@@ -561,11 +560,11 @@ private slots:
         Click(*w, 2, 1);
         Press(w.get(), Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier); // Values
         QCOMPARE(ReadAll(app + "ColValue3.txt"), QByteArray("Apple\r\nx\r\n"));
-        QTRY_COMPARE(ReadAll(log), (app + "ColValue3.txt\n").toUtf8());
+        WAIT_COMPARE(ReadAll(log), (app + "ColValue3.txt\n").toUtf8());
 
         QFile::remove(log);
         w->command("openInTextEditor")->trigger();
-        QTRY_COMPARE(ReadAll(log), (path + "\n").toUtf8());
+        WAIT_COMPARE(ReadAll(log), (path + "\n").toUtf8());
 
         Click(*w, 1, 1);
         ModalCloser closer;

@@ -136,7 +136,7 @@ private slots:
         Write(target, "old\r\n");
         ModalCloser closer(SaveAs(target, Type(TableFilterWindows1256)));
         Press(w.get(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
-        QTRY_COMPARE(closer.texts.size(), 2); // the overwrite question, then the message
+        COMPARE_MESSAGES(closer, 2); // the overwrite question, then the message
         const QString message = closer.texts.last();
         QVERIFY2(message.contains(QStringLiteral("ردیف 2، ستون \u2068ارز\u2069"))
                      && message.contains(QStringLiteral("₪")) && message.contains("U+20AA"),
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(ReadAll(appDir.path() + "/ColValue1.txt"),
                  QString::fromUtf8("\xD8\xB9\xD9\x84\xD9\x8A\r\n\xD9\x85\xD8\xB1\xD9\x8A\xD9\x85\r\n")
                      .toUtf8()); // yeh is U+064A there
-        QTRY_VERIFY(QFile::exists(log));
+        WAIT_VERIFY(QFile::exists(log));
         QFile::remove(appDir.path() + "/AppOptions.txt");
         AppOptions(true);
     }

@@ -42,15 +42,15 @@ private slots:
         Click(*w, 1, 2);
         QVERIFY2(cell->text().contains(QStringLiteral("ردیف 2")) && cell->text().contains(QStringLiteral("مبلغ")),
                  qPrintable(cell->text()));
-        QTRY_VERIFY(selection->text().isEmpty());
+        WAIT_VERIFY(selection->text().isEmpty());
         Click(*w, 1, 1);
         Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
         Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
         Press(w->grid(), Qt::Key_Left, Qt::ShiftModifier);
-        QTRY_COMPARE(selection->text(), QStringLiteral("6 خانه، جمع: 1,010.5"));
+        WAIT_COMPARE(selection->text(), QStringLiteral("6 خانه، جمع: 1,010.5"));
         QVERIFY(cell->text().contains(QStringLiteral("تعداد")));
         Click(*w, 0, 1);
-        QTRY_VERIFY(selection->text().isEmpty());
+        WAIT_VERIFY(selection->text().isEmpty());
     }
 
     // Filter shows the rows holding every word; the commands that read the
@@ -140,7 +140,7 @@ private slots:
         Click(*w, 1, 1);
         Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
         StatusLine* status = w->statusLine();
-        QTRY_COMPARE(status->selectionLabel()->text(), QStringLiteral("2 خانه، جمع: 11,111,111,100"));
+        WAIT_COMPARE(status->selectionLabel()->text(), QStringLiteral("2 خانه، جمع: 11,111,111,100"));
         QVERIFY(status->cellLabel()->text().contains(QStringLiteral("مبلغ پرداخت شده")));
         const int whole = status->cellLabel()->sizeHint().width() + status->filterLabel()->sizeHint().width()
             + status->selectionLabel()->sizeHint().width();
@@ -148,7 +148,7 @@ private slots:
                  qPrintable(QString("%1 >= %2").arg(w->minimumSizeHint().width()).arg(whole)));
         const int narrow = w->minimumSizeHint().width();
         w->resize(narrow, w->height());
-        QTRY_COMPARE(w->width(), narrow);
+        WAIT_COMPARE(w->width(), narrow);
         QCOMPARE(status->selectionLabel()->width(), status->selectionLabel()->sizeHint().width());
         QVERIFY(status->cellLabel()->width() < status->cellLabel()->sizeHint().width());
     }
@@ -169,7 +169,7 @@ private slots:
         QVERIFY2(status->cellLabel()->text().startsWith(QStringLiteral("ردیف 1,001،")),
                  qPrintable(status->cellLabel()->text()));
         Press(w.get(), Qt::Key_A, Qt::ControlModifier);
-        QTRY_COMPARE(status->selectionLabel()->text(), QStringLiteral("2,470 خانه، جمع: 761,995"));
+        WAIT_COMPARE(status->selectionLabel()->text(), QStringLiteral("2,470 خانه، جمع: 761,995"));
     }
 
     // Shift+click spans a block from the current cell, as a drag does.
@@ -187,7 +187,7 @@ private slots:
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, centre(2, 2));
         Press(w.get(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("2\t3\n5\t6\n8\t9\n"));
-        QTRY_COMPARE(w->statusLine()->selectionLabel()->text(), QStringLiteral("6 خانه، جمع: 33"));
+        WAIT_COMPARE(w->statusLine()->selectionLabel()->text(), QStringLiteral("6 خانه، جمع: 33"));
     }
 
     // A double click on a column's edge in the header fits the column to its

@@ -259,7 +259,7 @@ private slots:
         {
             ModalCloser closer;
             w.openTable();
-            QCOMPARE(closer.seen, 1);
+            COMPARE_MODALS(closer, 1);
             QVERIFY(closer.texts.value(0).contains("/no/such/table.txt"));
         }
         QCOMPARE(w.windowTitle(), QStringLiteral("Rasmik - Version 1400.10.01"));
@@ -305,7 +305,7 @@ private slots:
         QFile::remove(d + "a.txt");
         ModalCloser closer;
         w.openNextFile(); // wraps to a.txt, which is gone
-        QCOMPARE(closer.seen, 1);
+        COMPARE_MODALS(closer, 1);
         QCOMPARE(w.windowTitle(), d + "b.txt");
         QCOMPARE(CellText(w, 0, 0), QStringLiteral("tw"));
         // The failed file's widths are not taken over.
@@ -320,7 +320,7 @@ private slots:
         Write(path, "SardoVelam31415926535-1 2\r\nA\r\nB\r\nC\r\nD\r\nE\r\nF\r\nx\ty\r\n");
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         QVERIFY(w.document().closeOnKey());
         QCOMPARE(w.headerStrip()->panelsMade(), 2);
         QVERIFY(w.headerStrip()->isVisible());
@@ -356,7 +356,7 @@ private slots:
         Write(path, "SardoVelam31415926535-1 0\r\nh1\th2\r\nx\ty\r\n");
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         w.grid()->edit(w.grid()->currentIndex());
         QWidget* editor = QApplication::focusWidget();
         QVERIFY(editor && editor != w.grid());
@@ -396,7 +396,7 @@ private slots:
         timer.start();
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         qInfo("%d fields shown in %lld ms", fields, timer.elapsed());
         const CoreGrid& grid = w.document().grid();
         QCOMPARE(grid.ColCount(), fields);
@@ -438,7 +438,7 @@ private slots:
         Write(path, "a\tb\tc\r\n1\t2\t3\r\n");
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         QHeaderView* h = w.grid()->horizontalHeader();
         QVERIFY(h->sectionsMovable());
         h->moveSection(0, 2); // as a drag does
@@ -461,7 +461,7 @@ private slots:
         Write(path, bytes);
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         QCOMPARE(w.document().grid().RowCount(), 301);
         QCOMPARE(w.grid()->model()->rowCount(), 300);
         QCOMPARE(w.document().grid().Row, 1);
@@ -483,7 +483,7 @@ private slots:
         const QString sample = QStringLiteral(RASMIK_SOURCE_DIR "/samples/persian-header.txt");
         MainWindow w({QFile::encodeName(sample).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         QFont plain = w.grid()->font();
         const QFontMetrics fm(plain, w.grid()->horizontalHeader()->viewport());
         for (int c = 0; c < w.document().grid().ColCount(); ++c) {
@@ -503,7 +503,7 @@ private slots:
         Write(path, "a\tb\tc\r\n1\t2\t3\r\n4\t5\t6\r\n7\t8\t9\r\n");
         MainWindow w({QFile::encodeName(path).toStdString()});
         w.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QVERIFY(WaitExposed(&w));
         QWidget* viewport = w.grid()->viewport();
         struct PaintSpy : QObject {
             QRegion painted;
@@ -521,7 +521,7 @@ private slots:
         QTest::keyClick(w.grid(), Qt::Key_Down);
         QTest::keyClick(w.grid(), Qt::Key_Down);
         QCOMPARE(w.document().currentRow(), 3);
-        QTRY_VERIFY(!spy.painted.isEmpty());
+        WAIT_VERIFY(!spy.painted.isEmpty());
         // The row left and the row entered change colour across the view,
         // not only in the cursor's cell.
         for (int modelRow : {0, 2}) {

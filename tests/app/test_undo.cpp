@@ -103,7 +103,7 @@ private slots:
         QVERIFY(editor);
         editor->setText(QStringLiteral("Reza"));
         QTest::keyClick(editor, Qt::Key_Return);
-        QTRY_COMPARE(Cell(*w, 0, 1), QStringLiteral("Reza")); // committed from a queued call
+        WAIT_COMPARE(Cell(*w, 0, 1), QStringLiteral("Reza")); // committed from a queued call
         QVERIFY(w->isWindowModified());
         Click(*w, 1, 1);
         Press(w.get(), Qt::Key_Z, Ctrl);
@@ -329,7 +329,7 @@ private slots:
         {
             ModalCloser closer; // the save dialog is cancelled
             Press(w.get(), Qt::Key_Escape);
-            QCOMPARE(closer.seen, 1);
+            COMPARE_MODALS(closer, 1);
         }
         QVERIFY(w->isVisible());
         QCOMPARE(ReadAll(path), QByteArray("Name\r\nAli\r\n"));

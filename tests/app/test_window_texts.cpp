@@ -119,7 +119,7 @@ private slots:
                 return;
             // As a user does: a click into it, then the key to whatever took the focus.
             chooser.activateWindow();
-            if (!QTest::qWaitForWindowActive(&chooser))
+            if (!WaitActive(&chooser))
                 return;
             QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(5, 5));
             if (!QApplication::focusWidget())
@@ -141,7 +141,7 @@ private slots:
 
         // Shown again, its font part is all there.
         chooser.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
+        QVERIFY(WaitExposed(&chooser));
         QVERIFY(chooser.fontDialog()->isVisible());
         QVERIFY(FontWidget(chooser, "family box")->isVisible());
         chooser.hide();
@@ -171,7 +171,7 @@ private slots:
         QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
         dialog->setDirectory(dir.path());
         dialog->show();
-        QTRY_COMPARE(ListedNames(*dialog), (QStringList{"a.txt", "b.TXT", "c.Txt", "folder"}));
+        WAIT_COMPARE(ListedNames(*dialog), (QStringList{"a.txt", "b.TXT", "c.Txt", "folder"}));
     }
 
     void commandsShowTheirFilters_data()
@@ -282,7 +282,7 @@ private slots:
         QVERIFY(shaping->isCheckable());
         w.show();
         w.activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QVERIFY(WaitActive(&w));
         QVERIFY(!shaping->isChecked());
         QTest::keyClick(&w, Qt::Key_D, Qt::ControlModifier | Qt::ShiftModifier);
         QVERIFY(shaping->isChecked());

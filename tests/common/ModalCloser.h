@@ -1,7 +1,11 @@
 #pragma once
 // Answers modal dialogs that a command opens while a test drives it: each
 // modal widget that appears is handed to a callback (or rejected) and its
-// texts are kept for the test to read.
+// texts are kept for the test to read. A progress window is no question: it
+// is left to the work it shows (rejecting it would cancel that work), and a
+// slow machine shows one where a fast one does not.
+
+#include "common/Waits.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -11,6 +15,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
+#include <QProgressDialog>
 #include <QTimer>
 #include <QtTest>
 
@@ -24,21 +29,33 @@ public:
         connect(&timer_, &QTimer::timeout, this, &ModalCloser::poll);
         timer_.start(20);
     }
-    QStringList texts;
-    int seen = 0;
+    QStringList texts; // of the message boxes
+    int seen = 0;      // modal windows answered
+    // Every modal window met, answered or not, one a line: its class, title
+    // and text, so that a test that counts them names the one it did not expect.
+    QString windows() const { return met_.join(QLatin1Char('\n')); }
 
 private:
     void poll()
     {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || w == last_)
+        // A dialog becomes the active one again when the question it asked
+        // closes: it is the same window, answered already.
+        answered_.removeIf([](const QPointer<QWidget>& a) { return !a || !a->isVisible(); });
+        if (!w || answered_.contains(w))
             return;
-        last_ = w;
-        ++seen;
+        answered_ << w;
+        auto* box = qobject_cast<QMessageBox*>(w);
+        const bool progress = qobject_cast<QProgressDialog*>(w);
+        met_ << QStringLiteral("%1%2 \u00AB%3\u00BB %4")
+                    .arg(progress ? QStringLiteral("(left alone) ") : QString(), w->metaObject()->className(),
+                         w->windowTitle(), box ? box->text() : QString());
         if (qEnvironmentVariableIsSet("RASMIK_TEST_TRACE"))
-            qDebug("modal: %s %s %s", w->metaObject()->className(), qPrintable(w->windowTitle()),
-                   qobject_cast<QMessageBox*>(w) ? qPrintable(static_cast<QMessageBox*>(w)->text()) : "");
-        if (auto* box = qobject_cast<QMessageBox*>(w))
+            qDebug("modal: %s", qPrintable(met_.back()));
+        if (progress)
+            return;
+        ++seen;
+        if (box)
             texts << box->text();
         // Answered from a fresh event: an answer that opens another modal
         // dialog (an overwrite question) runs its own loop, and this timer
@@ -57,8 +74,23 @@ private:
     }
     Handler handler_;
     QTimer timer_;
-    QPointer<QWidget> last_;
+    QList<QPointer<QWidget>> answered_;
+    QStringList met_;
 };
+
+// Checks that exactly n modal windows were answered, naming every one met
+// when not.
+#define COMPARE_MODALS(closer, n)                                                                                      \
+    WAIT_VERIFY2(                                                                                                      \
+        (closer).seen == (n),                                                                                          \
+        qPrintable(QStringLiteral("%1 modal windows, not %2:\n%3").arg((closer).seen).arg(n).arg((closer).windows())))
+
+// The same for the message boxes, whose texts the closer keeps.
+#define COMPARE_MESSAGES(closer, n)                                                                                    \
+    WAIT_VERIFY2(                                                                                                      \
+        (closer).texts.size() == (n),                                                                                  \
+        qPrintable(                                                                                                    \
+            QStringLiteral("%1 messages, not %2:\n%3").arg((closer).texts.size()).arg(n).arg((closer).windows())))
 
 // Answers the modal dialogs of one command: a save dialog gets `path` (and
 // the file type `type` when one is given, after noting the one it offered

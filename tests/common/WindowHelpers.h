@@ -4,6 +4,7 @@
 
 #include "app/GridWidget.h"
 #include "app/MainWindow.h"
+#include "common/Waits.h"
 #include "render/QtText.h"
 
 #include <QFile>
@@ -26,7 +27,7 @@ inline std::unique_ptr<rasmik::MainWindow> OpenWindow(const QString& path)
     auto w = MakeWindow(path);
     w->show();
     w->activateWindow();
-    if (!QTest::qWaitForWindowActive(w.get()))
+    if (!WaitActive(w.get()))
         qWarning("window not active");
     w->grid()->setFocus();
     return w;
@@ -52,6 +53,6 @@ inline void Click(rasmik::MainWindow& w, int col, int row)
 inline void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier)
 {
     w->activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(w));
+    QVERIFY(WaitActive(w));
     QTest::keyClick(w, key, mods);
 }

@@ -2,6 +2,7 @@
 // for each way of closing it, left-to-right defaults, Persian typing and the
 // keyboard-language label.
 
+#include "common/Waits.h"
 #include "dialogs/TextPrompt.h"
 #include "text/KeyboardLayout.h"
 
@@ -58,7 +59,7 @@ std::string Ask(const QString& caption, const QString& prompt, const std::string
 {
     answerNextTextPrompt([=](TextPrompt& form) {
         [&] {
-            QVERIFY(QTest::qWaitForWindowActive(&form));
+            QVERIFY(WaitActive(&form));
             if (look)
                 look(form);
             if (!typed.isEmpty())
@@ -140,7 +141,7 @@ void TestTextPrompt::layout()
     TextPrompt form;
     form.prepare("عنوان چاپ", "عنوان:", "");
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(WaitExposed(&form));
     QCOMPARE(form.width(), 351);
     QCOMPARE(form.frameGeometry().height(), 132);
     auto* widget = form.findChild<QWidget*>(name);
@@ -179,7 +180,7 @@ void TestTextPrompt::promptAndButtonsRightToLeft()
     TextPrompt form;
     form.prepare("", "عنوان:", "");
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(WaitExposed(&form));
     const QImage image = form.grab().toImage();
     const auto [first, last] = InkColumns(image, 8, 28);
     QVERIFY2(last >= 320 && last <= 337, qPrintable(QString("prompt ends at %1").arg(last)));
@@ -215,7 +216,7 @@ void TestTextPrompt::editDirection()
     TextPrompt form;
     form.prepare("", "سايزها", defaultText.toStdString());
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QVERIFY(WaitExposed(&form));
     QCOMPARE(form.edit()->text(), shown);
     QCOMPARE(form.edit()->layoutDirection(), leftToRight ? Qt::LeftToRight : Qt::RightToLeft);
 
@@ -344,13 +345,13 @@ void TestTextPrompt::languageLabelFollowsKeyboard()
 
     QStringList seen;
     Ask("", "متن:", "", "", Close::Escape, [&](TextPrompt& form) {
-        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString("Persian - FAR"), 1000);
+        WAIT_COMPARE(form.languageLabel()->text(), QString("Persian - FAR"));
         seen << form.languageLabel()->text();
         languages.active = "00000409";
-        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString("English (United States) - ENU"), 1000);
+        WAIT_COMPARE(form.languageLabel()->text(), QString("English (United States) - ENU"));
         seen << form.languageLabel()->text();
         languages.active = "00000419"; // installed nowhere: no language
-        QTRY_COMPARE_WITH_TIMEOUT(form.languageLabel()->text(), QString(), 1000);
+        WAIT_COMPARE(form.languageLabel()->text(), QString());
         seen << form.languageLabel()->text();
     });
     QCOMPARE(seen, (QStringList{"Persian - FAR", "English (United States) - ENU", ""}));
@@ -366,8 +367,8 @@ void TestTextPrompt::languageLabelIsGreen()
     TextPrompt form;
     form.prepare("", "متن:", "");
     form.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QTRY_COMPARE(form.languageLabel()->text(), QString("Persian - FAR"));
+    QVERIFY(WaitExposed(&form));
+    WAIT_COMPARE(form.languageLabel()->text(), QString("Persian - FAR"));
     const QImage image = form.grab(form.languageLabel()->geometry()).toImage();
     int green = 0;
     for (int y = 0; y < image.height(); ++y)

@@ -1,4 +1,5 @@
 #include "common/TestFiles.h"
+#include "common/Waits.h"
 #include "export/ShellOpen.h"
 #include "export/TextViewer.h"
 #include "table/Options.h"
@@ -33,7 +34,7 @@ class TestShell : public QObject {
     void useRecordingEditor() { setAppOptions("TextEditor=" + QFile::encodeName(script_) + "\r\n"); }
 
     // The recorded call, or an empty list when nothing was started in time.
-    QStringList waitForCall(int ms = 10000)
+    QStringList waitForCall(int ms = WaitMs)
     {
         for (int waited = 0; waited < ms && !QFile::exists(record_); waited += 20)
             QThread::msleep(20);

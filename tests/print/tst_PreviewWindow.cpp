@@ -3,12 +3,14 @@
 
 #include "PageImages.h"
 
+#include "common/Waits.h"
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
 #include "table/CoreGrid.h"
 #include "text/Cp1256.h"
 
 #include <QApplication>
+#include <QDeadlineTimer>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QScreen>
@@ -77,7 +79,8 @@ void TestPreviewWindow::previewShowsWhatPrints()
     QImage shot;
     QTimer::singleShot(0, [&] {
         QPrintPreviewDialog* dlg = nullptr;
-        for (int i = 0; i < 200 && !dlg; ++i) {
+        QDeadlineTimer deadline(WaitMs);
+        while (!dlg && !deadline.hasExpired()) {
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (auto* d = qobject_cast<QPrintPreviewDialog*>(w); d && d->isVisible())
                     dlg = d;
@@ -88,16 +91,25 @@ void TestPreviewWindow::previewShowsWhatPrints()
             return;
         // No window manager maximizes it here.
         dlg->setGeometry(0, 0, 1200, 1000);
-        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        QVERIFY(WaitExposed(dlg));
         auto* preview = dlg->findChild<QPrintPreviewWidget*>();
         preview->fitToWidth();
-        QTest::qWait(500);
-        // What the X server shows, not what the widget would paint.
-        const QPoint topLeft = preview->mapToGlobal(QPoint(0, 0));
-        shot = dlg->screen()
-                   ->grabWindow(0, topLeft.x(), topLeft.y(), preview->width(), preview->height())
-                   .toImage()
-                   .convertToFormat(QImage::Format_RGB32);
+        // What the X server shows, not what the widget would paint: taken
+        // once the page shows whole and two grabs in a row agree.
+        const auto grab = [&] {
+            const QPoint topLeft = preview->mapToGlobal(QPoint(0, 0));
+            return dlg->screen()
+                ->grabWindow(0, topLeft.x(), topLeft.y(), preview->width(), preview->height())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        QImage before;
+        deadline.setRemainingTime(WaitMs);
+        do {
+            QTest::qWait(50);
+            before = shot;
+            shot = grab();
+        } while ((shot != before || pageIn(shot).width() <= 600) && !deadline.hasExpired());
         dlg->reject();
     });
     QVERIFY(report.preview(nullptr));

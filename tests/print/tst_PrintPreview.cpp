@@ -5,6 +5,7 @@
 #include "PageImages.h"
 #include "PdfText.h"
 
+#include "common/Waits.h"
 #include "common/WhenShown.h"
 #include "print/CaptionWindow.h"
 #include "print/ReportEngine.h"
@@ -14,7 +15,6 @@
 #include "text/Cp1256.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPrintPreviewDialog>
@@ -207,8 +207,6 @@ void TestPrintPreview::hugeCaptionPrintsWhatShows()
     Lines lines;
     BuildPrintLines(g, font, "T", lines);
 
-    QElapsedTimer timer;
-    timer.start();
     ReportEngine engine;
     engine.band().setWidthMm(197);
     ReportRowFeeder feeder(engine.band());
@@ -224,7 +222,6 @@ void TestPrintPreview::hugeCaptionPrintsWhatShows()
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("huge.pdf"));
     QVERIFY(RenderReportToPdf(lines, pdf));
-    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
     QCOMPARE(ReadPdfWords(pdf).pages, 1);
     const QString page = ReadPdfLetters(pdf);
     auto present = [&](const QString& s) { return HoldsEitherWay(page, s); };
@@ -265,15 +262,20 @@ void TestPrintPreview::makingPagesCanBeCancelled()
         });
         progress->cancel();
     });
-    QElapsedTimer timer;
-    timer.start();
     QVERIFY(report.preview(nullptr));
     QCOMPARE(label, QString::fromUtf8("در حال آماده كردن صفحه هاي چاپ..."));
-    QTest::qWait(100);
+    // Every window of the print goes; no preview and no message came.
+    QString shown;
+    const auto visible = [&] {
+        shown.clear();
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w->isVisible())
+                shown += QLatin1String(w->metaObject()->className()) + QLatin1Char(' ');
+        return shown;
+    };
+    WAIT_VERIFY2(visible().isEmpty(), qPrintable(shown));
     QVERIFY(!previewShown);
     QVERIFY(!messageShown);
-    for (QWidget* w : QApplication::topLevelWidgets())
-        QVERIFY2(!w->isVisible(), qPrintable(w->metaObject()->className()));
     // The report keeps its lines for the next print.
     QCOMPARE(report.lines().size(), std::size_t(40002));
 }
@@ -287,9 +289,11 @@ void TestPrintPreview::memoryGoesBackWhenPreviewCloses()
     QSKIP("AddressSanitizer's allocator keeps freed memory; the plain build checks this");
 #endif
 #endif
+    // About 50 MB of pages: well above what the first preview loads and
+    // what the allocator keeps.
     GridReport report;
     CoreGrid g;
-    g.Reset(6, 15001);
+    g.Reset(6, 7501);
     for (int c = 0; c < 6; ++c)
         g.SetColWidth(c, 100);
     for (int r = 0; r < g.RowCount(); ++r)

@@ -28,10 +28,6 @@ private slots:
     void shape_data();
     void shape();
     void boxDrawingBecomesNumberSign();
-    void steps_data();
-    void steps();
-    void reverseRange_data();
-    void reverseRange();
 };
 
 void TestDisplayShaping::shape_data()
@@ -77,64 +73,7 @@ void TestDisplayShaping::boxDrawingBecomesNumberSign()
     for (int b = 0xB0; b <= 0xDF; ++b) {
         const std::string stored(1, static_cast<char>(b));
         QCOMPARE(bytes(ShapeDisplayText(stored)), QByteArray("#"));
-        QCOMPARE(bytes(MapIranSystem(stored)), QByteArray("#"));
     }
-}
-
-void TestDisplayShaping::steps_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<QByteArray>("reversed");
-    QTest::addColumn<QByteArray>("mapped");
-    QTest::addColumn<QByteArray>("restored");
-    QTest::newRow("empty") << QByteArray() << QByteArray() << QByteArray() << QByteArray();
-    QTest::newRow("one byte") << QByteArray("a") << QByteArray("a") << QByteArray("a") << QByteArray("a");
-    QTest::newRow("mixed") << QByteArray("ab\x90(12)\xF2xy")
-                           << QByteArray("yx\xF2)21(\x90"
-                                         "ba")
-                           << QByteArray("ab\xC7)12(\xE1\xC7xy") << QByteArray("ba\x90)21(\xF2yx");
-    QTest::newRow("digits are ASCII runs")
-        << QByteArray("\x80\x89") << QByteArray("\x89\x80") << QByteArray("09") << QByteArray("\x80\x89");
-}
-
-// Each step on its own; "mapped" is MapIranSystem of the text, "restored" is
-// RestoreLatinRuns of the text.
-void TestDisplayShaping::steps()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(QByteArray, reversed);
-    QFETCH(QByteArray, mapped);
-    QFETCH(QByteArray, restored);
-    QCOMPARE(bytes(ReverseText(view(text))), reversed);
-    QCOMPARE(bytes(MapIranSystem(view(text))), mapped);
-    QCOMPARE(bytes(RestoreLatinRuns(view(text))), restored);
-}
-
-void TestDisplayShaping::reverseRange_data()
-{
-    QTest::addColumn<QByteArray>("text");
-    QTest::addColumn<int>("a");
-    QTest::addColumn<int>("b");
-    QTest::addColumn<QByteArray>("result");
-    QTest::newRow("whole") << QByteArray("abcdef") << 1 << 6 << QByteArray("fedcba");
-    QTest::newRow("middle, odd length") << QByteArray("abcdef") << 2 << 4 << QByteArray("adcbef");
-    QTest::newRow("middle, even length") << QByteArray("abcdef") << 3 << 6 << QByteArray("abfedc");
-    QTest::newRow("one position") << QByteArray("abc") << 2 << 2 << QByteArray("abc");
-    QTest::newRow("b before a") << QByteArray("abc") << 3 << 1 << QByteArray("abc");
-    QTest::newRow("beyond the end") << QByteArray("abc") << 2 << 10 << QByteArray("acb");
-    QTest::newRow("before the start") << QByteArray("abc") << -3 << 2 << QByteArray("bac");
-    QTest::newRow("empty text") << QByteArray() << 1 << 1 << QByteArray();
-}
-
-void TestDisplayShaping::reverseRange()
-{
-    QFETCH(QByteArray, text);
-    QFETCH(int, a);
-    QFETCH(int, b);
-    QFETCH(QByteArray, result);
-    std::string s(view(text));
-    ReverseRange(s, a, b);
-    QCOMPARE(bytes(s), result);
 }
 
 QTEST_APPLESS_MAIN(TestDisplayShaping)

@@ -163,14 +163,14 @@ private slots:
 
         ModalCloser closer;
         w->openNextFile(); // Next File
-        QTRY_COMPARE(closer.seen, 1);
+        COMPARE_MODALS(closer, 1);
         QVERIFY(closer.texts.value(0).contains(dir.path() + "/b.txt"));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل یا پوشه آن پیدا نشد.")));
         QCOMPARE(w->caption(), (dir.path() + "/a.txt").toStdString());
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
         // "Pre File" walks round to the same missing file: the same answer.
         w->openPreviousFile();
-        QTRY_COMPARE(closer.seen, 2);
+        COMPARE_MODALS(closer, 2);
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
     }
 
@@ -195,8 +195,7 @@ private slots:
             QVERIFY(w->document().folderFiles().empty());
             w->openNextFile();
             w->openPreviousFile();
-            QTest::qWait(100);
-            QCOMPARE(closer.seen, 0);
+            COMPARE_MODALS(closer, 0);
             QCOMPARE(Cell(*w, 0, 0), QStringLiteral("T"));
             QCOMPARE(w->caption(), (folder + "/t.txt").toStdString());
         }
@@ -217,7 +216,7 @@ private slots:
         {
             ModalCloser closer;
             w->openNextFile(); // Next File reaches the locked table
-            QTRY_COMPARE(closer.seen, 1);
+            COMPARE_MODALS(closer, 1);
             QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
             QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
             QCOMPARE(w->caption(), a.toStdString());
@@ -225,7 +224,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(locked));
             w->saveTable(); // Save over it
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
+            WAIT_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل در دست برنامه دیگری است.")));
         }
         QCOMPARE(ReadAll(locked), QByteArray("B\ty\r\n3\t4\r\n"));
 
@@ -254,7 +253,7 @@ private slots:
         {
             ModalCloser closer(SaveAs(file));
             w->saveTable();
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل فقط خواندنی است.")));
+            WAIT_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل فقط خواندنی است.")));
         }
         const Run r = RunProgram(exe, {"--convert", file, file});
         QCOMPARE(r.status, 3);
@@ -280,7 +279,7 @@ private slots:
             ModalCloser closer(SaveAs(file));
             FileSizeLimit limit(64 * 1024);
             w->saveTable();
-            QTRY_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل بیش از اندازه بزرگ است.")));
+            WAIT_VERIFY(closer.texts.join(' ').contains(QStringLiteral("فایل بیش از اندازه بزرگ است.")));
         }
         QCOMPARE(ReadAll(file), text);
         QCOMPARE(ReadAll(dir.path() + "/big.Bak"), QByteArray("earlier backup\r\n"));
@@ -302,7 +301,7 @@ private slots:
         QGuiApplication::clipboard()->setText(QStringLiteral("New\tpaste\n5\t6\n"));
         ModalCloser closer;
         w->pasteTable();
-        QTRY_COMPARE(closer.seen, 1);
+        COMPARE_MODALS(closer, 1);
         QVERIFY(closer.texts.value(0).contains(pasteFile));
         QVERIFY(closer.texts.value(0).contains(QStringLiteral("فایل فقط خواندنی است.")));
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("A"));
@@ -314,7 +313,7 @@ private slots:
         w->pasteTable();
         QCOMPARE(Cell(*w, 0, 0), QStringLiteral("Col 1"));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("New"));
-        QCOMPARE(closer.seen, 1);
+        COMPARE_MODALS(closer, 1);
     }
 
     // Two programs changing the settings and two saving column orders at

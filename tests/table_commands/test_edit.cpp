@@ -117,7 +117,7 @@ private slots:
         CoreGrid g = makeGrid(grid);
         g.SetFixedRows(g.RowCount() > 1 ? 1 : 0);
         g.Row = row;
-        const bool changed = DeleteRowCommand(g);
+        const bool changed = CanDeleteRow(g) && DeleteGridRow(g, g.Row);
         QCOMPARE(changed, after != grid);
         QCOMPARE(gridText(g), after);
         QCOMPARE(g.Row, cursor);
@@ -141,7 +141,8 @@ private slots:
         CoreGrid g = makeGrid("a|b|c|d");
         g.SetColWidth(2, 77);
         g.Col = col;
-        DeleteColCommand(g);
+        if (CanDeleteColumn(g))
+            QVERIFY(DeleteGridColumn(g, g.Col));
         QCOMPARE(gridText(g), after);
         QCOMPARE(g.Col, cursor);
         // Widths move with their columns.

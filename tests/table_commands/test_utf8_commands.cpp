@@ -239,9 +239,9 @@ private slots:
         else if (command == "shift")
             ShiftColumnLeft(g);
         else if (command == "deleteRow")
-            QVERIFY(DeleteRowCommand(g));
+            QVERIFY(CanDeleteRow(g) && DeleteGridRow(g, g.Row));
         else
-            QVERIFY(DeleteColCommand(g));
+            QVERIFY(CanDeleteColumn(g) && DeleteGridColumn(g, g.Col));
         QCOMPARE(gridText(g), after);
         QCOMPARE(g.Encoding(), TextEncoding::Utf8);
     }

@@ -25,6 +25,16 @@ std::string Utf8(const char* s)
     return std::string(s);
 }
 
+// One character on its way into a Windows-1256 table: its byte, the byte of
+// its nearest letter, or '?'.
+int NearestByte(char32_t cp)
+{
+    std::string out;
+    if (!AppendNearestCp1256(cp, out))
+        return '?';
+    return out.size() == 1 ? static_cast<unsigned char>(out[0]) : -1;
+}
+
 // What a folding-free converter gives for one code point: the exact byte or
 // nothing.
 int ExactByte(char32_t cp)
@@ -90,8 +100,7 @@ void TestTextCodePages::everyByteRoundTrips()
     std::string all;
     for (int b = 0; b < 256; ++b) {
         all.push_back(static_cast<char>(b));
-        QCOMPARE(static_cast<unsigned char>(UnicodeToCp1256Char(Cp1256ToUnicodeChar(static_cast<unsigned char>(b)))),
-                 b);
+        QCOMPARE(NearestByte(Cp1256ToUnicodeChar(static_cast<unsigned char>(b))), b);
     }
     const std::u16string wide = Cp1256ToUnicode(all);
     QCOMPARE(wide.size(), std::size_t{256});
@@ -142,7 +151,7 @@ void TestTextCodePages::nearestLetter()
 {
     QFETCH(uint, cp);
     QFETCH(int, byte);
-    QCOMPARE(static_cast<unsigned char>(UnicodeToCp1256Char(cp)), byte);
+    QCOMPARE(NearestByte(cp), byte);
 }
 
 // Over the whole BMP a character becomes its own byte, one of the listed
@@ -181,8 +190,10 @@ void TestTextCodePages::wholeBmpFoldsOnlyToTheSameLetter()
     int wrong = 0;
     QString first;
     for (char32_t cp = 0; cp <= 0xFFFF; ++cp) {
+        if (cp >= 0xFEF5 && cp <= 0xFEFC)
+            continue; // lam-alef ligatures become two letters: utf16ToCp1256
         const int want = expected(cp);
-        const int got = static_cast<unsigned char>(UnicodeToCp1256Char(cp));
+        const int got = NearestByte(cp);
         if (got != want && wrong++ == 0)
             first = QString("U+%1 gave %2, expected %3")
                         .arg(static_cast<uint>(cp), 4, 16, QChar('0'))

@@ -3,6 +3,7 @@
 // backups (links, hard links, extended attributes and ACLs kept), and the
 // program's own folder.
 
+#include "common/SteppedTime.h"
 #include "common/TestFiles.h"
 #include "text/StagedFile.h"
 #include "text/TextFiles.h"
@@ -392,8 +393,7 @@ void TestTextFiles::emptyAndMissing()
     QVERIFY(SaveTextRetry("", path("empty.txt"))); // replaces with nothing
     QCOMPARE(Slurp(path("empty.txt")), Bytes());
 
-    QElapsedTimer clock;
-    clock.start();
+    const SteppedTime time;
     QVERIFY(!SaveLinesRetry(&none, ""));
     QVERIFY(!SaveLinesRetry(nullptr, path("x.txt")));
     QVERIFY(!LoadLinesRetry(nullptr, path("empty.txt")));
@@ -403,7 +403,7 @@ void TestTextFiles::emptyAndMissing()
     QVERIFY(list.empty());
     QCOMPARE(LoadTextRetry(path("missing.txt"), true), Bytes());
     QCOMPARE(LoadTextRetry("", true), Bytes());
-    QVERIFY(clock.elapsed() < 250); // nothing here waits
+    QCOMPARE(time.pauses, 0); // nothing here waits
     QVERIFY(!Exists(path("x.txt")));
     QCOMPARE(Entries(dir_), (QStringList{"empty.txt", "empty2.txt"}));
 }
@@ -431,10 +431,11 @@ void TestTextFiles::readOnlyFile()
 
     QVERIFY(!CanOpenReadWrite(path("ro.txt")));
     ByteList list{"stale"};
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!LoadLinesRetry(&list, path("ro.txt")));
-    QVERIFY(clock.elapsed() < 250); // the first check does not retry
+    {
+        const SteppedTime time;
+        QVERIFY(!LoadLinesRetry(&list, path("ro.txt")));
+        QCOMPARE(time.pauses, 0); // the first check does not retry
+    }
     QVERIFY(list.empty());
     QCOMPARE(LoadTextRetry(path("ro.txt"), false), Bytes("a\r\nb\r\n"));
 
@@ -559,37 +560,40 @@ void TestTextFiles::readWholeFileReasons()
 void TestTextFiles::retryAgainstLock_data()
 {
     QTest::addColumn<QString>("op");
-    QTest::addColumn<int>("holdMs");
+    QTest::addColumn<int>("releasedAt"); // the pause during which the other program lets go; 0: never
     QTest::addColumn<bool>("ok");
-    QTest::addColumn<int>("minMs");
-    QTest::addColumn<int>("maxMs");
+    QTest::addColumn<int>("pauses");
 
-    QTest::newRow("load text waits for a short lock") << "load text" << 100 << true << 50 << 900;
-    QTest::newRow("load text gives up on a long lock") << "load text" << 1000 << false << 250 << 900;
-    QTest::newRow("save text waits for a short lock") << "save text" << 100 << true << 50 << 900;
-    QTest::newRow("save text gives up on a long lock") << "save text" << 1000 << false << 250 << 900;
-    QTest::newRow("save lines waits for a short lock") << "save lines" << 100 << true << 50 << 900;
-    QTest::newRow("save lines gives up on a long lock") << "save lines" << 1000 << false << 250 << 900;
-    QTest::newRow("load lines refuses at once") << "load lines" << 1000 << false << 0 << 200;
-    QTest::newRow("load lines refuses a short lock too") << "load lines" << 100 << false << 0 << 200;
+    // A try at once, then one after each pause of 50 ms while no more than
+    // 300 ms have passed: seven tries, seven pauses.
+    QTest::newRow("load text waits for a short lock") << "load text" << 2 << true << 2;
+    QTest::newRow("load text gives up on a long lock") << "load text" << 0 << false << 7;
+    QTest::newRow("load text gets the last try") << "load text" << 6 << true << 6;
+    QTest::newRow("load text gives up just before the lock goes") << "load text" << 7 << false << 7;
+    QTest::newRow("save text waits for a short lock") << "save text" << 1 << true << 1;
+    QTest::newRow("save text gives up on a long lock") << "save text" << 0 << false << 7;
+    QTest::newRow("save lines waits for a short lock") << "save lines" << 3 << true << 3;
+    QTest::newRow("save lines gives up on a long lock") << "save lines" << 0 << false << 7;
+    QTest::newRow("load lines refuses at once") << "load lines" << 1 << false << 0;
 }
 
 void TestTextFiles::retryAgainstLock()
 {
     QFETCH(QString, op);
-    QFETCH(int, holdMs);
+    QFETCH(int, releasedAt);
     QFETCH(bool, ok);
-    QFETCH(int, minMs);
-    QFETCH(int, maxMs);
+    QFETCH(int, pauses);
 
     const std::string p = path("Option.cfg");
     const Bytes old = "old\r\n";
     Put(p, old);
     LockHolder holder;
-    QVERIFY(holder.start(p, holdMs, LOCK_EX));
+    QVERIFY(holder.start(p, -1, LOCK_EX));
+    const SteppedTime time([&](int pause) {
+        if (pause == releasedAt)
+            holder.stop();
+    });
 
-    QElapsedTimer clock;
-    clock.start();
     bool done = false;
     Bytes text;
     ByteList list{"stale"};
@@ -604,11 +608,10 @@ void TestTextFiles::retryAgainstLock()
     } else if (op == "load lines") {
         done = LoadLinesRetry(&list, p);
     }
-    const qint64 elapsed = clock.elapsed();
     holder.stop();
 
     QCOMPARE(done, ok);
-    QVERIFY2(elapsed >= minMs && elapsed <= maxMs, qPrintable(QString("took %1 ms").arg(elapsed)));
+    QCOMPARE(time.pauses, pauses);
     if (op == "load text")
         QCOMPARE(text, ok ? old : Bytes());
     if (op == "load lines")

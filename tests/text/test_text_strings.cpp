@@ -117,9 +117,6 @@ private slots:
     void cleaning_data();
     void cleaning();
     void removeCharSet();
-    void countAndCharAt();
-    void indexOfString_data();
-    void indexOfString();
     void paths_data();
     void paths();
 };
@@ -641,11 +638,8 @@ void TestTextStrings::cleaning_data()
     QTest::newRow("collapse at ends") << "collapse" << B("  a  ") << B(" a ");
     QTest::newRow("collapse leaves TABs") << "collapse" << B("a\t\tb") << B("a\t\tb");
     QTest::newRow("collapse all spaces") << "collapse" << B("    ") << B(" ");
-    QTest::newRow("remove spaces") << "spaces" << B(" a b\tc ") << B("ab\tc");
     QTest::newRow("remove char") << "char" << B("\x98k\x98\x90") << B("k\x90");
     QTest::newRow("remove NUL") << "nul" << B("a\0b\0") << B("ab");
-    QTest::newRow("replace char") << "replace" << B("a.b.c") << B("a,b,c");
-    QTest::newRow("replace none") << "replace" << B("abc") << B("abc");
 }
 
 void TestTextStrings::cleaning()
@@ -659,14 +653,10 @@ void TestTextStrings::cleaning()
         QCOMPARE(Show(Bytes(TrimSpacesView(s))), Show(result));
     } else if (op == "collapse") {
         got = CollapseDoubleSpaces(s);
-    } else if (op == "spaces") {
-        got = RemoveSpaces(s);
     } else if (op == "char") {
         got = RemoveChar('\x98', s);
     } else if (op == "nul") {
         got = RemoveChar('\0', s);
-    } else if (op == "replace") {
-        got = ReplaceChar(s, '.', ',');
     }
     QCOMPARE(Show(got), Show(result));
 }
@@ -684,51 +674,6 @@ void TestTextStrings::removeCharSet()
     // Ranges outside 0..255 are clipped, not an error.
     const CharSet clipped = MakeCharSet({{-5, 0}, {255, 300}});
     QCOMPARE(static_cast<int>(clipped.count()), 2);
-}
-
-void TestTextStrings::countAndCharAt()
-{
-    QCOMPARE(CountChar('\t', B("a\tb\t\tc")), 3);
-    QCOMPARE(CountChar('\x98', B("\x98\x98x")), 2);
-    QCOMPARE(CountChar('\0', B("a\0b")), 1);
-    QCOMPARE(CountChar('x', B("")), 0);
-
-    QCOMPARE(CharAt("abc", 0, -5), -5);
-    QCOMPARE(CharAt("abc", 3, 0), 99);
-    QCOMPARE(CharAt("abc", 1, 0), 97);
-    QCOMPARE(CharAt("abc", 4, 7), 7);
-    QCOMPARE(CharAt("abc", -1, 7), 7);
-    QCOMPARE(CharAt("", 1, 7), 7);
-    QCOMPARE(CharAt("\xFD"
-                    "abc",
-                    1, 0),
-             253); // a high byte is never negative
-}
-
-void TestTextStrings::indexOfString_data()
-{
-    QTest::addColumn<int>("h");
-    QTest::addColumn<Bytes>("s");
-    QTest::addColumn<int>("index");
-
-    // a = {"x", "y", "z", "y"}
-    QTest::newRow("found before h") << 3 << B("y") << 1;
-    QTest::newRow("found at h") << 1 << B("y") << 1;
-    QTest::newRow("beyond h not compared") << 0 << B("y") << -1;
-    QTest::newRow("h past the end") << 10 << B("z") << 2;
-    QTest::newRow("missing") << 10 << B("q") << -1;
-    QTest::newRow("negative h") << -1 << B("x") << -1;
-    QTest::newRow("case-sensitive") << 3 << B("Y") << -1;
-    QTest::newRow("empty string") << 3 << B("") << -1;
-}
-
-void TestTextStrings::indexOfString()
-{
-    QFETCH(int, h);
-    QFETCH(Bytes, s);
-    QFETCH(int, index);
-    const std::vector<std::string> a = {"x", "y", "z", "y"};
-    QCOMPARE(IndexOfString(a, h, s), index);
 }
 
 void TestTextStrings::paths_data()
