@@ -900,11 +900,10 @@ PasteOutcome TableDocument::writePasteLines(const std::vector<std::string>& line
     // may hold the file. A failure is told: the file may still hold an
     // earlier paste, which must not pass for this one.
     const std::string backup = BackupPathFor(outcome.path);
-    const auto start = std::chrono::steady_clock::now();
+    const auto start = RetryClock();
     FileStatus written = WriteFileWithBackup(outcome.path, bytes, backup);
-    while (!written && written.code() != FileErrorCode::NoMemory
-           && std::chrono::steady_clock::now() - start < RetryWindow) {
-        std::this_thread::sleep_for(RetryPause);
+    while (!written && written.code() != FileErrorCode::NoMemory && RetryClock() - start < RetryWindow) {
+        PauseBeforeRetry();
         written = WriteFileWithBackup(outcome.path, bytes, backup);
     }
     if (!written) {
