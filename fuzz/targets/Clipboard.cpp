@@ -13,7 +13,6 @@
 #include "table/Search.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
-#include "text/PersianLetters.h"
 #include "text/TextEncoding.h"
 #include "text/TextFiles.h"
 
@@ -51,7 +50,6 @@ int ClipboardTable(const std::uint8_t* data, std::size_t size)
 
     // The fast cutter gives what repeated TakeLine calls give.
     std::string rest = text;
-    NormalizeKaf(rest);
     std::vector<std::string> expected;
     int columns = 0;
     while (!rest.empty()) {

@@ -10,7 +10,6 @@ namespace rasmik {
 
 PastedText ClipboardTextToTable(QString text)
 {
-    text.replace(QChar(0x0649), QChar(0x064A));
     for (QChar& c : text) {
         const char16_t u = c.unicode();
         if (u >= 0x06F0 && u <= 0x06F9)

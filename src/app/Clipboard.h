@@ -15,9 +15,9 @@ struct PastedText {
     TextEncoding held = TextEncoding::Windows1256;
 };
 
-// ى becomes ي and the Persian digits ASCII digits; then Windows-1256 when
-// every character has a place there (letters it lacks go to their nearest
-// letter), else UTF-8.
+// The Persian digits become ASCII digits; then Windows-1256 when every
+// character has a place there (a letter it holds as itself, one it lacks as
+// its nearest letter), else UTF-8.
 PastedText ClipboardTextToTable(QString text);
 // ClipboardTextToTable of the clipboard's Unicode text; empty when none.
 PastedText ReadClipboardText();

@@ -3,7 +3,6 @@
 #include "table/NumberText.h"
 #include "table/Search.h"
 #include "text/Cp1256.h"
-#include "text/PersianLetters.h"
 
 #include <algorithm>
 #include <cstring>
@@ -40,17 +39,6 @@ private:
     std::string_view rest_;
     bool lfOnly_ = false;
 };
-
-// ک (U+06A9) and ك (U+0643) in UTF-8: two bytes each, so the fold is done
-// in place.
-constexpr std::string_view PersianKafUtf8 = "\xDA\xA9";
-constexpr std::string_view ArabicKafUtf8 = "\xD9\x83";
-
-void normalizeKafUtf8(std::string& text)
-{
-    for (std::size_t p = text.find(PersianKafUtf8); p != std::string::npos; p = text.find(PersianKafUtf8, p + 2))
-        text.replace(p, 2, ArabicKafUtf8);
-}
 
 // UTF-8 text with every character that has a Windows-1256 letter (exact or
 // nearest) replaced by that letter's own character: ی becomes ي, a Persian
@@ -147,13 +135,9 @@ std::string TakeLine(std::string& text)
     return line;
 }
 
-int ParseClipboardTable(std::string text, std::vector<std::string>& list, TextEncoding held)
+int ParseClipboardTable(std::string_view text, std::vector<std::string>& list)
 {
     list.clear();
-    if (held == TextEncoding::Utf8)
-        normalizeKafUtf8(text);
-    else
-        NormalizeKaf(text);
     int columns = 0;
     LineCutter cutter(text);
     while (!cutter.done()) {

@@ -22,11 +22,9 @@ inline constexpr const char* ClipTablePasteHdrFile = "ClipTablePasteHdr.txt";
 std::string TakeLine(std::string& text);
 
 // Turns clipboard text, held as Windows-1256 or UTF-8, into one entry per
-// line, each cell followed by a TAB, after folding the Persian kaf into the
-// Arabic one (ک to ك in either form). Returns the largest number of cells of
-// a line (0 for an empty text).
-int ParseClipboardTable(std::string text, std::vector<std::string>& list,
-                        TextEncoding held = TextEncoding::Windows1256);
+// line, each cell followed by a TAB; every letter stays as it was copied.
+// Returns the largest number of cells of a line (0 for an empty text).
+int ParseClipboardTable(std::string_view text, std::vector<std::string>& list);
 
 // The lines of "ClipTablePaste.txt" for a parsed paste (entries held in
 // held): the generated header "Col 1", TAB, "Col 2", TAB... and the entries,

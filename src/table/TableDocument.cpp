@@ -878,7 +878,7 @@ std::optional<std::vector<std::string>> TableDocument::pasteFileLines(const std:
 {
     held = HeldForm(held);
     std::vector<std::string> list;
-    const int columns = ParseClipboardTable(clipboardText, list, held);
+    const int columns = ParseClipboardTable(clipboardText, list);
     const std::string remembered = LoadTextRetry(folder + ClipTablePasteHdrFile, true);
     return BuildPasteFile(list, columns, remembered, held);
 }

@@ -1,7 +1,5 @@
 #include "text/PersianLetters.h"
 
-#include <algorithm>
-
 namespace rasmik {
 
 // Row = high hex digit of the Iran System byte (8..F), column = low digit.
@@ -23,10 +21,5 @@ const unsigned char IranSystemToAnsi[128] = {
     0x90, 0xE1, 0xE1, 0xE1, 0xE3, 0xE3, 0xE4, 0xE4, 0xE6, 0xE5, 0xE5, 0xE5, 0xED, 0xED, 0xED, 0xFF,
 };
 // clang-format on
-
-void NormalizeKaf(std::string& text)
-{
-    std::replace(text.begin(), text.end(), '\x98', '\xDF');
-}
 
 } // namespace rasmik

@@ -417,8 +417,10 @@ private slots:
         QFile::remove(app + "ClipTablePasteHdr.txt");
         QGuiApplication::clipboard()->setText(QStringLiteral("a\tb\tc\n۱۲۳\tى\tک\n"));
         Press(w.get(), Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
+        // Letters Windows-1256 holds stay themselves (ى 0xEC, ک 0x98); the
+        // Persian digits it lacks come as ASCII ones.
         QCOMPARE(ReadAll(app + "ClipTablePaste.txt"),
-                 QByteArray("Col 1\tCol 2\tCol 3\t\r\na\tb\tc\t\r\n123\t\xED\t\xDF\t\r\n"));
+                 QByteArray("Col 1\tCol 2\tCol 3\t\r\na\tb\tc\t\r\n123\t\xEC\t\x98\t\r\n"));
         QCOMPARE(w->windowTitle(), app + "ClipTablePaste.txt");
         QCOMPARE(Cell(*w, 0, 2), QStringLiteral("123"));
 

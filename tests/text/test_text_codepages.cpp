@@ -66,9 +66,6 @@ private slots:
     void iranSystemRows_data();
     void iranSystemRows();
     void iranSystemLettersAreArabicScript();
-    void normalizeKaf_data();
-    void normalizeKaf();
-    void normalizeKafTouchesNothingElse();
 };
 
 void TestTextCodePages::tableMatchesIconv()
@@ -126,6 +123,10 @@ void TestTextCodePages::nearestLetter_data()
     QTest::newRow("Arabic-Indic zero") << 0x0660u << int('0');
     QTest::newRow("Arabic-Indic nine") << 0x0669u << int('9');
     QTest::newRow("heh with yeh above to heh") << 0x06C0u << 0xE5;
+    QTest::newRow("Persian decimal separator") << 0x066Bu << int('.');
+    QTest::newRow("Persian thousands separator") << 0x066Cu << int(',');
+    QTest::newRow("Persian percent sign") << 0x066Au << int('%');
+    QTest::newRow("sheqel has no byte") << 0x20AAu << int('?');
     QTest::newRow("heh goal exact") << 0x06C1u << 0xC0;
     QTest::newRow("keheh isolated form") << 0xFB8Eu << 0x98;
     QTest::newRow("Farsi yeh medial form") << 0xFBFFu << 0xED;
@@ -168,6 +169,8 @@ void TestTextCodePages::wholeBmpFoldsOnlyToTheSameLetter()
             return '0' + static_cast<int>(cp - 0x06F0);
         if (cp >= 0x0660 && cp <= 0x0669)
             return '0' + static_cast<int>(cp - 0x0660);
+        if (cp >= 0x066A && cp <= 0x066C)
+            return "%.,"[cp - 0x066A];
         return -1;
     };
     auto expected = [&](char32_t cp) -> int {
@@ -210,7 +213,7 @@ void TestTextCodePages::utf16ToCp1256_data()
 
     QTest::newRow("Persian word") << QString::fromUtf8("سلام") << Bytes("\xD3\xE1\xC7\xE3");
     QTest::newRow("Persian word with Farsi yeh and keheh") << QString::fromUtf8("کیف") << Bytes("\x98\xED\xDD");
-    QTest::newRow("Persian digits") << QString::fromUtf8("۱۲۳٫۵") << Bytes("123?5");
+    QTest::newRow("Persian digits") << QString::fromUtf8("۱۲۳٫۵") << Bytes("123.5");
     QTest::newRow("surrogate pair is one character") << QString::fromUtf8("a😀b") << Bytes("a?b");
     QTest::newRow("lone high surrogate") << (QString(QChar(0xD83D)) + "a") << Bytes("?a");
     QTest::newRow("lone low surrogate") << (QString("a") + QChar(0xDE00)) << Bytes("a?");
@@ -338,37 +341,6 @@ void TestTextCodePages::iranSystemLettersAreArabicScript()
         QVERIFY2(u >= 0x0600 && u <= 0x06FF,
                  qPrintable(QString("Iran System %1 -> %2").arg(i + 0x80, 2, 16).arg(b, 2, 16)));
     }
-}
-
-void TestTextCodePages::normalizeKaf_data()
-{
-    QTest::addColumn<Bytes>("text");
-    QTest::addColumn<Bytes>("result");
-
-    QTest::newRow("no keheh") << Bytes("\xDF\xCA\xC7\xC8") << Bytes("\xDF\xCA\xC7\xC8");
-    QTest::newRow("three kehehs") << Bytes("\x98\x98\x98") << Bytes("\xDF\xDF\xDF");
-    QTest::newRow("gaf untouched") << Bytes("\x90\x98\x90") << Bytes("\x90\xDF\x90");
-    QTest::newRow("empty") << Bytes() << Bytes();
-    QTest::newRow("with NUL") << Bytes("\x98\0\x98", 3) << Bytes("\xDF\0\xDF", 3);
-}
-
-void TestTextCodePages::normalizeKaf()
-{
-    QFETCH(Bytes, text);
-    QFETCH(Bytes, result);
-    NormalizeKaf(text);
-    QCOMPARE(Hex(text), Hex(result));
-}
-
-void TestTextCodePages::normalizeKafTouchesNothingElse()
-{
-    std::string all;
-    for (int b = 0; b < 256; ++b)
-        all.push_back(static_cast<char>(b));
-    std::string expected = all;
-    expected[0x98] = '\xDF';
-    NormalizeKaf(all);
-    QCOMPARE(Hex(all), Hex(expected));
 }
 
 QTEST_GUILESS_MAIN(TestTextCodePages)
