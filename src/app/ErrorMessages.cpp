@@ -1,5 +1,6 @@
 #include "app/ErrorMessages.h"
 
+#include "render/QtText.h"
 #include "table/ColumnSum.h"
 #include "text/TextEncoding.h"
 
@@ -7,7 +8,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <string>
 
 namespace rasmik {
@@ -83,16 +83,9 @@ std::string PersianReason(const FileError& e)
             return "سهمیه شما از دیسک پر است.";
         return "جای خالی دیسک کافی نیست.";
     case C::NoMemory: return "حافظه کافی نیست.";
-    case C::NotInEncoding: {
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(e.codePoint));
-        std::string shown;
-        AppendUtf8(shown, e.codePoint);
-        // The character stands isolated, so that a mark or a joining letter
-        // shows by itself.
-        return "نویسه «\u2068" + shown + "\u2069» (" + hex + ") در " + PlaceOfError(e)
+    case C::NotInEncoding:
+        return "نویسه " + NamedCharacter(e.codePoint) + " در " + PlaceOfError(e)
             + " در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.";
-    }
     case C::TabInCell:
         return "خانه " + PlaceOfError(e)
             + " نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا می‌شوند دو خانه می‌شود. TAB را از خانه بردارید.";

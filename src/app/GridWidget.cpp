@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QHelpEvent>
 #include <QLineEdit>
+#include <QMetaProperty>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QScrollBar>
@@ -405,13 +406,55 @@ bool GridWidget::isEditing() const
     return state() == QAbstractItemView::EditingState && delegate_->openEditor();
 }
 
-void GridWidget::commitOpenEdit()
+bool GridWidget::commitOpenEdit()
 {
     if (!isEditing())
-        return;
+        return true;
     QWidget* editor = delegate_->openEditor();
     commitData(editor);
+    if (refusedEditor_ == editor) {
+        refusedEditor_ = nullptr;
+        return false;
+    }
     closeEditor(editor, QAbstractItemDelegate::NoHint);
+    return true;
+}
+
+void GridWidget::commitData(QWidget* editor)
+{
+    const QMetaProperty text = editor->metaObject()->userProperty();
+    const auto refused = FirstCharacterNotHeld(text.read(editor).toString(), core().Encoding());
+    if (!refused) {
+        QTableView::commitData(editor);
+        return;
+    }
+    // The cell keeps its text. The message comes after the key or focus
+    // change that ended the edit; its own focus change commits again, which
+    // is refused quietly.
+    refusedEditor_ = editor;
+    if (tellingRefusal_)
+        return;
+    tellingRefusal_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, character = *refused] {
+            emit editRefused(character);
+            tellingRefusal_ = false;
+            refusedEditor_ = nullptr;
+            if (QWidget* open = delegate_->openEditor(); open && isEditing())
+                open->setFocus(Qt::OtherFocusReason);
+        },
+        Qt::QueuedConnection);
+}
+
+void GridWidget::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint)
+{
+    if (editor == refusedEditor_ && hint != QAbstractItemDelegate::RevertModelCache) {
+        refusedEditor_ = nullptr;
+        return;
+    }
+    refusedEditor_ = nullptr;
+    QTableView::closeEditor(editor, hint);
 }
 
 void GridWidget::discardOpenEdit()

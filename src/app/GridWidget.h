@@ -86,8 +86,10 @@ public:
     void showCellToolTip(const QPoint& globalPos, QWidget* over, int col, int row, const QRect& rect);
     // Whether a cell editor is open.
     bool isEditing() const;
-    // Writes the open editor's text into its cell and closes the editor.
-    void commitOpenEdit();
+    // Writes the open editor's text into its cell and closes the editor;
+    // false, the editor left open and editRefused told, when the table's
+    // encoding lacks a character of the text.
+    bool commitOpenEdit();
 
     // The selected block of cells: its grid rows (top to bottom, row 0 first
     // when whole columns are selected) and its first and last column; the
@@ -129,8 +131,13 @@ signals:
     void selectionMoved();
     // The edge after a column was double-clicked in the header.
     void fitColumnAsked(int col);
+    // An edit was not written: the table's encoding lacks character. Told
+    // once the key or focus change that ended the edit is over.
+    void editRefused(char32_t character);
 
 protected:
+    void commitData(QWidget* editor) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
     void selectionChanged(const QItemSelection& selected, const QItemSelection& deselected) override;
     void focusInEvent(QFocusEvent* e) override;
@@ -166,6 +173,10 @@ private:
     // A change of shape is under way: the view's own changes of the
     // selection meanwhile do not end a selection of whole columns.
     bool changingShape_ = false;
+    // The editor whose text was refused: its close is skipped, so the user
+    // can mend the text. A refusal is told once while its message shows.
+    QPointer<QWidget> refusedEditor_;
+    bool tellingRefusal_ = false;
 };
 
 } // namespace rasmik

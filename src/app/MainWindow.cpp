@@ -146,9 +146,8 @@ struct CommandSpec {
 void RunCommand(MainWindow& window, void (MainWindow::*run)(), WhileEditing whileEditing)
 {
     if (window.grid()->isEditing()) {
-        if (whileEditing == WhileEditing::Refused)
+        if (whileEditing == WhileEditing::Refused || !window.grid()->commitOpenEdit())
             return;
-        window.grid()->commitOpenEdit();
     }
     (window.*run)();
 }
@@ -201,6 +200,9 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     connect(selectionStatusTimer_, &QTimer::timeout, this, &MainWindow::showSelectionStatus);
     connect(grid_, &GridWidget::cursorMoved, this, &MainWindow::showCellStatus);
     connect(grid_, &GridWidget::fitColumnAsked, this, &MainWindow::fitColumn);
+    connect(grid_, &GridWidget::editRefused, this, [this](char32_t character) {
+        QMessageBox::warning(this, QStringLiteral("Rasmik"), persianCharacterRefused(character));
+    });
     connect(grid_, &GridWidget::selectionMoved, selectionStatusTimer_, qOverload<>(&QTimer::start));
     connect(headerStrip_, &HeaderStrip::resized, this, &MainWindow::layoutHeader);
     buildMenu();
@@ -945,8 +947,9 @@ void MainWindow::selectAllCells()
 
 bool MainWindow::closeForSessionEnd(bool mayAsk)
 {
-    grid_->commitOpenEdit();
     // Without leave to ask, the session ends as its manager decides.
+    if (!grid_->commitOpenEdit() && mayAsk)
+        return false;
     return !mayAsk || close();
 }
 
@@ -955,7 +958,11 @@ void MainWindow::closeEvent(QCloseEvent* event)
     // Esc, the menu, the window manager's close button, the header block's
     // close-on-key and the end of the session all come here; the edit open
     // in a cell is part of the table the question is about.
-    grid_->commitOpenEdit();
+    // An edit its encoding cannot hold stays open with its message.
+    if (!grid_->commitOpenEdit()) {
+        event->ignore();
+        return;
+    }
     if (settleUnsavedChanges())
         event->accept();
     else

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -134,8 +135,23 @@ void TextPrompt::prepare(const QString& caption, const QString& prompt, std::str
     }
 }
 
+QString persianCharacterRefused(char32_t character)
+{
+    return QString::fromStdString(
+        "نویسه " + NamedCharacter(character)
+        + " در رمزگذاری Windows-1256 این جدول نیست و نوشته نمی‌شود."
+          " آن را بردارید، یا جدول را با UTF-8 یا UTF-16 ذخیره کنید.");
+}
+
 void TextPrompt::acceptText()
 {
+    // A '?' in place of the character would search, filter or print
+    // something the user did not type.
+    if (const auto refused = FirstCharacterNotHeld(edit_->text(), held_)) {
+        QMessageBox::warning(this, windowTitle(), persianCharacterRefused(*refused));
+        focusEdit();
+        return;
+    }
     answer_ = TrimSpaces(FromQString(edit_->text(), held_));
     accept();
 }

@@ -20,6 +20,11 @@ class QTimer;
 
 namespace rasmik {
 
+// Why a typed or pasted text is not taken: the table's Windows-1256 lacks
+// character, named with its U+ code. The cell or the prompt keeps the text
+// open for the user to mend.
+QString persianCharacterRefused(char32_t character);
+
 class TextPrompt : public QDialog {
     Q_OBJECT
 public:

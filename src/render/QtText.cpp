@@ -2,6 +2,8 @@
 
 #include "text/Cp1256.h"
 
+#include <cstdio>
+
 namespace rasmik {
 
 void ToQString(std::string_view text, QString& out, TextEncoding held)
@@ -47,6 +49,33 @@ std::string FromQString(const QString& text, TextEncoding held)
     }
     return UnicodeToCp1256(
         std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+}
+
+std::optional<char32_t> FirstCharacterNotHeld(const QString& text, TextEncoding held)
+{
+    if (held != TextEncoding::Windows1256)
+        return std::nullopt;
+    std::string letters;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i].unicode();
+        if (QChar::isHighSurrogate(cp) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        letters.clear();
+        if (!AppendNearestCp1256(cp, letters))
+            return cp;
+    }
+    return std::nullopt;
+}
+
+std::string NamedCharacter(char32_t character)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "U+%04X", static_cast<unsigned>(character));
+    std::string shown;
+    AppendUtf8(shown, character);
+    return "«\u2068" + shown + "\u2069» (" + hex + ")";
 }
 
 } // namespace rasmik

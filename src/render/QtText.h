@@ -7,6 +7,7 @@
 
 #include <QString>
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -22,5 +23,12 @@ void ToQString(std::string_view text, QString& out, TextEncoding held = TextEnco
 // Into Windows-1256, characters it lacks become the nearest letter, else
 // '?'; into UTF-8 every character stays as it is.
 std::string FromQString(const QString& text, TextEncoding held = TextEncoding::Windows1256);
+// The first character of text that the held form cannot take, not even as
+// a nearest letter (only Windows-1256 lacks any), so that a command can
+// refuse the text instead of writing '?'; nullopt when every one fits.
+std::optional<char32_t> FirstCharacterNotHeld(const QString& text, TextEncoding held);
+// A character as a message names it, in UTF-8: «x» (U+20AA), the character
+// isolated so that a mark or a joining letter shows by itself.
+std::string NamedCharacter(char32_t character);
 
 } // namespace rasmik

@@ -154,6 +154,10 @@ constexpr ReverseTable BuildReverse()
         t.set(0x06F0 + d, static_cast<unsigned char>('0' + d)); // Persian digits
         t.set(0x0660 + d, static_cast<unsigned char>('0' + d)); // Arabic-Indic digits
     }
+    // The Persian keyboard's own number signs, read by the sum as these.
+    t.set(0x066A, '%'); // Arabic percent sign
+    t.set(0x066B, '.'); // Arabic decimal separator
+    t.set(0x066C, ','); // Arabic thousands separator
     for (int b = 0; b < 256; ++b)
         t.set(Cp1256Table[b], static_cast<unsigned char>(b));
     for (const FormRange& r : PresentationForms) {

@@ -18,8 +18,8 @@ std::u16string Cp1256ToUnicode(std::string_view bytes);
 
 // UTF-16 text to Windows-1256: each character as its exact byte, else the
 // nearest letter where one exists (U+06CC to 0xED, U+06C0 to heh 0xE5,
-// Persian and Arabic-Indic digits to ASCII digits, an Arabic presentation
-// form to its letter), else '?'; a surrogate pair is one character ('?'), a
+// Persian and Arabic-Indic digits to ASCII digits, U+066A..U+066C to '%',
+// '.' and ',', an Arabic presentation form to its letter), else '?'; a surrogate pair is one character ('?'), a
 // lam-alef ligature (U+FEF5..U+FEFC) becomes lam and alef.
 std::string UnicodeToCp1256(std::u16string_view text);
 // UTF-8 text to Windows-1256 (for literals and command-line arguments), as

@@ -17,6 +17,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -146,6 +147,110 @@ private slots:
         QVERIFY(w->statusLine()->encodingLabel()->text().contains("UTF-8"));
     }
 
+    // A character Windows-1256 lacks, typed into a cell of a Windows-1256
+    // table, is refused with its U+ code whichever way the edit ends: the
+    // cell keeps its text, the editor stays open and nothing is saved or
+    // closed. A nearest letter is taken; a UTF-8 table takes everything.
+    void characterTheEncodingLacksIsRefused_data()
+    {
+        QTest::addColumn<bool>("utf8");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("endedBy"); // Enter, Save, Close
+        QTest::addColumn<QString>("refused"); // the U+ code named; empty: taken
+        QTest::addColumn<QString>("cell");    // the cell afterwards
+        QTest::newRow("sheqel, Enter") << false << QStringLiteral("۱۰ ₪") << "Enter"
+                                       << "U+20AA"
+                                       << "old";
+        QTest::newRow("emoji, Save") << false << QStringLiteral("a😀") << "Save"
+                                     << "U+1F600"
+                                     << "old";
+        QTest::newRow("CJK, window closed") << false << QStringLiteral("中") << "Close"
+                                            << "U+4E2D"
+                                            << "old";
+        QTest::newRow("Persian separators take their nearest signs") << false << QStringLiteral("۱۲٬۵۰۰٫۵ ٪") << "Enter"
+                                                                     << ""
+                                                                     << "12,500.5 %";
+        QTest::newRow("UTF-8 table takes the sheqel") << true << QStringLiteral("۱۰ ₪") << "Enter"
+                                                      << ""
+                                                      << "۱۰ ₪";
+    }
+    void characterTheEncodingLacksIsRefused()
+    {
+        QFETCH(bool, utf8);
+        QFETCH(QString, typed);
+        QFETCH(QString, endedBy);
+        QFETCH(QString, refused);
+        QFETCH(QString, cell);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        const QByteArray table =
+            utf8 ? QStringLiteral("نام\tمبلغ\r\nold\tعلی\r\n").toUtf8() : QByteArray("\xE4\xC7\xE3\tx\r\nold\ty\r\n");
+        Write(path, table);
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        editor->setText(typed);
+        ModalCloser closer;
+        if (endedBy == "Enter")
+            QTest::keyClick(editor, Qt::Key_Return);
+        else if (endedBy == "Save")
+            QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        else
+            w->close();
+        if (refused.isEmpty()) {
+            WAIT_VERIFY(!w->grid()->isEditing());
+            QCOMPARE(Cell(*w, 0, 1), cell);
+            QCOMPARE(closer.seen, 0);
+            return;
+        }
+        COMPARE_MESSAGES(closer, 1);
+        QVERIFY2(closer.texts.front().contains(refused), qPrintable(closer.texts.front()));
+        // Told once: the message's own focus change does not tell it again.
+        QCoreApplication::processEvents();
+        QCOMPARE(closer.texts.size(), 1);
+        QVERIFY(w->isVisible());
+        QVERIFY(w->grid()->isEditing());
+        QCOMPARE(editor->text(), typed);
+        QCOMPARE(Cell(*w, 0, 1), cell);
+        QCOMPARE(ReadAll(path), table);
+        QVERIFY(!w->isWindowModified());
+        // Mended, the edit is taken.
+        editor->setText(QStringLiteral("new"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        WAIT_VERIFY(!w->grid()->isEditing());
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("new"));
+    }
+
+    // A prompt's text is refused the same way: a search for '?' in place of
+    // the sheqel would find what the user did not type.
+    void promptRefusesACharacterTheEncodingLacks()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.txt";
+        Write(path, "a\tb\r\n?\tx\r\nc\ty\r\n");
+        auto w = OpenWindow(path);
+        // The prompt is answered below; the message inside it is closed.
+        ModalCloser closer([](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal))
+                box->reject();
+        });
+        bool stayedOpen = false;
+        answerNextTextPrompt([&](TextPrompt& f) {
+            f.edit()->setText(QStringLiteral("₪"));
+            f.okButton()->click();
+            stayedOpen = f.isVisible();
+            f.edit()->setText(QStringLiteral("c"));
+            f.okButton()->click();
+        });
+        Press(w.get(), Qt::Key_F, Qt::ControlModifier);
+        QVERIFY(stayedOpen);
+        COMPARE_MESSAGES(closer, 1);
+        QVERIFY2(closer.texts.front().contains("U+20AA"), qPrintable(closer.texts.front()));
+        QCOMPARE(w->document().currentRow(), 2);
+    }
+
     // Search takes the query in the table's form; Paste Table keeps a copied
     // table in Windows-1256 when it fits there, else in UTF-8.
     void searchAndPaste()
@@ -171,9 +276,10 @@ private slots:
         QFile::remove(appDir.path() + "/ClipTablePasteHdr.txt");
         QGuiApplication::clipboard()->setText(QStringLiteral("کالا\tقیمت\n۱۲\tمیز\n"));
         w->pasteTable();
-        // Kaf is pasted as Arabic kaf, as always.
+        // ک is pasted as itself (0x98), so that a search typed on a Persian
+        // keyboard finds it; ی, which the code page lacks, as its nearest yeh.
         QCOMPARE(ReadAll(pasted),
-                 QByteArray("Col 1\tCol 2\t\r\n\xDF\xC7\xE1\xC7\t\xDE\xED\xE3\xCA\t\r\n12\t\xE3\xED\xD2\t\r\n"));
+                 QByteArray("Col 1\tCol 2\t\r\n\x98\xC7\xE1\xC7\t\xDE\xED\xE3\xCA\t\r\n12\t\xE3\xED\xD2\t\r\n"));
         QVERIFY(w->statusLine()->encodingLabel()->text().contains("Windows-1256"));
         QGuiApplication::clipboard()->setText(QStringLiteral("کالا\tارز\n۱۲\t₪\n"));
         w->pasteTable();

@@ -260,9 +260,10 @@ void TestTextPrompt::answers_data()
     QTest::newRow("Persian yeh") << QByteArray() << "ی" << Close::Enter << QByteArray("\xED");
     QTest::newRow("Persian keheh") << QByteArray() << "ک" << Close::Enter << QByteArray("\x98");
     QTest::newRow("Persian digits") << QByteArray() << "۱۲۳" << Close::Enter << QByteArray("123");
-    QTest::newRow("no such letter") << QByteArray() << "a€b✓" << Close::Enter
-                                    << QByteArray("a\x80"
-                                                  "b?");
+    // A letter without a byte is refused with a message (the window tests).
+    QTest::newRow("euro has its byte") << QByteArray() << "a€b" << Close::Enter
+                                       << QByteArray("a\x80"
+                                                     "b");
     QTest::newRow("Windows-1256 default kept")
         << QByteArray("\xD3\xE1\xC7\xE3 \x98") << "" << Close::Enter << QByteArray("\xD3\xE1\xC7\xE3 \x98");
 }
