@@ -217,7 +217,10 @@ int ReportEngine::paintPages(QPainter& painter, const QPageLayout& layout, doubl
                              const std::function<void()>& newPage)
 {
     painter.setRenderHint(QPainter::Antialiasing, false);
-    band_->setWidthMm(layout.paintRect(QPageLayout::Millimeter).width());
+    const QRectF printable = layout.paintRect(QPageLayout::Millimeter);
+    const QRectF paper = layout.fullRect(QPageLayout::Millimeter);
+    band_->setWidthMm(printable.width());
+    band_->setRoomMm(printable.left() - paper.left(), paper.right() - printable.right());
     if (onRunStart)
         onRunStart();
     int pages = 1;

@@ -16,6 +16,7 @@
 #include <QString>
 
 #include <functional>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -70,6 +71,8 @@ public:
     int pixelWidth() const { return width_; }
     int pixelHeight() const { return height_; }
     void setPixelHeight(int px) { height_ = px; }
+    void setPixelLeft(int px) { left_ = px; }
+    void setPixelWidth(int px) { width_ = px; }
 
     // Right to left mirrors the alignment: Left prints flush right.
     Qt::LayoutDirection direction = Qt::RightToLeft;
@@ -108,6 +111,16 @@ public:
     void setWidthMm(double mm) { widthMm_ = mm; }
     double heightMm() const { return heightMm_; }
     void setHeightMm(double mm) { heightMm_ = mm; }
+    // The page beyond the band's left and right sides (the margins), in
+    // millimetres: what a label placed outside the band can still show on.
+    // Unbounded until a run sets them.
+    double leftRoomMm() const { return leftRoomMm_; }
+    double rightRoomMm() const { return rightRoomMm_; }
+    void setRoomMm(double left, double right)
+    {
+        leftRoomMm_ = left;
+        rightRoomMm_ = right;
+    }
 
     QColor color = Qt::white;
     bool frameLeft = false;
@@ -122,6 +135,8 @@ private:
     std::vector<std::unique_ptr<ReportLabel>> labels_;
     double widthMm_ = 0;
     double heightMm_ = MinBandHeightMm;
+    double leftRoomMm_ = std::numeric_limits<double>::infinity();
+    double rightRoomMm_ = std::numeric_limits<double>::infinity();
 };
 
 // Pages the detail band onto a device: asks for one row at a time and starts

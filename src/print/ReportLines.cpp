@@ -31,7 +31,9 @@ int escapableRunAt(std::string_view s, std::size_t i)
 
 void appendToken(std::string& out, long long value)
 {
-    out += std::to_string(value);
+    char buf[24];
+    const auto res = std::to_chars(buf, buf + sizeof buf, value);
+    out.append(buf, res.ptr);
     out += ' ';
 }
 
@@ -43,21 +45,29 @@ std::uint8_t clampSize(int size)
     return static_cast<std::uint8_t>(std::clamp(size, 0, 255));
 }
 
-} // namespace
-
-std::string FormatShare(double share)
+// FormatShare into buf, without a string of its own.
+std::string_view formatShare(double share, char (&buf)[64])
 {
     if (!std::isfinite(share))
         return "0";
-    char buf[64];
     const auto res = std::to_chars(buf, buf + sizeof buf, share, std::chars_format::general, 15);
-    return std::string(buf, res.ptr);
+    return {buf, static_cast<std::size_t>(res.ptr - buf)};
 }
 
-std::string EscapeCaption(std::string_view caption)
+// The bytes EscapeCaption(caption) makes.
+std::size_t escapedSize(std::string_view caption)
 {
-    std::string out;
-    out.reserve(caption.size());
+    std::size_t size = caption.size();
+    for (std::size_t i = 0; i < caption.size(); ++i)
+        if (escapableRunAt(caption, i) >= 0) {
+            ++size;
+            ++i;
+        }
+    return size;
+}
+
+void appendEscaped(std::string& out, std::string_view caption)
+{
     for (std::size_t i = 0; i < caption.size(); ++i) {
         if (escapableRunAt(caption, i) >= 0) {
             out += Fe;
@@ -68,6 +78,42 @@ std::string EscapeCaption(std::string_view caption)
         }
         out += caption[i];
     }
+}
+
+// MakeCellItem's tokens up to the font name, appended to out; the name and
+// the caption follow.
+void appendItemTokens(std::string& out, std::string_view share, std::uint8_t alignment, std::uint8_t leftLine,
+                      std::uint8_t rightLine, std::uint8_t topLine, std::uint8_t bottomLine, std::int32_t colour,
+                      const FontStyle& style, std::uint8_t fontSize)
+{
+    out += share;
+    out += ' ';
+    appendToken(out, colour);
+    appendToken(out, alignment);
+    appendToken(out, leftLine);
+    appendToken(out, rightLine);
+    appendToken(out, topLine);
+    appendToken(out, bottomLine);
+    appendToken(out, fontSize);
+    appendToken(out, style.bold ? 1 : 0);
+    appendToken(out, style.italic ? 1 : 0);
+    appendToken(out, style.underline ? 1 : 0);
+    appendToken(out, style.strikeOut ? 1 : 0);
+}
+
+} // namespace
+
+std::string FormatShare(double share)
+{
+    char buf[64];
+    return std::string(formatShare(share, buf));
+}
+
+std::string EscapeCaption(std::string_view caption)
+{
+    std::string out;
+    out.reserve(escapedSize(caption));
+    appendEscaped(out, caption);
     return out;
 }
 
@@ -93,24 +139,13 @@ std::string MakeCellItem(std::uint8_t alignment, std::uint8_t leftLine, std::uin
 {
     std::string item;
     item.reserve(48 + fontName.size() + caption.size());
-    item += FormatShare(share);
-    item += ' ';
-    appendToken(item, colour);
-    appendToken(item, alignment);
-    appendToken(item, leftLine);
-    appendToken(item, rightLine);
-    appendToken(item, topLine);
-    appendToken(item, bottomLine);
-    appendToken(item, fontSize);
-    appendToken(item, style.bold ? 1 : 0);
-    appendToken(item, style.italic ? 1 : 0);
-    appendToken(item, style.underline ? 1 : 0);
-    appendToken(item, style.strikeOut ? 1 : 0);
+    appendItemTokens(item, FormatShare(share), alignment, leftLine, rightLine, topLine, bottomLine, colour, style,
+                     fontSize);
     for (char c : fontName)
         if (c != '*')
             item += c;
     item += '*';
-    item += EscapeCaption(caption);
+    appendEscaped(item, caption);
     return item;
 }
 
@@ -129,44 +164,58 @@ void GridToReportLines(const CoreGrid& grid, int firstCol, int lastCol, const Re
             total += w;
         }
     }
-    std::vector<double> shares;
-    shares.reserve(printed.size());
+    auto shareOf = [&](int c) {
+        return static_cast<double>(static_cast<long long>(grid.ColWidth(c)) * 100) / static_cast<double>(total);
+    };
+    // The share texts are written again for every row: a wide grid would
+    // otherwise keep one string per column. Their lengths size the lines.
+    std::vector<std::uint8_t> shareSize;
+    shareSize.reserve(printed.size());
+    char shareText[64];
     for (int c : printed)
-        shares.push_back(static_cast<double>(static_cast<long long>(grid.ColWidth(c)) * 100)
-                         / static_cast<double>(total));
+        shareSize.push_back(static_cast<std::uint8_t>(formatShare(shareOf(c), shareText).size()));
 
     const std::uint8_t size = clampSize(font.size + 2);
     const int rows = grid.RowCount();
     const bool utf8 = grid.Encoding() != TextEncoding::Windows1256;
-    const std::string fontName = utf8 ? Cp1256ToUtf8(font.name) : font.name;
+    std::string fontName = utf8 ? Cp1256ToUtf8(font.name) : font.name;
+    std::erase(fontName, '*');
     const std::string_view mark = utf8 ? RightToLeftMarkUtf8 : std::string_view(&RightToLeftMark, 1);
     auto cellText = [&](int col, int row) -> std::string_view {
         return row < rows ? grid.Cell(col, row) : std::string_view{};
     };
 
-    std::string line;
-    for (std::size_t k = 0; k < printed.size(); ++k) {
-        const int c = printed[k];
-        line += MakeCellItem(2, c == last ? 1 : 0, 1, 1, 1, ReportBandColour, font.style, fontName, size,
-                             cellText(c, 0), shares[k]);
-        line += ItemSeparator;
-    }
-    lines.push_back(std::move(line));
-
-    std::string caption;
-    for (int r = 1; r < rows; ++r) {
-        line.clear();
+    // One row's line, made in a string of its exact size: a line of a wide
+    // grid is as long as all its items.
+    auto makeLine = [&](int row, std::uint8_t alignment, std::uint8_t topLine, std::string_view prefix) {
+        std::string tokens;
+        appendItemTokens(tokens, {}, alignment, 0, 1, topLine, 1, ReportBandColour, font.style, size);
+        std::size_t bytes = 0;
+        for (std::size_t k = 0; k < printed.size(); ++k)
+            bytes += shareSize[k] + tokens.size() + fontName.size() + 1 + prefix.size()
+                + escapedSize(cellText(printed[k], row)) + ItemSeparator.size();
+        std::string line;
+        line.reserve(bytes);
         for (std::size_t k = 0; k < printed.size(); ++k) {
             const int c = printed[k];
-            caption.assign(mark);
-            caption += "  ";
-            caption += grid.Cell(c, r);
-            line += MakeCellItem(0, c == last ? 1 : 0, 1, 0, 1, ReportBandColour, font.style, fontName, size, caption,
-                                 shares[k]);
+            appendItemTokens(line, formatShare(shareOf(c), shareText), alignment, c == last ? 1 : 0, 1, topLine, 1,
+                             ReportBandColour, font.style, size);
+            line += fontName;
+            line += '*';
+            // The prefix (a mark and spaces) cannot start a separator with the text.
+            line += prefix;
+            appendEscaped(line, cellText(c, row));
             line += ItemSeparator;
         }
-        lines.push_back(line);
-    }
+        return line;
+    };
+
+    lines.reserve(lines.size() + static_cast<std::size_t>(std::max(rows, 1)));
+    lines.push_back(makeLine(0, 2, 1, {}));
+    std::string prefix(mark);
+    prefix += "  ";
+    for (int r = 1; r < rows; ++r)
+        lines.push_back(makeLine(r, 0, 0, prefix));
 }
 
 void BuildPrintLines(const CoreGrid& grid, const ReportFont& gridFont, const std::string& heldTitle,

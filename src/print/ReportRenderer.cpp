@@ -17,8 +17,11 @@
 
 #include <algorithm>
 #include <climits>
+#include <cmath>
 #include <cstdio>
+#include <limits>
 #include <stdexcept>
+#include <unordered_map>
 
 #if defined(__GLIBC__)
 #include <malloc.h>
@@ -86,6 +89,7 @@ void ReportRowFeeder::start(const std::vector<std::string>& lines, TextEncoding 
     lines_ = &lines;
     held_ = held;
     next_ = 0;
+    hiddenBits_ = -1; // font names are read in the held form
 }
 
 bool ReportRowFeeder::feedNext()
@@ -96,18 +100,59 @@ bool ReportRowFeeder::feedNext()
     return true;
 }
 
+double ReportRowFeeder::hiddenHeightMm(std::string_view name, int bits, int size)
+{
+    if (bits != hiddenBits_ || size != hiddenSize_ || name != hiddenName_) {
+        QFont font;
+        font.setBold((bits & 1) != 0);
+        font.setItalic((bits & 2) != 0);
+        font.setUnderline((bits & 4) != 0);
+        font.setStrikeOut((bits & 8) != 0);
+        if (!name.empty())
+            font.setFamily(ToQString(name, held_));
+        font.setPointSize(std::max(size, 1));
+        hiddenName_.assign(name);
+        hiddenBits_ = bits;
+        hiddenSize_ = size;
+        hiddenHeight_ = ScreenPixelsToMm(ScreenLineHeight(font));
+    }
+    return hiddenHeight_;
+}
+
 void ReportRowFeeder::layLine(std::string_view line)
 {
     for (ReportLabel* label : labels_)
         label->enabled = false;
 
+    // The page in screen pixels from the band's left edge, a pixel wider on
+    // each side for the width of a side line.
+    const long long pageLeft = std::isfinite(band_.leftRoomMm()) ? -MmToScreenPixels(band_.leftRoomMm()) - 1LL
+                                                                 : std::numeric_limits<long long>::min();
+    const long long pageRight = std::isfinite(band_.rightRoomMm())
+        ? MmToScreenPixels(band_.widthMm() + band_.rightRoomMm()) + 1LL
+        : std::numeric_limits<long long>::max();
+    auto onPage = [&](long long x) { return x >= pageLeft && x <= pageRight; };
+
+    // Line-only labels of the items without a label of their own: one for
+    // each place, with the side lines that any of its items draws.
+    struct Rule {
+        int left;
+        int width;
+        bool lineLeft;
+        bool lineRight;
+    };
+    std::vector<Rule> rules;
+    std::unordered_map<std::uint64_t, std::size_t> ruleAt;
+    std::size_t lastRule = 0;
+
     double remaining = band_.widthMm();
     double maxHeight = MinBandHeightMm;
     std::string_view rest = line;
-    for (std::size_t j = 0; !rest.empty(); ++j) {
-        if (j == labels_.size())
+    std::size_t used = 0;
+    while (!rest.empty()) {
+        if (used == labels_.size())
             labels_.push_back(band_.addLabel());
-        ReportLabel& label = *labels_[j];
+        ReportLabel& label = *labels_[used];
 
         const double share = TakeFloatToken(rest, 0.0);
         band_.color = ToQColor(TakeIntToken(rest, 0));
@@ -127,15 +172,46 @@ void ReportRowFeeder::layLine(std::string_view line)
         // Items carry a byte-sized font size; anything else would make the
         // fitting below step down from billions of points.
         const int size = std::clamp(TakeIntToken(rest, 0), 1, 255);
-        QFont font;
-        font.setBold(TakeFlagToken(rest));
-        font.setItalic(TakeFlagToken(rest));
-        font.setUnderline(TakeFlagToken(rest));
-        font.setStrikeOut(TakeFlagToken(rest));
+        const bool bold = TakeFlagToken(rest);
+        const bool italic = TakeFlagToken(rest);
+        const bool underline = TakeFlagToken(rest);
+        const bool strikeOut = TakeFlagToken(rest);
         const std::string_view name = TakeToken(rest, "*", true);
+        const std::string_view caption = TakeToken(rest, ItemSeparator, false);
+
+        const int left = label.pixelLeft();
+        const int width = label.pixelWidth();
+        const long long right = static_cast<long long>(left) + width;
+        if (width <= 0 || right < pageLeft || left > pageRight) {
+            // Nothing of its caption can show: fitting would take it down to
+            // the smallest size, or leave an empty caption at its own.
+            const int bits = (bold ? 1 : 0) | (italic ? 2 : 0) | (underline ? 4 : 0) | (strikeOut ? 8 : 0);
+            maxHeight = std::max(maxHeight,
+                                 hiddenHeightMm(name, bits, caption.empty() ? size : std::min(size, SmallestFontSize)));
+            const bool lineLeft = label.frameLeft && onPage(left);
+            const bool lineRight = label.frameRight && onPage(right);
+            if (!lineLeft && !lineRight)
+                continue;
+            if (lastRule >= rules.size() || rules[lastRule].left != left || rules[lastRule].width != width) {
+                const std::uint64_t place = (static_cast<std::uint64_t>(static_cast<std::uint32_t>(left)) << 32)
+                    | static_cast<std::uint32_t>(width);
+                const auto [at, made] = ruleAt.try_emplace(place, rules.size());
+                if (made)
+                    rules.push_back({left, width, false, false});
+                lastRule = at->second;
+            }
+            rules[lastRule].lineLeft = rules[lastRule].lineLeft || lineLeft;
+            rules[lastRule].lineRight = rules[lastRule].lineRight || lineRight;
+            continue;
+        }
+
+        QFont font;
+        font.setBold(bold);
+        font.setItalic(italic);
+        font.setUnderline(underline);
+        font.setStrikeOut(strikeOut);
         if (!name.empty())
             font.setFamily(ToQString(name, held_));
-        const std::string_view caption = TakeToken(rest, ItemSeparator, false);
         font.setPointSize(std::max(size, 1));
         label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption), held_), font,
                                           label.pixelWidth(), visibleEdge(label));
@@ -143,6 +219,22 @@ void ReportRowFeeder::layLine(std::string_view line)
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
         maxHeight = std::max(maxHeight, label.heightMm());
+        label.enabled = true;
+        ++used;
+    }
+    for (const Rule& rule : rules) {
+        if (used == labels_.size())
+            labels_.push_back(band_.addLabel());
+        ReportLabel& label = *labels_[used++];
+        label.setPixelLeft(rule.left);
+        label.setPixelWidth(rule.width);
+        label.setTopMm(0);
+        label.setPixelHeight(0);
+        label.frameLeft = rule.lineLeft;
+        label.frameRight = rule.lineRight;
+        label.frameTop = false;
+        label.frameBottom = false;
+        label.caption.clear();
         label.enabled = true;
     }
     band_.setHeightMm(maxHeight);

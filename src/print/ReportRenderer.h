@@ -25,6 +25,14 @@ inline constexpr int InitialLabelCount = 100;
 // (InitialLabelCount at first, more when a line needs them) are made once and
 // reused for every row; laying a row only changes their properties. A label
 // starts right to left and disabled, and is enabled for the row that uses it.
+//
+// Only items that can show something on the page get a label of their own:
+// an item that rounds to no width, or lies wholly beside the page, is placed
+// but not fitted or measured. Its side lines, where they fall on the page,
+// are drawn by one line-only label for each place, and it counts towards the
+// row's height as the fitting would size it: its font at the smallest size,
+// or at its own size when its caption is empty. So a line of a million items
+// lays a page's worth of labels.
 class ReportRowFeeder {
 public:
     explicit ReportRowFeeder(ReportBand& band);
@@ -43,8 +51,16 @@ public:
     const std::vector<ReportLabel*>& labels() const { return labels_; }
 
 private:
+    // Height in millimetres of a label with no room, in the font of an item.
+    double hiddenHeightMm(std::string_view name, int bits, int size);
+
     ReportBand& band_;
     std::vector<ReportLabel*> labels_;
+    // The last font asked for by hiddenHeightMm, and its answer.
+    std::string hiddenName_;
+    int hiddenBits_ = -1;
+    int hiddenSize_ = -1;
+    double hiddenHeight_ = 0;
     const std::vector<std::string>* lines_ = nullptr;
     std::size_t next_ = 0;
     TextEncoding held_ = TextEncoding::Windows1256;

@@ -93,6 +93,8 @@ private slots:
     void separatorInCellStaysInItsColumn();
     void manyColumnsAllPrint();
     void layingARow();
+    void wideLineLaysAPageOfLabels();
+    void wideTablePrintsWhatShows();
     void everyRunStartsFromTheFirstLine();
     void reportFontFromQFont();
     void pdfFileWholeOrNothing();
@@ -446,6 +448,115 @@ void TestReportRender::layingARow()
     QCOMPARE(enabled, 130);
     QCOMPARE(feeder.labels()[129]->caption, QStringLiteral("\u200F129"));
     QVERIFY(feeder.labels()[129]->pixelLeft() < feeder.labels()[0]->pixelLeft());
+}
+
+// Items of no width, or beside the page, show nothing: a line of very many
+// fields lays a page's worth of labels, and the row keeps the height the
+// smallest fitted text gives it.
+void TestReportRender::wideLineLaysAPageOfLabels()
+{
+    const int cols = 20000;
+    CoreGrid grid;
+    grid.Reset(cols, 1);
+    for (int c = 0; c < cols; ++c) {
+        grid.SetColWidth(c, c % 1000 == 0 ? 20000 : 40);
+        grid.SetCell(c, 0, std::to_string(c));
+    }
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "T", lines);
+    QCOMPARE(lines.size(), std::size_t(2));
+
+    ReportBand band;
+    band.setWidthMm(197);
+    ReportRowFeeder feeder(band);
+    feeder.layLine(lines[1]);
+    QVERIFY2(feeder.labels().size() <= std::size_t(InitialLabelCount),
+             qPrintable(QString::number(feeder.labels().size())));
+    QStringList captions;
+    for (const ReportLabel* l : feeder.labels())
+        if (l->enabled && !l->caption.isEmpty())
+            captions << l->caption;
+    // The twenty wide columns show, right to left; the rest have no width.
+    QCOMPARE(captions.size(), cols / 1000);
+    QCOMPARE(captions.front(), QStringLiteral("\u200F0"));
+    QCOMPARE(captions.back(), QStringLiteral("\u200F19000"));
+
+    QFont smallest(QStringLiteral("DejaVu Sans"));
+    smallest.setPointSize(SmallestFontSize);
+    QFont shown = feeder.labels()[0]->font;
+    QCOMPARE(band.heightMm(), std::max(ScreenPixelsToMm(ScreenLineHeight(shown)), MinBandHeightMm));
+
+    // With no column wide enough to show, the row is as tall as its texts at
+    // the smallest size.
+    for (int c = 0; c < cols; ++c)
+        grid.SetColWidth(c, 40);
+    BuildPrintLines(grid, dejaVu(), "T", lines);
+    feeder.layLine(lines[1]);
+    QVERIFY(feeder.labels().size() <= std::size_t(InitialLabelCount));
+    QCOMPARE(band.heightMm(), std::max(ScreenPixelsToMm(ScreenLineHeight(smallest)), MinBandHeightMm));
+
+    // Items a pixel wide run off the band's left side: those in the margin
+    // still print, those beyond the page get no label.
+    band.setRoomMm(5, 8);
+    std::string pixels;
+    for (int i = 0; i < 3000; ++i)
+        pixels += MakeCellItem(0, 0, 1, 0, 1, 16777215, {}, "DejaVu Sans", 10, std::to_string(i),
+                               100.0 / MmToScreenPixels(197))
+            + std::string(ItemSeparator);
+    feeder.layLine(pixels);
+    int laid = 0;
+    int leftmost = 0;
+    for (const ReportLabel* l : feeder.labels())
+        if (l->enabled && !l->caption.isEmpty()) {
+            ++laid;
+            leftmost = std::min(leftmost, l->pixelLeft());
+        }
+    // The last one laid ends on the page's edge (its side line's pixel).
+    QCOMPARE(leftmost + 1, -MmToScreenPixels(5) - 1);
+    QCOMPARE(laid, feeder.labels()[0]->pixelLeft() - leftmost + 1);
+}
+
+// A table far wider than the page prints the columns that have room, in
+// their places, and no text of the columns that have none.
+void TestReportRender::wideTablePrintsWhatShows()
+{
+    const int wide = 5;
+    const int between = 600;
+    CoreGrid grid;
+    grid.Reset(wide * (between + 1), 2);
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        const bool isWide = c % (between + 1) == 0;
+        const int k = c / (between + 1);
+        grid.SetColWidth(c, isWide ? 2000 : 9);
+        grid.SetCell(c, 0, isWide ? "Head" + std::to_string(k) : "x" + std::to_string(c));
+        grid.SetCell(c, 1, isWide ? "Body" + std::to_string(k) : "y" + std::to_string(c));
+    }
+    Lines lines;
+    BuildPrintLines(grid, dejaVu(), "Title", lines);
+    QTemporaryDir dir;
+    const PdfText text = renderAndRead(lines, dir);
+    QVERIFY(text.ok);
+    QCOMPARE(text.pages, 1);
+    QStringList words;
+    for (const PdfWord& w : text.words)
+        words << w.text;
+    words.sort();
+    QStringList expected{"Title"};
+    for (int k = 0; k < wide; ++k)
+        expected << QStringLiteral("Head%1").arg(k) << QStringLiteral("Body%1").arg(k);
+    expected.sort();
+    QCOMPARE(words, expected);
+    // Each wide column holds its share of the band, the first at the right;
+    // the narrow ones between take no room.
+    const double column = (RightEdge - LeftEdge) * 2000.0 / (wide * 2000.0 + wide * between * 9.0);
+    for (int k = 0; k < wide; ++k) {
+        const double left = RightEdge - (k + 1) * column;
+        const double right = RightEdge - k * column;
+        for (const QString& word : {QStringLiteral("Head%1").arg(k), QStringLiteral("Body%1").arg(k)}) {
+            const PdfWord w = text.find(word).value(0);
+            QVERIFY2(w.xMin > left - 2 && w.xMax < right + 2, qPrintable(word));
+        }
+    }
 }
 
 // Every run starts again from the first line, and the lines are read, not
