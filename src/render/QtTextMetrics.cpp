@@ -711,46 +711,62 @@ public:
             sum += wordWidth64(text.substr(i, j - i), f);
             i = j;
         }
-        sum += spaces * (model_.space64 + 2 * model_.edge64);
+        // Words measured between spaces hold what a space beside them adds.
+        const std::int64_t edges = model_.words == FontModel::Words::Alone ? 2 * model_.edge64 : 0;
+        sum += spaces * (model_.space64 + edges);
         const std::int64_t px = (sum + 32) >> 6;
         return static_cast<int>(std::min<std::int64_t>(px, INT_MAX));
     }
 
 private:
+    // The neighbours a word is measured beside, and their own widths.
+    enum Side { Latin, Arabic, LatinAfter, ArabicAfter, Space, Spaces, Sides };
+    static const QString& side(int k)
+    {
+        static const QString sides[Sides] = {
+            QStringLiteral("a "), QString(QChar(Hamza)) + QChar(u' '),
+            QStringLiteral(" a"), QString(QChar(u' ')) + QChar(Hamza),
+            QStringLiteral(" "),  QStringLiteral("  "),
+        };
+        return sides[k];
+    }
+
     std::int64_t wordWidth64(std::string_view word, const QFontMetricsF& f)
     {
         const auto it = words_.find(word);
         if (it != words_.end())
             return it->second;
-        const QString w = ToQString(word);
         auto measure64 = [&f](const QString& t) { return w64(f, t, rightToLeft()); };
+        if (!sidesMeasured_) {
+            for (int k = 0; k < Sides; ++k)
+                sideWidth64_[k] = measure64(side(k));
+            sidesMeasured_ = true;
+        }
+        auto beside = [&](const QString& text, int k) { return measure64(text) - sideWidth64_[k]; };
+        const QString w = ToQString(word);
         std::int64_t v = measure64(w);
         const auto& strong = strongLetters();
-        const QString latin = QStringLiteral("a ");
-        const QString arabic = QString(QChar(Hamza)) + QChar(u' ');
         if (!strong[static_cast<unsigned char>(word.front())]) {
             // Its first characters join the run before it.
-            v = std::max(v, measure64(latin + w) - measure64(latin));
-            v = std::max(v, measure64(arabic + w) - measure64(arabic));
+            v = std::max(v, beside(side(Latin) + w, Latin));
+            v = std::max(v, beside(side(Arabic) + w, Arabic));
         }
         if (!strong[static_cast<unsigned char>(word.back())]) {
-            const QString latinAfter = QStringLiteral(" a");
-            const QString arabicAfter = QString(QChar(u' ')) + QChar(Hamza);
-            v = std::max(v, measure64(w + latinAfter) - measure64(latinAfter));
-            v = std::max(v, measure64(w + arabicAfter) - measure64(arabicAfter));
+            v = std::max(v, beside(w + side(LatinAfter), LatinAfter));
+            v = std::max(v, beside(w + side(ArabicAfter), ArabicAfter));
         }
         if (model_.words != FontModel::Words::Alone) {
-            // What a space on either side does to the word's own glyphs.
-            const QString sp(QChar(u' '));
-            v = std::max(v, measure64(sp + w) - measure64(sp));
-            v = std::max(v, measure64(w + sp) - measure64(sp));
-            v = std::max(v, measure64(sp + w + sp) - measure64(sp + sp));
+            // What the spaces beside it do to the word's own glyphs.
+            const QString& sp = side(Space);
+            v = std::max(v, beside(sp + w + sp, Spaces));
         }
         words_.emplace(std::string(word), v);
         return v;
     }
 
     const FontModel& model_;
+    bool sidesMeasured_ = false;
+    std::int64_t sideWidth64_[Sides] = {};
     std::unordered_map<std::string, std::int64_t, WordHash, WordEqual> words_;
 };
 
