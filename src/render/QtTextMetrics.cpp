@@ -114,6 +114,12 @@ struct FontModel {
     std::int64_t space64 = 0;                // one space, in any script's run
     std::int64_t edge64 = 0;                 // what a space next to a word may add
     ShapeBounds shape;                       // ligatures, kerning, joining forms
+    // How far a word's shape reaches beyond it, for the measurers' word
+    // bounds: not at all but through the run's script (most fonts); into
+    // the spaces beside it (Nastaliq's words end differently before a
+    // space); further, so that texts of more than one word are measured.
+    enum class Words : unsigned char { Alone, BetweenSpaces, Unbounded };
+    Words words = Words::Alone;
 };
 
 namespace {
@@ -643,6 +649,189 @@ void checkShapeBounds(const QFont& font, const TextAlphabet& alphabet, FontModel
     }
 }
 
+// Bytes of Latin or Arabic letters: a word that starts or ends with one
+// does not take its script or direction from its neighbours.
+const std::array<bool, 256>& strongLetters()
+{
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> t{};
+        for (int b = 0; b < 256; ++b) {
+            const QChar c(Cp1256Table[b]);
+            const QChar::Script script = c.script();
+            const QChar::Direction dir = c.direction();
+            t[static_cast<std::size_t>(b)] = script != QChar::Script_Common && script != QChar::Script_Inherited
+                && script != QChar::Script_Unknown && (dir == QChar::DirL || dir == QChar::DirR || dir == QChar::DirAL);
+        }
+        return t;
+    }();
+    return table;
+}
+
+struct WordHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
+};
+struct WordEqual {
+    using is_transparent = void;
+    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
+};
+
+// A text's bound from its words: the sum of their widths, each measured
+// once in the runs it may stand in, and of its spaces.
+class WordBounds {
+public:
+    explicit WordBounds(const FontModel& model) : model_(model) { }
+
+    // Pixels; INT_MAX where the words tell nothing.
+    int bound(std::string_view text, const QFontMetricsF& f)
+    {
+        std::int64_t sum = 0;
+        std::size_t i = 0;
+        const std::size_t n = text.size();
+        std::int64_t spaces = 0;
+        int words = 0;
+        while (i < n) {
+            const auto ch = static_cast<unsigned char>(text[i]);
+            if (ch < 32 || ch == 127)
+                return INT_MAX; // tabs and line breaks: no word model
+            if (ch == ' ') {
+                ++spaces;
+                ++i;
+                continue;
+            }
+            std::size_t j = i + 1;
+            while (j < n && text[j] != ' ') {
+                const auto cj = static_cast<unsigned char>(text[j]);
+                if (cj < 32 || cj == 127)
+                    return INT_MAX;
+                ++j;
+            }
+            if (++words > 1 && model_.words == FontModel::Words::Unbounded)
+                return INT_MAX;
+            sum += wordWidth64(text.substr(i, j - i), f);
+            i = j;
+        }
+        // Words measured between spaces hold what a space beside them adds.
+        const std::int64_t edges = model_.words == FontModel::Words::Alone ? 2 * model_.edge64 : 0;
+        sum += spaces * (model_.space64 + edges);
+        const std::int64_t px = (sum + 32) >> 6;
+        return static_cast<int>(std::min<std::int64_t>(px, INT_MAX));
+    }
+
+private:
+    // The neighbours a word is measured beside, and their own widths.
+    enum Side { Latin, Arabic, LatinAfter, ArabicAfter, Space, Spaces, Sides };
+    static const QString& side(int k)
+    {
+        static const QString sides[Sides] = {
+            QStringLiteral("a "), QString(QChar(Hamza)) + QChar(u' '),
+            QStringLiteral(" a"), QString(QChar(u' ')) + QChar(Hamza),
+            QStringLiteral(" "),  QStringLiteral("  "),
+        };
+        return sides[k];
+    }
+
+    std::int64_t wordWidth64(std::string_view word, const QFontMetricsF& f)
+    {
+        const auto it = words_.find(word);
+        if (it != words_.end())
+            return it->second;
+        auto measure64 = [&f](const QString& t) { return w64(f, t, rightToLeft()); };
+        if (!sidesMeasured_) {
+            for (int k = 0; k < Sides; ++k)
+                sideWidth64_[k] = measure64(side(k));
+            sidesMeasured_ = true;
+        }
+        auto beside = [&](const QString& text, int k) { return measure64(text) - sideWidth64_[k]; };
+        const QString w = ToQString(word);
+        std::int64_t v = measure64(w);
+        const auto& strong = strongLetters();
+        if (!strong[static_cast<unsigned char>(word.front())]) {
+            // Its first characters join the run before it.
+            v = std::max(v, beside(side(Latin) + w, Latin));
+            v = std::max(v, beside(side(Arabic) + w, Arabic));
+        }
+        if (!strong[static_cast<unsigned char>(word.back())]) {
+            v = std::max(v, beside(w + side(LatinAfter), LatinAfter));
+            v = std::max(v, beside(w + side(ArabicAfter), ArabicAfter));
+        }
+        if (model_.words != FontModel::Words::Alone) {
+            // What the spaces beside it do to the word's own glyphs.
+            const QString& sp = side(Space);
+            v = std::max(v, beside(sp + w + sp, Spaces));
+        }
+        words_.emplace(std::string(word), v);
+        return v;
+    }
+
+    const FontModel& model_;
+    bool sidesMeasured_ = false;
+    std::int64_t sideWidth64_[Sides] = {};
+    std::unordered_map<std::string, std::int64_t, WordHash, WordEqual> words_;
+};
+
+// Some fonts shape a word by what is around it beyond the reach of the
+// model: a final letter before a space, the next word's letters. Texts of
+// Persian words (with marks, joiners, lam-alef), Latin words and numbers
+// are measured once: the words take the first model that bounds them all.
+void checkWordBounds(const QFont& font, FontModel& model)
+{
+    std::uint64_t seed = 0x3057ull;
+    auto next = [&seed](std::uint64_t n) {
+        std::uint64_t z = (seed += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return (z ^ (z >> 31)) % n;
+    };
+    const std::string letters = Utf8ToCp1256("ابپتثجچحخدذرزژسشصضطظعغفقکگلمنوهیئؤآأإةكيء");
+    const std::string extras = Utf8ToCp1256("ًٌٍَُِّْ\u200C\u200Dـ«»،؛؟.()");
+    const std::string latin = "abcdefgijklmnopqrstuvwxyzAJTVWfi0123456789.,-/";
+    std::vector<std::string> texts;
+    for (int i = 0; i < 300; ++i) {
+        std::string t = next(12) == 0 ? " " : "";
+        for (std::uint64_t w = 0, words = 2 + next(3); w < words; ++w) {
+            if (w)
+                t += next(6) == 0 ? "  " : " ";
+            const bool persian = next(4) != 0;
+            for (std::uint64_t k = 0, n = 1 + next(7); k < n; ++k) {
+                if (!persian)
+                    t.push_back(latin[next(latin.size())]);
+                else if (k > 0 && next(6) == 0)
+                    t.push_back(extras[next(extras.size())]);
+                else if (next(12) == 0)
+                    t += Utf8ToCp1256("لا");
+                else
+                    t.push_back(letters[next(letters.size())]);
+            }
+        }
+        if (next(12) == 0)
+            t.push_back(' ');
+        texts.push_back(t);
+    }
+    // Every letter in its forms at either end of a word.
+    const std::string sides = Utf8ToCp1256("آب");
+    for (const char l : letters)
+        for (const char p : sides) {
+            texts.push_back(std::string{p, l, ' '} + letters[next(letters.size())]);
+            texts.push_back(std::string{letters[next(letters.size())], ' ', l, p});
+        }
+    const QFontMetrics metrics(font);
+    const QFontMetricsF f(font);
+    std::vector<int> widths;
+    for (const std::string& t : texts)
+        widths.push_back(DisplayTextWidth(metrics, ToQString(t)));
+    for (const FontModel::Words words : {FontModel::Words::Alone, FontModel::Words::BetweenSpaces}) {
+        model.words = words;
+        WordBounds bounds(model);
+        bool holds = true;
+        for (std::size_t k = 0; k < texts.size() && holds; ++k)
+            holds = bounds.bound(texts[k], f) >= widths[k];
+        if (holds)
+            return;
+    }
+    model.words = FontModel::Words::Unbounded;
+}
+
 // base: the font's Windows-1256 model, which an alphabet shares most of.
 std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlphabet& alphabet,
                                               const FontModel* base = nullptr)
@@ -824,6 +1013,8 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
     if (derived)
         model->edge64 = std::max(model->edge64, base->edge64);
     checkShapeBounds(font, alphabet, *model);
+    if (!derived) // the measurers' words are Windows-1256
+        checkWordBounds(font, *model);
     return model;
 }
 
@@ -903,40 +1094,11 @@ std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& f
     }
 }
 
-// Bytes of Latin or Arabic letters: a word that starts or ends with one
-// does not take its script or direction from its neighbours.
-const std::array<bool, 256>& strongLetters()
-{
-    static const std::array<bool, 256> table = [] {
-        std::array<bool, 256> t{};
-        for (int b = 0; b < 256; ++b) {
-            const QChar c(Cp1256Table[b]);
-            const QChar::Script script = c.script();
-            const QChar::Direction dir = c.direction();
-            t[static_cast<std::size_t>(b)] = script != QChar::Script_Common && script != QChar::Script_Inherited
-                && script != QChar::Script_Unknown && (dir == QChar::DirL || dir == QChar::DirR || dir == QChar::DirAL);
-        }
-        return t;
-    }();
-    return table;
-}
-
-struct WordHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>()(s); }
-};
-struct WordEqual {
-    using is_transparent = void;
-    bool operator()(std::string_view a, std::string_view b) const { return a == b; }
-};
-
-// Measures on the thread that uses it, with a font of its own. A text's bound
-// is the sum of its words' widths, each measured once in the runs it may
-// stand in, and of its spaces.
+// Measures on the thread that uses it, with a font of its own.
 class QtMeasurer : public TextMeasurer {
 public:
     QtMeasurer(const QFont& font, std::shared_ptr<const FontModel> model)
-        : font_(ownCopy(font)), model_(std::move(model))
+        : font_(ownCopy(font)), model_(std::move(model)), words_(*model_)
     {
     }
 
@@ -956,32 +1118,8 @@ public:
 
     int bound(std::string_view text) override
     {
-        std::int64_t sum = 0;
-        std::size_t i = 0;
-        const std::size_t n = text.size();
-        std::int64_t spaces = 0;
-        while (i < n) {
-            const auto ch = static_cast<unsigned char>(text[i]);
-            if (ch < 32 || ch == 127)
-                return INT_MAX; // tabs and line breaks: no word model
-            if (ch == ' ') {
-                ++spaces;
-                ++i;
-                continue;
-            }
-            std::size_t j = i + 1;
-            while (j < n && text[j] != ' ') {
-                const auto cj = static_cast<unsigned char>(text[j]);
-                if (cj < 32 || cj == 127)
-                    return INT_MAX;
-                ++j;
-            }
-            sum += wordWidth64(text.substr(i, j - i));
-            i = j;
-        }
-        sum += spaces * (model_->space64 + 2 * model_->edge64);
-        const std::int64_t px = (sum + 32) >> 6;
-        return static_cast<int>(std::min<std::int64_t>(px, INT_MAX));
+        ensureMetrics();
+        return words_.bound(text, *metricsF_);
     }
 
 private:
@@ -993,40 +1131,12 @@ private:
         }
     }
 
-    std::int64_t measure64(const QString& text) { return w64(*metricsF_, text, rightToLeft()); }
-
-    std::int64_t wordWidth64(std::string_view word)
-    {
-        const auto it = words_.find(word);
-        if (it != words_.end())
-            return it->second;
-        ensureMetrics();
-        const QString w = ToQString(word);
-        std::int64_t v = measure64(w);
-        const auto& strong = strongLetters();
-        const QString latin = QStringLiteral("a ");
-        const QString arabic = QString(QChar(Hamza)) + QChar(u' ');
-        if (!strong[static_cast<unsigned char>(word.front())]) {
-            // Its first characters join the run before it.
-            v = std::max(v, measure64(latin + w) - measure64(latin));
-            v = std::max(v, measure64(arabic + w) - measure64(arabic));
-        }
-        if (!strong[static_cast<unsigned char>(word.back())]) {
-            const QString latinAfter = QStringLiteral(" a");
-            const QString arabicAfter = QString(QChar(u' ')) + QChar(Hamza);
-            v = std::max(v, measure64(w + latinAfter) - measure64(latinAfter));
-            v = std::max(v, measure64(w + arabicAfter) - measure64(arabicAfter));
-        }
-        words_.emplace(std::string(word), v);
-        return v;
-    }
-
     QFont font_;
     std::shared_ptr<const FontModel> model_;
     std::optional<QFontMetrics> metrics_;
     std::optional<QFontMetricsF> metricsF_;
     QString buffer_;
-    std::unordered_map<std::string, std::int64_t, WordHash, WordEqual> words_;
+    WordBounds words_;
 };
 
 } // namespace

@@ -10,10 +10,12 @@
 #include "table/TableLayout.h"
 #include "text/Cp1256.h"
 
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QRandomGenerator>
 #include <QtTest>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -209,6 +211,69 @@ std::vector<int> MeasureEveryCell(const CoreGrid& grid, const QtTextMetrics& met
     return widths;
 }
 
+// Words that Arabic-script fonts shape hardest, in UTF-8: marks (also two
+// on one letter), alef with madda, lam-alef, ZWNJ, tatweel, Latin and
+// digits, a kaf or gaf ending a word (Nastaliq draws it longer before a
+// space); or Persian letters and marks in any order.
+std::string HardWord(QRandomGenerator& rng)
+{
+    static const std::vector<std::string> words = {"سآآٌطدشَّنه",
+                                                   "آگ",
+                                                   "بن",
+                                                   "آک",
+                                                   "لا",
+                                                   "لأ",
+                                                   "نرم‌افزار",
+                                                   "کتاب‌ها",
+                                                   "بِسْمِ",
+                                                   "اللّهِ",
+                                                   "ـبـ",
+                                                   "إسلامی",
+                                                   "«فارسی»",
+                                                   "گچساران",
+                                                   "۱۲۳۴",
+                                                   "١٢٣",
+                                                   "1400/10/01",
+                                                   "ACME",
+                                                   "ffi",
+                                                   "café",
+                                                   "وٌ",
+                                                   "مَّ",
+                                                   "یِ",
+                                                   "ئ"};
+    static const std::vector<std::string> letters = {"ا", "آ", "ب", "پ", "ت", "ج", "چ",  "ح", "د", "ر", "ژ",
+                                                     "س", "ش", "ط", "ع", "ف", "ق", "ک",  "گ", "ل", "م", "ن",
+                                                     "و", "ه", "ی", "ي", "ك", "ة", "لا", "ٌ",  "َّ",  "ِ",  "\u200C"};
+    if (rng.bounded(2) == 0)
+        return words[static_cast<std::size_t>(rng.bounded(static_cast<int>(words.size())))];
+    std::string w;
+    for (int k = 0, n = rng.bounded(1, 8); k < n; ++k) // no mark or joiner first
+        w += letters[static_cast<std::size_t>(rng.bounded(k ? static_cast<int>(letters.size()) : 28))];
+    return w;
+}
+
+// A column's cells: the same few words in any order, so that bounds from
+// the words are all alike and the widths are not; in some columns now and
+// then two spaces between them or one at either end.
+std::vector<std::string> HardColumn(QRandomGenerator& rng, int rows)
+{
+    std::vector<std::string> words;
+    for (int k = 0, n = rng.bounded(2, 5); k < n; ++k)
+        words.push_back(HardWord(rng));
+    const bool loose = rng.bounded(2) == 0;
+    auto sometimes = [&](const char* s) { return loose && rng.bounded(8) == 0 ? s : ""; };
+    std::vector<std::string> cells;
+    for (int r = 0; r < rows; ++r) {
+        std::vector<std::string> order = words;
+        std::shuffle(order.begin(), order.end(), rng);
+        std::string s = sometimes(" ");
+        for (std::size_t k = 0; k < order.size(); ++k)
+            s += (k ? std::string(" ") + sometimes(" ") : std::string()) + order[k];
+        cells.push_back(s + sometimes(" "));
+    }
+    return cells;
+}
+
 QFont FontOf(const QString& family, int pixels)
 {
     QFont f(family);
@@ -229,6 +294,8 @@ private slots:
     void hugeCellsGiveExactWidths();
     void threadsGiveTheSameWidths();
     void cancelledSizingGivesNothing();
+    void arabicScriptFontsGiveExactWidths_data();
+    void arabicScriptFontsGiveExactWidths();
 };
 
 void TestColumnWidths::exactWidths_data()
@@ -372,6 +439,50 @@ void TestColumnWidths::cancelledSizingGivesNothing()
         QVERIFY(widths.empty());
         QVERIFY(calls >= 1);
     }
+}
+
+void TestColumnWidths::arabicScriptFontsGiveExactWidths_data()
+{
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<int>("pixels");
+    QTest::addColumn<bool>("utf8");
+    const QStringList families = QFontDatabase::families(QFontDatabase::Arabic);
+    if (families.isEmpty())
+        QSKIP("no font of Arabic script installed");
+    for (const QString& family : families)
+        for (const int px : {9, 13, 17})
+            for (const bool utf8 : {false, true})
+                QTest::addRow("%s %dpx %s", qPrintable(family), px, utf8 ? "UTF-8" : "Windows-1256")
+                    << family << px << utf8;
+}
+
+// Every installed font of Arabic script, Nastaliq's cursive joining and
+// word ends included: the widths of the cells measured one by one, in
+// either encoding.
+void TestColumnWidths::arabicScriptFontsGiveExactWidths()
+{
+    QFETCH(QString, family);
+    QFETCH(int, pixels);
+    QFETCH(bool, utf8);
+    const QtTextMetrics metrics(FontOf(family, pixels));
+    QRandomGenerator rng(qHash(family) ^ static_cast<quint32>(pixels));
+    CoreGrid grid;
+    grid.Reset(6, 60);
+    grid.SetEncoding(utf8 ? TextEncoding::Utf8 : TextEncoding::Windows1256);
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        const std::vector<std::string> cells = HardColumn(rng, grid.RowCount());
+        for (int r = 0; r < grid.RowCount(); ++r)
+            grid.SetCell(c, r,
+                         utf8 ? cells[static_cast<std::size_t>(r)] : Utf8ToCp1256(cells[static_cast<std::size_t>(r)]));
+    }
+    std::vector<int> expected;
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        int w = MinColumnWidth;
+        for (int r = 0; r < grid.RowCount(); ++r)
+            w = std::max(w, utf8 ? metrics.utf8TextWidth(grid.Cell(c, r)) : metrics.textWidth(grid.Cell(c, r)));
+        expected.push_back(w);
+    }
+    QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 1 + pixels % 2), expected);
 }
 
 QTEST_MAIN(TestColumnWidths)
