@@ -11,6 +11,14 @@ inline constexpr int WaitMs = 60000;
 #define WAIT_VERIFY2(expr, message) QTRY_VERIFY2_WITH_TIMEOUT(expr, message, WaitMs)
 #define WAIT_COMPARE(actual, expected) QTRY_COMPARE_WITH_TIMEOUT(actual, expected, WaitMs)
 
+// A helper's failed check ends the test there.
+#define CHECKED(call)                                                                                                  \
+    do {                                                                                                               \
+        call;                                                                                                          \
+        if (QTest::currentTestFailed())                                                                                \
+            return;                                                                                                    \
+    } while (false)
+
 // For a widget or a window.
 template <class Window>
 bool WaitExposed(Window* w)

@@ -140,14 +140,6 @@ QByteArray Table(int rows, int cols, const QByteArray& tag)
 
 } // namespace
 
-// A helper's failed check ends the test there.
-#define CHECKED(call)                                                                                                  \
-    do {                                                                                                               \
-        call;                                                                                                          \
-        if (QTest::currentTestFailed())                                                                                \
-            return;                                                                                                    \
-    } while (false)
-
 class TestGridWindow : public QObject {
     Q_OBJECT
     QTemporaryDir appDir;

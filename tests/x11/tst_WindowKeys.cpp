@@ -177,14 +177,6 @@ void ExpectOneSelection(MainWindow& w, int expectedCells)
 
 } // namespace
 
-// A helper's failed check ends the test there.
-#define CHECKED(call)                                                                                                  \
-    do {                                                                                                               \
-        call;                                                                                                          \
-        if (QTest::currentTestFailed())                                                                                \
-            return;                                                                                                    \
-    } while (false)
-
 class TestWindowKeys : public QObject {
     Q_OBJECT
     QTemporaryDir appDir;
