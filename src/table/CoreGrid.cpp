@@ -48,7 +48,7 @@ std::string_view CoreGrid::farCell(std::uint32_t v) const
     static constexpr char Space[] = " ";
     if (v == SpaceCode)
         return {Space, 1};
-    if (v == EmptyCode)
+    if (v == EmptyCode || v == FillCode)
         return {Space, 0};
     const Far& f = far_[v & ~FarBit];
     const char* base = (f.len & ArenaBit) ? arena_.data() : source_->data();
@@ -85,7 +85,7 @@ void CoreGrid::compact()
     std::vector<Far> far;
     for (auto& col : cols_)
         for (auto& v : col) {
-            if (v < FarBit || v == SpaceCode || v == EmptyCode)
+            if (v < FarBit || v == SpaceCode || v == EmptyCode || v == FillCode)
                 continue;
             Far f = far_[v & ~FarBit];
             if (f.len & ArenaBit) {
@@ -104,6 +104,9 @@ void CoreGrid::compact()
 
 void CoreGrid::SetCell(int col, int row, std::string_view text)
 {
+    // Nothing put past a row's end leaves the row as short as it was.
+    if (text.empty() && IsFill(col, row))
+        return;
     cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = store(text);
 }
 
@@ -173,6 +176,7 @@ CoreGrid CoreGrid::sharingBytes() const
     out.fixedRows_ = fixedRows_;
     out.rowHeight_ = rowHeight_;
     out.encoding_ = encoding_;
+    out.keepFields_ = keepFields_;
     return out;
 }
 
@@ -238,7 +242,7 @@ void CoreGrid::InsertRow(int row, const HeldRow& held)
 {
     row = std::clamp(row, 0, rowCount_);
     for (std::size_t c = 0; c < cols_.size(); ++c)
-        cols_[c].insert(cols_[c].begin() + row, c < held.cells.size() ? held.cells[c] : EmptyCode);
+        cols_[c].insert(cols_[c].begin() + row, c < held.cells.size() ? held.cells[c] : FillCode);
     rowStart_.insert(rowStart_.begin() + row, held.start);
     ++rowCount_;
 }
@@ -252,7 +256,7 @@ CoreGrid::HeldColumn CoreGrid::HoldColumn(int col) const
 void CoreGrid::InsertColumn(int col, HeldColumn held)
 {
     col = std::clamp(col, 0, ColCount());
-    held.cells.resize(static_cast<std::size_t>(rowCount_), EmptyCode);
+    held.cells.resize(static_cast<std::size_t>(rowCount_), FillCode);
     cols_.insert(cols_.begin() + col, std::move(held.cells));
     widths_.insert(widths_.begin() + col, held.width);
 }
@@ -284,7 +288,7 @@ void CoreGrid::SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t 
 void CoreGrid::AddColumns(int cols)
 {
     while (ColCount() < cols) {
-        cols_.emplace_back(static_cast<std::size_t>(rowCount_), SpaceCode);
+        cols_.emplace_back(static_cast<std::size_t>(rowCount_), keepFields_ ? FillCode : SpaceCode);
         widths_.push_back(DefaultColWidth);
     }
 }
@@ -324,6 +328,7 @@ bool ConvertGridText(const CoreGrid& grid, TextEncoding to, CoreGrid& out)
     CoreGrid fresh;
     fresh.BeginBuild(std::make_shared<const ByteBuffer>(text), rows, cols);
     fresh.SetEncoding(to);
+    fresh.SetKeepsFields(grid.KeepsFields());
     for (int r = 0; r < rows; ++r) {
         std::uint32_t at = rowStarts[static_cast<std::size_t>(r)];
         fresh.SetRowStart(r, at);
@@ -331,7 +336,9 @@ bool ConvertGridText(const CoreGrid& grid, TextEncoding to, CoreGrid& out)
             const std::uint32_t end =
                 ends[static_cast<std::size_t>(r) * static_cast<std::size_t>(cols) + static_cast<std::size_t>(c)];
             // An empty cell stays empty: the save tells "" from " ".
-            if (end == at)
+            if (grid.IsFill(c, r))
+                fresh.SetFillCell(c, r);
+            else if (end == at)
                 fresh.SetCell(c, r, {});
             else
                 fresh.SetSourceCell(c, r, at, end - at);

@@ -7,7 +7,9 @@
 //
 // A cell is four bytes: a view of up to 2047 bytes that starts within the
 // first megabyte of its row's line, or a code for " ", for "", or for an
-// entry of a side table (longer lines and cells, and changed cells).
+// entry of a side table (longer lines and cells, and changed cells). A table
+// that keeps its fields as read (UTF-8, UTF-16) holds "" for an empty field
+// and a fill code, also "", for the cells past the end of a short row.
 
 #include "text/ByteBuffer.h"
 #include "text/TextEncoding.h"
@@ -53,6 +55,16 @@ public:
         return farCell(v);
     }
     void SetCell(int col, int row, std::string_view text);
+    // Whether the cell lies past the end of its row's line and was never set
+    // since: a save of a table in its own form leaves it out.
+    bool IsFill(int col, int row) const { return Code(col, row) == FillCode; }
+    void SetFillCell(int col, int row)
+    {
+        cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = FillCode;
+    }
+    // The layout keeps empty fields "" and fills short rows (instead of " ").
+    bool KeepsFields() const { return keepFields_; }
+    void SetKeepsFields(bool keep) { keepFields_ = keep; }
     // The table bytes that cells laid out from it view.
     std::string_view SourceBytes() const { return source_->view(); }
 
@@ -135,7 +147,7 @@ public:
     bool TrySetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len)
     {
         if (len == 0) {
-            SetSpaceCell(col, row);
+            cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = keepFields_ ? EmptyCode : SpaceCode;
             return true;
         }
         const std::uint64_t rel = std::uint64_t{off} - rowStart_[static_cast<std::size_t>(row)];
@@ -151,7 +163,17 @@ public:
     {
         cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode;
     }
-    // Adds columns holding " " up to cols.
+    void SetEmptyCell(int col, int row)
+    {
+        cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = EmptyCode;
+    }
+    // A cell past the end of the row's line: " ", or the fill code when the
+    // grid keeps its fields.
+    void SetPadCell(int col, int row)
+    {
+        cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = keepFields_ ? FillCode : SpaceCode;
+    }
+    // Adds columns of pad cells up to cols.
     void AddColumns(int cols);
     // Ends the build: at least minCols columns, the cursor inside.
     void EndBuild(int minCols);
@@ -163,7 +185,8 @@ private:
     static constexpr std::uint32_t FarBit = 0x80000000u;
     static constexpr std::uint32_t SpaceCode = 0xFFFFFFFFu;
     static constexpr std::uint32_t EmptyCode = 0xFFFFFFFEu;
-    static constexpr std::uint32_t MaxFarIndex = 0x7FFFFFFDu;
+    static constexpr std::uint32_t FillCode = 0xFFFFFFFDu;
+    static constexpr std::uint32_t MaxFarIndex = 0x7FFFFFFCu;
     static constexpr std::uint32_t ArenaBit = 0x80000000u;
     // A cell of the side table.
     struct Far {
@@ -190,6 +213,7 @@ private:
     int rowHeight_ = DefaultRowHeightPx;
     std::uint64_t epoch_ = 0;
     TextEncoding encoding_ = TextEncoding::Windows1256;
+    bool keepFields_ = false;
 };
 
 // The same grid (shape, widths, fixed rows, cursor) with its text in the

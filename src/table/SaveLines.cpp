@@ -16,9 +16,64 @@ constexpr std::size_t NumberRoom = 21;
 // A save is written in pieces of about this size.
 constexpr std::size_t PieceBytes = std::size_t{1} << 20;
 
-// Appends the saved lines of rows [fromRow, toRow) to out.
-void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, std::string& out)
+// Appends the number of row r and a TAB.
+void AppendRowNumber(std::int64_t rowNumberBase, int r, std::string& out)
 {
+    // Numbers from a positive base count up without bound (up to 2^63 - 2
+    // plus the rows, which 64 unsigned bits hold); a negative base, which
+    // no command passes, is kept where base - 1 + row fits in 64 bits.
+    constexpr std::int64_t Limit = std::int64_t{1} << 62;
+    char number[NumberRoom];
+    const auto res = rowNumberBase > 0
+        ? std::to_chars(number, number + sizeof number,
+                        static_cast<std::uint64_t>(rowNumberBase - 1) + static_cast<std::uint64_t>(r))
+        : std::to_chars(number, number + sizeof number, std::max(rowNumberBase, -Limit) - 1 + r);
+    out.append(number, res.ptr);
+    out.push_back('\t');
+}
+
+// Appends rows [fromRow, toRow) as their lines were read (see SaveForm).
+void AppendKeptRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, const SaveForm& form,
+                    std::string& out)
+{
+    const int rows = grid.RowCount();
+    for (int r = fromRow; r < toRow; ++r) {
+        if (rowNumberBase != 0)
+            AppendRowNumber(rowNumberBase, r, out);
+        int length = grid.ColCount();
+        while (length > 0 && grid.IsFill(length - 1, r))
+            --length;
+        // Neighbouring cells of one line are copied as one run, as below.
+        const char* runStart = nullptr;
+        const char* runEnd = nullptr;
+        for (int c = 0; c < length; ++c) {
+            const std::string_view cell = grid.Cell(c, r);
+            if (runStart && cell.data() == runEnd + 1 && *runEnd == '\t') {
+                runEnd = cell.data() + cell.size();
+                continue;
+            }
+            if (runStart) {
+                out.append(runStart, runEnd);
+                out.push_back('\t');
+            }
+            runStart = cell.data();
+            runEnd = cell.data() + cell.size();
+        }
+        if (runStart)
+            out.append(runStart, runEnd);
+        if (r + 1 < rows || form.lastLineEnded)
+            out.append(form.lineBreak);
+    }
+}
+
+// Appends the saved lines of rows [fromRow, toRow) to out.
+void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, std::string& out,
+                    const SaveForm& form = {})
+{
+    if (form.kept) {
+        AppendKeptRows(grid, rowNumberBase, fromRow, toRow, form, out);
+        return;
+    }
     const int cols = grid.ColCount();
     const bool numbered = rowNumberBase != 0;
     // Numbers from a positive base count up without bound (up to 2^63 - 2
@@ -78,7 +133,7 @@ void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRo
 
 } // namespace
 
-std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
+std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase, const SaveForm& form)
 {
     const int rows = grid.RowCount();
     const int cols = grid.ColCount();
@@ -90,7 +145,7 @@ std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase)
             total += grid.Cell(c, r).size();
     std::string out;
     out.reserve(total);
-    AppendSaveRows(grid, rowNumberBase, 0, rows, out);
+    AppendSaveRows(grid, rowNumberBase, 0, rows, out, form);
     return out;
 }
 
@@ -161,7 +216,7 @@ FileError FirstCellWithTab(const CoreGrid& grid, const std::string& path)
 
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress, FileEncoding encoding,
-                          std::string_view head, std::string_view tail)
+                          std::string_view head, std::string_view tail, const SaveForm& form)
 {
     if (path.empty())
         return FileStatus(FileErrorCode::NoFileName, path);
@@ -182,7 +237,7 @@ FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, cons
         piece.clear();
         while (next < rows && piece.size() < PieceBytes) {
             const int to = std::min(rows, next + 256);
-            AppendSaveRows(grid, rowNumberBase, next, to, piece);
+            AppendSaveRows(grid, rowNumberBase, next, to, piece, form);
             next = to;
         }
         out = piece;

@@ -11,11 +11,23 @@
 
 namespace rasmik {
 
+// How a table's own lines are written back. Kept, each row is written as
+// its fields were read: every cell as it is, up to the row's last cell that
+// is not fill (a short row stays short unless a cell past its end was set),
+// with the table's line break, and none after the last row when the file's
+// last line had none. Not kept, rows are written as below.
+struct SaveForm {
+    bool kept = false;
+    std::string_view lineBreak = "\r\n";
+    bool lastLineEnded = true;
+};
+
 // The exact bytes of a save: one line per row, rows 0..RowCount-1. With a
 // rowNumberBase n other than 0 the line of row r starts with n-1+r and a TAB.
 // Every cell is followed by a TAB, spaces are trimmed from both ends of the
 // line, trailing TABs are dropped, and every line ends with CR LF.
-std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase);
+// In a kept form, the rows are written as SaveForm says.
+std::string BuildSaveBytes(const CoreGrid& grid, std::int64_t rowNumberBase, const SaveForm& form = {});
 
 // The numbering base for the start code typed by the user (64-bit): start + 1,
 // or 0 (no numbering) for -1 and below, an empty or unreadable answer.
@@ -41,7 +53,7 @@ std::string BackupPathFor(const std::string& path);
 // rows as they stand, already in encoding: a header block, a stray last byte.
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress = {}, FileEncoding encoding = {},
-                          std::string_view head = {}, std::string_view tail = {});
+                          std::string_view head = {}, std::string_view tail = {}, const SaveForm& form = {});
 
 // The first cell, row by row, holding a character that encoding cannot:
 // its error (the cell named by NameCell), or None when every cell fits.

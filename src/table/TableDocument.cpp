@@ -410,13 +410,24 @@ void TableDocument::setColumnWidth(int col, int width)
         grid_.SetColWidth(col, width);
 }
 
+SaveForm TableDocument::saveForm() const
+{
+    SaveForm form;
+    form.kept = grid_.KeepsFields();
+    if (form.kept) {
+        form.lineBreak = lines_.lineBreak();
+        form.lastLineEnded = lines_.lastLineEnded();
+    }
+    return form;
+}
+
 FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
                                std::optional<FileEncoding> encoding)
 {
     const FileEncoding as = encoding.value_or(lines_.encoding());
     // Saved elsewhere, the open table is still the one to save.
     if (path_.empty() || !SameFile(path, path_))
-        return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as);
+        return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, {}, {}, saveForm());
     return saveOverTable(path, rowNumberBase, progress, as);
 }
 
@@ -424,10 +435,12 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
                                         FileEncoding as)
 {
     // The header block goes back in front of the rows, in the file's encoding.
+    const SaveForm form = saveForm();
     std::string head;
     for (std::size_t i = 0; i < openedHeader_.lines.size(); ++i) {
         UnfitCharacter unfit;
-        if (!AppendHeldAs(openedHeader_.lines[i] + "\r\n", lines_.heldForm(), as.encoding, head, &unfit)) {
+        if (!AppendHeldAs(openedHeader_.lines[i] + std::string(form.lineBreak), lines_.heldForm(), as.encoding, head,
+                          &unfit)) {
             FileError error(FileErrorCode::NotInEncoding, path);
             error.row = static_cast<std::int64_t>(i) + 1;
             error.column = 0;
@@ -462,7 +475,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
             cfgChanged = true;
         }
     }
-    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, head, tail);
+    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, head, tail, form);
     if (!saved) {
         if (cfgChanged)
             WriteFileAtomic(cfgPath, oldCfg);
@@ -496,16 +509,18 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
         grid_ = std::move(converted);
         history_.clear(true);
         historyEpoch_ = grid_.Epoch();
-        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form));
         rebuilt.setEncoding(as);
+        rebuilt.setLineForm(lines_.lineBreak(), lines_.lastLineEnded());
         lines_ = std::move(rebuilt);
         rebuild = false;
         if (observer_)
             observer_->gridReplaced();
     }
     if (rebuild) {
-        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase));
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form));
         rebuilt.setEncoding(FileEncoding{grid_.Encoding(), false});
+        rebuilt.setLineForm(lines_.lineBreak(), lines_.lastLineEnded());
         lines_ = std::move(rebuilt);
     }
     lines_.setFileEncoding(as);

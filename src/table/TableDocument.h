@@ -5,6 +5,7 @@
 // through this class, so that whoever shows it only reads it.
 
 #include "table/CoreGrid.h"
+#include "table/SaveLines.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
 #include "table/TextMetrics.h"
@@ -291,6 +292,9 @@ private:
     // Adds the step of a change made since the grid's epoch was epochBefore.
     void record(UndoStep step, std::uint64_t epochBefore);
     void historyChanged();
+    // How the table's lines are written back: as read for a Unicode
+    // tab-separated table, as always for the others.
+    SaveForm saveForm() const;
     FileStatus saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
                              FileEncoding as);
     void putCursor(int col, int row);

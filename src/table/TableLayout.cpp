@@ -116,8 +116,16 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         guess = std::max(guess, CountFields(lines[r], widths, held));
     grid.BeginBuild(lines.buffer(), static_cast<int>(rows), guess);
     grid.SetEncoding(held);
+    // A Unicode table keeps its fields as read, so that a save can give them
+    // back; fixed-width fields are trimmed and so are not as read.
+    grid.SetKeepsFields(held != TextEncoding::Windows1256
+                        && std::none_of(widths.begin(), widths.end(), [](int w) { return w > 0; }));
+    // A line ending in a TAB ends with an empty field, which a grid that
+    // keeps its fields holds too.
+    const bool keep = grid.KeepsFields();
+    const auto emptyLastField = [keep](std::string_view line) { return keep && !line.empty() && line.back() == '\t'; };
     if (n == 0) {
-        grid.SetSpaceCell(0, 0);
+        grid.SetPadCell(0, 0);
         grid.EndBuild(1);
         return true;
     }
@@ -152,9 +160,16 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                     again = true;
                 ++col;
             });
+            if (emptyLastField(line)) {
+                if (col >= guess)
+                    again = true;
+                else
+                    grid.SetEmptyCell(col, row);
+                ++col;
+            }
             most = std::max(most, col);
             for (int c = col; c < guess; ++c)
-                grid.SetSpaceCell(c, row);
+                grid.SetPadCell(c, row);
             if (again)
                 later.push_back(r);
         }
@@ -203,6 +218,8 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                 grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
                                    static_cast<std::uint32_t>(field.size()));
             });
+            if (emptyLastField(lines[r]))
+                grid.SetEmptyCell(col, static_cast<int>(r));
         }
     }
     grid.EndBuild(1);

@@ -34,6 +34,8 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
     std::size_t nextReport = ProgressStep;
     const char* cr = static_cast<const char*>(std::memchr(base, '\r', n));
     const char* lf = static_cast<const char*>(std::memchr(base, '\n', n));
+    // The first break found is the file's own.
+    const char* const first = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
     while (pos < n) {
         if (cr && cr < base + pos)
             cr = static_cast<const char*>(std::memchr(base + pos, '\r', n - pos));
@@ -55,6 +57,11 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
         }
     }
     TableLines t;
+    if (first && *first == '\r')
+        t.setLineForm(first + 1 < base + n && first[1] == '\n' ? "\r\n" : "\r", true);
+    else if (first)
+        t.setLineForm("\n", true);
+    t.lastLineEnded_ = n > 0 && (base[n - 1] == '\n' || base[n - 1] == '\r');
     t.buffer_ = std::make_shared<const ByteBuffer>(std::move(bytes));
     t.index_ = std::move(index);
     out = std::move(t);

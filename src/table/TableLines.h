@@ -68,6 +68,15 @@ public:
     // the text off, or half a character at the end of a UTF-16 file.
     const TextEnd& textEnd() const { return textEnd_; }
     void setTextEnd(const TextEnd& end) { textEnd_ = end; }
+    // The file's own line break (its first one: CR LF, LF or CR; CR LF when
+    // it has none) and whether its last line ends with one.
+    std::string_view lineBreak() const { return lineBreak_; }
+    bool lastLineEnded() const { return lastLineEnded_; }
+    void setLineForm(std::string_view lineBreak, bool lastLineEnded)
+    {
+        lineBreak_ = lineBreak == "\n" ? "\n" : lineBreak == "\r" ? "\r" : "\r\n";
+        lastLineEnded_ = lastLineEnded;
+    }
 
     // The shared byte buffer; cell views of a grid built from these lines
     // point into it and keep it alive.
@@ -87,6 +96,8 @@ private:
     std::size_t first_ = 0;
     FileEncoding encoding_;
     TextEnd textEnd_;
+    std::string_view lineBreak_ = "\r\n";
+    bool lastLineEnded_ = true;
     TextEncoding held_ = TextEncoding::Windows1256;
 };
 

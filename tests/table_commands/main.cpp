@@ -18,6 +18,7 @@ QObject* makeDocumentLayoutTests();
 QObject* makeUtf8CommandTests();
 QObject* makeSortTests();
 QObject* makeSaveOverTests();
+QObject* makeTableFormTests();
 
 namespace {
 
@@ -37,9 +38,9 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
-    for (auto make :
-         {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-          makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests, makeSaveOverTests})
+    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
+                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
+                      makeSaveOverTests, makeTableFormTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
