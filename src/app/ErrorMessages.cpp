@@ -89,6 +89,9 @@ std::string PersianReason(const FileError& e)
     case C::TabInCell:
         return "خانه " + PlaceOfError(e)
             + " نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا می‌شوند دو خانه می‌شود. TAB را از خانه بردارید.";
+    case C::BreakInCell:
+        return "خانه " + PlaceOfError(e)
+            + " نویسه TAB یا شکست خط دارد که فایلی با خانه‌های جداشده با TAB نگه نمی‌دارد. جدول را با نوع CSV ذخیره کنید.";
     case C::System:
         if (e.sysErrno == 0 && e.detail.empty())
             return "خطای ناشناخته";

@@ -277,9 +277,20 @@ void CoreGrid::BeginBuild(std::shared_ptr<const ByteBuffer> buffer, int rows, in
     widths_.assign(static_cast<std::size_t>(cols), DefaultColWidth);
 }
 
-void CoreGrid::SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len)
+std::size_t CoreGrid::SourceOffset(int col, int row) const
 {
-    if (TrySetSourceCell(col, row, off, len))
+    const std::uint32_t v = Code(col, row);
+    if (v < FarBit)
+        return std::size_t{rowStart_[static_cast<std::size_t>(row)]} + (v >> LenBits);
+    if (v == SpaceCode || v == EmptyCode || v == FillCode)
+        return std::string_view::npos;
+    const Far& f = far_[v & ~FarBit];
+    return (f.len & ArenaBit) ? std::string_view::npos : std::size_t{f.off};
+}
+
+void CoreGrid::SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len, bool keepView)
+{
+    if (TrySetSourceCell(col, row, off, len, keepView))
         return;
     cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] =
         addFar(Far{off, std::min<std::uint32_t>(len, ArenaBit - 1)});

@@ -144,9 +144,11 @@ public:
     // 0). False when the view does not fit a cell by itself: then nothing is
     // set, and SetSourceCell must be used. Threads may set different cells
     // at the same time.
-    bool TrySetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len)
+    // keepView keeps an empty view a view (a quoted empty field, which a
+    // save writes quoted again).
+    bool TrySetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len, bool keepView = false)
     {
-        if (len == 0) {
+        if (len == 0 && !keepView) {
             cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = keepFields_ ? EmptyCode : SpaceCode;
             return true;
         }
@@ -158,7 +160,10 @@ public:
         return true;
     }
     // The same for any view; one thread only.
-    void SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len);
+    void SetSourceCell(int col, int row, std::uint32_t off, std::uint32_t len, bool keepView = false);
+    // Where the cell's text starts in SourceBytes() when it is a view of
+    // them (as laid out, never set since); npos otherwise.
+    std::size_t SourceOffset(int col, int row) const;
     void SetSpaceCell(int col, int row)
     {
         cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode;

@@ -32,29 +32,40 @@ int CompareNoCase(const std::string& a, const std::string& b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-bool EndsWithTxt(const char* name)
+// Whether name ends in ext (".txt": a dot and letters) in any letter case.
+bool EndsWithExtension(const char* name, std::string_view ext)
 {
     const std::size_t n = std::strlen(name);
-    if (n < 4)
+    if (n < ext.size())
         return false;
-    const char* e = name + n - 4;
-    return e[0] == '.' && Fold(static_cast<unsigned char>(e[1])) == 'T' && Fold(static_cast<unsigned char>(e[2])) == 'X'
-        && Fold(static_cast<unsigned char>(e[3])) == 'T';
+    const char* e = name + n - ext.size();
+    for (std::size_t i = 0; i < ext.size(); ++i)
+        if (Fold(static_cast<unsigned char>(e[i])) != Fold(static_cast<unsigned char>(ext[i])))
+            return false;
+    return true;
 }
 
 } // namespace
 
-FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress)
+FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress,
+                         const ReadChoice& choice)
 {
     ByteBuffer bytes;
     FileStatus r = ReadWholeFile(path, bytes);
     if (!r)
         return r;
-    const FileEncoding encoding = DetectEncoding(bytes.view());
+    FileEncoding encoding = DetectEncoding(bytes.view());
+    if (choice.encoding && *choice.encoding != encoding.encoding) {
+        // Read as told; a mark of that encoding is still its mark.
+        const FileEncoding marked{*choice.encoding, true};
+        const std::string_view mark = ByteOrderMarkOf(marked);
+        encoding = FileEncoding{*choice.encoding, !mark.empty() && bytes.view().substr(0, mark.size()) == mark};
+    }
     const TextEnd end = FindTextEnd(bytes.view(), encoding);
     if (!FileBytesToHeld(bytes, encoding, TableLines::MaxBytes))
         return FileStatus(FileErrorCode::TooLarge, path);
-    if (!TableLines::FromBytes(std::move(bytes), lines, progress))
+    const TableForm form = choice.form ? *choice.form : FormForPath(path, bytes.view());
+    if (!TableLines::FromBytes(std::move(bytes), lines, progress, form))
         return FileStatus(FileErrorCode::Cancelled, path);
     lines.setEncoding(encoding);
     lines.setTextEnd(end);
@@ -128,14 +139,26 @@ bool FolderFileLess(const std::string& a, const std::string& b)
     return c != 0 ? c < 0 : a < b;
 }
 
-std::vector<std::string> RebuildFolderFiles(const std::string& folder)
+std::string TableKindExtension(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash) || dot + 1 == path.size())
+        return ".txt";
+    std::string ext = path.substr(dot);
+    for (char& c : ext)
+        c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+    return ext;
+}
+
+std::vector<std::string> RebuildFolderFiles(const std::string& folder, std::string_view ext)
 {
     std::vector<std::string> files;
     DIR* dir = opendir(folder.empty() ? "." : folder.c_str());
     if (!dir)
         return files;
     while (const dirent* e = readdir(dir)) {
-        if (!EndsWithTxt(e->d_name))
+        if (!EndsWithExtension(e->d_name, ext))
             continue;
         std::string full = folder + e->d_name;
         struct stat st { };

@@ -5,15 +5,25 @@
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
 
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace rasmik {
 
+// What "Reopen As" chose instead of what the file's name and bytes say.
+struct ReadChoice {
+    std::optional<TextEncoding> encoding;
+    std::optional<TableForm> form;
+};
+
 // Reads the table file into lines, with its encoding and what of it the
-// lines do not hold (TextEnd). A progress that answers false fails it as
+// lines do not hold (TextEnd), in the form its name gives (FormForPath)
+// unless choice says otherwise. A progress that answers false fails it as
 // Cancelled.
-FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {});
+FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {},
+                         const ReadChoice& choice = {});
 
 // The "CellFormat" value of the table's .cfg; empty when there is none or it
 // cannot be read.
@@ -30,9 +40,13 @@ std::string AbsolutePath(const std::string& path);
 // byte order so that two files differing only in case both stay listed.
 bool FolderFileLess(const std::string& a, const std::string& b);
 
-// Full paths of the files (not folders) of folder whose names end in ".txt" in
-// any letter case, sorted with FolderFileLess. Empty when it cannot be listed.
-std::vector<std::string> RebuildFolderFiles(const std::string& folder);
+// The kind of table "Pre File" and "Next File" walk from path: its
+// extension in small letters (".txt" for a name without one).
+std::string TableKindExtension(const std::string& path);
+
+// Full paths of the files (not folders) of folder whose names end in ext
+// in any letter case, sorted with FolderFileLess. Empty when it cannot be listed.
+std::vector<std::string> RebuildFolderFiles(const std::string& folder, std::string_view ext = ".txt");
 
 // Index of path in files: an exact match first, else one equal ignoring case; -1.
 int FindFolderFile(const std::vector<std::string>& files, const std::string& path);

@@ -16,8 +16,8 @@ constexpr std::size_t NumberRoom = 21;
 // A save is written in pieces of about this size.
 constexpr std::size_t PieceBytes = std::size_t{1} << 20;
 
-// Appends the number of row r and a TAB.
-void AppendRowNumber(std::int64_t rowNumberBase, int r, std::string& out)
+// Appends the number of row r and a separator.
+void AppendRowNumber(std::int64_t rowNumberBase, int r, std::string& out, char separator = '\t')
 {
     // Numbers from a positive base count up without bound (up to 2^63 - 2
     // plus the rows, which 64 unsigned bits hold); a negative base, which
@@ -29,7 +29,7 @@ void AppendRowNumber(std::int64_t rowNumberBase, int r, std::string& out)
                         static_cast<std::uint64_t>(rowNumberBase - 1) + static_cast<std::uint64_t>(r))
         : std::to_chars(number, number + sizeof number, std::max(rowNumberBase, -Limit) - 1 + r);
     out.append(number, res.ptr);
-    out.push_back('\t');
+    out.push_back(separator);
 }
 
 // Appends rows [fromRow, toRow) as their lines were read (see SaveForm).
@@ -66,32 +66,85 @@ void AppendKeptRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRo
     }
 }
 
+// Appends rows [fromRow, toRow) as quoted fields (see SaveForm).
+void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, const SaveForm& form,
+                      std::string& out)
+{
+    const int rows = grid.RowCount();
+    const char sep = form.fields.separator;
+    const std::string_view source = grid.SourceBytes();
+    // A grid that does not keep its fields holds " " for an empty one.
+    const bool spaceIsEmpty = !grid.KeepsFields();
+    const char breaksOf[] = {sep, '\r', '\n', '\0'};
+    const std::string_view breaks(breaksOf, 3);
+    for (int r = fromRow; r < toRow; ++r) {
+        if (rowNumberBase != 0)
+            AppendRowNumber(rowNumberBase, r, out, sep);
+        int length = grid.ColCount();
+        while (length > 0 && grid.IsFill(length - 1, r))
+            --length;
+        // Fields that stand in the table's bytes as they are written (in
+        // their quotes, or needing none) and follow one another there with
+        // one separator between them are copied as one run.
+        const char* runStart = nullptr;
+        const char* runEnd = nullptr;
+        for (int c = 0; c < length; ++c) {
+            const std::string_view cell = grid.Cell(c, r);
+            const std::size_t off = grid.SourceOffset(c, r);
+            const char* rawStart = nullptr;
+            const char* rawEnd = nullptr;
+            if (off != std::string_view::npos && off > 0 && source[off - 1] == '"' && off + cell.size() < source.size()
+                && source[off + cell.size()] == '"' && cell.find('"') == std::string_view::npos) {
+                rawStart = source.data() + off - 1;
+                rawEnd = rawStart + cell.size() + 2;
+            } else if (!cell.empty() && !(spaceIsEmpty && cell == " ")
+                       && (off != std::string_view::npos && form.asRead
+                               ? cell.front() != '"' && cell.find_first_of(breaks) == std::string_view::npos
+                               : !FieldNeedsQuotes(cell, sep))) {
+                rawStart = cell.data();
+                rawEnd = rawStart + cell.size();
+            }
+            if (rawStart && runStart && rawStart == runEnd + 1 && *runEnd == sep) {
+                runEnd = rawEnd;
+                continue;
+            }
+            if (runStart)
+                out.append(runStart, runEnd);
+            runStart = nullptr;
+            if (c > 0)
+                out.push_back(sep);
+            if (rawStart) {
+                runStart = rawStart;
+                runEnd = rawEnd;
+            } else if (!cell.empty() && !(spaceIsEmpty && cell == " ")) {
+                AppendQuotedField(cell, out);
+            }
+        }
+        if (runStart)
+            out.append(runStart, runEnd);
+        if (r + 1 < rows || form.lastLineEnded)
+            out.append(form.lineBreak);
+    }
+}
+
 // Appends the saved lines of rows [fromRow, toRow) to out.
 void AppendSaveRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, std::string& out,
                     const SaveForm& form = {})
 {
+    if (form.fields.quoted) {
+        AppendQuotedRows(grid, rowNumberBase, fromRow, toRow, form, out);
+        return;
+    }
     if (form.kept) {
         AppendKeptRows(grid, rowNumberBase, fromRow, toRow, form, out);
         return;
     }
     const int cols = grid.ColCount();
     const bool numbered = rowNumberBase != 0;
-    // Numbers from a positive base count up without bound (up to 2^63 - 2
-    // plus the rows, which 64 unsigned bits hold); a negative base, which
-    // no command passes, is kept where base - 1 + row fits in 64 bits.
-    constexpr std::int64_t Limit = std::int64_t{1} << 62;
-    const std::int64_t negativeBase = std::max(rowNumberBase, -Limit);
-    char number[NumberRoom];
     for (int r = fromRow; r < toRow; ++r) {
         const std::size_t lineStart = out.size();
-        if (numbered) {
-            const auto res = rowNumberBase > 0
-                ? std::to_chars(number, number + sizeof number,
-                                static_cast<std::uint64_t>(rowNumberBase - 1) + static_cast<std::uint64_t>(r))
-                : std::to_chars(number, number + sizeof number, negativeBase - 1 + r);
-            out.append(number, res.ptr);
-            out.push_back('\t');
-        }
+        if (numbered)
+            AppendRowNumber(rowNumberBase, r, out);
         // Cells laid out from one line lie side by side in the table's buffer
         // with one TAB between them: such a run is copied in one piece.
         const char* runStart = nullptr;
@@ -206,6 +259,23 @@ FileError FirstCellWithTab(const CoreGrid& grid, const std::string& path)
         for (int c = 0; c < grid.ColCount(); ++c) {
             if (grid.Cell(c, r).find('\t') != std::string_view::npos) {
                 error = FileError(FileErrorCode::TabInCell, path);
+                NameCell(error, grid, c, r);
+                return error;
+            }
+        }
+    }
+    return error;
+}
+
+FileError FirstCellWithBreak(const CoreGrid& grid, const std::string& path, bool viewsToo)
+{
+    FileError error;
+    for (int r = 0; r < grid.RowCount(); ++r) {
+        for (int c = 0; c < grid.ColCount(); ++c) {
+            if (!viewsToo && grid.SourceOffset(c, r) != std::string_view::npos)
+                continue;
+            if (grid.Cell(c, r).find_first_of("\t\r\n") != std::string_view::npos) {
+                error = FileError(FileErrorCode::BreakInCell, path);
                 NameCell(error, grid, c, r);
                 return error;
             }

@@ -2,6 +2,7 @@
 // Writing the grid back as a tab-separated table file ("Save", "Save With Rows").
 
 #include "table/CoreGrid.h"
+#include "table/TableForm.h"
 #include "table/TableLines.h"
 #include "text/TextFiles.h"
 
@@ -16,10 +17,16 @@ namespace rasmik {
 // is not fill (a short row stays short unless a cell past its end was set),
 // with the table's line break, and none after the last row when the file's
 // last line had none. Not kept, rows are written as below.
+// In a quoted form (a comma-separated table) rows are always written so, each
+// field quoted where the file quoted it or where its text needs quotes.
 struct SaveForm {
     bool kept = false;
     std::string_view lineBreak = "\r\n";
     bool lastLineEnded = true;
+    TableForm fields;
+    // The grid's bytes are a file of this quoted form: a field it left
+    // unquoted is written so again when it needs no quotes to read back.
+    bool asRead = false;
 };
 
 // The exact bytes of a save: one line per row, rows 0..RowCount-1. With a
@@ -61,5 +68,10 @@ FileError FirstUnfitCell(const CoreGrid& grid, TextEncoding encoding, const std:
 // The first cell, row by row, holding a TAB (a fixed-width field may): its
 // error (TabInCell), or None.
 FileError FirstCellWithTab(const CoreGrid& grid, const std::string& path);
+// The first cell, row by row, holding a TAB, CR or LF: its error
+// (BreakInCell), or None. Cells that view the table's bytes are looked at
+// only when viewsToo (a comma-separated table's fields may hold them; a
+// tab-separated table's cannot).
+FileError FirstCellWithBreak(const CoreGrid& grid, const std::string& path, bool viewsToo);
 
 } // namespace rasmik

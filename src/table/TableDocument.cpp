@@ -266,24 +266,28 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
     return true;
 }
 
-FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& target, const LoadProgressFn& progress)
+FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& target, const LoadProgressFn& progress,
+                               const ReadChoice& choice)
 {
     // Made clean once, so that the caption, "Pre File" / "Next File" and the
     // save's backup all see one spelling of the file.
     const std::string path = CleanTablePath(givenPath);
     const std::string cellWidths = ReadCellFormat(path);
     TableLines lines;
-    FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading));
+    FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading), choice);
     if (!read)
         return read;
     return openLines(std::move(lines), path, cellWidths, target, progress);
 }
 
-FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& cellWidths,
+FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& givenCellWidths,
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
     const std::string path = CleanTablePath(givenPath);
-    const HeaderBlock block = ReadHeaderBlock(lines);
+    // The header block and fixed widths belong to tab-separated tables.
+    const bool quoted = lines.form().quoted;
+    const HeaderBlock block = quoted ? HeaderBlock{} : ReadHeaderBlock(lines);
+    const std::string cellWidths = quoted ? std::string() : givenCellWidths;
     bool cancelled = false;
     LoadProgressFn watched;
     if (progress)
@@ -297,7 +301,7 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
     CoreGrid fresh;
     if (!buildGrid(lines, cellWidths, target, watched, fresh))
         return FileStatus(cancelled ? FileErrorCode::Cancelled : FileErrorCode::TooLarge, path);
-    std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)));
+    std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)), TableKindExtension(path));
 
     // The last search goes on in the new table's held form.
     if (lines.heldForm() != grid_.Encoding() && !searchText_.empty()) {
@@ -410,9 +414,11 @@ void TableDocument::setColumnWidth(int col, int width)
         grid_.SetColWidth(col, width);
 }
 
-SaveForm TableDocument::saveForm() const
+SaveForm TableDocument::saveForm(TableForm fields) const
 {
     SaveForm form;
+    form.fields = fields;
+    form.asRead = fields == lines_.form() && grid_.SourceBytes().data() == lines_.buffer()->data();
     form.kept = grid_.KeepsFields();
     if (form.kept) {
         form.lineBreak = lines_.lineBreak();
@@ -421,21 +427,38 @@ SaveForm TableDocument::saveForm() const
     return form;
 }
 
+TableForm TableDocument::formForSave(const std::string& path) const
+{
+    const TableForm own = lines_.form();
+    if (!path_.empty() && SameFile(path, path_))
+        return own;
+    if (IsCsvPath(path))
+        return own.quoted ? own : CommaForm;
+    return TabForm;
+}
+
 FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
-                               std::optional<FileEncoding> encoding)
+                               std::optional<FileEncoding> encoding, std::optional<TableForm> fields)
 {
     const FileEncoding as = encoding.value_or(lines_.encoding());
+    const TableForm to = fields.value_or(formForSave(path));
+    // A tab-separated file cannot hold a cell's TAB or line break.
+    if (!to.quoted) {
+        if (FileError broken = FirstCellWithBreak(grid_, path, lines_.form().quoted);
+            broken.code != FileErrorCode::None)
+            return broken;
+    }
     // Saved elsewhere, the open table is still the one to save.
     if (path_.empty() || !SameFile(path, path_))
-        return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, {}, {}, saveForm());
-    return saveOverTable(path, rowNumberBase, progress, as);
+        return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, {}, {}, saveForm(to));
+    return saveOverTable(path, rowNumberBase, progress, as, to);
 }
 
 FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
-                                        FileEncoding as)
+                                        FileEncoding as, TableForm fields)
 {
     // The header block goes back in front of the rows, in the file's encoding.
-    const SaveForm form = saveForm();
+    const SaveForm form = saveForm(fields);
     std::string head;
     for (std::size_t i = 0; i < openedHeader_.lines.size(); ++i) {
         UnfitCharacter unfit;
@@ -485,7 +508,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
     const bool numbered = rowNumberBase != 0;
     const TextEncoding held = HeldForm(as.encoding);
     // A new layout cuts the table as the file now holds it.
-    bool rebuild = isModified() || numbered || fixedWidths;
+    bool rebuild = isModified() || numbered || fixedWidths || fields != lines_.form();
     CoreGrid converted;
     if (held != grid_.Encoding() && ConvertGridText(grid_, held, converted)) {
         // Saved in another form, the table holds its text that way from now
@@ -509,7 +532,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
         grid_ = std::move(converted);
         history_.clear(true);
         historyEpoch_ = grid_.Epoch();
-        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form));
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form), fields);
         rebuilt.setEncoding(as);
         rebuilt.setLineForm(lines_.lineBreak(), lines_.lastLineEnded());
         lines_ = std::move(rebuilt);
@@ -518,7 +541,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
             observer_->gridReplaced();
     }
     if (rebuild) {
-        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form));
+        TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form), fields);
         rebuilt.setEncoding(FileEncoding{grid_.Encoding(), false});
         rebuilt.setLineForm(lines_.lineBreak(), lines_.lastLineEnded());
         lines_ = std::move(rebuilt);
@@ -768,6 +791,9 @@ bool TableDocument::removeColumn()
 
 bool TableDocument::fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress)
 {
+    // Fixed widths cut tab-separated tables only.
+    if (lines_.form().quoted)
+        return false;
     // Laid out aside first, so that a cancel leaves widths, file and grid alone.
     CoreGrid fresh;
     if (!buildGrid(lines_, widths, target, progress, fresh))

@@ -5,6 +5,7 @@
 // through this class, so that whoever shows it only reads it.
 
 #include "table/CoreGrid.h"
+#include "table/FolderFiles.h"
 #include "table/SaveLines.h"
 #include "table/TableLayout.h"
 #include "table/TableLines.h"
@@ -134,8 +135,11 @@ public:
     // path() is then its absolute, lexically clean form (CleanTablePath).
     // A failed or cancelled open (the status says cancelled then) leaves
     // the document exactly as it was.
-    FileStatus open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {});
-    // The same for lines already read, as the table at path cut with cellWidths.
+    // choice reads it with another encoding or form than its own ("Reopen As").
+    FileStatus open(const std::string& path, LayoutTarget& target, const LoadProgressFn& progress = {},
+                    const ReadChoice& choice = {});
+    // The same for lines already read, as the table at path cut with
+    // cellWidths (when tab-separated).
     FileStatus openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
                          const LoadProgressFn& progress = {});
     // Lays the grid out again from the table's lines (after a change of font,
@@ -181,8 +185,18 @@ public:
     // from then on (the undo history starts again when that form changes).
     // A save over a table whose text a NUL cut off writes the cut table: the
     // caller asks first (lines().textEnd()).
+    // The fields are written in form fields, else in formForSave(path); a
+    // tab-separated file cannot hold a cell's TAB or line break, and such a
+    // cell refuses the save before anything is written (BreakInCell).
     FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {},
-                    std::optional<FileEncoding> encoding = std::nullopt);
+                    std::optional<FileEncoding> encoding = std::nullopt,
+                    std::optional<TableForm> fields = std::nullopt);
+    // The form a save to path writes: the table's own over the table, a
+    // comma-separated one (the table's separator if it has one) to a ".csv"
+    // file, tab-separated elsewhere.
+    TableForm formForSave(const std::string& path) const;
+    // How the open table's fields are separated and quoted.
+    TableForm form() const { return lines_.form(); }
 
     // ---- editing commands on the cursor's column or row ----
     void simpleNumber();
@@ -198,7 +212,8 @@ public:
     bool sortRows(bool descending);
     // "Fix Cell Size": new fixed widths, kept in the table's ".cfg", and the
     // table cut again with them. False when that layout was cancelled: the
-    // widths, the ".cfg" and the grid are then as they were.
+    // widths, the ".cfg" and the grid are then as they were. A
+    // comma-separated table has no fixed widths: false, nothing changed.
     bool fixCellSize(const std::string& widths, LayoutTarget& target, const LoadProgressFn& progress = {});
     // Remembers the present column order for tables with these header names.
     bool saveColumnOrder();
@@ -294,9 +309,9 @@ private:
     void historyChanged();
     // How the table's lines are written back: as read for a Unicode
     // tab-separated table, as always for the others.
-    SaveForm saveForm() const;
+    SaveForm saveForm(TableForm fields) const;
     FileStatus saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
-                             FileEncoding as);
+                             FileEncoding as, TableForm fields);
     void putCursor(int col, int row);
     // The changes themselves, telling the observer; the history is the callers'.
     void removeRowNow(int row);

@@ -1,5 +1,6 @@
 #include "table/TableLayout.h"
 
+#include "table/TableForm.h"
 #include "table/TextAlphabet.h"
 #include "text/StringHelpers.h"
 
@@ -105,24 +106,35 @@ constexpr std::size_t SampledLines = 4096;
 
 bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress)
 {
-    const std::vector<int> widths = ParseCellWidths(cellWidths);
+    const TableForm form = lines.form();
+    // Fixed widths cut tab-separated tables only.
+    const std::vector<int> widths = form.quoted ? std::vector<int>{} : ParseCellWidths(cellWidths);
     const TextEncoding held = lines.heldForm();
     const std::size_t n = lines.size();
     const std::size_t rows = std::max<std::size_t>(1, n);
     if (rows > static_cast<std::size_t>(INT32_MAX))
         return false;
+    // Calls onField(view, raw, kind) for each field of a line.
+    const auto cutLine = [&](std::string_view line, auto&& onField) {
+        if (form.quoted)
+            ForEachQuotedField(line, form.separator, onField);
+        else
+            ForEachField(line, widths, held, [&](std::string_view field) { onField(field, field, FieldKind::Plain); });
+    };
     int guess = 1;
     for (std::size_t r = 0; r < std::min(n, SampledLines); ++r)
-        guess = std::max(guess, CountFields(lines[r], widths, held));
+        guess = std::max(
+            guess, form.quoted ? CountQuotedFields(lines[r], form.separator) : CountFields(lines[r], widths, held));
     grid.BeginBuild(lines.buffer(), static_cast<int>(rows), guess);
     grid.SetEncoding(held);
-    // A Unicode table keeps its fields as read, so that a save can give them
-    // back; fixed-width fields are trimmed and so are not as read.
-    grid.SetKeepsFields(held != TextEncoding::Windows1256
-                        && std::none_of(widths.begin(), widths.end(), [](int w) { return w > 0; }));
+    // A Unicode or a quoted table keeps its fields as read, so that a save
+    // can give them back; fixed-width fields are trimmed and so are not as read.
+    grid.SetKeepsFields(form.quoted
+                        || (held != TextEncoding::Windows1256
+                            && std::none_of(widths.begin(), widths.end(), [](int w) { return w > 0; })));
     // A line ending in a TAB ends with an empty field, which a grid that
-    // keeps its fields holds too.
-    const bool keep = grid.KeepsFields();
+    // keeps its fields holds too (a quoted form's fields count it already).
+    const bool keep = grid.KeepsFields() && !form.quoted;
     const auto emptyLastField = [keep](std::string_view line) { return keep && !line.empty() && line.back() == '\t'; };
     if (n == 0) {
         grid.SetPadCell(0, 0);
@@ -153,10 +165,10 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             grid.SetRowStart(row, static_cast<std::uint32_t>(line.data() - base));
             int col = 0;
             bool again = false;
-            ForEachField(line, widths, held, [&](std::string_view field) {
-                if (col >= guess
+            cutLine(line, [&](std::string_view field, std::string_view, FieldKind kind) {
+                if (col >= guess || kind == FieldKind::Copy
                     || !grid.TrySetSourceCell(col, row, static_cast<std::uint32_t>(field.data() - base),
-                                              static_cast<std::uint32_t>(field.size())))
+                                              static_cast<std::uint32_t>(field.size()), kind == FieldKind::QuotedEmpty))
                     again = true;
                 ++col;
             });
@@ -214,9 +226,12 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         grid.AddColumns(std::max(most, mostOther));
         for (const std::size_t r : later) {
             int col = 0;
-            ForEachField(lines[r], widths, held, [&](std::string_view field) {
-                grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
-                                   static_cast<std::uint32_t>(field.size()));
+            cutLine(lines[r], [&](std::string_view field, std::string_view raw, FieldKind kind) {
+                if (kind == FieldKind::Copy)
+                    grid.SetCell(col++, static_cast<int>(r), UnquoteField(raw));
+                else
+                    grid.SetSourceCell(col++, static_cast<int>(r), static_cast<std::uint32_t>(field.data() - base),
+                                       static_cast<std::uint32_t>(field.size()), kind == FieldKind::QuotedEmpty);
             });
             if (emptyLastField(lines[r]))
                 grid.SetEmptyCell(col, static_cast<int>(r));

@@ -17,7 +17,7 @@ TableLines::TableLines()
     index_ = emptyIndex;
 }
 
-bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress)
+bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress, TableForm form)
 {
     if (const void* nul = std::memchr(bytes.data(), '\0', bytes.size()))
         bytes.truncate(static_cast<std::size_t>(static_cast<const char*>(nul) - bytes.data()));
@@ -27,22 +27,55 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
     auto index = std::make_shared<Index>();
     const char* const base = bytes.data();
     const std::size_t n = bytes.size();
+    const std::string_view all(base, n);
     // A rough guess of the line count saves most reallocations.
     index->starts.reserve(n / 64 + 1);
 
     std::size_t pos = 0;
     std::size_t nextReport = ProgressStep;
+    bool unclosed = false;
     const char* cr = static_cast<const char*>(std::memchr(base, '\r', n));
     const char* lf = static_cast<const char*>(std::memchr(base, '\n', n));
-    // The first break found is the file's own.
-    const char* const first = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
+    // The first break found is the file's own (in a quoted form, the first
+    // outside quotes).
+    const char* first = nullptr;
     while (pos < n) {
-        if (cr && cr < base + pos)
-            cr = static_cast<const char*>(std::memchr(base + pos, '\r', n - pos));
-        if (lf && lf < base + pos)
-            lf = static_cast<const char*>(std::memchr(base + pos, '\n', n - pos));
-        const char* brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
-        const std::size_t end = brk ? static_cast<std::size_t>(brk - base) : n;
+        // Breaks are looked for from scan on; in a quoted form a quote that
+        // opens a field moves scan past its closing quote.
+        std::size_t scan = pos;
+        const char* brk;
+        std::size_t end;
+        for (;;) {
+            if (cr && cr < base + scan)
+                cr = static_cast<const char*>(std::memchr(base + scan, '\r', n - scan));
+            if (lf && lf < base + scan)
+                lf = static_cast<const char*>(std::memchr(base + scan, '\n', n - scan));
+            brk = !cr ? lf : !lf ? cr : (cr < lf ? cr : lf);
+            end = brk ? static_cast<std::size_t>(brk - base) : n;
+            if (!form.quoted)
+                break;
+            // Only a quote at the start of a field opens quoting.
+            const char* q = static_cast<const char*>(std::memchr(base + scan, '"', end - scan));
+            while (q && q != base + pos && q[-1] != form.separator)
+                q = static_cast<const char*>(std::memchr(q + 1, '"', static_cast<std::size_t>(base + end - q - 1)));
+            if (!q)
+                break;
+            const std::size_t close = ClosingQuote(all, static_cast<std::size_t>(q - base) + 1);
+            if (close == std::string_view::npos) {
+                unclosed = true;
+                brk = nullptr;
+                end = n;
+                break;
+            }
+            scan = close + 1;
+            if (progress && scan >= nextReport) {
+                nextReport = scan + ProgressStep;
+                if (!progress(scan, n))
+                    return false;
+            }
+        }
+        if (brk && !first)
+            first = brk;
         index->starts.push_back(static_cast<std::uint32_t>(pos));
         index->lastEnd = static_cast<std::uint32_t>(end);
         if (!brk)
@@ -61,22 +94,25 @@ bool TableLines::FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& 
         t.setLineForm(first + 1 < base + n && first[1] == '\n' ? "\r\n" : "\r", true);
     else if (first)
         t.setLineForm("\n", true);
-    t.lastLineEnded_ = n > 0 && (base[n - 1] == '\n' || base[n - 1] == '\r');
+    // A quote never closed ends the text inside its field, not at a break.
+    t.lastLineEnded_ = !unclosed && n > 0 && (base[n - 1] == '\n' || base[n - 1] == '\r');
+    t.form_ = form;
+    t.unclosedQuote_ = unclosed;
     t.buffer_ = std::make_shared<const ByteBuffer>(std::move(bytes));
     t.index_ = std::move(index);
     out = std::move(t);
     return true;
 }
 
-bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress)
+bool TableLines::FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress, TableForm form)
 {
-    return FromBytes(ByteBuffer(bytes), out, progress);
+    return FromBytes(ByteBuffer(bytes), out, progress, form);
 }
 
-TableLines TableLines::FromBytes(std::string bytes)
+TableLines TableLines::FromBytes(std::string bytes, TableForm form)
 {
     TableLines t;
-    FromBytes(std::move(bytes), t);
+    FromBytes(std::move(bytes), t, {}, form);
     return t;
 }
 

@@ -3,6 +3,7 @@
 // Copies share the buffer and the offsets, so the grid's cells can stay
 // views into it and a copy of a million lines costs nothing.
 
+#include "table/TableForm.h"
 #include "text/ByteBuffer.h"
 #include "text/TextEncoding.h"
 
@@ -23,9 +24,11 @@ public:
     TableLines();
     // Splits bytes at CR LF, lone CR or lone LF; a final line break adds no
     // empty line; a NUL byte ends the text. Returns false when cancelled.
-    static bool FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress = {});
-    static bool FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress = {});
-    static TableLines FromBytes(std::string bytes);
+    // In a quoted form a line is a record: breaks inside quotes stay in it.
+    static bool FromBytes(ByteBuffer bytes, TableLines& out, const ProgressFn& progress = {}, TableForm form = TabForm);
+    static bool FromBytes(std::string bytes, TableLines& out, const ProgressFn& progress = {},
+                          TableForm form = TabForm);
+    static TableLines FromBytes(std::string bytes, TableForm form = TabForm);
     static TableLines FromLines(const std::vector<std::string>& lines);
 
     std::size_t size() const { return index_->starts.size() - first_; }
@@ -78,6 +81,12 @@ public:
         lastLineEnded_ = lastLineEnded;
     }
 
+    // How the lines' fields are separated and quoted.
+    TableForm form() const { return form_; }
+    // Whether the last record's quote was never closed (its field then
+    // runs to the end of the file).
+    bool unclosedQuote() const { return unclosedQuote_; }
+
     // The shared byte buffer; cell views of a grid built from these lines
     // point into it and keep it alive.
     const std::shared_ptr<const ByteBuffer>& buffer() const { return buffer_; }
@@ -97,6 +106,8 @@ private:
     FileEncoding encoding_;
     TextEnd textEnd_;
     std::string_view lineBreak_ = "\r\n";
+    TableForm form_;
+    bool unclosedQuote_ = false;
     bool lastLineEnded_ = true;
     TextEncoding held_ = TextEncoding::Windows1256;
 };

@@ -85,6 +85,9 @@ std::string DescribeFileError(const FileError& error)
         return CellPlaceText(error) + ": the character " + hex + " has no Windows-1256 form";
     }
     case C::TabInCell: return CellPlaceText(error) + ": the cell holds a TAB, which the tab-separated file cannot hold";
+    case C::BreakInCell:
+        return CellPlaceText(error)
+            + ": the cell holds a TAB or a line break, which a tab-separated file cannot hold; save it as CSV";
     case C::TextCut:
         return "a NUL at byte " + std::to_string(error.count + 1)
             + " cut the table off; writing over the file would lose its last "

@@ -33,6 +33,9 @@ enum class FileErrorCode {
     // A cell (row, column, subject as above) holds a TAB, which a
     // tab-separated file written over a fixed-width table cannot hold.
     TabInCell,
+    // A cell (as above) holds a TAB, CR or LF, which a tab-separated file
+    // cannot hold; a comma-separated one can.
+    BreakInCell,
     // The table's text was cut off by a NUL at byte count of the file's limit
     // bytes: writing over the file would lose the rest.
     TextCut,

@@ -19,6 +19,7 @@ QObject* makeUtf8CommandTests();
 QObject* makeSortTests();
 QObject* makeSaveOverTests();
 QObject* makeTableFormTests();
+QObject* makeCsvTests();
 
 namespace {
 
@@ -40,7 +41,7 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
                       makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
-                      makeSaveOverTests, makeTableFormTests})
+                      makeSaveOverTests, makeTableFormTests, makeCsvTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
