@@ -36,7 +36,7 @@ OutputKind KindOf(const std::string& path)
     for (char& c : ext)
         if (c >= 'A' && c <= 'Z')
             c = static_cast<char>(c + 32);
-    if (ext == "txt" || ext == "tsv")
+    if (ext == "txt" || ext == "tsv" || ext == "csv")
         return OutputKind::Text;
     if (ext == "xlsx")
         return OutputKind::Workbook;
@@ -69,7 +69,7 @@ int UsageError(const std::string& why)
 }
 
 int Convert(const std::string& input, const std::string& output, const std::string& title,
-            std::optional<FileEncoding> encoding)
+            std::optional<FileEncoding> encoding, char separator)
 {
     const OutputKind kind = KindOf(output);
     // The window's own start: the saved font, the remembered column orders
@@ -98,7 +98,12 @@ int Convert(const std::string& input, const std::string& output, const std::stri
         }
         // The same file under another spelling is the open table too: the
         // save decides by the file itself (backup, header block, ".cfg").
-        const FileStatus r = document.save(output, 0, {}, encoding);
+        // A .csv keeps the input's quoted form or is comma-separated, unless
+        // told the separator; every other text is tab-separated.
+        std::optional<TableForm> form;
+        if (separator)
+            form = TableForm{separator, true};
+        const FileStatus r = document.save(output, 0, {}, encoding, form);
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         if (r.hasWarning())
@@ -107,9 +112,12 @@ int Convert(const std::string& input, const std::string& output, const std::stri
         return ExitOk;
     }
     case OutputKind::Workbook: {
-        const FileStatus r = ExportLinesToWorkbook(document.lines(), "Sheet1", output, {},
-                                                   // Its direction and frozen header; no widths are laid out here.
-                                                   SheetLookOfGrid(document.grid(), false));
+        // Its direction and frozen header; no widths are laid out here. A
+        // comma-separated table's lines are records in quotes: its cells go.
+        const SheetLook look = SheetLookOfGrid(document.grid(), false);
+        const FileStatus r = document.form().quoted
+            ? ExportGridToWorkbook(document.grid(), "Sheet1", output, {}, look)
+            : ExportLinesToWorkbook(document.lines(), "Sheet1", output, {}, look);
         if (!r)
             return Fail(ExitOutputUnwritable, output, r.error());
         return ExitOk;
@@ -138,17 +146,23 @@ std::string VersionText()
 std::string UsageText()
 {
     return "usage: rasmik [TABLE]\n"
-           "       rasmik --convert INPUT OUTPUT [--title TEXT] [--encoding ENCODING]\n"
+           "       rasmik --convert INPUT OUTPUT [--title TEXT] [--encoding ENCODING] [--separator SEPARATOR]\n"
            "       rasmik --help | --version\n"
            "\n"
-           "Without options, opens TABLE (a tab-separated or fixed-width text table) in the window.\n"
-           "--convert reads INPUT as the Open command does and writes OUTPUT by its extension:\n"
+           "Without options, opens TABLE (a tab-separated, fixed-width or comma-separated text table)\n"
+           "in the window.\n"
+           "--convert reads INPUT as the Open command does (a .csv with quoted fields, separated by\n"
+           "commas or semicolons, whichever its first lines use) and writes OUTPUT by its extension:\n"
            "  .txt, .tsv   the table as Save writes it, in INPUT's encoding and byte-order mark,\n"
            "               or in ENCODING: windows-1256, utf-8 (without a mark) or utf-16\n"
            "               (little-endian, with its mark); over INPUT itself as Save writes over\n"
            "               the open table: a .Bak backup, the header block kept, the .cfg's\n"
-           "               CellFormat dropped, and never over a table that a NUL cut off\n"
-           "  .xlsx        a workbook of INPUT's lines cut at TABs, every field as text\n"
+           "               CellFormat dropped, and never over a table that a NUL cut off;\n"
+           "               a cell holding a TAB or a line break is not written (exit status 3)\n"
+           "  .csv         the same with quoted fields where needed, separated as INPUT's fields\n"
+           "               (commas for a tab-separated INPUT) or by SEPARATOR: comma, semicolon,\n"
+           "               tab or pipe\n"
+           "  .xlsx        a workbook of INPUT's cells, every field as text\n"
            "  .pdf         the printed report on A4, titled TEXT\n"
            "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes).\n"
            "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written (also when\n"
@@ -177,6 +191,7 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
     std::vector<std::string> rest(args.begin() + 1, args.end());
     std::string title;
     std::optional<FileEncoding> encoding;
+    char separator = 0;
     for (std::size_t i = 0; i < rest.size();) {
         if (rest[i] == "--title") {
             if (i + 1 >= rest.size())
@@ -189,6 +204,10 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
                 return UsageError("--encoding needs windows-1256, utf-8 or utf-16");
             encoding = e;
             rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
+        } else if (rest[i] == "--separator") {
+            if (i + 1 >= rest.size() || !(separator = SeparatorNamed(rest[i + 1])))
+                return UsageError("--separator needs comma, semicolon, tab or pipe");
+            rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
         } else {
             ++i;
         }
@@ -196,14 +215,16 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
     if (rest.size() != 2)
         return UsageError("--convert needs INPUT and OUTPUT");
     if (KindOf(rest[1]) == OutputKind::None)
-        return UsageError("OUTPUT must end in .txt, .tsv, .xlsx or .pdf: " + rest[1]);
+        return UsageError("OUTPUT must end in .txt, .tsv, .csv, .xlsx or .pdf: " + rest[1]);
     if (encoding && KindOf(rest[1]) != OutputKind::Text)
-        return UsageError("--encoding applies to a .txt or .tsv OUTPUT only");
+        return UsageError("--encoding applies to a .txt, .tsv or .csv OUTPUT only");
+    if (separator && !IsCsvPath(rest[1]))
+        return UsageError("--separator applies to a .csv OUTPUT only");
     // No window is shown: the offscreen platform needs no display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QtDefaultHandler = qInstallMessageHandler(DropQtWarnings);
     QGuiApplication app(argc, argv);
-    return Convert(rest[0], rest[1], title, encoding);
+    return Convert(rest[0], rest[1], title, encoding, separator);
 }
 
 } // namespace rasmik

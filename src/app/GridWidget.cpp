@@ -57,19 +57,27 @@ QString CellToolTip(std::string_view displayText, TextEncoding held)
     QString text = ToQString(CutAtCharacter(displayText, static_cast<std::size_t>(ToolTipLength), held), held);
     if (displayText.size() > static_cast<std::size_t>(ToolTipLength))
         text += QChar(0x2026);
+    // The cell's own lines stay lines; the rest is wrapped below.
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     // Lines of at most LineLength characters, broken at a space where there is one.
     constexpr qsizetype LineLength = 80;
     QString wrapped;
-    qsizetype from = 0;
-    while (text.size() - from > LineLength) {
-        qsizetype cut = text.lastIndexOf(QLatin1Char(' '), from + LineLength);
-        if (cut <= from)
-            cut = from + LineLength;
-        wrapped += QStringView(text).mid(from, cut - from);
-        wrapped += QLatin1Char('\n');
-        from = cut < text.size() && text[cut] == QLatin1Char(' ') ? cut + 1 : cut;
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (&line != &lines.front())
+            wrapped += QLatin1Char('\n');
+        qsizetype from = 0;
+        while (line.size() - from > LineLength) {
+            qsizetype cut = line.lastIndexOf(QLatin1Char(' '), from + LineLength);
+            if (cut <= from)
+                cut = from + LineLength;
+            wrapped += QStringView(line).mid(from, cut - from);
+            wrapped += QLatin1Char('\n');
+            from = cut < line.size() && line[cut] == QLatin1Char(' ') ? cut + 1 : cut;
+        }
+        wrapped += QStringView(line).mid(from);
     }
-    wrapped += QStringView(text).mid(from);
     // As markup of the text itself, so that a cell holding "<b>" shows "<b>".
     return Qt::convertFromPlainText(wrapped, Qt::WhiteSpaceNormal);
 }
@@ -519,7 +527,10 @@ bool GridWidget::viewportEvent(QEvent* e)
 
 void GridWidget::showCellToolTip(const QPoint& globalPos, QWidget* over, int col, int row, const QRect& rect)
 {
-    if (!painter_.textCut(over, *this, col, row, rect)) {
+    // A cell of more than one line shows them whole, as does a cut one.
+    const std::string_view text = cellText(col, row);
+    const bool lines = text.find_first_of("\r\n") != std::string_view::npos;
+    if (!lines && !painter_.textCut(over, *this, col, row, rect)) {
         QToolTip::hideText();
         return;
     }

@@ -28,6 +28,7 @@
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLayout>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProgressDialog>
@@ -302,8 +303,8 @@ void MainWindow::showEditState()
     if (QAction* a = command("showAllRows"))
         a->setEnabled(document_.isFiltered());
     showTitle();
-    statusLine_->showTable(document_.encoding(), document_.grid());
-    statusLine_->showTextEnd(document_.lines().textEnd());
+    statusLine_->showTable(document_.encoding(), document_.form(), document_.grid());
+    statusLine_->showTextEnd(document_.lines().textEnd(), document_.lines().unclosedQuote());
     if (document_.isFiltered())
         statusLine_->showFilter(document_.shownRows().size());
     else
@@ -478,6 +479,71 @@ void MainWindow::buildMenu()
     }
     shapingAction_ = command("toggleShaping");
     maximizeAction_ = command("toggleMaximize");
+    buildReopenMenu(*file);
+}
+
+void MainWindow::buildReopenMenu(QMenu& file)
+{
+    struct ReopenItem {
+        const char* name;
+        const char* caption;
+        std::optional<TextEncoding> encoding;
+        char separator;
+    };
+    const ReopenItem items[] = {
+        {"reopenWindows1256", "Windows-1256", TextEncoding::Windows1256, 0},
+        {"reopenUtf8", "UTF-8", TextEncoding::Utf8, 0},
+        {"reopenUtf16LE", "UTF-16 LE", TextEncoding::Utf16LE, 0},
+        {"reopenUtf16BE", "UTF-16 BE", TextEncoding::Utf16BE, 0},
+        {"reopenComma", "Comma", std::nullopt, ','},
+        {"reopenSemicolon", "Semicolon", std::nullopt, ';'},
+        {"reopenTab", "TAB", std::nullopt, '\t'},
+        {"reopenPipe", "Pipe", std::nullopt, '|'},
+    };
+    // After "Next File": the table just opened is the one read wrongly.
+    auto* menu = new QMenu(QStringLiteral("Reopen As"), &file);
+    menu->setObjectName(QStringLiteral("reopenMenu"));
+    file.insertMenu(command("chooseFont"), menu);
+    for (const ReopenItem& item : items) {
+        if (item.separator == ',')
+            menu->addSeparator();
+        auto* action = new QAction(QString::fromUtf8(item.caption), this);
+        action->setObjectName(QString::fromLatin1(item.name));
+        // Checked: how the open table was read.
+        action->setCheckable(true);
+        connect(menu, &QMenu::aboutToShow, action, [this, action, item] {
+            const bool open = !document_.path().empty();
+            action->setEnabled(open);
+            action->setChecked(open
+                               && (item.encoding ? *item.encoding == document_.encoding().encoding
+                                                 : item.separator == document_.form().separator));
+        });
+        connect(action, &QAction::triggered, this, [this, item] {
+            if (grid_->isEditing() && !grid_->commitOpenEdit())
+                return;
+            // What is not chosen stays as the table was read.
+            ReadChoice choice;
+            choice.encoding = item.encoding ? *item.encoding : document_.encoding().encoding;
+            if (item.separator) {
+                // A TAB-separated text table is read as always; TAB in a
+                // comma-separated file keeps its quoting.
+                const bool quoted = item.separator != '\t' || IsCsvPath(document_.path());
+                choice.form = TableForm{item.separator, quoted};
+            } else {
+                choice.form = document_.form();
+            }
+            reopenAs(choice);
+        });
+        menu->addAction(action);
+    }
+}
+
+void MainWindow::reopenAs(const ReadChoice& choice)
+{
+    if (document_.path().empty() || !settleUnsavedChanges())
+        return;
+    const std::string path = document_.path();
+    openPath(path, choice);
 }
 
 int MainWindow::gridWidthForLayout()
@@ -521,7 +587,7 @@ void MainWindow::showFileError(const FileError& error, FileOperation operation)
         QMessageBox::critical(this, QStringLiteral("Rasmik"), persianFileMessage(error, operation));
 }
 
-bool MainWindow::openPath(const std::string& path)
+bool MainWindow::openPath(const std::string& path, const ReadChoice& choice)
 {
     // The font's measures are taken while the file is read.
     PrepareTextMetrics(MeasuringFont(grid_->font()));
@@ -529,7 +595,7 @@ bool MainWindow::openPath(const std::string& path)
     {
         ShownProgress shown(this, ReadingLabel);
         ScreenLayout target(*this);
-        opened = document_.open(path, target, shown.loadFn());
+        opened = document_.open(path, target, shown.loadFn(), choice);
     }
     if (!opened) {
         showFileError(opened.error(), FileOperation::Open);
@@ -681,7 +747,8 @@ bool MainWindow::confirmSavingCutTable(const TextEnd& end)
 
 bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
-    const std::optional<TableSaveChoice> choice = PromptSaveTable(this, document_.path(), document_.encoding());
+    const std::optional<TableSaveChoice> choice =
+        PromptSaveTable(this, document_.path(), document_.encoding(), document_.form());
     if (!choice)
         return false;
     const TextEnd& end = document_.lines().textEnd();
@@ -690,7 +757,7 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
     FileStatus r;
     {
         ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
-        r = document_.save(choice->path, rowNumberBase, shown.fn(), choice->encoding);
+        r = document_.save(choice->path, rowNumberBase, shown.fn(), choice->encoding, choice->form);
     }
     // A cancelled save left the file and its backup as they were.
     if (!r)

@@ -9,6 +9,7 @@
 #include "app/StartUp.h"
 #include "app/StatusLine.h"
 #include "print/ReportRenderer.h"
+#include "table/FolderFiles.h"
 #include "table/FontRecord.h"
 #include "table/TableDocument.h"
 
@@ -20,6 +21,7 @@
 #include <string>
 #include <vector>
 
+class QMenu;
 class QMessageBox;
 class QTimer;
 
@@ -114,6 +116,10 @@ protected:
 private:
     class ScreenLayout;
     void buildMenu();
+    // File > "Reopen As": the open table read again in another encoding or
+    // with another separator.
+    void buildReopenMenu(QMenu& file);
+    void reopenAs(const ReadChoice& choice);
     void setCaption(const std::string& caption);
     // The caption as text, and the title made of it.
     QString captionText() const;
@@ -132,7 +138,7 @@ private:
     bool settleUnsavedChanges();
     int gridWidthForLayout();
     // Opens a table and shows it, or reports why it could not be opened.
-    bool openPath(const std::string& path);
+    bool openPath(const std::string& path, const ReadChoice& choice = {});
     // openFile once the table shown has been saved or let go.
     bool openSettled(const std::string& path);
     // Lays the table out again for the grid's font and width.

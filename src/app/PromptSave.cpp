@@ -34,7 +34,9 @@ std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& curr
     auto dialog = MakeFileDialog(parent);
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setNameFilter(QtFilter("Text File|*.txt"));
+    // Text files first, as always; then every other kind of table read.
+    dialog->setNameFilters({QtFilter("Text File|*.txt"), QtFilter("CSV|*.csv"), QtFilter("Tab-separated|*.tsv;*.tab"),
+                            QtFilter("All Tables|*.txt;*.csv;*.tsv;*.tab"), QtFilter("All Files|*")});
     dialog->setDefaultSuffix(QStringLiteral("txt"));
     dialog->setOption(QFileDialog::ReadOnly, false);
     if (!current.isEmpty())
@@ -81,31 +83,76 @@ std::string PromptSaveFileName(QWidget* parent, const std::string& title, const 
     return QFile::encodeName(dialog->selectedFiles().front()).toStdString();
 }
 
-std::unique_ptr<QFileDialog> MakeTableSaveDialog(QWidget* parent, const std::string& initialName, FileEncoding current)
+namespace {
+
+struct TableFileType {
+    const char* filter;
+    TextEncoding encoding;
+    bool csv;
+};
+constexpr TableFileType TableFileTypes[] = {
+    {TableFilterWindows1256, TextEncoding::Windows1256, false},
+    {TableFilterUtf8, TextEncoding::Utf8, false},
+    {TableFilterUtf16, TextEncoding::Utf16LE, false},
+    {CsvFilterWindows1256, TextEncoding::Windows1256, true},
+    {CsvFilterUtf8, TextEncoding::Utf8, true},
+    {CsvFilterUtf16, TextEncoding::Utf16LE, true},
+};
+
+bool IsUtf16(TextEncoding e)
 {
-    auto dialog = MakeSaveDialog(parent, "Save As", initialName, "", "*.txt", "");
-    dialog->setNameFilters({QtFilter(TableFilterWindows1256), QtFilter(TableFilterUtf8), QtFilter(TableFilterUtf16)});
-    const char* own = current.encoding == TextEncoding::Windows1256 ? TableFilterWindows1256
-        : current.encoding == TextEncoding::Utf8                    ? TableFilterUtf8
-                                                                    : TableFilterUtf16;
-    dialog->selectNameFilter(QtFilter(own));
+    return e == TextEncoding::Utf16LE || e == TextEncoding::Utf16BE;
+}
+
+} // namespace
+
+std::unique_ptr<QFileDialog> MakeTableSaveDialog(QWidget* parent, const std::string& initialName, FileEncoding current,
+                                                 TableForm form)
+{
+    auto dialog = MakeSaveDialog(parent, "Save As", initialName, "", form.quoted ? "*.csv" : "*.txt", "");
+    QStringList filters;
+    QString own;
+    for (const TableFileType& t : TableFileTypes) {
+        filters << QtFilter(t.filter);
+        const bool sameEncoding = t.encoding == current.encoding || (IsUtf16(t.encoding) && IsUtf16(current.encoding));
+        if (sameEncoding && t.csv == form.quoted)
+            own = filters.back();
+    }
+    dialog->setNameFilters(filters);
+    dialog->selectNameFilter(own);
+    // The suffix a name typed without one gets; Qt's dialog changes a typed
+    // suffix itself when the type changes.
+    QFileDialog* d = dialog.get();
+    QObject::connect(d, &QFileDialog::filterSelected, d, [d](const QString& filter) {
+        d->setDefaultSuffix(filter.endsWith(QLatin1String("(*.csv)")) ? QStringLiteral("csv") : QStringLiteral("txt"));
+    });
     return dialog;
 }
 
-std::optional<TableSaveChoice> PromptSaveTable(QWidget* parent, const std::string& initialName, FileEncoding current)
+TableSaveChoice SaveChoiceForFilter(const QString& filter, FileEncoding current, TableForm form)
 {
-    std::unique_ptr<QFileDialog> dialog = MakeTableSaveDialog(parent, initialName, current);
+    const TableFileType* type = &TableFileTypes[0];
+    for (const TableFileType& t : TableFileTypes)
+        if (filter == QtFilter(t.filter))
+            type = &t;
+    TableForm saved = TabForm;
+    if (type->csv)
+        saved = form.quoted ? form : CommaForm;
+    return {{}, SaveEncodingFor(type->encoding, current), saved};
+}
+
+std::optional<TableSaveChoice> PromptSaveTable(QWidget* parent, const std::string& initialName, FileEncoding current,
+                                               TableForm form)
+{
+    std::unique_ptr<QFileDialog> dialog = MakeTableSaveDialog(parent, initialName, current, form);
     SetPersianKeyboard(false);
     const bool chosen = dialog->exec() == QDialog::Accepted && !dialog->selectedFiles().isEmpty();
     SetPersianKeyboard(true);
     if (!chosen)
         return std::nullopt;
-    const QString filter = dialog->selectedNameFilter();
-    const TextEncoding kind = filter == QtFilter(TableFilterUtf8) ? TextEncoding::Utf8
-        : filter == QtFilter(TableFilterUtf16)                    ? TextEncoding::Utf16LE
-                                                                  : TextEncoding::Windows1256;
-    return TableSaveChoice{QFile::encodeName(dialog->selectedFiles().front()).toStdString(),
-                           SaveEncodingFor(kind, current)};
+    TableSaveChoice choice = SaveChoiceForFilter(dialog->selectedNameFilter(), current, form);
+    choice.path = QFile::encodeName(dialog->selectedFiles().front()).toStdString();
+    return choice;
 }
 
 } // namespace rasmik

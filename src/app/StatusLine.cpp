@@ -5,6 +5,7 @@
 #include "table/CellPlace.h"
 #include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
+#include "table/TableForm.h"
 #include "text/TextEncoding.h"
 
 #include <QLabel>
@@ -49,6 +50,7 @@ protected:
 StatusLine::StatusLine(QWidget* parent)
     : QStatusBar(parent)
     , encoding_(new QLabel(this))
+    , form_(new QLabel(this))
     , size_(new QLabel(this))
     , cell_(new ShrinkingLabel(this))
     , selection_(new QLabel(this))
@@ -58,6 +60,7 @@ StatusLine::StatusLine(QWidget* parent)
     setLayoutDirection(Qt::RightToLeft);
     setSizeGripEnabled(false);
     encoding_->setObjectName(QStringLiteral("encodingLabel"));
+    form_->setObjectName(QStringLiteral("formLabel"));
     size_->setObjectName(QStringLiteral("sizeLabel"));
     cell_->setObjectName(QStringLiteral("cellLabel"));
     selection_->setObjectName(QStringLiteral("selectionLabel"));
@@ -69,6 +72,7 @@ StatusLine::StatusLine(QWidget* parent)
     addWidget(cell_);
     addWidget(selection_);
     addPermanentWidget(size_);
+    addPermanentWidget(form_);
     addPermanentWidget(encoding_);
     // The notice takes the room the others leave, cut short where it must
     // (whole in its tooltip): the current cell keeps its name.
@@ -113,14 +117,29 @@ void StatusLine::clearFilter()
     filter_->hide();
 }
 
-void StatusLine::showTable(const FileEncoding& encoding, const CoreGrid& grid)
+namespace {
+
+QString SeparatorName(char separator)
+{
+    switch (separator) {
+    case ',': return QStringLiteral("ویرگول (,)");
+    case ';': return QStringLiteral("نقطه‌ویرگول (;)");
+    case '|': return QStringLiteral("خط عمودی (|)");
+    default: return QStringLiteral("TAB");
+    }
+}
+
+} // namespace
+
+void StatusLine::showTable(const FileEncoding& encoding, const TableForm& form, const CoreGrid& grid)
 {
     encoding_->setText(QStringLiteral("رمزگذاری: %1").arg(QString::fromStdString(EncodingName(encoding))));
+    form_->setText(QStringLiteral("جداکننده: %1").arg(SeparatorName(form.separator)));
     const qint64 rows = std::max(0, grid.RowCount() - grid.FixedRows());
     size_->setText(QStringLiteral("%1 ردیف، %2 ستون").arg(Grouped(rows), Grouped(grid.ColCount())));
 }
 
-void StatusLine::showTextEnd(const TextEnd& end)
+void StatusLine::showTextEnd(const TextEnd& end, bool unclosedQuote)
 {
     if (end.cut) {
         notice_->setText(
@@ -131,6 +150,9 @@ void StatusLine::showTextEnd(const TextEnd& end)
             QStringLiteral(
                 "فایل با نیمی از یک نویسه (بایت 0x%1) پایان می‌یابد؛ آن بایت دست نخورده می‌ماند.")
                 .arg(QString::number(end.strayByte, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
+    } else if (unclosedQuote) {
+        notice_->setText(QStringLiteral(
+            "نقل‌قولی در فایل بسته نشده است؛ خانه‌ای که با آن آغاز شد تا پایان فایل ادامه دارد."));
     } else {
         notice_->clear();
         notice_->setToolTip({});

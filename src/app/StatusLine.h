@@ -1,6 +1,6 @@
 #pragma once
 // The status bar at the foot of the window: what the open table is (its
-// encoding, its rows and columns).
+// encoding, how its fields are separated, its rows and columns).
 
 #include <QStatusBar>
 
@@ -13,6 +13,7 @@ namespace rasmik {
 
 class CoreGrid;
 struct FileEncoding;
+struct TableForm;
 struct TextEnd;
 
 class StatusLine : public QStatusBar {
@@ -20,8 +21,9 @@ class StatusLine : public QStatusBar {
 public:
     explicit StatusLine(QWidget* parent = nullptr);
 
-    // The table's encoding and size: rows below the header row, and columns.
-    void showTable(const FileEncoding& encoding, const CoreGrid& grid);
+    // The table's encoding, its separator and size: rows below the header
+    // row, and columns.
+    void showTable(const FileEncoding& encoding, const TableForm& form, const CoreGrid& grid);
     // The current cell as every message names one (persianCellPlace): its
     // row number and its column's name (the header row's text, else the
     // column's number).
@@ -38,6 +40,7 @@ public:
 
     // The parts as shown, for tests that read them.
     QLabel* encodingLabel() const { return encoding_; }
+    QLabel* formLabel() const { return form_; }
     QLabel* sizeLabel() const { return size_; }
     QLabel* cellLabel() const { return cell_; }
     QLabel* selectionLabel() const { return selection_; }
@@ -45,11 +48,13 @@ public:
     QLabel* textEndLabel() const { return notice_; }
 
     // What of the table's file the grid lacks: where a NUL cut the text off,
-    // or the half character a UTF-16 file ends in; hidden when it has all.
-    void showTextEnd(const TextEnd& end);
+    // or the half character a UTF-16 file ends in, or that a quote opened in
+    // a comma-separated file was never closed; hidden when it has all.
+    void showTextEnd(const TextEnd& end, bool unclosedQuote = false);
 
 private:
     QLabel* encoding_;
+    QLabel* form_;
     QLabel* size_;
     QLabel* cell_;
     QLabel* selection_;

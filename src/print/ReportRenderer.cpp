@@ -213,8 +213,10 @@ void ReportRowFeeder::layLine(std::string_view line)
         if (!name.empty())
             font.setFamily(ToQString(name, held_));
         font.setPointSize(std::max(size, 1));
-        label.caption = CutCaptionToLabel(QChar(0x200F) + ToQString(UnescapeCaption(caption), held_), font,
-                                          label.pixelWidth(), visibleEdge(label));
+        // On one line, as the grid shows it.
+        QString text = ToQString(UnescapeCaption(caption), held_);
+        ShowOnOneLine(text);
+        label.caption = CutCaptionToLabel(QChar(0x200F) + text, font, label.pixelWidth(), visibleEdge(label));
         font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));

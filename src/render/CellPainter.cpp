@@ -604,6 +604,7 @@ void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int c
     text = ShownPartOfText(text, record.align, reused_->window, LongCellText, out.held);
     QString& shown = reused_->shown;
     ToQString(text, shown, out.held);
+    ShowOnOneLine(shown);
 
     const int styleBits = record.styleBits & 15;
     out.font = cellFont(grid.gridFont(), record.fontName, record.fontSize, styleBits);

@@ -41,6 +41,34 @@ QString ToQString(std::string_view text, TextEncoding held)
     return out;
 }
 
+bool ShowOnOneLine(QString& text)
+{
+    const char16_t* d = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype n = text.size();
+    qsizetype first = 0;
+    while (first < n && d[first] != u'\n' && d[first] != u'\r' && d[first] != u'\t')
+        ++first;
+    if (first == n)
+        return false;
+    QString shown;
+    shown.reserve(n);
+    shown.append(QStringView(d, first));
+    for (qsizetype i = first; i < n; ++i) {
+        const char16_t c = d[i];
+        if (c == u'\t') {
+            shown.append(QLatin1Char(' '));
+        } else if (c == u'\n' || c == u'\r') {
+            shown.append(QChar(LineBreakMark));
+            if (c == u'\r' && i + 1 < n && d[i + 1] == u'\n')
+                ++i;
+        } else {
+            shown.append(QChar(c));
+        }
+    }
+    text = std::move(shown);
+    return true;
+}
+
 std::string FromQString(const QString& text, TextEncoding held)
 {
     if (held != TextEncoding::Windows1256) {

@@ -20,6 +20,11 @@ QString ToQString(std::string_view text, TextEncoding held = TextEncoding::Windo
 // for every cell without allocating once its capacity has grown.
 void ToQString(std::string_view text, QString& out, TextEncoding held = TextEncoding::Windows1256);
 
+// A cell on one line, as the grid shows it: each line break (CR LF, LF or
+// CR) as one mark, each TAB as a space. True when anything was replaced.
+inline constexpr char16_t LineBreakMark = u'\u21B5';
+bool ShowOnOneLine(QString& text);
+
 // Into Windows-1256, characters it lacks become the nearest letter, else
 // '?'; into UTF-8 every character stays as it is.
 std::string FromQString(const QString& text, TextEncoding held = TextEncoding::Windows1256);

@@ -743,7 +743,8 @@ private:
             sidesMeasured_ = true;
         }
         auto beside = [&](const QString& text, int k) { return measure64(text) - sideWidth64_[k]; };
-        const QString w = ToQString(word);
+        QString w = ToQString(word);
+        ShowOnOneLine(w);
         std::int64_t v = measure64(w);
         const auto& strong = strongLetters();
         if (!strong[static_cast<unsigned char>(word.front())]) {
@@ -878,6 +879,14 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
         const double shortfall = ligature - widest[LamByte] - widest[alef];
         if (shortfall > 0)
             widest[LamByte] += shortfall;
+    }
+    // A line break shows as a mark, a TAB as a space (ShowOnOneLine).
+    {
+        const std::vector<Context> contexts = measuringContexts(f);
+        const double mark = widestAdvance(f, contexts, QChar(LineBreakMark));
+        widest['\n'] = std::max(widest['\n'], mark);
+        widest['\r'] = std::max(widest['\r'], mark);
+        widest['\t'] = std::max(widest['\t'], widestAdvance(f, contexts, QChar(u' ')));
     }
     for (std::size_t b = 0; b < 256; ++b) {
         // One pixel more than the widest advance absorbs kerning and the
@@ -1175,6 +1184,10 @@ QFont MeasuringFont(const QFont& font)
 
 int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 {
+    // Measured as the grid shows it.
+    QString shown = text;
+    if (ShowOnOneLine(shown))
+        return metrics.horizontalAdvance(shown, rightToLeft());
     return metrics.horizontalAdvance(text, rightToLeft());
 }
 

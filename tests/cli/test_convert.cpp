@@ -289,6 +289,77 @@ private slots:
             QVERIFY2(r.err.contains("row 1, column 2 \"b\"") && r.err.contains("U+20AA"), r.err.constData());
         }
     }
+    // Comma-separated tables in and out: the output's extension decides its
+    // form, --separator its separator; a text output that cannot hold a
+    // cell's line break writes nothing.
+    void commaSeparated_data()
+    {
+        QTest::addColumn<QString>("inName");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("outName");
+        QTest::addColumn<QString>("separator");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("output");
+        const QByteArray csv("a,\"b,c\"\r\n\"x\"\"y\",\r\n");
+        QTest::newRow("csv kept") << "in.csv" << csv << "out.csv"
+                                  << "" << 0 << csv;
+        QTest::newRow("csv to text") << "in.csv" << QByteArray("a,\"b,c\"\r\n") << "out.txt"
+                                     << "" << 0 << QByteArray("a\tb,c\r\n");
+        QTest::newRow("text to csv") << "in.txt" << QByteArray("a\tb,c\r\nd\t\"\r\n") << "out.csv"
+                                     << "" << 0 << QByteArray("a,\"b,c\"\r\nd,\"\"\"\"\r\n");
+        QTest::newRow("semicolons asked") << "in.csv" << QByteArray("a,\"b;c\",d\n") << "out.csv"
+                                          << "semicolon" << 0 << QByteArray("a;\"b;c\";d\n");
+        QTest::newRow("semicolons kept") << "in.csv" << QByteArray("a;\"b,c\";d\n1;2;3\n") << "out.csv"
+                                         << "" << 0 << QByteArray("a;\"b,c\";d\n1;2;3\n");
+        QTest::newRow("break refused as text") << "in.csv" << QByteArray("a,\"b\nc\"\r\n") << "out.txt"
+                                               << "" << 3 << QByteArray();
+        QTest::newRow("separator of a text output") << "in.csv" << QByteArray("a,b\r\n") << "out.txt"
+                                                    << "comma" << 2 << QByteArray();
+        QTest::newRow("unknown separator") << "in.csv" << QByteArray("a,b\r\n") << "out.csv"
+                                           << "colon" << 2 << QByteArray();
+    }
+    void commaSeparated()
+    {
+        QFETCH(QString, inName);
+        QFETCH(QByteArray, input);
+        QFETCH(QString, outName);
+        QFETCH(QString, separator);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        QTemporaryDir tables;
+        const QString in = tables.path() + "/" + inName;
+        const QString out = tables.path() + "/" + outName;
+        QVERIFY(Write(in, input));
+        QStringList args{"--convert", in, out};
+        if (!separator.isEmpty())
+            args << "--separator" << separator;
+        const Run r = rasmik(args);
+        QCOMPARE(r.status, status);
+        QCOMPARE(QFile::exists(out), status == 0);
+        if (status == 0)
+            QCOMPARE(ReadAll(out), output);
+        if (status == 3)
+            QVERIFY2(r.err.contains("row 0, column 2") && r.err.contains("CSV"), r.err.constData());
+    }
+
+    // A workbook and a report hold a comma-separated table's cells, line
+    // breaks and all.
+    void commaSeparatedToWorkbookAndReport()
+    {
+        const QString in = dir.path() + "/lines.csv";
+        QVERIFY(Write(in, QStringLiteral("نام,توضیح\r\n\"علی, رضا\",\"دو\r\nخط\"\r\n").toUtf8()));
+        const QString book = dir.path() + "/lines.xlsx";
+        QCOMPARE(rasmik({"--convert", in, book}).status, 0);
+        const QByteArray strings = Tool("unzip", {"-p", book, "xl/sharedStrings.xml"})
+            + Tool("unzip", {"-p", book, "xl/worksheets/sheet1.xml"});
+        QVERIFY(strings.contains(QStringLiteral("علی, رضا").toUtf8()));
+        QVERIFY2(strings.contains(QStringLiteral("دو_x000D_\nخط").toUtf8()), strings.constData());
+        QVERIFY(!strings.contains("\"\xD8\xB9"));
+        const QString pdf = dir.path() + "/lines.pdf";
+        QCOMPARE(rasmik({"--convert", in, pdf}).status, 0);
+        QVERIFY(Tool("pdftotext", {pdf, "-"}).contains("\u21B5"));
+    }
+
     void failures()
     {
         QFETCH(QStringList, args);

@@ -169,6 +169,9 @@ private slots:
                                          << "<p>" + QString(70, 'a') + "<br>\n" + QString(20, 'b') + "</p>";
         QTest::newRow("lines in a long word")
             << QByteArray(100, '7') << "<p>" + QString(80, '7') + "<br>\n" + QString(20, '7') + "</p>";
+        QTest::newRow("the cell's own lines")
+            << QByteArray("a\r\nb\rc\n") + QByteArray(90, 'd')
+            << "<p>a<br>\nb<br>\nc<br>\n" + QString(80, 'd') + "<br>\n" + QString(10, 'd') + "</p>";
     }
 
     void toolTipText()
