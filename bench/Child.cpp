@@ -173,9 +173,9 @@ bool CopyFile(const std::string& from, const std::string& to)
 }
 
 // What writing and flushing the saved bytes costs on this disk by itself.
-void MeasureFlush(const CoreGrid& grid, const std::string& folder)
+void MeasureFlush(const CoreGrid& grid, const std::string& folder, const SaveForm& form)
 {
-    const std::string bytes = BuildSaveBytes(grid, 0);
+    const std::string bytes = BuildSaveBytes(grid, 0, form);
     const std::string path = folder + "/.flush-probe.tmp";
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (fd < 0)
@@ -338,7 +338,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
 
     // ---- open ----
     std::string bytesText;
-    const int expectedRows = [&] {
+    const int expectedRows = options.records > 0 ? options.records : [&] {
         // The line count, for the paint watch only (not timed).
         std::FILE* f = std::fopen(options.table.c_str(), "rb");
         if (!f)
@@ -416,6 +416,16 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     }
 
     // ---- save over the current file, with its backup ----
+    // A comma-separated table is saved in its own form, as Save over it
+    // writes it; a tab-separated one as before.
+    SaveForm saveForm;
+    if (const TableLines& lines = form.document().lines(); lines.form().quoted) {
+        saveForm.kept = form.document().grid().KeepsFields();
+        saveForm.lineBreak = lines.lineBreak();
+        saveForm.lastLineEnded = lines.lastLineEnded();
+        saveForm.fields = lines.form();
+        saveForm.asRead = true;
+    }
     {
         const std::string savePath = options.table + ".save.txt";
         const std::string backup = BackupPathFor(savePath);
@@ -425,8 +435,8 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         } else {
             const auto start = Clock::now();
             // In the table's own encoding, as Save writes it.
-            const FileStatus r =
-                SaveGridToFile(form.document().grid(), 0, savePath, savePath, {}, form.document().encoding());
+            const FileStatus r = SaveGridToFile(form.document().grid(), 0, savePath, savePath, {},
+                                                form.document().encoding(), {}, {}, saveForm);
             Report("save", SecondsSince(start));
             if (!r)
                 Fail("save failed: " + DescribeFileError(r.error()));
@@ -483,7 +493,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     MeasureSortAndFilter(form, 1);
 
     const std::size_t slash = options.table.rfind('/');
-    MeasureFlush(form.document().grid(), slash == std::string::npos ? "." : options.table.substr(0, slash));
+    MeasureFlush(form.document().grid(), slash == std::string::npos ? "." : options.table.substr(0, slash), saveForm);
 
     if (form.document().grid().RowCount() <= MaxPrintedRows)
         MeasurePrint(form, options.table + ".print.pdf");

@@ -187,13 +187,51 @@ void makeRow(Random& rnd, std::uint64_t number, bool last, std::array<std::strin
     }
 }
 
+// A comma-separated field: quoted when it holds a comma (amounts), and a
+// share of the others too. Quoted text of the columns that are neither the
+// row number nor the amounts gets a comma for its first space, and
+// sometimes a word in quotes or a line break for its last space; the words
+// stay whole, so that the searches find them.
+void appendCsvField(std::string& out, std::string s, int column, Random& quoting)
+{
+    const bool quoted = s.find(',') != std::string::npos || quoting.chance(17);
+    if (!quoted) {
+        out += s;
+        return;
+    }
+    if (column != 0 && column != AmountColumn) {
+        const std::size_t first = s.find(' ');
+        if (first != std::string::npos && s.find(',') == std::string::npos)
+            s.replace(first, 1, ", ");
+        if (quoting.chance(15))
+            s = '"' + s + '"';
+        const std::size_t last = s.rfind(' ');
+        if (last != std::string::npos && last > first + 1 && quoting.chance(15))
+            s.replace(last, 1, "\r\n");
+    }
+    out.push_back('"');
+    for (const char ch : s) {
+        if (ch == '"')
+            out.push_back('"');
+        out.push_back(ch);
+    }
+    out.push_back('"');
+}
+
 void appendFields(std::string& out, const std::array<std::string, ColumnCount>& f, TableFormat format,
-                  const Widths& widths, int columns)
+                  const Widths& widths, int columns, Random* quoting = nullptr)
 {
     for (int c = 0; c < columns; ++c) {
         const std::string& s = f[static_cast<std::size_t>(c)];
         const std::size_t w = static_cast<std::size_t>(widths[static_cast<std::size_t>(c)]);
-        if (format == TableFormat::Tabs) {
+        if (format == TableFormat::Csv) {
+            if (c)
+                out.push_back(',');
+            if (quoting)
+                appendCsvField(out, s, c, *quoting);
+            else
+                out += s;
+        } else if (format == TableFormat::Tabs) {
             if (c)
                 out.push_back('\t');
             out += s;
@@ -462,6 +500,8 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     if (!file)
         return result;
     Random rnd(seed);
+    // Quoting draws from its own sequence: the cells are those of the other formats.
+    Random quoting(seed + 1);
     std::array<std::string, ColumnCount> fields;
     std::string out;
     out.reserve(1 << 20);
@@ -476,7 +516,7 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     }
     for (std::uint64_t r = 1; r <= bodyRows; ++r) {
         makeBodyRow(rnd, r, r == bodyRows, kind, encoding, fields);
-        appendFields(out, fields, format, widths, ColumnsOf(kind));
+        appendFields(out, fields, format, widths, ColumnsOf(kind), &quoting);
         if (out.size() >= (1u << 20)) {
             if (std::fwrite(out.data(), 1, out.size(), file.get()) != out.size())
                 return result;

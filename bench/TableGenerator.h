@@ -1,6 +1,7 @@
 #pragma once
-// Made-up tables for the benchmark, as TAB-separated lines or as fixed-width
-// fields with their ".cfg", in Windows-1256 or UTF-8. Kinds: ten columns of
+// Made-up tables for the benchmark, as TAB-separated lines, as fixed-width
+// fields with their ".cfg" or comma-separated with quoted fields (commas,
+// quotes and line breaks in them), in Windows-1256 or UTF-8. Kinds: ten columns of
 // values drawn from short lists (Persian names and words, Latin words,
 // numbers with thousands commas, codes, dates, empty fields), and tables
 // whose cells hardly ever repeat: Latin identifiers, Persian text, mixed
@@ -11,7 +12,7 @@
 
 namespace rasmik::bench {
 
-enum class TableFormat { Tabs, Fixed };
+enum class TableFormat { Tabs, Fixed, Csv };
 
 enum class TableKind {
     Repeated, // values drawn from short lists

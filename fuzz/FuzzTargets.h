@@ -22,13 +22,14 @@ int ReportLine(const std::uint8_t* data, std::size_t size);
 int DisplayShaping(const std::uint8_t* data, std::size_t size);
 int Numbers(const std::uint8_t* data, std::size_t size);
 int WorkbookRead(const std::uint8_t* data, std::size_t size);
+int CsvLoad(const std::uint8_t* data, std::size_t size);
 
 struct Target {
     const char* name; // folder name under fuzz/corpus and fuzz/regressions
     Entry entry;
 };
 
-inline constexpr std::array<Target, 8> Targets{{
+inline constexpr std::array<Target, 9> Targets{{
     {"table_load", &TableLoad},
     {"key_value", &KeyValueFile},
     {"font_line", &FontLine},
@@ -37,6 +38,7 @@ inline constexpr std::array<Target, 8> Targets{{
     {"display_shaping", &DisplayShaping},
     {"numbers", &Numbers},
     {"workbook_read", &WorkbookRead},
+    {"csv_load", &CsvLoad},
 }};
 
 // Set by the fuzzing driver: a target then skips, or measures more cheaply,

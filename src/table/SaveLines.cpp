@@ -80,6 +80,7 @@ void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int from
     for (int r = fromRow; r < toRow; ++r) {
         if (rowNumberBase != 0)
             AppendRowNumber(rowNumberBase, r, out, sep);
+        const std::size_t fieldsStart = out.size();
         int length = grid.ColCount();
         while (length > 0 && grid.IsFill(length - 1, r))
             --length;
@@ -122,6 +123,10 @@ void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int from
         }
         if (runStart)
             out.append(runStart, runEnd);
+        // A lone empty field written bare would read back as a record of no
+        // field, and as no record at all at the end of the file.
+        if (length == 1 && out.size() == fieldsStart)
+            out.append("\"\"");
         if (r + 1 < rows || form.lastLineEnded)
             out.append(form.lineBreak);
     }

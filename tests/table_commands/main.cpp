@@ -20,6 +20,7 @@ QObject* makeSortTests();
 QObject* makeSaveOverTests();
 QObject* makeTableFormTests();
 QObject* makeCsvTests();
+QObject* makeCsvInterchangeTests();
 
 namespace {
 
@@ -41,7 +42,7 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
                       makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
-                      makeSaveOverTests, makeTableFormTests, makeCsvTests})
+                      makeSaveOverTests, makeTableFormTests, makeCsvTests, makeCsvInterchangeTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
