@@ -229,6 +229,50 @@ private slots:
         QCOMPARE(doc.neighbourFile(1), path(dir, "c.TXT"));
     }
 
+    // A quoted field of 100 MB (commas, quotes and line breaks inside) opens
+    // as one cell, with the reading reported as it goes, and saves back whole.
+    void hugeQuotedField()
+    {
+        QByteArray piece = "word, \"\"quoted\"\"\r\n";
+        piece += QByteArray(1000 - piece.size(), 'x');
+        QByteArray field;
+        field.reserve(100 * 1000 * 1000 + 2);
+        field += '"';
+        for (int i = 0; i < 100 * 1000; ++i)
+            field += piece;
+        field += '"';
+        const QByteArray file = "a,b\n1," + field + "\n2,3\n";
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("t.csv"), file));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        std::uint64_t lastRead = 0;
+        int reports = 0;
+        const LoadProgressFn progress = [&](LoadStage stage, std::uint64_t done, std::uint64_t) {
+            if (stage == LoadStage::Reading) {
+                lastRead = done;
+                ++reports;
+            }
+            return true;
+        };
+        QVERIFY(doc.open(path(dir, "t.csv"), target, progress).ok());
+        QVERIFY(reports > 0);
+        QVERIFY(lastRead >= std::uint64_t(field.size()));
+        QCOMPARE(doc.grid().RowCount(), 3);
+        const std::string_view cell = doc.grid().Cell(1, 1);
+        // Each piece loses one quote of each of its two pairs.
+        QCOMPARE(cell.size(), std::size_t(100 * 1000 * (1000 - 2)));
+        QVERIFY(cell.substr(0, 23) == "word, \"quoted\"\r\nxxxxxxx");
+        QCOMPARE(doc.grid().Cell(1, 2), std::string_view("3"));
+        QVERIFY(doc.save(path(dir, "t.csv"), 0).ok());
+        QVERIFY(ReadAll(dir.filePath("t.csv")) == file);
+
+        // Cancelled at the first report, the open leaves the table as it was.
+        const LoadProgressFn cancel = [](LoadStage, std::uint64_t, std::uint64_t) { return false; };
+        QCOMPARE(doc.open(path(dir, "t.csv"), target, cancel).error().code, FileErrorCode::Cancelled);
+        QCOMPARE(doc.grid().RowCount(), 3);
+    }
+
     // A comma-separated table has no fixed widths.
     void fixCellSizeLeavesCsvAlone()
     {
