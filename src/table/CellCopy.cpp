@@ -19,6 +19,20 @@ void AppendHtmlEscaped(std::string& out, std::string_view text)
     }
 }
 
+// The cell's lines as lines of the HTML cell.
+void AppendHtmlLines(std::string& out, std::string_view cell)
+{
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t brk = cell.find_first_of("\r\n", from);
+        AppendHtmlEscaped(out, cell.substr(from, brk == std::string_view::npos ? brk : brk - from));
+        if (brk == std::string_view::npos)
+            return;
+        out += "<br>";
+        from = brk + (cell[brk] == '\r' && brk + 1 < cell.size() && cell[brk + 1] == '\n' ? 2 : 1);
+    }
+}
+
 } // namespace
 
 CopiedCells CopyCells(const CoreGrid& grid, const std::vector<int>& rows, int firstCol, int lastCol)
@@ -41,15 +55,23 @@ CopiedCells CopyCells(const CoreGrid& grid, const std::vector<int>& rows, int fi
                 text = {};
             cell.clear();
             AppendHeldAs(text, held, TextEncoding::Utf8, cell);
-            // A TAB or a line break inside a cell would cut the block wrongly.
-            for (char& ch : cell)
-                if (ch == '\t' || ch == '\n' || ch == '\r')
-                    ch = ' ';
-            out.text += cell;
+            // A TAB or a line break inside a cell would cut the block: such a
+            // cell goes in quotes, as spreadsheet programs copy and paste it.
+            if (cell.find_first_of("\t\r\n") == std::string::npos) {
+                out.text += cell;
+            } else {
+                out.text += '"';
+                for (const char ch : cell) {
+                    out.text += ch;
+                    if (ch == '"')
+                        out.text += '"';
+                }
+                out.text += '"';
+            }
             out.text.push_back(c == lastCol ? '\n' : '\t');
             if (html) {
                 out.html += "<td>";
-                AppendHtmlEscaped(out.html, cell);
+                AppendHtmlLines(out.html, cell);
                 out.html += "</td>";
             }
         }

@@ -12,10 +12,13 @@
 #include "common/WindowHelpers.h"
 #include "render/QtText.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -188,6 +191,20 @@ private slots:
         Write(path, "a,b\n1,\"closed\"\n");
         Trigger(*w, "reopenComma");
         QVERIFY(notice->isHidden());
+    }
+
+    // Copy keeps a cell's lines: in quotes in the text, as spreadsheet
+    // programs copy such a cell, and as lines of the HTML cell.
+    void copyKeepsLines()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        Write(path, "h1,h2\n\"x\r\ny\",\"p\tq\"\n\"say \"\"hi\"\"\",z\n");
+        auto w = OpenWindow(path);
+        Press(w.get(), Qt::Key_A, Qt::ControlModifier);
+        Press(w.get(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("h1\th2\n\"x\r\ny\"\t\"p\tq\"\nsay \"hi\"\tz\n"));
+        QVERIFY(QGuiApplication::clipboard()->mimeData()->html().contains("<td>x<br>y</td>"));
     }
 
     // A cell's line breaks and TABs show on one line, one mark a break; the
