@@ -167,7 +167,8 @@ private slots:
         std::unique_ptr<QFileDialog> dialog = kind == "open"
             ? MakeOpenDialog(nullptr, QString())
             : MakeSaveDialog(nullptr, "", "", "", "*.txt", "Text File|*.txt");
-        QCOMPARE(dialog->nameFilters(), QStringList{filter});
+        // The first file type is the one shown.
+        QCOMPARE(dialog->nameFilters().front(), filter);
         QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
         dialog->setDirectory(dir.path());
         dialog->show();
@@ -178,12 +179,17 @@ private slots:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("filter");
-        QTest::newRow("Open") << "openTable" << QStringList{"Text File (*.txt)"};
+        QTest::newRow("Open") << "openTable"
+                              << QStringList{"Text File (*.txt)", "CSV (*.csv)", "Tab-separated (*.tsv *.tab)",
+                                             "All Tables (*.txt *.csv *.tsv *.tab)", "All Files (*)"};
         QTest::newRow("Excel") << "exportToExcel" << QStringList{"Excel (*.xlsx)"};
-        // A table is saved in the encoding its file type names.
-        QTest::newRow("Save") << "saveTable"
-                              << QStringList{"Text File, Windows-1256 (*.txt)", "Text File, UTF-8 (*.txt)",
-                                             "Text File, UTF-16 (*.txt)"};
+        // A table is saved in the form and encoding its file type names.
+        QTest::newRow("Save") << "saveTable" << QStringList{"Text File, Windows-1256 (*.txt)",
+                                                            "Text File, UTF-8 (*.txt)",
+                                                            "Text File, UTF-16 (*.txt)",
+                                                            "CSV, Windows-1256 (*.csv)",
+                                                            "CSV, UTF-8 (*.csv)",
+                                                            "CSV, UTF-16 (*.csv)"};
     }
     void commandsShowTheirFilters()
     {
@@ -312,7 +318,7 @@ private slots:
         QVERIFY2(HasArabicScript(fileType->text()), qPrintable(fileType->text()));
         QVERIFY(HasArabicScript(open->labelText(QFileDialog::Accept)));
         // The filter keeps its own words.
-        QCOMPARE(open->nameFilters(), QStringList{"Text File (*.txt)"});
+        QCOMPARE(open->nameFilters().front(), QStringLiteral("Text File (*.txt)"));
 
         FontChooser chooser;
         int persianLabels = 0;
