@@ -116,6 +116,9 @@ public:
         std::swap(cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)], code);
         return code;
     }
+    // The code of an empty cell as this grid holds one that was given no
+    // text: empty when it keeps its fields, else the space.
+    CellCode BlankCode() const { return keepFields_ ? EmptyCode : SpaceCode; }
     // A row as held: where its line starts and its cells, column 0 first.
     struct HeldRow {
         std::uint32_t start = 0;

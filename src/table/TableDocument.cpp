@@ -191,18 +191,17 @@ void TableDocument::swapCells(HeldCells& held)
 template <typename Change>
 void TableDocument::changeColumnCells(int col, Change&& change)
 {
-    if (col < 0 || col >= grid_.ColCount())
-        return;
-    const CoreGrid::HeldColumn before = grid_.HoldColumn(col);
-    const std::uint64_t epoch = grid_.Epoch();
-    change();
-    changedColumns(col, col);
+    changeBlockCells(col, col, std::forward<Change>(change));
+}
+
+std::shared_ptr<TableDocument::HeldCells> TableDocument::heldChanges(int col, const CoreGrid::HeldColumn& before) const
+{
     const int rows = grid_.RowCount();
     std::size_t changed = 0;
     for (int r = 0; r < rows; ++r)
         changed += grid_.Code(col, r) != before.cells[static_cast<std::size_t>(r)];
     if (changed == 0)
-        return;
+        return nullptr;
     auto held = std::make_shared<HeldCells>();
     held->col = col;
     held->cursorRow = grid_.Row;
@@ -219,8 +218,44 @@ void TableDocument::changeColumnCells(int col, Change&& change)
                 held->codes.push_back(before.cells[static_cast<std::size_t>(r)]);
             }
     }
-    const std::size_t bytes = held->bytes();
-    record(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes}, epoch);
+    return held;
+}
+
+template <typename Change>
+std::size_t TableDocument::changeBlockCells(int firstCol, int lastCol, Change&& change)
+{
+    firstCol = std::max(firstCol, 0);
+    lastCol = std::min(lastCol, grid_.ColCount() - 1);
+    if (firstCol > lastCol)
+        return 0;
+    std::vector<CoreGrid::HeldColumn> before;
+    before.reserve(static_cast<std::size_t>(lastCol - firstCol + 1));
+    for (int c = firstCol; c <= lastCol; ++c)
+        before.push_back(grid_.HoldColumn(c));
+    const std::uint64_t epoch = grid_.Epoch();
+    const int cursorCol = grid_.Col;
+    const int cursorRow = grid_.Row;
+    change();
+    changedColumns(firstCol, lastCol);
+    std::vector<UndoStep> parts;
+    std::size_t cells = 0;
+    for (int c = firstCol; c <= lastCol; ++c) {
+        std::shared_ptr<HeldCells> held = heldChanges(c, before[static_cast<std::size_t>(c - firstCol)]);
+        if (!held)
+            continue;
+        cells += held->rows.empty() ? held->codes.size() : held->rows.size();
+        const std::size_t bytes = held->bytes();
+        parts.push_back(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes});
+    }
+    if (parts.empty())
+        return 0;
+    if (parts.size() == 1)
+        record(std::move(parts.front()), epoch);
+    else
+        // Either way the cursor ends where it was when the change was made.
+        record(CompoundStep(std::move(parts), [this, cursorCol, cursorRow] { putCursor(cursorCol, cursorRow); }),
+               epoch);
+    return cells;
 }
 
 void TableDocument::changedColumns(int firstCol, int lastCol)
@@ -786,6 +821,94 @@ bool TableDocument::removeColumn()
                     },
                     bytes},
            epoch);
+    return true;
+}
+
+bool TableDocument::insertRow(bool below)
+{
+    const int col = grid_.Col;
+    const int cursor = grid_.Row;
+    if (cursor < grid_.FixedRows() || cursor >= grid_.RowCount())
+        return false;
+    const int row = below ? cursor + 1 : cursor;
+    // A blank row holds every field, as an empty line of the table would not.
+    auto blank = std::make_shared<const CoreGrid::HeldRow>(CoreGrid::HeldRow{
+        0, std::vector<CoreGrid::CellCode>(static_cast<std::size_t>(grid_.ColCount()), grid_.BlankCode())});
+    const int fixedRows = grid_.FixedRows();
+    const std::uint64_t epoch = grid_.Epoch();
+    insertRowNow(row, *blank, fixedRows, col);
+    const std::size_t bytes = sizeof(CoreGrid::HeldRow) + blank->cells.size() * sizeof(CoreGrid::CellCode);
+    record(UndoStep{[this, col, row, cursor] {
+                        grid_.Col = col;
+                        removeRowNow(row);
+                        putCursor(col, cursor);
+                        keepCursorShown();
+                    },
+                    [this, blank, fixedRows, col, row] { insertRowNow(row, *blank, fixedRows, col); }, bytes},
+           epoch);
+    return true;
+}
+
+bool TableDocument::insertColumn()
+{
+    const int col = grid_.Col;
+    const int row = grid_.Row;
+    if (col < 0 || col >= grid_.ColCount())
+        return false;
+    // A row that ends before the column stays as short as it was.
+    CoreGrid::HeldColumn blank;
+    blank.cells.resize(static_cast<std::size_t>(grid_.RowCount()));
+    for (int r = 0; r < grid_.RowCount(); ++r)
+        blank.cells[static_cast<std::size_t>(r)] = grid_.IsFill(col, r) ? grid_.Code(col, r) : grid_.BlankCode();
+    blank.width = CoreGrid::DefaultColWidth;
+    auto held = std::make_shared<CoreGrid::HeldColumn>(blank);
+    const std::uint64_t epoch = grid_.Epoch();
+    insertColumnNow(col, std::move(blank), row);
+    const std::size_t bytes = sizeof(CoreGrid::HeldColumn) + held->cells.size() * sizeof(CoreGrid::CellCode);
+    record(UndoStep{[this, col, row] {
+                        putCursor(col, row);
+                        removeColumnNow(col);
+                        putCursor(col, row);
+                    },
+                    [this, held, col, row] { insertColumnNow(col, *held, row); }, bytes},
+           epoch);
+    return true;
+}
+
+std::size_t TableDocument::clearCells(const std::vector<int>& rows, int firstCol, int lastCol)
+{
+    return changeBlockCells(firstCol, lastCol, [&] {
+        for (int c = std::max(firstCol, 0); c <= std::min(lastCol, grid_.ColCount() - 1); ++c)
+            for (const int r : rows) {
+                if (r < grid_.FixedRows() || r >= grid_.RowCount())
+                    continue;
+                const std::string_view text = grid_.Cell(c, r);
+                // The space an empty field is laid out as is empty already.
+                if (!text.empty() && text != " ")
+                    grid_.SetCell(c, r, {});
+            }
+    });
+}
+
+bool TableDocument::renameColumn(std::string_view name)
+{
+    const int col = grid_.Col;
+    if (col < 0 || col >= grid_.ColCount() || grid_.RowCount() == 0 || grid_.Cell(col, 0) == name)
+        return false;
+    const int row = grid_.Row;
+    setCell(col, 0, name);
+    // The cursor never rests on the header row.
+    putCursor(col, row);
+    return true;
+}
+
+bool TableDocument::goToRow(int row)
+{
+    if (row < grid_.FixedRows() || row >= grid_.RowCount())
+        return false;
+    if (filtered_ && !std::binary_search(shownRows_.begin(), shownRows_.end(), row))
+        return false;
+    setCursor(grid_.Col, row);
     return true;
 }
 

@@ -198,6 +198,25 @@ public:
     // How the open table's fields are separated and quoted.
     TableForm form() const { return lines_.form(); }
 
+    // ---- adding rows and columns, clearing and renaming ----
+    // "Insert Row": a blank row above the cursor's row (below it when
+    // below), which the cursor moves to, in its column; it shows while a
+    // filter is on. False when the cursor is on no row. One undo step.
+    bool insertRow(bool below);
+    // "Insert Column": a blank column in the cursor's column's place, with
+    // an empty header cell; the columns from there on move one on with their
+    // widths, and the cursor stays in the new one. One undo step.
+    bool insertColumn();
+    // "Clear": empties the cells of columns firstCol..lastCol in the given
+    // rows (the header row stays), in one undo step; how many changed.
+    std::size_t clearCells(const std::vector<int>& rows, int firstCol, int lastCol);
+    // "Rename Column": the header row's text of the cursor's column, one
+    // undo step. False when it was that already.
+    bool renameColumn(std::string_view name);
+    // "Go to Row": the cursor to row (as the status bar counts rows) in its
+    // column. False when there is no such row, or the filter hides it.
+    bool goToRow(int row);
+
     // ---- editing commands on the cursor's column or row ----
     void simpleNumber();
     void blankColumn();
@@ -332,9 +351,16 @@ private:
     // Runs a change of cells of column col and keeps the cells it changed.
     template <typename Change>
     void changeColumnCells(int col, Change&& change);
+    // The same for the cells of columns firstCol..lastCol, as one undo
+    // step; the number of cells it changed.
+    template <typename Change>
+    std::size_t changeBlockCells(int firstCol, int lastCol, Change&& change);
     // Swaps the held cells of a step with the grid's, telling the observer.
     struct HeldCells;
     void swapCells(HeldCells& cells);
+    // The cells of col that differ from before, as a step holds them; null
+    // when none does.
+    std::shared_ptr<HeldCells> heldChanges(int col, const CoreGrid::HeldColumn& before) const;
     void changedColumns(int firstCol, int lastCol);
     // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,

@@ -1,6 +1,30 @@
 #include "table/UndoHistory.h"
 
+#include <memory>
+
 namespace rasmik {
+
+UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> after)
+{
+    std::size_t bytes = 0;
+    for (const UndoStep& p : parts)
+        bytes += p.bytes;
+    auto held = std::make_shared<std::vector<UndoStep>>(std::move(parts));
+    auto then = std::make_shared<std::function<void()>>(std::move(after));
+    return UndoStep{[held, then] {
+                        for (auto it = held->rbegin(); it != held->rend(); ++it)
+                            it->undo();
+                        if (*then)
+                            (*then)();
+                    },
+                    [held, then] {
+                        for (UndoStep& p : *held)
+                            p.redo();
+                        if (*then)
+                            (*then)();
+                    },
+                    bytes};
+}
 
 void UndoHistory::clear(bool clean)
 {

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <vector>
 
 namespace rasmik {
 
@@ -18,6 +19,10 @@ struct UndoStep {
     // Memory the step holds, for the history's limit.
     std::size_t bytes = 0;
 };
+
+// Steps made as one change: undone last first, made again first first;
+// after (when given) runs once the parts have, either way.
+UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> after = {});
 
 class UndoHistory {
 public:

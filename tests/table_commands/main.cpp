@@ -21,6 +21,7 @@ QObject* makeSaveOverTests();
 QObject* makeTableFormTests();
 QObject* makeCsvTests();
 QObject* makeCsvInterchangeTests();
+QObject* makeAddCellsTests();
 
 namespace {
 
@@ -42,7 +43,7 @@ int main(int argc, char** argv)
     std::vector<std::unique_ptr<QObject>> tests;
     for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
                       makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
-                      makeSaveOverTests, makeTableFormTests, makeCsvTests, makeCsvInterchangeTests})
+                      makeSaveOverTests, makeTableFormTests, makeCsvTests, makeCsvInterchangeTests, makeAddCellsTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.

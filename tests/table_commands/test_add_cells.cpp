@@ -1,0 +1,134 @@
+// Adding as well as taking away: Insert Row (above, below), Insert Column,
+// Clear, Rename Column and Go to Row on the document, in a tab-separated
+// Windows-1256 table and a comma-separated one, each one undo step that
+// gives the table back exactly.
+#include "GridHelpers.h"
+
+#include "common/FixedMetrics.h"
+#include "common/TestFiles.h"
+#include "table/TableDocument.h"
+
+#include <QObject>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace rasmik;
+using namespace testgrid;
+
+class TestAddCells : public QObject {
+    Q_OBJECT
+    FixedMetrics metrics_;
+
+    // What Save writes of the document now.
+    QByteArray saved(TableDocument& doc, const QTemporaryDir& dir)
+    {
+        const std::string out = path(dir, doc.form().quoted ? "out.csv" : "out.txt");
+        if (!doc.save(out, 0).ok())
+            return "<not saved>";
+        return ReadAll(out);
+    }
+
+private slots:
+    void commandAndUndo_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<int>("cursorCol");
+        QTest::addColumn<int>("cursorRow");
+        // Blank cells are written as Save writes the cells Delete Col blanks.
+        const QByteArray tabs = "a\tb\r\n1\t2\r\n3\t4\r\n";
+        QTest::newRow("row above") << "t.txt" << tabs << "insertRow" << 1 << 2
+                                   << QByteArray("a\tb\r\n1\t2\r\n\t \r\n3\t4\r\n") << 1 << 2;
+        QTest::newRow("row below the last")
+            << "t.txt" << tabs << "insertRowBelow" << 0 << 2 << QByteArray("a\tb\r\n1\t2\r\n3\t4\r\n\t \r\n") << 0 << 3;
+        QTest::newRow("column") << "t.txt" << tabs << "insertColumn" << 1 << 1
+                                << QByteArray("a\t \tb\r\n1\t \t2\r\n3\t \t4\r\n") << 1 << 1;
+        QTest::newRow("column first") << "t.txt" << tabs << "insertColumn" << 0 << 2
+                                      << QByteArray("\ta\tb\r\n\t1\t2\r\n\t3\t4\r\n") << 0 << 2;
+        QTest::newRow("clear") << "t.txt" << tabs << "clear" << 0 << 1 << QByteArray("a\tb\r\n\r\n3\t4\r\n") << 0 << 1;
+        QTest::newRow("rename") << "t.txt" << w("a\tb\r\nعلی\t2\r\n") << "rename" << 1 << 1 << w("a\tنام\r\nعلی\t2\r\n")
+                                << 1 << 1;
+        // A comma-separated table's blank fields are empty, and a short row
+        // stays short past its end.
+        const QByteArray csv = "a,b,c\n1,\"x,y\"\nshort\n";
+        QTest::newRow("csv row") << "t.csv" << csv << "insertRow" << 2 << 1
+                                 << QByteArray("a,b,c\n,,\n1,\"x,y\"\nshort\n") << 2 << 1;
+        QTest::newRow("csv column") << "t.csv" << csv << "insertColumn" << 1 << 1
+                                    << QByteArray("a,,b,c\n1,,\"x,y\"\nshort\n") << 1 << 1;
+        QTest::newRow("csv clear") << "t.csv" << csv << "clear" << 0 << 1 << QByteArray("a,b,c\n,\nshort\n") << 0 << 1;
+    }
+    void commandAndUndo()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, file);
+        QFETCH(QString, command);
+        QFETCH(int, col);
+        QFETCH(int, row);
+        QFETCH(QByteArray, after);
+        QFETCH(int, cursorCol);
+        QFETCH(int, cursorRow);
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath(name), file));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, name.toUtf8().constData()), target).ok());
+        const QByteArray before = saved(doc, dir);
+        doc.setCursor(col, row);
+        if (command == "insertRow")
+            QVERIFY(doc.insertRow(false));
+        else if (command == "insertRowBelow")
+            QVERIFY(doc.insertRow(true));
+        else if (command == "insertColumn")
+            QVERIFY(doc.insertColumn());
+        else if (command == "clear")
+            QCOMPARE(doc.clearCells({row}, 0, doc.grid().ColCount() - 1), std::size_t(2));
+        else
+            QVERIFY(doc.renameColumn(b(w("نام"))));
+        QCOMPARE(doc.currentCol(), cursorCol);
+        QCOMPARE(doc.currentRow(), cursorRow);
+        QVERIFY(doc.isModified());
+        QCOMPARE(saved(doc, dir), after);
+        QVERIFY(doc.undo());
+        QCOMPARE(saved(doc, dir), before);
+        QCOMPARE(doc.currentCol(), col);
+        QVERIFY(!doc.canUndo());
+        QVERIFY(doc.redo());
+        QCOMPARE(saved(doc, dir), after);
+    }
+
+    // Under a filter a new row shows, Clear changes only the rows given, and
+    // Go to Row refuses a row the filter hides or the table lacks.
+    void underAFilter()
+    {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("t.txt"), "h\tv\r\napple\t1\r\npear\t2\r\napple\t3\r\n"));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, "t.txt"), target).ok());
+        QCOMPARE(doc.filterRows("apple"), 2);
+        QVERIFY(!doc.goToRow(2));
+        QVERIFY(!doc.goToRow(9));
+        QVERIFY(!doc.goToRow(0));
+        QVERIFY(doc.goToRow(3));
+        QCOMPARE(doc.currentRow(), 3);
+        QVERIFY(doc.insertRow(true));
+        QCOMPARE(doc.currentRow(), 4);
+        QCOMPARE(doc.shownRows(), (std::vector<int>{1, 3, 4}));
+        QCOMPARE(doc.clearCells(doc.shownRows(), 1, 1), std::size_t(2));
+        QCOMPARE(gridText(doc.grid()), QByteArray("h|v\napple|\npear|2\napple|\n | "));
+        QVERIFY(doc.undo());
+        QVERIFY(doc.undo());
+        QCOMPARE(gridText(doc.grid()), QByteArray("h|v\napple|1\npear|2\napple|3"));
+    }
+};
+
+QObject* makeAddCellsTests()
+{
+    return new TestAddCells;
+}
+
+#include "test_add_cells.moc"
