@@ -16,6 +16,7 @@
 #include "table/ColumnOrder.h"
 #include "table/ColumnSum.h"
 #include "table/FolderFiles.h"
+#include "table/NumberText.h"
 #include "table/Options.h"
 #include "table/SaveLines.h"
 #include "text/StringHelpers.h"
@@ -136,7 +137,8 @@ struct CommandSpec {
     const char* name;
     const char* caption;
     Shortcuts shortcut;
-    void (MainWindow::*run)();
+    // A method of the window, or a lambda of buildMenu given the window.
+    std::function<void(MainWindow&)> run;
     Menu menu;
     bool separatorBefore;
     bool checkable;
@@ -144,13 +146,32 @@ struct CommandSpec {
 };
 
 // Every command runs through here, from its key or its menu item.
-void RunCommand(MainWindow& window, void (MainWindow::*run)(), WhileEditing whileEditing)
+void RunCommand(MainWindow& window, const std::function<void(MainWindow&)>& run, WhileEditing whileEditing)
 {
     if (window.grid()->isEditing()) {
         if (whileEditing == WhileEditing::Refused || !window.grid()->commitOpenEdit())
             return;
     }
-    (window.*run)();
+    run(window);
+}
+
+// A row number as typed: ASCII, Persian or Arabic-Indic digits, spaces
+// around; -1 when it is none.
+int RowNumberOfAnswer(std::string_view answer, TextEncoding held)
+{
+    std::string ascii;
+    const std::string_view digits = AsciiNumberText(answer, held, ascii);
+    long long n = 0;
+    bool any = false;
+    for (const char c : digits) {
+        if (c == ' ')
+            continue;
+        if (c < '0' || c > '9' || n > 100'000'000)
+            return -1;
+        n = n * 10 + (c - '0');
+        any = true;
+    }
+    return any ? static_cast<int>(n) : -1;
 }
 
 } // namespace
@@ -425,6 +446,56 @@ void MainWindow::buildMenu()
         {"filterRows", "Filter", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &MainWindow::filterRows, Menu::Edit, true, false},
         {"showAllRows", "Show All Rows", K(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::showAllRows, Menu::Edit,
          false, false},
+        {.name = "insertRow",
+         .caption = "درج ردیف",
+         .shortcut = K(Qt::CTRL | Qt::Key_Insert),
+         .run = [](MainWindow& w) { w.insertRowAtCursor(false); },
+         .menu = Menu::Edit,
+         .separatorBefore = true,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "insertRowBelow",
+         .caption = "درج ردیف در زیر",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert),
+         .run = [](MainWindow& w) { w.insertRowAtCursor(true); },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "insertColumn",
+         .caption = "درج ستون",
+         .shortcut = K(Qt::ALT | Qt::Key_Insert),
+         .run =
+             [](MainWindow& w) {
+                 if (w.document_.insertColumn())
+                     w.grid_->showDocumentCursor();
+             },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "clearCells",
+         .caption = "پاک کردن خانه‌ها",
+         .shortcut = K(Qt::Key_Delete),
+         .run = [](MainWindow& w) { w.clearSelectedCells(); },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "renameColumn",
+         .caption = "تغییر نام ستون",
+         .shortcut = K(),
+         .run = [](MainWindow& w) { w.renameCursorColumn(); },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false},
+        {.name = "goToRow",
+         .caption = "رفتن به ردیف",
+         .shortcut = K(Qt::CTRL | Qt::Key_G),
+         .run = [](MainWindow& w) { w.goToRow(); },
+         .menu = Menu::Edit,
+         .separatorBefore = true,
+         .checkable = false},
         {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
         {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
         // Shortcuts only.
@@ -480,6 +551,57 @@ void MainWindow::buildMenu()
     shapingAction_ = command("toggleShaping");
     maximizeAction_ = command("toggleMaximize");
     buildReopenMenu(*file);
+}
+
+void MainWindow::insertRowAtCursor(bool below)
+{
+    if (document_.insertRow(below))
+        grid_->showDocumentCursor();
+}
+
+void MainWindow::clearSelectedCells()
+{
+    GridWidget::Block block;
+    if (grid_->hasBlockSelection()) {
+        block = grid_->selectedBlock();
+    } else {
+        block.rows = {document_.currentRow()};
+        block.firstCol = block.lastCol = document_.currentCol();
+    }
+    document_.clearCells(block.rows, block.firstCol, block.lastCol);
+}
+
+void MainWindow::renameCursorColumn()
+{
+    const CoreGrid& g = document_.grid();
+    const int col = document_.currentCol();
+    if (col < 0 || col >= g.ColCount() || g.RowCount() == 0)
+        return;
+    const std::string name = askText(QString::fromUtf8(texts::RenameColumnCaption),
+                                     QString::fromUtf8(texts::RenameColumnPrompt), g.Cell(col, 0), g.Encoding());
+    if (!name.empty() && document_.renameColumn(name))
+        grid_->refreshCells();
+}
+
+void MainWindow::goToRow()
+{
+    const std::string answer = askText(QString::fromUtf8(texts::GoToRowCaption),
+                                       QString::fromUtf8(texts::GoToRowPrompt), "", document_.grid().Encoding());
+    if (answer.empty())
+        return;
+    const int row = RowNumberOfAnswer(answer, document_.grid().Encoding());
+    if (document_.goToRow(row)) {
+        grid_->showDocumentCursor();
+        return;
+    }
+    const int last = document_.grid().RowCount() - 1;
+    const QString why = row >= 1 && row <= last
+        ? QStringLiteral("ردیف %1 با پالایه دیده نمی‌شود.").arg(row)
+        : QStringLiteral("شماره ردیف باید از 1 تا %1 باشد.").arg(last);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Rasmik"), why, QMessageBox::Ok, this);
+    box.setLayoutDirection(Qt::RightToLeft);
+    box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
+    box.exec();
 }
 
 void MainWindow::buildReopenMenu(QMenu& file)

@@ -120,6 +120,11 @@ private:
     // with another separator.
     void buildReopenMenu(QMenu& file);
     void reopenAs(const ReadChoice& choice);
+    // Edit menu commands that act on the cursor or the selection.
+    void insertRowAtCursor(bool below);
+    void clearSelectedCells();
+    void renameCursorColumn();
+    void goToRow();
     void setCaption(const std::string& caption);
     // The caption as text, and the title made of it.
     QString captionText() const;

@@ -12,6 +12,10 @@ inline constexpr const char* FilterPrompt = "ردیف‌هایی که همه ا�
 inline constexpr const char* StartCodePrompt = "كد شروع:";
 inline constexpr const char* PrintCaption = "عنوان چاپ";
 inline constexpr const char* PrintPrompt = "عنوان:";
+inline constexpr const char* GoToRowCaption = "رفتن به ردیف";
+inline constexpr const char* GoToRowPrompt = "شماره ردیف:";
+inline constexpr const char* RenameColumnCaption = "تغییر نام ستون";
+inline constexpr const char* RenameColumnPrompt = "نام تازه ستون:";
 inline constexpr const char* ExcelSaveTitle = "ذخيره در فايل اكسل";
 
 } // namespace rasmik::texts

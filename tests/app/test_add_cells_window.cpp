@@ -1,0 +1,149 @@
+// Insert Row, Insert Row Below, Insert Column, Clear, Rename Column and Go
+// to Row from their keys in the window: what the grid and the saved file hold
+// after each, and Ctrl+Z giving the table back exactly.
+
+#include "app/MainWindow.h"
+#include "common/ModalCloser.h"
+#include "common/TestFiles.h"
+#include "common/Waits.h"
+#include "common/WindowHelpers.h"
+#include "dialogs/TextPrompt.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace rasmik;
+
+namespace {
+
+constexpr auto Ctrl = Qt::ControlModifier;
+constexpr auto CtrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+
+void Answer(const QString& text)
+{
+    answerNextTextPrompt([text](TextPrompt& f) {
+        f.edit()->setText(text);
+        f.okButton()->click();
+    });
+}
+
+// The file Save writes of the window's table, over the table itself (the
+// Save dialog, then the question whether to replace it).
+QByteArray Saved(MainWindow& w, const QString& path)
+{
+    ModalCloser closer(SaveAs(path));
+    Press(&w, Qt::Key_S, CtrlShift);
+    if (!QTest::qWaitFor([&] { return closer.seen == 2; }, WaitMs))
+        return "<not saved: " + closer.windows().toUtf8() + ">";
+    return ReadAll(path);
+}
+
+} // namespace
+
+class TestAddCellsWindow : public QObject {
+    Q_OBJECT
+    QTemporaryDir appDir;
+
+private slots:
+    void initTestCase() { SetExeFolderForTesting((appDir.path() + "/").toStdString()); }
+
+    void fromTheirKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("mods");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<int>("cursorCol");
+        QTest::addColumn<int>("cursorRow");
+        // The cursor starts on column 1 of row 2, "4".
+        QTest::newRow("insert row") << int(Qt::Key_Insert) << int(Ctrl) << "" << QByteArray("h,v\n1,2\n,\n3,4\n5,6\n")
+                                    << 1 << 2;
+        QTest::newRow("insert row below")
+            << int(Qt::Key_Insert) << int(CtrlShift) << "" << QByteArray("h,v\n1,2\n3,4\n,\n5,6\n") << 1 << 3;
+        QTest::newRow("insert column") << int(Qt::Key_Insert) << int(Qt::AltModifier) << ""
+                                       << QByteArray("h,,v\n1,,2\n3,,4\n5,,6\n") << 1 << 2;
+        QTest::newRow("clear") << int(Qt::Key_Delete) << 0 << "" << QByteArray("h,v\n1,2\n3,\n5,6\n") << 1 << 2;
+        QTest::newRow("go to row") << int(Qt::Key_G) << int(Ctrl) << "۳" << QByteArray() << 1 << 3;
+        // An ASCII file is a Windows-1256 table: the name is saved in it.
+        QTest::newRow("rename column") << 0 << 0 << "مبلغ" << QByteArray("h,\xE3\xC8\xE1\xDB\n1,2\n3,4\n5,6\n") << 1
+                                       << 2;
+    }
+    void fromTheirKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, mods);
+        QFETCH(QString, answer);
+        QFETCH(QByteArray, after);
+        QFETCH(int, cursorCol);
+        QFETCH(int, cursorRow);
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        const QByteArray file("h,v\n1,2\n3,4\n5,6\n");
+        Write(path, file);
+        auto w = OpenWindow(path);
+        Click(*w, 1, 2);
+        if (!answer.isEmpty())
+            Answer(answer);
+        if (key)
+            Press(w->grid(), Qt::Key(key), Qt::KeyboardModifiers(mods));
+        else
+            w->command("renameColumn")->trigger();
+        QCOMPARE(w->document().currentCol(), cursorCol);
+        QCOMPARE(w->document().currentRow(), cursorRow);
+        // The view's cursor is the document's.
+        QCOMPARE(w->grid()->currentIndex().column(), cursorCol);
+        QCOMPARE(w->grid()->gridModel().gridRow(w->grid()->currentIndex().row()), cursorRow);
+        if (after.isEmpty()) {
+            QVERIFY(!w->isWindowModified());
+            return;
+        }
+        QVERIFY(w->isWindowModified());
+        QCOMPARE(Saved(*w, path), after);
+        Press(w.get(), Qt::Key_Z, Ctrl);
+        QCOMPARE(Saved(*w, path), file);
+        Press(w.get(), Qt::Key_Y, Ctrl);
+        QCOMPARE(Saved(*w, path), after);
+    }
+
+    // A block selected is cleared whole, in one undo step; while a cell is
+    // edited, Delete goes to the editor and the insert keys do nothing.
+    void clearBlock()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        Write(path, "h,v\n1,2\n3,4\n");
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_Left, Qt::ShiftModifier); // right to left: Left goes to column 1
+        Press(w->grid(), Qt::Key_Down, Qt::ShiftModifier);
+        Press(w->grid(), Qt::Key_Delete);
+        QCOMPARE(Saved(*w, path), QByteArray("h,v\n,\n,\n"));
+        Press(w.get(), Qt::Key_Z, Ctrl);
+        QCOMPARE(Saved(*w, path), QByteArray("h,v\n1,2\n3,4\n"));
+    }
+
+    void whileEditing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        Write(path, "h,v\n1,2\n3,4\n");
+        auto w = OpenWindow(path);
+        Click(*w, 0, 1);
+        QTest::keyClick(w->grid(), Qt::Key_F2);
+        auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+        QVERIFY(editor);
+        QTest::keyClick(editor, Qt::Key_Home);
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QTest::keyClick(editor, Qt::Key_Insert, Ctrl);
+        QTest::keyClick(editor, Qt::Key_Insert, Qt::AltModifier);
+        QCOMPARE(w->document().grid().RowCount(), 3);
+        QCOMPARE(w->document().grid().ColCount(), 2);
+        QTest::keyClick(editor, Qt::Key_Return);
+        WAIT_COMPARE(Cell(*w, 0, 1), QString()); // the editor's Delete took the "1"
+    }
+};
+
+QTEST_MAIN(TestAddCellsWindow)
+#include "test_add_cells_window.moc"
