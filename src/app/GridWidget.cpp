@@ -333,6 +333,18 @@ void GridWidget::setShaping(bool on)
     refreshCells();
 }
 
+void GridWidget::selectCells(int firstRow, int lastRow, int firstCol, int lastCol)
+{
+    const int top = model_.modelRow(firstRow);
+    const int bottom = model_.modelRow(lastRow);
+    if (top < 0 || bottom < top || bottom >= model_.rowCount() || firstCol < 0 || lastCol >= model_.columnCount())
+        return;
+    const QModelIndex first = model_.index(top, firstCol);
+    setCurrentIndex(first);
+    selectionModel()->select(QItemSelection(first, model_.index(bottom, lastCol)), QItemSelectionModel::ClearAndSelect);
+    scrollTo(first);
+}
+
 GridWidget::Block GridWidget::selectedBlock() const
 {
     Block b;

@@ -101,6 +101,9 @@ public:
         std::size_t cellCount() const { return rows.size() * static_cast<std::size_t>(lastCol - firstCol + 1); }
     };
     Block selectedBlock() const;
+    // Selects the cells of rows firstRow..lastRow (grid rows that show, in
+    // a run) and columns firstCol..lastCol, the cursor on the first.
+    void selectCells(int firstRow, int lastRow, int firstCol, int lastCol);
     // Whether more than the current cell is selected.
     bool hasBlockSelection() const;
     // Whether col is selected as a whole column (its header clicked, or

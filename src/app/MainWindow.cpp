@@ -13,6 +13,7 @@
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
 #include "table/CellCopy.h"
+#include "table/ClipboardTable.h"
 #include "table/ColumnOrder.h"
 #include "table/ColumnSum.h"
 #include "table/FolderFiles.h"
@@ -24,6 +25,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
@@ -32,9 +34,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QProgressDialog>
 #include <QScreen>
 #include <QSessionManager>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -153,6 +160,32 @@ void RunCommand(MainWindow& window, const std::function<void(MainWindow&)>& run,
             return;
     }
     run(window);
+}
+
+// The cells of the first table of an HTML text, as a spreadsheet program or
+// a web page puts it on the clipboard: each cell's text, its lines as lines.
+std::vector<std::vector<std::string>> HtmlTableCells(const QString& html)
+{
+    QTextDocument doc;
+    doc.setHtml(html);
+    for (QTextFrame* frame : doc.rootFrame()->childFrames()) {
+        auto* table = qobject_cast<QTextTable*>(frame);
+        if (!table)
+            continue;
+        std::vector<std::vector<std::string>> rows(static_cast<std::size_t>(table->rows()));
+        for (int r = 0; r < table->rows(); ++r)
+            for (int c = 0; c < table->columns(); ++c) {
+                const QTextTableCell cell = table->cellAt(r, c);
+                QTextCursor cursor = cell.firstCursorPosition();
+                cursor.setPosition(cell.lastCursorPosition().position(), QTextCursor::KeepAnchor);
+                QString text = cursor.selectedText();
+                text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+                text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+                rows[static_cast<std::size_t>(r)].push_back(text.toStdString());
+            }
+        return rows;
+    }
+    return {};
 }
 
 // A row number as typed: ASCII, Persian or Arabic-Indic digits, spaces
@@ -474,6 +507,14 @@ void MainWindow::buildMenu()
          .separatorBefore = false,
          .checkable = false,
          .whileEditing = WhileEditing::Refused},
+        {.name = "pasteCells",
+         .caption = "چسباندن در خانه‌ها",
+         .shortcut = K(Qt::CTRL | Qt::Key_V),
+         .run = [](MainWindow& w) { w.pasteIntoCells(); },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
         {.name = "clearCells",
          .caption = "پاک کردن خانه‌ها",
          .shortcut = K(Qt::Key_Delete),
@@ -557,6 +598,35 @@ void MainWindow::insertRowAtCursor(bool below)
 {
     if (document_.insertRow(below))
         grid_->showDocumentCursor();
+}
+
+void MainWindow::pasteIntoCells()
+{
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    if (!data)
+        return;
+    std::vector<std::vector<std::string>> copied;
+    if (data->hasText() && !data->text().isEmpty())
+        copied = ClipboardCells(data->text().toStdString());
+    else if (data->hasHtml())
+        copied = HtmlTableCells(data->html());
+    if (copied.empty())
+        return;
+    // Held as typing holds it: the nearest letter, else refused by name.
+    const TextEncoding held = document_.grid().Encoding();
+    for (auto& row : copied)
+        for (std::string& cell : row) {
+            const QString text = QString::fromStdString(cell);
+            if (const auto refused = FirstCharacterNotHeld(text, held)) {
+                QMessageBox::warning(this, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
+                return;
+            }
+            cell = FromQString(text, held);
+        }
+    const PastedBlock block = document_.pasteCells(copied);
+    if (block.rows.empty())
+        return;
+    grid_->selectCells(block.rows.front(), block.rows.back(), block.firstCol, block.lastCol);
 }
 
 void MainWindow::clearSelectedCells()

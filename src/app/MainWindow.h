@@ -123,6 +123,7 @@ private:
     // Edit menu commands that act on the cursor or the selection.
     void insertRowAtCursor(bool below);
     void clearSelectedCells();
+    void pasteIntoCells();
     void renameCursorColumn();
     void goToRow();
     void setCaption(const std::string& caption);

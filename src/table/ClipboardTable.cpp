@@ -2,12 +2,52 @@
 
 #include "table/NumberText.h"
 #include "table/Search.h"
+#include "table/TableForm.h"
 #include "text/Cp1256.h"
 
 #include <algorithm>
 #include <cstring>
 
 namespace rasmik {
+
+std::vector<std::vector<std::string>> ClipboardCells(std::string_view text)
+{
+    std::vector<std::vector<std::string>> rows;
+    std::vector<std::string> row;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        std::size_t end;
+        if (text[i] == '"') {
+            const std::size_t close = ClosingQuote(text, i + 1);
+            end = close == std::string_view::npos ? n : text.find_first_of("\t\r\n", close + 1);
+            if (end == std::string_view::npos)
+                end = n;
+            row.push_back(UnquoteField(text.substr(i, end - i)));
+        } else {
+            end = text.find_first_of("\t\r\n", i);
+            if (end == std::string_view::npos)
+                end = n;
+            row.emplace_back(text.substr(i, end - i));
+        }
+        i = end;
+        if (i < n && text[i] == '\t') {
+            ++i;
+            // A TAB at the very end opens one more, empty, cell.
+            if (i == n)
+                row.emplace_back();
+            continue;
+        }
+        if (i < n) {
+            i += text[i] == '\r' && i + 1 < n && text[i + 1] == '\n' ? 2 : 1;
+        }
+        rows.push_back(std::move(row));
+        row.clear();
+    }
+    if (!row.empty())
+        rows.push_back(std::move(row));
+    return rows;
+}
 
 namespace {
 

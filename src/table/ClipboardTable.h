@@ -17,6 +17,12 @@ namespace rasmik {
 inline constexpr const char* ClipTablePasteFile = "ClipTablePaste.txt";
 inline constexpr const char* ClipTablePasteHdrFile = "ClipTablePasteHdr.txt";
 
+// A copied block of cells as spreadsheet programs and Copy put it on the
+// clipboard: rows on lines, cells split by TABs, a cell holding a TAB, a
+// line break or a leading quote in double quotes ("" for a quote). A last
+// line break ends the last row rather than starting another.
+std::vector<std::vector<std::string>> ClipboardCells(std::string_view text);
+
 // Cuts the first line off text and returns it. CR LF, CR, LF and LF CR end a
 // line; a text without any CR is cut at its LFs.
 std::string TakeLine(std::string& text);

@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
+#include <optional>
 
 namespace rasmik {
 
@@ -224,21 +225,31 @@ std::shared_ptr<TableDocument::HeldCells> TableDocument::heldChanges(int col, co
 template <typename Change>
 std::size_t TableDocument::changeBlockCells(int firstCol, int lastCol, Change&& change)
 {
+    const std::uint64_t epoch = grid_.Epoch();
+    std::size_t cells = 0;
+    std::optional<UndoStep> step = cellChangesStep(firstCol, lastCol, std::forward<Change>(change), cells);
+    if (step)
+        record(std::move(*step), epoch);
+    return cells;
+}
+
+template <typename Change>
+std::optional<UndoStep> TableDocument::cellChangesStep(int firstCol, int lastCol, Change&& change, std::size_t& cells)
+{
+    cells = 0;
     firstCol = std::max(firstCol, 0);
     lastCol = std::min(lastCol, grid_.ColCount() - 1);
     if (firstCol > lastCol)
-        return 0;
+        return std::nullopt;
     std::vector<CoreGrid::HeldColumn> before;
     before.reserve(static_cast<std::size_t>(lastCol - firstCol + 1));
     for (int c = firstCol; c <= lastCol; ++c)
         before.push_back(grid_.HoldColumn(c));
-    const std::uint64_t epoch = grid_.Epoch();
     const int cursorCol = grid_.Col;
     const int cursorRow = grid_.Row;
     change();
     changedColumns(firstCol, lastCol);
     std::vector<UndoStep> parts;
-    std::size_t cells = 0;
     for (int c = firstCol; c <= lastCol; ++c) {
         std::shared_ptr<HeldCells> held = heldChanges(c, before[static_cast<std::size_t>(c - firstCol)]);
         if (!held)
@@ -248,14 +259,12 @@ std::size_t TableDocument::changeBlockCells(int firstCol, int lastCol, Change&& 
         parts.push_back(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes});
     }
     if (parts.empty())
-        return 0;
+        return std::nullopt;
     if (parts.size() == 1)
-        record(std::move(parts.front()), epoch);
-    else
-        // Either way the cursor ends where it was when the change was made.
-        record(CompoundStep(std::move(parts), [this, cursorCol, cursorRow] { putCursor(cursorCol, cursorRow); }),
-               epoch);
-    return cells;
+        return std::move(parts.front());
+    // Either way the cursor ends where it was when the change was made.
+    const auto cursor = [this, cursorCol, cursorRow] { putCursor(cursorCol, cursorRow); };
+    return CompoundStep(std::move(parts), cursor, cursor);
 }
 
 void TableDocument::changedColumns(int firstCol, int lastCol)
@@ -888,6 +897,105 @@ std::size_t TableDocument::clearCells(const std::vector<int>& rows, int firstCol
                     grid_.SetCell(c, r, {});
             }
     });
+}
+
+void TableDocument::growGrid(int addRows, int addCols)
+{
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
+    grid_.AddColumns(grid_.ColCount() + addCols);
+    const CoreGrid::HeldRow blank{
+        0, std::vector<CoreGrid::CellCode>(static_cast<std::size_t>(grid_.ColCount()), grid_.BlankCode())};
+    for (int k = 0; k < addRows; ++k) {
+        // Rows added under a filter show.
+        if (filtered_)
+            shownRows_.push_back(grid_.RowCount());
+        grid_.InsertRow(grid_.RowCount(), blank);
+    }
+    if (observer_)
+        observer_->gridReplaced();
+}
+
+void TableDocument::shrinkGrid(int rows, int cols)
+{
+    const ShapeChange change(*this);
+    if (observer_)
+        observer_->gridAboutToBeReplaced();
+    while (grid_.RowCount() > rows)
+        grid_.DeleteRow(grid_.RowCount() - 1);
+    while (grid_.ColCount() > cols)
+        grid_.DeleteColumn(grid_.ColCount() - 1);
+    if (filtered_)
+        shownRows_.erase(std::lower_bound(shownRows_.begin(), shownRows_.end(), rows), shownRows_.end());
+    grid_.ClampCursor();
+    if (observer_)
+        observer_->gridReplaced();
+}
+
+PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>>& cells)
+{
+    PastedBlock block;
+    std::size_t width = 0;
+    for (const auto& r : cells)
+        width = std::max(width, r.size());
+    if (width == 0 || grid_.RowCount() == 0 || grid_.ColCount() == 0)
+        return block;
+    const int col = std::clamp(grid_.Col, 0, grid_.ColCount() - 1);
+    const int row = std::max(grid_.Row, grid_.FixedRows());
+    // The rows that show, from the cursor's on; new rows at the end for the rest.
+    std::vector<int>& rows = block.rows;
+    if (filtered_) {
+        for (auto it = std::lower_bound(shownRows_.begin(), shownRows_.end(), row);
+             it != shownRows_.end() && rows.size() < cells.size(); ++it)
+            rows.push_back(*it);
+    } else {
+        for (int r = row; r < grid_.RowCount() && rows.size() < cells.size(); ++r)
+            rows.push_back(r);
+    }
+    const int oldRows = grid_.RowCount();
+    const int oldCols = grid_.ColCount();
+    const int addRows = static_cast<int>(cells.size() - rows.size());
+    const int addCols = std::max(0, col + static_cast<int>(width) - oldCols);
+    for (int k = 0; k < addRows; ++k)
+        rows.push_back(oldRows + k);
+    block.firstCol = col;
+    block.lastCol = col + static_cast<int>(width) - 1;
+
+    const std::uint64_t epoch = grid_.Epoch();
+    const int cursorCol = grid_.Col;
+    const int cursorRow = grid_.Row;
+    std::vector<UndoStep> parts;
+    if (addRows > 0 || addCols > 0) {
+        growGrid(addRows, addCols);
+        parts.push_back(UndoStep{[this, oldRows, oldCols] { shrinkGrid(oldRows, oldCols); },
+                                 [this, addRows, addCols] { growGrid(addRows, addCols); },
+                                 static_cast<std::size_t>(addRows) * sizeof(CoreGrid::CellCode)});
+    }
+    std::size_t changed = 0;
+    std::optional<UndoStep> cellsStep = cellChangesStep(
+        block.firstCol, block.lastCol,
+        [&] {
+            for (std::size_t i = 0; i < cells.size(); ++i)
+                for (std::size_t j = 0; j < cells[i].size(); ++j)
+                    grid_.SetCell(col + static_cast<int>(j), rows[i], cells[i][j]);
+        },
+        changed);
+    if (cellsStep)
+        parts.push_back(std::move(*cellsStep));
+    putCursor(col, rows.front());
+    if (parts.empty())
+        return block;
+    const int firstRow = rows.front();
+    record(CompoundStep(
+               std::move(parts),
+               [this, cursorCol, cursorRow] {
+                   putCursor(cursorCol, cursorRow);
+                   keepCursorShown();
+               },
+               [this, col, firstRow] { putCursor(col, firstRow); }),
+           epoch);
+    return block;
 }
 
 bool TableDocument::renameColumn(std::string_view name)

@@ -91,6 +91,13 @@ public:
     virtual void cellsChanged(int firstCol, int lastCol) = 0;
 };
 
+// The cells a paste wrote: its grid rows, in order, and its columns.
+struct PastedBlock {
+    std::vector<int> rows;
+    int firstCol = 0;
+    int lastCol = -1;
+};
+
 class TableDocument {
 public:
     TableDocument() = default;
@@ -213,6 +220,11 @@ public:
     // "Rename Column": the header row's text of the cursor's column, one
     // undo step. False when it was that already.
     bool renameColumn(std::string_view name);
+    // "Paste" into cells: rows of cells (held form) written from the cursor
+    // on, into the rows that show while a filter is on; rows and columns are
+    // added where they run past the table's end. One undo step; the cursor
+    // on the block's first cell. The block written, for the view to select.
+    PastedBlock pasteCells(const std::vector<std::vector<std::string>>& cells);
     // "Go to Row": the cursor to row (as the status bar counts rows) in its
     // column. False when there is no such row, or the filter hides it.
     bool goToRow(int row);
@@ -355,6 +367,12 @@ private:
     // step; the number of cells it changed.
     template <typename Change>
     std::size_t changeBlockCells(int firstCol, int lastCol, Change&& change);
+    // That change's step, not recorded yet (none when nothing changed).
+    template <typename Change>
+    std::optional<UndoStep> cellChangesStep(int firstCol, int lastCol, Change&& change, std::size_t& cells);
+    // Adds blank rows and pad columns at the table's end, or takes them off again.
+    void growGrid(int addRows, int addCols);
+    void shrinkGrid(int rows, int cols);
     // Swaps the held cells of a step with the grid's, telling the observer.
     struct HeldCells;
     void swapCells(HeldCells& cells);

@@ -4,24 +4,23 @@
 
 namespace rasmik {
 
-UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> after)
+UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> afterUndo, std::function<void()> afterRedo)
 {
     std::size_t bytes = 0;
     for (const UndoStep& p : parts)
         bytes += p.bytes;
     auto held = std::make_shared<std::vector<UndoStep>>(std::move(parts));
-    auto then = std::make_shared<std::function<void()>>(std::move(after));
-    return UndoStep{[held, then] {
+    return UndoStep{[held, afterUndo = std::move(afterUndo)] {
                         for (auto it = held->rbegin(); it != held->rend(); ++it)
                             it->undo();
-                        if (*then)
-                            (*then)();
+                        if (afterUndo)
+                            afterUndo();
                     },
-                    [held, then] {
+                    [held, afterRedo = std::move(afterRedo)] {
                         for (UndoStep& p : *held)
                             p.redo();
-                        if (*then)
-                            (*then)();
+                        if (afterRedo)
+                            afterRedo();
                     },
                     bytes};
 }

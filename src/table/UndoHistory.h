@@ -21,8 +21,9 @@ struct UndoStep {
 };
 
 // Steps made as one change: undone last first, made again first first;
-// after (when given) runs once the parts have, either way.
-UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> after = {});
+// afterUndo and afterRedo (when given) run once the parts have.
+UndoStep CompoundStep(std::vector<UndoStep> parts, std::function<void()> afterUndo = {},
+                      std::function<void()> afterRedo = {});
 
 class UndoHistory {
 public:

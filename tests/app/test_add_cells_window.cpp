@@ -9,7 +9,10 @@
 #include "common/WindowHelpers.h"
 #include "dialogs/TextPrompt.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -105,6 +108,44 @@ private slots:
         QCOMPARE(Saved(*w, path), file);
         Press(w.get(), Qt::Key_Y, Ctrl);
         QCOMPARE(Saved(*w, path), after);
+    }
+
+    // Ctrl+V writes the clipboard's cells from the cursor on, the block left
+    // selected; an HTML table when there is no text; a character the table
+    // cannot hold refuses the paste by name.
+    void pasteIntoCells()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        Write(path, "h,v\n1,2\n");
+        auto w = OpenWindow(path);
+        Click(*w, 1, 1);
+        QGuiApplication::clipboard()->setText(QStringLiteral("\"x\ny\"\tعلی\n3\t4\n"));
+        Press(w->grid(), Qt::Key_V, Ctrl);
+        // The header row stays as short as it was.
+        QCOMPARE(Saved(*w, path), QByteArray("h,v\n1,\"x\ny\",\xDA\xE1\xED\n,3,4\n"));
+        QVERIFY(w->grid()->hasBlockSelection());
+        const GridWidget::Block block = w->grid()->selectedBlock();
+        QCOMPARE(block.rows, (std::vector<int>{1, 2}));
+        QCOMPARE(block.firstCol, 1);
+        QCOMPARE(block.lastCol, 2);
+        QCOMPARE(w->document().currentRow(), 1);
+        Press(w.get(), Qt::Key_Z, Ctrl);
+        QCOMPARE(Saved(*w, path), QByteArray("h,v\n1,2\n"));
+
+        auto* html = new QMimeData;
+        html->setHtml(QStringLiteral("<table><tr><td>p</td><td>q<br>r</td></tr></table>"));
+        QGuiApplication::clipboard()->setMimeData(html);
+        Click(*w, 0, 1);
+        Press(w->grid(), Qt::Key_V, Ctrl);
+        QCOMPARE(Saved(*w, path), QByteArray("h,v\np,\"q\nr\"\n"));
+
+        QGuiApplication::clipboard()->setText(QStringLiteral("₪"));
+        ModalCloser closer;
+        Press(w->grid(), Qt::Key_V, Ctrl);
+        COMPARE_MESSAGES(closer, 1);
+        QVERIFY2(closer.texts.front().contains(QStringLiteral("₪")), qPrintable(closer.texts.front()));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("p"));
     }
 
     // A block selected is cleared whole, in one undo step; while a cell is

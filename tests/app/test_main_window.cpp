@@ -186,9 +186,26 @@ private slots:
         const QList<QAction*> top = w.menuBar()->actions();
         QCOMPARE(texts(top), (QStringList{"File", "Edit", "Note Pad", "Excel"}));
         QCOMPARE(texts(top.at(1)->menu()->actions()),
-                 (QStringList{"Undo", "Redo", "-", "Copy", "Select All", "-", "Sort Ascending", "Sort Descending", "-",
-                              "Filter", "Show All Rows", "-", "درج ردیف", "درج ردیف در زیر", "درج ستون",
-                              "پاک کردن خانه‌ها", "تغییر نام ستون", "-", "رفتن به ردیف"}));
+                 (QStringList{"Undo",
+                              "Redo",
+                              "-",
+                              "Copy",
+                              "Select All",
+                              "-",
+                              "Sort Ascending",
+                              "Sort Descending",
+                              "-",
+                              "Filter",
+                              "Show All Rows",
+                              "-",
+                              "درج ردیف",
+                              "درج ردیف در زیر",
+                              "درج ستون",
+                              "چسباندن در خانه‌ها",
+                              "پاک کردن خانه‌ها",
+                              "تغییر نام ستون",
+                              "-",
+                              "رفتن به ردیف"}));
         QMenu* file = top.at(0)->menu();
         QCOMPARE(texts(file->actions()),
                  (QStringList{"Open", "Pre File", "Next File", "Reopen As", "Font", "Print", "Extra", "-", "Save",

@@ -6,6 +6,7 @@
 
 #include "common/FixedMetrics.h"
 #include "common/TestFiles.h"
+#include "table/ClipboardTable.h"
 #include "table/TableDocument.h"
 
 #include <QObject>
@@ -96,6 +97,72 @@ private slots:
         QCOMPARE(saved(doc, dir), before);
         QCOMPARE(doc.currentCol(), col);
         QVERIFY(!doc.canUndo());
+        QVERIFY(doc.redo());
+        QCOMPARE(saved(doc, dir), after);
+    }
+
+    // The clipboard's block of cells as spreadsheet programs and Copy write it.
+    void clipboardCells_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QByteArray>("cells");
+        QTest::newRow("rows and cells") << QByteArray("a\tb\r\nc\td\r\n") << QByteArray("a|b\nc|d");
+        QTest::newRow("no last break") << QByteArray("a\tb\nc") << QByteArray("a|b\nc");
+        QTest::newRow("empty cells") << QByteArray("\tb\t\n\n") << QByteArray("|b|\n");
+        QTest::newRow("quoted break, tab and quote")
+            << QByteArray("\"x\r\ny\"\t\"p\tq\"\n\"\"\"hi\"\"\"\tz\n") << QByteArray("x\r\ny|p\tq\n\"hi\"|z");
+        QTest::newRow("a quote inside stays") << QByteArray("say \"hi\"\tz") << QByteArray("say \"hi\"|z");
+        QTest::newRow("quote never closed") << QByteArray("\"open\tand\nmore") << QByteArray("open\tand\nmore");
+    }
+    void clipboardCells()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QByteArray, cells);
+        QList<QByteArray> rows;
+        for (const auto& row : ClipboardCells(b(text)))
+            rows << joined(row);
+        QCOMPARE(rows.join('\n'), cells);
+    }
+
+    // A paste writes from the cursor on, adds the rows and columns it runs
+    // past the end, and is undone in one step to the table as it was.
+    void pasteGrowsTheTable_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("col");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("inside") << "t.txt" << 0 << 1 << QByteArray("h\tv\r\nA\tB\r\nC\tD\r\n");
+        // A Windows-1256 table pads every row to the grid's width, as always.
+        QTest::newRow("past both ends") << "t.txt" << 1 << 2
+                                        << QByteArray("h\tv\t \r\n1\t2\t \r\n3\tA\tB\r\n\tC\tD\r\n");
+        QTest::newRow("csv, past both ends") << "t.csv" << 1 << 2 << QByteArray("h,v\n1,2\n3,A,B\n,C,D\n");
+    }
+    void pasteGrowsTheTable()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, col);
+        QFETCH(int, row);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        const bool csv = name.endsWith(".csv");
+        QVERIFY(Write(dir.filePath(name), csv ? "h,v\n1,2\n3\n" : "h\tv\r\n1\t2\r\n3\t4\r\n"));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, name.toUtf8().constData()), target).ok());
+        const QByteArray before = saved(doc, dir);
+        const QByteArray gridBefore = gridText(doc.grid());
+        doc.setCursor(col, row);
+        const PastedBlock block = doc.pasteCells({{"A", "B"}, {"C", "D"}});
+        QCOMPARE(block.firstCol, col);
+        QCOMPARE(block.lastCol, col + 1);
+        QCOMPARE(block.rows, (std::vector<int>{row, row + 1}));
+        QCOMPARE(doc.currentCol(), col);
+        QCOMPARE(doc.currentRow(), row);
+        QCOMPARE(saved(doc, dir), after);
+        QVERIFY(doc.undo());
+        QCOMPARE(gridText(doc.grid()), gridBefore);
+        QCOMPARE(saved(doc, dir), before);
         QVERIFY(doc.redo());
         QCOMPARE(saved(doc, dir), after);
     }
