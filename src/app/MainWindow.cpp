@@ -5,6 +5,7 @@
 #include "app/GridFont.h"
 #include "app/PromptSave.h"
 #include "app/Texts.h"
+#include "dialogs/FindReplaceDialog.h"
 #include "dialogs/TextPrompt.h"
 #include "export/TextViewer.h"
 #include "export/Workbook.h"
@@ -523,6 +524,14 @@ void MainWindow::buildMenu()
          .separatorBefore = false,
          .checkable = false,
          .whileEditing = WhileEditing::Refused},
+        {.name = "findAndReplace",
+         .caption = "یافتن و جایگزینی",
+         .shortcut = K(Qt::CTRL | Qt::Key_H),
+         .run = [](MainWindow& w) { w.findAndReplace(); },
+         .menu = Menu::Edit,
+         .separatorBefore = false,
+         .checkable = false,
+         .whileEditing = WhileEditing::Refused},
         {.name = "renameColumn",
          .caption = "تغییر نام ستون",
          .shortcut = K(),
@@ -627,6 +636,24 @@ void MainWindow::pasteIntoCells()
     if (block.rows.empty())
         return;
     grid_->selectCells(block.rows.front(), block.rows.back(), block.firstCol, block.lastCol);
+}
+
+void MainWindow::findAndReplace()
+{
+    FindReplaceDialog dialog(this);
+    if (dialog.exec() != QDialog::Accepted || dialog.findText().isEmpty())
+        return;
+    // Both texts are held as typing holds them.
+    const TextEncoding held = document_.grid().Encoding();
+    for (const QString& text : {dialog.findText(), dialog.replaceText()})
+        if (const auto refused = FirstCharacterNotHeld(text, held)) {
+            QMessageBox::warning(this, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
+            return;
+        }
+    const std::size_t changed = document_.replaceInCells(FromQString(dialog.findText(), held),
+                                                         FromQString(dialog.replaceText(), held), dialog.wholeCells());
+    statusLine_->showMessage(
+        QStringLiteral("%1 خانه تغییر کرد").arg(QString::fromStdString(FormatGroupedNumber(double(changed)))), 10000);
 }
 
 void MainWindow::clearSelectedCells()

@@ -124,6 +124,7 @@ private:
     void insertRowAtCursor(bool below);
     void clearSelectedCells();
     void pasteIntoCells();
+    void findAndReplace();
     void renameCursorColumn();
     void goToRow();
     void setCaption(const std::string& caption);

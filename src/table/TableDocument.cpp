@@ -195,10 +195,11 @@ void TableDocument::changeColumnCells(int col, Change&& change)
     changeBlockCells(col, col, std::forward<Change>(change));
 }
 
-std::shared_ptr<TableDocument::HeldCells> TableDocument::heldChanges(int col, const CoreGrid::HeldColumn& before) const
+std::shared_ptr<TableDocument::HeldCells> TableDocument::heldChanges(int col, const CoreGrid::HeldColumn& before,
+                                                                     std::size_t& changed) const
 {
     const int rows = grid_.RowCount();
-    std::size_t changed = 0;
+    changed = 0;
     for (int r = 0; r < rows; ++r)
         changed += grid_.Code(col, r) != before.cells[static_cast<std::size_t>(r)];
     if (changed == 0)
@@ -251,10 +252,11 @@ std::optional<UndoStep> TableDocument::cellChangesStep(int firstCol, int lastCol
     changedColumns(firstCol, lastCol);
     std::vector<UndoStep> parts;
     for (int c = firstCol; c <= lastCol; ++c) {
-        std::shared_ptr<HeldCells> held = heldChanges(c, before[static_cast<std::size_t>(c - firstCol)]);
+        std::size_t changed = 0;
+        std::shared_ptr<HeldCells> held = heldChanges(c, before[static_cast<std::size_t>(c - firstCol)], changed);
         if (!held)
             continue;
-        cells += held->rows.empty() ? held->codes.size() : held->rows.size();
+        cells += changed;
         const std::size_t bytes = held->bytes();
         parts.push_back(UndoStep{[this, held] { swapCells(*held); }, [this, held] { swapCells(*held); }, bytes});
     }
@@ -996,6 +998,46 @@ PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>
                [this, col, firstRow] { putCursor(col, firstRow); }),
            epoch);
     return block;
+}
+
+std::size_t TableDocument::replaceInCells(std::string_view find, std::string_view with, bool wholeCells)
+{
+    if (find.empty())
+        return 0;
+    const int first = grid_.FixedRows();
+    return changeBlockCells(0, grid_.ColCount() - 1, [&] {
+        std::string replaced;
+        const auto replaceIn = [&](int c, int r) {
+            const std::string_view cell = grid_.Cell(c, r);
+            if (wholeCells) {
+                if (cell == find)
+                    grid_.SetCell(c, r, with);
+                return;
+            }
+            std::size_t at = cell.find(find);
+            if (at == std::string_view::npos)
+                return;
+            replaced.clear();
+            std::size_t from = 0;
+            for (; at != std::string_view::npos; at = cell.find(find, from)) {
+                replaced.append(cell.substr(from, at - from));
+                replaced.append(with);
+                from = at + find.size();
+            }
+            replaced.append(cell.substr(from));
+            grid_.SetCell(c, r, replaced);
+        };
+        for (int c = 0; c < grid_.ColCount(); ++c) {
+            if (filtered_) {
+                for (const int r : shownRows_)
+                    if (r >= first)
+                        replaceIn(c, r);
+            } else {
+                for (int r = first; r < grid_.RowCount(); ++r)
+                    replaceIn(c, r);
+            }
+        }
+    });
 }
 
 bool TableDocument::renameColumn(std::string_view name)

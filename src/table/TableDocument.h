@@ -225,6 +225,10 @@ public:
     // added where they run past the table's end. One undo step; the cursor
     // on the block's first cell. The block written, for the view to select.
     PastedBlock pasteCells(const std::vector<std::vector<std::string>>& cells);
+    // "Find and Replace": every match of find (held form, exact) in the
+    // rows below the header that show, replaced with "with"; with wholeCells
+    // only cells that are find. One undo step; how many cells changed.
+    std::size_t replaceInCells(std::string_view find, std::string_view with, bool wholeCells);
     // "Go to Row": the cursor to row (as the status bar counts rows) in its
     // column. False when there is no such row, or the filter hides it.
     bool goToRow(int row);
@@ -376,9 +380,9 @@ private:
     // Swaps the held cells of a step with the grid's, telling the observer.
     struct HeldCells;
     void swapCells(HeldCells& cells);
-    // The cells of col that differ from before, as a step holds them; null
-    // when none does.
-    std::shared_ptr<HeldCells> heldChanges(int col, const CoreGrid::HeldColumn& before) const;
+    // The cells of col that differ from before, as a step holds them, and
+    // how many they are; null when none does.
+    std::shared_ptr<HeldCells> heldChanges(int col, const CoreGrid::HeldColumn& before, std::size_t& changed) const;
     void changedColumns(int firstCol, int lastCol);
     // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,

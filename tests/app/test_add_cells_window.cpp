@@ -3,10 +3,12 @@
 // after each, and Ctrl+Z giving the table back exactly.
 
 #include "app/MainWindow.h"
+#include "app/StatusLine.h"
 #include "common/ModalCloser.h"
 #include "common/TestFiles.h"
 #include "common/Waits.h"
 #include "common/WindowHelpers.h"
+#include "dialogs/FindReplaceDialog.h"
 #include "dialogs/TextPrompt.h"
 
 #include <QClipboard>
@@ -146,6 +148,36 @@ private slots:
         COMPARE_MESSAGES(closer, 1);
         QVERIFY2(closer.texts.front().contains(QStringLiteral("₪")), qPrintable(closer.texts.front()));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("p"));
+    }
+
+    // Ctrl+H: find, Tab, replace with, Enter; the status bar says how many
+    // cells changed, and Ctrl+Z takes them all back.
+    void findAndReplace()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/t.csv";
+        Write(path, QStringLiteral("نام,شهر\nعلي,كرج\nعلي رضا,تهران\n").toUtf8());
+        auto w = OpenWindow(path);
+        ModalCloser closer([](QWidget* shown) {
+            auto* d = qobject_cast<FindReplaceDialog*>(shown);
+            if (!d) {
+                if (auto* other = qobject_cast<QDialog*>(shown))
+                    other->reject();
+                return;
+            }
+            d->findEdit()->setText(QStringLiteral("علي"));
+            QTest::keyClick(d->findEdit(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), d->replaceEdit());
+            d->replaceEdit()->setText(QStringLiteral("علی"));
+            QTest::keyClick(d->replaceEdit(), Qt::Key_Return);
+        });
+        Press(w.get(), Qt::Key_H, Ctrl);
+        COMPARE_MODALS(closer, 1);
+        QCOMPARE(w->statusLine()->currentMessage(), QStringLiteral("2 خانه تغییر کرد"));
+        QCOMPARE(Cell(*w, 0, 2), QStringLiteral("علی رضا"));
+        Press(w.get(), Qt::Key_Z, Ctrl);
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("علي"));
+        QCOMPARE(Cell(*w, 0, 2), QStringLiteral("علي رضا"));
     }
 
     // A block selected is cleared whole, in one undo step; while a cell is

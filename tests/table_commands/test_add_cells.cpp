@@ -167,6 +167,52 @@ private slots:
         QCOMPARE(saved(doc, dir), after);
     }
 
+    // Find and Replace: every match in the body's cells, or whole cells
+    // only; the header row stays; one undo step.
+    void replaceInCells_data()
+    {
+        QTest::addColumn<QByteArray>("find");
+        QTest::addColumn<QByteArray>("with");
+        QTest::addColumn<bool>("whole");
+        QTest::addColumn<bool>("filtered");
+        QTest::addColumn<int>("changed");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("every match") << QByteArray("a") << QByteArray("xy") << false << false << 2
+                                     << QByteArray("a|b\nxyxy|b\nxy| \nb|c");
+        QTest::newRow("whole cells") << QByteArray("a") << QByteArray("z") << true << false << 1
+                                     << QByteArray("a|b\naa|b\nz| \nb|c");
+        QTest::newRow("to nothing") << QByteArray("b") << QByteArray() << false << false << 2
+                                    << QByteArray("a|b\naa|\na| \n|c");
+        QTest::newRow("rows that show") << QByteArray("b") << QByteArray("B") << false << true << 2
+                                        << QByteArray("a|b\naa|B\na| \nB|c");
+        QTest::newRow("no match") << QByteArray("q") << QByteArray("B") << false << false << 0
+                                  << QByteArray("a|b\naa|b\na| \nb|c");
+    }
+    void replaceInCells()
+    {
+        QFETCH(QByteArray, find);
+        QFETCH(QByteArray, with);
+        QFETCH(bool, whole);
+        QFETCH(bool, filtered);
+        QFETCH(int, changed);
+        QFETCH(QByteArray, after);
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("t.txt"), "a\tb\r\naa\tb\r\na\r\nb\tc\r\n"));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, "t.txt"), target).ok());
+        const QByteArray before = gridText(doc.grid());
+        if (filtered)
+            QCOMPARE(doc.filterRows("b"), 2);
+        QCOMPARE(doc.replaceInCells(b(find), b(with), whole), std::size_t(changed));
+        QCOMPARE(gridText(doc.grid()), after);
+        QCOMPARE(doc.canUndo(), changed > 0);
+        if (changed > 0) {
+            QVERIFY(doc.undo());
+            QCOMPARE(gridText(doc.grid()), before);
+        }
+    }
+
     // Under a filter a new row shows, Clear changes only the rows given, and
     // Go to Row refuses a row the filter hides or the table lacks.
     void underAFilter()
