@@ -189,6 +189,29 @@ std::vector<std::vector<std::string>> HtmlTableCells(const QString& html)
     return {};
 }
 
+// An undo step's command as the Edit menu names it.
+QString StepCaption(const std::string& name)
+{
+    static const std::pair<const char*, const char*> captions[] = {
+        {"Edit Cell", "ویرایش خانه"},
+        {"Move Column", "جابه‌جایی ستون"},
+        {"Sort", "مرتب‌سازی"},
+        {"Delete Row", "حذف ردیف"},
+        {"Remove Column", "حذف ستون"},
+        {"Insert Row", "درج ردیف"},
+        {"Insert Column", "درج ستون"},
+        {"Clear", "پاک کردن خانه‌ها"},
+        {"Paste", "چسباندن"},
+        {"Find and Replace", "یافتن و جایگزینی"},
+        {"Rename Column", "تغییر نام ستون"},
+    };
+    for (const auto& [key, caption] : captions)
+        if (name == key)
+            return QString::fromUtf8(caption);
+    // The commands of the File menu keep their own captions.
+    return QString::fromStdString(name);
+}
+
 // A row number as typed: ASCII, Persian or Arabic-Indic digits, spaces
 // around; -1 when it is none.
 int RowNumberOfAnswer(std::string_view answer, TextEncoding held)
@@ -351,10 +374,17 @@ void MainWindow::showTitle()
 
 void MainWindow::showEditState()
 {
-    if (QAction* a = command("undo"))
+    // Undo and Redo name the step they would take, as desktop programs do.
+    if (QAction* a = command("undo")) {
         a->setEnabled(document_.canUndo());
-    if (QAction* a = command("redo"))
+        const QString step = StepCaption(document_.history().undoName());
+        a->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("واگرد ") + step);
+    }
+    if (QAction* a = command("redo")) {
         a->setEnabled(document_.canRedo());
+        const QString step = StepCaption(document_.history().redoName());
+        a->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("ازنو ") + step);
+    }
     if (QAction* a = command("showAllRows"))
         a->setEnabled(document_.isFiltered());
     showTitle();

@@ -85,6 +85,8 @@ void TableDocument::historyChanged()
 
 void TableDocument::record(UndoStep step, std::uint64_t epochBefore)
 {
+    if (step.name.empty())
+        step.name = stepName_;
     if (grid_.Epoch() == epochBefore)
         history_.push(std::move(step));
     else
@@ -399,6 +401,7 @@ void TableDocument::setCursor(int col, int row)
 
 void TableDocument::setCell(int col, int row, std::string_view text)
 {
+    const StepName named(*this, "Edit Cell");
     if (col < 0 || row < 0 || col >= grid_.ColCount() || row >= grid_.RowCount())
         return;
     // An edit that keeps the text is no change.
@@ -428,6 +431,7 @@ void TableDocument::moveColumnNow(int from, int to, int cursorCol)
 
 void TableDocument::moveColumn(int from, int to)
 {
+    const StepName named(*this, "Move Column");
     const int count = grid_.ColCount();
     if (from < 0 || to < 0 || from >= count || to >= count || from == to)
         return;
@@ -612,21 +616,25 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
 // Copy read only those.
 void TableDocument::simpleNumber()
 {
+    const StepName named(*this, "Simple Number");
     changeColumnCells(grid_.Col, [this] { filtered_ ? SimpleNumber(grid_, shownRows_) : SimpleNumber(grid_); });
 }
 
 void TableDocument::blankColumn()
 {
+    const StepName named(*this, "Delete Col");
     changeColumnCells(grid_.Col, [this] { filtered_ ? BlankColumn(grid_, shownRows_) : BlankColumn(grid_); });
 }
 
 void TableDocument::shiftColumnLeft()
 {
+    const StepName named(*this, "Shift Col N+1 to N");
     changeColumnCells(grid_.Col, [this] { filtered_ ? ShiftColumnLeft(grid_, shownRows_) : ShiftColumnLeft(grid_); });
 }
 
 bool TableDocument::sortRows(bool descending)
 {
+    const StepName named(*this, "Sort");
     auto order = std::make_shared<const std::vector<int>>(SortedRowOrder(grid_, grid_.Col, descending));
     bool moves = false;
     for (std::size_t i = 0; i < order->size() && !moves; ++i)
@@ -770,6 +778,7 @@ void TableDocument::insertRowNow(int row, const CoreGrid::HeldRow& held, int fix
 
 bool TableDocument::deleteRow()
 {
+    const StepName named(*this, "Delete Row");
     const int row = grid_.Row;
     const int col = grid_.Col;
     if (!CanDeleteRow(grid_))
@@ -815,6 +824,7 @@ void TableDocument::insertColumnNow(int col, CoreGrid::HeldColumn held, int curs
 
 bool TableDocument::removeColumn()
 {
+    const StepName named(*this, "Remove Column");
     const int col = grid_.Col;
     const int row = grid_.Row;
     if (!CanDeleteColumn(grid_))
@@ -837,6 +847,7 @@ bool TableDocument::removeColumn()
 
 bool TableDocument::insertRow(bool below)
 {
+    const StepName named(*this, "Insert Row");
     const int col = grid_.Col;
     const int cursor = grid_.Row;
     if (cursor < grid_.FixedRows() || cursor >= grid_.RowCount())
@@ -862,6 +873,7 @@ bool TableDocument::insertRow(bool below)
 
 bool TableDocument::insertColumn()
 {
+    const StepName named(*this, "Insert Column");
     const int col = grid_.Col;
     const int row = grid_.Row;
     if (col < 0 || col >= grid_.ColCount())
@@ -888,6 +900,7 @@ bool TableDocument::insertColumn()
 
 std::size_t TableDocument::clearCells(const std::vector<int>& rows, int firstCol, int lastCol)
 {
+    const StepName named(*this, "Clear");
     return changeBlockCells(firstCol, lastCol, [&] {
         for (int c = std::max(firstCol, 0); c <= std::min(lastCol, grid_.ColCount() - 1); ++c)
             for (const int r : rows) {
@@ -937,6 +950,7 @@ void TableDocument::shrinkGrid(int rows, int cols)
 
 PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>>& cells)
 {
+    const StepName named(*this, "Paste");
     PastedBlock block;
     std::size_t width = 0;
     for (const auto& r : cells)
@@ -1002,6 +1016,7 @@ PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>
 
 std::size_t TableDocument::replaceInCells(std::string_view find, std::string_view with, bool wholeCells)
 {
+    const StepName named(*this, "Find and Replace");
     if (find.empty())
         return 0;
     const int first = grid_.FixedRows();
@@ -1042,6 +1057,7 @@ std::size_t TableDocument::replaceInCells(std::string_view find, std::string_vie
 
 bool TableDocument::renameColumn(std::string_view name)
 {
+    const StepName named(*this, "Rename Column");
     const int col = grid_.Col;
     if (col < 0 || col >= grid_.ColCount() || grid_.RowCount() == 0 || grid_.Cell(col, 0) == name)
         return false;

@@ -329,6 +329,24 @@ public:
     bool saveRowForHeader(const std::string& folder) const;
 
 private:
+    // The name the steps recorded while it lives get (the first one set
+    // wins: a rename is a cell edit named "Rename Column").
+    struct StepName {
+        StepName(TableDocument& d, const char* name) : doc(d), set(d.stepName_.empty())
+        {
+            if (set)
+                doc.stepName_ = name;
+        }
+        ~StepName()
+        {
+            if (set)
+                doc.stepName_.clear();
+        }
+        StepName(const StepName&) = delete;
+        StepName& operator=(const StepName&) = delete;
+        TableDocument& doc;
+        bool set;
+    };
     // Marks a change of shape under way, while the observer is told of it.
     struct ShapeChange {
         explicit ShapeChange(TableDocument& d) : doc(d) { doc.changingShape_ = true; }
@@ -396,6 +414,7 @@ private:
     // The grid's epoch in which the history's held cells are valid.
     std::uint64_t historyEpoch_ = 0;
     bool changingShape_ = false;
+    std::string stepName_;
     CoreGrid grid_;
     TableLines lines_;
     std::string path_;

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <deque>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace rasmik {
@@ -18,6 +19,8 @@ struct UndoStep {
     std::function<void()> redo;
     // Memory the step holds, for the history's limit.
     std::size_t bytes = 0;
+    // The command that made it ("Insert Row"), for the Edit menu to name.
+    std::string name;
 };
 
 // Steps made as one change: undone last first, made again first first;
@@ -38,6 +41,9 @@ public:
     void push(UndoStep step);
     bool canUndo() const { return index_ > 0; }
     bool canRedo() const { return index_ < steps_.size(); }
+    // The names of the steps undo and redo would take; empty when none.
+    const std::string& undoName() const { return canUndo() ? steps_[index_ - 1].name : noName_; }
+    const std::string& redoName() const { return canRedo() ? steps_[index_].name : noName_; }
     // False when there is nothing to undo or redo.
     bool undo();
     bool redo();
@@ -63,6 +69,7 @@ private:
     std::size_t clean_ = 0;
     std::size_t bytes_ = 0;
     std::size_t limit_;
+    std::string noName_;
 };
 
 } // namespace rasmik

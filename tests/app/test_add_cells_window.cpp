@@ -62,18 +62,22 @@ private slots:
         QTest::addColumn<QByteArray>("after");
         QTest::addColumn<int>("cursorCol");
         QTest::addColumn<int>("cursorRow");
+        QTest::addColumn<QString>("step");
+        const QString insertRow = QStringLiteral("درج ردیف");
         // The cursor starts on column 1 of row 2, "4".
         QTest::newRow("insert row") << int(Qt::Key_Insert) << int(Ctrl) << "" << QByteArray("h,v\n1,2\n,\n3,4\n5,6\n")
-                                    << 1 << 2;
-        QTest::newRow("insert row below")
-            << int(Qt::Key_Insert) << int(CtrlShift) << "" << QByteArray("h,v\n1,2\n3,4\n,\n5,6\n") << 1 << 3;
+                                    << 1 << 2 << insertRow;
+        QTest::newRow("insert row below") << int(Qt::Key_Insert) << int(CtrlShift) << ""
+                                          << QByteArray("h,v\n1,2\n3,4\n,\n5,6\n") << 1 << 3 << insertRow;
         QTest::newRow("insert column") << int(Qt::Key_Insert) << int(Qt::AltModifier) << ""
-                                       << QByteArray("h,,v\n1,,2\n3,,4\n5,,6\n") << 1 << 2;
-        QTest::newRow("clear") << int(Qt::Key_Delete) << 0 << "" << QByteArray("h,v\n1,2\n3,\n5,6\n") << 1 << 2;
-        QTest::newRow("go to row") << int(Qt::Key_G) << int(Ctrl) << "۳" << QByteArray() << 1 << 3;
+                                       << QByteArray("h,,v\n1,,2\n3,,4\n5,,6\n") << 1 << 2
+                                       << QStringLiteral("درج ستون");
+        QTest::newRow("clear") << int(Qt::Key_Delete) << 0 << "" << QByteArray("h,v\n1,2\n3,\n5,6\n") << 1 << 2
+                               << QStringLiteral("پاک کردن خانه‌ها");
+        QTest::newRow("go to row") << int(Qt::Key_G) << int(Ctrl) << "۳" << QByteArray() << 1 << 3 << QString();
         // An ASCII file is a Windows-1256 table: the name is saved in it.
         QTest::newRow("rename column") << 0 << 0 << "مبلغ" << QByteArray("h,\xE3\xC8\xE1\xDB\n1,2\n3,4\n5,6\n") << 1
-                                       << 2;
+                                       << 2 << QStringLiteral("تغییر نام ستون");
     }
     void fromTheirKeys()
     {
@@ -83,6 +87,7 @@ private slots:
         QFETCH(QByteArray, after);
         QFETCH(int, cursorCol);
         QFETCH(int, cursorRow);
+        QFETCH(QString, step);
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.csv";
         const QByteArray file("h,v\n1,2\n3,4\n5,6\n");
@@ -105,8 +110,12 @@ private slots:
             return;
         }
         QVERIFY(w->isWindowModified());
+        // The Edit menu names the step.
+        QCOMPARE(w->command("undo")->text(), QStringLiteral("واگرد ") + step);
         QCOMPARE(Saved(*w, path), after);
         Press(w.get(), Qt::Key_Z, Ctrl);
+        QCOMPARE(w->command("redo")->text(), QStringLiteral("ازنو ") + step);
+        QCOMPARE(w->command("undo")->text(), QStringLiteral("Undo"));
         QCOMPARE(Saved(*w, path), file);
         Press(w.get(), Qt::Key_Y, Ctrl);
         QCOMPARE(Saved(*w, path), after);
