@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace rasmik {
@@ -80,31 +81,67 @@ void AppendKeptRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRo
 }
 
 // What a field's text holds, as bits, for the choice of how to write it.
-enum : unsigned char {
-    HoldsQuote = 1,
-    HoldsBreak = 2, // the separator, CR or LF
-};
+constexpr unsigned HoldsQuote = 1;
+constexpr unsigned HoldsBreak = 2; // the separator, CR or LF
+
+constexpr std::uint64_t ByteOnes = 0x0101010101010101u;
+// Eight bytes of c.
+constexpr std::uint64_t Spread(char c)
+{
+    return ByteOnes * static_cast<unsigned char>(c);
+}
+// Non-zero exactly when some byte of w is zero.
+constexpr std::uint64_t ZeroBytes(std::uint64_t w)
+{
+    return (w - ByteOnes) & ~w & 0x8080808080808080u;
+}
 
 // The bits of each byte for one separator: a single pass over a cell tells
-// all the save needs (find_first_of looked up every byte in a list).
-struct FieldBytes {
-    unsigned char bits[256] = {};
-
-    explicit FieldBytes(char separator)
+// all the save needs (find_first_of looked up every byte in a list). Eight
+// bytes are looked at together where the text has them.
+class FieldBytes {
+public:
+    explicit FieldBytes(char separator) : sep_(Spread(separator))
     {
-        bits[static_cast<unsigned char>('"')] |= HoldsQuote;
-        bits[static_cast<unsigned char>(separator)] |= HoldsBreak;
-        bits[static_cast<unsigned char>('\r')] |= HoldsBreak;
-        bits[static_cast<unsigned char>('\n')] |= HoldsBreak;
+        bits_[static_cast<unsigned char>('"')] |= HoldsQuote;
+        bits_[static_cast<unsigned char>(separator)] |= HoldsBreak;
+        bits_[static_cast<unsigned char>('\r')] |= HoldsBreak;
+        bits_[static_cast<unsigned char>('\n')] |= HoldsBreak;
     }
 
     unsigned of(std::string_view text) const
     {
-        unsigned held = 0;
-        for (const char ch : text)
-            held |= bits[static_cast<unsigned char>(ch)];
-        return held;
+        const char* p = text.data();
+        const std::size_t n = text.size();
+        if (n < 8) {
+            unsigned held = 0;
+            for (std::size_t i = 0; i < n; ++i)
+                held |= bits_[static_cast<unsigned char>(p[i])];
+            return held;
+        }
+        std::uint64_t quote = 0;
+        std::uint64_t brk = 0;
+        const auto look = [&](const char* at) {
+            std::uint64_t w;
+            std::memcpy(&w, at, 8);
+            quote |= ZeroBytes(w ^ Quotes);
+            brk |= ZeroBytes(w ^ sep_) | ZeroBytes(w ^ CRs) | ZeroBytes(w ^ LFs);
+        };
+        for (std::size_t i = 0; i + 8 <= n; i += 8)
+            look(p + i);
+        // The last eight bytes again: they hold the tail the loop left.
+        if (n % 8 != 0)
+            look(p + n - 8);
+        return (quote != 0 ? HoldsQuote : 0) | (brk != 0 ? HoldsBreak : 0);
     }
+
+private:
+    static constexpr std::uint64_t Quotes = Spread('"');
+    static constexpr std::uint64_t CRs = Spread('\r');
+    static constexpr std::uint64_t LFs = Spread('\n');
+
+    std::uint64_t sep_;
+    unsigned char bits_[256] = {};
 };
 
 // Appends rows [fromRow, toRow) as quoted fields (see SaveForm).

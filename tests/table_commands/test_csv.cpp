@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+#include <vector>
+
 using namespace rasmik;
 using namespace testgrid;
 
@@ -164,6 +167,47 @@ private slots:
         edited.replace("کوتاه" + lineBreak, "کوتاه,\"سه, چهار\"" + lineBreak).replace("علی,", "ali,");
         QCOMPARE(ReadAll(dir.filePath("t.csv")), encoded(edited, TextEncoding(encoding), mark));
         QVERIFY(ReadAll(dir.filePath("t.Bak")) == file);
+    }
+
+    // Fields of 1 to 20 bytes with a quote, separator or line break at each
+    // place: quoted on save exactly when they need it, in either separator.
+    void quotesFieldsByEveryByte()
+    {
+        const auto needs = [](const QByteArray& t, char sep) {
+            return t.contains(sep) || t.contains('"') || t.contains('\r') || t.contains('\n');
+        };
+        const auto quoted = [](QByteArray t) { return "\"" + t.replace("\"", "\"\"") + "\""; };
+        QByteArray file, comma, semicolon;
+        std::vector<std::pair<int, QByteArray>> edits;
+        int row = 0;
+        for (int len = 1; len <= 20; ++len) {
+            for (int at = 0; at < len; ++at) {
+                for (const char ch : {'"', ';', ',', '\r', '\n'}) {
+                    QByteArray text(len, 'x');
+                    text[at] = ch;
+                    // Written bare in the file where a bare field may hold it.
+                    if (ch == ';' || (ch == '"' && at > 0)) {
+                        file += "k," + text + "\r\n";
+                        comma += "k," + text + "\r\n";
+                    } else {
+                        file += "k,y\r\n";
+                        comma += "k," + (needs(text, ',') ? quoted(text) : text) + "\r\n";
+                        edits.emplace_back(row, text);
+                    }
+                    semicolon += "k;" + (needs(text, ';') ? quoted(text) : text) + "\r\n";
+                    ++row;
+                }
+            }
+        }
+        QTemporaryDir dir;
+        for (const TableForm form : {TableForm{',', true}, TableForm{';', true}}) {
+            TableDocument doc;
+            openFile(doc, dir, "t.csv", file);
+            for (const auto& [r, text] : edits)
+                doc.setCell(1, r, text.toStdString());
+            QVERIFY(doc.save(path(dir, "out.csv"), 0, {}, std::nullopt, form).ok());
+            QCOMPARE(ReadAll(dir.filePath("out.csv")), form.separator == ',' ? comma : semicolon);
+        }
     }
 
     // A tab-separated file cannot hold a cell's TAB or line break: the save
