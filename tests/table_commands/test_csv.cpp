@@ -127,6 +127,45 @@ private slots:
 
     // Opened and saved without an edit, the file comes back byte for byte
     // in every encoding and line break; one edit changes only its line.
+    // Enough rows for the layout's two threads; fields that are copies (""
+    // inside, text after the closing quote) few or many in a row, and rows
+    // past the first lines with more fields than those.
+    void readsCopiedFieldsOfLongTables()
+    {
+        QByteArray file;
+        QList<QByteArrayList> cells;
+        for (int r = 0; r < 120000; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            switch (r % 5) {
+            case 0:
+                file += n + ",\"b\"\"c\"\r\n";
+                cells << QByteArrayList{n, "b\"c"};
+                break;
+            case 1:
+                file += "\"" + n + "\"\"\",\"2\"\"\",\"3\"\"\",\"4\"\"\",\"5\"\"\",\"6\"\"\"\r\n";
+                cells << QByteArrayList{n + "\"", "2\"", "3\"", "4\"", "5\"", "6\""};
+                break;
+            case 2:
+                file += "\"x\"" + n + ",z\r\n";
+                cells << QByteArrayList{"x" + n, "z"};
+                break;
+            case 3:
+                if (r > 5000) {
+                    file += "\"p\"\"" + n + "\",r,s,t,u,v,w,\"\"\"\"\"\"\r\n";
+                    cells << QByteArrayList{"p\"" + n, "r", "s", "t", "u", "v", "w", "\"\""};
+                    break;
+                }
+                [[fallthrough]];
+            default: file += n + ",plain\r\n"; cells << QByteArrayList{n, "plain"};
+            }
+        }
+        QTemporaryDir dir;
+        TableDocument doc;
+        openFile(doc, dir, "t.csv", file);
+        QCOMPARE(doc.grid().ColCount(), 8);
+        QCOMPARE(cellsOf(doc.grid()), cells);
+    }
+
     void savesItsOwnForm_data()
     {
         QTest::addColumn<int>("encoding");
