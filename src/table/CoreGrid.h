@@ -167,6 +167,18 @@ public:
     // Where the cell's text starts in SourceBytes() when it is a view of
     // them (as laid out, never set since); npos otherwise.
     std::size_t SourceOffset(int col, int row) const;
+    // Cell(col, row), with SourceOffset(col, row) in off: one look-up for
+    // the save, which needs both for every cell.
+    std::string_view CellAt(int col, int row, std::size_t& off) const
+    {
+        const std::uint32_t v = Code(col, row);
+        if (v < FarBit) {
+            off = std::size_t{rowStart_[static_cast<std::size_t>(row)]} + (v >> LenBits);
+            return {source_->data() + off, v & LenMask};
+        }
+        off = SourceOffset(col, row);
+        return farCell(v);
+    }
     void SetSpaceCell(int col, int row)
     {
         cols_[static_cast<std::size_t>(col)][static_cast<std::size_t>(row)] = SpaceCode;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <limits>
 
 namespace rasmik {
@@ -32,17 +33,31 @@ void AppendRowNumber(std::int64_t rowNumberBase, int r, std::string& out, char s
     out.push_back(separator);
 }
 
+// Starts the line of row r in a kept or quoted form: its number, when
+// numbered. Gives the count of cells to write: up to the last not fill.
+int BeginFormRow(const CoreGrid& grid, std::int64_t rowNumberBase, int r, std::string& out, char separator)
+{
+    if (rowNumberBase != 0)
+        AppendRowNumber(rowNumberBase, r, out, separator);
+    int length = grid.ColCount();
+    while (length > 0 && grid.IsFill(length - 1, r))
+        --length;
+    return length;
+}
+
+// Ends the line of row r in a kept or quoted form.
+void EndFormRow(const CoreGrid& grid, int r, const SaveForm& form, std::string& out)
+{
+    if (r + 1 < grid.RowCount() || form.lastLineEnded)
+        out.append(form.lineBreak);
+}
+
 // Appends rows [fromRow, toRow) as their lines were read (see SaveForm).
 void AppendKeptRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, const SaveForm& form,
                     std::string& out)
 {
-    const int rows = grid.RowCount();
     for (int r = fromRow; r < toRow; ++r) {
-        if (rowNumberBase != 0)
-            AppendRowNumber(rowNumberBase, r, out);
-        int length = grid.ColCount();
-        while (length > 0 && grid.IsFill(length - 1, r))
-            --length;
+        const int length = BeginFormRow(grid, rowNumberBase, r, out, '\t');
         // Neighbouring cells of one line are copied as one run, as below.
         const char* runStart = nullptr;
         const char* runEnd = nullptr;
@@ -61,47 +76,104 @@ void AppendKeptRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRo
         }
         if (runStart)
             out.append(runStart, runEnd);
-        if (r + 1 < rows || form.lastLineEnded)
-            out.append(form.lineBreak);
+        EndFormRow(grid, r, form, out);
     }
 }
+
+// What a field's text holds, as bits, for the choice of how to write it.
+constexpr unsigned HoldsQuote = 1;
+constexpr unsigned HoldsBreak = 2; // the separator, CR or LF
+
+constexpr std::uint64_t ByteOnes = 0x0101010101010101u;
+// Eight bytes of c.
+constexpr std::uint64_t Spread(char c)
+{
+    return ByteOnes * static_cast<unsigned char>(c);
+}
+// Non-zero exactly when some byte of w is zero.
+constexpr std::uint64_t ZeroBytes(std::uint64_t w)
+{
+    return (w - ByteOnes) & ~w & 0x8080808080808080u;
+}
+
+// The bits of each byte for one separator: a single pass over a cell tells
+// all the save needs (find_first_of looked up every byte in a list). Eight
+// bytes are looked at together where the text has them.
+class FieldBytes {
+public:
+    explicit FieldBytes(char separator) : sep_(Spread(separator))
+    {
+        bits_[static_cast<unsigned char>('"')] |= HoldsQuote;
+        bits_[static_cast<unsigned char>(separator)] |= HoldsBreak;
+        bits_[static_cast<unsigned char>('\r')] |= HoldsBreak;
+        bits_[static_cast<unsigned char>('\n')] |= HoldsBreak;
+    }
+
+    unsigned of(std::string_view text) const
+    {
+        const char* p = text.data();
+        const std::size_t n = text.size();
+        if (n < 8) {
+            unsigned held = 0;
+            for (std::size_t i = 0; i < n; ++i)
+                held |= bits_[static_cast<unsigned char>(p[i])];
+            return held;
+        }
+        std::uint64_t quote = 0;
+        std::uint64_t brk = 0;
+        const auto look = [&](const char* at) {
+            std::uint64_t w;
+            std::memcpy(&w, at, 8);
+            quote |= ZeroBytes(w ^ Quotes);
+            brk |= ZeroBytes(w ^ sep_) | ZeroBytes(w ^ CRs) | ZeroBytes(w ^ LFs);
+        };
+        for (std::size_t i = 0; i + 8 <= n; i += 8)
+            look(p + i);
+        // The last eight bytes again: they hold the tail the loop left.
+        if (n % 8 != 0)
+            look(p + n - 8);
+        return (quote != 0 ? HoldsQuote : 0) | (brk != 0 ? HoldsBreak : 0);
+    }
+
+private:
+    static constexpr std::uint64_t Quotes = Spread('"');
+    static constexpr std::uint64_t CRs = Spread('\r');
+    static constexpr std::uint64_t LFs = Spread('\n');
+
+    std::uint64_t sep_;
+    unsigned char bits_[256] = {};
+};
 
 // Appends rows [fromRow, toRow) as quoted fields (see SaveForm).
 void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int fromRow, int toRow, const SaveForm& form,
                       std::string& out)
 {
-    const int rows = grid.RowCount();
     const char sep = form.fields.separator;
     const std::string_view source = grid.SourceBytes();
     // A grid that does not keep its fields holds " " for an empty one.
     const bool spaceIsEmpty = !grid.KeepsFields();
-    const char breaksOf[] = {sep, '\r', '\n', '\0'};
-    const std::string_view breaks(breaksOf, 3);
+    const FieldBytes fieldBytes(sep);
     for (int r = fromRow; r < toRow; ++r) {
-        if (rowNumberBase != 0)
-            AppendRowNumber(rowNumberBase, r, out, sep);
+        const int length = BeginFormRow(grid, rowNumberBase, r, out, sep);
         const std::size_t fieldsStart = out.size();
-        int length = grid.ColCount();
-        while (length > 0 && grid.IsFill(length - 1, r))
-            --length;
         // Fields that stand in the table's bytes as they are written (in
         // their quotes, or needing none) and follow one another there with
         // one separator between them are copied as one run.
         const char* runStart = nullptr;
         const char* runEnd = nullptr;
         for (int c = 0; c < length; ++c) {
-            const std::string_view cell = grid.Cell(c, r);
-            const std::size_t off = grid.SourceOffset(c, r);
+            std::size_t off;
+            const std::string_view cell = grid.CellAt(c, r, off);
+            const unsigned held = fieldBytes.of(cell);
+            const bool view = off != std::string_view::npos;
+            const bool written = !cell.empty() && !(spaceIsEmpty && cell == " ");
             const char* rawStart = nullptr;
             const char* rawEnd = nullptr;
-            if (off != std::string_view::npos && off > 0 && source[off - 1] == '"' && off + cell.size() < source.size()
-                && source[off + cell.size()] == '"' && cell.find('"') == std::string_view::npos) {
+            if (view && off > 0 && off + cell.size() < source.size() && source[off - 1] == '"'
+                && source[off + cell.size()] == '"' && !(held & HoldsQuote)) {
                 rawStart = source.data() + off - 1;
                 rawEnd = rawStart + cell.size() + 2;
-            } else if (!cell.empty() && !(spaceIsEmpty && cell == " ")
-                       && (off != std::string_view::npos && form.asRead
-                               ? cell.front() != '"' && cell.find_first_of(breaks) == std::string_view::npos
-                               : !FieldNeedsQuotes(cell, sep))) {
+            } else if (written && (view && form.asRead ? cell.front() != '"' && !(held & HoldsBreak) : held == 0)) {
                 rawStart = cell.data();
                 rawEnd = rawStart + cell.size();
             }
@@ -117,7 +189,7 @@ void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int from
             if (rawStart) {
                 runStart = rawStart;
                 runEnd = rawEnd;
-            } else if (!cell.empty() && !(spaceIsEmpty && cell == " ")) {
+            } else if (written) {
                 AppendQuotedField(cell, out);
             }
         }
@@ -127,8 +199,7 @@ void AppendQuotedRows(const CoreGrid& grid, std::int64_t rowNumberBase, int from
         // field, and as no record at all at the end of the file.
         if (length == 1 && out.size() == fieldsStart)
             out.append("\"\"");
-        if (r + 1 < rows || form.lastLineEnded)
-            out.append(form.lineBreak);
+        EndFormRow(grid, r, form, out);
     }
 }
 

@@ -21,7 +21,7 @@ TableForm FormForPath(std::string_view path, std::string_view bytes)
     return TableForm{DetectCsvSeparator(bytes), true};
 }
 
-std::size_t ClosingQuote(std::string_view text, std::size_t from)
+std::size_t ClosingQuote(std::string_view text, std::size_t from, bool* doubled)
 {
     const char* const base = text.data();
     const std::size_t n = text.size();
@@ -31,6 +31,8 @@ std::size_t ClosingQuote(std::string_view text, std::size_t from)
             return std::string_view::npos;
         const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(q) - base);
         if (at + 1 < n && base[at + 1] == '"') {
+            if (doubled)
+                *doubled = true;
             from = at + 2;
             continue;
         }

@@ -38,8 +38,9 @@ enum class FieldKind {
 
 // The end of a quoted field's text: the offset of its closing quote in
 // text, searched from from (just past the opening quote), skipping "".
-// npos when the quote is never closed.
-std::size_t ClosingQuote(std::string_view text, std::size_t from);
+// npos when the quote is never closed. doubled, when given, is set when a
+// "" was skipped on the way, that is when the text holds a quote.
+std::size_t ClosingQuote(std::string_view text, std::size_t from, bool* doubled = nullptr);
 
 // Calls onField(view, raw, kind) for each field of one record of a quoted
 // form; raw is the field's bytes as written. An empty record has no field;
@@ -75,15 +76,16 @@ void ForEachQuotedField(std::string_view record, char separator, F&& onField)
     for (;;) {
         std::size_t end;
         if (i < n && record[i] == '"') {
-            const std::size_t close = ClosingQuote(record, i + 1);
+            bool escaped = false;
+            const std::size_t close = ClosingQuote(record, i + 1, &escaped);
             const std::size_t textEnd = close == std::string_view::npos ? n : close;
             std::size_t after = close == std::string_view::npos ? n : close + 1;
-            end = after < n ? record.find(separator, after) : n;
+            // Mostly the separator follows the closing quote at once.
+            end = after >= n ? n : record[after] == separator ? after : record.find(separator, after);
             if (end == std::string_view::npos)
                 end = n;
             const std::string_view inside = record.substr(i + 1, textEnd - i - 1);
             const std::string_view raw = record.substr(i, end - i);
-            const bool escaped = inside.find('"') != std::string_view::npos;
             if (escaped || end != after)
                 onField(inside, raw, FieldKind::Copy);
             else if (inside.empty())

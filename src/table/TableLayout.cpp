@@ -144,9 +144,21 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     const char* const base = lines.buffer()->data();
 
     std::atomic<bool> stop{false};
+    // A field of the first pass whose text is not a view (quotes doubled in
+    // it, text after its closing quote): made afterwards, on one thread.
+    struct CopyField {
+        std::uint32_t row;
+        std::uint32_t col;
+        std::uint32_t off;
+        std::uint32_t len;
+    };
+    // A row of more such fields is laid out again whole, which holds less.
+    constexpr std::size_t MostCopiesOfRow = 4;
     // Lays out rows [from, to); rows whose cells do not all fit the first
-    // pass (more fields than columns, a cell too long) are listed in later.
-    auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later, int& most, bool reports) {
+    // pass (more fields than columns, a cell too long) are listed in later,
+    // and the other rows' fields to be copied in copies.
+    auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later,
+                       std::vector<CopyField>& copies, int& most, bool reports) {
         constexpr std::size_t ReportEvery = 1u << 16;
         for (std::size_t r = from; r < to; ++r) {
             if ((r - from) % ReportEvery == ReportEvery - 1) {
@@ -165,10 +177,17 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             grid.SetRowStart(row, static_cast<std::uint32_t>(line.data() - base));
             int col = 0;
             bool again = false;
-            cutLine(line, [&](std::string_view field, std::string_view, FieldKind kind) {
-                if (col >= guess || kind == FieldKind::Copy
-                    || !grid.TrySetSourceCell(col, row, static_cast<std::uint32_t>(field.data() - base),
-                                              static_cast<std::uint32_t>(field.size()), kind == FieldKind::QuotedEmpty))
+            const std::size_t rowCopies = copies.size();
+            cutLine(line, [&](std::string_view field, std::string_view raw, FieldKind kind) {
+                if (col >= guess)
+                    again = true;
+                else if (kind == FieldKind::Copy)
+                    copies.push_back({static_cast<std::uint32_t>(r), static_cast<std::uint32_t>(col),
+                                      static_cast<std::uint32_t>(raw.data() - base),
+                                      static_cast<std::uint32_t>(raw.size())});
+                else if (!grid.TrySetSourceCell(col, row, static_cast<std::uint32_t>(field.data() - base),
+                                                static_cast<std::uint32_t>(field.size()),
+                                                kind == FieldKind::QuotedEmpty))
                     again = true;
                 ++col;
             });
@@ -182,14 +201,19 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             most = std::max(most, col);
             for (int c = col; c < guess; ++c)
                 grid.SetPadCell(c, row);
-            if (again)
+            if (again || copies.size() - rowCopies > MostCopiesOfRow) {
+                // The whole row is laid out again, its copies with it.
+                copies.resize(rowCopies);
                 later.push_back(r);
+            }
         }
     };
 
     std::vector<std::size_t> later;
+    std::vector<CopyField> copies;
     int most = guess;
     std::vector<std::size_t> laterOther;
+    std::vector<CopyField> copiesOther;
     int mostOther = guess;
     const std::size_t mid = n >= ThreadedLines && std::thread::hardware_concurrency() >= 2 ? n / 2 : n;
     std::jthread worker;
@@ -200,7 +224,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                 // The caller leaving early (an exception) stops this half too.
                 const std::stop_callback stopRows(leaving, [&] { stop.store(true); });
                 try {
-                    layRows(mid, n, laterOther, mostOther, false);
+                    layRows(mid, n, laterOther, copiesOther, mostOther, false);
                     workerDone = true;
                 } catch (...) {
                     // Its rows are laid out again below.
@@ -209,22 +233,35 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         } catch (const std::system_error&) {
         }
     }
-    layRows(0, mid, later, most, true);
+    layRows(0, mid, later, copies, most, true);
     if (worker.joinable())
         worker.join();
     if (stop.load())
         return false;
     if (!workerDone) {
         laterOther.clear();
-        layRows(mid, n, laterOther, mostOther, true);
+        copiesOther.clear();
+        layRows(mid, n, laterOther, copiesOther, mostOther, true);
         if (stop.load())
             return false;
     }
     later.insert(later.end(), laterOther.begin(), laterOther.end());
-    if (!later.empty()) {
+    copies.insert(copies.end(), copiesOther.begin(), copiesOther.end());
+    if (!later.empty() || !copies.empty()) {
         // Lines with more fields, or with cells that need the side table.
         grid.AddColumns(std::max(most, mostOther));
+        // Rows in order, as both lists are, so the changed cells are stored
+        // in the order of a full second pass.
+        std::size_t nextCopy = 0;
+        const auto copyUpTo = [&](std::size_t end) {
+            for (; nextCopy < copies.size() && copies[nextCopy].row < end; ++nextCopy) {
+                const CopyField& f = copies[nextCopy];
+                grid.SetCell(static_cast<int>(f.col), static_cast<int>(f.row),
+                             UnquoteField(std::string_view(base + f.off, f.len)));
+            }
+        };
         for (const std::size_t r : later) {
+            copyUpTo(r);
             int col = 0;
             cutLine(lines[r], [&](std::string_view field, std::string_view raw, FieldKind kind) {
                 if (kind == FieldKind::Copy)
@@ -236,6 +273,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             if (emptyLastField(lines[r]))
                 grid.SetEmptyCell(col, static_cast<int>(r));
         }
+        copyUpTo(n);
     }
     grid.EndBuild(1);
     return true;

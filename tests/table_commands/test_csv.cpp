@@ -12,6 +12,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <utility>
+#include <vector>
+
 using namespace rasmik;
 using namespace testgrid;
 
@@ -124,6 +127,45 @@ private slots:
 
     // Opened and saved without an edit, the file comes back byte for byte
     // in every encoding and line break; one edit changes only its line.
+    // Enough rows for the layout's two threads; fields that are copies (""
+    // inside, text after the closing quote) few or many in a row, and rows
+    // past the first lines with more fields than those.
+    void readsCopiedFieldsOfLongTables()
+    {
+        QByteArray file;
+        QList<QByteArrayList> cells;
+        for (int r = 0; r < 120000; ++r) {
+            const QByteArray n = QByteArray::number(r);
+            switch (r % 5) {
+            case 0:
+                file += n + ",\"b\"\"c\"\r\n";
+                cells << QByteArrayList{n, "b\"c"};
+                break;
+            case 1:
+                file += "\"" + n + "\"\"\",\"2\"\"\",\"3\"\"\",\"4\"\"\",\"5\"\"\",\"6\"\"\"\r\n";
+                cells << QByteArrayList{n + "\"", "2\"", "3\"", "4\"", "5\"", "6\""};
+                break;
+            case 2:
+                file += "\"x\"" + n + ",z\r\n";
+                cells << QByteArrayList{"x" + n, "z"};
+                break;
+            case 3:
+                if (r > 5000) {
+                    file += "\"p\"\"" + n + "\",r,s,t,u,v,w,\"\"\"\"\"\"\r\n";
+                    cells << QByteArrayList{"p\"" + n, "r", "s", "t", "u", "v", "w", "\"\""};
+                    break;
+                }
+                [[fallthrough]];
+            default: file += n + ",plain\r\n"; cells << QByteArrayList{n, "plain"};
+            }
+        }
+        QTemporaryDir dir;
+        TableDocument doc;
+        openFile(doc, dir, "t.csv", file);
+        QCOMPARE(doc.grid().ColCount(), 8);
+        QCOMPARE(cellsOf(doc.grid()), cells);
+    }
+
     void savesItsOwnForm_data()
     {
         QTest::addColumn<int>("encoding");
@@ -164,6 +206,47 @@ private slots:
         edited.replace("کوتاه" + lineBreak, "کوتاه,\"سه, چهار\"" + lineBreak).replace("علی,", "ali,");
         QCOMPARE(ReadAll(dir.filePath("t.csv")), encoded(edited, TextEncoding(encoding), mark));
         QVERIFY(ReadAll(dir.filePath("t.Bak")) == file);
+    }
+
+    // Fields of 1 to 20 bytes with a quote, separator or line break at each
+    // place: quoted on save exactly when they need it, in either separator.
+    void quotesFieldsByEveryByte()
+    {
+        const auto needs = [](const QByteArray& t, char sep) {
+            return t.contains(sep) || t.contains('"') || t.contains('\r') || t.contains('\n');
+        };
+        const auto quoted = [](QByteArray t) { return "\"" + t.replace("\"", "\"\"") + "\""; };
+        QByteArray file, comma, semicolon;
+        std::vector<std::pair<int, QByteArray>> edits;
+        int row = 0;
+        for (int len = 1; len <= 20; ++len) {
+            for (int at = 0; at < len; ++at) {
+                for (const char ch : {'"', ';', ',', '\r', '\n'}) {
+                    QByteArray text(len, 'x');
+                    text[at] = ch;
+                    // Written bare in the file where a bare field may hold it.
+                    if (ch == ';' || (ch == '"' && at > 0)) {
+                        file += "k," + text + "\r\n";
+                        comma += "k," + text + "\r\n";
+                    } else {
+                        file += "k,y\r\n";
+                        comma += "k," + (needs(text, ',') ? quoted(text) : text) + "\r\n";
+                        edits.emplace_back(row, text);
+                    }
+                    semicolon += "k;" + (needs(text, ';') ? quoted(text) : text) + "\r\n";
+                    ++row;
+                }
+            }
+        }
+        QTemporaryDir dir;
+        for (const TableForm form : {TableForm{',', true}, TableForm{';', true}}) {
+            TableDocument doc;
+            openFile(doc, dir, "t.csv", file);
+            for (const auto& [r, text] : edits)
+                doc.setCell(1, r, text.toStdString());
+            QVERIFY(doc.save(path(dir, "out.csv"), 0, {}, std::nullopt, form).ok());
+            QCOMPARE(ReadAll(dir.filePath("out.csv")), form.separator == ',' ? comma : semicolon);
+        }
     }
 
     // A tab-separated file cannot hold a cell's TAB or line break: the save
