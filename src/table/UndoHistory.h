@@ -20,7 +20,7 @@ struct UndoStep {
     // Memory the step holds, for the history's limit.
     std::size_t bytes = 0;
     // The command that made it ("Insert Row"), for the Edit menu to name.
-    std::string name;
+    std::string name = {};
 };
 
 // Steps made as one change: undone last first, made again first first;
