@@ -2,6 +2,8 @@
 // rasmik-bench made: insert and delete a row or a column and undo each,
 // Find and Replace of a word in every row (and the memory its undo step
 // holds), a paste of 10,000 x 10 cells. Best of several runs.
+#include "BestOf.h"
+
 #include "table/TableDocument.h"
 #include "text/Cp1256.h"
 
@@ -12,25 +14,9 @@
 #include <vector>
 
 using namespace rasmik;
+using rasmik::bench::BestOf;
 
 namespace {
-
-double seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-template <typename F>
-double best(int runs, F&& f)
-{
-    double b = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const double t = seconds();
-        f();
-        b = std::min(b, seconds() - t);
-    }
-    return b;
-}
 
 // Widths do not matter here: every byte as wide as every other.
 class EvenMetrics : public TextMetrics {
@@ -74,15 +60,15 @@ int main(int argc, char** argv)
             insert ? doc.insertColumn() : doc.removeColumn();
             doc.undo();
         };
-        const double insertRow = best(3, [&] { rowThenUndo(true); });
-        const double deleteRow = best(3, [&] { rowThenUndo(false); });
-        const double insertColumn = best(3, [&] { columnThenUndo(true); });
-        const double deleteColumn = best(3, [&] { columnThenUndo(false); });
+        const double insertRow = BestOf(3, [&] { rowThenUndo(true); });
+        const double deleteRow = BestOf(3, [&] { rowThenUndo(false); });
+        const double insertColumn = BestOf(3, [&] { columnThenUndo(true); });
+        const double deleteColumn = BestOf(3, [&] { columnThenUndo(false); });
 
         // Every row of these tables has a date, 1394/12/28: its slashes become dashes.
         std::size_t changed = 0;
         std::size_t stepBytes = 0;
-        const double replace = best(2, [&] {
+        const double replace = BestOf(2, [&] {
             changed = doc.replaceInCells("/", "-", false);
             stepBytes = doc.history().bytes();
             doc.undo();
@@ -92,7 +78,7 @@ int main(int argc, char** argv)
         for (std::size_t r = 0; r < block.size(); ++r)
             for (std::size_t c = 0; c < 10; ++c)
                 block[r][c] = "p" + std::to_string(r * 10 + c);
-        const double paste = best(2, [&] {
+        const double paste = BestOf(2, [&] {
             doc.setCursor(0, 1);
             doc.pasteCells(block);
             doc.undo();

@@ -1,6 +1,8 @@
 // rasmik-bench-match: Search and Sort alone on tables rasmik-bench made,
 // best of several runs, so that the library of two builds can be compared
 // back to back on a busy machine.
+#include "BestOf.h"
+
 #include "table/Search.h"
 #include "table/SortRows.h"
 #include "table/TableLayout.h"
@@ -15,27 +17,7 @@
 #include <string>
 
 using namespace rasmik;
-
-namespace {
-
-double seconds()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-template <typename F>
-double best(int runs, F&& f)
-{
-    double b = 1e9;
-    for (int i = 0; i < runs; ++i) {
-        const double t = seconds();
-        f();
-        b = std::min(b, seconds() - t);
-    }
-    return b;
-}
-
-} // namespace
+using rasmik::bench::BestOf;
 
 int main(int argc, char** argv)
 {
@@ -66,12 +48,12 @@ int main(int argc, char** argv)
             last = Utf8ToCp1256(last);
         }
         int found = 0;
-        const double none = best(5, [&] { found = SearchFrom(grid, missing, 1); });
+        const double none = BestOf(5, [&] { found = SearchFrom(grid, missing, 1); });
         const bool noneRight = found == 1;
-        const double lastRow = best(5, [&] { found = SearchFrom(grid, last, 1); });
+        const double lastRow = BestOf(5, [&] { found = SearchFrom(grid, last, 1); });
         const bool lastRight = found == grid.RowCount() - 1;
-        const double text = best(2, [&] { (void)SortedRowOrder(grid, 1, false); });
-        const double numbers = best(2, [&] { (void)SortedRowOrder(grid, 3, false); });
+        const double text = BestOf(2, [&] { (void)SortedRowOrder(grid, 1, false); });
+        const double numbers = BestOf(2, [&] { (void)SortedRowOrder(grid, 3, false); });
         std::printf("%s: search none %.3f s%s, last %.3f s%s; sort text %.3f s, numbers %.3f s\n", path.c_str(), none,
                     noneRight ? "" : " (WRONG ROW)", lastRow, lastRight ? "" : " (WRONG ROW)", text, numbers);
     }
