@@ -5,10 +5,8 @@
 #include "BestOf.h"
 
 #include "table/TableDocument.h"
-#include "text/Cp1256.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
