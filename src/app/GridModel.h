@@ -49,6 +49,7 @@ public:
     void columnMoved(int from, int to) override;
     void cellChanged(int col, int row) override;
     void cellsChanged(int firstCol, int lastCol) override;
+    void cursorMoved() override { emit documentCursorMoved(); }
 
 signals:
     // The grid is about to change shape, and has changed it (a replacement,
@@ -56,6 +57,8 @@ signals:
     // selection and the cursor are to be shown again.
     void shapeAboutToChange();
     void shapeChanged();
+    // The document put the cursor on a cell itself.
+    void documentCursorMoved();
 
 private:
     TableDocument& document_;

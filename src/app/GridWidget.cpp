@@ -225,6 +225,7 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
     connect(&model_, &GridModel::shapeAboutToChange, this, [this] { changingShape_ = true; });
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
+    connect(&model_, &GridModel::documentCursorMoved, this, &GridWidget::showDocumentCursor);
     onShapeChanged();
 }
 

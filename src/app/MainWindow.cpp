@@ -138,18 +138,20 @@ enum class WhileEditing {
     Refused,     // the command does not run (it deletes, blanks or shifts cells)
 };
 
-// One command of the window: its action's name and caption, its shortcuts,
-// what it runs and where the menu shows it. The rows of a menu are in the
-// menu's order; separatorBefore puts a line above the item.
+// One command of the window, its fields named in each row: its action's
+// name and caption, its shortcuts, what it runs and where the menu shows
+// it. The rows of a menu are in the menu's order; separatorBefore puts a
+// line above the item. A command is added with its row alone: run may be a
+// lambda of the row, reaching the window through EditCommands.
 struct CommandSpec {
     const char* name;
     const char* caption;
     Shortcuts shortcut;
     // A method of the window, or a lambda of buildMenu given the window.
     std::function<void(MainWindow&)> run;
-    Menu menu;
-    bool separatorBefore;
-    bool checkable;
+    Menu menu = Menu::None;
+    bool separatorBefore = false;
+    bool checkable = false;
     WhileEditing whileEditing = WhileEditing::CommitFirst;
 };
 
@@ -454,143 +456,262 @@ QAction* MainWindow::command(const char* name) const
     return findChild<QAction*>(QString::fromLatin1(name), Qt::FindDirectChildrenOnly);
 }
 
+// The Edit menu's commands that work on the cursor or the selection: the
+// window's own, without a method of the window each.
+struct MainWindow::EditCommands {
+    static void clearSelectedCells(MainWindow& w);
+    static void renameCursorColumn(MainWindow& w);
+    static void goToRow(MainWindow& w);
+    static void pasteIntoCells(MainWindow& w);
+    static void findAndReplace(MainWindow& w);
+};
+
 void MainWindow::buildMenu()
 {
     using K = QKeySequence;
     const CommandSpec commands[] = {
-        {"openTable", "Open", K(Qt::Key_F3), &MainWindow::openTable, Menu::File, false, false},
-        {"openPreviousFile", "Pre File", K(Qt::CTRL | Qt::Key_Left), &MainWindow::openPreviousFile, Menu::File, false,
-         false},
-        {"openNextFile", "Next File", K(Qt::CTRL | Qt::Key_Right), &MainWindow::openNextFile, Menu::File, false, false},
-        {"chooseFont", "Font", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F1), &MainWindow::chooseFont, Menu::File, false, false},
-        {"printTable", "Print", K(Qt::CTRL | Qt::Key_P), &MainWindow::printTable, Menu::File, false, false},
-        {"saveCurrentColumn", "Save Current Column", K(), &MainWindow::saveCurrentColumn, Menu::Extra, false, false},
-        {"saveCurrentColumnWithoutRepeat", "Save Current Column without Repeat", K(),
-         &MainWindow::saveCurrentColumnWithoutRepeat, Menu::Extra, false, false},
-        {"pasteTable", "Paste Table", K(Qt::CTRL | Qt::SHIFT | Qt::Key_T), &MainWindow::pasteTable, Menu::Extra, true,
-         false},
-        {"saveRowForHeader", "Save Current Row For Header", K(Qt::ALT | Qt::SHIFT | Qt::Key_T),
-         &MainWindow::saveRowForHeader, Menu::Extra, false, false},
-        {"sumCurrentColumn", "Sum Of Current Column", K(), &MainWindow::sumCurrentColumn, Menu::Extra, true, false},
-        {"saveTable", "Save", K(Qt::CTRL | Qt::SHIFT | Qt::Key_S), &MainWindow::saveTable, Menu::File, true, false},
-        {"saveWithRowNumbers", "Save With Rows", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
-         &MainWindow::saveWithRowNumbers, Menu::File, false, false},
-        {"simpleNumber", "Simple Number", K(Qt::CTRL | Qt::SHIFT | Qt::Key_N), &MainWindow::simpleNumber, Menu::File,
-         false, false, WhileEditing::Refused},
-        {"blankColumn", "Delete Col", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete), &MainWindow::blankColumn, Menu::File,
-         false, false, WhileEditing::Refused},
-        {"shiftColumnLeft", "Shift Col N+1 to N", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space), &MainWindow::shiftColumnLeft,
-         Menu::File, false, false, WhileEditing::Refused},
-        {"saveColumnOrder", "Save Col Order", K(), &MainWindow::saveColumnOrder, Menu::File, false, false},
-        {"deleteColumnOrder", "Delete Col Order", K(), &MainWindow::deleteColumnOrder, Menu::File, false, false},
-        {"toggleMaximize", "Maximize Window", K(), &MainWindow::toggleMaximize, Menu::File, true, true},
+        {.name = "openTable",
+         .caption = "Open",
+         .shortcut = K(Qt::Key_F3),
+         .run = &MainWindow::openTable,
+         .menu = Menu::File},
+        {.name = "openPreviousFile",
+         .caption = "Pre File",
+         .shortcut = K(Qt::CTRL | Qt::Key_Left),
+         .run = &MainWindow::openPreviousFile,
+         .menu = Menu::File},
+        {.name = "openNextFile",
+         .caption = "Next File",
+         .shortcut = K(Qt::CTRL | Qt::Key_Right),
+         .run = &MainWindow::openNextFile,
+         .menu = Menu::File},
+        {.name = "chooseFont",
+         .caption = "Font",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_F1),
+         .run = &MainWindow::chooseFont,
+         .menu = Menu::File},
+        {.name = "printTable",
+         .caption = "Print",
+         .shortcut = K(Qt::CTRL | Qt::Key_P),
+         .run = &MainWindow::printTable,
+         .menu = Menu::File},
+        {.name = "saveCurrentColumn",
+         .caption = "Save Current Column",
+         .run = &MainWindow::saveCurrentColumn,
+         .menu = Menu::Extra},
+        {.name = "saveCurrentColumnWithoutRepeat",
+         .caption = "Save Current Column without Repeat",
+         .run = &MainWindow::saveCurrentColumnWithoutRepeat,
+         .menu = Menu::Extra},
+        {.name = "pasteTable",
+         .caption = "Paste Table",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_T),
+         .run = &MainWindow::pasteTable,
+         .menu = Menu::Extra,
+         .separatorBefore = true},
+        {.name = "saveRowForHeader",
+         .caption = "Save Current Row For Header",
+         .shortcut = K(Qt::ALT | Qt::SHIFT | Qt::Key_T),
+         .run = &MainWindow::saveRowForHeader,
+         .menu = Menu::Extra},
+        {.name = "sumCurrentColumn",
+         .caption = "Sum Of Current Column",
+         .run = &MainWindow::sumCurrentColumn,
+         .menu = Menu::Extra,
+         .separatorBefore = true},
+        {.name = "saveTable",
+         .caption = "Save",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
+         .run = &MainWindow::saveTable,
+         .menu = Menu::File,
+         .separatorBefore = true},
+        {.name = "saveWithRowNumbers",
+         .caption = "Save With Rows",
+         .shortcut = K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
+         .run = &MainWindow::saveWithRowNumbers,
+         .menu = Menu::File},
+        {.name = "simpleNumber",
+         .caption = "Simple Number",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+         .run = &MainWindow::simpleNumber,
+         .menu = Menu::File,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "blankColumn",
+         .caption = "Delete Col",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete),
+         .run = &MainWindow::blankColumn,
+         .menu = Menu::File,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "shiftColumnLeft",
+         .caption = "Shift Col N+1 to N",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space),
+         .run = &MainWindow::shiftColumnLeft,
+         .menu = Menu::File,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "saveColumnOrder",
+         .caption = "Save Col Order",
+         .run = &MainWindow::saveColumnOrder,
+         .menu = Menu::File},
+        {.name = "deleteColumnOrder",
+         .caption = "Delete Col Order",
+         .run = &MainWindow::deleteColumnOrder,
+         .menu = Menu::File},
+        {.name = "toggleMaximize",
+         .caption = "Maximize Window",
+         .run = &MainWindow::toggleMaximize,
+         .menu = Menu::File,
+         .separatorBefore = true,
+         .checkable = true},
         // A check item, so that the menu shows whether Iran System text is shaped.
-        {"toggleShaping", "Iran System Shaping", K(Qt::CTRL | Qt::SHIFT | Qt::Key_D), &MainWindow::toggleShaping,
-         Menu::File, false, true},
-        {"closeWindow", "Close", K(Qt::Key_Escape), &MainWindow::closeWindow, Menu::File, false, false},
+        {.name = "toggleShaping",
+         .caption = "Iran System Shaping",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
+         .run = &MainWindow::toggleShaping,
+         .menu = Menu::File,
+         .checkable = true},
+        {.name = "closeWindow",
+         .caption = "Close",
+         .shortcut = K(Qt::Key_Escape),
+         .run = &MainWindow::closeWindow,
+         .menu = Menu::File},
         // While a cell is edited, these keys undo the editor's typing instead.
-        {"undo", "Undo", K(Qt::CTRL | Qt::Key_Z), &MainWindow::undo, Menu::Edit, false, false, WhileEditing::Refused},
-        {"redo",
-         "Redo",
-         {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
-         &MainWindow::redo,
-         Menu::Edit,
-         false,
-         false,
-         WhileEditing::Refused},
+        {.name = "undo",
+         .caption = "Undo",
+         .shortcut = K(Qt::CTRL | Qt::Key_Z),
+         .run = &MainWindow::undo,
+         .menu = Menu::Edit,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "redo",
+         .caption = "Redo",
+         .shortcut = {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+         .run = &MainWindow::redo,
+         .menu = Menu::Edit,
+         .whileEditing = WhileEditing::Refused},
         // While a cell is edited, the editor's own copy and select-all take the keys.
-        {"copyCells", "Copy", K(Qt::CTRL | Qt::Key_C), &MainWindow::copyCells, Menu::Edit, true, false,
-         WhileEditing::Refused},
-        {"selectAllCells", "Select All", K(Qt::CTRL | Qt::Key_A), &MainWindow::selectAllCells, Menu::Edit, false, false,
-         WhileEditing::Refused},
-        {"sortAscending", "Sort Ascending", K(Qt::Key_F6), &MainWindow::sortAscending, Menu::Edit, true, false,
-         WhileEditing::Refused},
-        {"sortDescending", "Sort Descending", K(Qt::SHIFT | Qt::Key_F6), &MainWindow::sortDescending, Menu::Edit, false,
-         false, WhileEditing::Refused},
-        {"filterRows", "Filter", K(Qt::CTRL | Qt::SHIFT | Qt::Key_F), &MainWindow::filterRows, Menu::Edit, true, false},
-        {"showAllRows", "Show All Rows", K(Qt::CTRL | Qt::SHIFT | Qt::Key_R), &MainWindow::showAllRows, Menu::Edit,
-         false, false},
+        {.name = "copyCells",
+         .caption = "Copy",
+         .shortcut = K(Qt::CTRL | Qt::Key_C),
+         .run = &MainWindow::copyCells,
+         .menu = Menu::Edit,
+         .separatorBefore = true,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "selectAllCells",
+         .caption = "Select All",
+         .shortcut = K(Qt::CTRL | Qt::Key_A),
+         .run = &MainWindow::selectAllCells,
+         .menu = Menu::Edit,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "sortAscending",
+         .caption = "Sort Ascending",
+         .shortcut = K(Qt::Key_F6),
+         .run = &MainWindow::sortAscending,
+         .menu = Menu::Edit,
+         .separatorBefore = true,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "sortDescending",
+         .caption = "Sort Descending",
+         .shortcut = K(Qt::SHIFT | Qt::Key_F6),
+         .run = &MainWindow::sortDescending,
+         .menu = Menu::Edit,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "filterRows",
+         .caption = "Filter",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+         .run = &MainWindow::filterRows,
+         .menu = Menu::Edit,
+         .separatorBefore = true},
+        {.name = "showAllRows",
+         .caption = "Show All Rows",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
+         .run = &MainWindow::showAllRows,
+         .menu = Menu::Edit},
         {.name = "insertRow",
          .caption = "درج ردیف",
          .shortcut = K(Qt::CTRL | Qt::Key_Insert),
-         .run = [](MainWindow& w) { w.insertRowAtCursor(false); },
+         .run = [](MainWindow& w) { w.document_.insertRow(false); },
          .menu = Menu::Edit,
          .separatorBefore = true,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "insertRowBelow",
          .caption = "درج ردیف در زیر",
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert),
-         .run = [](MainWindow& w) { w.insertRowAtCursor(true); },
+         .run = [](MainWindow& w) { w.document_.insertRow(true); },
          .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "insertColumn",
          .caption = "درج ستون",
          .shortcut = K(Qt::ALT | Qt::Key_Insert),
-         .run =
-             [](MainWindow& w) {
-                 if (w.document_.insertColumn())
-                     w.grid_->showDocumentCursor();
-             },
+         .run = [](MainWindow& w) { w.document_.insertColumn(); },
          .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "pasteCells",
          .caption = "چسباندن در خانه‌ها",
          .shortcut = K(Qt::CTRL | Qt::Key_V),
-         .run = [](MainWindow& w) { w.pasteIntoCells(); },
+         .run = [](MainWindow& w) { EditCommands::pasteIntoCells(w); },
          .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "clearCells",
          .caption = "پاک کردن خانه‌ها",
          .shortcut = K(Qt::Key_Delete),
-         .run = [](MainWindow& w) { w.clearSelectedCells(); },
+         .run = [](MainWindow& w) { EditCommands::clearSelectedCells(w); },
          .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "findAndReplace",
          .caption = "یافتن و جایگزینی",
          .shortcut = K(Qt::CTRL | Qt::Key_H),
-         .run = [](MainWindow& w) { w.findAndReplace(); },
+         .run = [](MainWindow& w) { EditCommands::findAndReplace(w); },
          .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false,
          .whileEditing = WhileEditing::Refused},
         {.name = "renameColumn",
          .caption = "تغییر نام ستون",
-         .shortcut = K(),
-         .run = [](MainWindow& w) { w.renameCursorColumn(); },
-         .menu = Menu::Edit,
-         .separatorBefore = false,
-         .checkable = false},
+         .run = [](MainWindow& w) { EditCommands::renameCursorColumn(w); },
+         .menu = Menu::Edit},
         {.name = "goToRow",
          .caption = "رفتن به ردیف",
          .shortcut = K(Qt::CTRL | Qt::Key_G),
-         .run = [](MainWindow& w) { w.goToRow(); },
+         .run = [](MainWindow& w) { EditCommands::goToRow(w); },
          .menu = Menu::Edit,
-         .separatorBefore = true,
-         .checkable = false},
-        {"openInTextEditor", "Note Pad", K(), &MainWindow::openInTextEditor, Menu::Bar, false, false},
-        {"exportToExcel", "Excel", K(), &MainWindow::exportToExcel, Menu::Bar, false, false},
+         .separatorBefore = true},
+        {.name = "openInTextEditor", .caption = "Note Pad", .run = &MainWindow::openInTextEditor, .menu = Menu::Bar},
+        {.name = "exportToExcel", .caption = "Excel", .run = &MainWindow::exportToExcel, .menu = Menu::Bar},
         // Shortcuts only.
-        {"repaintGrid", "Tabs", K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_T), &MainWindow::repaintGrid, Menu::None,
-         false, false},
-        {"fixCellSize", "Fix Cell Size", K(Qt::CTRL | Qt::ALT | Qt::Key_S), &MainWindow::fixCellSize, Menu::None, false,
-         false},
-        {"searchRows", "Search", K(Qt::CTRL | Qt::Key_F), &MainWindow::searchRows, Menu::None, false, false},
-        {"searchAgain", "Search Again", K(Qt::Key_F4), &MainWindow::searchAgain, Menu::None, false, false},
-        {"deleteRow", "Delete Row", K(Qt::CTRL | Qt::Key_Delete), &MainWindow::deleteRow, Menu::None, false, false,
-         WhileEditing::Refused},
-        {"removeColumn", "Delete Col", K(Qt::ALT | Qt::Key_Delete), &MainWindow::removeColumn, Menu::None, false, false,
-         WhileEditing::Refused},
-        {"showColumnValues", "Values", K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), &MainWindow::showColumnValues, Menu::None,
-         false, false},
+        {.name = "repaintGrid",
+         .caption = "Tabs",
+         .shortcut = K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_T),
+         .run = &MainWindow::repaintGrid,
+         .menu = Menu::None},
+        {.name = "fixCellSize",
+         .caption = "Fix Cell Size",
+         .shortcut = K(Qt::CTRL | Qt::ALT | Qt::Key_S),
+         .run = &MainWindow::fixCellSize,
+         .menu = Menu::None},
+        {.name = "searchRows",
+         .caption = "Search",
+         .shortcut = K(Qt::CTRL | Qt::Key_F),
+         .run = &MainWindow::searchRows,
+         .menu = Menu::None},
+        {.name = "searchAgain",
+         .caption = "Search Again",
+         .shortcut = K(Qt::Key_F4),
+         .run = &MainWindow::searchAgain,
+         .menu = Menu::None},
+        {.name = "deleteRow",
+         .caption = "Delete Row",
+         .shortcut = K(Qt::CTRL | Qt::Key_Delete),
+         .run = &MainWindow::deleteRow,
+         .menu = Menu::None,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "removeColumn",
+         .caption = "Delete Col",
+         .shortcut = K(Qt::ALT | Qt::Key_Delete),
+         .run = &MainWindow::removeColumn,
+         .menu = Menu::None,
+         .whileEditing = WhileEditing::Refused},
+        {.name = "showColumnValues",
+         .caption = "Values",
+         .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q),
+         .run = &MainWindow::showColumnValues,
+         .menu = Menu::None},
     };
 
     QMenuBar* bar = menuBar();
@@ -633,13 +754,7 @@ void MainWindow::buildMenu()
     buildReopenMenu(*file);
 }
 
-void MainWindow::insertRowAtCursor(bool below)
-{
-    if (document_.insertRow(below))
-        grid_->showDocumentCursor();
-}
-
-void MainWindow::pasteIntoCells()
+void MainWindow::EditCommands::pasteIntoCells(MainWindow& w)
 {
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data)
@@ -652,80 +767,78 @@ void MainWindow::pasteIntoCells()
     if (copied.empty())
         return;
     // Held as typing holds it: the nearest letter, else refused by name.
-    const TextEncoding held = document_.grid().Encoding();
+    const TextEncoding held = w.document_.grid().Encoding();
     for (auto& row : copied)
         for (std::string& cell : row) {
             const QString text = QString::fromStdString(cell);
             if (const auto refused = FirstCharacterNotHeld(text, held)) {
-                QMessageBox::warning(this, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
+                QMessageBox::warning(&w, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
                 return;
             }
             cell = FromQString(text, held);
         }
-    const PastedBlock block = document_.pasteCells(copied);
+    const PastedBlock block = w.document_.pasteCells(copied);
     if (block.rows.empty())
         return;
-    grid_->selectCells(block.rows.front(), block.rows.back(), block.firstCol, block.lastCol);
+    w.grid_->selectCells(block.rows.front(), block.rows.back(), block.firstCol, block.lastCol);
 }
 
-void MainWindow::findAndReplace()
+void MainWindow::EditCommands::findAndReplace(MainWindow& w)
 {
-    FindReplaceDialog dialog(this);
+    FindReplaceDialog dialog(&w);
     if (dialog.exec() != QDialog::Accepted || dialog.findText().isEmpty())
         return;
     // Both texts are held as typing holds them.
-    const TextEncoding held = document_.grid().Encoding();
+    const TextEncoding held = w.document_.grid().Encoding();
     for (const QString& text : {dialog.findText(), dialog.replaceText()})
         if (const auto refused = FirstCharacterNotHeld(text, held)) {
-            QMessageBox::warning(this, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
+            QMessageBox::warning(&w, QStringLiteral("Rasmik"), persianCharacterRefused(*refused));
             return;
         }
-    const std::size_t changed = document_.replaceInCells(FromQString(dialog.findText(), held),
-                                                         FromQString(dialog.replaceText(), held), dialog.wholeCells());
-    statusLine_->showMessage(
+    const std::size_t changed = w.document_.replaceInCells(
+        FromQString(dialog.findText(), held), FromQString(dialog.replaceText(), held), dialog.wholeCells());
+    w.statusLine_->showMessage(
         QStringLiteral("%1 خانه تغییر کرد").arg(QString::fromStdString(FormatGroupedNumber(double(changed)))), 10000);
 }
 
-void MainWindow::clearSelectedCells()
+void MainWindow::EditCommands::clearSelectedCells(MainWindow& w)
 {
     GridWidget::Block block;
-    if (grid_->hasBlockSelection()) {
-        block = grid_->selectedBlock();
+    if (w.grid_->hasBlockSelection()) {
+        block = w.grid_->selectedBlock();
     } else {
-        block.rows = {document_.currentRow()};
-        block.firstCol = block.lastCol = document_.currentCol();
+        block.rows = {w.document_.currentRow()};
+        block.firstCol = block.lastCol = w.document_.currentCol();
     }
-    document_.clearCells(block.rows, block.firstCol, block.lastCol);
+    w.document_.clearCells(block.rows, block.firstCol, block.lastCol);
 }
 
-void MainWindow::renameCursorColumn()
+void MainWindow::EditCommands::renameCursorColumn(MainWindow& w)
 {
-    const CoreGrid& g = document_.grid();
-    const int col = document_.currentCol();
+    const CoreGrid& g = w.document_.grid();
+    const int col = w.document_.currentCol();
     if (col < 0 || col >= g.ColCount() || g.RowCount() == 0)
         return;
     const std::string name = askText(QString::fromUtf8(texts::RenameColumnCaption),
                                      QString::fromUtf8(texts::RenameColumnPrompt), g.Cell(col, 0), g.Encoding());
-    if (!name.empty() && document_.renameColumn(name))
-        grid_->refreshCells();
+    if (!name.empty() && w.document_.renameColumn(name))
+        w.grid_->refreshCells();
 }
 
-void MainWindow::goToRow()
+void MainWindow::EditCommands::goToRow(MainWindow& w)
 {
     const std::string answer = askText(QString::fromUtf8(texts::GoToRowCaption),
-                                       QString::fromUtf8(texts::GoToRowPrompt), "", document_.grid().Encoding());
+                                       QString::fromUtf8(texts::GoToRowPrompt), "", w.document_.grid().Encoding());
     if (answer.empty())
         return;
-    const int row = RowNumberOfAnswer(answer, document_.grid().Encoding());
-    if (document_.goToRow(row)) {
-        grid_->showDocumentCursor();
+    const int row = RowNumberOfAnswer(answer, w.document_.grid().Encoding());
+    if (w.document_.goToRow(row))
         return;
-    }
-    const int last = document_.grid().RowCount() - 1;
+    const int last = w.document_.grid().RowCount() - 1;
     const QString why = row >= 1 && row <= last
         ? QStringLiteral("ردیف %1 با پالایه دیده نمی‌شود.").arg(row)
         : QStringLiteral("شماره ردیف باید از 1 تا %1 باشد.").arg(last);
-    QMessageBox box(QMessageBox::Information, QStringLiteral("Rasmik"), why, QMessageBox::Ok, this);
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Rasmik"), why, QMessageBox::Ok, &w);
     box.setLayoutDirection(Qt::RightToLeft);
     box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
     box.exec();
@@ -1063,14 +1176,12 @@ void MainWindow::searchRows()
     if (answer.empty())
         return;
     document_.searchRows(answer);
-    grid_->showDocumentCursor();
     grid_->refreshCells();
 }
 
 void MainWindow::searchAgain()
 {
     document_.searchAgain();
-    grid_->showDocumentCursor();
     grid_->refreshCells();
 }
 
@@ -1211,14 +1322,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 
 void MainWindow::undo()
 {
-    if (document_.undo())
-        grid_->showDocumentCursor();
+    document_.undo();
 }
 
 void MainWindow::redo()
 {
-    if (document_.redo())
-        grid_->showDocumentCursor();
+    document_.redo();
 }
 
 void MainWindow::copyCells()
@@ -1230,14 +1339,12 @@ void MainWindow::copyCells()
 
 void MainWindow::sortAscending()
 {
-    if (document_.sortRows(false))
-        grid_->showDocumentCursor();
+    document_.sortRows(false);
 }
 
 void MainWindow::sortDescending()
 {
-    if (document_.sortRows(true))
-        grid_->showDocumentCursor();
+    document_.sortRows(true);
 }
 
 void MainWindow::filterRows()
@@ -1247,13 +1354,11 @@ void MainWindow::filterRows()
     if (answer.empty())
         return;
     document_.filterRows(answer);
-    grid_->showDocumentCursor();
 }
 
 void MainWindow::showAllRows()
 {
     document_.showAllRows();
-    grid_->showDocumentCursor();
 }
 
 void MainWindow::selectAllCells()

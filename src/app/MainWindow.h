@@ -120,13 +120,8 @@ private:
     // with another separator.
     void buildReopenMenu(QMenu& file);
     void reopenAs(const ReadChoice& choice);
-    // Edit menu commands that act on the cursor or the selection.
-    void insertRowAtCursor(bool below);
-    void clearSelectedCells();
-    void pasteIntoCells();
-    void findAndReplace();
-    void renameCursorColumn();
-    void goToRow();
+    // The commands of the command table that have no method of their own.
+    struct EditCommands;
     void setCaption(const std::string& caption);
     // The caption as text, and the title made of it.
     QString captionText() const;

@@ -101,12 +101,19 @@ void TableDocument::putCursor(int col, int row)
     grid_.ClampCursor();
 }
 
+void TableDocument::cursorPlaced()
+{
+    if (observer_)
+        observer_->cursorMoved();
+}
+
 bool TableDocument::undo()
 {
     if (!history_.undo())
         return false;
     keepCursorShown();
     historyChanged();
+    cursorPlaced();
     return true;
 }
 
@@ -116,6 +123,7 @@ bool TableDocument::redo()
         return false;
     keepCursorShown();
     historyChanged();
+    cursorPlaced();
     return true;
 }
 
@@ -634,6 +642,7 @@ void TableDocument::shiftColumnLeft()
 
 bool TableDocument::sortRows(bool descending)
 {
+    const PlacesCursor placed(*this);
     const StepName named(*this, "Sort");
     auto order = std::make_shared<const std::vector<int>>(SortedRowOrder(grid_, grid_.Col, descending));
     bool moves = false;
@@ -694,6 +703,7 @@ void TableDocument::reorderRowsNow(const std::vector<int>& order)
 
 int TableDocument::filterRows(const std::string& words)
 {
+    const PlacesCursor placed(*this);
     std::vector<int> rows = MatchingRows(grid_, words);
     const ShapeChange change(*this);
     if (observer_)
@@ -712,6 +722,7 @@ int TableDocument::filterRows(const std::string& words)
 
 void TableDocument::showAllRows()
 {
+    const PlacesCursor placed(*this);
     if (!filtered_)
         return;
     const ShapeChange change(*this);
@@ -847,6 +858,7 @@ bool TableDocument::removeColumn()
 
 bool TableDocument::insertRow(bool below)
 {
+    const PlacesCursor placed(*this);
     const StepName named(*this, "Insert Row");
     const int col = grid_.Col;
     const int cursor = grid_.Row;
@@ -873,6 +885,7 @@ bool TableDocument::insertRow(bool below)
 
 bool TableDocument::insertColumn()
 {
+    const PlacesCursor placed(*this);
     const StepName named(*this, "Insert Column");
     const int col = grid_.Col;
     const int row = grid_.Row;
@@ -950,6 +963,7 @@ void TableDocument::shrinkGrid(int rows, int cols)
 
 PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>>& cells)
 {
+    const PlacesCursor placed(*this);
     const StepName named(*this, "Paste");
     PastedBlock block;
     std::size_t width = 0;
@@ -1070,6 +1084,7 @@ bool TableDocument::renameColumn(std::string_view name)
 
 bool TableDocument::goToRow(int row)
 {
+    const PlacesCursor placed(*this);
     if (row < grid_.FixedRows() || row >= grid_.RowCount())
         return false;
     if (filtered_ && !std::binary_search(shownRows_.begin(), shownRows_.end(), row))
@@ -1115,6 +1130,7 @@ bool TableDocument::deleteColumnOrder(LayoutTarget& target, const LoadProgressFn
 
 int TableDocument::searchRows(const std::string& text)
 {
+    const PlacesCursor placed(*this);
     if (text.empty())
         return grid_.Row;
     searchText_ = text;
@@ -1124,6 +1140,7 @@ int TableDocument::searchRows(const std::string& text)
 
 int TableDocument::searchAgain()
 {
+    const PlacesCursor placed(*this);
     int from = grid_.Row + 1;
     if (filtered_) {
         // The place after the cursor's row among the rows that show.

@@ -89,6 +89,9 @@ public:
     virtual void cellChanged(int col, int row) = 0;
     // Cells of the columns first..last changed, the shape did not.
     virtual void cellsChanged(int firstCol, int lastCol) = 0;
+    // The document put the cursor on a cell (a command, undo, redo), not the
+    // view: the view shows it there.
+    virtual void cursorMoved() { }
 };
 
 // The cells a paste wrote: its grid rows, in order, and its columns.
@@ -366,6 +369,16 @@ private:
     FileStatus saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
                              FileEncoding as, TableForm fields);
     void putCursor(int col, int row);
+    // Tells the observer that a command put the cursor where it is now.
+    void cursorPlaced();
+    // Calls it when the command it lives in ends, however it ends.
+    struct PlacesCursor {
+        explicit PlacesCursor(TableDocument& d) : doc(d) { }
+        ~PlacesCursor() { doc.cursorPlaced(); }
+        PlacesCursor(const PlacesCursor&) = delete;
+        PlacesCursor& operator=(const PlacesCursor&) = delete;
+        TableDocument& doc;
+    };
     // The changes themselves, telling the observer; the history is the callers'.
     void removeRowNow(int row);
     void insertRowNow(int row, const CoreGrid::HeldRow& held, int fixedRows, int cursorCol);

@@ -213,6 +213,48 @@ private slots:
         }
     }
 
+    // A view follows the document's cursor by itself: it is told when a
+    // command, undo or redo puts the cursor somewhere, and not when it put
+    // the cursor there itself.
+    void cursorMovesAreTold()
+    {
+        struct Counting final : TableObserver {
+            int moved = 0;
+            void gridAboutToBeReplaced() override { }
+            void gridReplaced() override { }
+            void rowAboutToBeRemoved(int) override { }
+            void rowRemoved(int) override { }
+            void columnAboutToBeRemoved(int) override { }
+            void columnRemoved(int) override { }
+            void rowAboutToBeInserted(int) override { }
+            void rowInserted(int) override { }
+            void columnAboutToBeInserted(int) override { }
+            void columnInserted(int) override { }
+            void columnMoved(int, int) override { }
+            void cellChanged(int, int) override { }
+            void cellsChanged(int, int) override { }
+            void cursorMoved() override { ++moved; }
+        } view;
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("t.txt"), "h\tv\r\n1\t2\r\n3\t4\r\n"));
+        TableDocument doc;
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, "t.txt"), target).ok());
+        doc.setObserver(&view);
+        doc.setCursor(1, 1);
+        doc.setCell(1, 1, "x");
+        QCOMPARE(view.moved, 0);
+        QVERIFY(doc.goToRow(2));
+        QCOMPARE(view.moved, 1);
+        QVERIFY(doc.insertRow(true));
+        QCOMPARE(view.moved, 2);
+        QVERIFY(doc.undo());
+        QCOMPARE(view.moved, 3);
+        QVERIFY(doc.redo());
+        QCOMPARE(view.moved, 4);
+        doc.setObserver(nullptr);
+    }
+
     // Under a filter a new row shows, Clear changes only the rows given, and
     // Go to Row refuses a row the filter hides or the table lacks.
     void underAFilter()
