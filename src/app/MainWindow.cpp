@@ -146,7 +146,7 @@ enum class WhileEditing {
 struct CommandSpec {
     const char* name;
     const char* caption;
-    Shortcuts shortcut;
+    Shortcuts shortcut = {};
     // A method of the window, or a lambda of buildMenu given the window.
     std::function<void(MainWindow&)> run;
     Menu menu = Menu::None;
