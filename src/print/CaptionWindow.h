@@ -4,22 +4,19 @@
 // laid out and measured whole, again and again, while it is fitted and
 // printed.
 
+#include "text/BidiText.h"
+
 #include <QFont>
 #include <QString>
 
 namespace rasmik {
 
-// The edge of a right-to-left line that stays in view when the line is wider
-// than its label: the right edge for flush right, the left one for flush left,
-// the middle for centred text.
-enum class VisibleEdge { Right, Left, Middle };
-
-// The characters of text, a right-to-left paragraph, that the maxChars
-// positions at edge of its visual order hold, kept in their logical order.
-// A left-to-right run (Latin words, numbers) inside the line reads the other
-// way, so at the right edge it keeps its end, not its start. text itself when
-// it has no more than maxChars characters. Explicit embedding controls are
-// taken as neutral characters.
+// The characters of text, a paragraph read in its own direction (right to
+// left without a strong character), that the maxChars positions at edge of
+// its visual order hold, kept in their logical order: a run of the other
+// direction inside the line reads the other way, so at an edge it keeps the
+// end that shows there. text itself when it has no more than maxChars
+// characters.
 QString VisibleCaptionPart(const QString& text, int maxChars, VisibleEdge edge);
 
 // text, cut at edge to what a label widthPx screen pixels wide can show with

@@ -162,7 +162,7 @@ void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double
     else if (alignment == LabelAlignment::Right)
         horizontal = rtl ? Qt::AlignLeft : Qt::AlignRight;
     QTextOption option(Qt::AlignAbsolute | horizontal | Qt::AlignTop);
-    option.setTextDirection(direction);
+    option.setTextDirection(textDirection);
     option.setWrapMode(QTextOption::NoWrap);
     painter.save();
     painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()), Qt::IntersectClip);

@@ -76,6 +76,8 @@ public:
 
     // Right to left mirrors the alignment: Left prints flush right.
     Qt::LayoutDirection direction = Qt::RightToLeft;
+    // The direction the caption reads in: its first strong character's.
+    Qt::LayoutDirection textDirection = Qt::RightToLeft;
     // A disabled label does not print.
     bool enabled = false;
     LabelAlignment alignment = LabelAlignment::Left;

@@ -75,6 +75,31 @@ VisibleEdge visibleEdge(const ReportLabel& label)
     return flushLeft ? VisibleEdge::Left : VisibleEdge::Right;
 }
 
+// The direction a caption reads in: its first strong character's after the
+// mark and spaces that hold a body cell off its label's edge, right to left
+// without one, which a mark before it says to every layout. A caption that
+// reads left to right gets those spaces at its end instead, the same edge,
+// with a mark after them to keep them there.
+Qt::LayoutDirection readInOwnDirection(QString& text)
+{
+    qsizetype body = 0;
+    if (!text.isEmpty() && text.front() == QChar(0x200F)) {
+        body = 1;
+        while (body < text.size() && text[body] == QLatin1Char(' '))
+            ++body;
+    }
+    const QList<uint> rest = QStringView(text).mid(body).toUcs4();
+    const std::u32string_view codePoints(reinterpret_cast<const char32_t*>(rest.constData()),
+                                         static_cast<std::size_t>(rest.size()));
+    if (DirectionOfText(codePoints) == ReadingDirection::RightToLeft) {
+        text.prepend(QChar(0x200F));
+        return Qt::RightToLeft;
+    }
+    if (body > 0)
+        text = text.mid(body) + QString(body - 1, QLatin1Char(' ')) + QChar(0x200E);
+    return Qt::LeftToRight;
+}
+
 } // namespace
 
 ReportRowFeeder::ReportRowFeeder(ReportBand& band) : band_(band)
@@ -216,7 +241,8 @@ void ReportRowFeeder::layLine(std::string_view line)
         // On one line, as the grid shows it.
         QString text = ToQString(UnescapeCaption(caption), held_);
         ShowOnOneLine(text);
-        label.caption = CutCaptionToLabel(QChar(0x200F) + text, font, label.pixelWidth(), visibleEdge(label));
+        label.textDirection = readInOwnDirection(text);
+        label.caption = CutCaptionToLabel(text, font, label.pixelWidth(), visibleEdge(label));
         font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));

@@ -135,296 +135,44 @@ void drawClipped(QPainter& painter, const QRect& clip, const QPoint& baseline, c
     }
 }
 
-// Bidirectional classes of characters, as far as the cells need them: which
-// stretches a right-to-left paragraph lays out left to right.
-enum class Bidi : unsigned char { L, R, AL, EN, AN, ES, CS, ET, NSM, Neutral };
-
-Bidi bidiOf(QChar::Direction d)
-{
-    switch (d) {
-    case QChar::DirL:
-    case QChar::DirLRE:
-    case QChar::DirLRO:
-    case QChar::DirLRI: return Bidi::L;
-    case QChar::DirR:
-    case QChar::DirRLE:
-    case QChar::DirRLO:
-    case QChar::DirRLI: return Bidi::R;
-    case QChar::DirAL: return Bidi::AL;
-    case QChar::DirEN: return Bidi::EN;
-    case QChar::DirAN: return Bidi::AN;
-    case QChar::DirES: return Bidi::ES;
-    case QChar::DirCS: return Bidi::CS;
-    case QChar::DirET: return Bidi::ET;
-    case QChar::DirNSM:
-    case QChar::DirBN: return Bidi::NSM;
-    default: return Bidi::Neutral;
-    }
-}
-
-const std::array<Bidi, 256>& bidiClasses()
-{
-    static const std::array<Bidi, 256> classes = [] {
-        std::array<Bidi, 256> a{};
-        for (int b = 0; b < 256; ++b)
-            a[static_cast<std::size_t>(b)] = bidiOf(QChar(Cp1256Table[b]).direction());
-        return a;
-    }();
-    return classes;
-}
-
-// The characters of a text in one held form: where each starts, its class,
-// and where the next one starts.
-struct Cp1256Chars {
-    std::string_view text;
-    const std::array<Bidi, 256>& classes = bidiClasses();
-    std::size_t size() const { return text.size(); }
-    Bidi at(std::size_t i) const { return classes[static_cast<unsigned char>(text[i])]; }
-    std::size_t next(std::size_t i) const { return i + 1; }
-};
-
-struct Utf8Chars {
-    std::string_view text;
-    const std::array<Bidi, 256>& classes = bidiClasses(); // ASCII is the same in both
-    std::size_t size() const { return text.size(); }
-    Bidi at(std::size_t i) const
-    {
-        const auto b = static_cast<unsigned char>(text[i]);
-        if (b < 0x80)
-            return classes[b];
-        return bidiOf(QChar::direction(NextCodePoint(text, i)));
-    }
-    std::size_t next(std::size_t i) const
-    {
-        NextCodePoint(text, i);
-        return i;
-    }
-};
-
-// Calls run(a, b) for each maximal stretch [a, b) of the text that a
-// right-to-left paragraph lays out left to right (letters of Latin script,
-// numbers, and what lies between them), in logical order, until run returns
-// false. The weak and neutral rules of the bidirectional algorithm, without
-// embeddings: Windows-1256 has none, and a cell is one paragraph.
-template <class Chars, class Run>
-void forEachLeftToRightRun(const Chars& t, Run&& run)
-{
-    const std::size_t n = t.size();
-    constexpr std::size_t None = std::string_view::npos;
-    Bidi prevRaw = Bidi::R;          // for marks: the start of the paragraph is right to left
-    Bidi prevStrong = Bidi::R;       // L, R or AL
-    Bidi prevNumber = Bidi::Neutral; // the previous character as a number (EN, AN) or not
-    bool lastSideL = false;          // the last non-neutral counts as left to right for neutrals
-    std::size_t runStart = None;
-    std::size_t neutralStart = None;
-    std::size_t etEnd = 0; // a run of terminators looked ahead: its end and
-    bool etNumber = false; // whether it joins the number after it
-    for (std::size_t i = 0, after = 0; i < n; i = after) {
-        after = t.next(i);
-        Bidi c = t.at(i);
-        // Long stretches of one direction change nothing but where they end:
-        // letters, digits and spaces inside a left-to-right stretch, letters
-        // and spaces of right-to-left text outside one.
-        if (runStart != None && lastSideL && prevStrong == Bidi::L
-            && (c == Bidi::L || c == Bidi::EN || c == Bidi::Neutral)) {
-            Bidi last = c;
-            std::size_t j = i;
-            for (; j < n; j = t.next(j)) {
-                const Bidi d = t.at(j);
-                if (d == Bidi::L || d == Bidi::EN)
-                    neutralStart = None;
-                else if (d == Bidi::Neutral)
-                    neutralStart = neutralStart == None ? j : neutralStart;
-                else
-                    break;
-                last = d;
-            }
-            prevRaw = last;
-            prevNumber = last == Bidi::EN ? Bidi::EN : Bidi::Neutral;
-            after = j;
-            continue;
-        }
-        if (runStart != None && neutralStart == None && c == Bidi::EN && prevStrong != Bidi::AL) {
-            std::size_t j = i;
-            while (j < n && t.at(j) == Bidi::EN)
-                j = t.next(j);
-            prevRaw = Bidi::EN;
-            prevNumber = Bidi::EN;
-            after = j;
-            continue;
-        }
-        if (runStart == None && !lastSideL && (c == Bidi::R || c == Bidi::AL || c == Bidi::Neutral)) {
-            Bidi last = c;
-            std::size_t j = i;
-            for (; j < n; j = t.next(j)) {
-                const Bidi d = t.at(j);
-                if (d == Bidi::R || d == Bidi::AL)
-                    prevStrong = d;
-                else if (d != Bidi::Neutral)
-                    break;
-                last = d;
-            }
-            prevRaw = last;
-            prevNumber = Bidi::Neutral;
-            neutralStart = None;
-            after = j;
-            continue;
-        }
-        if (c == Bidi::NSM)
-            c = prevRaw;
-        prevRaw = c;
-        const Bidi number = prevStrong == Bidi::AL ? Bidi::AN : Bidi::EN;
-        if (c == Bidi::EN)
-            c = number;
-        else if (c == Bidi::ES || c == Bidi::CS) {
-            const Bidi next = after < n ? t.at(after) : Bidi::Neutral;
-            const Bidi nextNumber = next == Bidi::EN ? number : next;
-            const bool joins =
-                prevNumber != Bidi::Neutral && nextNumber == prevNumber && (prevNumber == Bidi::EN || c == Bidi::CS);
-            c = joins ? prevNumber : Bidi::Neutral;
-        } else if (c == Bidi::ET) {
-            if (i >= etEnd) {
-                etEnd = i;
-                while (etEnd < n && t.at(etEnd) == Bidi::ET)
-                    etEnd = t.next(etEnd);
-                etNumber = etEnd < n && t.at(etEnd) == Bidi::EN && number == Bidi::EN;
-            }
-            c = prevNumber == Bidi::EN || etNumber ? Bidi::EN : Bidi::Neutral;
-        }
-        prevNumber = c == Bidi::EN || c == Bidi::AN ? c : Bidi::Neutral;
-        if (c == Bidi::Neutral || c == Bidi::NSM) {
-            if (neutralStart == None)
-                neutralStart = i;
-            continue;
-        }
-        bool level2 = true;
-        bool sideL = false;
-        if (c == Bidi::L) {
-            sideL = true;
-            prevStrong = Bidi::L;
-        } else if (c == Bidi::R || c == Bidi::AL) {
-            level2 = false;
-            prevStrong = c;
-        } else if (c == Bidi::EN) {
-            sideL = prevStrong == Bidi::L;
-        }
-        if (neutralStart != None) {
-            if (runStart != None && !(lastSideL && sideL)) {
-                if (!run(runStart, neutralStart))
-                    return;
-                runStart = None;
-            }
-            neutralStart = None;
-        }
-        if (level2) {
-            if (runStart == None)
-                runStart = i;
-        } else if (runStart != None) {
-            if (!run(runStart, i))
-                return;
-            runStart = None;
-        }
-        lastSideL = sideL;
-    }
-    if (runStart != None)
-        run(runStart, neutralStart != None ? neutralStart : n);
-}
-
-bool isNonNeutral(Bidi c)
-{
-    return c == Bidi::L || c == Bidi::R || c == Bidi::AL || c == Bidi::EN || c == Bidi::AN;
-}
-
 constexpr char LeftToRightMark = '\xFD';
+constexpr char RightToLeftMark = '\xFE';
 constexpr std::string_view LeftToRightMarkUtf8 = "\xE2\x80\x8E";
-
-// The first character start at or after i.
-std::size_t characterStartFrom(std::string_view text, std::size_t i, TextEncoding held)
-{
-    if (held != TextEncoding::Windows1256)
-        while (i < text.size() && !StartsCharacter(static_cast<unsigned char>(text[i])))
-            ++i;
-    return i;
-}
-
-template <class Chars>
-std::string_view shownPart(const Chars& chars, int align, std::string& buffer, std::size_t limit, TextEncoding held)
-{
-    const std::string_view text = chars.text;
-    const std::size_t n = text.size();
-    if (align == AlignCentre) {
-        const std::size_t from = characterStartFrom(text, (n - limit) / 2, held);
-        return CutAtCharacter(text.substr(from), limit, held);
-    }
-    if (align == AlignStart) {
-        // The right edge shows the text from its start, except that a
-        // left-to-right stretch shows there with its end: when the head of
-        // the text ends inside such a stretch, keep what comes before it and
-        // the stretch's end.
-        std::size_t a = 0;
-        std::size_t b = 0;
-        forEachLeftToRightRun(chars, [&](std::size_t ra, std::size_t rb) {
-            if (ra >= limit)
-                return false;
-            if (rb > limit) {
-                a = ra;
-                b = rb;
-                return false;
-            }
-            return true;
-        });
-        if (b == 0)
-            return CutAtCharacter(text, limit, held);
-        // The mark keeps the piece left to right whatever came before its cut.
-        const std::string_view mark =
-            held == TextEncoding::Windows1256 ? std::string_view(&LeftToRightMark, 1) : LeftToRightMarkUtf8;
-        if (limit - a < mark.size())
-            return text.substr(0, a); // no room for the mark, so none for the piece
-        const std::size_t room = limit - a - mark.size();
-        std::size_t from = characterStartFrom(text, b - room, held);
-        while (from < b && !isNonNeutral(chars.at(from)))
-            from = chars.next(from);
-        buffer.assign(text.data(), a);
-        buffer += mark;
-        buffer.append(text.data() + from, b - from);
-        return buffer;
-    }
-    // The left edge shows the text's end, except that a left-to-right stretch
-    // shows there with its beginning: when the tail of the text starts inside
-    // such a stretch, keep its beginning and what comes after it.
-    const std::size_t tail = characterStartFrom(text, n - limit, held);
-    std::size_t a = 0;
-    std::size_t b = 0;
-    forEachLeftToRightRun(chars, [&](std::size_t ra, std::size_t rb) {
-        if (ra >= tail)
-            return false;
-        if (rb > tail) {
-            a = ra;
-            b = rb;
-            return false;
-        }
-        return true;
-    });
-    if (b == 0)
-        return text.substr(tail);
-    buffer.assign(CutAtCharacter(text.substr(a, b - a), limit - (n - b), held));
-    buffer.append(text.data() + b, n - b);
-    return buffer;
-}
+constexpr std::string_view RightToLeftMarkUtf8 = "\xE2\x80\x8F";
 
 } // namespace
 
 std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit,
                                  TextEncoding held)
 {
-    const std::size_t n = text.size();
-    if (n <= limit)
+    if (text.size() <= limit)
+        return text;
+    return ShownPartOfText(text, align, buffer, limit, held, DirectionOfText(text, held));
+}
+
+std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit,
+                                 TextEncoding held, ReadingDirection direction)
+{
+    if (text.size() <= limit)
         return text;
     if (limit < 2)
         return CutAtCharacter(text, limit, held);
-    if (held == TextEncoding::Windows1256)
-        return shownPart(Cp1256Chars{text}, align, buffer, limit, held);
-    return shownPart(Utf8Chars{text}, align, buffer, limit, held);
+    const VisibleEdge edge = align == AlignStart ? VisibleEdge::Right
+        : align == AlignEnd                      ? VisibleEdge::Left
+                                                 : VisibleEdge::Middle;
+    const bool cp1256 = held == TextEncoding::Windows1256;
+    const std::string_view leftMark = cp1256 ? std::string_view(&LeftToRightMark, 1) : LeftToRightMarkUtf8;
+    const std::string_view rightMark = cp1256 ? std::string_view(&RightToLeftMark, 1) : RightToLeftMarkUtf8;
+    const std::vector<ShownPiece> pieces = ShownPieces(text, held, direction, edge, limit, false, leftMark.size());
+    if (pieces.size() == 1 && pieces[0].mark == ShownPiece::Mark::None)
+        return text.substr(pieces[0].from, pieces[0].to - pieces[0].from);
+    buffer.clear();
+    for (const ShownPiece& piece : pieces) {
+        if (piece.mark != ShownPiece::Mark::None)
+            buffer += piece.mark == ShownPiece::Mark::LeftToRight ? leftMark : rightMark;
+        buffer.append(text.data() + piece.from, piece.to - piece.from);
+    }
+    return buffer;
 }
 
 bool IsNumberText(std::string_view t, TextEncoding held)
@@ -590,6 +338,8 @@ struct CellPainter::Placed {
     bool header = false;
     bool cut = false;
     TextEncoding held = TextEncoding::Windows1256;
+    // The direction the cell's text reads in: its first strong character's.
+    Qt::LayoutDirection direction = Qt::RightToLeft;
 };
 
 // Reads the record already parsed into reused_->record; leaves the text to
@@ -601,7 +351,9 @@ void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int c
     // Of a huge cell only the part at its anchored edge can show: keep that
     // part, so that a whole file on one line paints as fast as any cell.
     out.held = grid.encoding();
-    text = ShownPartOfText(text, record.align, reused_->window, LongCellText, out.held);
+    const ReadingDirection reading = DirectionOfText(text, out.held);
+    out.direction = reading == ReadingDirection::LeftToRight ? Qt::LeftToRight : Qt::RightToLeft;
+    text = ShownPartOfText(text, record.align, reused_->window, LongCellText, out.held, reading);
     QString& shown = reused_->shown;
     ToQString(text, shown, out.held);
     ShowOnOneLine(shown);
@@ -686,7 +438,7 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
     // whole glyphs between keepLeft and keepRight are kept.
     QTextLayout layout(shown, placed.font, painter.device());
     QTextOption option(Qt::AlignLeft | Qt::AlignAbsolute);
-    option.setTextDirection(Qt::RightToLeft);
+    option.setTextDirection(placed.direction);
     option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
     layout.beginLayout();
@@ -738,7 +490,8 @@ bool CellPainter::paintCell(QPainter& painter, const PaintGrid& grid, int col, i
     const QString& shown = reused_->shown;
     if (!shown.isEmpty()) {
         setFontAndPen(painter, placed.font, ToQColor(record.fontColour));
-        painter.setLayoutDirection(Qt::RightToLeft);
+        // The painter's direction is the paragraph's of the text it draws.
+        painter.setLayoutDirection(placed.direction);
         if (placed.cut && !placed.header) {
             drawCutText(painter, rect, placed, text);
         } else {

@@ -16,6 +16,7 @@
 // kept, a switched-off one is dropped.
 
 #include "render/PaintGrid.h"
+#include "text/BidiText.h"
 
 #include <QRect>
 
@@ -48,16 +49,18 @@ void FillGradient(QPainter& painter, const QRect& rect, std::int32_t startColour
 // line paints as fast as any cell.
 constexpr std::size_t LongCellText = 4096;
 
-// The window of at most `limit` bytes of a long text that a right-to-left cell
-// shows at its anchored edge (align as in the cell record): a Latin text or a
-// number, which runs left to right against the start (right) edge, shows its
-// end there; Persian against the end (left) edge shows its end too; a
-// left-to-right stretch at the far side of Persian shows its beginning. The
-// window keeps the order of the text around its edge; when it is joined from
-// two pieces it is built in buffer. A text within the limit is returned as is.
-// Held UTF-8 is cut between characters only.
+// The window of at most `limit` bytes of a long text that a cell shows at its
+// anchored edge (align as in the cell record: start is the right edge), the
+// text read as a paragraph of the given direction (by default its own): what
+// the edge holds when the whole line is laid out, kept in the text's order.
+// A piece cut from a stretch of the other direction gets a mark of that
+// direction before it; a window joined from pieces is built in buffer. A
+// text within the limit is returned as is. Held UTF-8 is cut between
+// characters only.
 std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer,
                                  std::size_t limit = LongCellText, TextEncoding held = TextEncoding::Windows1256);
+std::string_view ShownPartOfText(std::string_view text, int align, std::string& buffer, std::size_t limit,
+                                 TextEncoding held, ReadingDirection direction);
 
 // Whether a text reads as a number: digits with ',' and '.', an optional sign
 // or parentheses, an optional '%', spaces and a left-to-right mark around it.

@@ -137,14 +137,17 @@ void TestPrintPreview::visibleCaptionPart_data()
     QTest::newRow("latin at the right: its end") << "abcdefg" << 3 << right << "efg";
     QTest::newRow("latin at the left: its start") << "abcdefg" << 3 << left << "abc";
     QTest::newRow("digits at the right: their end")
-        << QString("\u200F  1234567") << 5 << right << QString("\u200F  67");
+        << QString("\u200F  1234567") << 5 << right << QString("\u200F  \u200E7");
     // Shown as "abcdef ابج": the right edge holds the Persian word and the
     // end of the Latin one.
     QTest::newRow("persian then latin at the right") << "ابج abcdef" << 6 << right << "ابج ef";
     QTest::newRow("persian then latin at the left") << "ابج abcdef" << 6 << left << "abcdef";
-    // Shown as "ابج abcdef".
-    QTest::newRow("latin then persian at the right") << "abcdef ابج" << 6 << right << "abcdef";
-    QTest::newRow("latin then persian at the left") << "abcdef ابج" << 6 << left << "ab ابج";
+    // Latin first reads left to right: shown as "abcdef جبا".
+    QTest::newRow("latin then persian at the right") << "abcdef ابج" << 6 << right << "ef ابج";
+    QTest::newRow("latin then persian at the left") << "abcdef ابج" << 6 << left << "abcdef";
+    // A mark first reads its way: shown as "ابج abcdef".
+    QTest::newRow("mark, latin, persian at the right") << "\u200Fabcdef ابج" << 6 << right << "\u200Fbcdef";
+    QTest::newRow("mark, latin, persian at the left") << "\u200Fabcdef ابج" << 7 << left << "abc ابج";
     QTest::newRow("latin, number, latin at the right") << "ab 12 cd" << 3 << right << " cd";
     QTest::newRow("a pair of surrogates stays whole") << QString::fromUtf8("\U0001F600\U0001F601\U0001F602") << 2
                                                       << right << QString::fromUtf8("\U0001F600\U0001F601");
@@ -216,8 +219,10 @@ void TestPrintPreview::hugeCaptionPrintsWhatShows()
     QVERIFY2(label.caption.size() < 10000, qPrintable(QString::number(label.caption.size())));
     QVERIFY(label.caption.contains(shown));
     QVERIFY(!label.caption.contains(gone));
-    // The cell's own right-to-left mark follows the label's.
-    QCOMPARE(feeder.labels()[1]->caption, QStringLiteral("\u200F\u200F  Next"));
+    // A Latin cell reads left to right: the spaces that hold it off the
+    // label's right edge go to its end.
+    QCOMPARE(feeder.labels()[1]->caption, QStringLiteral("Next  \u200E"));
+    QCOMPARE(feeder.labels()[1]->textDirection, Qt::LeftToRight);
 
     QTemporaryDir dir;
     const QString pdf = dir.filePath(QStringLiteral("huge.pdf"));

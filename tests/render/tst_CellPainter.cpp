@@ -7,6 +7,7 @@
 #include "render/QtColour.h"
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
+#include "text/Cp1256.h"
 
 #include <QGuiApplication>
 #include <QImage>
@@ -205,6 +206,8 @@ private slots:
     void cutTextShowsEllipsis_data();
     void cutTextShowsEllipsis();
     void widestTextOfColumnIsNotCut();
+    void cellReadsInItsOwnDirection_data();
+    void cellReadsInItsOwnDirection();
     void utf8PaintsAsWindows1256_data();
     void utf8PaintsAsWindows1256();
     void utf8TextSide_data();
@@ -715,15 +718,18 @@ void TestCellPainter::shownPartOfLongText_data()
         digits += "464,";
     digits += "000";
     QTest::newRow("short: as it is") << QByteArray("abc") << AlignStart << QByteArray("abc") << QByteArray("abc");
-    // Left to right against the right edge: the end shows.
-    QTest::newRow("Latin") << latin << AlignStart << QByteArray("\xFD") << latin.right(40);
+    // A text that reads left to right shows its end at the right edge.
+    const QByteArray latinEnd = latin.right(qsizetype(LongCellText)).left(40);
+    QTest::newRow("Latin") << latin << AlignStart << latinEnd << latin.right(40);
+    QTest::newRow("mark, then Latin") << "\xFD" + latin << AlignStart << latinEnd << latin.right(40);
+    QTest::newRow("numbers, then Latin") << "12 34 " + latin << AlignStart << latinEnd << latin.right(40);
+    // Digits alone read right to left, as a number: its end, marked to stay one.
     QTest::newRow("digits") << digits << AlignStart << QByteArray("\xFD") << digits.right(40);
-    QTest::newRow("mark, then Latin") << "\xFD" + latin << AlignStart << QByteArray("\xFD") << latin.right(40);
-    QTest::newRow("numbers, then Latin") << "12 34 " + latin << AlignStart << QByteArray("12 34 \xFD")
-                                         << latin.right(40);
-    // Right to left from the right edge: the start shows.
-    QTest::newRow("mark, then Persian") << "\xFD" + persian << AlignStart << "\xFD" + persian.left(40) << QByteArray();
-    QTest::newRow("Latin, then Persian") << "abc " + persian << AlignStart << "abc " + persian.left(40) << QByteArray();
+    // Persian from the right edge: its start, also inside a left-to-right text.
+    QTest::newRow("mark, then Persian") << "\xFD" + persian << AlignStart << persian.left(40) << QByteArray();
+    QTest::newRow("Latin, then Persian") << "abc " + persian << AlignStart << persian.left(40) << QByteArray();
+    QTest::newRow("Persian, then Latin, at the right")
+        << persian.left(10) + " " + latin << AlignStart << persian.left(10) + " " << QByteArray("Z");
     // Persian against the left edge: its end shows.
     QTest::newRow("Persian") << persian << AlignEnd << QByteArray() << persian.right(40);
     // Latin at the far end of Persian shows its beginning at the left edge.
@@ -976,6 +982,53 @@ QImage paintedGrid(const std::vector<std::string>& texts, TextEncoding held, boo
 
 } // namespace
 
+void TestCellPainter::cellReadsInItsOwnDirection_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("leftToRight");
+    QTest::newRow("a Latin note") << QByteArray("# This file (a)") << true;
+    QTest::newRow("Latin, then Persian") << QByteArray("ab (\xDF) 12") << true;
+    QTest::newRow("a formula: no letter") << QByteArray("-6617+11031") << false;
+    QTest::newRow("Persian, then Latin") << QByteArray("\xDF (ab) 12") << false;
+}
+
+// The first strong character decides, as a mark of that direction before the
+// text would; a text without one reads right to left. In both held forms.
+// (The mark may change the alignment: the glyphs are compared where they are.)
+void TestCellPainter::cellReadsInItsOwnDirection()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(bool, leftToRight);
+    const std::string cell = text.toStdString();
+    const std::string own = leftToRight ? "\xFD" : "\xFE";
+    const std::string other = leftToRight ? "\xFE" : "\xFD";
+    for (const TextEncoding held : {TextEncoding::Windows1256, TextEncoding::Utf8}) {
+        // The dark pixels of the painted text, cut to their bounds.
+        const auto ink = [held](const std::string& t) {
+            FakeGrid g;
+            g.held = held;
+            g.widths = {300};
+            g.texts[{0, 1}] = held == TextEncoding::Windows1256 ? t : Cp1256ToUtf8(t);
+            QImage img = gridImage(g);
+            paintCell(img, g, 0, 1);
+            const QRect r = g.cellRect(0, 1).adjusted(1, 1, -1, -1);
+            QRect bounds;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    if (qGray(img.pixel(x, y)) < 110)
+                        bounds |= QRect(x, y, 1, 1);
+            QImage mask(bounds.size(), QImage::Format_Grayscale8);
+            for (int y = 0; y < bounds.height(); ++y)
+                for (int x = 0; x < bounds.width(); ++x)
+                    mask.setPixel(x, y, qGray(img.pixel(bounds.left() + x, bounds.top() + y)) < 110 ? 0 : 255);
+            return mask;
+        };
+        QVERIFY(!ink(cell).isNull());
+        QVERIFY(ink(cell) == ink(own + cell));
+        QVERIFY(ink(cell) != ink(other + cell));
+    }
+}
+
 void TestCellPainter::utf8PaintsAsWindows1256_data()
 {
     // Texts whose every character is in Windows-1256: the same drawing.
@@ -1080,15 +1133,14 @@ void TestCellPainter::utf8ShownPartCutsBetweenCharacters_data()
     latin += 'Z';
     const QByteArray mark = QByteArray::fromStdString(Lrm);
     QTest::newRow("Persian against the left edge: its end") << persian << AlignEnd << QByteArray() << persian.right(40);
-    QTest::newRow("mark, then Persian: its start")
-        << mark + persian << AlignStart << mark + persian.left(40) << QByteArray();
-    QTest::newRow("Latin: its end, marked") << latin << AlignStart << mark << latin.right(40);
+    QTest::newRow("mark, then Persian: its start") << mark + persian << AlignStart << persian.left(40) << QByteArray();
+    QTest::newRow("Latin: its end") << latin << AlignStart << QByteArray() << latin.right(40);
     QTest::newRow("Persian, then Latin: the Latin start")
         << persian.left(26) + " " + latin << AlignEnd << latin.left(40) << QByteArray();
     QTest::newRow("Latin between Persian") << persian.left(26) + " " + latin + " " + persian.left(42) << AlignEnd
                                            << latin.left(40) << " " + persian.left(42);
     QTest::newRow("Persian, odd length, centred") << "x" + persian << AlignCentre << QByteArray() << QByteArray();
-    QTest::newRow("Persian, odd length, start") << "x" + persian << AlignStart << QByteArray("x") << QByteArray();
+    QTest::newRow("Persian, odd length, start") << "x" + persian << AlignStart << persian.left(40) << QByteArray();
 }
 
 void TestCellPainter::utf8ShownPartCutsBetweenCharacters()
