@@ -1,5 +1,6 @@
 #include "print/ReportEngine.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
 #include <QGlyphRun>
@@ -9,9 +10,11 @@
 #include <QPaintEngine>
 #include <QPainter>
 #include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QRawFont>
+#include <QScreen>
 #include <QTextLayout>
 #include <QTextOption>
 
@@ -321,6 +324,19 @@ void ReportEngine::preview(QWidget* parent)
                          if (!failure.isEmpty())
                              QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
                      });
+    // The size of the main window (or most of the screen), in case no window
+    // manager maximises it; a page fitted to the width reads at once.
+    if (parent && parent->window()->isVisible()) {
+        dialog.setGeometry(parent->window()->geometry());
+    } else if (const QScreen* screen = dialog.screen()) {
+        const QRect room = screen->availableGeometry();
+        dialog.setGeometry(
+            room.adjusted(room.width() / 20, room.height() / 20, -room.width() / 20, -room.height() / 20));
+    }
+    if (auto* fitWidth = dialog.findChild<QAction*>(QStringLiteral("fitWidthAction")))
+        fitWidth->trigger();
+    else if (auto* pages = dialog.findChild<QPrintPreviewWidget*>())
+        pages->fitToWidth();
     dialog.setWindowState(dialog.windowState() | Qt::WindowMaximized);
     dialog.exec();
     if (!failure.isEmpty())

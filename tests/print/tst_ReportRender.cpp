@@ -19,6 +19,7 @@
 #include <QPrintPreviewWidget>
 #include <QPrinter>
 #include <QPrinterInfo>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
@@ -681,6 +682,11 @@ void TestReportRender::previewWindow()
             QCOMPARE(layout.pageSize().id(), QPageSize::A4);
         auto* preview = dlg->findChild<QPrintPreviewWidget*>();
         QVERIFY(preview);
+        // Readable at once, with or without a window manager to maximise it.
+        QCOMPARE(preview->zoomMode(), QPrintPreviewWidget::FitToWidth);
+        const QRect room = dlg->screen()->availableGeometry();
+        QVERIFY2(dlg->width() >= room.width() * 3 / 4 && dlg->height() >= room.height() * 3 / 4,
+                 qPrintable(QStringLiteral("%1 x %2").arg(dlg->width()).arg(dlg->height())));
         firstPages = preview->pageCount();
         // Page through, then print from the preview: a fresh run of the same rows.
         preview->setCurrentPage(firstPages);
