@@ -316,6 +316,38 @@ private slots:
         CHECKED(hover(0, 4));
         WAIT_VERIFY(!QToolTip::isVisible());
     }
+
+    // Each cell reads in the direction of its first strong character, as a
+    // mark of that direction before it would say; the glyphs are compared
+    // where they are, since a mark may change a cell's alignment.
+    void cellsReadInTheirOwnDirection()
+    {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.path() + "/d.txt",
+                      "Head\r\nx\r\n# This file (a)\r\nx\r\n\xFD# This file (a)\r\nx\r\n\xFE# This file (a)\r\n"));
+        MainWindow w({QFile::encodeName(dir.path() + "/d.txt").toStdString()});
+        w.show();
+        QVERIFY(WaitExposed(&w));
+        const auto ink = [&w](const QImage& screen, int row) {
+            const QRect r = CellOnScreen(*w.grid(), 0, row).adjusted(1, 1, -1, -1);
+            QRect bounds;
+            for (int y = r.top(); y <= r.bottom(); ++y)
+                for (int x = r.left(); x <= r.right(); ++x)
+                    if (qGray(screen.pixel(x, y)) < 110)
+                        bounds |= QRect(x, y, 1, 1);
+            QImage mask(bounds.size(), QImage::Format_Grayscale8);
+            for (int y = 0; y < bounds.height(); ++y)
+                for (int x = 0; x < bounds.width(); ++x)
+                    mask.setPixel(x, y, qGray(screen.pixel(bounds.left() + x, bounds.top() + y)) < 110 ? 0 : 255);
+            return mask;
+        };
+        QImage plain;
+        WAIT_VERIFY(!(plain = ink(GrabScreen(), 6)).isNull());
+        // Rows 2, 4 and 6 share their colour, away from the cursor's row.
+        const QImage screen = GrabScreen();
+        QVERIFY(ink(screen, 2) == ink(screen, 4));
+        QVERIFY(ink(screen, 2) != ink(screen, 6));
+    }
 };
 
 QTEST_MAIN(TestGridWindow)
