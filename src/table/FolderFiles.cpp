@@ -48,12 +48,14 @@ bool EndsWithExtension(const char* name, std::string_view ext)
 } // namespace
 
 FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress,
-                         const ReadChoice& choice)
+                         const ReadChoice& choice, FileIdentity* identity)
 {
     ByteBuffer bytes;
     FileStatus r = ReadWholeFile(path, bytes);
     if (!r)
         return r;
+    if (identity)
+        *identity = IdentityOfFile(path, HashBytes(bytes.view()));
     FileEncoding encoding = DetectEncoding(bytes.view());
     if (choice.encoding && *choice.encoding != encoding.encoding) {
         // Read as told; a mark of that encoding is still its mark.

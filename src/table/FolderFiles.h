@@ -3,6 +3,7 @@
 // tables of its folder that "Pre File" and "Next File" walk.
 
 #include "table/TableLines.h"
+#include "text/FileIdentity.h"
 #include "text/TextFiles.h"
 
 #include <optional>
@@ -22,8 +23,9 @@ struct ReadChoice {
 // lines do not hold (TextEnd), in the form its name gives (FormForPath)
 // unless choice says otherwise. A progress that answers false fails it as
 // Cancelled.
+// identity (when given) receives what the file held as read.
 FileStatus ReadTableFile(const std::string& path, TableLines& lines, const ProgressFn& progress = {},
-                         const ReadChoice& choice = {});
+                         const ReadChoice& choice = {}, FileIdentity* identity = nullptr);
 
 // The "CellFormat" value of the table's .cfg; empty when there is none or it
 // cannot be read.

@@ -1,6 +1,7 @@
 #include "table/SaveLines.h"
 
 #include "table/CellPlace.h"
+#include "text/FileIdentity.h"
 #include "text/StringHelpers.h"
 
 #include <algorithm>
@@ -362,7 +363,8 @@ FileError FirstCellWithBreak(const CoreGrid& grid, const std::string& path, bool
 
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress, FileEncoding encoding,
-                          std::string_view head, std::string_view tail, const SaveForm& form)
+                          std::string_view head, std::string_view tail, const SaveForm& form,
+                          const LockedCheck& whileLocked, std::uint64_t* writtenHash)
 {
     if (path.empty())
         return FileStatus(FileErrorCode::NoFileName, path);
@@ -407,13 +409,22 @@ FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, cons
         first = false;
         return last ? Piece::Last : Piece::More;
     };
+    ByteHasher hasher;
+    const PieceSource hashed = [&](std::string_view& out) {
+        const Piece more = source(out);
+        if (more != Piece::Stop)
+            hasher.add(out);
+        return more;
+    };
     const std::string backup = BackupPathFor(path);
     // The same file under another spelling (a relative path, "//", a link)
     // is still the open table. A table already named *.Bak would be its own
     // backup: it is written without one.
     const FileStatus written = SameFile(path, currentFile) && !SameFile(backup, path) && FileIsThere(path)
-        ? WriteFileWithBackup(path, source, backup)
-        : WriteFileAtomic(path, source);
+        ? WriteFileWithBackup(path, hashed, backup, whileLocked)
+        : WriteFileAtomic(path, hashed, whileLocked);
+    if (written && writtenHash)
+        *writtenHash = hasher.value();
     if (unfit)
         return FileStatus(FirstUnfitCell(grid, encoding.encoding, path));
     return written;

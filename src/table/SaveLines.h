@@ -60,7 +60,8 @@ std::string BackupPathFor(const std::string& path);
 // rows as they stand, already in encoding: a header block, a stray last byte.
 FileStatus SaveGridToFile(const CoreGrid& grid, std::int64_t rowNumberBase, const std::string& path,
                           const std::string& currentFile, const ProgressFn& progress = {}, FileEncoding encoding = {},
-                          std::string_view head = {}, std::string_view tail = {}, const SaveForm& form = {});
+                          std::string_view head = {}, std::string_view tail = {}, const SaveForm& form = {},
+                          const LockedCheck& whileLocked = {}, std::uint64_t* writtenHash = nullptr);
 
 // The first cell, row by row, holding a character that encoding cannot:
 // its error (the cell named by NameCell), or None when every cell fits.

@@ -330,10 +330,14 @@ FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& targe
     const std::string path = CleanTablePath(givenPath);
     const std::string cellWidths = ReadCellFormat(path);
     TableLines lines;
-    FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading), choice);
+    FileIdentity identity;
+    FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading), choice, &identity);
     if (!read)
         return read;
-    return openLines(std::move(lines), path, cellWidths, target, progress);
+    FileStatus opened = openLines(std::move(lines), path, cellWidths, target, progress);
+    if (opened)
+        disk_ = identity;
+    return opened;
 }
 
 FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& givenCellWidths,
@@ -370,6 +374,7 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
     lines_ = std::move(lines);
     replaceGrid(std::move(fresh));
     path_ = path;
+    disk_ = {};
     cellWidths_ = cellWidths;
     folderFiles_ = std::move(files);
     openedHeader_ = block;
@@ -512,6 +517,16 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
     return saveOverTable(path, rowNumberBase, progress, as, to);
 }
 
+DiskState TableDocument::diskState(FileIdentity* now)
+{
+    if (!disk_.known || path_.empty()) {
+        if (now)
+            *now = disk_;
+        return DiskState::Unchanged;
+    }
+    return CheckFileOnDisk(path_, disk_, now);
+}
+
 FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t rowNumberBase, const ProgressFn& progress,
                                         FileEncoding as, TableForm fields)
 {
@@ -543,6 +558,15 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
         if (FileError tab = FirstCellWithTab(grid_, path); tab.code != FileErrorCode::None)
             return tab;
     }
+    // Another program's version of the file is never written over unasked;
+    // the check is made again under the writer's lock, against a save racing this one.
+    const auto stillAsKnown = [this, &path]() -> FileStatus {
+        if (disk_.known && CheckFileOnDisk(path_, disk_) == DiskState::Changed)
+            return FileStatus(FileErrorCode::ChangedOnDisk, path);
+        return {};
+    };
+    if (FileStatus known = stillAsKnown(); !known)
+        return known;
     // The ".cfg" goes with what is written: its widths go, its other lines
     // stay. It is put back when the table cannot be written.
     const std::string cfgPath = CfgPathFor(path_);
@@ -556,12 +580,15 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
             cfgChanged = true;
         }
     }
-    FileStatus saved = SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, head, tail, form);
+    std::uint64_t writtenHash = 0;
+    FileStatus saved =
+        SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, head, tail, form, stillAsKnown, &writtenHash);
     if (!saved) {
         if (cfgChanged)
             WriteFileAtomic(cfgPath, oldCfg);
         return saved;
     }
+    disk_ = IdentityOfFile(path_, writtenHash);
 
     const bool numbered = rowNumberBase != 0;
     const TextEncoding held = HeldForm(as.encoding);

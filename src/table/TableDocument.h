@@ -201,6 +201,16 @@ public:
     FileStatus save(const std::string& path, std::int64_t rowNumberBase = 0, const ProgressFn& progress = {},
                     std::optional<FileEncoding> encoding = std::nullopt,
                     std::optional<TableForm> fields = std::nullopt);
+    // Whether the table's file still holds what was read or last saved (a
+    // touch is no change); Unchanged for a table not read from a file. now
+    // (when given) receives what the file is now. A save over a table whose
+    // file another program changed fails as ChangedOnDisk, nothing written:
+    // checked before and again under the writer's lock.
+    DiskState diskState(FileIdentity* now = nullptr);
+    // The file as it is now (now from diskState) is the one the table knows:
+    // the next save writes over it.
+    void adoptDiskVersion(const FileIdentity& now) { disk_ = now; }
+
     // The form a save to path writes: the table's own over the table, a
     // comma-separated one (the table's separator if it has one) to a ".csv"
     // file, tab-separated elsewhere.
@@ -431,6 +441,8 @@ private:
     CoreGrid grid_;
     TableLines lines_;
     std::string path_;
+    // What the table's file held when read or last saved.
+    FileIdentity disk_;
     std::string cellWidths_;
     std::vector<std::string> columnOrders_;
     std::string columnOrdersPath_;

@@ -39,6 +39,9 @@ enum class FileErrorCode {
     // The table's text was cut off by a NUL at byte count of the file's limit
     // bytes: writing over the file would lose the rest.
     TextCut,
+    // Another program changed the table's file since it was read or last
+    // saved: writing over it would lose that, so nothing was written.
+    ChangedOnDisk,
     // Workbook export.
     EmptyTable,        // nothing to write
     ExportSwitchedOff, // "NoSheet" = 1 in AppOptions.txt

@@ -75,10 +75,14 @@ bool Retry(Attempt attempt)
 }
 
 // Fills an open staged file from source and commits it.
-FileStatus WriteStaged(StagedFile& staged, FileStatus opened, const PieceSource& source)
+FileStatus WriteStaged(StagedFile& staged, FileStatus opened, const PieceSource& source,
+                       const LockedCheck& whileLocked = {})
 {
     if (!opened)
         return opened;
+    if (whileLocked)
+        if (FileStatus checked = whileLocked(); !checked)
+            return checked;
     for (;;) {
         std::string_view piece;
         const Piece more = source(piece);
@@ -352,16 +356,17 @@ FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes, 
     return WriteFileWithBackup(path, WholePiece(bytes), backupPath);
 }
 
-FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source)
+FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source, const LockedCheck& whileLocked)
 {
     StagedFile staged;
-    return WriteStaged(staged, staged.open(path, NoTemporary::WriteInPlace), source);
+    return WriteStaged(staged, staged.open(path, NoTemporary::WriteInPlace), source, whileLocked);
 }
 
-FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath)
+FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath,
+                               const LockedCheck& whileLocked)
 {
     StagedFile staged;
-    return WriteStaged(staged, staged.openWithBackup(path, backupPath, NoTemporary::WriteInPlace), source);
+    return WriteStaged(staged, staged.openWithBackup(path, backupPath, NoTemporary::WriteInPlace), source, whileLocked);
 }
 
 bool LoadLinesRetry(std::vector<std::string>* list, const std::string& path)

@@ -86,8 +86,12 @@ FileStatus WriteFileAtomic(const std::string& path, std::string_view bytes);
 FileStatus WriteFileWithBackup(const std::string& path, std::string_view bytes, const std::string& backupPath);
 // The same with the bytes from a source. A source that stops leaves the
 // target and any backup as they were.
-FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source);
-FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath);
+// whileLocked (when given) runs once the target is locked, before anything
+// is written: a failure it answers ends the write with nothing changed.
+using LockedCheck = std::function<FileStatus()>;
+FileStatus WriteFileAtomic(const std::string& path, const PieceSource& source, const LockedCheck& whileLocked = {});
+FileStatus WriteFileWithBackup(const std::string& path, const PieceSource& source, const std::string& backupPath,
+                               const LockedCheck& whileLocked = {});
 
 // The path's folder part, up to and including the last '/'; empty when none.
 std::string FolderOf(const std::string& path);

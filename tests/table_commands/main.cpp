@@ -22,6 +22,7 @@ QObject* makeTableFormTests();
 QObject* makeCsvTests();
 QObject* makeCsvInterchangeTests();
 QObject* makeAddCellsTests();
+QObject* makeDiskChangesTests();
 
 namespace {
 
@@ -41,9 +42,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
-    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
-                      makeSaveOverTests, makeTableFormTests, makeCsvTests, makeCsvInterchangeTests, makeAddCellsTests})
+    for (auto make :
+         {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
+          makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests, makeSaveOverTests,
+          makeTableFormTests, makeCsvTests, makeCsvInterchangeTests, makeAddCellsTests, makeDiskChangesTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
