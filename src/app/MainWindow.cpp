@@ -37,6 +37,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QProgressDialog>
+#include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
 #include <QTextCursor>
@@ -1107,12 +1108,105 @@ bool MainWindow::confirmSavingCutTable(const TextEnd& end)
     return box.exec() == QMessageBox::Save;
 }
 
+int MainWindow::askAboutDisk(QMessageBox& box)
+{
+    box.setLayoutDirection(Qt::RightToLeft);
+    box.setInformativeText(box.informativeText().isEmpty() ? captionText() : box.informativeText());
+    return runDiskQuestion ? runDiskQuestion(box) : box.exec();
+}
+
+MainWindow::DiskAnswer MainWindow::settleDiskBeforeSave()
+{
+    FileIdentity now;
+    if (document_.diskState(&now) != DiskState::Changed)
+        return DiskAnswer::Save;
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Rasmik"),
+                    QStringLiteral("فایل این جدول پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است."),
+                    QMessageBox::NoButton, this);
+    box.setInformativeText(QStringLiteral(
+        "ذخیره روی آن، نسخه تازه را به فایل پشتیبان (.Bak) می‌برد. ذخیره روی همین فایل شود؟"));
+    QPushButton* over = box.addButton(QStringLiteral("ذخیره روی همین فایل"), QMessageBox::AcceptRole);
+    QPushButton* elsewhere = box.addButton(QStringLiteral("ذخیره با نام دیگر"), QMessageBox::ActionRole);
+    QPushButton* cancel = box.addButton(QStringLiteral("انصراف"), QMessageBox::RejectRole);
+    box.setDefaultButton(elsewhere);
+    box.setEscapeButton(cancel);
+    askAboutDisk(box);
+    if (box.clickedButton() == over) {
+        document_.adoptDiskVersion(now);
+        return DiskAnswer::Save;
+    }
+    return box.clickedButton() == elsewhere ? DiskAnswer::SaveElsewhere : DiskAnswer::Cancel;
+}
+
+void MainWindow::checkTableOnDisk()
+{
+    if (checkingDisk_ || document_.path().empty() || QApplication::activeModalWidget())
+        return;
+    checkingDisk_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{checkingDisk_};
+    FileIdentity now;
+    const DiskState state = document_.diskState(&now);
+    if (state == DiskState::Unchanged) {
+        missingTold_ = false;
+        return;
+    }
+    if (state == DiskState::Missing) {
+        if (missingTold_)
+            return;
+        missingTold_ = true;
+        QMessageBox box(
+            QMessageBox::Information, QStringLiteral("Rasmik"),
+            QStringLiteral(
+                "فایل این جدول پاک یا جابه‌جا شده است. «ذخیره» آن را دوباره در همان جا می‌نویسد."),
+            QMessageBox::Ok, this);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
+        askAboutDisk(box);
+        return;
+    }
+    missingTold_ = false;
+    // With unsaved changes the save asks, before it writes.
+    if (document_.isModified() || now.hash == declinedDiskHash_)
+        return;
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"),
+                    QStringLiteral("فایل این جدول با برنامه دیگری تغییر کرده است. نسخه تازه باز شود؟"),
+                    QMessageBox::Yes | QMessageBox::No, this);
+    box.button(QMessageBox::Yes)->setText(QStringLiteral("باز کردن نسخه تازه"));
+    box.button(QMessageBox::No)->setText(QStringLiteral("نگه داشتن همین"));
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    if (askAboutDisk(box) == QMessageBox::Yes) {
+        const std::string path = document_.path();
+        openPath(path);
+    } else {
+        declinedDiskHash_ = now.hash;
+    }
+}
+
+void MainWindow::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        QTimer::singleShot(0, this, &MainWindow::checkTableOnDisk);
+}
+
 bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
-    const std::optional<TableSaveChoice> choice =
-        PromptSaveTable(this, document_.path(), document_.encoding(), document_.form());
-    if (!choice)
-        return false;
+    std::optional<TableSaveChoice> choice;
+    for (;;) {
+        choice = PromptSaveTable(this, document_.path(), document_.encoding(), document_.form());
+        if (!choice)
+            return false;
+        if (!SameFile(choice->path, document_.path()))
+            break;
+        const DiskAnswer answer = settleDiskBeforeSave();
+        if (answer == DiskAnswer::Cancel)
+            return false;
+        if (answer == DiskAnswer::Save)
+            break;
+    }
     const TextEnd& end = document_.lines().textEnd();
     if (end.cut && SameFile(choice->path, document_.path()) && !confirmSavingCutTable(end))
         return false;

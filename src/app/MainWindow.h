@@ -107,14 +107,33 @@ public:
     // would be lost, given the question; returns QMessageBox::Save, Discard
     // or Cancel. By default exec().
     std::function<int(QMessageBox&)> runUnsavedQuestion;
+    // Hook for tests: runs a question about the table's file changed on
+    // disk, given the box; returns what exec() would. By default exec().
+    std::function<int(QMessageBox&)> runDiskQuestion;
+
+    // Looks whether another program changed, deleted or moved the table's
+    // file and says so; without unsaved changes it offers to open the new
+    // version. Runs whenever the window comes back into focus.
+    void checkTableOnDisk();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void resizeEvent(QResizeEvent* e) override;
 
 private:
     class ScreenLayout;
+    // Before a save over the table whose file another program changed: the
+    // user's choice of writing over the newer file, another name, or none.
+    enum class DiskAnswer { Save, SaveElsewhere, Cancel };
+    DiskAnswer settleDiskBeforeSave();
+    int askAboutDisk(QMessageBox& box);
+    bool checkingDisk_ = false;
+    // The newer version the user chose not to open, and whether a missing
+    // file has been told: neither is asked about again.
+    std::uint64_t declinedDiskHash_ = 0;
+    bool missingTold_ = false;
     void buildMenu();
     // File > "Reopen As": the open table read again in another encoding or
     // with another separator.
