@@ -216,8 +216,8 @@ void ReportRowFeeder::layLine(std::string_view line)
         // On one line, as the grid shows it.
         QString text = ToQString(UnescapeCaption(caption), held_);
         ShowOnOneLine(text);
-        label.caption = CutCaptionToLabel(QChar(0x200F) + text, font, label.pixelWidth(), visibleEdge(label));
-        font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
+        label.caption = CutCaptionToLabel(QChar(0x200F) + text, font, label.textRoom(), visibleEdge(label));
+        font.setPointSize(std::max(FitFontSize(font, label.caption, label.textRoom()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
         maxHeight = std::max(maxHeight, label.heightMm());
