@@ -98,16 +98,29 @@ void GridHeader::paintSection(QPainter* painter, const QRect& rect, int logicalI
     if (!rect.isValid())
         return;
     painter->save();
-    // Like the body cells, the painted cell leaves its last column and row to the grid line.
-    const QRect cell(rect.x(), rect.y(), rect.width() - 1, rect.height() - 1);
+    // The header's own rect stands a pixel off the section in a right-to-left
+    // view; the cell is placed from the section, as the body's cells are.
+    QRect cell = cellRect(logicalIndex);
+    cell.moveTop(rect.top());
+    cell.setHeight(rect.height() - 1);
     grid_.cellPainter().drawCell(*painter, grid_, logicalIndex, 0, cell);
     if (grid_.isWholeColumnSelected(logicalIndex))
         painter->fillRect(cell, SelectionTint);
     painter->setPen(grid_.palette().color(QPalette::Mid));
-    painter->drawLine(rect.bottomLeft(), rect.bottomRight());
-    const int x = isRightToLeft() ? rect.left() : rect.right();
+    const int x = isRightToLeft() ? cell.left() - GridLineWidth : cell.right() + 1;
+    painter->drawLine(QPoint(std::min(x, cell.left()), rect.bottom()),
+                      QPoint(std::max(x, cell.right()), rect.bottom()));
     painter->drawLine(QPoint(x, rect.top()), QPoint(x, rect.bottom()));
     painter->restore();
+}
+
+QRect GridHeader::cellRect(int logicalIndex) const
+{
+    // Like the body's cells, the cell leaves the grid line its section's left
+    // pixel in a right-to-left view, its right pixel else, and its last row.
+    const int x = sectionViewportPosition(logicalIndex);
+    const int width = std::max(0, sectionSize(logicalIndex) - GridLineWidth);
+    return QRect(isRightToLeft() ? x + GridLineWidth : x, 0, width, height() - 1);
 }
 
 bool GridHeader::viewportEvent(QEvent* e)
@@ -120,9 +133,7 @@ bool GridHeader::viewportEvent(QEvent* e)
         QToolTip::hideText();
         return true;
     }
-    // The cell as paintSection paints it.
-    const QRect cell(sectionViewportPosition(col), 0, sectionSize(col) - 1, height() - 1);
-    grid_.showCellToolTip(help->globalPos(), viewport(), col, 0, cell);
+    grid_.showCellToolTip(help->globalPos(), viewport(), col, 0, cellRect(col));
     return true;
 }
 
@@ -299,7 +310,7 @@ void GridWidget::applySizes()
     const bool updates = header_->updatesEnabled();
     header_->setUpdatesEnabled(false);
     for (int c = 0; c < grid.ColCount(); ++c)
-        header_->resizeSection(c, grid.ColWidth(c) + 1);
+        header_->resizeSection(c, SectionWidthForText(grid.ColWidth(c)));
     header_->setUpdatesEnabled(updates);
     applyingSizes_ = false;
 }
@@ -399,7 +410,7 @@ bool GridWidget::isWholeColumnSelected(int col) const
 void GridWidget::showColumnWidth(int col, int width)
 {
     if (col >= 0 && col < model_.columnCount())
-        header_->resizeSection(col, width + 1);
+        header_->resizeSection(col, SectionWidthForText(width));
 }
 
 void GridWidget::selectAll()
@@ -571,7 +582,7 @@ void GridWidget::onSectionResized(int logical, int /*oldSize*/, int newSize)
 {
     if (applyingSizes_)
         return;
-    document_.setColumnWidth(logical, std::max(0, newSize - 1));
+    document_.setColumnWidth(logical, TextWidthOfSection(newSize));
 }
 
 int GridWidget::colCount() const

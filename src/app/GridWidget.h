@@ -33,6 +33,8 @@ class GridHeader : public QHeaderView {
     Q_OBJECT
 public:
     explicit GridHeader(GridWidget& grid);
+    // The cell that a section's header paints, in viewport coordinates.
+    QRect cellRect(int logicalIndex) const;
 
 protected:
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
@@ -109,7 +111,8 @@ public:
     // Whether col is selected as a whole column (its header clicked, or
     // Select All).
     bool isWholeColumnSelected(int col) const;
-    // Shows column col width pixels wide (its grid line besides), as a drag would.
+    // Shows column col with room for a text width pixels wide (the cell's
+    // ring and grid line besides), as a drag would.
     void showColumnWidth(int col, int width);
     void selectAll() override;
     // Closes the open editor, its text dropped.

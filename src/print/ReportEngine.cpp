@@ -1,5 +1,7 @@
 #include "print/ReportEngine.h"
 
+#include "render/CellPainter.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QFontMetrics>
@@ -33,6 +35,20 @@ const QPaintDevice* screenDevice()
     static const QImage device = [] {
         QImage img(1, 1, QImage::Format_ARGB32);
         const int dotsPerMeter = static_cast<int>(std::lround(ScreenDpi / MmPerInch * 1000.0));
+        img.setDotsPerMeterX(dotsPerMeter);
+        img.setDotsPerMeterY(dotsPerMeter);
+        return img;
+    }();
+    return &device;
+}
+
+// The resolution pages are printed at (the PDF writer's): advances measured
+// there are what the page shows.
+const QPaintDevice* printDevice()
+{
+    static const QImage device = [] {
+        QImage img(1, 1, QImage::Format_ARGB32);
+        const int dotsPerMeter = static_cast<int>(std::lround(PrintDpi / MmPerInch * 1000.0));
         img.setDotsPerMeterX(dotsPerMeter);
         img.setDotsPerMeterY(dotsPerMeter);
         return img;
@@ -120,7 +136,9 @@ double ScreenPixelsToMm(int px)
 
 int ScreenTextWidth(const QFont& font, const QString& text)
 {
-    return QFontMetrics(font, screenDevice()).horizontalAdvance(text);
+    const double printed = QFontMetricsF(font, printDevice()).horizontalAdvance(text) * ScreenDpi / PrintDpi;
+    // A hair over a whole pixel is rounding, not a pixel more.
+    return static_cast<int>(std::ceil(printed - 1e-6));
 }
 
 int ScreenLineHeight(const QFont& font)
@@ -139,6 +157,11 @@ int FitFontSize(const QFont& font, const QString& text, int widthPx)
 {
     return FitFontSize(font.pointSize(), widthPx,
                        [&](int size) { return ScreenTextWidth(withPointSize(font, size), text); });
+}
+
+int ReportLabel::textRoom() const
+{
+    return TextWidthOfSection(width_);
 }
 
 void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double scaleY, double bandHeight) const
@@ -171,10 +194,13 @@ void ReportLabel::paint(QPainter& painter, QPointF origin, double scaleX, double
     painter.setClipRect(QRectF(rect.left(), origin.y(), rect.width(), bottom - origin.y()), Qt::IntersectClip);
     painter.setFont(font);
     painter.setPen(Qt::black);
+    // The room between the side lines, centred in the label.
+    const double inset = (width_ - textRoom()) * scaleX / 2;
+    const QRectF room = rect.adjusted(inset, 0, -inset, 0);
     if (painter.paintEngine() && painter.paintEngine()->type() == QPaintEngine::Picture)
-        drawTextForReplay(painter, rect, caption, option);
+        drawTextForReplay(painter, room, caption, option);
     else
-        painter.drawText(rect, caption, option);
+        painter.drawText(room, caption, option);
     painter.restore();
 }
 

@@ -28,6 +28,8 @@ class QWidget;
 namespace rasmik {
 
 inline constexpr double ScreenDpi = 96.0;
+// The PDF writer's resolution.
+inline constexpr double PrintDpi = 1200.0;
 inline constexpr double MmPerInch = 25.4;
 // The smallest point size a fitted label text gets.
 inline constexpr int SmallestFontSize = 3;
@@ -38,7 +40,9 @@ inline constexpr double MinBandHeightMm = 1.0;
 int MmToScreenPixels(double mm);
 double ScreenPixelsToMm(int px);
 
-// Width and line height of a text in a font, in screen pixels at 96 dpi.
+// Width and line height of a text in a font, in screen pixels at 96 dpi. The
+// width is the printed one, rounded up: the screen's whole-pixel advances
+// can add up to less than the page's.
 int ScreenTextWidth(const QFont& font, const QString& text);
 int ScreenLineHeight(const QFont& font);
 
@@ -88,11 +92,15 @@ public:
     QFont font;
     QString caption;
 
+    // The width, in screen pixels, that the caption is fitted to: the label
+    // less its side line and a ring inside it, as a grid cell keeps them.
+    int textRoom() const;
+
     // Draws the label at its place in a band whose top left corner is origin
     // (device pixels); scale is device pixels per screen pixel. The side lines
     // run down the whole band (bandHeight device pixels), so that a row whose
     // labels have different heights still gets unbroken column rules. The
-    // caption is clipped to the label.
+    // caption is aligned inside its room, clipped to the label.
     void paint(QPainter& painter, QPointF origin, double scaleX, double scaleY, double bandHeight) const;
 
 private:

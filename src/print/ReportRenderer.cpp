@@ -242,8 +242,8 @@ void ReportRowFeeder::layLine(std::string_view line)
         QString text = ToQString(UnescapeCaption(caption), held_);
         ShowOnOneLine(text);
         label.textDirection = readInOwnDirection(text);
-        label.caption = CutCaptionToLabel(text, font, label.pixelWidth(), visibleEdge(label));
-        font.setPointSize(std::max(FitFontSize(font, label.caption, label.pixelWidth()), 1));
+        label.caption = CutCaptionToLabel(text, font, label.textRoom(), visibleEdge(label));
+        font.setPointSize(std::max(FitFontSize(font, label.caption, label.textRoom()), 1));
         label.font = font;
         label.setPixelHeight(ScreenLineHeight(font));
         maxHeight = std::max(maxHeight, label.heightMm());

@@ -366,9 +366,9 @@ void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int c
     const int cellWidth = rect.width();
     out.w = DisplayTextWidth(metrics, shown);
     if (record.align == AlignStart)
-        out.x = 1;
+        out.x = CellTextInset;
     else if (record.align == AlignEnd)
-        out.x = cellWidth - out.w - 1;
+        out.x = cellWidth - out.w - CellTextInset;
     else
         out.x = cellWidth / 2 - out.w / 2;
     out.h = metrics.height();
@@ -394,8 +394,9 @@ void CellPainter::place(const QPaintDevice* device, const PaintGrid& grid, int c
         // A header keeps its squeeze as its way of fitting.
         out.cut = out.w - columnWidth > HeaderSqueezeTolerance;
     } else {
-        // The widest text of a column is as wide as the column: it fits.
-        out.cut = out.w > cellWidth;
+        // The widest text of a column is as wide as the column's text: it
+        // fits inside the ring.
+        out.cut = out.w > cellWidth - 2 * CellTextInset;
     }
     out.ascent = metrics.ascent();
 }
@@ -411,7 +412,7 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
     const int baseline = rect.top() + placed.y + placed.ascent;
     const int align = reused_->record.align;
     if (IsNumberText(text, placed.held)) {
-        const int room = cellWidth - 2;
+        const int room = cellWidth - 2 * CellTextInset;
         const int hashWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('#')));
         int count = std::max(0, room / hashWidth);
         QString hashes(count, QLatin1Char('#'));
@@ -420,7 +421,9 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
         if (count == 0)
             return;
         const int w = DisplayTextWidth(metrics, hashes);
-        const int x = align == AlignStart ? 1 : align == AlignEnd ? cellWidth - w - 1 : cellWidth / 2 - w / 2;
+        const int x = align == AlignStart ? CellTextInset
+            : align == AlignEnd           ? cellWidth - w - CellTextInset
+                                          : cellWidth / 2 - w / 2;
         drawClipped(painter, rect, QPoint(rect.left() + cellWidth - x - w, baseline), hashes);
         return;
     }
@@ -431,8 +434,8 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
     const int cellRight = rect.left() + cellWidth;
     const bool cutLeft = left < rect.left();
     const bool cutRight = left + placed.w > cellRight;
-    const int keepLeft = cutLeft ? rect.left() + 1 + ellipsisWidth : rect.left();
-    const int keepRight = cutRight ? cellRight - 1 - ellipsisWidth : cellRight;
+    const int keepLeft = cutLeft ? rect.left() + CellTextInset + ellipsisWidth : rect.left();
+    const int keepRight = cutRight ? cellRight - CellTextInset - ellipsisWidth : cellRight;
 
     // The glyphs' left edges as the text is drawn, and its right end: the
     // whole glyphs between keepLeft and keepRight are kept.
@@ -463,9 +466,9 @@ void CellPainter::drawCutText(QPainter& painter, const QRect& rect, const Placed
     if (from < to)
         drawClipped(painter, QRect(from, rect.top(), to - from, rect.height()) & rect, QPoint(left, baseline), shown);
     if (cutLeft)
-        drawClipped(painter, rect, QPoint(rect.left() + 1, baseline), ellipsis);
+        drawClipped(painter, rect, QPoint(rect.left() + CellTextInset, baseline), ellipsis);
     if (cutRight)
-        drawClipped(painter, rect, QPoint(cellRight - 1 - ellipsisWidth, baseline), ellipsis);
+        drawClipped(painter, rect, QPoint(cellRight - CellTextInset - ellipsisWidth, baseline), ellipsis);
 }
 
 bool CellPainter::paintCell(QPainter& painter, const PaintGrid& grid, int col, int row, const QRect& rect,

@@ -34,7 +34,26 @@ class QPainter;
 namespace rasmik {
 
 constexpr int GradientBandCount = 255;
-// A header text this much wider than its column still keeps the grid's font.
+
+// A cell keeps its text this far inside each side: the ring of its split
+// gradient, which also takes the ink a glyph may draw beyond its advance.
+constexpr int CellTextInset = 1;
+// The grid line that ends each section.
+constexpr int GridLineWidth = 1;
+// What a section adds to the text it holds whole.
+constexpr int CellTextPadding = 2 * CellTextInset + GridLineWidth;
+// A column's width in the document is the width of text it holds whole; on
+// screen its section is that much wider, and back.
+constexpr int SectionWidthForText(int textWidth)
+{
+    return textWidth + CellTextPadding;
+}
+constexpr int TextWidthOfSection(int sectionWidth)
+{
+    return sectionWidth > CellTextPadding ? sectionWidth - CellTextPadding : 0;
+}
+// A header text this much wider than its column still keeps the grid's font;
+// it then reaches into the cell's ring, no further.
 constexpr int HeaderSqueezeTolerance = 2;
 constexpr int SmallestSqueezeSize = 4;
 inline constexpr char HeaderSqueezeFont[] = "Traffic";

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QPrinter>
@@ -96,6 +97,8 @@ private slots:
     void cellsReadInTheirOwnDirection();
     void manyColumnsAllPrint();
     void layingARow();
+    void fittedCaptionIsWhole_data();
+    void fittedCaptionIsWhole();
     void wideLineLaysAPageOfLabels();
     void wideTablePrintsWhatShows();
     void everyRunStartsFromTheFirstLine();
@@ -417,6 +420,80 @@ void TestReportRender::manyColumnsAllPrint()
     QCOMPARE(rowAt(firstHeader.yMin), header);
     const PdfWord firstBody = text.find("0").value(0);
     QCOMPARE(rowAt(firstBody.yMin), body);
+}
+
+void TestReportRender::fittedCaptionIsWhole_data()
+{
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<int>("alignment");
+    QTest::addColumn<double>("share");
+    QTest::newRow("Persian header") << QStringLiteral("نام خانوادگی") << 2 << 9.0;
+    QTest::newRow("Persian body") << QStringLiteral("\u200F  یاسمین") << 0 << 6.0;
+    QTest::newRow("Latin header") << QStringLiteral("Surname") << 2 << 6.0;
+    QTest::newRow("Latin body") << QStringLiteral("\u200F  William") << 0 << 7.0;
+    QTest::newRow("not shrunk") << QStringLiteral("ردیف") << 2 << 50.0;
+}
+
+// A caption fitted to its label prints whole, clear of the label's sides: its
+// ink on the page is as wide as the same text printed alone.
+void TestReportRender::fittedCaptionIsWhole()
+{
+    QFETCH(QString, caption);
+    QFETCH(int, alignment);
+    QFETCH(double, share);
+    ReportBand band;
+    band.setWidthMm(197);
+    ReportRowFeeder feeder(band);
+    const Lines none;
+    feeder.start(none, TextEncoding::Utf8);
+    const std::string held = caption.toStdString();
+    feeder.layLine(
+        MakeCellItem(static_cast<std::uint8_t>(alignment), 0, 0, 0, 0, 16777215, {}, "DejaVu Sans", 12, held, share)
+        + std::string(ItemSeparator));
+    ReportLabel label = *feeder.labels()[0];
+    QVERIFY(label.enabled);
+    // Above the smallest size, where a caption no longer needs to fit.
+    QVERIFY(label.font.pointSize() > SmallestFontSize);
+    if (share < 10)
+        QVERIFY(label.font.pointSize() < 12);
+    label.setPixelLeft(10);
+    // As the PDF writer prints.
+    constexpr double Dpi = 1200;
+    constexpr double Scale = Dpi / ScreenDpi;
+    const auto inkColumns = [](const QImage& img) {
+        int from = INT_MAX;
+        int to = INT_MIN;
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                if (qGray(img.pixel(x, y)) < 160) {
+                    from = std::min(from, x);
+                    to = std::max(to, x);
+                }
+        return std::pair{from, to};
+    };
+    const auto page = [&](const ReportLabel& l) {
+        QImage img(int((l.pixelWidth() + 20) * Scale), int((l.pixelHeight() + 2) * Scale), QImage::Format_RGB32);
+        img.setDotsPerMeterX(int(std::lround(Dpi / MmPerInch * 1000)));
+        img.setDotsPerMeterY(img.dotsPerMeterX());
+        img.fill(Qt::white);
+        QPainter p(&img);
+        l.paint(p, QPointF(0, 0), Scale, Scale, img.height());
+        return img;
+    };
+    const auto [from, to] = inkColumns(page(label));
+    ReportLabel alone = label;
+    alone.setPixelWidth(label.pixelWidth() * 4);
+    const auto [aloneFrom, aloneTo] = inkColumns(page(alone));
+    const QString where = QStringLiteral("label %1..%2 px, ink %3..%4, alone %5 wide")
+                              .arg(10 * Scale)
+                              .arg((10 + label.pixelWidth()) * Scale)
+                              .arg(from)
+                              .arg(to)
+                              .arg(aloneTo - aloneFrom);
+    // A printer's pixel either way is where a glyph edge falls, not a cut.
+    QVERIFY2(std::abs((to - from) - (aloneTo - aloneFrom)) <= 2, qPrintable(where));
+    // Clear of the side lines' pixels.
+    QVERIFY2(from >= (10 + 1) * Scale && to < (10 + label.pixelWidth() - 1) * Scale, qPrintable(where));
 }
 
 void TestReportRender::layingARow()

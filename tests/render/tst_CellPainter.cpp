@@ -930,15 +930,19 @@ void TestCellPainter::cutTextShowsEllipsis()
                 QCOMPARE(img.pixelColor(x, y), Marker);
 }
 
-// The column as wide as its widest text: that text is drawn as it always was.
+// A cell with room for its column's widest text and the ring around it: that
+// text is drawn whole, inside the ring; a pixel less and it is cut.
 void TestCellPainter::widestTextOfColumnIsNotCut()
 {
     FakeGrid g;
     const QString date = QStringLiteral("1400/09/15");
     QImage img = gridImage(g);
     const int w = DisplayTextWidth(QFontMetrics(g.font, &img), date);
-    g.widths = {40, w, 40};
+    g.widths = {40, w + 2 * CellTextInset - 1, 40};
     g.texts[{1, 2}] = date.toStdString();
+    img = gridImage(g);
+    QVERIFY(Cells().textCut(&img, g, 1, 2, g.cellRect(1, 2)));
+    g.widths = {40, w + 2 * CellTextInset, 40};
     g.texts[{1, 3}] = "1,141,464,000";
     img = gridImage(g);
     QVERIFY(!Cells().textCut(&img, g, 1, 2, g.cellRect(1, 2)));

@@ -9,10 +9,15 @@
 #include "common/TestFiles.h"
 #include "common/Waits.h"
 #include "dialogs/TextPrompt.h"
+#include "render/CellStyle.h"
+#include "render/QtColour.h"
+#include "render/QtText.h"
+#include "render/QtTextMetrics.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -21,6 +26,8 @@
 #include <QTemporaryDir>
 #include <QToolTip>
 #include <QtTest>
+
+#include <functional>
 
 using namespace rasmik;
 
@@ -123,6 +130,54 @@ std::pair<int, int> HandleOnScreen(QScrollBar& bar)
             to = std::max(to, x);
         }
     return {from - r.left(), to - r.left()};
+}
+
+// The cell that paints a grid cell, on the screen: right to left, its
+// section's left pixel is the grid line.
+QRect PaintedCellOnScreen(GridWidget& grid, int col, int gridRow)
+{
+    if (gridRow == 0) {
+        const QRect r = grid.header().cellRect(col);
+        return QRect(grid.header().viewport()->mapToGlobal(r.topLeft()), r.size());
+    }
+    const int mr = grid.gridModel().modelRow(gridRow);
+    const QRect r(grid.columnViewportPosition(col) + GridLineWidth, grid.rowViewportPosition(mr),
+                  grid.columnWidth(col) - GridLineWidth, grid.rowHeight(mr) - 1);
+    return QRect(grid.viewport()->mapToGlobal(r.topLeft()), r.size());
+}
+
+// How much of a text colour a pixel holds over its background, 0..1, by the
+// channel in which they differ most.
+double InkOf(QRgb pixel, QRgb background, QRgb text)
+{
+    int best = 0;
+    double ink = 0;
+    for (int shift : {16, 8, 0}) {
+        const int p = static_cast<int>((pixel >> shift) & 0xFF);
+        const int b = static_cast<int>((background >> shift) & 0xFF);
+        const int t = static_cast<int>((text >> shift) & 0xFF);
+        if (std::abs(t - b) > best) {
+            best = std::abs(t - b);
+            ink = double(p - b) / (t - b);
+        }
+    }
+    return best < 64 ? 0 : ink;
+}
+
+// The first and last pixel columns of img, from x0 to x1, rows y0 to y1,
+// that hold ink of the text colour over background(y).
+std::pair<int, int> InkColumns(const QImage& img, int x0, int x1, int y0, int y1,
+                               const std::function<QRgb(int)>& background, QRgb text)
+{
+    int from = INT_MAX;
+    int to = INT_MIN;
+    for (int y = y0; y <= y1; ++y)
+        for (int x = x0; x <= x1; ++x)
+            if (InkOf(img.pixel(x, y), background(y), text) > 0.3) {
+                from = std::min(from, x);
+                to = std::max(to, x);
+            }
+    return {from, to};
 }
 
 QByteArray Table(int rows, int cols, const QByteArray& tag)
@@ -283,6 +338,102 @@ private slots:
         QVERIFY2(from >= 0 && from < 25 && to < bar.width() * 3 / 4,
                  qPrintable(QStringLiteral("%1..%2 of %3").arg(from).arg(to).arg(bar.width())));
         QVERIFY(qAbs(to - from - length) <= 1);
+    }
+
+    // A text that sets its column's width shows whole, in the header and in
+    // the body, Persian and Latin: its ink spans as many pixel columns as the
+    // same text painted alone, and fills the room inside the cell's ring. The
+    // blank last column gives each row's background.
+    void textsThatSetTheWidthShowWhole()
+    {
+        QTemporaryDir dir;
+        const QString table = QStringLiteral("نام خانوادگی\tنام\tSurname\tName\t \r\n"
+                                             "علی\tیاسمین\tAl\tWilliam\t \r\n"
+                                             "ردیف\tرضا\tJo\tWilliam\t \r\n"
+                                             " \t \t \t \t \r\n");
+        QVERIFY(Write(dir.path() + "/fit.txt", table.toUtf8()));
+        MainWindow w({QFile::encodeName(dir.path() + "/fit.txt").toStdString()});
+        w.show();
+        QVERIFY(WaitExposed(&w));
+        CHECKED(Focus(w));
+        GridWidget& grid = *w.grid();
+        // The cursor away from the rows looked at: they keep their own colours.
+        grid.setCurrentIndex(grid.model()->index(grid.gridModel().modelRow(3), 4));
+        const int blank = 4;
+
+        const auto check = [&](int col, int row) {
+            const QImage img = GrabScreen();
+            const QRect cell = PaintedCellOnScreen(grid, col, row);
+            const QRect plain = PaintedCellOnScreen(grid, blank, row);
+            const auto background = [&](int y) { return img.pixel(plain.center().x(), y); };
+            const QString text = ToQString(w.document().grid().Cell(col, row), TextEncoding::Utf8);
+            const QRgb colour = row == 0 ? qRgb(255, 255, 255) : ToQColor(ColumnFontColours[col]).rgb();
+            const QFontMetrics fm(grid.font(), &grid);
+            const int width = DisplayTextWidth(fm, text);
+            QCOMPARE(width, w.document().grid().ColWidth(col));
+            if (row == 0) {
+                // The header's grid line stands where the body's does, its cell's ring beside it.
+                QCOMPARE(img.pixel(cell.left() - 1, cell.center().y()), grid.palette().color(QPalette::Mid).rgb());
+                QCOMPARE(img.pixel(cell.left(), cell.center().y()), ToQColor(HeaderBackColour).rgb());
+            }
+
+            // Alone, over the same background, at the same height.
+            constexpr int Margin = 20;
+            QImage alone(width + 2 * Margin, cell.height(), QImage::Format_RGB32);
+            for (int y = 0; y < alone.height(); ++y)
+                for (int x = 0; x < alone.width(); ++x)
+                    alone.setPixel(x, y, background(cell.top() + y));
+            {
+                QPainter p(&alone);
+                p.setFont(grid.font());
+                p.setPen(QColor(colour));
+                p.setLayoutDirection(Qt::RightToLeft);
+                p.drawText(QPoint(Margin, cell.height() / 2 - fm.height() / 2 + fm.ascent()), text);
+            }
+            const auto [a, b] = InkColumns(
+                alone, 0, alone.width() - 1, 1, alone.height() - 2, [&](int y) { return background(cell.top() + y); },
+                colour);
+            QVERIFY2(a >= Margin - 1 && b <= Margin + width, qPrintable(text));
+
+            // Inside the ring: its pixels are the cell's colour, not background.
+            const auto [from, to] = InkColumns(img, cell.left() + 1, cell.right() - 1, cell.top() + 1,
+                                               cell.bottom() - 1, background, colour);
+            const QString where = QStringLiteral("%1 in %2..%3: ink %4..%5 on screen, %6..%7 alone")
+                                      .arg(text)
+                                      .arg(cell.left())
+                                      .arg(cell.right())
+                                      .arg(from)
+                                      .arg(to)
+                                      .arg(a - Margin)
+                                      .arg(b - Margin);
+            QVERIFY2(to - from == b - a, qPrintable(where));
+            // The text's room is the cell inside its ring.
+            QVERIFY2(std::abs(from - (cell.left() + 1 + a - Margin)) <= 1, qPrintable(where));
+            QVERIFY2(std::abs(to - (cell.left() + 1 + b - Margin)) <= 1, qPrintable(where));
+        };
+        const auto checkAll = [&] {
+            CHECKED(check(0, 0));
+            CHECKED(check(1, 1));
+            CHECKED(check(2, 0));
+            CHECKED(check(3, 1));
+            CHECKED(check(3, 2));
+        };
+        WAIT_VERIFY(grid.currentIndex().column() == blank);
+        CHECKED(checkAll());
+
+        // Narrowed, then fitted again by a double click on the column's edge:
+        // right to left, a column ends at its left side.
+        grid.showColumnWidth(1, 10);
+        grid.showColumnWidth(3, 10);
+        for (int col : {1, 3}) {
+            GridHeader& header = grid.header();
+            const QPoint edge =
+                header.viewport()->mapToGlobal(QPoint(header.sectionViewportPosition(col) + 1, header.height() / 2));
+            QVERIFY(Xdo({"mousemove", "--sync", QString::number(edge.x()), QString::number(edge.y()), "click",
+                         "--repeat", "2", "--delay", "80", "1"}));
+            WAIT_VERIFY(w.document().grid().ColWidth(col) > 10);
+        }
+        CHECKED(checkAll());
     }
 
     void cutCellShowsItsTextInATooltip()
