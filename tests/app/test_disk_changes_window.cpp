@@ -39,6 +39,17 @@ struct DiskAnswers {
     }
 };
 
+// A window on a fresh table t.txt in dir, its questions about the file
+// answered by answers.
+std::unique_ptr<MainWindow> OpenAnswered(const QTemporaryDir& dir, DiskAnswers& answers)
+{
+    if (!Write(dir.filePath("t.txt"), "h\r\nold\r\n"))
+        return nullptr;
+    auto w = OpenWindow(dir.filePath("t.txt"));
+    answers.attach(*w);
+    return w;
+}
+
 // Save over the window's own table: the dialog and the question whether to replace it.
 void SaveOver(MainWindow& w, const QString& path)
 {
@@ -72,10 +83,9 @@ private slots:
         QFETCH(QString, shown);
         QTemporaryDir dir;
         const QString path = dir.filePath("t.txt");
-        QVERIFY(Write(path, "h\r\nold\r\n"));
-        auto w = OpenWindow(path);
         DiskAnswers answers{answer, {}};
-        answers.attach(*w);
+        auto w = OpenAnswered(dir, answers);
+        QVERIFY(w);
         w->checkTableOnDisk();
         QCOMPARE(answers.asked.size(), 0);
         QVERIFY(Write(path, "h\r\ntheirs\r\n"));
@@ -95,10 +105,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("t.txt");
-        QVERIFY(Write(path, "h\r\nold\r\n"));
-        auto w = OpenWindow(path);
         DiskAnswers answers{QStringLiteral("باز کردن نسخه تازه"), {}};
-        answers.attach(*w);
+        auto w = OpenAnswered(dir, answers);
+        QVERIFY(w);
         QWidget other;
         other.show();
         other.activateWindow();
@@ -127,10 +136,9 @@ private slots:
         QFETCH(QByteArray, backup);
         QTemporaryDir dir;
         const QString path = dir.filePath("t.txt");
-        QVERIFY(Write(path, "h\r\nold\r\n"));
-        auto w = OpenWindow(path);
         DiskAnswers answers{answer, {}};
-        answers.attach(*w);
+        auto w = OpenAnswered(dir, answers);
+        QVERIFY(w);
         QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("mine")));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("mine"));
         QVERIFY(Write(path, "h\r\ntheirs\r\n"));
@@ -147,10 +155,9 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath("t.txt");
-        QVERIFY(Write(path, "h\r\nold\r\n"));
-        auto w = OpenWindow(path);
         DiskAnswers answers{QStringLiteral("تأیید"), {}};
-        answers.attach(*w);
+        auto w = OpenAnswered(dir, answers);
+        QVERIFY(w);
         QVERIFY(QFile::remove(path));
         w->checkTableOnDisk();
         w->checkTableOnDisk();

@@ -2,6 +2,7 @@
 // an image with a known font, colours read at known points.
 
 #include "common/GridColours.h"
+#include "common/InkMask.h"
 #include "render/CellPainter.h"
 #include "render/CellStyle.h"
 #include "render/QtColour.h"
@@ -1015,17 +1016,7 @@ void TestCellPainter::cellReadsInItsOwnDirection()
             g.texts[{0, 1}] = held == TextEncoding::Windows1256 ? t : Cp1256ToUtf8(t);
             QImage img = gridImage(g);
             paintCell(img, g, 0, 1);
-            const QRect r = g.cellRect(0, 1).adjusted(1, 1, -1, -1);
-            QRect bounds;
-            for (int y = r.top(); y <= r.bottom(); ++y)
-                for (int x = r.left(); x <= r.right(); ++x)
-                    if (qGray(img.pixel(x, y)) < 110)
-                        bounds |= QRect(x, y, 1, 1);
-            QImage mask(bounds.size(), QImage::Format_Grayscale8);
-            for (int y = 0; y < bounds.height(); ++y)
-                for (int x = 0; x < bounds.width(); ++x)
-                    mask.setPixel(x, y, qGray(img.pixel(bounds.left() + x, bounds.top() + y)) < 110 ? 0 : 255);
-            return mask;
+            return InkMask(img, g.cellRect(0, 1).adjusted(1, 1, -1, -1));
         };
         QVERIFY(!ink(cell).isNull());
         QVERIFY(ink(cell) == ink(own + cell));

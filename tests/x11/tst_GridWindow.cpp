@@ -6,6 +6,7 @@
 #include "app/GridWidget.h"
 #include "app/MainWindow.h"
 #include "common/GridColours.h"
+#include "common/InkMask.h"
 #include "common/TestFiles.h"
 #include "common/Waits.h"
 #include "dialogs/TextPrompt.h"
@@ -480,17 +481,7 @@ private slots:
         w.show();
         QVERIFY(WaitExposed(&w));
         const auto ink = [&w](const QImage& screen, int row) {
-            const QRect r = CellOnScreen(*w.grid(), 0, row).adjusted(1, 1, -1, -1);
-            QRect bounds;
-            for (int y = r.top(); y <= r.bottom(); ++y)
-                for (int x = r.left(); x <= r.right(); ++x)
-                    if (qGray(screen.pixel(x, y)) < 110)
-                        bounds |= QRect(x, y, 1, 1);
-            QImage mask(bounds.size(), QImage::Format_Grayscale8);
-            for (int y = 0; y < bounds.height(); ++y)
-                for (int x = 0; x < bounds.width(); ++x)
-                    mask.setPixel(x, y, qGray(screen.pixel(bounds.left() + x, bounds.top() + y)) < 110 ? 0 : 255);
-            return mask;
+            return InkMask(screen, CellOnScreen(*w.grid(), 0, row).adjusted(1, 1, -1, -1));
         };
         QImage plain;
         WAIT_VERIFY(!(plain = ink(GrabScreen(), 6)).isNull());
