@@ -3,6 +3,7 @@
 #include "app/GridFont.h"
 #include "app/StartUp.h"
 #include "export/Workbook.h"
+#include "export/WorkbookReader.h"
 #include "print/PrintCommand.h"
 #include "print/ReportLines.h"
 #include "print/ReportRenderer.h"
@@ -69,7 +70,7 @@ int UsageError(const std::string& why)
 }
 
 int Convert(const std::string& input, const std::string& output, const std::string& title,
-            std::optional<FileEncoding> encoding, char separator)
+            std::optional<FileEncoding> encoding, char separator, const std::optional<std::string>& sheet)
 {
     const OutputKind kind = KindOf(output);
     // The window's own start: the saved font, the remembered column orders
@@ -81,9 +82,35 @@ int Convert(const std::string& input, const std::string& output, const std::stri
     const QtTextMetrics metrics(MeasuringFont(gridFont));
     // Only the report shows column widths; a text or workbook output needs the cells alone.
     FixedLayoutTarget target(metrics, StartWindowWidth, kind == OutputKind::Report);
-    const FileStatus opened = document.open(AbsolutePath(input), target);
+    FileStatus opened;
+    if (FileLooksLikeWorkbook(input)) {
+        // The first sheet, or the one --sheet names.
+        TableLines lines;
+        std::string chosen;
+        bool unnamed = false;
+        const auto choose = [&](const std::vector<std::string>& names) {
+            const int index = sheet ? SheetNamedOrNumbered(names, *sheet) : 0;
+            unnamed = index < 0;
+            return index;
+        };
+        opened = ReadWorkbookTable(input, choose, lines, chosen, {}, sheet.has_value());
+        if (unnamed) {
+            FileError missing(FileErrorCode::SheetNotFound, input);
+            missing.subject = *sheet;
+            opened = missing;
+        }
+        if (opened)
+            opened = document.openSheet(std::move(lines), AbsolutePath(input), chosen, target);
+    } else if (sheet) {
+        return UsageError("--sheet applies to a workbook INPUT only: " + input);
+    } else {
+        opened = document.open(AbsolutePath(input), target);
+    }
     if (!opened)
         return Fail(ExitInputUnreadable, input, opened.error());
+    // A workbook read keeps its sheets, formats and formulas: no output goes over it.
+    if (!document.sheetName().empty() && SameFile(output, document.path()))
+        return Fail(ExitOutputUnwritable, output, FileError(FileErrorCode::OverWorkbook, output));
 
     switch (kind) {
     case OutputKind::Text: {
@@ -147,6 +174,7 @@ std::string UsageText()
 {
     return "usage: rasmik [TABLE]\n"
            "       rasmik --convert INPUT OUTPUT [--title TEXT] [--encoding ENCODING] [--separator SEPARATOR]\n"
+           "                        [--sheet NAME|N]\n"
            "       rasmik --help | --version\n"
            "\n"
            "Without options, opens TABLE (a tab-separated, fixed-width or comma-separated text table)\n"
@@ -164,7 +192,9 @@ std::string UsageText()
            "               tab or pipe\n"
            "  .xlsx        a workbook of INPUT's cells, every field as text\n"
            "  .pdf         the printed report on A4, titled TEXT\n"
-           "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes).\n"
+           "INPUT may be in Windows-1256, UTF-8 or UTF-16 (found from its byte-order mark or its bytes),\n"
+           "or a workbook (.xlsx, .ods, .xls, found from its bytes): its first sheet, or the sheet\n"
+           "--sheet names (by name, else by number from 1); a workbook is never written over.\n"
            "Exit status: 0 done, 1 INPUT unreadable, 2 usage error, 3 OUTPUT not written (also when\n"
            "a character has no place in windows-1256: the cell is named on standard error).\n";
 }
@@ -192,6 +222,7 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
     std::string title;
     std::optional<FileEncoding> encoding;
     char separator = 0;
+    std::optional<std::string> sheet;
     for (std::size_t i = 0; i < rest.size();) {
         if (rest[i] == "--title") {
             if (i + 1 >= rest.size())
@@ -203,6 +234,11 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
             if (i + 1 >= rest.size() || !ParseEncodingName(rest[i + 1], e))
                 return UsageError("--encoding needs windows-1256, utf-8 or utf-16");
             encoding = e;
+            rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
+        } else if (rest[i] == "--sheet") {
+            if (i + 1 >= rest.size() || rest[i + 1].empty())
+                return UsageError("--sheet needs a sheet's name or number");
+            sheet = rest[i + 1];
             rest.erase(rest.begin() + static_cast<long>(i), rest.begin() + static_cast<long>(i) + 2);
         } else if (rest[i] == "--separator") {
             if (i + 1 >= rest.size() || !(separator = SeparatorNamed(rest[i + 1])))
@@ -224,7 +260,7 @@ int RunCommandLineMode(int& argc, char** argv, const std::vector<std::string>& a
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QtDefaultHandler = qInstallMessageHandler(DropQtWarnings);
     QGuiApplication app(argc, argv);
-    return Convert(rest[0], rest[1], title, encoding, separator);
+    return Convert(rest[0], rest[1], title, encoding, separator, sheet);
 }
 
 } // namespace rasmik

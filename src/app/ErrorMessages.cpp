@@ -68,6 +68,8 @@ std::string PersianReason(const FileError& e)
     case C::NotFound: return "فایل یا پوشه آن پیدا نشد.";
     case C::AccessDenied: return "اجازه دسترسی به فایل یا پوشه آن نیست.";
     case C::Locked: return "فایل در دست برنامه دیگری است.";
+    case C::OverWorkbook:
+        return "این جدول از همین کتاب کار خوانده شده است و روی کتاب کار نوشته نمی‌شود؛ با نام دیگری ذخیره کنید.";
     case C::ChangedOnDisk:
         return "فایل پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است؛ چیزی روی آن نوشته نشد.";
     case C::ReadOnly:

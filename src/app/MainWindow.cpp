@@ -9,6 +9,7 @@
 #include "dialogs/TextPrompt.h"
 #include "export/TextViewer.h"
 #include "export/Workbook.h"
+#include "export/WorkbookReader.h"
 #include "print/PrintCommand.h"
 #include "print/PrintTitle.h"
 #include "render/QtText.h"
@@ -30,6 +31,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLayout>
 #include <QMenu>
@@ -357,7 +359,12 @@ void MainWindow::setCaption(const std::string& caption)
 
 QString MainWindow::captionText() const
 {
-    return caption_ == StartCaption ? QString::fromUtf8(caption_.c_str()) : PathToQString(caption_);
+    if (caption_ == StartCaption)
+        return QString::fromUtf8(caption_.c_str());
+    // A table read from a workbook names its sheet too.
+    const std::string& sheet = document_.sheetName();
+    return PathToQString(caption_)
+        + (sheet.empty() ? QString() : QStringLiteral(" — ") + QString::fromStdString(sheet));
 }
 
 void MainWindow::showTitle()
@@ -903,7 +910,8 @@ void MainWindow::buildReopenMenu(QMenu& file)
 
 void MainWindow::reopenAs(const ReadChoice& choice)
 {
-    if (document_.path().empty() || !settleUnsavedChanges())
+    // A workbook is never read as text.
+    if (document_.path().empty() || !document_.sheetName().empty() || !settleUnsavedChanges())
         return;
     const std::string path = document_.path();
     openPath(path, choice);
@@ -950,15 +958,47 @@ void MainWindow::showFileError(const FileError& error, FileOperation operation)
         QMessageBox::critical(this, QStringLiteral("Rasmik"), persianFileMessage(error, operation));
 }
 
+int MainWindow::chooseSheet(const std::vector<std::string>& names)
+{
+    if (runSheetChoice)
+        return runSheetChoice(names);
+    QStringList items;
+    for (const std::string& name : names)
+        items << QString::fromStdString(name);
+    bool chosen = false;
+    QInputDialog dialog(this);
+    dialog.setLayoutDirection(Qt::RightToLeft);
+    dialog.setWindowTitle(QStringLiteral("Rasmik"));
+    dialog.setLabelText(QStringLiteral("این کتاب کار چند برگه دارد. کدام برگه باز شود؟"));
+    dialog.setComboBoxItems(items);
+    dialog.setComboBoxEditable(false);
+    dialog.setOkButtonText(QStringLiteral("باز کردن"));
+    dialog.setCancelButtonText(QStringLiteral("انصراف"));
+    chosen = dialog.exec() == QDialog::Accepted;
+    return chosen ? static_cast<int>(items.indexOf(dialog.textValue())) : -1;
+}
+
 bool MainWindow::openPath(const std::string& path, const ReadChoice& choice)
 {
     // The font's measures are taken while the file is read.
     PrepareTextMetrics(MeasuringFont(grid_->font()));
     FileStatus opened;
+    // A workbook is known by its bytes, whatever its name.
+    const bool workbook = !choice.encoding && !choice.form && FileLooksLikeWorkbook(path);
     {
         ShownProgress shown(this, ReadingLabel);
         ScreenLayout target(*this);
-        opened = document_.open(path, target, shown.loadFn(), choice);
+        if (workbook) {
+            TableLines lines;
+            std::string sheet;
+            opened = ReadWorkbookTable(
+                path, [this](const std::vector<std::string>& names) { return chooseSheet(names); }, lines, sheet,
+                shown.fn());
+            if (opened)
+                opened = document_.openSheet(std::move(lines), AbsolutePath(path), sheet, target, shown.loadFn());
+        } else {
+            opened = document_.open(path, target, shown.loadFn(), choice);
+        }
     }
     if (!opened) {
         showFileError(opened.error(), FileOperation::Open);
@@ -1196,7 +1236,7 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
 {
     std::optional<TableSaveChoice> choice;
     for (;;) {
-        choice = PromptSaveTable(this, document_.path(), document_.encoding(), document_.form());
+        choice = PromptSaveTable(this, document_.saveNameOffered(), document_.encoding(), document_.form());
         if (!choice)
             return false;
         if (!SameFile(choice->path, document_.path()))
@@ -1220,6 +1260,9 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
         showFileError(r.error(), FileOperation::Save);
     else if (r.hasWarning())
         QMessageBox::warning(this, QStringLiteral("Rasmik"), persianBackupMessage(r.warning()));
+    // A table read from a workbook is new: once saved, it is the file it was saved as.
+    if (r.ok() && rowNumberBase == 0 && !document_.sheetName().empty())
+        openPath(choice->path);
     return r.ok();
 }
 
@@ -1387,6 +1430,9 @@ void MainWindow::exportToExcel()
         ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
         if (document_.lines().empty()) {
             r = FileStatus(FileErrorCode::EmptyTable, path);
+        } else if (!document_.sheetName().empty() && SameFile(path, document_.path())) {
+            // The workbook the table was read from keeps its sheets, formats and formulas.
+            r = FileStatus(FileErrorCode::OverWorkbook, path);
         } else {
             // What the grid shows: its cells in its column order, the rows that
             // show, read as the grid reads (its direction, its columns' widths).

@@ -110,6 +110,9 @@ public:
     // Hook for tests: runs a question about the table's file changed on
     // disk, given the box; returns what exec() would. By default exec().
     std::function<int(QMessageBox&)> runDiskQuestion;
+    // Hook for tests: picks the sheet of a workbook of several, given their
+    // names; the index, or -1 for none. By default a list to choose from.
+    std::function<int(const std::vector<std::string>&)> runSheetChoice;
 
     // Looks whether another program changed, deleted or moved the table's
     // file and says so; without unsaved changes it offers to open the new
@@ -129,6 +132,7 @@ private:
     enum class DiskAnswer { Save, SaveElsewhere, Cancel };
     DiskAnswer settleDiskBeforeSave();
     int askAboutDisk(QMessageBox& box);
+    int chooseSheet(const std::vector<std::string>& names);
     bool checkingDisk_ = false;
     // The newer version the user chose not to open, and whether a missing
     // file has been told: neither is asked about again.

@@ -36,7 +36,9 @@ std::unique_ptr<QFileDialog> MakeOpenDialog(QWidget* parent, const QString& curr
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     // Text files first, as always; then every other kind of table read.
     dialog->setNameFilters({QtFilter("Text File|*.txt"), QtFilter("CSV|*.csv"), QtFilter("Tab-separated|*.tsv;*.tab"),
-                            QtFilter("All Tables|*.txt;*.csv;*.tsv;*.tab"), QtFilter("All Files|*")});
+                            QtFilter("Workbook|*.xlsx;*.ods;*.xls"),
+                            QtFilter("All Tables|*.txt;*.csv;*.tsv;*.tab;*.xlsx;*.ods;*.xls"),
+                            QtFilter("All Files|*")});
     dialog->setDefaultSuffix(QStringLiteral("txt"));
     dialog->setOption(QFileDialog::ReadOnly, false);
     if (!current.isEmpty())

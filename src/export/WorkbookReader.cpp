@@ -283,7 +283,11 @@ const std::vector<std::string>& WorkbookReader::sheetNames() const
 
 int WorkbookReader::findSheet(std::string_view text) const
 {
-    const auto& names = sheetNames();
+    return SheetNamedOrNumbered(sheetNames(), text);
+}
+
+int SheetNamedOrNumbered(const std::vector<std::string>& names, std::string_view text)
+{
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i] == text)
             return static_cast<int>(i);
@@ -420,6 +424,48 @@ FileStatus ReadSheetAsCsv(WorkbookReader& book, std::size_t index, ByteBuffer& o
         out = ByteBuffer();
         return FileStatus(FileErrorCode::NoMemory, {});
     }
+    return {};
+}
+
+bool FileLooksLikeWorkbook(const std::string& path)
+{
+    // Only a regular file is looked into: a pipe or a device is never read.
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return false;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    char head[8];
+    const ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    return n > 0 && LooksLikeWorkbook(std::string_view(head, static_cast<std::size_t>(n)));
+}
+
+FileStatus ReadWorkbookTable(const std::string& path, const SheetChooser& choose, TableLines& lines, std::string& sheet,
+                             const ProgressFn& progress, bool askForOne)
+{
+    WorkbookReader book;
+    if (FileStatus opened = book.open(path); !opened)
+        return opened;
+    const std::vector<std::string>& names = book.sheetNames();
+    if (names.empty())
+        return FileStatus(FileError(FileErrorCode::SheetNotFound, path));
+    int index = 0;
+    if (names.size() > 1 || (askForOne && choose)) {
+        index = choose ? choose(names) : 0;
+        if (index < 0 || static_cast<std::size_t>(index) >= names.size())
+            return FileStatus(FileErrorCode::Cancelled, path);
+    }
+    ByteBuffer csv;
+    if (FileStatus read = ReadSheetAsCsv(book, static_cast<std::size_t>(index), csv, progress); !read)
+        return read;
+    TableLines table;
+    if (!TableLines::FromBytes(std::move(csv), table, progress, CommaForm))
+        return FileStatus(FileErrorCode::Cancelled, path);
+    table.setEncoding(FileEncoding{TextEncoding::Utf8, false});
+    lines = std::move(table);
+    sheet = names[static_cast<std::size_t>(index)];
     return {};
 }
 

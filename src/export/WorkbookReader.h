@@ -94,4 +94,22 @@ private:
 FileStatus ReadSheetAsCsv(WorkbookReader& book, std::size_t index, ByteBuffer& out, const ProgressFn& progress = {},
                           SheetExtent* extent = nullptr);
 
+// Whether the file at path is in a workbook's container (LooksLikeWorkbook
+// of its first bytes); false for one that cannot be read.
+bool FileLooksLikeWorkbook(const std::string& path);
+
+// Picks a sheet from the workbook's sheet names: its index, or -1 to stop.
+using SheetChooser = std::function<int(const std::vector<std::string>& names)>;
+
+// The sheet of the workbook at path that choose picks (asked for one sheet
+// only when askForOne) as a comma-separated table in UTF-8, its name in
+// sheet. A sheet chooser that stops makes it Cancelled; a workbook without a
+// sheet of cells fails as SheetNotFound.
+FileStatus ReadWorkbookTable(const std::string& path, const SheetChooser& choose, TableLines& lines, std::string& sheet,
+                             const ProgressFn& progress = {}, bool askForOne = false);
+
+// The sheet --sheet TEXT names: the one called text, else the one numbered
+// text from 1; -1 when there is none.
+int SheetNamedOrNumbered(const std::vector<std::string>& names, std::string_view text);
+
 } // namespace rasmik

@@ -375,6 +375,7 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
     replaceGrid(std::move(fresh));
     path_ = path;
     disk_ = {};
+    sheet_.clear();
     cellWidths_ = cellWidths;
     folderFiles_ = std::move(files);
     openedHeader_ = block;
@@ -511,10 +512,31 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
             broken.code != FileErrorCode::None)
             return broken;
     }
+    if (!sheet_.empty() && SameFile(path, path_))
+        return FileStatus(FileErrorCode::OverWorkbook, path);
     // Saved elsewhere, the open table is still the one to save.
     if (path_.empty() || !SameFile(path, path_))
         return SaveGridToFile(grid_, rowNumberBase, path, path_, progress, as, {}, {}, saveForm(to));
     return saveOverTable(path, rowNumberBase, progress, as, to);
+}
+
+FileStatus TableDocument::openSheet(TableLines lines, const std::string& workbookPath, const std::string& sheetName,
+                                    LayoutTarget& target, const LoadProgressFn& progress)
+{
+    FileStatus opened = openLines(std::move(lines), workbookPath, {}, target, progress);
+    if (opened)
+        sheet_ = sheetName;
+    return opened;
+}
+
+std::string TableDocument::saveNameOffered() const
+{
+    if (sheet_.empty())
+        return path_;
+    const std::size_t slash = path_.rfind('/');
+    const std::size_t dot = path_.rfind('.');
+    const bool hasExtension = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+    return (hasExtension ? path_.substr(0, dot) : path_) + ".csv";
 }
 
 DiskState TableDocument::diskState(FileIdentity* now)

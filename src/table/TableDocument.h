@@ -152,6 +152,15 @@ public:
     // cellWidths (when tab-separated).
     FileStatus openLines(TableLines lines, const std::string& path, const std::string& cellWidths, LayoutTarget& target,
                          const LoadProgressFn& progress = {});
+    // The same for a sheet of the workbook at workbookPath read as lines: a
+    // new table that names the workbook and the sheet, never saved over it.
+    FileStatus openSheet(TableLines lines, const std::string& workbookPath, const std::string& sheetName,
+                         LayoutTarget& target, const LoadProgressFn& progress = {});
+    // The sheet the table was read from; empty for a table read from its own file.
+    const std::string& sheetName() const { return sheet_; }
+    // The name Save offers: the table's own, or for a sheet the workbook's
+    // with ".csv" in place of its extension.
+    std::string saveNameOffered() const;
     // Lays the grid out again from the table's lines (after a change of font,
     // of fixed widths or of the remembered orders): changes made to cells since
     // are replaced. False when cancelled; the grid is then as it was.
@@ -443,6 +452,7 @@ private:
     std::string path_;
     // What the table's file held when read or last saved.
     FileIdentity disk_;
+    std::string sheet_;
     std::string cellWidths_;
     std::vector<std::string> columnOrders_;
     std::string columnOrdersPath_;

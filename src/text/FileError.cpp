@@ -115,6 +115,7 @@ std::string DescribeFileError(const FileError& error)
     case C::XmlDeclarations: return "the part " + error.subject + " of the workbook holds a DTD, which is not read";
     case C::CellOutOfRange: return "the cell reference " + error.subject + " lies outside the sheet";
     case C::SheetNotFound: return "the workbook has no sheet " + error.subject;
+    case C::OverWorkbook: return "the table was read from this workbook, which is never written over";
     case C::ChangedOnDisk: return "another program changed the file since it was read or saved";
     }
     return "unknown error";

@@ -60,6 +60,7 @@ enum class FileErrorCode {
     XmlDeclarations,     // the part subject holds a DTD (entity declarations are never read)
     CellOutOfRange,      // the cell reference subject lies outside the sheet's limits
     SheetNotFound,       // no sheet named or numbered subject
+    OverWorkbook,        // a table read from this workbook is never written over it as text
 };
 
 struct FileError {

@@ -180,8 +180,12 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("filter");
         QTest::newRow("Open") << "openTable"
-                              << QStringList{"Text File (*.txt)", "CSV (*.csv)", "Tab-separated (*.tsv *.tab)",
-                                             "All Tables (*.txt *.csv *.tsv *.tab)", "All Files (*)"};
+                              << QStringList{"Text File (*.txt)",
+                                             "CSV (*.csv)",
+                                             "Tab-separated (*.tsv *.tab)",
+                                             "Workbook (*.xlsx *.ods *.xls)",
+                                             "All Tables (*.txt *.csv *.tsv *.tab *.xlsx *.ods *.xls)",
+                                             "All Files (*)"};
         QTest::newRow("Excel") << "exportToExcel" << QStringList{"Excel (*.xlsx)"};
         // A table is saved in the form and encoding its file type names.
         QTest::newRow("Save") << "saveTable" << QStringList{"Text File, Windows-1256 (*.txt)",

@@ -318,6 +318,64 @@ private slots:
         QTest::newRow("unknown separator") << "in.csv" << QByteArray("a,b\r\n") << "out.csv"
                                            << "colon" << 2 << QByteArray();
     }
+    void workbookInput_data()
+    {
+        QTest::addColumn<QString>("book");
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<QString>("outName");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("output");
+        const QByteArray second("\r\n\tsecond\r\n");
+        QTest::newRow("the first sheet") << "openpyxl.xlsx" << QStringList{} << "out.csv" << 0 << QByteArray();
+        QTest::newRow("a sheet by number")
+            << "openpyxl.xlsx" << QStringList{"--sheet", "2"} << "out.txt" << 0 << second;
+        QTest::newRow("a sheet by name") << "xlwt.xls" << QStringList{"--sheet", "دوم"} << "out.txt" << 0 << second;
+        QTest::newRow("OpenDocument") << "handwritten.ods" << QStringList{"--sheet", "دوم"} << "out.txt" << 0 << second;
+        QTest::newRow("no such sheet") << "openpyxl.xlsx" << QStringList{"--sheet", "3"} << "out.txt" << 1
+                                       << QByteArray();
+        QTest::newRow("a sheet of a text table") << "" << QStringList{"--sheet", "1"} << "out.txt" << 2 << QByteArray();
+        QTest::newRow("never over the workbook")
+            << "openpyxl.xlsx" << QStringList{} << "openpyxl.xlsx" << 3 << QByteArray();
+    }
+
+    // Workbooks of other writers (tests/export/make_workbooks.py) as input.
+    void workbookInput()
+    {
+        QFETCH(QString, book);
+        QFETCH(QStringList, options);
+        QFETCH(QString, outName);
+        QFETCH(int, status);
+        QFETCH(QByteArray, output);
+        QTemporaryDir tables;
+        QProcess python;
+        python.start("/usr/bin/python3", {RASMIK_SOURCE_DIR "/tests/export/make_workbooks.py", tables.path()});
+        QVERIFY(python.waitForFinished(120000) && python.exitCode() == 0);
+        QVERIFY(Write(tables.path() + "/t.txt", "a\tb\r\n"));
+        const QString in = tables.path() + "/" + (book.isEmpty() ? QStringLiteral("t.txt") : book);
+        const QString out = tables.path() + "/" + outName;
+        const QByteArray before = ReadAll(in);
+        const Run r = rasmik(QStringList{"--convert", in, out} + options);
+        QVERIFY2(r.status == status, r.err.constData());
+        QCOMPARE(ReadAll(in), before);
+        if (status == 0 && !output.isEmpty())
+            QCOMPARE(ReadAll(out), output);
+        if (status == 0 && output.isEmpty())
+            QVERIFY(ReadAll(out).startsWith("سلام دنیا,\"Latin, with comma\",\"quote \"\" inside\""));
+        if (status != 0 && outName != book)
+            QVERIFY(!QFile::exists(out));
+    }
+
+    // Rasmik's own workbook reads back to the same cells.
+    void ownWorkbookReadsBack()
+    {
+        QTemporaryDir tables;
+        const QByteArray csv("a,\"b,c\"\r\n\"x\"\"y\",1\r\n\"two\nlines\",سلام\r\n");
+        QVERIFY(Write(tables.path() + "/in.csv", csv));
+        QCOMPARE(rasmik({"--convert", tables.path() + "/in.csv", tables.path() + "/book.xlsx"}).status, 0);
+        QCOMPARE(rasmik({"--convert", tables.path() + "/book.xlsx", tables.path() + "/back.csv"}).status, 0);
+        QCOMPARE(ReadAll(tables.path() + "/back.csv"), csv);
+    }
+
     void commaSeparated()
     {
         QFETCH(QString, inName);

@@ -85,7 +85,7 @@ check "Exec" test "$(key Exec)" = "rasmik %f"
 check "Exec names the installed program" test -x "$prefix/bin/$(key Exec | cut -d' ' -f1)"
 check "Icon names the installed icon" \
   test -f "$prefix/share/icons/hicolor/scalable/apps/$(key Icon).svg"
-check "MimeType" test "$(key MimeType)" = "text/plain;text/csv;text/tab-separated-values;"
+check "MimeType" test "$(key MimeType)" = "text/plain;text/csv;text/tab-separated-values;application/vnd.openxmlformats-officedocument.spreadsheetml.sheet;application/vnd.oasis.opendocument.spreadsheet;application/vnd.ms-excel;"
 check "Terminal" test "$(key Terminal)" = false
 check "English comment" test -n "$(key Comment)"
 check "Persian comment" env LC_ALL=C.UTF-8 grep -qP '\p{Arabic}{3}' <<<"$(key 'Comment\[fa\]')"
