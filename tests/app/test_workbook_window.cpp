@@ -147,6 +147,40 @@ private slots:
         QCOMPARE(ReadAll(xlsx), original);
     }
 
+    void badWorkbookKeepsTheTable_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("protected") << "encrypted.xlsx" << QStringLiteral("با گذرواژه محافظت شده است");
+        QTest::newRow("a zip bomb") << "bomb.xlsx" << QStringLiteral("بزرگ‌تر می‌شود");
+        QTest::newRow("entities") << "entities.xlsx" << QStringLiteral("DTD");
+        QTest::newRow(".xlsb") << "binary.xlsb"
+                               << QStringLiteral("این نوع کتاب کار خوانده نمی‌شود");
+        QTest::newRow("broken") << "truncated.xlsx" << QStringLiteral("آسیب دیده است");
+    }
+
+    // A workbook that cannot be read is said to be so in Persian; the open
+    // table stays as it was.
+    void badWorkbookKeepsTheTable()
+    {
+        QFETCH(QString, file);
+        QFETCH(QString, said);
+        QTemporaryDir bad;
+        QProcess python;
+        python.start(
+            QStringLiteral("/usr/bin/python3"),
+            {QStringLiteral(RASMIK_SOURCE_DIR "/tests/export/make_workbooks.py"), bad.path(), QStringLiteral("bad")});
+        QVERIFY(python.waitForFinished(120000) && python.exitCode() == 0);
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("t.txt"), "h\r\nv\r\n"));
+        auto w = openBook(dir.filePath("t.txt"), 0);
+        ModalCloser closer;
+        QVERIFY(!w->openFile(bad.filePath(file).toStdString()));
+        QVERIFY2(closer.texts.join(' ').contains(said), qPrintable(closer.texts.join('\n')));
+        QCOMPARE(Cell(*w, 0, 1), QStringLiteral("v"));
+        QVERIFY(w->document().sheetName().empty());
+    }
+
     // Pre File and Next File walk the folder's workbooks of the kind.
     void nextFileWalksWorkbooks()
     {
