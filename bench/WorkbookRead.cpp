@@ -1,17 +1,24 @@
-// rasmik-bench-workbook: times reading a large workbook, cell by cell and as
-// the comma-separated table an open would take, with the peak memory of
-// each, next to LibreOffice's headless conversion of the same workbook
-// where LibreOffice is installed. Not a test; run it by hand (bench/README.md).
+// rasmik-bench-workbook: times reading a large workbook, cell by cell, as
+// the comma-separated table an open would take, and as the open itself (the
+// table laid out to exact column widths), with the peak memory of each, next
+// to LibreOffice's headless conversion of the same workbook where LibreOffice
+// is installed. Not a test; run it by hand (bench/README.md).
 //
 //   rasmik-bench-workbook [--rows N[,N...]] [--dir DIR] [--runs K] [--no-office]
 
 #include "Measure.h"
 
 #include "export/WorkbookReader.h"
+#include "render/QtTextMetrics.h"
+#include "table/TableDocument.h"
+
+#include <QFont>
+#include <QGuiApplication>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -177,8 +184,10 @@ struct Result {
     std::uint64_t bytes = 0; // the table's bytes, or its cells
 };
 
+enum class Read { Cells, Table, Open };
+
 // Runs one read in a fresh process, so that its peak is its own.
-Result InChild(const std::string& path, bool csv)
+Result InChild(const std::string& path, Read read)
 {
     int fds[2];
     if (::pipe(fds) != 0)
@@ -186,6 +195,17 @@ Result InChild(const std::string& path, bool csv)
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::close(fds[0]);
+        // The open measures with the grid's kind of font; the toolkit starts before the clock.
+        std::unique_ptr<QGuiApplication> app;
+        std::unique_ptr<QtTextMetrics> metrics;
+        if (read == Read::Open) {
+            static int argc = 1;
+            static char name[] = "rasmik-bench-workbook";
+            static char* argv[] = {name, nullptr};
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            app = std::make_unique<QGuiApplication>(argc, argv);
+            metrics = std::make_unique<QtTextMetrics>(QFont(QStringLiteral("DejaVu Sans"), 10));
+        }
         const long long base = ProcStatusKb("VmRSS");
         struct rusage before { };
         ::getrusage(RUSAGE_SELF, &before);
@@ -194,8 +214,15 @@ Result InChild(const std::string& path, bool csv)
         const auto start = Clock::now();
         WorkbookReader book;
         Result r;
-        if (book.open(path)) {
-            if (csv) {
+        if (read == Read::Open) {
+            TableLines lines;
+            std::string sheet;
+            FixedLayoutTarget target(*metrics, 1000);
+            TableDocument document;
+            if (ReadWorkbookTable(path, {}, lines, sheet) && document.openSheet(std::move(lines), path, sheet, target))
+                r.bytes = static_cast<std::uint64_t>(document.grid().RowCount());
+        } else if (book.open(path)) {
+            if (read == Read::Table) {
                 ByteBuffer out;
                 if (ReadSheetAsCsv(book, 0, out))
                     r.bytes = out.size();
@@ -259,18 +286,21 @@ int main(int argc, char** argv)
     ::mkdir(dir.c_str(), 0755);
     const bool haveOffice = office && ::access("/usr/bin/soffice", X_OK) == 0;
     std::printf("| rows | file MB | sheet + strings XML MB | cells: s (CPU s) | cells: peak MB | table: s (CPU s) "
-                "| table: peak MB | table MB | peak / XML |%s\n",
+                "| table: peak MB | table MB | peak / XML | open, exact widths: s (CPU s) | open: peak MB |%s\n",
                 haveOffice ? " LibreOffice to .csv: s |" : "");
-    std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|%s\n", haveOffice ? "---:|" : "");
+    std::printf("|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|%s\n", haveOffice ? "---:|" : "");
     for (std::uint64_t rows : rowCounts) {
         const std::string path = dir + "/workbook-" + std::to_string(rows) + ".xlsx";
         const Made made = MakeWorkbook(path, rows);
-        std::vector<double> cellTimes, cellCpu, cellPeaks, csvTimes, csvCpu, csvPeaks, officeTimes;
+        std::vector<double> cellTimes, cellCpu, cellPeaks, csvTimes, csvCpu, csvPeaks, openTimes, openCpu, openPeaks,
+            officeTimes;
         std::uint64_t csvBytes = 0;
         for (int k = 0; k < runs; ++k) {
-            const Result cells = InChild(path, false);
-            const Result table = InChild(path, true);
-            if (cells.bytes != rows * 10 || table.bytes == 0) {
+            const Result cells = InChild(path, Read::Cells);
+            const Result table = InChild(path, Read::Table);
+            const Result open = InChild(path, Read::Open);
+            // The open's grid: the header row and every row of the sheet.
+            if (cells.bytes != rows * 10 || table.bytes == 0 || open.bytes < rows) {
                 std::fprintf(stderr, "reading %s failed\n", path.c_str());
                 return 1;
             }
@@ -281,6 +311,9 @@ int main(int argc, char** argv)
             csvTimes.push_back(table.seconds);
             csvPeaks.push_back(table.peakMb);
             csvBytes = table.bytes;
+            openTimes.push_back(open.seconds);
+            openCpu.push_back(open.cpu);
+            openPeaks.push_back(open.peakMb);
         }
         if (haveOffice) {
             const std::string out = dir + "/office";
@@ -289,10 +322,12 @@ int main(int argc, char** argv)
                                                "--headless", "--convert-to", "csv", "--outdir", out, path}));
         }
         const double xmlMb = static_cast<double>(made.sheetXml + made.sharedXml) / 1e6;
-        std::printf("| %llu | %.1f | %.1f | %.2f (%.2f) | %.0f | %.2f (%.2f) | %.0f | %.1f | %.2f |",
-                    static_cast<unsigned long long>(rows), static_cast<double>(made.fileSize) / 1e6, xmlMb,
-                    Median(cellTimes), Median(cellCpu), Median(cellPeaks), Median(csvTimes), Median(csvCpu),
-                    Median(csvPeaks), static_cast<double>(csvBytes) / 1e6, Median(csvPeaks) * 1.048576 / xmlMb);
+        std::printf(
+            "| %llu | %.1f | %.1f | %.2f (%.2f) | %.0f | %.2f (%.2f) | %.0f | %.1f | %.2f | %.2f (%.2f) | %.0f |",
+            static_cast<unsigned long long>(rows), static_cast<double>(made.fileSize) / 1e6, xmlMb, Median(cellTimes),
+            Median(cellCpu), Median(cellPeaks), Median(csvTimes), Median(csvCpu), Median(csvPeaks),
+            static_cast<double>(csvBytes) / 1e6, Median(csvPeaks) * 1.048576 / xmlMb, Median(openTimes),
+            Median(openCpu), Median(openPeaks));
         if (haveOffice)
             std::printf(" %.1f |", officeTimes.front());
         std::printf("\n");
