@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
@@ -47,6 +48,7 @@
 #include <QTextFrame>
 #include <QTextTable>
 #include <QTimer>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <initializer_list>
@@ -275,6 +277,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
     layout->addWidget(headerStrip_);
     layout->addWidget(grid_, 1);
     setCentralWidget(central);
+    // Tables and text dragged from other programs.
+    setAcceptDrops(true);
     statusLine_ = new StatusLine(this);
     setStatusBar(statusLine_);
     selectionStatusTimer_ = new QTimer(this);
@@ -471,6 +475,8 @@ struct MainWindow::EditCommands {
     static void renameCursorColumn(MainWindow& w);
     static void goToRow(MainWindow& w);
     static void pasteIntoCells(MainWindow& w);
+    // Cells copied or dragged from another program, written from the cursor on.
+    static void pasteData(MainWindow& w, const QMimeData& data);
     static void findAndReplace(MainWindow& w);
 };
 
@@ -764,14 +770,17 @@ void MainWindow::buildMenu()
 
 void MainWindow::EditCommands::pasteIntoCells(MainWindow& w)
 {
-    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
-    if (!data)
-        return;
+    if (const QMimeData* data = QGuiApplication::clipboard()->mimeData())
+        pasteData(w, *data);
+}
+
+void MainWindow::EditCommands::pasteData(MainWindow& w, const QMimeData& data)
+{
     std::vector<std::vector<std::string>> copied;
-    if (data->hasText() && !data->text().isEmpty())
-        copied = ClipboardCells(data->text().toStdString());
-    else if (data->hasHtml())
-        copied = HtmlTableCells(data->html());
+    if (data.hasText() && !data.text().isEmpty())
+        copied = ClipboardCells(data.text().toStdString());
+    else if (data.hasHtml())
+        copied = HtmlTableCells(data.html());
     if (copied.empty())
         return;
     // Held as typing holds it: the nearest letter, else refused by name.
@@ -1223,6 +1232,61 @@ void MainWindow::checkTableOnDisk()
     } else {
         declinedDiskHash_ = now.hash;
     }
+}
+
+namespace {
+
+// The local files of a drop, in its order.
+std::vector<std::string> droppedFiles(const QMimeData& data)
+{
+    std::vector<std::string> files;
+    if (data.hasUrls())
+        for (const QUrl& url : data.urls())
+            if (url.isLocalFile())
+                files.push_back(PathFromQString(url.toLocalFile()));
+    return files;
+}
+
+} // namespace
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData& data = *event->mimeData();
+    if (!droppedFiles(data).empty() || data.hasText() || data.hasHtml())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event)
+{
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event)
+{
+    const QMimeData& data = *event->mimeData();
+    const std::vector<std::string> files = droppedFiles(data);
+    if (!files.empty()) {
+        event->acceptProposedAction();
+        // Opened once the drop has returned: the program it came from is not
+        // held while the table is read or a question waits.
+        QTimer::singleShot(0, this, [this, files] {
+            if (openFile(files.front()) && files.size() > 1)
+                statusLine_->showMessage(
+                    QStringLiteral("%1 فایل رها شد؛ تنها نخستین آن‌ها باز شد.")
+                        .arg(files.size()),
+                    10000);
+        });
+        return;
+    }
+    // Text goes into the cells from the one it was dropped on, as a paste.
+    const QModelIndex cell = grid_->indexAt(grid_->viewport()->mapFrom(this, event->position().toPoint()));
+    if (!cell.isValid() || !(data.hasText() || data.hasHtml())) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    grid_->setCurrentIndex(cell);
+    EditCommands::pasteData(*this, data);
 }
 
 void MainWindow::changeEvent(QEvent* event)
