@@ -88,10 +88,10 @@ Qt::LayoutDirection readInOwnDirection(QString& text)
         while (body < text.size() && text[body] == QLatin1Char(' '))
             ++body;
     }
-    const QList<uint> rest = QStringView(text).mid(body).toUcs4();
-    const std::u32string_view codePoints(reinterpret_cast<const char32_t*>(rest.constData()),
-                                         static_cast<std::size_t>(rest.size()));
-    if (DirectionOfText(codePoints) == ReadingDirection::RightToLeft) {
+    // Looked at where it stands: a report makes a caption of every cell.
+    const std::u16string_view rest(reinterpret_cast<const char16_t*>(text.utf16()) + body,
+                                   static_cast<std::size_t>(text.size() - body));
+    if (DirectionOfText(rest) == ReadingDirection::RightToLeft) {
         text.prepend(QChar(0x200F));
         return Qt::RightToLeft;
     }

@@ -68,6 +68,19 @@ ReadingDirection DirectionOfText(std::u32string_view text, ReadingDirection none
     return none;
 }
 
+ReadingDirection DirectionOfText(std::u16string_view text, ReadingDirection none)
+{
+    FirstStrong first;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000)
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        if (first.see(c))
+            return first.direction;
+    }
+    return none;
+}
+
 ReadingDirection DirectionOfText(std::string_view text, TextEncoding held, ReadingDirection none)
 {
     FirstStrong first;

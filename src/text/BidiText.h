@@ -23,6 +23,8 @@ enum class VisibleEdge { Right, Left, Middle };
 // The direction of the text's first strong character outside isolates (the
 // paragraph rule, as dir="auto" on the web); none when it has none.
 ReadingDirection DirectionOfText(std::u32string_view text, ReadingDirection none = ReadingDirection::RightToLeft);
+// The same for UTF-16 text (a QString's), without a copy.
+ReadingDirection DirectionOfText(std::u16string_view text, ReadingDirection none = ReadingDirection::RightToLeft);
 // The same for text held in encoding held (Windows-1256 or UTF-8).
 ReadingDirection DirectionOfText(std::string_view text, TextEncoding held,
                                  ReadingDirection none = ReadingDirection::RightToLeft);

@@ -106,17 +106,24 @@ void TestBidiText::directionOfText_data()
     QTest::newRow("right-to-left mark") << "\u200FLatin" << true;
     // Inside an isolate the letters do not count.
     QTest::newRow("isolated Latin") << "\u2066abc\u2069 کتاب" << true;
+    // A letter beyond the 16 bits of UTF-16 (Old Italic, left to right).
+    QTest::newRow("a surrogate pair") << "12 \U00010300" << false;
 }
 
-// In both held forms: Windows-1256 holds the marks (0xFD, 0xFE) but no isolates.
+// In UTF-16 and both held forms: Windows-1256 holds the marks (0xFD, 0xFE).
 void TestBidiText::directionOfText()
 {
     QFETCH(QString, text);
     QFETCH(bool, rightToLeft);
     const ReadingDirection want = rightToLeft ? ReadingDirection::RightToLeft : ReadingDirection::LeftToRight;
     QCOMPARE(DirectionOfText(codePoints(text)), want);
+    QCOMPARE(DirectionOfText(std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()),
+                                                 static_cast<std::size_t>(text.size()))),
+             want);
     QCOMPARE(DirectionOfText(held(text, TextEncoding::Utf8), TextEncoding::Utf8), want);
-    if (!text.contains(QChar(0x2066)))
+    // Windows-1256 has no isolates and nothing beyond 16 bits.
+    const bool inCp1256 = !text.contains(QChar(0x2066)) && text.toUcs4().size() == text.size();
+    if (inCp1256)
         QCOMPARE(DirectionOfText(held(text, TextEncoding::Windows1256), TextEncoding::Windows1256), want);
 }
 
