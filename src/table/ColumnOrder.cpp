@@ -107,8 +107,10 @@ std::string ColumnOrderValue(const CoreGrid& grid)
     return value;
 }
 
-bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrders)
+bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrders, std::vector<int>* applied)
 {
+    if (applied)
+        applied->clear();
     const std::string stored = KeyValueOf(columnOrders, ColumnOrderKey(grid));
     if (stored.empty())
         return false;
@@ -161,8 +163,11 @@ bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrde
         permutation[static_cast<std::size_t>(target[static_cast<std::size_t>(j)])] = j;
         moved = moved || target[static_cast<std::size_t>(j)] != j;
     }
-    if (moved)
+    if (moved) {
         grid.PermuteColumns(permutation);
+        if (applied)
+            *applied = std::move(permutation);
+    }
     return true;
 }
 

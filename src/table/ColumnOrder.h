@@ -33,8 +33,11 @@ std::string ColumnOrderValue(const CoreGrid& grid);
 // that occurs k times goes, in its k-th column, to the place of its k-th
 // stored occurrence; columns that find no stored place fill the remaining
 // places, each staying where it stood when that place is free. No column is
-// lost or shown twice. Returns whether an order was found and applied.
-bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrders);
+// lost or shown twice. Returns whether an order was found and applied;
+// applied (when given) receives the permutation (PermuteColumns), empty
+// when no column moved.
+bool ApplyColumnOrder(CoreGrid& grid, const std::vector<std::string>& columnOrders,
+                      std::vector<int>* applied = nullptr);
 
 // Stores the grid's present order under its key (replacing the first line
 // with that key, else appending one) and writes columnOrders to

@@ -109,6 +109,7 @@ void TableDocument::cursorPlaced()
 
 bool TableDocument::undo()
 {
+    const RecordsEdit recorded(*this, EditKind::Undo);
     if (!history_.undo())
         return false;
     keepCursorShown();
@@ -119,6 +120,7 @@ bool TableDocument::undo()
 
 bool TableDocument::redo()
 {
+    const RecordsEdit recorded(*this, EditKind::Redo);
     if (!history_.redo())
         return false;
     keepCursorShown();
@@ -286,19 +288,37 @@ void TableDocument::changedColumns(int firstCol, int lastCol)
 }
 
 bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
-                              const LoadProgressFn& progress, CoreGrid& out) const
+                              const LoadProgressFn& progress, CoreGrid& out, std::vector<int>* order) const
 {
-    return buildGrid(lines, cellWidths, columnOrders_, target, progress, out);
+    return buildGrid(lines, cellWidths, columnOrders_, target, progress, out, order);
 }
 
 bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWidths,
                               const std::vector<std::string>& orders, LayoutTarget& target,
-                              const LoadProgressFn& progress, CoreGrid& out) const
+                              const LoadProgressFn& progress, CoreGrid& out, std::vector<int>* order,
+                              const std::vector<int>* columnOrder) const
 {
     CoreGrid fresh;
     if (!LayoutGridCells(fresh, lines, cellWidths, StageProgress(progress, LoadStage::Cells)))
         return false;
-    ApplyColumnOrder(fresh, orders);
+    if (!columnOrder) {
+        ApplyColumnOrder(fresh, orders, order);
+    } else {
+        // A record's order, applied only when it is a permutation of these columns.
+        const std::size_t n = static_cast<std::size_t>(fresh.ColCount());
+        std::vector<char> seen(n, 0);
+        bool fits = columnOrder->size() == n;
+        for (std::size_t i = 0; fits && i < n; ++i) {
+            const int j = (*columnOrder)[i];
+            fits = j >= 0 && static_cast<std::size_t>(j) < n && !seen[static_cast<std::size_t>(j)];
+            if (fits)
+                seen[static_cast<std::size_t>(j)] = 1;
+        }
+        if (fits)
+            fresh.PermuteColumns(*columnOrder);
+        if (order)
+            *order = fits ? *columnOrder : std::vector<int>{};
+    }
     if (!target.wantsWidths()) {
         FinishLayout(fresh, {}, fresh.DefaultRowHeight());
         fresh.Col = 0;
@@ -334,14 +354,27 @@ FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& targe
     FileStatus read = ReadTableFile(path, lines, StageProgress(progress, LoadStage::Reading), choice, &identity);
     if (!read)
         return read;
-    FileStatus opened = openLines(std::move(lines), path, cellWidths, target, progress);
-    if (opened)
+    FileStatus opened = openLinesInOrder(std::move(lines), path, cellWidths, target, progress, nullptr);
+    if (opened) {
         disk_ = identity;
+        linesFromFile_ = true;
+        readChoice_ = choice;
+        announceBase();
+    }
     return opened;
 }
 
 FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& givenCellWidths,
                                     LayoutTarget& target, const LoadProgressFn& progress)
+{
+    linesFromFile_ = false;
+    readChoice_ = {};
+    return openLinesInOrder(std::move(lines), givenPath, givenCellWidths, target, progress, nullptr);
+}
+
+FileStatus TableDocument::openLinesInOrder(TableLines lines, const std::string& givenPath,
+                                           const std::string& givenCellWidths, LayoutTarget& target,
+                                           const LoadProgressFn& progress, const std::vector<int>* columnOrder)
 {
     const std::string path = CleanTablePath(givenPath);
     // The header block and fixed widths belong to tab-separated tables.
@@ -359,7 +392,8 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
         };
     // Built aside, so that a cancelled open leaves the previous table in place.
     CoreGrid fresh;
-    if (!buildGrid(lines, cellWidths, target, watched, fresh))
+    std::vector<int> order;
+    if (!buildGrid(lines, cellWidths, columnOrders_, target, watched, fresh, &order, columnOrder))
         return FileStatus(cancelled ? FileErrorCode::Cancelled : FileErrorCode::TooLarge, path);
     std::vector<std::string> files = RebuildFolderFiles(NormalizeFolder(FolderOf(path)), TableKindExtension(path));
 
@@ -373,6 +407,7 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
     // The lines first: whoever hears of the new grid may ask for its encoding.
     lines_ = std::move(lines);
     replaceGrid(std::move(fresh));
+    layoutOrder_ = std::move(order);
     path_ = path;
     disk_ = {};
     sheet_.clear();
@@ -385,15 +420,19 @@ FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPa
     } else {
         headerPanelCount_ = 0;
     }
+    announceBase();
     return {};
 }
 
 bool TableDocument::layOut(LayoutTarget& target, const LoadProgressFn& progress)
 {
     CoreGrid fresh;
-    if (!buildGrid(lines_, cellWidths_, target, progress, fresh))
+    std::vector<int> order;
+    if (!buildGrid(lines_, cellWidths_, target, progress, fresh, &order))
         return false;
     replaceGrid(std::move(fresh));
+    layoutOrder_ = std::move(order);
+    announceBase();
     return true;
 }
 
@@ -415,6 +454,7 @@ void TableDocument::setCursor(int col, int row)
 
 void TableDocument::setCell(int col, int row, std::string_view text)
 {
+    const RecordsEdit recorded(*this, EditKind::SetCell, [&](EditEncoder& e) { e.number(col).number(row).text(text); });
     const StepName named(*this, "Edit Cell");
     if (col < 0 || row < 0 || col >= grid_.ColCount() || row >= grid_.RowCount())
         return;
@@ -445,6 +485,7 @@ void TableDocument::moveColumnNow(int from, int to, int cursorCol)
 
 void TableDocument::moveColumn(int from, int to)
 {
+    const RecordsEdit recorded(*this, EditKind::MoveColumn, [&](EditEncoder& e) { e.number(from).number(to); });
     const StepName named(*this, "Move Column");
     const int count = grid_.ColCount();
     if (from < 0 || to < 0 || from >= count || to >= count || from == to)
@@ -474,6 +515,7 @@ void TableDocument::moveColumn(int from, int to)
 
 void TableDocument::setColumnWidth(int col, int width)
 {
+    const RecordsEdit recorded(*this, EditKind::ColumnWidth, [&](EditEncoder& e) { e.number(col).number(width); });
     if (col >= 0 && col < grid_.ColCount())
         grid_.SetColWidth(col, width);
 }
@@ -524,8 +566,10 @@ FileStatus TableDocument::openSheet(TableLines lines, const std::string& workboo
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
     FileStatus opened = openLines(std::move(lines), workbookPath, {}, target, progress);
-    if (opened)
+    if (opened) {
         sheet_ = sheetName;
+        announceBase();
+    }
     return opened;
 }
 
@@ -617,6 +661,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
     // A new layout cuts the table as the file now holds it.
     bool rebuild = isModified() || numbered || fixedWidths || fields != lines_.form();
     CoreGrid converted;
+    bool convertedForm = false;
     if (held != grid_.Encoding() && ConvertGridText(grid_, held, converted)) {
         // Saved in another form, the table holds its text that way from now
         // on; the steps of the history hold the old form and go.
@@ -639,6 +684,7 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
         grid_ = std::move(converted);
         history_.clear(true);
         historyEpoch_ = grid_.Epoch();
+        convertedForm = true;
         TableLines rebuilt = TableLines::FromBytes(BuildSaveBytes(grid_, rowNumberBase, form), fields);
         rebuilt.setEncoding(as);
         rebuilt.setLineForm(lines_.lineBreak(), lines_.lastLineEnded());
@@ -665,6 +711,17 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
         history_.markClean();
     else
         history_.markNeverClean();
+    // The lines are the grid's from here on, not what reading the file gives,
+    // unless the history starts again here: edits recorded before hold the
+    // old form, and the file as written, header block and all, is the base.
+    linesFromFile_ = convertedForm;
+    if (convertedForm) {
+        readChoice_ = ReadChoice{as.encoding, fields};
+        layoutOrder_.clear();
+        announceBase();
+    }
+    if (recorder_)
+        recorder_->saved(disk_);
     historyChanged();
     return saved;
 }
@@ -673,24 +730,28 @@ FileStatus TableDocument::saveOverTable(const std::string& path, std::int64_t ro
 // Copy read only those.
 void TableDocument::simpleNumber()
 {
+    const RecordsEdit recorded(*this, EditKind::SimpleNumber);
     const StepName named(*this, "Simple Number");
     changeColumnCells(grid_.Col, [this] { filtered_ ? SimpleNumber(grid_, shownRows_) : SimpleNumber(grid_); });
 }
 
 void TableDocument::blankColumn()
 {
+    const RecordsEdit recorded(*this, EditKind::BlankColumn);
     const StepName named(*this, "Delete Col");
     changeColumnCells(grid_.Col, [this] { filtered_ ? BlankColumn(grid_, shownRows_) : BlankColumn(grid_); });
 }
 
 void TableDocument::shiftColumnLeft()
 {
+    const RecordsEdit recorded(*this, EditKind::ShiftColumnLeft);
     const StepName named(*this, "Shift Col N+1 to N");
     changeColumnCells(grid_.Col, [this] { filtered_ ? ShiftColumnLeft(grid_, shownRows_) : ShiftColumnLeft(grid_); });
 }
 
 bool TableDocument::sortRows(bool descending)
 {
+    const RecordsEdit recorded(*this, EditKind::SortRows, [&](EditEncoder& e) { e.number(descending ? 1 : 0); });
     const PlacesCursor placed(*this);
     const StepName named(*this, "Sort");
     auto order = std::make_shared<const std::vector<int>>(SortedRowOrder(grid_, grid_.Col, descending));
@@ -752,6 +813,7 @@ void TableDocument::reorderRowsNow(const std::vector<int>& order)
 
 int TableDocument::filterRows(const std::string& words)
 {
+    const RecordsEdit recorded(*this, EditKind::FilterRows, [&](EditEncoder& e) { e.text(words); });
     const PlacesCursor placed(*this);
     std::vector<int> rows = MatchingRows(grid_, words);
     const ShapeChange change(*this);
@@ -771,6 +833,7 @@ int TableDocument::filterRows(const std::string& words)
 
 void TableDocument::showAllRows()
 {
+    const RecordsEdit recorded(*this, EditKind::ShowAllRows);
     const PlacesCursor placed(*this);
     if (!filtered_)
         return;
@@ -838,6 +901,7 @@ void TableDocument::insertRowNow(int row, const CoreGrid::HeldRow& held, int fix
 
 bool TableDocument::deleteRow()
 {
+    const RecordsEdit recorded(*this, EditKind::DeleteRow);
     const StepName named(*this, "Delete Row");
     const int row = grid_.Row;
     const int col = grid_.Col;
@@ -884,6 +948,7 @@ void TableDocument::insertColumnNow(int col, CoreGrid::HeldColumn held, int curs
 
 bool TableDocument::removeColumn()
 {
+    const RecordsEdit recorded(*this, EditKind::RemoveColumn);
     const StepName named(*this, "Remove Column");
     const int col = grid_.Col;
     const int row = grid_.Row;
@@ -907,6 +972,7 @@ bool TableDocument::removeColumn()
 
 bool TableDocument::insertRow(bool below)
 {
+    const RecordsEdit recorded(*this, EditKind::InsertRow, [&](EditEncoder& e) { e.number(below ? 1 : 0); });
     const PlacesCursor placed(*this);
     const StepName named(*this, "Insert Row");
     const int col = grid_.Col;
@@ -934,6 +1000,7 @@ bool TableDocument::insertRow(bool below)
 
 bool TableDocument::insertColumn()
 {
+    const RecordsEdit recorded(*this, EditKind::InsertColumn);
     const PlacesCursor placed(*this);
     const StepName named(*this, "Insert Column");
     const int col = grid_.Col;
@@ -962,6 +1029,11 @@ bool TableDocument::insertColumn()
 
 std::size_t TableDocument::clearCells(const std::vector<int>& rows, int firstCol, int lastCol)
 {
+    const RecordsEdit recorded(*this, EditKind::ClearCells, [&](EditEncoder& e) {
+        e.number(firstCol).number(lastCol).number(static_cast<std::int64_t>(rows.size()));
+        for (const int r : rows)
+            e.number(r);
+    });
     const StepName named(*this, "Clear");
     return changeBlockCells(firstCol, lastCol, [&] {
         for (int c = std::max(firstCol, 0); c <= std::min(lastCol, grid_.ColCount() - 1); ++c)
@@ -1012,6 +1084,14 @@ void TableDocument::shrinkGrid(int rows, int cols)
 
 PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>>& cells)
 {
+    const RecordsEdit recorded(*this, EditKind::PasteCells, [&](EditEncoder& e) {
+        e.number(static_cast<std::int64_t>(cells.size()));
+        for (const auto& line : cells) {
+            e.number(static_cast<std::int64_t>(line.size()));
+            for (const std::string& cell : line)
+                e.text(cell);
+        }
+    });
     const PlacesCursor placed(*this);
     const StepName named(*this, "Paste");
     PastedBlock block;
@@ -1079,6 +1159,8 @@ PastedBlock TableDocument::pasteCells(const std::vector<std::vector<std::string>
 
 std::size_t TableDocument::replaceInCells(std::string_view find, std::string_view with, bool wholeCells)
 {
+    const RecordsEdit recorded(*this, EditKind::ReplaceInCells,
+                               [&](EditEncoder& e) { e.text(find).text(with).number(wholeCells ? 1 : 0); });
     const StepName named(*this, "Find and Replace");
     if (find.empty())
         return 0;
@@ -1120,6 +1202,7 @@ std::size_t TableDocument::replaceInCells(std::string_view find, std::string_vie
 
 bool TableDocument::renameColumn(std::string_view name)
 {
+    const RecordsEdit recorded(*this, EditKind::RenameColumn, [&](EditEncoder& e) { e.text(name); });
     const StepName named(*this, "Rename Column");
     const int col = grid_.Col;
     if (col < 0 || col >= grid_.ColCount() || grid_.RowCount() == 0 || grid_.Cell(col, 0) == name)
@@ -1149,12 +1232,15 @@ bool TableDocument::fixCellSize(const std::string& widths, LayoutTarget& target,
         return false;
     // Laid out aside first, so that a cancel leaves widths, file and grid alone.
     CoreGrid fresh;
-    if (!buildGrid(lines_, widths, target, progress, fresh))
+    std::vector<int> order;
+    if (!buildGrid(lines_, widths, target, progress, fresh, &order))
         return false;
     // A ".cfg" that cannot be written leaves the widths in use until the next open.
     WriteCellFormat(CfgPathFor(path_), widths);
     cellWidths_ = widths;
     replaceGrid(std::move(fresh));
+    layoutOrder_ = std::move(order);
+    announceBase();
     return true;
 }
 
@@ -1170,10 +1256,13 @@ bool TableDocument::deleteColumnOrder(LayoutTarget& target, const LoadProgressFn
     std::vector<std::string> orders = columnOrders_;
     ForgetColOrder(grid_, orders);
     CoreGrid fresh;
-    if (!buildGrid(lines_, cellWidths_, orders, target, progress, fresh))
+    std::vector<int> order;
+    if (!buildGrid(lines_, cellWidths_, orders, target, progress, fresh, &order))
         return false;
     const bool written = DeleteColOrder(grid_, columnOrders_, columnOrdersPath_);
     replaceGrid(std::move(fresh));
+    layoutOrder_ = std::move(order);
+    announceBase();
     return written;
 }
 
@@ -1307,6 +1396,106 @@ PasteOutcome TableDocument::writePasteLines(const std::vector<std::string>& line
         outcome.error = written.error();
     }
     return outcome;
+}
+
+void TableDocument::setEditRecorder(EditRecorder* recorder)
+{
+    recorder_ = recorder;
+    if (recorder_)
+        recorder_->baseChanged(editBase());
+}
+
+EditBase TableDocument::editBase() const
+{
+    EditBase base;
+    base.emptyGrid = path_.empty();
+    if (base.emptyGrid)
+        return base;
+    base.path = path_;
+    base.sheet = sheet_;
+    base.bytes = lines_.buffer();
+    base.form = lines_.form();
+    base.encoding = lines_.encoding();
+    base.textEnd = lines_.textEnd();
+    base.lineBreak = std::string(lines_.lineBreak());
+    base.lastLineEnded = lines_.lastLineEnded();
+    base.cellWidths = cellWidths_;
+    base.columnOrder = layoutOrder_;
+    if (linesFromFile_ && sheet_.empty()) {
+        base.file = disk_;
+        base.readEncoding = readChoice_.encoding;
+        base.readForm = readChoice_.form;
+    }
+    return base;
+}
+
+void TableDocument::announceBase()
+{
+    if (recorder_)
+        recorder_->baseChanged(editBase());
+}
+
+TableDocument::RecordsEdit::~RecordsEdit()
+{
+    --doc.editDepth_;
+    if (outer && edit && doc.recorder_ && std::uncaught_exceptions() == 0)
+        doc.recorder_->edited(edit->bytes());
+}
+
+FileStatus TableDocument::openRecorded(const EditBase& base, const std::string& path, LayoutTarget& target,
+                                       const LoadProgressFn& progress, FileIdentity* identity)
+{
+    if (base.emptyGrid) {
+        lines_ = TableLines();
+        replaceGrid(CoreGrid());
+        path_.clear();
+        disk_ = {};
+        sheet_.clear();
+        cellWidths_.clear();
+        layoutOrder_.clear();
+        linesFromFile_ = false;
+        readChoice_ = {};
+        folderFiles_.clear();
+        openedHeader_ = {};
+        headerPanelCount_ = 0;
+        announceBase();
+        return {};
+    }
+    TableLines lines;
+    FileIdentity read;
+    const bool fromFile = !base.bytes;
+    const ReadChoice choice{base.readEncoding, base.readForm};
+    if (fromFile) {
+        if (FileStatus status =
+                ReadTableFile(base.path, lines, StageProgress(progress, LoadStage::Reading), choice, &read);
+            !status)
+            return status;
+    } else {
+        if (!TableLines::FromBytes(ByteBuffer(base.bytes->view()), lines, StageProgress(progress, LoadStage::Reading),
+                                   base.form))
+            return FileStatus(FileErrorCode::Cancelled, path);
+        lines.setEncoding(base.encoding);
+        lines.setLineForm(base.lineBreak, base.lastLineEnded);
+        lines.setTextEnd(base.textEnd);
+    }
+    FileStatus opened = openLinesInOrder(std::move(lines), path, base.cellWidths, target, progress, &base.columnOrder);
+    if (!opened)
+        return opened;
+    sheet_ = base.sheet;
+    linesFromFile_ = fromFile;
+    readChoice_ = fromFile ? choice : ReadChoice{};
+    if (fromFile)
+        disk_ = read;
+    if (identity)
+        *identity = read;
+    announceBase();
+    return {};
+}
+
+void TableDocument::markRestored()
+{
+    history_.markNeverClean();
+    historyChanged();
 }
 
 bool TableDocument::saveRowForHeader(const std::string& folder) const

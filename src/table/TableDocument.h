@@ -5,6 +5,7 @@
 // through this class, so that whoever shows it only reads it.
 
 #include "table/CoreGrid.h"
+#include "table/EditRecord.h"
 #include "table/FolderFiles.h"
 #include "table/SaveLines.h"
 #include "table/TableLayout.h"
@@ -112,6 +113,11 @@ public:
     // Called whenever what can be undone or redone, or the modified state,
     // may have changed.
     void setHistoryListener(std::function<void()> listener) { historyListener_ = std::move(listener); }
+    // The one recorder told of every edit (null for none); it hears of the
+    // present base at once.
+    void setEditRecorder(EditRecorder* recorder);
+    // What the edits made since the last open or layout start from.
+    EditBase editBase() const;
 
     // ---- what is open (read only) ----
     const CoreGrid& grid() const { return grid_; }
@@ -156,6 +162,14 @@ public:
     // new table that names the workbook and the sheet, never saved over it.
     FileStatus openSheet(TableLines lines, const std::string& workbookPath, const std::string& sheetName,
                          LayoutTarget& target, const LoadProgressFn& progress = {});
+    // The table a record's edits start from, laid out as it was then (its
+    // column order included), as the table at path: base's bytes when it
+    // has them, else its file read again (identity receives what that held).
+    // The edits are then made again with ReplayEdits, and markRestored
+    // makes the result unsaved.
+    FileStatus openRecorded(const EditBase& base, const std::string& path, LayoutTarget& target,
+                            const LoadProgressFn& progress = {}, FileIdentity* identity = nullptr);
+    void markRestored();
     // The sheet the table was read from; empty for a table read from its own file.
     const std::string& sheetName() const { return sheet_; }
     // The name Save offers: the table's own, or for a sheet the workbook's
@@ -351,6 +365,30 @@ public:
     bool saveRowForHeader(const std::string& folder) const;
 
 private:
+    // Records the public edit it lives in, once that ends, unless an outer
+    // one records it: what args adds to the edit are its arguments.
+    struct RecordsEdit {
+        template <typename Args>
+        RecordsEdit(TableDocument& d, EditKind kind, Args&& args) : doc(d), outer(d.editDepth_++ == 0 && d.recorder_)
+        {
+            if (outer) {
+                edit.emplace(kind, d.grid_.Col, d.grid_.Row);
+                args(*edit);
+            }
+        }
+        RecordsEdit(TableDocument& d, EditKind kind) : RecordsEdit(d, kind, [](EditEncoder&) {}) { }
+        ~RecordsEdit();
+        RecordsEdit(const RecordsEdit&) = delete;
+        RecordsEdit& operator=(const RecordsEdit&) = delete;
+        TableDocument& doc;
+        bool outer;
+        std::optional<EditEncoder> edit;
+    };
+    // Tells the recorder that the edits start again from here.
+    void announceBase();
+    FileStatus openLinesInOrder(TableLines lines, const std::string& givenPath, const std::string& givenCellWidths,
+                                LayoutTarget& target, const LoadProgressFn& progress,
+                                const std::vector<int>* columnOrder);
     // The name the steps recorded while it lives get (the first one set
     // wins: a rename is a cell edit named "Rename Column").
     struct StepName {
@@ -435,12 +473,22 @@ private:
     std::shared_ptr<HeldCells> heldChanges(int col, const CoreGrid::HeldColumn& before, std::size_t& changed) const;
     void changedColumns(int firstCol, int lastCol);
     // Cuts lines with cellWidths into a fresh grid and sizes it; false when cancelled.
+    // order receives the column order the layout gave the grid; a given
+    // columnOrder is applied instead of the remembered orders.
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, LayoutTarget& target,
-                   const LoadProgressFn& progress, CoreGrid& out) const;
+                   const LoadProgressFn& progress, CoreGrid& out, std::vector<int>* order) const;
     bool buildGrid(const TableLines& lines, const std::string& cellWidths, const std::vector<std::string>& orders,
-                   LayoutTarget& target, const LoadProgressFn& progress, CoreGrid& out) const;
+                   LayoutTarget& target, const LoadProgressFn& progress, CoreGrid& out, std::vector<int>* order,
+                   const std::vector<int>* columnOrder = nullptr) const;
 
     TableObserver* observer_ = nullptr;
+    EditRecorder* recorder_ = nullptr;
+    int editDepth_ = 0;
+    // The column order of the last layout, and whether the lines are what
+    // reading the table's file with readChoice_ gives.
+    std::vector<int> layoutOrder_;
+    bool linesFromFile_ = false;
+    ReadChoice readChoice_;
     std::function<void()> historyListener_;
     UndoHistory history_;
     // The grid's epoch in which the history's held cells are valid.
