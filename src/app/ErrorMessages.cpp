@@ -70,6 +70,7 @@ std::string PersianReason(const FileError& e)
     case C::Locked: return "فایل در دست برنامه دیگری است.";
     case C::OverWorkbook:
         return "این جدول از همین کتاب کار خوانده شده است و روی کتاب کار نوشته نمی‌شود؛ با نام دیگری ذخیره کنید.";
+    case C::RecordDamaged: return "نسخه بازیابی آسیب دیده است و خوانده نمی‌شود.";
     case C::ChangedOnDisk:
         return "فایل پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است؛ چیزی روی آن نوشته نشد.";
     case C::ReadOnly:

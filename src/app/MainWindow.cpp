@@ -309,6 +309,8 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
 
     // Start-up sequence.
     appFolder_ = ExeFolder();
+    recovery_ = std::make_unique<RecoveryRecorder>(appFolder_);
+    document_.setEditRecorder(recovery_.get());
     {
         const SavedFont saved = LoadSavedFont(appFolder_);
         if (saved.found) {
@@ -339,6 +341,11 @@ MainWindow::MainWindow(const std::vector<std::string>& args, QWidget* parent) : 
         const std::string path = std::move(pendingPath_);
         pendingPath_.clear();
         startupOpenFailed_ = !openPath(path);
+    } else {
+        // Without a table to open, the newest record left behind is offered.
+        std::string table;
+        if (offerRecord({}, &table) == RecordAnswer::AsItIs && !table.empty())
+            startupOpenFailed_ = !openPath(table, {}, false);
     }
     if (!startupOpenFailed_) {
         maximizeAction_->setChecked(Settings().GetBool("Maximize"));
@@ -353,6 +360,7 @@ MainWindow::~MainWindow()
     // The document goes before the grid: an edit left open must not reach it.
     grid_->discardOpenEdit();
     document_.setHistoryListener({});
+    document_.setEditRecorder(nullptr);
 }
 
 void MainWindow::setCaption(const std::string& caption)
@@ -402,6 +410,8 @@ void MainWindow::showEditState()
     if (QAction* a = command("showAllRows"))
         a->setEnabled(document_.isFiltered());
     showTitle();
+    if (recovery_)
+        recovery_->setModified(document_.isModified());
     statusLine_->showTable(document_.encoding(), document_.form(), document_.grid());
     statusLine_->showTextEnd(document_.lines().textEnd(), document_.lines().unclosedQuote());
     if (document_.isFiltered())
@@ -987,8 +997,11 @@ int MainWindow::chooseSheet(const std::vector<std::string>& names)
     return chosen ? static_cast<int>(items.indexOf(dialog.textValue())) : -1;
 }
 
-bool MainWindow::openPath(const std::string& path, const ReadChoice& choice)
+bool MainWindow::openPath(const std::string& path, const ReadChoice& choice, bool offerRecords)
 {
+    if (offerRecords && !choice.encoding && !choice.form
+        && offerRecord(CleanTablePath(AbsolutePath(path))) == RecordAnswer::Restored)
+        return true;
     // The font's measures are taken while the file is read.
     PrepareTextMetrics(MeasuringFont(grid_->font()));
     FileStatus opened;
@@ -1016,6 +1029,106 @@ bool MainWindow::openPath(const std::string& path, const ReadChoice& choice)
     showHeaderBlock();
     // The document's clean form of the path.
     setCaption(document_.path());
+    return true;
+}
+
+MainWindow::RecordAnswer MainWindow::offerRecord(const std::string& path, std::string* tablePath)
+{
+    std::optional<FoundRecord> found;
+    for (FoundRecord& record : LeftRecords(appFolder_))
+        if (path.empty() || record.tablePath == path) {
+            found = std::move(record);
+            break;
+        }
+    if (!found)
+        return RecordAnswer::None;
+    if (tablePath)
+        *tablePath = found->tablePath;
+    RecordContent content;
+    const FileStatus read = ReadRecoveryRecord(appFolder_, found->stem, content);
+    FileIdentity now;
+    const RecordFit fit = read ? FitOfRecord(content, &now) : RecordFit::Unusable;
+    const bool usable = read && fit != RecordFit::Unusable;
+    // A path reads left to right inside the Persian sentence.
+    const QString table = content.base.emptyGrid && read
+        ? QStringLiteral("جدول تازه")
+        : QChar(0x2066) + PathToQString(read ? content.base.path : found->tablePath) + QChar(0x2069);
+    QString text =
+        QStringLiteral(
+            "رسمیک پیش از ذخیره تغییرهای «%1» بسته شد و نسخه بازیابی آن‌ها مانده است.")
+            .arg(table);
+    QString more;
+    if (!read)
+        more = persianFileMessage(read.error(), FileOperation::Open);
+    else if (fit == RecordFit::Separate)
+        more = QStringLiteral(
+            "فایل از آن پس تغییر کرده است؛ تغییرها در جدولی جدا باز می‌شوند و روی فایل نوشته نمی‌شوند.");
+    else if (fit == RecordFit::Unusable)
+        more = QStringLiteral(
+            "فایل از آن پس تغییر کرده است و این تغییرها دیگر بر آن نمی‌نشینند.");
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"), text,
+                    usable ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Discard
+                           : QMessageBox::No | QMessageBox::Discard,
+                    this);
+    if (usable)
+        box.button(QMessageBox::Yes)->setText(QStringLiteral("بازگرداندن تغییرها"));
+    box.button(QMessageBox::No)
+        ->setText(content.base.emptyGrid && read
+                      ? QStringLiteral("نگه داشتن برای بعد")
+                      : QStringLiteral("باز کردن فایل همان‌گونه که هست"));
+    box.button(QMessageBox::Discard)->setText(QStringLiteral("دور انداختن تغییرها"));
+    box.setDefaultButton(usable ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
+    box.setInformativeText(more);
+    box.setLayoutDirection(Qt::RightToLeft);
+    const int answer = runRecoveryQuestion ? runRecoveryQuestion(box) : box.exec();
+    if (answer == QMessageBox::Discard) {
+        RemoveRecoveryRecord(appFolder_, found->stem);
+        return RecordAnswer::Discarded;
+    }
+    if (answer != QMessageBox::Yes || !usable)
+        return RecordAnswer::AsItIs;
+    return restoreRecord(*found, content, fit, now) ? RecordAnswer::Restored : RecordAnswer::None;
+}
+
+bool MainWindow::restoreRecord(const FoundRecord& found, const RecordContent& content, RecordFit fit,
+                               const FileIdentity& now)
+{
+    const EditBase& base = content.base;
+    const std::string path = fit == RecordFit::Separate ? RecoveredTablePath(base.path) : base.path;
+    PrepareTextMetrics(MeasuringFont(grid_->font()));
+    FileStatus opened;
+    std::size_t made = 0;
+    bool whole = true;
+    {
+        ShownProgress shown(this, ReadingLabel);
+        ScreenLayout target(*this);
+        opened = document_.openRecorded(base, path, target, shown.loadFn());
+        if (opened) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            whole = ReplayEdits(document_, content.edits, made);
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    if (!opened) {
+        showFileError(opened.error(), FileOperation::Open);
+        return false;
+    }
+    document_.markRestored();
+    // Rebuilt from its own bytes over a file that holds the last save: the
+    // next save writes over that.
+    if (fit == RecordFit::InPlace && base.bytes && base.sheet.empty() && now.known)
+        document_.adoptDiskVersion(now);
+    recovery_->takeOver(found.stem);
+    showHeaderBlock();
+    setCaption(document_.path().empty() ? std::string(StartCaption) : document_.path());
+    showEditState();
+    // Shown once the window is: a status bar hides its other texts for a
+    // message only when they are visible (at start-up they are not yet).
+    const QString told = whole
+        ? QStringLiteral("%1 تغییر ذخیره‌نشده بازگردانده شد.").arg(made)
+        : QStringLiteral("نسخه بازیابی آسیب دیده بود؛ %1 تغییر نخست آن بازگردانده شد.").arg(made);
+    QTimer::singleShot(0, this, [this, told] { statusLine_->showMessage(told, 10000); });
     return true;
 }
 
@@ -1572,7 +1685,10 @@ void MainWindow::selectAllCells()
 
 bool MainWindow::closeForSessionEnd(bool mayAsk)
 {
-    // Without leave to ask, the session ends as its manager decides.
+    // Without leave to ask, the session ends as its manager decides; the
+    // changes stay in their record for the next start.
+    if (!mayAsk)
+        recovery_->keepOnExit();
     if (!grid_->commitOpenEdit() && mayAsk)
         return false;
     return !mayAsk || close();

@@ -11,6 +11,7 @@
 #include "print/ReportRenderer.h"
 #include "table/FolderFiles.h"
 #include "table/FontRecord.h"
+#include "table/RecoveryRecord.h"
 #include "table/TableDocument.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -113,6 +115,13 @@ public:
     // Hook for tests: picks the sheet of a workbook of several, given their
     // names; the index, or -1 for none. By default a list to choose from.
     std::function<int(const std::vector<std::string>&)> runSheetChoice;
+    // Hook for tests: answers the question about a recovery record left by a
+    // program that ended before its changes were saved; returns
+    // QMessageBox::Yes (restore), No (open the file as it is) or Discard.
+    // By default exec().
+    std::function<int(QMessageBox&)> runRecoveryQuestion;
+    // The record of the open table's unsaved changes.
+    RecoveryRecorder& recovery() const { return *recovery_; }
 
     // Looks whether another program changed, deleted or moved the table's
     // file and says so; without unsaved changes it offers to open the new
@@ -138,6 +147,13 @@ private:
     DiskAnswer settleDiskBeforeSave();
     int askAboutDisk(QMessageBox& box);
     int chooseSheet(const std::vector<std::string>& names);
+    // A record left for path (empty: the newest left for any table) is
+    // asked about: restored from, its table to be opened as it is (the
+    // record kept), or thrown away. None when there is none, or its
+    // restore failed. tablePath receives the record's table.
+    enum class RecordAnswer { None, Restored, AsItIs, Discarded };
+    RecordAnswer offerRecord(const std::string& path, std::string* tablePath = nullptr);
+    bool restoreRecord(const FoundRecord& found, const RecordContent& content, RecordFit fit, const FileIdentity& now);
     bool checkingDisk_ = false;
     // The newer version the user chose not to open, and whether a missing
     // file has been told: neither is asked about again.
@@ -168,7 +184,8 @@ private:
     bool settleUnsavedChanges();
     int gridWidthForLayout();
     // Opens a table and shows it, or reports why it could not be opened.
-    bool openPath(const std::string& path, const ReadChoice& choice = {});
+    // A record left for it is asked about first, unless offerRecords is false.
+    bool openPath(const std::string& path, const ReadChoice& choice = {}, bool offerRecords = true);
     // openFile once the table shown has been saved or let go.
     bool openSettled(const std::string& path);
     // Lays the table out again for the grid's font and width.
@@ -187,6 +204,7 @@ private:
     void showFileError(const FileError& error, FileOperation operation);
 
     TableDocument document_;
+    std::unique_ptr<RecoveryRecorder> recovery_;
     GridReport printReport_;
     GridWidget* grid_ = nullptr;
     HeaderStrip* headerStrip_ = nullptr;

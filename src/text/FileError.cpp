@@ -117,6 +117,7 @@ std::string DescribeFileError(const FileError& error)
     case C::SheetNotFound: return "the workbook has no sheet " + error.subject;
     case C::OverWorkbook: return "the table was read from this workbook, which is never written over";
     case C::ChangedOnDisk: return "another program changed the file since it was read or saved";
+    case C::RecordDamaged: return "the recovery record is damaged";
     }
     return "unknown error";
 }

@@ -61,6 +61,7 @@ enum class FileErrorCode {
     CellOutOfRange,      // the cell reference subject lies outside the sheet's limits
     SheetNotFound,       // no sheet named or numbered subject
     OverWorkbook,        // a table read from this workbook is never written over it as text
+    RecordDamaged,       // a recovery record that does not read back whole
 };
 
 struct FileError {

@@ -265,6 +265,17 @@ private slots:
         QCOMPARE(mayEnd, answer != int(QMessageBox::Cancel));
         QCOMPARE(w->isVisible(), !mayAsk || answer == int(QMessageBox::Cancel));
         QCOMPARE(ReadAll(path).contains("AliReza"), answer == int(QMessageBox::Save));
+        // Ended without a word, the edit waits in its recovery record for the next start.
+        w.reset();
+        const std::string folder = appDir.path().toStdString() + "/";
+        const std::vector<FoundRecord> left = LeftRecords(folder);
+        QCOMPARE(left.size(), mayAsk ? std::size_t{0} : std::size_t{1});
+        if (!mayAsk) {
+            RecordContent record;
+            QVERIFY(ReadRecoveryRecord(folder, left[0].stem, record).ok());
+            QVERIFY(record.edits.find("AliReza") != std::string::npos);
+            RemoveRecoveryRecord(folder, left[0].stem);
+        }
     }
 
     // A second Paste Table over an edited paste: the question comes before

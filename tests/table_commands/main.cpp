@@ -23,6 +23,7 @@ QObject* makeCsvTests();
 QObject* makeCsvInterchangeTests();
 QObject* makeAddCellsTests();
 QObject* makeDiskChangesTests();
+QObject* makeRecoveryTests();
 
 namespace {
 
@@ -42,10 +43,10 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     std::vector<std::unique_ptr<QObject>> tests;
-    for (auto make :
-         {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
-          makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests, makeSaveOverTests,
-          makeTableFormTests, makeCsvTests, makeCsvInterchangeTests, makeAddCellsTests, makeDiskChangesTests})
+    for (auto make : {makeSaveTests, makeEditTests, makeSearchTests, makeClipboardTests, makeExtractTests, makeSumTests,
+                      makeColumnOrderTests, makeDocumentLayoutTests, makeUtf8CommandTests, makeSortTests,
+                      makeSaveOverTests, makeTableFormTests, makeCsvTests, makeCsvInterchangeTests, makeAddCellsTests,
+                      makeDiskChangesTests, makeRecoveryTests})
         tests.emplace_back(make());
 
     // Options (and the values of those that take one) go to every class.
