@@ -1,6 +1,6 @@
 # Install rules and the Debian package.
-# Only the program, its desktop entry, icon, man page and command list are
-# installed; tools, benchmarks and tests have no install rules and stay in
+# Only the program, its desktop entry, AppStream metainfo, icon, man page
+# and command list are installed; tools, benchmarks and tests have no install rules and stay in
 # the build tree.
 
 include(GNUInstallDirs)
@@ -16,6 +16,11 @@ set(RASMIK_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/rasmik)
 install(TARGETS rasmik RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${RASMIK_PACKAGING_DIR}/rasmik.desktop
   DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The software centre's description, named after its AppStream id.
+configure_file(${RASMIK_PACKAGING_DIR}/rasmik.metainfo.xml.in
+  ${CMAKE_BINARY_DIR}/packaging/io.github.rasmik.rasmik.metainfo.xml @ONLY)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/io.github.rasmik.rasmik.metainfo.xml
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${RASMIK_PACKAGING_DIR}/rasmik.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/commands.md ${CMAKE_SOURCE_DIR}/docs/install.md
@@ -93,7 +98,7 @@ if(RASMIK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${rasmik_runtime_depends}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libxlsxwriter4, libzip4, libexpat1, libfreexl1, libicu72, zlib1g, libx11-6, ${rasmik_runtime_depends}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6xml6, libxlsxwriter4, libzip4, libexpat1, libfreexl1, libicu72, libfribidi0, zlib1g, libx11-6, ${rasmik_runtime_depends}")
 endif()
 
 include(CPack)

@@ -4,6 +4,7 @@
 #include "app/FontStore.h"
 #include "app/GridFont.h"
 #include "app/PromptSave.h"
+#include "app/RecentlyUsed.h"
 #include "app/Texts.h"
 #include "dialogs/FindReplaceDialog.h"
 #include "dialogs/TextPrompt.h"
@@ -21,6 +22,7 @@
 #include "table/FolderFiles.h"
 #include "table/NumberText.h"
 #include "table/Options.h"
+#include "table/RecentTables.h"
 #include "table/SaveLines.h"
 #include "text/StringHelpers.h"
 #include "text/TextFiles.h"
@@ -776,6 +778,65 @@ void MainWindow::buildMenu()
     shapingAction_ = command("toggleShaping");
     maximizeAction_ = command("toggleMaximize");
     buildReopenMenu(*file);
+    buildRecentMenu(*file);
+}
+
+void MainWindow::buildRecentMenu(QMenu& file)
+{
+    recentMenu_ = new QMenu(QStringLiteral("Recent"), &file);
+    recentMenu_->setObjectName(QStringLiteral("recentMenu"));
+    file.insertMenu(command("openPreviousFile"), recentMenu_);
+    connect(recentMenu_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
+    fillRecentMenu();
+}
+
+void MainWindow::fillRecentMenu()
+{
+    recentMenu_->clear();
+    const std::vector<std::string> paths = LoadRecentTables(appFolder_ + RecentTablesFile);
+    if (paths.empty()) {
+        recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        return;
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const QString number = i + 1 < 10 ? QStringLiteral("&%1").arg(i + 1) : QStringLiteral("1&0");
+        // Read left to right (the marks at both ends) from the number on, the
+        // path inside its isolate whatever letters it holds; its own '&' is
+        // no mnemonic.
+        QAction* action = recentMenu_->addAction(
+            QChar(0x200E) + number + QLatin1Char(' ') + QChar(0x2066)
+            + PathToQString(paths[i]).replace(QLatin1Char('&'), QStringLiteral("&&")) + QChar(0x2069) + QChar(0x200E));
+        const std::string path = paths[i];
+        connect(action, &QAction::triggered, this, [this, path] { openRecent(path); });
+    }
+}
+
+void MainWindow::openRecent(const std::string& path)
+{
+    if (!FileIsThere(path)) {
+        ForgetRecentTable(appFolder_ + RecentTablesFile, path);
+        QMessageBox box(
+            QMessageBox::Information, QStringLiteral("Rasmik"),
+            QStringLiteral(
+                "جدول «%1» دیگر در جای خود نیست؛ از فهرست جدول‌های اخیر برداشته شد.")
+                .arg(QChar(0x2066) + PathToQString(path) + QChar(0x2069)),
+            QMessageBox::Ok, this);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
+        box.setLayoutDirection(Qt::RightToLeft);
+        box.exec();
+        fillRecentMenu();
+        return;
+    }
+    openFile(path);
+}
+
+void MainWindow::rememberTable(const std::string& path, bool opened)
+{
+    if (path.empty())
+        return;
+    RememberRecentTable(appFolder_ + RecentTablesFile, path);
+    if (opened)
+        AddToRecentlyUsed(path);
 }
 
 void MainWindow::EditCommands::pasteIntoCells(MainWindow& w)
@@ -1029,6 +1090,7 @@ bool MainWindow::openPath(const std::string& path, const ReadChoice& choice, boo
     showHeaderBlock();
     // The document's clean form of the path.
     setCaption(document_.path());
+    rememberTable(document_.path(), true);
     return true;
 }
 
@@ -1120,6 +1182,8 @@ bool MainWindow::restoreRecord(const FoundRecord& found, const RecordContent& co
     if (fit == RecordFit::InPlace && base.bytes && base.sheet.empty() && now.known)
         document_.adoptDiskVersion(now);
     recovery_->takeOver(found.stem);
+    if (fit == RecordFit::InPlace)
+        rememberTable(document_.path(), true);
     showHeaderBlock();
     setCaption(document_.path().empty() ? std::string(StartCaption) : document_.path());
     showEditState();
@@ -1437,6 +1501,8 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
         showFileError(r.error(), FileOperation::Save);
     else if (r.hasWarning())
         QMessageBox::warning(this, QStringLiteral("Rasmik"), persianBackupMessage(r.warning()));
+    if (r.ok())
+        rememberTable(CleanTablePath(choice->path), false);
     // A table read from a workbook is new: once saved, it is the file it was saved as.
     if (r.ok() && rowNumberBase == 0 && !document_.sheetName().empty())
         openPath(choice->path);

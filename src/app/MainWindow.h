@@ -163,6 +163,13 @@ private:
     // File > "Reopen As": the open table read again in another encoding or
     // with another separator.
     void buildReopenMenu(QMenu& file);
+    // File > "Recent": the tables opened or saved last, filled as it opens.
+    void buildRecentMenu(QMenu& file);
+    void fillRecentMenu();
+    void openRecent(const std::string& path);
+    // The table at path was opened (or saved there): first in "Recent", and
+    // when opened, in the desktop's recently used files.
+    void rememberTable(const std::string& path, bool opened);
     void reopenAs(const ReadChoice& choice);
     // The commands of the command table that have no method of their own.
     struct EditCommands;
@@ -212,6 +219,7 @@ private:
     QTimer* selectionStatusTimer_ = nullptr;
     QAction* shapingAction_ = nullptr;
     QAction* maximizeAction_ = nullptr;
+    QMenu* recentMenu_ = nullptr;
     std::string appFolder_;
     // The command line's table, opened at start-up or by the next Open.
     std::string pendingPath_;

@@ -209,20 +209,37 @@ private slots:
                               "رفتن به ردیف"}));
         QMenu* file = top.at(0)->menu();
         QCOMPARE(texts(file->actions()),
-                 (QStringList{"Open", "Pre File", "Next File", "Reopen As", "Font", "Print", "Extra", "-", "Save",
-                              "Save With Rows", "Simple Number", "Delete Col", "Shift Col N+1 to N", "Save Col Order",
-                              "Delete Col Order", "-", "Maximize Window", "Iran System Shaping", "Close"}));
+                 (QStringList{"Open",
+                              "Recent",
+                              "Pre File",
+                              "Next File",
+                              "Reopen As",
+                              "Font",
+                              "Print",
+                              "Extra",
+                              "-",
+                              "Save",
+                              "Save With Rows",
+                              "Simple Number",
+                              "Delete Col",
+                              "Shift Col N+1 to N",
+                              "Save Col Order",
+                              "Delete Col Order",
+                              "-",
+                              "Maximize Window",
+                              "Iran System Shaping",
+                              "Close"}));
         QCOMPARE(
-            texts(file->actions().at(3)->menu()->actions()),
+            texts(file->actions().at(4)->menu()->actions()),
             (QStringList{"Windows-1256", "UTF-8", "UTF-16 LE", "UTF-16 BE", "-", "Comma", "Semicolon", "TAB", "Pipe"}));
-        QMenu* extra = file->actions().at(6)->menu();
+        QMenu* extra = file->actions().at(7)->menu();
         QCOMPARE(texts(extra->actions()),
                  (QStringList{"Save Current Column", "Save Current Column without Repeat", "-", "Paste Table",
                               "Save Current Row For Header", "-", "Sum Of Current Column"}));
         QVERIFY(w.command("toggleMaximize")->isCheckable());
         QVERIFY(w.command("toggleShaping")->isCheckable());
         // The two "Delete Col" items: the menu's blanks the column.
-        QCOMPARE(file->actions().at(11)->shortcut(), QKeySequence("Ctrl+Shift+Del"));
+        QCOMPARE(file->actions().at(12)->shortcut(), QKeySequence("Ctrl+Shift+Del"));
     }
 
     void startWithoutArguments()

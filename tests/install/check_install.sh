@@ -46,7 +46,8 @@ share/doc/rasmik/commands.md
 share/doc/rasmik/copyright
 share/doc/rasmik/install.md
 share/icons/hicolor/scalable/apps/rasmik.svg
-share/man/man1/rasmik.1.gz"
+share/man/man1/rasmik.1.gz
+share/metainfo/io.github.rasmik.rasmik.metainfo.xml"
 actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$actual" = "$expected" ]; then pass; else
   fail "installed files differ"
@@ -90,6 +91,24 @@ check "Terminal" test "$(key Terminal)" = false
 check "English comment" test -n "$(key Comment)"
 check "Persian comment" env LC_ALL=C.UTF-8 grep -qP '\p{Arabic}{3}' <<<"$(key 'Comment\[fa\]')"
 check "Persian generic name" env LC_ALL=C.UTF-8 grep -qP '\p{Arabic}{3}' <<<"$(key 'GenericName\[fa\]')"
+
+# ---- AppStream metainfo: valid, naming the desktop entry and the program ----
+metainfo=$prefix/share/metainfo/io.github.rasmik.rasmik.metainfo.xml
+if command -v appstreamcli >/dev/null; then
+  msgs=$(appstreamcli validate --no-net --pedantic "$metainfo" 2>&1)
+  rc=$?
+  check "appstreamcli validate: $msgs" test "$rc" -eq 0
+  check "appstreamcli validate: no note at all" bash -c '! grep -Eq "^[EWIP]: " <<<"$1"' _ "$msgs"
+else
+  fail "appstreamcli missing (package appstream)"
+fi
+check "metainfo names the desktop entry, the program and this version" python3 - "$metainfo" "$version" <<'EOF'
+import sys, xml.etree.ElementTree as ET
+root = ET.parse(sys.argv[1]).getroot()
+assert root.findtext('launchable') == 'rasmik.desktop', root.findtext('launchable')
+assert root.findtext('provides/binary') == 'rasmik'
+assert root.find('releases/release').get('version') == sys.argv[2], root.find('releases/release').get('version')
+EOF
 
 # ---- icon: an SVG document, square ----
 svg=$prefix/share/icons/hicolor/scalable/apps/rasmik.svg
