@@ -3,6 +3,7 @@
 // Find and Replace of a word in every row (and the memory its undo step
 // holds), a paste of 10,000 x 10 cells. Best of several runs.
 #include "BestOf.h"
+#include "EvenMetrics.h"
 
 #include "table/TableDocument.h"
 
@@ -13,17 +14,9 @@
 
 using namespace rasmik;
 using rasmik::bench::BestOf;
+using rasmik::bench::EvenMetrics;
 
 namespace {
-
-// Widths do not matter here: every byte as wide as every other.
-class EvenMetrics : public TextMetrics {
-public:
-    int textWidth(std::string_view text) const override { return static_cast<int>(text.size()) * 7; }
-    int textHeight(std::string_view) const override { return 13; }
-    int byteAdvanceBound(unsigned char) const override { return 7; }
-    int maxByteAdvanceBound() const override { return 7; }
-};
 
 const char* verdict(double value, double target)
 {

@@ -6,6 +6,7 @@
 // disk, how long the base's bytes take once another program touches the
 // file, and a restore (read, lay out, make every edit again).
 #include "BestOf.h"
+#include "EvenMetrics.h"
 #include "TableGenerator.h"
 
 #include "table/RecoveryRecord.h"
@@ -26,17 +27,10 @@
 
 using namespace rasmik;
 using rasmik::bench::BestOf;
+using rasmik::bench::EvenMetrics;
 using rasmik::bench::Seconds;
 
 namespace {
-
-class EvenMetrics : public TextMetrics {
-public:
-    int textWidth(std::string_view text) const override { return static_cast<int>(text.size()) * 7; }
-    int textHeight(std::string_view) const override { return 13; }
-    int byteAdvanceBound(unsigned char) const override { return 7; }
-    int maxByteAdvanceBound() const override { return 7; }
-};
 
 struct EditTimes {
     double median = 0;
