@@ -226,6 +226,16 @@ void RemoveIfThere(const std::string& path)
     ::unlink(path.c_str());
 }
 
+// Whether a running program holds the lock file. One that cannot be looked
+// at (another user's, in a shared portable folder) counts as held.
+bool HeldByProgram(const std::string& lockPath)
+{
+    UniqueFd lock(OpenFile(lockPath, O_RDONLY));
+    if (!lock.valid())
+        return errno != ENOENT;
+    return ::flock(lock.get(), LOCK_SH | LOCK_NB) != 0;
+}
+
 } // namespace
 
 // What the writing thread keeps of its own.
@@ -417,7 +427,7 @@ void RecoveryRecorder::write(State& s)
     // program that looked for leftovers between the open and the lock may
     // have taken the file away: then it is made again.
     for (int attempt = 0; !s.lock.valid() && attempt < 5; ++attempt) {
-        s.lock.reset(OpenFile(stem + ".lock", O_RDWR | O_CREAT, 0600));
+        s.lock.reset(OpenFile(stem + ".lock", O_RDWR | O_CREAT, 0644));
         if (!s.lock.valid())
             break;
         while (::flock(s.lock.get(), LOCK_EX) != 0 && errno == EINTR) { }
@@ -503,16 +513,14 @@ std::vector<FoundRecord> LeftRecords(const std::string& folder)
     for (const std::string& stem : others) {
         if (std::find(stems.begin(), stems.end(), stem) != stems.end())
             continue;
-        UniqueFd lock(OpenFile(folder + stem + ".lock", O_RDWR));
-        if (lock.valid() && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+        if (HeldByProgram(folder + stem + ".lock"))
             continue;
         RemoveIfThere(folder + stem + ".base");
         RemoveIfThere(folder + stem + ".lock");
     }
     for (const std::string& stem : stems) {
         // A record whose lock another program holds is that program's.
-        UniqueFd lock(OpenFile(folder + stem + ".lock", O_RDWR));
-        if (lock.valid() && ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0)
+        if (HeldByProgram(folder + stem + ".lock"))
             continue;
         RecordContent content;
         std::string body;
