@@ -1,6 +1,6 @@
 # Install rules and the Debian package.
-# Only the program, its desktop entry, AppStream metainfo, icon, man page
-# and command list are installed; tools, benchmarks and tests have no install rules and stay in
+# Only the program, its English translation, desktop entry, AppStream
+# metainfo, icon, man page and command list are installed; tools, benchmarks and tests have no install rules and stay in
 # the build tree.
 
 include(GNUInstallDirs)
@@ -21,6 +21,7 @@ configure_file(${RASMIK_PACKAGING_DIR}/rasmik.metainfo.xml.in
   ${CMAKE_BINARY_DIR}/packaging/io.github.rasmik.rasmik.metainfo.xml @ONLY)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/io.github.rasmik.rasmik.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(FILES ${RASMIK_ENGLISH_QM} DESTINATION ${CMAKE_INSTALL_DATADIR}/rasmik/translations)
 install(FILES ${RASMIK_PACKAGING_DIR}/rasmik.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/docs/commands.md ${CMAKE_SOURCE_DIR}/docs/install.md

@@ -1,6 +1,7 @@
 #include "app/ErrorMessages.h"
 
 #include "render/QtText.h"
+#include "render/UiText.h"
 #include "table/ColumnSum.h"
 #include "text/TextEncoding.h"
 
@@ -26,104 +27,125 @@ QString PathText(const std::string& path)
 }
 
 // The cell of an error (a line of the header block for column 0).
-std::string PlaceOfError(const FileError& e)
+QString PlaceOfError(const FileError& e)
 {
     if (e.column == 0)
-        return "سطر " + std::to_string(e.row) + " سرصفحه جدول";
-    return persianCellPlace(CellPlace{e.row, e.column, e.subject}).toStdString();
+        return Ui::tr("سطر %1 سرصفحه جدول").arg(e.row);
+    return persianCellPlace(CellPlace{e.row, e.column, e.subject});
 }
 
 // Latin text (a part name, a library's words) isolated left to right.
-std::string Isolated(const std::string& text)
+QString Isolated(const std::string& text)
 {
-    return "\u2066" + text + "\u2069";
+    return QChar(0x2066) + QString::fromStdString(text) + QChar(0x2069);
+}
+
+QString Text(const std::string& text)
+{
+    return QString::fromStdString(text);
 }
 
 // The reason line: the common cases in Persian, the system's own words for
 // the rest.
-std::string PersianReason(const FileError& e)
+QString PersianReason(const FileError& e)
 {
     using C = FileErrorCode;
     switch (e.code) {
-    case C::NotWorkbook: return "این فایل کتاب کار xlsx، ods یا xls نیست.";
+    case C::NotWorkbook: return Ui::tr("این فایل کتاب کار xlsx، ods یا xls نیست.");
     case C::WorkbookKindNotRead:
-        return "این نوع کتاب کار خوانده نمی‌شود"
-            + (e.subject.empty() ? std::string() : " (" + Isolated(e.subject) + ")") + ".";
+        if (e.subject.empty())
+            return Ui::tr("این نوع کتاب کار خوانده نمی‌شود.");
+        return Ui::tr("این نوع کتاب کار خوانده نمی‌شود (%1).").arg(Isolated(e.subject));
     case C::PasswordProtected:
-        return "این کتاب کار با گذرواژه محافظت شده است و خوانده نمی‌شود.";
+        return Ui::tr(
+            "این کتاب کار با گذرواژه محافظت شده است و خوانده نمی‌شود.");
     case C::WorkbookDamaged:
-        return "کتاب کار آسیب دیده است" + (e.subject.empty() ? std::string() : "؛ بخش «" + Isolated(e.subject) + "»")
-            + (e.detail.empty() ? std::string() : " (" + Isolated(e.detail) + ")") + ".";
+        if (e.subject.empty() && e.detail.empty())
+            return Ui::tr("کتاب کار آسیب دیده است.");
+        if (e.detail.empty())
+            return Ui::tr("کتاب کار آسیب دیده است؛ بخش «%1».").arg(Isolated(e.subject));
+        if (e.subject.empty())
+            return Ui::tr("کتاب کار آسیب دیده است (%1).").arg(Isolated(e.detail));
+        return Ui::tr("کتاب کار آسیب دیده است؛ بخش «%1» (%2).").arg(Isolated(e.subject), Isolated(e.detail));
     case C::UnpacksTooLarge:
-        return "بخش «" + Isolated(e.subject) + "» کتاب کار پس از باز شدن از " + std::to_string(e.limit)
-            + " بایت بزرگ‌تر می‌شود؛ فایل ساختگی یا آسیب دیده است.";
+        return Ui::
+            tr("بخش «%1» کتاب کار پس از باز شدن از %2 بایت بزرگ‌تر می‌شود؛ فایل ساختگی یا آسیب دیده است.")
+                .arg(Isolated(e.subject), QString::number(e.limit));
     case C::XmlDeclarations:
-        return "بخش «" + Isolated(e.subject)
-            + "» کتاب کار تعریف DTD دارد که برای ایمنی خوانده نمی‌شود.";
+        return Ui::
+            tr("بخش «%1» کتاب کار تعریف DTD دارد که برای ایمنی خوانده نمی‌شود.")
+                .arg(Isolated(e.subject));
     case C::CellOutOfRange:
-        return "خانه «" + Isolated(e.subject) + "» بیرون از محدوده برگه است؛ کتاب کار آسیب دیده است.";
+        return Ui::tr("خانه «%1» بیرون از محدوده برگه است؛ کتاب کار آسیب دیده است.").arg(Isolated(e.subject));
     case C::SheetNotFound:
-        return "کتاب کار برگه‌ای به نام یا شماره «" + e.subject + "» ندارد.";
-    case C::NoFileName: return "نام فایل داده نشده است.";
-    case C::NotFound: return "فایل یا پوشه آن پیدا نشد.";
-    case C::AccessDenied: return "اجازه دسترسی به فایل یا پوشه آن نیست.";
-    case C::Locked: return "فایل در دست برنامه دیگری است.";
+        return Ui::tr("کتاب کار برگه‌ای به نام یا شماره «%1» ندارد.")
+            .arg(Text(e.subject));
+    case C::NoFileName: return Ui::tr("نام فایل داده نشده است.");
+    case C::NotFound: return Ui::tr("فایل یا پوشه آن پیدا نشد.");
+    case C::AccessDenied: return Ui::tr("اجازه دسترسی به فایل یا پوشه آن نیست.");
+    case C::Locked: return Ui::tr("فایل در دست برنامه دیگری است.");
     case C::OverWorkbook:
-        return "این جدول از همین کتاب کار خوانده شده است و روی کتاب کار نوشته نمی‌شود؛ با نام دیگری ذخیره کنید.";
-    case C::RecordDamaged: return "نسخه بازیابی آسیب دیده است و خوانده نمی‌شود.";
+        return Ui::tr(
+            "این جدول از همین کتاب کار خوانده شده است و روی کتاب کار نوشته نمی‌شود؛ با نام دیگری ذخیره کنید.");
+    case C::RecordDamaged:
+        return Ui::tr("نسخه بازیابی آسیب دیده است و خوانده نمی‌شود.");
     case C::ChangedOnDisk:
-        return "فایل پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است؛ چیزی روی آن نوشته نشد.";
+        return Ui::tr("فایل پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است؛ چیزی روی آن نوشته نشد.");
     case C::ReadOnly:
         if (e.sysErrno == EROFS)
-            return "دیسک فقط خواندنی است.";
-        return "فایل فقط خواندنی است.";
+            return Ui::tr("دیسک فقط خواندنی است.");
+        return Ui::tr("فایل فقط خواندنی است.");
     case C::NotRegularFile:
         if (e.sysErrno == EISDIR)
-            return "این نام یک پوشه است، نه فایل.";
-        return "این نام یک فایل معمولی نیست.";
-    case C::BackupIsTarget: return "نام فایل پشتیبان همان نام خود فایل است.";
-    case C::TooLarge: return "فایل بیش از اندازه بزرگ است.";
+            return Ui::tr("این نام یک پوشه است، نه فایل.");
+        return Ui::tr("این نام یک فایل معمولی نیست.");
+    case C::BackupIsTarget: return Ui::tr("نام فایل پشتیبان همان نام خود فایل است.");
+    case C::TooLarge: return Ui::tr("فایل بیش از اندازه بزرگ است.");
     case C::NoSpace:
         if (e.sysErrno == EDQUOT)
-            return "سهمیه شما از دیسک پر است.";
-        return "جای خالی دیسک کافی نیست.";
-    case C::NoMemory: return "حافظه کافی نیست.";
+            return Ui::tr("سهمیه شما از دیسک پر است.");
+        return Ui::tr("جای خالی دیسک کافی نیست.");
+    case C::NoMemory: return Ui::tr("حافظه کافی نیست.");
     case C::NotInEncoding:
-        return "نویسه " + NamedCharacter(e.codePoint) + " در " + PlaceOfError(e)
-            + " در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.";
+        return Ui::tr("نویسه %1 در %2 در رمزگذاری Windows-1256 نیست. جدول را با UTF-8 یا UTF-16 ذخیره کنید.")
+            .arg(Text(NamedCharacter(e.codePoint)), PlaceOfError(e));
     case C::TabInCell:
-        return "خانه " + PlaceOfError(e)
-            + " نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا می‌شوند دو خانه می‌شود. TAB را از خانه بردارید.";
+        return Ui::
+            tr("خانه %1 نویسه TAB دارد و در فایلی که خانه‌هایش با TAB جدا می‌شوند دو خانه می‌شود. TAB را "
+               "از خانه بردارید.")
+                .arg(PlaceOfError(e));
     case C::BreakInCell:
-        return "خانه " + PlaceOfError(e)
-            + " نویسه TAB یا شکست خط دارد که فایلی با خانه‌های جداشده با TAB نگه نمی‌دارد. جدول را با نوع CSV ذخیره کنید.";
+        return Ui::
+            tr("خانه %1 نویسه TAB یا شکست خط دارد که فایلی با خانه‌های جداشده با TAB نگه نمی‌دارد. جدول را "
+               "با نوع CSV ذخیره کنید.")
+                .arg(PlaceOfError(e));
     case C::System:
         if (e.sysErrno == 0 && e.detail.empty())
-            return "خطای ناشناخته";
+            return Ui::tr("خطای ناشناخته");
         break;
     default: break;
     }
-    return DescribeFileError(e);
+    return Text(DescribeFileError(e));
 }
 
 // The reason line of a workbook message: the export's own cases, then the
 // common ones; the library's words for the rest.
-std::string WorkbookReason(const FileError& e)
+QString WorkbookReason(const FileError& e)
 {
     using C = FileErrorCode;
     switch (e.code) {
     case C::TooManyRows:
-        return "جدول " + std::to_string(e.count) + " سطر دارد و فایل اکسل حداکثر " + std::to_string(e.limit)
-            + " سطر می‌پذیرد.";
+        return Ui::tr("جدول %1 سطر دارد و فایل اکسل حداکثر %2 سطر می‌پذیرد.")
+            .arg(QString::number(e.count), QString::number(e.limit));
     case C::TooManyColumns:
-        return "جدول " + std::to_string(e.count) + " ستون دارد و فایل اکسل حداکثر " + std::to_string(e.limit)
-            + " ستون می‌پذیرد.";
+        return Ui::tr("جدول %1 ستون دارد و فایل اکسل حداکثر %2 ستون می‌پذیرد.")
+            .arg(QString::number(e.count), QString::number(e.limit));
     case C::BadSheetName:
         if (e.subject.empty())
-            return "نام برگه خالی است.";
-        return "نام برگه «" + e.subject + "» پذیرفته نیست: " + e.detail;
-    case C::CellTooLong: return "خانه " + e.subject + " بیش از " + std::to_string(e.limit) + " نویسه دارد.";
-    case C::Incomplete: return "فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (" + e.detail + ")";
+            return Ui::tr("نام برگه خالی است.");
+        return Ui::tr("نام برگه «%1» پذیرفته نیست: %2").arg(Text(e.subject), Text(e.detail));
+    case C::CellTooLong: return Ui::tr("خانه %1 بیش از %2 نویسه دارد.").arg(Text(e.subject), QString::number(e.limit));
+    case C::Incomplete: return Ui::tr("فایل کامل نوشته نشد؛ شاید دیسک یا پوشه موقت پر است. (%1)").arg(Text(e.detail));
     default: break;
     }
     return PersianReason(e);
@@ -137,7 +159,7 @@ QString persianCellPlace(const CellPlace& place)
     if (name.isEmpty())
         name = QString::number(place.column);
     const QString row = QString::fromStdString(FormatGroupedNumber(static_cast<double>(place.row)));
-    return QStringLiteral("ردیف %1، ستون %2").arg(row, QChar(0x2068) + name + QChar(0x2069));
+    return Ui::tr("ردیف %1، ستون %2").arg(row, QChar(0x2068) + name + QChar(0x2069));
 }
 
 bool needsMessage(const FileError& error)
@@ -154,24 +176,21 @@ bool needsMessage(const FileError& error)
 QString persianFileMessage(const FileError& error, FileOperation operation)
 {
     if (error.code == FileErrorCode::NotRestored)
-        return QStringLiteral("فایل «%1» ذخیره نشد و محتوای قبلی آن هم برنگشت؛ فایل ممکن است ناقص باشد.\n%2")
+        return Ui::tr("فایل «%1» ذخیره نشد و محتوای قبلی آن هم برنگشت؛ فایل ممکن است ناقص باشد.\n%2")
             .arg(PathText(error.path), QString::fromStdString(DescribeFileError(error)));
     switch (operation) {
-    case FileOperation::Open:
-        return QStringLiteral("فایل «%1» باز نشد.\n%2")
-            .arg(PathText(error.path), QString::fromStdString(PersianReason(error)));
+    case FileOperation::Open: return Ui::tr("فایل «%1» باز نشد.\n%2").arg(PathText(error.path), PersianReason(error));
     case FileOperation::Save:
-        return QStringLiteral("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
-            .arg(PathText(error.path), QString::fromStdString(PersianReason(error)));
+        return Ui::tr("فایل «%1» ذخیره نشد؛ فایل قبلی دست نخورده ماند.\n%2")
+            .arg(PathText(error.path), PersianReason(error));
     case FileOperation::Workbook: break;
     }
-    return QStringLiteral("خطا در ذخیره فایل اکسل\n%1\n%2")
-        .arg(PathText(error.path), QString::fromStdString(WorkbookReason(error)));
+    return Ui::tr("خطا در ذخیره فایل اکسل\n%1\n%2").arg(PathText(error.path), WorkbookReason(error));
 }
 
 QString persianBackupMessage(const FileError& warning)
 {
-    return QStringLiteral("جدول ذخیره شد، ولی فایل پشتیبان «%1» ساخته نشد.\n%2")
+    return Ui::tr("جدول ذخیره شد، ولی فایل پشتیبان «%1» ساخته نشد.\n%2")
         .arg(PathText(warning.path), QString::fromStdString(DescribeFileError(warning)));
 }
 

@@ -1,5 +1,7 @@
 #include "app/FontStore.h"
 
+#include "render/UiText.h"
+
 #include <QColorDialog>
 #include <QDialogButtonBox>
 #include <QFontDialog>
@@ -29,9 +31,9 @@ FontChooser::FontChooser(QWidget* parent) : QDialog(parent)
     });
     fonts_->installEventFilter(this);
 
-    colourButton_ = new QPushButton(QStringLiteral("رنگ قلم..."), this);
+    colourButton_ = new QPushButton(Ui::tr("رنگ قلم..."), this);
     colourButton_->setObjectName(QStringLiteral("colourButton"));
-    defaultColourButton_ = new QPushButton(QStringLiteral("رنگ پیش فرض"), this);
+    defaultColourButton_ = new QPushButton(Ui::tr("رنگ پیش فرض"), this);
     defaultColourButton_->setObjectName(QStringLiteral("defaultColourButton"));
     connect(colourButton_, &QPushButton::clicked, this, [this] {
         // Qt's own colour dialog speaks Persian; the desktop's may not.

@@ -6,6 +6,7 @@
 #include "app/PromptSave.h"
 #include "app/RecentlyUsed.h"
 #include "app/Texts.h"
+#include "app/UiLanguage.h"
 #include "dialogs/FindReplaceDialog.h"
 #include "dialogs/TextPrompt.h"
 #include "export/TextViewer.h"
@@ -15,6 +16,7 @@
 #include "print/PrintTitle.h"
 #include "render/QtText.h"
 #include "render/QtTextMetrics.h"
+#include "render/UiText.h"
 #include "table/CellCopy.h"
 #include "table/ClipboardTable.h"
 #include "table/ColumnOrder.h"
@@ -70,7 +72,10 @@ std::string PathFromQString(const QString& path)
     return QFile::encodeName(path).toStdString();
 }
 
-const QString ReadingLabel = QStringLiteral("در حال خواندن جدول...");
+QString ReadingLabel()
+{
+    return Ui::tr("در حال خواندن جدول...");
+}
 
 // A progress dialog shown once a job has taken half a second, with a cancel
 // button while the job can still be cancelled.
@@ -84,7 +89,7 @@ public:
     bool report(std::uint64_t done, std::uint64_t total)
     {
         if (!dialog_) {
-            dialog_ = new QProgressDialog(label_, QStringLiteral("انصراف"), 0, 1000, parent_);
+            dialog_ = new QProgressDialog(label_, Ui::tr("انصراف"), 0, 1000, parent_);
             dialog_->setWindowModality(Qt::WindowModal);
             dialog_->setMinimumDuration(500);
             dialog_->setAutoClose(false);
@@ -202,21 +207,21 @@ std::vector<std::vector<std::string>> HtmlTableCells(const QString& html)
 QString StepCaption(const std::string& name)
 {
     static const std::pair<const char*, const char*> captions[] = {
-        {"Edit Cell", "ویرایش خانه"},
-        {"Move Column", "جابه‌جایی ستون"},
-        {"Sort", "مرتب‌سازی"},
-        {"Delete Row", "حذف ردیف"},
-        {"Remove Column", "حذف ستون"},
-        {"Insert Row", "درج ردیف"},
-        {"Insert Column", "درج ستون"},
-        {"Clear", "پاک کردن خانه‌ها"},
-        {"Paste", "چسباندن"},
-        {"Find and Replace", "یافتن و جایگزینی"},
-        {"Rename Column", "تغییر نام ستون"},
+        {"Edit Cell", QT_TRANSLATE_NOOP("Rasmik", "ویرایش خانه")},
+        {"Move Column", QT_TRANSLATE_NOOP("Rasmik", "جابه‌جایی ستون")},
+        {"Sort", QT_TRANSLATE_NOOP("Rasmik", "مرتب‌سازی")},
+        {"Delete Row", QT_TRANSLATE_NOOP("Rasmik", "حذف ردیف")},
+        {"Remove Column", QT_TRANSLATE_NOOP("Rasmik", "حذف ستون")},
+        {"Insert Row", QT_TRANSLATE_NOOP("Rasmik", "درج ردیف")},
+        {"Insert Column", QT_TRANSLATE_NOOP("Rasmik", "درج ستون")},
+        {"Clear", QT_TRANSLATE_NOOP("Rasmik", "پاک کردن خانه‌ها")},
+        {"Paste", QT_TRANSLATE_NOOP("Rasmik", "چسباندن")},
+        {"Find and Replace", QT_TRANSLATE_NOOP("Rasmik", "یافتن و جایگزینی")},
+        {"Rename Column", QT_TRANSLATE_NOOP("Rasmik", "تغییر نام ستون")},
     };
     for (const auto& [key, caption] : captions)
         if (name == key)
-            return QString::fromUtf8(caption);
+            return Ui::tr(caption);
     // The commands of the File menu keep their own captions.
     return QString::fromStdString(name);
 }
@@ -402,12 +407,12 @@ void MainWindow::showEditState()
     if (QAction* a = command("undo")) {
         a->setEnabled(document_.canUndo());
         const QString step = StepCaption(document_.history().undoName());
-        a->setText(step.isEmpty() ? QStringLiteral("Undo") : QStringLiteral("واگرد ") + step);
+        a->setText(step.isEmpty() ? Ui::tr("Undo") : Ui::tr("واگرد ") + step);
     }
     if (QAction* a = command("redo")) {
         a->setEnabled(document_.canRedo());
         const QString step = StepCaption(document_.history().redoName());
-        a->setText(step.isEmpty() ? QStringLiteral("Redo") : QStringLiteral("ازنو ") + step);
+        a->setText(step.isEmpty() ? Ui::tr("Redo") : Ui::tr("ازنو ") + step);
     }
     if (QAction* a = command("showAllRows"))
         a->setEnabled(document_.isFiltered());
@@ -457,13 +462,13 @@ bool MainWindow::settleUnsavedChanges()
 {
     if (!document_.isModified())
         return true;
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"), QStringLiteral("تغییرات جدول ذخیره شود؟"),
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"), Ui::tr("تغییرات جدول ذخیره شود؟"),
                     QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
     box.setInformativeText(captionText());
-    box.setLayoutDirection(Qt::RightToLeft);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("ذخیره"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("ذخیره نشود"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("انصراف"));
+    box.setLayoutDirection(UiDirection());
+    box.button(QMessageBox::Save)->setText(Ui::tr("ذخیره"));
+    box.button(QMessageBox::Discard)->setText(Ui::tr("ذخیره نشود"));
+    box.button(QMessageBox::Cancel)->setText(Ui::tr("انصراف"));
     box.setDefaultButton(QMessageBox::Save);
     box.setEscapeButton(QMessageBox::Cancel);
     const int answer = runUnsavedQuestion ? runUnsavedQuestion(box) : box.exec();
@@ -497,244 +502,255 @@ void MainWindow::buildMenu()
     using K = QKeySequence;
     const CommandSpec commands[] = {
         {.name = "openTable",
-         .caption = "Open",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Open"),
          .shortcut = K(Qt::Key_F3),
          .run = &MainWindow::openTable,
          .menu = Menu::File},
         {.name = "openPreviousFile",
-         .caption = "Pre File",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Pre File"),
          .shortcut = K(Qt::CTRL | Qt::Key_Left),
          .run = &MainWindow::openPreviousFile,
          .menu = Menu::File},
         {.name = "openNextFile",
-         .caption = "Next File",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Next File"),
          .shortcut = K(Qt::CTRL | Qt::Key_Right),
          .run = &MainWindow::openNextFile,
          .menu = Menu::File},
         {.name = "chooseFont",
-         .caption = "Font",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Font"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_F1),
          .run = &MainWindow::chooseFont,
          .menu = Menu::File},
         {.name = "printTable",
-         .caption = "Print",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Print"),
          .shortcut = K(Qt::CTRL | Qt::Key_P),
          .run = &MainWindow::printTable,
          .menu = Menu::File},
         {.name = "saveCurrentColumn",
-         .caption = "Save Current Column",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save Current Column"),
          .run = &MainWindow::saveCurrentColumn,
          .menu = Menu::Extra},
         {.name = "saveCurrentColumnWithoutRepeat",
-         .caption = "Save Current Column without Repeat",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save Current Column without Repeat"),
          .run = &MainWindow::saveCurrentColumnWithoutRepeat,
          .menu = Menu::Extra},
         {.name = "pasteTable",
-         .caption = "Paste Table",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Paste Table"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_T),
          .run = &MainWindow::pasteTable,
          .menu = Menu::Extra,
          .separatorBefore = true},
         {.name = "saveRowForHeader",
-         .caption = "Save Current Row For Header",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save Current Row For Header"),
          .shortcut = K(Qt::ALT | Qt::SHIFT | Qt::Key_T),
          .run = &MainWindow::saveRowForHeader,
          .menu = Menu::Extra},
         {.name = "sumCurrentColumn",
-         .caption = "Sum Of Current Column",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Sum Of Current Column"),
          .run = &MainWindow::sumCurrentColumn,
          .menu = Menu::Extra,
          .separatorBefore = true},
         {.name = "saveTable",
-         .caption = "Save",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_S),
          .run = &MainWindow::saveTable,
          .menu = Menu::File,
          .separatorBefore = true},
         {.name = "saveWithRowNumbers",
-         .caption = "Save With Rows",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save With Rows"),
          .shortcut = K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_S),
          .run = &MainWindow::saveWithRowNumbers,
          .menu = Menu::File},
         {.name = "simpleNumber",
-         .caption = "Simple Number",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Simple Number"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
          .run = &MainWindow::simpleNumber,
          .menu = Menu::File,
          .whileEditing = WhileEditing::Refused},
         {.name = "blankColumn",
-         .caption = "Delete Col",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Delete Col"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete),
          .run = &MainWindow::blankColumn,
          .menu = Menu::File,
          .whileEditing = WhileEditing::Refused},
         {.name = "shiftColumnLeft",
-         .caption = "Shift Col N+1 to N",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Shift Col N+1 to N"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Space),
          .run = &MainWindow::shiftColumnLeft,
          .menu = Menu::File,
          .whileEditing = WhileEditing::Refused},
         {.name = "saveColumnOrder",
-         .caption = "Save Col Order",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Save Col Order"),
          .run = &MainWindow::saveColumnOrder,
          .menu = Menu::File},
         {.name = "deleteColumnOrder",
-         .caption = "Delete Col Order",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Delete Col Order"),
          .run = &MainWindow::deleteColumnOrder,
          .menu = Menu::File},
         {.name = "toggleMaximize",
-         .caption = "Maximize Window",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Maximize Window"),
          .run = &MainWindow::toggleMaximize,
          .menu = Menu::File,
          .separatorBefore = true,
          .checkable = true},
         // A check item, so that the menu shows whether Iran System text is shaped.
         {.name = "toggleShaping",
-         .caption = "Iran System Shaping",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Iran System Shaping"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_D),
          .run = &MainWindow::toggleShaping,
          .menu = Menu::File,
          .checkable = true},
+        {.name = "toggleEnglish",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "English Interface"),
+         .run = &MainWindow::toggleEnglish,
+         .menu = Menu::File,
+         .checkable = true},
         {.name = "closeWindow",
-         .caption = "Close",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Close"),
          .shortcut = K(Qt::Key_Escape),
          .run = &MainWindow::closeWindow,
          .menu = Menu::File},
         // While a cell is edited, these keys undo the editor's typing instead.
         {.name = "undo",
-         .caption = "Undo",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Undo"),
          .shortcut = K(Qt::CTRL | Qt::Key_Z),
          .run = &MainWindow::undo,
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "redo",
-         .caption = "Redo",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Redo"),
          .shortcut = {K(Qt::CTRL | Qt::Key_Y), K(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
          .run = &MainWindow::redo,
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         // While a cell is edited, the editor's own copy and select-all take the keys.
         {.name = "copyCells",
-         .caption = "Copy",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Copy"),
          .shortcut = K(Qt::CTRL | Qt::Key_C),
          .run = &MainWindow::copyCells,
          .menu = Menu::Edit,
          .separatorBefore = true,
          .whileEditing = WhileEditing::Refused},
         {.name = "selectAllCells",
-         .caption = "Select All",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Select All"),
          .shortcut = K(Qt::CTRL | Qt::Key_A),
          .run = &MainWindow::selectAllCells,
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "sortAscending",
-         .caption = "Sort Ascending",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Sort Ascending"),
          .shortcut = K(Qt::Key_F6),
          .run = &MainWindow::sortAscending,
          .menu = Menu::Edit,
          .separatorBefore = true,
          .whileEditing = WhileEditing::Refused},
         {.name = "sortDescending",
-         .caption = "Sort Descending",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Sort Descending"),
          .shortcut = K(Qt::SHIFT | Qt::Key_F6),
          .run = &MainWindow::sortDescending,
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "filterRows",
-         .caption = "Filter",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Filter"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
          .run = &MainWindow::filterRows,
          .menu = Menu::Edit,
          .separatorBefore = true},
         {.name = "showAllRows",
-         .caption = "Show All Rows",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Show All Rows"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_R),
          .run = &MainWindow::showAllRows,
          .menu = Menu::Edit},
         {.name = "insertRow",
-         .caption = "درج ردیف",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "درج ردیف"),
          .shortcut = K(Qt::CTRL | Qt::Key_Insert),
          .run = [](MainWindow& w) { w.document_.insertRow(false); },
          .menu = Menu::Edit,
          .separatorBefore = true,
          .whileEditing = WhileEditing::Refused},
         {.name = "insertRowBelow",
-         .caption = "درج ردیف در زیر",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "درج ردیف در زیر"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Insert),
          .run = [](MainWindow& w) { w.document_.insertRow(true); },
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "insertColumn",
-         .caption = "درج ستون",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "درج ستون"),
          .shortcut = K(Qt::ALT | Qt::Key_Insert),
          .run = [](MainWindow& w) { w.document_.insertColumn(); },
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "pasteCells",
-         .caption = "چسباندن در خانه‌ها",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "چسباندن در خانه‌ها"),
          .shortcut = K(Qt::CTRL | Qt::Key_V),
          .run = [](MainWindow& w) { EditCommands::pasteIntoCells(w); },
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "clearCells",
-         .caption = "پاک کردن خانه‌ها",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "پاک کردن خانه‌ها"),
          .shortcut = K(Qt::Key_Delete),
          .run = [](MainWindow& w) { EditCommands::clearSelectedCells(w); },
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "findAndReplace",
-         .caption = "یافتن و جایگزینی",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "یافتن و جایگزینی"),
          .shortcut = K(Qt::CTRL | Qt::Key_H),
          .run = [](MainWindow& w) { EditCommands::findAndReplace(w); },
          .menu = Menu::Edit,
          .whileEditing = WhileEditing::Refused},
         {.name = "renameColumn",
-         .caption = "تغییر نام ستون",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "تغییر نام ستون"),
          .run = [](MainWindow& w) { EditCommands::renameCursorColumn(w); },
          .menu = Menu::Edit},
         {.name = "goToRow",
-         .caption = "رفتن به ردیف",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "رفتن به ردیف"),
          .shortcut = K(Qt::CTRL | Qt::Key_G),
          .run = [](MainWindow& w) { EditCommands::goToRow(w); },
          .menu = Menu::Edit,
          .separatorBefore = true},
-        {.name = "openInTextEditor", .caption = "Note Pad", .run = &MainWindow::openInTextEditor, .menu = Menu::Bar},
-        {.name = "exportToExcel", .caption = "Excel", .run = &MainWindow::exportToExcel, .menu = Menu::Bar},
+        {.name = "openInTextEditor",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Note Pad"),
+         .run = &MainWindow::openInTextEditor,
+         .menu = Menu::Bar},
+        {.name = "exportToExcel",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Excel"),
+         .run = &MainWindow::exportToExcel,
+         .menu = Menu::Bar},
         // Shortcuts only.
         {.name = "repaintGrid",
-         .caption = "Tabs",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Tabs"),
          .shortcut = K(Qt::CTRL | Qt::ALT | Qt::SHIFT | Qt::Key_T),
          .run = &MainWindow::repaintGrid,
          .menu = Menu::None},
         {.name = "fixCellSize",
-         .caption = "Fix Cell Size",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Fix Cell Size"),
          .shortcut = K(Qt::CTRL | Qt::ALT | Qt::Key_S),
          .run = &MainWindow::fixCellSize,
          .menu = Menu::None},
         {.name = "searchRows",
-         .caption = "Search",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Search"),
          .shortcut = K(Qt::CTRL | Qt::Key_F),
          .run = &MainWindow::searchRows,
          .menu = Menu::None},
         {.name = "searchAgain",
-         .caption = "Search Again",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Search Again"),
          .shortcut = K(Qt::Key_F4),
          .run = &MainWindow::searchAgain,
          .menu = Menu::None},
         {.name = "deleteRow",
-         .caption = "Delete Row",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Delete Row"),
          .shortcut = K(Qt::CTRL | Qt::Key_Delete),
          .run = &MainWindow::deleteRow,
          .menu = Menu::None,
          .whileEditing = WhileEditing::Refused},
         {.name = "removeColumn",
-         .caption = "Delete Col",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Delete Col"),
          .shortcut = K(Qt::ALT | Qt::Key_Delete),
          .run = &MainWindow::removeColumn,
          .menu = Menu::None,
          .whileEditing = WhileEditing::Refused},
         {.name = "showColumnValues",
-         .caption = "Values",
+         .caption = QT_TRANSLATE_NOOP("Rasmik", "Values"),
          .shortcut = K(Qt::CTRL | Qt::SHIFT | Qt::Key_Q),
          .run = &MainWindow::showColumnValues,
          .menu = Menu::None},
@@ -742,11 +758,11 @@ void MainWindow::buildMenu()
 
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("mainMenu"));
-    QMenu* file = bar->addMenu(QStringLiteral("File"));
-    QMenu* edit = bar->addMenu(QStringLiteral("Edit"));
+    QMenu* file = bar->addMenu(Ui::tr("File"));
+    QMenu* edit = bar->addMenu(Ui::tr("Edit"));
     QMenu* extra = nullptr;
     for (const CommandSpec& c : commands) {
-        auto* action = new QAction(QString::fromUtf8(c.caption), this);
+        auto* action = new QAction(Ui::tr(c.caption), this);
         action->setObjectName(QString::fromLatin1(c.name));
         action->setCheckable(c.checkable);
         if (!c.shortcut.keys.isEmpty()) {
@@ -762,7 +778,7 @@ void MainWindow::buildMenu()
         } else if (c.menu == Menu::Extra) {
             // The submenu stands in "File" where its first item comes.
             if (!extra)
-                extra = file->addMenu(QStringLiteral("Extra"));
+                extra = file->addMenu(Ui::tr("Extra"));
             menu = extra;
         } else if (c.menu == Menu::Edit) {
             menu = edit;
@@ -777,13 +793,14 @@ void MainWindow::buildMenu()
     }
     shapingAction_ = command("toggleShaping");
     maximizeAction_ = command("toggleMaximize");
+    command("toggleEnglish")->setChecked(UiEnglish());
     buildReopenMenu(*file);
     buildRecentMenu(*file);
 }
 
 void MainWindow::buildRecentMenu(QMenu& file)
 {
-    recentMenu_ = new QMenu(QStringLiteral("Recent"), &file);
+    recentMenu_ = new QMenu(Ui::tr("Recent"), &file);
     recentMenu_->setObjectName(QStringLiteral("recentMenu"));
     file.insertMenu(command("openPreviousFile"), recentMenu_);
     connect(recentMenu_, &QMenu::aboutToShow, this, &MainWindow::fillRecentMenu);
@@ -795,7 +812,7 @@ void MainWindow::fillRecentMenu()
     recentMenu_->clear();
     const std::vector<std::string> paths = LoadRecentTables(appFolder_ + RecentTablesFile);
     if (paths.empty()) {
-        recentMenu_->addAction(QStringLiteral("(none)"))->setEnabled(false);
+        recentMenu_->addAction(Ui::tr("(none)"))->setEnabled(false);
         return;
     }
     for (std::size_t i = 0; i < paths.size(); ++i) {
@@ -817,12 +834,12 @@ void MainWindow::openRecent(const std::string& path)
         ForgetRecentTable(appFolder_ + RecentTablesFile, path);
         QMessageBox box(
             QMessageBox::Information, QStringLiteral("Rasmik"),
-            QStringLiteral(
+            Ui::tr(
                 "جدول «%1» دیگر در جای خود نیست؛ از فهرست جدول‌های اخیر برداشته شد.")
                 .arg(QChar(0x2066) + PathToQString(path) + QChar(0x2069)),
             QMessageBox::Ok, this);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
-        box.setLayoutDirection(Qt::RightToLeft);
+        box.button(QMessageBox::Ok)->setText(Ui::tr("تأیید"));
+        box.setLayoutDirection(UiDirection());
         box.exec();
         fillRecentMenu();
         return;
@@ -886,7 +903,7 @@ void MainWindow::EditCommands::findAndReplace(MainWindow& w)
     const std::size_t changed = w.document_.replaceInCells(
         FromQString(dialog.findText(), held), FromQString(dialog.replaceText(), held), dialog.wholeCells());
     w.statusLine_->showMessage(
-        QStringLiteral("%1 خانه تغییر کرد").arg(QString::fromStdString(FormatGroupedNumber(double(changed)))), 10000);
+        Ui::tr("%1 خانه تغییر کرد").arg(QString::fromStdString(FormatGroupedNumber(double(changed)))), 10000);
 }
 
 void MainWindow::EditCommands::clearSelectedCells(MainWindow& w)
@@ -907,16 +924,16 @@ void MainWindow::EditCommands::renameCursorColumn(MainWindow& w)
     const int col = w.document_.currentCol();
     if (col < 0 || col >= g.ColCount() || g.RowCount() == 0)
         return;
-    const std::string name = askText(QString::fromUtf8(texts::RenameColumnCaption),
-                                     QString::fromUtf8(texts::RenameColumnPrompt), g.Cell(col, 0), g.Encoding());
+    const std::string name =
+        askText(Ui::tr(texts::RenameColumnCaption), Ui::tr(texts::RenameColumnPrompt), g.Cell(col, 0), g.Encoding());
     if (!name.empty() && w.document_.renameColumn(name))
         w.grid_->refreshCells();
 }
 
 void MainWindow::EditCommands::goToRow(MainWindow& w)
 {
-    const std::string answer = askText(QString::fromUtf8(texts::GoToRowCaption),
-                                       QString::fromUtf8(texts::GoToRowPrompt), "", w.document_.grid().Encoding());
+    const std::string answer =
+        askText(Ui::tr(texts::GoToRowCaption), Ui::tr(texts::GoToRowPrompt), "", w.document_.grid().Encoding());
     if (answer.empty())
         return;
     const int row = RowNumberOfAnswer(answer, w.document_.grid().Encoding());
@@ -924,11 +941,11 @@ void MainWindow::EditCommands::goToRow(MainWindow& w)
         return;
     const int last = w.document_.grid().RowCount() - 1;
     const QString why = row >= 1 && row <= last
-        ? QStringLiteral("ردیف %1 با پالایه دیده نمی‌شود.").arg(row)
-        : QStringLiteral("شماره ردیف باید از 1 تا %1 باشد.").arg(last);
+        ? Ui::tr("ردیف %1 با پالایه دیده نمی‌شود.").arg(row)
+        : Ui::tr("شماره ردیف باید از 1 تا %1 باشد.").arg(last);
     QMessageBox box(QMessageBox::Information, QStringLiteral("Rasmik"), why, QMessageBox::Ok, &w);
-    box.setLayoutDirection(Qt::RightToLeft);
-    box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
+    box.setLayoutDirection(UiDirection());
+    box.button(QMessageBox::Ok)->setText(Ui::tr("تأیید"));
     box.exec();
 }
 
@@ -945,19 +962,19 @@ void MainWindow::buildReopenMenu(QMenu& file)
         {"reopenUtf8", "UTF-8", TextEncoding::Utf8, 0},
         {"reopenUtf16LE", "UTF-16 LE", TextEncoding::Utf16LE, 0},
         {"reopenUtf16BE", "UTF-16 BE", TextEncoding::Utf16BE, 0},
-        {"reopenComma", "Comma", std::nullopt, ','},
-        {"reopenSemicolon", "Semicolon", std::nullopt, ';'},
+        {"reopenComma", QT_TRANSLATE_NOOP("Rasmik", "Comma"), std::nullopt, ','},
+        {"reopenSemicolon", QT_TRANSLATE_NOOP("Rasmik", "Semicolon"), std::nullopt, ';'},
         {"reopenTab", "TAB", std::nullopt, '\t'},
-        {"reopenPipe", "Pipe", std::nullopt, '|'},
+        {"reopenPipe", QT_TRANSLATE_NOOP("Rasmik", "Pipe"), std::nullopt, '|'},
     };
     // After "Next File": the table just opened is the one read wrongly.
-    auto* menu = new QMenu(QStringLiteral("Reopen As"), &file);
+    auto* menu = new QMenu(Ui::tr("Reopen As"), &file);
     menu->setObjectName(QStringLiteral("reopenMenu"));
     file.insertMenu(command("chooseFont"), menu);
     for (const ReopenItem& item : items) {
         if (item.separator == ',')
             menu->addSeparator();
-        auto* action = new QAction(QString::fromUtf8(item.caption), this);
+        auto* action = new QAction(Ui::tr(item.caption), this);
         action->setObjectName(QString::fromLatin1(item.name));
         // Checked: how the open table was read.
         action->setCheckable(true);
@@ -1009,7 +1026,7 @@ int MainWindow::gridWidthForLayout()
 
 void MainWindow::layOutAgain()
 {
-    ShownProgress shown(this, ReadingLabel);
+    ShownProgress shown(this, ReadingLabel());
     ScreenLayout target(*this);
     document_.layOut(target, shown.loadFn());
 }
@@ -1047,13 +1064,13 @@ int MainWindow::chooseSheet(const std::vector<std::string>& names)
         items << QString::fromStdString(name);
     bool chosen = false;
     QInputDialog dialog(this);
-    dialog.setLayoutDirection(Qt::RightToLeft);
+    dialog.setLayoutDirection(UiDirection());
     dialog.setWindowTitle(QStringLiteral("Rasmik"));
-    dialog.setLabelText(QStringLiteral("این کتاب کار چند برگه دارد. کدام برگه باز شود؟"));
+    dialog.setLabelText(Ui::tr("این کتاب کار چند برگه دارد. کدام برگه باز شود؟"));
     dialog.setComboBoxItems(items);
     dialog.setComboBoxEditable(false);
-    dialog.setOkButtonText(QStringLiteral("باز کردن"));
-    dialog.setCancelButtonText(QStringLiteral("انصراف"));
+    dialog.setOkButtonText(Ui::tr("باز کردن"));
+    dialog.setCancelButtonText(Ui::tr("انصراف"));
     chosen = dialog.exec() == QDialog::Accepted;
     return chosen ? static_cast<int>(items.indexOf(dialog.textValue())) : -1;
 }
@@ -1069,7 +1086,7 @@ bool MainWindow::openPath(const std::string& path, const ReadChoice& choice, boo
     // A workbook is known by its bytes, whatever its name.
     const bool workbook = !choice.encoding && !choice.form && FileLooksLikeWorkbook(path);
     {
-        ShownProgress shown(this, ReadingLabel);
+        ShownProgress shown(this, ReadingLabel());
         ScreenLayout target(*this);
         if (workbook) {
             TableLines lines;
@@ -1113,36 +1130,35 @@ MainWindow::RecordAnswer MainWindow::offerRecord(const std::string& path, std::s
     const bool usable = read && fit != RecordFit::Unusable;
     // A path reads left to right inside the Persian sentence.
     const QString table = content.base.emptyGrid && read
-        ? QStringLiteral("جدول تازه")
+        ? Ui::tr("جدول تازه")
         : QChar(0x2066) + PathToQString(read ? content.base.path : found->tablePath) + QChar(0x2069);
     QString text =
-        QStringLiteral(
+        Ui::tr(
             "رسمیک پیش از ذخیره تغییرهای «%1» بسته شد و نسخه بازیابی آن‌ها مانده است.")
             .arg(table);
     QString more;
     if (!read)
         more = persianFileMessage(read.error(), FileOperation::Open);
     else if (fit == RecordFit::Separate)
-        more = QStringLiteral(
+        more = Ui::tr(
             "فایل از آن پس تغییر کرده است؛ تغییرها در جدولی جدا باز می‌شوند و روی فایل نوشته نمی‌شوند.");
     else if (fit == RecordFit::Unusable)
-        more = QStringLiteral(
+        more = Ui::tr(
             "فایل از آن پس تغییر کرده است و این تغییرها دیگر بر آن نمی‌نشینند.");
     QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"), text,
                     usable ? QMessageBox::Yes | QMessageBox::No | QMessageBox::Discard
                            : QMessageBox::No | QMessageBox::Discard,
                     this);
     if (usable)
-        box.button(QMessageBox::Yes)->setText(QStringLiteral("بازگرداندن تغییرها"));
+        box.button(QMessageBox::Yes)->setText(Ui::tr("بازگرداندن تغییرها"));
     box.button(QMessageBox::No)
-        ->setText(content.base.emptyGrid && read
-                      ? QStringLiteral("نگه داشتن برای بعد")
-                      : QStringLiteral("باز کردن فایل همان‌گونه که هست"));
-    box.button(QMessageBox::Discard)->setText(QStringLiteral("دور انداختن تغییرها"));
+        ->setText(content.base.emptyGrid && read ? Ui::tr("نگه داشتن برای بعد")
+                                                 : Ui::tr("باز کردن فایل همان‌گونه که هست"));
+    box.button(QMessageBox::Discard)->setText(Ui::tr("دور انداختن تغییرها"));
     box.setDefaultButton(usable ? QMessageBox::Yes : QMessageBox::No);
     box.setEscapeButton(QMessageBox::No);
     box.setInformativeText(more);
-    box.setLayoutDirection(Qt::RightToLeft);
+    box.setLayoutDirection(UiDirection());
     const int answer = runRecoveryQuestion ? runRecoveryQuestion(box) : box.exec();
     if (answer == QMessageBox::Discard) {
         RemoveRecoveryRecord(appFolder_, found->stem);
@@ -1163,7 +1179,7 @@ bool MainWindow::restoreRecord(const FoundRecord& found, const RecordContent& co
     std::size_t made = 0;
     bool whole = true;
     {
-        ShownProgress shown(this, ReadingLabel);
+        ShownProgress shown(this, ReadingLabel());
         ScreenLayout target(*this);
         opened = document_.openRecorded(base, path, target, shown.loadFn());
         if (opened) {
@@ -1189,9 +1205,8 @@ bool MainWindow::restoreRecord(const FoundRecord& found, const RecordContent& co
     showEditState();
     // Shown once the window is: a status bar hides its other texts for a
     // message only when they are visible (at start-up they are not yet).
-    const QString told = whole
-        ? QStringLiteral("%1 تغییر ذخیره‌نشده بازگردانده شد.").arg(made)
-        : QStringLiteral("نسخه بازیابی آسیب دیده بود؛ %1 تغییر نخست آن بازگردانده شد.").arg(made);
+    const QString told = whole ? Ui::tr("%1 تغییر ذخیره‌نشده بازگردانده شد.").arg(made)
+                               : Ui::tr("نسخه بازیابی آسیب دیده بود؛ %1 تغییر نخست آن بازگردانده شد.").arg(made);
     QTimer::singleShot(0, this, [this, told] { statusLine_->showMessage(told, 10000); });
     return true;
 }
@@ -1297,9 +1312,24 @@ void MainWindow::deleteColumnOrder()
 {
     if (!settleUnsavedChanges())
         return;
-    ShownProgress shown(this, ReadingLabel);
+    ShownProgress shown(this, ReadingLabel());
     ScreenLayout target(*this);
     document_.deleteColumnOrder(target, shown.loadFn());
+}
+
+void MainWindow::toggleEnglish()
+{
+    const bool english = command("toggleEnglish")->isChecked();
+    Settings().SetValue(LanguageKey, english ? "en" : "fa");
+    // Said in the language chosen, and in the one in use.
+    QMessageBox box(QMessageBox::Information, QStringLiteral("Rasmik"),
+                    english ? QStringLiteral("The interface is English from the next start.\n"
+                                             "رابط برنامه از اجرای بعدی انگلیسی است.")
+                            : QStringLiteral("رابط برنامه از اجرای بعدی فارسی است.\n"
+                                             "The interface is Persian from the next start."),
+                    QMessageBox::Ok, this);
+    box.setLayoutDirection(english ? Qt::LeftToRight : Qt::RightToLeft);
+    box.exec();
 }
 
 void MainWindow::toggleMaximize()
@@ -1317,18 +1347,17 @@ bool MainWindow::confirmSavingCutTable(const TextEnd& end)
     const auto grouped = [](std::uint64_t n) {
         return QString::fromStdString(FormatGroupedNumber(static_cast<double>(n)));
     };
-    QMessageBox box(
-        QMessageBox::Warning, QStringLiteral("Rasmik"),
-        QStringLiteral("این جدول در بایت %1 فایل (نویسه NUL) بریده شده است و %2 بایت پایانی فایل در آن نیست.")
-            .arg(grouped(end.cutAt + 1), grouped(end.bytesLeftOut())),
-        QMessageBox::Save | QMessageBox::Cancel, this);
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Rasmik"),
+                    Ui::tr("این جدول در بایت %1 فایل (نویسه NUL) بریده شده است و %2 بایت پایانی فایل در آن نیست.")
+                        .arg(grouped(end.cutAt + 1), grouped(end.bytesLeftOut())),
+                    QMessageBox::Save | QMessageBox::Cancel, this);
     box.setInformativeText(
-        QStringLiteral(
+        Ui::tr(
             "ذخیره روی همین فایل این %1 بایت را از فایل پاک می‌کند. ذخیره شود؟")
             .arg(grouped(end.bytesLeftOut())));
-    box.setLayoutDirection(Qt::RightToLeft);
-    box.button(QMessageBox::Save)->setText(QStringLiteral("ذخیره"));
-    box.button(QMessageBox::Cancel)->setText(QStringLiteral("انصراف"));
+    box.setLayoutDirection(UiDirection());
+    box.button(QMessageBox::Save)->setText(Ui::tr("ذخیره"));
+    box.button(QMessageBox::Cancel)->setText(Ui::tr("انصراف"));
     box.setDefaultButton(QMessageBox::Cancel);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Save;
@@ -1336,7 +1365,7 @@ bool MainWindow::confirmSavingCutTable(const TextEnd& end)
 
 int MainWindow::askAboutDisk(QMessageBox& box)
 {
-    box.setLayoutDirection(Qt::RightToLeft);
+    box.setLayoutDirection(UiDirection());
     box.setInformativeText(box.informativeText().isEmpty() ? captionText() : box.informativeText());
     return runDiskQuestion ? runDiskQuestion(box) : box.exec();
 }
@@ -1347,13 +1376,13 @@ MainWindow::DiskAnswer MainWindow::settleDiskBeforeSave()
     if (document_.diskState(&now) != DiskState::Changed)
         return DiskAnswer::Save;
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Rasmik"),
-                    QStringLiteral("فایل این جدول پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است."),
+                    Ui::tr("فایل این جدول پس از باز شدن یا آخرین ذخیره با برنامه دیگری تغییر کرده است."),
                     QMessageBox::NoButton, this);
-    box.setInformativeText(QStringLiteral(
+    box.setInformativeText(Ui::tr(
         "ذخیره روی آن، نسخه تازه را به فایل پشتیبان (.Bak) می‌برد. ذخیره روی همین فایل شود؟"));
-    QPushButton* over = box.addButton(QStringLiteral("ذخیره روی همین فایل"), QMessageBox::AcceptRole);
-    QPushButton* elsewhere = box.addButton(QStringLiteral("ذخیره با نام دیگر"), QMessageBox::ActionRole);
-    QPushButton* cancel = box.addButton(QStringLiteral("انصراف"), QMessageBox::RejectRole);
+    QPushButton* over = box.addButton(Ui::tr("ذخیره روی همین فایل"), QMessageBox::AcceptRole);
+    QPushButton* elsewhere = box.addButton(Ui::tr("ذخیره با نام دیگر"), QMessageBox::ActionRole);
+    QPushButton* cancel = box.addButton(Ui::tr("انصراف"), QMessageBox::RejectRole);
     box.setDefaultButton(elsewhere);
     box.setEscapeButton(cancel);
     askAboutDisk(box);
@@ -1385,10 +1414,10 @@ void MainWindow::checkTableOnDisk()
         missingTold_ = true;
         QMessageBox box(
             QMessageBox::Information, QStringLiteral("Rasmik"),
-            QStringLiteral(
+            Ui::tr(
                 "فایل این جدول پاک یا جابه‌جا شده است. «ذخیره» آن را دوباره در همان جا می‌نویسد."),
             QMessageBox::Ok, this);
-        box.button(QMessageBox::Ok)->setText(QStringLiteral("تأیید"));
+        box.button(QMessageBox::Ok)->setText(Ui::tr("تأیید"));
         askAboutDisk(box);
         return;
     }
@@ -1397,10 +1426,10 @@ void MainWindow::checkTableOnDisk()
     if (document_.isModified() || now.hash == declinedDiskHash_)
         return;
     QMessageBox box(QMessageBox::Question, QStringLiteral("Rasmik"),
-                    QStringLiteral("فایل این جدول با برنامه دیگری تغییر کرده است. نسخه تازه باز شود؟"),
+                    Ui::tr("فایل این جدول با برنامه دیگری تغییر کرده است. نسخه تازه باز شود؟"),
                     QMessageBox::Yes | QMessageBox::No, this);
-    box.button(QMessageBox::Yes)->setText(QStringLiteral("باز کردن نسخه تازه"));
-    box.button(QMessageBox::No)->setText(QStringLiteral("نگه داشتن همین"));
+    box.button(QMessageBox::Yes)->setText(Ui::tr("باز کردن نسخه تازه"));
+    box.button(QMessageBox::No)->setText(Ui::tr("نگه داشتن همین"));
     box.setDefaultButton(QMessageBox::Yes);
     box.setEscapeButton(QMessageBox::No);
     if (askAboutDisk(box) == QMessageBox::Yes) {
@@ -1449,7 +1478,7 @@ void MainWindow::dropEvent(QDropEvent* event)
         QTimer::singleShot(0, this, [this, files] {
             if (openFile(files.front()) && files.size() > 1)
                 statusLine_->showMessage(
-                    QStringLiteral("%1 فایل رها شد؛ تنها نخستین آن‌ها باز شد.")
+                    Ui::tr("%1 فایل رها شد؛ تنها نخستین آن‌ها باز شد.")
                         .arg(files.size()),
                     10000);
         });
@@ -1493,7 +1522,7 @@ bool MainWindow::saveGrid(std::int64_t rowNumberBase)
         return false;
     FileStatus r;
     {
-        ShownProgress shown(this, QStringLiteral("در حال ذخیره جدول..."));
+        ShownProgress shown(this, Ui::tr("در حال ذخیره جدول..."));
         r = document_.save(choice->path, rowNumberBase, shown.fn(), choice->encoding, choice->form);
     }
     // A cancelled save left the file and its backup as they were.
@@ -1516,7 +1545,7 @@ void MainWindow::saveTable()
 
 void MainWindow::saveWithRowNumbers()
 {
-    const std::string answer = askText(QString(), QString::fromUtf8(texts::StartCodePrompt), "");
+    const std::string answer = askText(QString(), Ui::tr(texts::StartCodePrompt), "");
     saveGrid(RowNumberBaseFromAnswer(answer));
 }
 
@@ -1540,18 +1569,18 @@ void MainWindow::shiftColumnLeft()
 
 void MainWindow::fixCellSize()
 {
-    const std::string answer = askText(QString::fromUtf8(texts::FixCellSizeCaption),
-                                       QString::fromUtf8(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
+    const std::string answer =
+        askText(Ui::tr(texts::FixCellSizeCaption), Ui::tr(texts::FixCellSizePrompt), "\xFD" + document_.cellWidths());
     if (answer.empty() || !settleUnsavedChanges())
         return;
-    ShownProgress shown(this, ReadingLabel);
+    ShownProgress shown(this, ReadingLabel());
     ScreenLayout target(*this);
     document_.fixCellSize(answer, target, shown.loadFn());
 }
 
 void MainWindow::searchRows()
 {
-    const std::string answer = askText(QString::fromUtf8(texts::SearchCaption), QString::fromUtf8(texts::SearchPrompt),
+    const std::string answer = askText(Ui::tr(texts::SearchCaption), Ui::tr(texts::SearchPrompt),
                                        document_.searchText(), document_.grid().Encoding());
     if (answer.empty())
         return;
@@ -1583,8 +1612,8 @@ void MainWindow::printTable()
     const std::string stored = LoadPrintTitle();
     std::string previous;
     AppendHeldAs(stored, HeldForm(DetectEncoding(stored).encoding), TextEncoding::Utf8, previous);
-    const std::string title = askText(QString::fromUtf8(texts::PrintCaption), QString::fromUtf8(texts::PrintPrompt),
-                                      previous, TextEncoding::Utf8);
+    const std::string title =
+        askText(Ui::tr(texts::PrintCaption), Ui::tr(texts::PrintPrompt), previous, TextEncoding::Utf8);
     std::string toStore;
     if (!AppendHeldAs(title, TextEncoding::Utf8, TextEncoding::Windows1256, toStore))
         toStore = title;
@@ -1665,12 +1694,13 @@ void MainWindow::openInTextEditor()
 
 void MainWindow::exportToExcel()
 {
-    const std::string path = PromptSaveFileName(this, texts::ExcelSaveTitle, "", "", "*.xlsx", "Excel|*.xlsx");
+    const std::string path =
+        PromptSaveFileName(this, Ui::tr(texts::ExcelSaveTitle).toStdString(), "", "", "*.xlsx", "Excel|*.xlsx");
     if (path.empty())
         return;
     FileStatus r;
     {
-        ShownProgress shown(this, QStringLiteral("در حال نوشتن فایل اکسل..."));
+        ShownProgress shown(this, Ui::tr("در حال نوشتن فایل اکسل..."));
         if (document_.lines().empty()) {
             r = FileStatus(FileErrorCode::EmptyTable, path);
         } else if (!document_.sheetName().empty() && SameFile(path, document_.path())) {
@@ -1732,7 +1762,7 @@ void MainWindow::sortDescending()
 
 void MainWindow::filterRows()
 {
-    const std::string answer = askText(QString::fromUtf8(texts::FilterCaption), QString::fromUtf8(texts::FilterPrompt),
+    const std::string answer = askText(Ui::tr(texts::FilterCaption), Ui::tr(texts::FilterPrompt),
                                        document_.filterText(), document_.grid().Encoding());
     if (answer.empty())
         return;

@@ -75,6 +75,9 @@ public:
     void saveColumnOrder();
     void deleteColumnOrder();
     void toggleMaximize();
+    // The interface in English or Persian from the next start, remembered
+    // in the settings.
+    void toggleEnglish();
     void saveTable();
     void saveWithRowNumbers();
     void simpleNumber();

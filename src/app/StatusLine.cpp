@@ -2,6 +2,7 @@
 
 #include "app/ErrorMessages.h"
 #include "render/QtText.h"
+#include "render/UiText.h"
 #include "table/CellPlace.h"
 #include "table/ColumnSum.h"
 #include "table/CoreGrid.h"
@@ -57,7 +58,7 @@ StatusLine::StatusLine(QWidget* parent)
     , filter_(new ShrinkingLabel(this))
 {
     setObjectName(QStringLiteral("statusLine"));
-    setLayoutDirection(Qt::RightToLeft);
+    setLayoutDirection(UiDirection());
     setSizeGripEnabled(false);
     encoding_->setObjectName(QStringLiteral("encodingLabel"));
     form_->setObjectName(QStringLiteral("formLabel"));
@@ -90,13 +91,13 @@ void StatusLine::showCell(const CoreGrid& grid, int col, int row)
 
 void StatusLine::showNoRow()
 {
-    cell_->setText(QStringLiteral("هیچ ردیفی دیده نمی‌شود"));
+    cell_->setText(Ui::tr("هیچ ردیفی دیده نمی‌شود"));
 }
 
 void StatusLine::showSelection(std::size_t cells, const std::string& sum)
 {
     selection_->setText(
-        QStringLiteral("%1 خانه، جمع: %2").arg(Grouped(static_cast<qint64>(cells)), QString::fromStdString(sum)));
+        Ui::tr("%1 خانه، جمع: %2").arg(Grouped(static_cast<qint64>(cells)), QString::fromStdString(sum)));
 }
 
 void StatusLine::clearSelection()
@@ -106,7 +107,7 @@ void StatusLine::clearSelection()
 
 void StatusLine::showFilter(std::size_t shownRows)
 {
-    filter_->setText(QStringLiteral("پالایه روشن است: %1 ردیف دیده می‌شود")
+    filter_->setText(Ui::tr("پالایه روشن است: %1 ردیف دیده می‌شود")
                          .arg(Grouped(static_cast<qint64>(shownRows))));
     filter_->show();
 }
@@ -122,9 +123,9 @@ namespace {
 QString SeparatorName(char separator)
 {
     switch (separator) {
-    case ',': return QStringLiteral("ویرگول (,)");
-    case ';': return QStringLiteral("نقطه‌ویرگول (;)");
-    case '|': return QStringLiteral("خط عمودی (|)");
+    case ',': return Ui::tr("ویرگول (,)");
+    case ';': return Ui::tr("نقطه‌ویرگول (;)");
+    case '|': return Ui::tr("خط عمودی (|)");
     default: return QStringLiteral("TAB");
     }
 }
@@ -133,25 +134,25 @@ QString SeparatorName(char separator)
 
 void StatusLine::showTable(const FileEncoding& encoding, const TableForm& form, const CoreGrid& grid)
 {
-    encoding_->setText(QStringLiteral("رمزگذاری: %1").arg(QString::fromStdString(EncodingName(encoding))));
-    form_->setText(QStringLiteral("جداکننده: %1").arg(SeparatorName(form.separator)));
+    encoding_->setText(Ui::tr("رمزگذاری: %1").arg(QString::fromStdString(EncodingName(encoding))));
+    form_->setText(Ui::tr("جداکننده: %1").arg(SeparatorName(form.separator)));
     const qint64 rows = std::max(0, grid.RowCount() - grid.FixedRows());
-    size_->setText(QStringLiteral("%1 ردیف، %2 ستون").arg(Grouped(rows), Grouped(grid.ColCount())));
+    size_->setText(Ui::tr("%1 ردیف، %2 ستون").arg(Grouped(rows), Grouped(grid.ColCount())));
 }
 
 void StatusLine::showTextEnd(const TextEnd& end, bool unclosedQuote)
 {
     if (end.cut) {
         notice_->setText(
-            QStringLiteral("جدول در بایت %1 (NUL) بریده شد؛ %2 بایت خوانده نشد.")
+            Ui::tr("جدول در بایت %1 (NUL) بریده شد؛ %2 بایت خوانده نشد.")
                 .arg(Grouped(static_cast<qint64>(end.cutAt) + 1), Grouped(static_cast<qint64>(end.bytesLeftOut()))));
     } else if (end.halfCharacter) {
         notice_->setText(
-            QStringLiteral(
+            Ui::tr(
                 "فایل با نیمی از یک نویسه (بایت 0x%1) پایان می‌یابد؛ آن بایت دست نخورده می‌ماند.")
                 .arg(QString::number(end.strayByte, 16).toUpper().rightJustified(2, QLatin1Char('0'))));
     } else if (unclosedQuote) {
-        notice_->setText(QStringLiteral(
+        notice_->setText(Ui::tr(
             "نقل‌قولی در فایل بسته نشده است؛ خانه‌ای که با آن آغاز شد تا پایان فایل ادامه دارد."));
     } else {
         notice_->clear();

@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 #include "app/MainWindow.h"
 #include "app/QtTranslation.h"
+#include "app/UiLanguage.h"
+#include "render/UiText.h"
 #include "text/TemporaryFiles.h"
 
 #include <QApplication>
@@ -26,8 +28,12 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("rasmik"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("rasmik")));
-    // Qt's dialogs in Persian; the translation also turns them right to left.
-    rasmik::InstallQtTranslation(app);
+    // The English interface, when chosen and installed; otherwise Qt's
+    // dialogs in Persian, which also turns them right to left.
+    if (rasmik::EnglishWanted() && rasmik::InstallEnglish(app))
+        rasmik::UiEnglish() = true;
+    else
+        rasmik::InstallQtTranslation(app);
     // Qt takes its own options (-style, -platform...) out of argv.
     args.clear();
     for (int i = 1; i < argc; ++i)

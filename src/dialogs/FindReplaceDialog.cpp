@@ -1,5 +1,7 @@
 #include "dialogs/FindReplaceDialog.h"
 
+#include "render/UiText.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -13,22 +15,21 @@ FindReplaceDialog::FindReplaceDialog(QWidget* parent)
     : QDialog(parent)
     , find_(new QLineEdit(this))
     , replace_(new QLineEdit(this))
-    , whole_(
-          new QCheckBox(QStringLiteral("فقط خانه‌هایی که تمامشان همین متن است"), this))
+    , whole_(new QCheckBox(Ui::tr("فقط خانه‌هایی که تمامشان همین متن است"), this))
 {
-    setWindowTitle(QStringLiteral("یافتن و جایگزینی"));
-    setLayoutDirection(Qt::RightToLeft);
+    setWindowTitle(Ui::tr("یافتن و جایگزینی"));
+    setLayoutDirection(UiDirection());
     find_->setObjectName(QStringLiteral("findEdit"));
     replace_->setObjectName(QStringLiteral("replaceEdit"));
     whole_->setObjectName(QStringLiteral("wholeCellsBox"));
     auto* form = new QFormLayout;
-    form->addRow(QStringLiteral("یافتن:"), find_);
-    form->addRow(QStringLiteral("جایگزینی با:"), replace_);
+    form->addRow(Ui::tr("یافتن:"), find_);
+    form->addRow(Ui::tr("جایگزینی با:"), replace_);
     auto* buttons = new QDialogButtonBox(this);
-    replaceButton_ = buttons->addButton(QStringLiteral("جایگزینی همه"), QDialogButtonBox::AcceptRole);
+    replaceButton_ = buttons->addButton(Ui::tr("جایگزینی همه"), QDialogButtonBox::AcceptRole);
     replaceButton_->setObjectName(QStringLiteral("replaceButton"));
     replaceButton_->setDefault(true);
-    buttons->addButton(QStringLiteral("انصراف"), QDialogButtonBox::RejectRole);
+    buttons->addButton(Ui::tr("انصراف"), QDialogButtonBox::RejectRole);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // Nothing to replace until there is something to find.

@@ -1,6 +1,7 @@
 #include "dialogs/TextPrompt.h"
 
 #include "render/QtText.h"
+#include "render/UiText.h"
 #include "text/KeyboardLayout.h"
 #include "text/StringHelpers.h"
 
@@ -46,7 +47,7 @@ TextPrompt::TextPrompt(QWidget* parent)
                   | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("TextPrompt"));
-    setLayoutDirection(Qt::RightToLeft);
+    setLayoutDirection(UiDirection());
     setFont(dialogFont());
 
     // The prompt keeps its right edge in line with the edit box, as a
@@ -60,13 +61,12 @@ TextPrompt::TextPrompt(QWidget* parent)
     edit_->setObjectName(QStringLiteral("edit"));
     edit_->setGeometry(8, 32, 329, 21);
 
-    okButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("تاييد"), this);
+    okButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), Ui::tr("تاييد"), this);
     okButton_->setObjectName(QStringLiteral("okButton"));
     okButton_->setGeometry(264, ButtonTop, 75, 25);
     okButton_->setCursor(Qt::PointingHandCursor);
 
-    cancelButton_ =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("انصراف"), this);
+    cancelButton_ = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), Ui::tr("انصراف"), this);
     cancelButton_->setObjectName(QStringLiteral("cancelButton"));
     cancelButton_->setGeometry(8, ButtonTop, 75, 25);
     cancelButton_->setCursor(Qt::PointingHandCursor);
@@ -81,7 +81,7 @@ TextPrompt::TextPrompt(QWidget* parent)
 
     contextMenu_ = new QMenu(this);
     contextMenu_->setObjectName(QStringLiteral("contextMenu"));
-    acceptAction_ = contextMenu_->addAction(QStringLiteral("ثبت"));
+    acceptAction_ = contextMenu_->addAction(Ui::tr("ثبت"));
     acceptAction_->setObjectName(QStringLiteral("acceptAction"));
     acceptAction_->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
     acceptAction_->setShortcutContext(Qt::WidgetShortcut);
@@ -137,10 +137,10 @@ void TextPrompt::prepare(const QString& caption, const QString& prompt, std::str
 
 QString persianCharacterRefused(char32_t character)
 {
-    return QString::fromStdString(
-        "نویسه " + NamedCharacter(character)
-        + " در رمزگذاری Windows-1256 این جدول نیست و نوشته نمی‌شود."
-          " آن را بردارید، یا جدول را با UTF-8 یا UTF-16 ذخیره کنید.");
+    return Ui::
+        tr("نویسه %1 در رمزگذاری Windows-1256 این جدول نیست و نوشته نمی‌شود."
+           " آن را بردارید، یا جدول را با UTF-8 یا UTF-16 ذخیره کنید.")
+            .arg(QString::fromStdString(NamedCharacter(character)));
 }
 
 void TextPrompt::acceptText()

@@ -4,6 +4,7 @@
 #include "print/ReportLines.h"
 #include "render/QtColour.h"
 #include "render/QtText.h"
+#include "render/UiText.h"
 #include "text/StagedFile.h"
 #include "text/StringHelpers.h"
 
@@ -32,8 +33,8 @@ namespace rasmik {
 namespace {
 
 const QString ReportTitleText = QStringLiteral("Velam");
-const char* const MakingPagesText = "در حال آماده كردن صفحه هاي چاپ...";
-const char* const CancelText = "انصراف";
+const char* const MakingPagesText = QT_TRANSLATE_NOOP("Rasmik", "در حال آماده كردن صفحه هاي چاپ...");
+const char* const CancelText = QT_TRANSLATE_NOOP("Rasmik", "انصراف");
 // Rows laid between two updates of the progress dialog, and how long a run
 // goes before the dialog shows.
 constexpr std::size_t ProgressStep = 64;
@@ -326,12 +327,12 @@ bool GridReport::preview(QWidget* parent)
         step_ = 23;
         if (qobject_cast<QApplication*>(QCoreApplication::instance())) {
             progress_ = std::make_unique<QProgressDialog>(
-                QString::fromUtf8(MakingPagesText), QString::fromUtf8(CancelText), 0,
+                Ui::tr(MakingPagesText), Ui::tr(CancelText), 0,
                 static_cast<int>(std::min<std::size_t>(lines_.size(), INT_MAX)), parent);
             progress_->setWindowModality(Qt::ApplicationModal);
             progress_->setMinimumDuration(ProgressDelayMs);
             progress_->setAutoReset(false);
-            progress_->setLayoutDirection(Qt::RightToLeft);
+            progress_->setLayoutDirection(UiDirection());
             progress_->reset();
         }
         engine_->preview(parent);

@@ -228,6 +228,7 @@ private slots:
                               "-",
                               "Maximize Window",
                               "Iran System Shaping",
+                              "English Interface",
                               "Close"}));
         QCOMPARE(
             texts(file->actions().at(4)->menu()->actions()),

@@ -87,7 +87,7 @@ check "a Persian font" test -n "$(in_root fc-list ':lang=fa' family)"
 check "apt-get remove rasmik" in_root sh -c 'apt-get remove -y -q rasmik >>/tmp/apt.log 2>&1'
 for f in usr/bin/rasmik usr/share/applications/rasmik.desktop usr/share/man/man1/rasmik.1.gz \
   usr/share/icons/hicolor/scalable/apps/rasmik.svg usr/share/metainfo/io.github.rasmik.rasmik.metainfo.xml \
-  usr/share/doc/rasmik; do
+  usr/share/rasmik usr/share/doc/rasmik; do
   check "/$f removed" test ! -e "$root/$f"
 done
 

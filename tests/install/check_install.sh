@@ -47,7 +47,8 @@ share/doc/rasmik/copyright
 share/doc/rasmik/install.md
 share/icons/hicolor/scalable/apps/rasmik.svg
 share/man/man1/rasmik.1.gz
-share/metainfo/io.github.rasmik.rasmik.metainfo.xml"
+share/metainfo/io.github.rasmik.rasmik.metainfo.xml
+share/rasmik/translations/rasmik_en.qm"
 actual=$(cd "$prefix" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort)
 if [ "$actual" = "$expected" ]; then pass; else
   fail "installed files differ"

@@ -88,7 +88,8 @@ expected="./usr/bin/rasmik
 ./usr/share/doc/rasmik/install.md
 ./usr/share/icons/hicolor/scalable/apps/rasmik.svg
 ./usr/share/man/man1/rasmik.1.gz
-./usr/share/metainfo/io.github.rasmik.rasmik.metainfo.xml"
+./usr/share/metainfo/io.github.rasmik.rasmik.metainfo.xml
+./usr/share/rasmik/translations/rasmik_en.qm"
 actual=$(dpkg-deb -c "$deb" | awk '$1 !~ /^d/ { print $6 }' | LC_ALL=C sort)
 if [ "$actual" = "$expected" ]; then pass; else
   fail "files in the package differ"
