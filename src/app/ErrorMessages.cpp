@@ -15,17 +15,6 @@ namespace rasmik {
 
 namespace {
 
-// A path inside a Persian line is isolated as left-to-right text: unisolated,
-// its leading "/" and its Latin runs are reordered with the Persian around it
-// ("/tmp/a.txt" reads "tmp/a.txt/").
-QString PathText(const std::string& path)
-{
-    if (path.empty())
-        return {};
-    return QChar(0x2066) + QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())))
-        + QChar(0x2069);
-}
-
 // The cell of an error (a line of the header block for column 0).
 QString PlaceOfError(const FileError& e)
 {
@@ -152,6 +141,14 @@ QString WorkbookReason(const FileError& e)
 }
 
 } // namespace
+
+QString PathText(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    return QChar(0x2066) + QFile::decodeName(QByteArray::fromRawData(path.data(), static_cast<int>(path.size())))
+        + QChar(0x2069);
+}
 
 QString persianCellPlace(const CellPlace& place)
 {

@@ -20,6 +20,11 @@ enum class FileOperation {
 // workbook export with nothing to do (an empty table, "NoSheet").
 bool needsMessage(const FileError& error);
 
+// A path inside a Persian line, isolated as left-to-right text: unisolated,
+// its leading "/" and its Latin runs are reordered with the Persian around it
+// ("/tmp/a.txt" reads "tmp/a.txt/"). Empty for an empty path.
+QString PathText(const std::string& path);
+
 // Where a cell is, as the status bar and every message name it: "ردیف 4،
 // ستون شهر" (the row as the grid counts it, the column's name, else its
 // number), the name isolated so that its direction leaves the line alone.

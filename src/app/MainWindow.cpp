@@ -836,7 +836,7 @@ void MainWindow::openRecent(const std::string& path)
             QMessageBox::Information, QStringLiteral("Rasmik"),
             Ui::tr(
                 "جدول «%1» دیگر در جای خود نیست؛ از فهرست جدول‌های اخیر برداشته شد.")
-                .arg(QChar(0x2066) + PathToQString(path) + QChar(0x2069)),
+                .arg(PathText(path)),
             QMessageBox::Ok, this);
         box.button(QMessageBox::Ok)->setText(Ui::tr("تأیید"));
         box.setLayoutDirection(UiDirection());
@@ -1129,9 +1129,8 @@ MainWindow::RecordAnswer MainWindow::offerRecord(const std::string& path, std::s
     const RecordFit fit = read ? FitOfRecord(content, &now) : RecordFit::Unusable;
     const bool usable = read && fit != RecordFit::Unusable;
     // A path reads left to right inside the Persian sentence.
-    const QString table = content.base.emptyGrid && read
-        ? Ui::tr("جدول تازه")
-        : QChar(0x2066) + PathToQString(read ? content.base.path : found->tablePath) + QChar(0x2069);
+    const QString table =
+        content.base.emptyGrid && read ? Ui::tr("جدول تازه") : PathText(read ? content.base.path : found->tablePath);
     QString text =
         Ui::tr(
             "رسمیک پیش از ذخیره تغییرهای «%1» بسته شد و نسخه بازیابی آن‌ها مانده است.")
