@@ -367,9 +367,10 @@ FileStatus TableDocument::open(const std::string& givenPath, LayoutTarget& targe
 FileStatus TableDocument::openLines(TableLines lines, const std::string& givenPath, const std::string& givenCellWidths,
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
-    linesFromFile_ = false;
-    readChoice_ = {};
-    return openLinesInOrder(std::move(lines), givenPath, givenCellWidths, target, progress, nullptr);
+    FileStatus opened = openLinesInOrder(std::move(lines), givenPath, givenCellWidths, target, progress, nullptr);
+    if (opened)
+        announceBase();
+    return opened;
 }
 
 FileStatus TableDocument::openLinesInOrder(TableLines lines, const std::string& givenPath,
@@ -420,7 +421,8 @@ FileStatus TableDocument::openLinesInOrder(TableLines lines, const std::string& 
     } else {
         headerPanelCount_ = 0;
     }
-    announceBase();
+    linesFromFile_ = false;
+    readChoice_ = {};
     return {};
 }
 
@@ -565,7 +567,7 @@ FileStatus TableDocument::save(const std::string& path, std::int64_t rowNumberBa
 FileStatus TableDocument::openSheet(TableLines lines, const std::string& workbookPath, const std::string& sheetName,
                                     LayoutTarget& target, const LoadProgressFn& progress)
 {
-    FileStatus opened = openLines(std::move(lines), workbookPath, {}, target, progress);
+    FileStatus opened = openLinesInOrder(std::move(lines), workbookPath, {}, target, progress, nullptr);
     if (opened) {
         sheet_ = sheetName;
         announceBase();
