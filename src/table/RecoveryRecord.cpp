@@ -357,16 +357,21 @@ void RecoveryRecorder::run()
     State& s = *state_;
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        // Wakes for a change, and every second while a record is kept, to
-        // see whether the table's file still holds the base.
-        wake_.wait_for(lock, std::chrono::seconds(1), [&] { return stop_ || dirty_; });
+        // Wakes for a change, and every second while a record without the
+        // base's bytes is kept, to see whether the table's file still holds
+        // the base; idle otherwise.
+        const auto told = [&] { return stop_ || dirty_; };
+        if (s.onDisk && !s.wroteWithBytes)
+            wake_.wait_for(lock, std::chrono::seconds(1), told);
+        else
+            wake_.wait(lock, told);
         if (dirty_ && !stop_ && !urgent_)
             // A moment more gathers the edits of a burst of typing into one write.
             wake_.wait_for(lock, delay_, [&] { return stop_ || urgent_; });
         urgent_ = false;
         if (stop_)
             break;
-        const std::uint64_t told = told_;
+        const std::uint64_t toldNow = told_;
         const bool changed = dirty_;
         dirty_ = false;
         if (restart_) {
@@ -388,7 +393,7 @@ void RecoveryRecorder::run()
         if (changed || (s.onDisk && !s.wroteWithBytes && NeedsBytes(s.base, s.file)))
             write(s);
         lock.lock();
-        done_ = std::max(done_, told);
+        done_ = std::max(done_, toldNow);
         written_.notify_all();
     }
     const bool keep = keep_;
