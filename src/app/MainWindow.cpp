@@ -58,9 +58,15 @@
 #include <initializer_list>
 #include <optional>
 
+#include <sys/stat.h>
+
 namespace rasmik {
 
 namespace {
+
+// From this size on a table has so many cells that its column widths are
+// found through the font's bounds.
+constexpr off_t BoundsWorthFileBytes = 32 * 1024;
 
 QString PathToQString(const std::string& path)
 {
@@ -852,8 +858,18 @@ void MainWindow::rememberTable(const std::string& path, bool opened)
     if (path.empty())
         return;
     RememberRecentTable(appFolder_ + RecentTablesFile, path);
-    if (opened)
+    if (!opened)
+        return;
+    // The desktop's list may be long: it is read and written off the
+    // window's thread, one open after the other.
+    if (bookmarking_.valid())
+        bookmarking_.wait();
+    try {
+        bookmarking_ =
+            std::async(std::launch::async, [path, file = RecentlyUsedFile()] { return AddToRecentlyUsed(path, file); });
+    } catch (const std::system_error&) {
         AddToRecentlyUsed(path);
+    }
 }
 
 void MainWindow::EditCommands::pasteIntoCells(MainWindow& w)
@@ -1080,8 +1096,10 @@ bool MainWindow::openPath(const std::string& path, const ReadChoice& choice, boo
     if (offerRecords && !choice.encoding && !choice.form
         && offerRecord(CleanTablePath(AbsolutePath(path))) == RecordAnswer::Restored)
         return true;
-    // The font's measures are taken while the file is read.
-    PrepareTextMetrics(MeasuringFont(grid_->font()));
+    // A large table's column widths need the font's bounds: they are taken
+    // while the file is read. A small table's cells are measured instead.
+    if (struct stat st{}; ::stat(path.c_str(), &st) == 0 && st.st_size >= BoundsWorthFileBytes)
+        PrepareTextMetrics(MeasuringFont(grid_->font()));
     FileStatus opened;
     // A workbook is known by its bytes, whatever its name.
     const bool workbook = !choice.encoding && !choice.form && FileLooksLikeWorkbook(path);

@@ -19,6 +19,7 @@
 #include <QMainWindow>
 
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <vector>
@@ -233,6 +234,8 @@ private:
     // The window is maximized at the first header block with panels it shows.
     bool firstHeaderPending_ = true;
     bool startupOpenFailed_ = false;
+    // The desktop's recently-used list being written; waited for on the way out.
+    std::future<bool> bookmarking_;
 };
 
 } // namespace rasmik

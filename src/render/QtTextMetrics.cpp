@@ -834,9 +834,16 @@ void checkWordBounds(const QFont& font, FontModel& model)
 }
 
 // base: the font's Windows-1256 model, which an alphabet shares most of.
+std::atomic<int>& modelsComputed()
+{
+    static std::atomic<int> count{0};
+    return count;
+}
+
 std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlphabet& alphabet,
                                               const FontModel* base = nullptr)
 {
+    modelsComputed().fetch_add(1);
     const bool derived = base != nullptr;
     auto work = std::make_unique<ModelWork>();
     constexpr int Jobs = 256 + PrintableCount + 256;
@@ -1172,6 +1179,11 @@ void PrepareTextMetrics(const QFont& font)
     }
 }
 
+int FontBoundsMeasured()
+{
+    return modelsComputed().load();
+}
+
 QFont MeasuringFont(const QFont& font)
 {
     QFont plain = font;
@@ -1192,12 +1204,19 @@ int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 }
 
 QtTextMetrics::QtTextMetrics(const QFont& font, const QPaintDevice* device)
-    : font_(device ? QFont(font, device) : font)
-    , metrics_(font, device)
-    , modelKey_(modelKey(font, device))
-    , model_(cachedModel(font_, modelKey_))
+    : font_(device ? QFont(font, device) : font), metrics_(font, device), modelKey_(modelKey(font, device))
 {
-    maxBound_ = *std::max_element(model_->bounds.begin(), model_->bounds.end());
+}
+
+// The bounds cost far more than measuring the cells of a small table, which
+// needs none of them: they are taken on first use.
+const FontModel& QtTextMetrics::model() const
+{
+    std::call_once(modelOnce_, [this] {
+        model_ = cachedModel(font_, modelKey_);
+        maxBound_ = *std::max_element(model_->bounds.begin(), model_->bounds.end());
+    });
+    return *model_;
 }
 
 QtTextMetrics::~QtTextMetrics() = default;
@@ -1219,17 +1238,18 @@ int QtTextMetrics::textHeight(std::string_view) const
 
 int QtTextMetrics::byteAdvanceBound(unsigned char b) const
 {
-    return model_->bounds[b];
+    return model().bounds[b];
 }
 
 int QtTextMetrics::maxByteAdvanceBound() const
 {
+    model();
     return maxBound_;
 }
 
 bool QtTextMetrics::shapeBounds(ShapeBounds& out) const
 {
-    out = model_->shape;
+    out = model().shape;
     return true;
 }
 
@@ -1246,6 +1266,7 @@ bool QtTextMetrics::alphabetBounds(const TextAlphabet& alphabet, std::vector<std
 
 std::unique_ptr<TextMeasurer> QtTextMetrics::measurer() const
 {
+    model();
     return std::make_unique<QtMeasurer>(font_, model_);
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <memory>
+#include <mutex>
 #include <string_view>
 
 class QPaintDevice;
@@ -27,11 +28,14 @@ QFont MeasuringFont(const QFont& font);
 // ready. Needs a running application, which waits for it at its end.
 void PrepareTextMetrics(const QFont& font);
 
+// How many times this process has measured a font's bounds.
+int FontBoundsMeasured();
+
 struct FontModel;
 
 // The font's bounds (bytes, kerning, ligatures, joining forms) are measured
-// once per program run (on two threads); measurers made by measurer() may
-// work on other threads at the same time.
+// once per program run (on two threads), when first asked for; measurers
+// made by measurer() may work on other threads at the same time.
 class QtTextMetrics : public TextMetrics {
 public:
     // device: where the text will be drawn (its resolution); null for the screen.
@@ -53,11 +57,14 @@ public:
     const QFont& font() const { return font_; }
 
 private:
+    const FontModel& model() const;
+
     QFont font_;
     QFontMetrics metrics_;
     QString modelKey_;
-    std::shared_ptr<const FontModel> model_;
-    int maxBound_ = 0;
+    mutable std::once_flag modelOnce_;
+    mutable std::shared_ptr<const FontModel> model_;
+    mutable int maxBound_ = 0;
 };
 
 } // namespace rasmik

@@ -15,6 +15,7 @@
 #include <stop_token>
 #include <system_error>
 #include <thread>
+#include <unordered_map>
 
 namespace rasmik {
 
@@ -281,6 +282,8 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
 
 namespace {
 
+// Up to this many cells every one is measured.
+constexpr std::uint64_t DirectlyMeasuredCells = 4096;
 // Below this many cells a second thread costs more than it saves.
 constexpr std::uint64_t ThreadedCells = 200000;
 constexpr int CheckEvery = 1 << 16;
@@ -371,6 +374,48 @@ private:
     std::vector<Entry> slots_;
     std::size_t used_ = 0;
 };
+
+// A huge cell (a whole file on one line) would take seconds to measure;
+// once its beginning alone is far wider than the cap, the column is the cap
+// wide whatever the rest holds. The margin covers the different form the
+// last letter of the beginning may take.
+template <typename Measure>
+int CappedWidth(std::string_view text, bool unicode, int cap, Measure measure)
+{
+    constexpr std::size_t LongText = 4096;
+    constexpr int Margin = 64;
+    if (text.size() > LongText) {
+        const int head =
+            measure(CutAtCharacter(text, LongText, unicode ? TextEncoding::Utf8 : TextEncoding::Windows1256));
+        if (head > cap + Margin)
+            return head;
+    }
+    return measure(text);
+}
+
+// A small table's cells are simply measured, each distinct text once: the
+// font's bounds would cost more than all of them.
+std::vector<int> MeasureEveryCell(const CoreGrid& grid, const TextMetrics& metrics, int cap)
+{
+    const bool unicode = grid.Encoding() != TextEncoding::Windows1256;
+    std::vector<int> widths;
+    std::unordered_map<std::string_view, int> seen;
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        int w = MinColumnWidth;
+        seen.clear();
+        for (int r = 0; r < grid.RowCount() && w < cap; ++r) {
+            const std::string_view text = grid.Cell(c, r);
+            auto [it, added] = seen.try_emplace(text, 0);
+            if (added)
+                it->second = CappedWidth(text, unicode, cap, [&](std::string_view t) {
+                    return unicode ? metrics.utf8TextWidth(t) : metrics.textWidth(t);
+                });
+            w = std::max(w, it->second);
+        }
+        widths.push_back(std::min(w, cap));
+    }
+    return widths;
+}
 
 // Sizes columns one after the other for one thread.
 class ColumnSizer {
@@ -537,10 +582,6 @@ private:
         return e.value;
     }
 
-    // A huge cell (a whole file on one line) would take seconds to measure;
-    // once its beginning alone is far wider than the cap, the column is the
-    // cap wide whatever the rest holds. The margin covers the different form
-    // the last letter of the beginning may take.
     int cappedWidth(std::string_view text)
     {
         switch (formOf(text)) {
@@ -554,16 +595,8 @@ private:
 
     int cappedWidth(std::string_view text, bool unicode)
     {
-        constexpr std::size_t LongText = 4096;
-        constexpr int Margin = 64;
-        const auto measure = [&](std::string_view t) { return unicode ? measurer_.utf8Width(t) : measurer_.width(t); };
-        if (text.size() > LongText) {
-            const int head =
-                measure(CutAtCharacter(text, LongText, unicode ? TextEncoding::Utf8 : TextEncoding::Windows1256));
-            if (head > cap_ + Margin)
-                return head;
-        }
-        return measure(text);
+        return CappedWidth(text, unicode, cap_,
+                           [&](std::string_view t) { return unicode ? measurer_.utf8Width(t) : measurer_.width(t); });
     }
 
     const CoreGrid& grid_;
@@ -588,6 +621,12 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     const int cols = grid.ColCount();
     const std::uint64_t rows = static_cast<std::uint64_t>(grid.RowCount());
     const std::uint64_t total = static_cast<std::uint64_t>(cols) * rows;
+    if (threads <= 0 && total <= DirectlyMeasuredCells) {
+        std::vector<int> widths = MeasureEveryCell(grid, metrics, cap);
+        if (progress && !progress(total, total))
+            return {};
+        return widths;
+    }
     if (threads <= 0)
         threads = total >= ThreadedCells && std::thread::hardware_concurrency() >= 2 ? 2 : 1;
     if (!metrics.concurrentMeasurers())

@@ -59,9 +59,10 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
 // integer nearest to 0.8 x gridWidth. Cells are taken widest bound first; a
 // cell whose bound cannot beat the column's maximum so far is not measured,
 // and each distinct text is measured once. threads: 0 decides by the table's
-// size (two threads for large tables when the metrics allow it), 1 or more
-// forces that many; the widths are the same either way. Returns an empty
-// list when cancelled.
+// size (every cell of a small table simply measured, without bounds; two
+// threads for large tables when the metrics allow it), 1 or more forces that
+// many; the widths are the same either way. Returns an empty list when
+// cancelled.
 std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& metrics, int gridWidth,
                                      const ProgressFn& progress = {}, int threads = 0);
 

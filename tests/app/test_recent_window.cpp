@@ -145,6 +145,8 @@ private slots:
         QVERIFY(w->openFile(NativePath(table(1))));
         QVERIFY(w->openFile(NativePath(table(2))));
         QVERIFY(w->openFile(NativePath(table(1))));
+        // The list is written off the window's thread; the window's end waits for it.
+        w.reset();
         const QString one = QString::fromLatin1(QUrl::fromLocalFile(table(1)).toEncoded());
         const QString two = QString::fromLatin1(QUrl::fromLocalFile(table(2)).toEncoded());
         QCOMPARE(ReadXbel(xbel),
