@@ -12,7 +12,8 @@ struct ChildOptions {
     int windowHeight = 800;
     bool verifyWidths = false;
     int repaints = 21;
-    int records = 0; // the table's rows when they are not its lines (0: its lines)
+    int records = 0;       // the table's rows when they are not its lines (0: its lines)
+    bool openOnly = false; // ends after the open (for profiling it)
 };
 
 int RunChild(int argc, char** argv, const ChildOptions& options);

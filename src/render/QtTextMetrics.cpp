@@ -1,5 +1,6 @@
 #include "render/QtTextMetrics.h"
 
+#include "render/FontModel.h"
 #include "render/QtText.h"
 #include "table/TextAlphabet.h"
 #include "text/Cp1256.h"
@@ -105,22 +106,6 @@ double widestAdvance(const QFontMetricsF& f, const std::vector<Context>& context
 }
 
 } // namespace
-
-// Everything the layout needs to know of a font, measured once per program
-// run and resolution.
-struct FontModel {
-    std::array<int, 256> bounds{};           // whole pixels, for any context
-    std::array<std::int64_t, 256> ascii64{}; // 1/64 pixel, for texts of printable ASCII
-    std::int64_t space64 = 0;                // one space, in any script's run
-    std::int64_t edge64 = 0;                 // what a space next to a word may add
-    ShapeBounds shape;                       // ligatures, kerning, joining forms
-    // How far a word's shape reaches beyond it, for the measurers' word
-    // bounds: not at all but through the run's script (most fonts); into
-    // the spaces beside it (Nastaliq's words end differently before a
-    // space); further, so that texts of more than one word are measured.
-    enum class Words : unsigned char { Alone, BetweenSpaces, Unbounded };
-    Words words = Words::Alone;
-};
 
 namespace {
 
@@ -1034,6 +1019,18 @@ std::shared_ptr<const FontModel> computeModel(const QFont& font, const TextAlpha
     return model;
 }
 
+// The model kept from an earlier run when it still holds, else measured
+// now and kept for the next.
+std::shared_ptr<const FontModel> keptOrComputedModel(const QFont& font, const TextAlphabet& alphabet,
+                                                     const QString& key, const FontModel* base = nullptr)
+{
+    if (std::shared_ptr<const FontModel> kept = LoadFontModel(font, key))
+        return kept;
+    std::shared_ptr<const FontModel> model = computeModel(font, alphabet, base);
+    StoreFontModel(font, key, *model);
+    return model;
+}
+
 using ModelFuture = std::shared_future<std::shared_ptr<const FontModel>>;
 
 std::mutex& modelMutex()
@@ -1060,12 +1057,6 @@ void waitForModels()
     }
     for (const auto& f : pending)
         f.wait();
-}
-
-QString modelKey(const QFont& font, const QPaintDevice* device)
-{
-    return font.key() + QLatin1Char('|') + QString::number(device ? device->logicalDpiX() : 0) + QLatin1Char('x')
-        + QString::number(device ? device->logicalDpiY() : 0);
 }
 
 QString alphabetKey(const QString& key, const TextAlphabet& alphabet)
@@ -1097,7 +1088,7 @@ std::shared_ptr<const FontModel> cachedModel(const QFont& font, const QString& f
         std::shared_ptr<const FontModel> base;
         if (&alphabet != &TextAlphabet::windows1256())
             base = cachedModel(font, fontKey);
-        std::shared_ptr<const FontModel> model = computeModel(font, alphabet, base.get());
+        std::shared_ptr<const FontModel> model = keptOrComputedModel(font, alphabet, key, base.get());
         promise.set_value(model);
         return model;
     } catch (...) {
@@ -1159,7 +1150,7 @@ private:
 
 void PrepareTextMetrics(const QFont& font)
 {
-    const QString key = modelKey(font, nullptr);
+    const QString key = FontModelKey(font);
     {
         const std::lock_guard<std::mutex> lock(modelMutex());
         for (const auto& entry : modelCache())
@@ -1170,8 +1161,8 @@ void PrepareTextMetrics(const QFont& font)
         // The application's end waits for it (a second wait costs nothing).
         qAddPostRoutine(waitForModels);
         try {
-            modelCache().emplace_back(key, std::async(std::launch::async, [copy = ownCopy(font)] {
-                                               return computeModel(copy, TextAlphabet::windows1256());
+            modelCache().emplace_back(key, std::async(std::launch::async, [copy = ownCopy(font), key] {
+                                               return keptOrComputedModel(copy, TextAlphabet::windows1256(), key);
                                            }).share());
         } catch (const std::system_error&) {
             // No thread to be had: the bounds are measured when needed.
@@ -1204,7 +1195,7 @@ int DisplayTextWidth(const QFontMetrics& metrics, const QString& text)
 }
 
 QtTextMetrics::QtTextMetrics(const QFont& font, const QPaintDevice* device)
-    : font_(device ? QFont(font, device) : font), metrics_(font, device), modelKey_(modelKey(font, device))
+    : font_(device ? QFont(font, device) : font), metrics_(font, device), modelKey_(FontModelKey(font, device))
 {
 }
 

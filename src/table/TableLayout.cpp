@@ -287,6 +287,10 @@ constexpr std::uint64_t DirectlyMeasuredCells = 4096;
 // Below this many cells a second thread costs more than it saves.
 constexpr std::uint64_t ThreadedCells = 200000;
 constexpr int CheckEvery = 1 << 16;
+// The rows whose widest cells give each column the width to beat.
+constexpr int SampleRows = 1 << 16;
+// Candidates of one column on one thread beyond which it is sized on its own.
+constexpr std::size_t MaxCandidates = std::size_t{1} << 15;
 // The cells of the widest bounds that are taken in order of their bounds.
 constexpr std::size_t TopCandidates = 4096;
 
@@ -417,6 +421,12 @@ std::vector<int> MeasureEveryCell(const CoreGrid& grid, const TextMetrics& metri
     return widths;
 }
 
+// A cell that may be wider than its column's width so far.
+struct RowBound {
+    std::uint32_t row;
+    std::uint32_t bound;
+};
+
 // Sizes columns one after the other for one thread.
 class ColumnSizer {
 public:
@@ -444,10 +454,12 @@ public:
         bounds_.resize(static_cast<std::size_t>(rows));
         std::uint32_t maxBound = 0;
         int maxRow = 0;
+        // Quick bounds first: most cells are ruled out by them once the
+        // widest is measured, the rest get the tighter bounds.
         for (int r = 0; r < rows; ++r) {
             if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
                 return -1;
-            const std::uint32_t b = std::min(boundOf(grid_.Cell(col, r)), ceiling);
+            const std::uint32_t b = std::min(quickBoundOf(grid_.Cell(col, r)), ceiling);
             bounds_[static_cast<std::size_t>(r)] = static_cast<std::uint16_t>(b);
             if (b > maxBound) {
                 maxBound = b;
@@ -461,6 +473,16 @@ public:
         w = std::max(w, exactWidth(grid_.Cell(col, maxRow)));
         if (w >= cap_)
             return cap_;
+        maxBound = 0;
+        for (int r = 0; r < rows; ++r) {
+            if ((r & (CheckEvery - 1)) == 0 && stop.load(std::memory_order_relaxed))
+                return -1;
+            std::uint16_t& b = bounds_[static_cast<std::size_t>(r)];
+            if (!below(b, w))
+                b = static_cast<std::uint16_t>(
+                    std::min<std::uint32_t>(b, std::min(boundOf(grid_.Cell(col, r)), ceiling)));
+            maxBound = std::max<std::uint32_t>(maxBound, b);
+        }
 
         // The widest bounds first, sorted: they settle the width soonest.
         const std::uint32_t low = static_cast<std::uint32_t>(w) + 1;
@@ -497,6 +519,42 @@ public:
             const std::uint32_t b = bounds_[static_cast<std::size_t>(r)];
             if (!below(b, w) && b < top)
                 w = consider(col, r, w);
+        }
+        return std::min(w, cap_);
+    }
+
+    std::uint32_t quickBound(std::string_view text) { return quickBoundOf(text); }
+
+    // For the pass over the rows: a cell's bound when it may be wider than
+    // w, else 0 (the quick bound first, the tighter one only when needed).
+    std::uint32_t boundAbove(std::string_view text, int w, std::uint32_t ceiling)
+    {
+        const std::uint32_t q = std::min(quickBoundOf(text), ceiling);
+        if (below(q, w))
+            return 0;
+        const std::uint32_t b = std::min(q, std::min(boundOf(text), ceiling));
+        return below(b, w) ? 0 : b;
+    }
+
+    // The exact width of the text, as far as the cap.
+    int measured(std::string_view text)
+    {
+        cache_.clear();
+        return std::min(exactWidth(text), cap_);
+    }
+
+    // The column's width from w, given every cell that may be wider (its
+    // row and bound), widest bound first.
+    int widthOfCandidates(int col, int w, std::vector<RowBound>& candidates)
+    {
+        std::sort(candidates.begin(), candidates.end(), [](const RowBound& x, const RowBound& y) {
+            return x.bound > y.bound || (x.bound == y.bound && x.row < y.row);
+        });
+        cache_.clear();
+        for (const RowBound& c : candidates) {
+            if (below(c.bound, w) || w >= cap_)
+                break;
+            w = consider(col, static_cast<int>(c.row), w);
         }
         return std::min(w, cap_);
     }
@@ -538,6 +596,17 @@ private:
         case Form::Bytes: return textBounds_.bound(text);
         case Form::Alphabet: return alphabetBounds_->bound(converted_);
         case Form::Converted: return textBounds_.bound(converted_);
+        case Form::Unicode: break;
+        }
+        return UINT32_MAX;
+    }
+
+    std::uint32_t quickBoundOf(std::string_view text)
+    {
+        switch (formOf(text)) {
+        case Form::Bytes: return textBounds_.quickBound(text);
+        case Form::Alphabet: return alphabetBounds_->quickBound(converted_);
+        case Form::Converted: return textBounds_.quickBound(converted_);
         case Form::Unicode: break;
         }
         return UINT32_MAX;
@@ -638,74 +707,130 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     if (grid.Encoding() != TextEncoding::Windows1256)
         alphabetBounds.emplace(metrics, TextAlphabet::persian());
     const TextBounds* const alphabet = alphabetBounds ? &*alphabetBounds : nullptr;
-    std::vector<int> result(static_cast<std::size_t>(cols), -1);
-    std::atomic<int> next{0};
-    std::atomic<int> finished{0};
-    std::atomic<bool> stop{false};
-    // Each thread takes the next column until none is left.
-    auto work = [&](TextMeasurer& measurer, bool reports) {
-        ColumnSizer sizer(grid, textBounds, alphabet, cap, measurer);
-        for (;;) {
-            const int c = next.fetch_add(1);
-            if (c >= cols || stop.load())
-                return;
-            const int w = sizer.width(c, stop);
-            if (w < 0)
-                return;
-            result[static_cast<std::size_t>(c)] = w;
-            const int done = finished.fetch_add(1) + 1;
-            if (reports && progress && !progress(static_cast<std::uint64_t>(done) * rows, total))
-                stop.store(true);
-        }
-    };
-
+    const int rowCount = grid.RowCount();
+    const std::uint32_t ceiling = static_cast<std::uint32_t>(std::min(cap, 65534)) + 1;
     std::vector<std::unique_ptr<TextMeasurer>> measurers;
     for (int t = 0; t < threads; ++t)
         measurers.push_back(metrics.measurer());
-    // Declared after what they use: whatever happens on this thread, the
-    // others are stopped and joined before it goes.
-    std::vector<std::jthread> workers;
-    std::atomic<int> running{0};
-    for (int t = 1; t < threads; ++t) {
-        running.fetch_add(1);
-        try {
-            workers.emplace_back(
-                [&work, &running, &stop, m = measurers[static_cast<std::size_t>(t)].get()](std::stop_token leaving) {
-                    const std::stop_callback stopColumns(leaving, [&stop] { stop.store(true); });
-                    try {
-                        work(*m, false);
-                    } catch (...) {
-                        // Columns left undone are sized by the calling thread below.
-                    }
-                    running.fetch_sub(1);
-                });
-        } catch (const std::system_error&) {
-            running.fetch_sub(1);
-            break; // no more threads to be had
+    std::vector<int> result(static_cast<std::size_t>(cols), -1);
+    const auto col = [](int c) { return static_cast<std::size_t>(c); };
+
+    // The widest-looking cell of each column among the first rows, measured:
+    // the width the other cells must beat.
+    std::vector<int> start(col(cols), MinColumnWidth);
+    {
+        ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[0]);
+        std::vector<std::uint32_t> widest(col(cols), 0);
+        std::vector<int> widestRow(col(cols), 0);
+        const int sample = std::min(rowCount, SampleRows);
+        for (int r = 0; r < sample; ++r)
+            for (int c = 0; c < cols; ++c)
+                if (const std::uint32_t q = sizer.quickBound(grid.Cell(c, r)); q > widest[col(c)]) {
+                    widest[col(c)] = q;
+                    widestRow[col(c)] = r;
+                }
+        for (int c = 0; c < cols; ++c) {
+            start[col(c)] = std::max(MinColumnWidth, sizer.measured(grid.Cell(c, widestRow[col(c)])));
+            if (start[col(c)] >= cap)
+                result[col(c)] = cap;
         }
     }
-    work(*measurers[0], true);
-    while (running.load() > 0) {
-        // Columns still sizing on another thread: keep the progress going.
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        if (progress && !stop.load() && !progress(static_cast<std::uint64_t>(finished.load()) * rows, total))
-            stop.store(true);
+
+    // One pass over the rows, in row ranges, one per thread: every cell that
+    // may be wider than its column's start is a candidate. Reading the rows
+    // front to back reads the table's bytes once; a column with too many
+    // candidates is sized on its own afterwards.
+    std::atomic<bool> stop{false};
+    std::atomic<std::uint64_t> rowsDone{0};
+    std::vector<std::atomic<bool>> crowded(col(cols));
+    std::vector<std::vector<std::vector<RowBound>>> found(static_cast<std::size_t>(threads),
+                                                          std::vector<std::vector<RowBound>>(col(cols)));
+    auto pass = [&](int t, int first, int last, bool reports) {
+        ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[static_cast<std::size_t>(t)]);
+        std::vector<std::vector<RowBound>>& mine = found[static_cast<std::size_t>(t)];
+        for (int r = first; r < last; ++r) {
+            if (((r - first) & (CheckEvery - 1)) == 0 && r != first) {
+                rowsDone.fetch_add(CheckEvery);
+                if (stop.load(std::memory_order_relaxed))
+                    return;
+                if (reports && progress && !progress(rowsDone.load() * static_cast<std::uint64_t>(cols), total))
+                    stop.store(true);
+            }
+            for (int c = 0; c < cols; ++c) {
+                if (result[col(c)] >= 0 || crowded[col(c)].load(std::memory_order_relaxed))
+                    continue;
+                const std::uint32_t b = sizer.boundAbove(grid.Cell(c, r), start[col(c)], ceiling);
+                if (b == 0)
+                    continue;
+                std::vector<RowBound>& list = mine[col(c)];
+                if (list.size() >= MaxCandidates) {
+                    crowded[col(c)].store(true);
+                    std::vector<RowBound>().swap(list);
+                } else {
+                    list.push_back({static_cast<std::uint32_t>(r), b});
+                }
+            }
+        }
+    };
+    {
+        const int share = (rowCount + threads - 1) / threads;
+        std::vector<std::pair<int, int>> ranges;
+        for (int t = 0; t < threads; ++t)
+            ranges.emplace_back(std::min(rowCount, t * share), std::min(rowCount, (t + 1) * share));
+        std::vector<bool> ran(static_cast<std::size_t>(threads), false);
+        // Declared after what they use: whatever happens on this thread, the
+        // others are stopped and joined before it goes.
+        std::vector<std::jthread> workers;
+        std::vector<std::atomic<bool>> finished(static_cast<std::size_t>(threads));
+        for (int t = 1; t < threads; ++t) {
+            try {
+                workers.emplace_back([&, t](std::stop_token leaving) {
+                    const std::stop_callback stopRows(leaving, [&stop] { stop.store(true); });
+                    try {
+                        pass(t, ranges[static_cast<std::size_t>(t)].first, ranges[static_cast<std::size_t>(t)].second,
+                             false);
+                        finished[static_cast<std::size_t>(t)].store(true);
+                    } catch (...) {
+                        // Its rows are gone over again by the calling thread below.
+                    }
+                });
+            } catch (const std::system_error&) {
+                break; // no more threads to be had
+            }
+        }
+        pass(0, ranges[0].first, ranges[0].second, true);
+        finished[0].store(true);
+        for (auto& w : workers)
+            w.join();
+        for (int t = 1; t < threads && !stop.load(); ++t) {
+            if (finished[static_cast<std::size_t>(t)].load())
+                continue;
+            for (auto& list : found[static_cast<std::size_t>(t)])
+                list.clear();
+            // Into the calling thread's own lists.
+            pass(0, ranges[static_cast<std::size_t>(t)].first, ranges[static_cast<std::size_t>(t)].second, true);
+        }
     }
-    for (auto& t : workers)
-        t.join();
     if (stop.load())
         return {};
-    // Anything a failed worker left undone.
+
+    // Each column from its candidates, widest bound first.
     ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[0]);
+    std::vector<RowBound> candidates;
     for (int c = 0; c < cols; ++c) {
-        if (result[static_cast<std::size_t>(c)] >= 0)
+        if (result[col(c)] >= 0)
             continue;
-        const int w = sizer.width(c, stop);
-        result[static_cast<std::size_t>(c)] = w;
-        if (progress && !progress(static_cast<std::uint64_t>(c + 1) * rows, total))
+        if (crowded[col(c)].load()) {
+            result[col(c)] = sizer.width(c, stop);
+        } else {
+            candidates.clear();
+            for (const auto& lists : found)
+                candidates.insert(candidates.end(), lists[col(c)].begin(), lists[col(c)].end());
+            result[col(c)] = sizer.widthOfCandidates(c, start[col(c)], candidates);
+        }
+        if (result[col(c)] < 0 || (progress && !progress(total, total)))
             return {};
     }
-    // At least one report, even when the other thread did every column.
     if (progress && !progress(total, total))
         return {};
     return result;

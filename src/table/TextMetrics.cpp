@@ -113,6 +113,75 @@ void TextBounds::useShape()
     for (const std::string& l : shape_.arabicLigatures)
         if (!l.empty())
             class_[static_cast<unsigned char>(l[0])] |= LigatureStart;
+    useQuickBounds();
+}
+
+// Every part of the shape bounds is charged to a byte, once for texts of
+// printable ASCII (a symbol's advance with the most any neighbour adds; a
+// ligature's advance beyond its letters' to its first) and once for any
+// other (the widest of a letter's forms, a mark alone or after a base; a
+// ligature's beyond its letters' to its first). Added up, they cover
+// asciiSum and formSum.
+void TextBounds::useQuickBounds()
+{
+    const std::int64_t* advance = shape_.advance64.data();
+    const std::int32_t* extra = shape_.pairExtra64.data();
+    auto mostAdded = [&](std::size_t symbol) {
+        std::int64_t most = INT64_MIN;
+        for (std::size_t prev = 0; prev < symbols_; ++prev)
+            most = std::max<std::int64_t>(most, extra[prev * symbols_ + symbol]);
+        return advance[symbol] + most;
+    };
+    for (std::size_t b = 0; b < 256; ++b) {
+        quickAscii64_[b] = b < 128 && !notAscii_[b] ? mostAdded(b) : 0;
+        quickForm64_[b] = (class_[b] & Unmodelled)
+            ? -1
+            : *std::max_element(shape_.form64.begin() + static_cast<std::ptrdiff_t>(b * 4),
+                                shape_.form64.begin() + static_cast<std::ptrdiff_t>(b * 4 + 4));
+        textual_[b] = notAscii_[b];
+    }
+    for (std::size_t k = 0; k < shape_.ligatures.size(); ++k) {
+        const std::string& l = shape_.ligatures[k];
+        std::int64_t parts = 0;
+        for (const char c : l)
+            parts += quickAscii64_[static_cast<unsigned char>(c)];
+        quickAscii64_[static_cast<unsigned char>(l[0])] += std::max<std::int64_t>(0, mostAdded(128 + k) - parts);
+    }
+    for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
+        const std::string& l = shape_.arabicLigatures[k];
+        std::int64_t parts = 0;
+        bool known = true;
+        for (const char c : l) {
+            known = known && quickForm64_[static_cast<unsigned char>(c)] >= 0;
+            parts += quickForm64_[static_cast<unsigned char>(c)];
+        }
+        const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
+        if (known)
+            quickForm64_[static_cast<unsigned char>(l[0])] +=
+                std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
+    }
+    quick_ = true;
+}
+
+std::uint32_t TextBounds::quickBound(std::string_view text) const
+{
+    if (!quick_ || text.size() > TextMetrics::MaxPairBoundLength)
+        return bound(text);
+    std::int64_t ascii = 0;
+    std::int64_t forms = 0;
+    unsigned char other = 0;
+    bool unknown = false;
+    for (const char c : text) {
+        const auto b = static_cast<unsigned char>(c);
+        ascii += quickAscii64_[b];
+        forms += quickForm64_[b];
+        other |= textual_[b];
+        unknown |= quickForm64_[b] < 0;
+    }
+    if (other && unknown)
+        return bound(text);
+    const std::int64_t px = ((other ? forms : ascii) + 32) >> 6;
+    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(px, 0, UINT32_MAX));
 }
 
 std::int64_t TextBounds::asciiSum(std::string_view text) const
