@@ -1,5 +1,6 @@
 #include "Child.h"
 
+#include "ExportPhase.h"
 #include "Measure.h"
 #include "TableGenerator.h"
 
@@ -369,6 +370,11 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
              + std::to_string(expectedRows));
     if (options.verifyWidths)
         VerifyWidths(form);
+    // Before the phases that change the table.
+    if (options.exportPhase)
+        MeasureExport(form, options.table);
+    if (!options.standardPhases)
+        return 0;
 
     // ---- search (F4 over the whole body) ----
     auto search = [&](const char* key, const char* wordUtf8, int expectedRow) {
