@@ -19,10 +19,6 @@ namespace rasmik {
 
 namespace {
 
-// zlib's level for the parts. Measured on the benchmark's tables (see
-// bench/README.md): the fastest level whose workbooks stay within 10% of
-// the size the default level made.
-constexpr int DeflateLevel = 5;
 // The sheet's XML goes to the deflater in pieces of about this size.
 constexpr std::size_t SheetPieceBytes = 256 * 1024;
 
@@ -202,7 +198,7 @@ FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const
     const std::uint64_t cells = std::uint64_t(rows) * columns;
     const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 60 + std::uint64_t(rows) * 40;
     const bool zip64 = TestingWriting.forceZip64 || sheetXmlBound > 0xE0000000ull;
-    ZipWriter zip(staged, TestingWriting.level > 0 ? TestingWriting.level : DeflateLevel, zip64);
+    ZipWriter zip(staged, TestingWriting.level > 0 ? TestingWriting.level : WorkbookDeflateLevel, zip64);
 
     const std::time_t now = std::time(nullptr);
     const std::pair<std::string_view, std::string> parts[] = {

@@ -79,7 +79,12 @@ FileStatus ExportGridToWorkbook(const CoreGrid& grid, std::string_view sheetName
 FileStatus ExportAndOpenWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress = {}, const SheetLook& look = {});
 
-// For tests and the benchmark: zlib's level (0: the export's own) and zip64
+// zlib's level for the workbook's parts: measured on the benchmark's tables
+// (bench/README.md), the fastest whose workbooks stay within 10% of the size
+// the default level 6 makes.
+constexpr int WorkbookDeflateLevel = 5;
+
+// For tests and the benchmark: zlib's level (0: WorkbookDeflateLevel) and zip64
 // records in every workbook, as a sheet past 4 GB gets them.
 struct WorkbookWriting {
     int level = 0;
