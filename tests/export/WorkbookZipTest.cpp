@@ -1,7 +1,7 @@
 // The workbook's zip as written by ZipWriter: the check of a written file
-// finds damage without inflating it; Python's zipfile and openpyxl, and our
-// own reader, read workbooks with and without zip64 records, cells that need
-// escapes included; write errors come back as the system's errors.
+// finds damage without inflating it; Python's zipfile and openpyxl, unzip and
+// our own reader read workbooks with and without zip64 records, cells that
+// need escapes included; write errors come back as the system's errors.
 
 #include "common/TestFiles.h"
 #include "export/Workbook.h"
@@ -268,6 +268,12 @@ private slots:
         const Cells own = OwnReaderCells(file, read);
         QVERIFY2(read.ok(), DescribeFileError(read.error()).c_str());
         QCOMPARE(own, expected);
+
+        // Info-ZIP's unzip tests every part too.
+        QProcess unzip;
+        unzip.start(QStringLiteral("unzip"), {QStringLiteral("-tq"), file});
+        QVERIFY(unzip.waitForFinished(30000));
+        QVERIFY2(unzip.exitCode() == 0, unzip.readAllStandardOutput().constData());
     }
 
     // The sheet name rules Excel has, and markup in an allowed name.
