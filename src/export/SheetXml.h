@@ -17,8 +17,8 @@ namespace rasmik {
 
 struct SheetLook;
 
-// Why name (UTF-8) cannot name a sheet, worded as libxlsxwriter worded it
-// when it wrote the workbooks; empty when it can.
+// Why name (UTF-8) cannot name a sheet by Excel's rules (in the words the
+// export's messages have always shown); empty when it can.
 std::string SheetNameProblem(std::string_view name);
 
 // The package's small parts for a workbook of one sheet named sheetName (UTF-8).

@@ -194,9 +194,10 @@ FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const
 
     // Zip64 only when a part could pass 4 GB: ordinary readers dislike it on
     // small files. Worst case: a control character escaped as _x0001_ takes
-    // seven bytes; about 60 bytes of markup a cell.
+    // seven bytes; at most 78 bytes of markup a cell (the longest reference,
+    // xml:space), 23 a row. Past 4 GB without zip64 the writer refuses.
     const std::uint64_t cells = std::uint64_t(rows) * columns;
-    const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 60 + std::uint64_t(rows) * 40;
+    const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 80 + std::uint64_t(rows) * 40;
     const bool zip64 = TestingWriting.forceZip64 || sheetXmlBound > 0xE0000000ull;
     ZipWriter zip(staged, TestingWriting.level > 0 ? TestingWriting.level : WorkbookDeflateLevel, zip64);
 
