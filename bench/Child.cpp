@@ -1,5 +1,6 @@
 #include "Child.h"
 
+#include "ExportPhase.h"
 #include "Measure.h"
 #include "TableGenerator.h"
 
@@ -432,7 +433,10 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
              + std::to_string(expectedRows));
     if (options.verifyWidths)
         VerifyWidths(form);
-    if (options.openOnly)
+    // Before the phases that change the table.
+    if (options.exportPhase && !options.openOnly)
+        MeasureExport(form, options.table);
+    if (options.openOnly || !options.standardPhases)
         return 0;
 
     // ---- search (F4 over the whole body) ----

@@ -12,8 +12,10 @@ struct ChildOptions {
     int windowHeight = 800;
     bool verifyWidths = false;
     int repaints = 21;
-    int records = 0;       // the table's rows when they are not its lines (0: its lines)
-    bool openOnly = false; // ends after the open (for profiling it)
+    int records = 0;            // the table's rows when they are not its lines (0: its lines)
+    bool standardPhases = true; // search, sort, save, print, ...
+    bool exportPhase = false;   // the Excel export (ExportPhase.cpp)
+    bool openOnly = false;      // ends after the open (for profiling it)
 };
 
 int RunChild(int argc, char** argv, const ChildOptions& options);

@@ -2,6 +2,7 @@
 
 #include "text/Cp1256.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -493,8 +494,9 @@ void makeBodyRow(Random& rnd, std::uint64_t row, bool last, TableKind kind, Tabl
 } // namespace
 
 GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, TableFormat format, TableKind kind,
-                             TableEncoding encoding, std::uint64_t seed)
+                             TableEncoding encoding, int columns, std::uint64_t seed)
 {
+    const int kept = columns > 0 ? std::min(columns, ColumnsOf(kind)) : ColumnsOf(kind);
     GeneratedTable result;
     std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
     if (!file)
@@ -512,11 +514,11 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
         for (int c = 0; c < ColumnCount; ++c)
             fields[static_cast<std::size_t>(c)] = names[c];
         encodeFields(fields, true, encoding);
-        appendFields(out, fields, format, widths, ColumnsOf(kind));
+        appendFields(out, fields, format, widths, kept);
     }
     for (std::uint64_t r = 1; r <= bodyRows; ++r) {
         makeBodyRow(rnd, r, r == bodyRows, kind, encoding, fields);
-        appendFields(out, fields, format, widths, ColumnsOf(kind), &quoting);
+        appendFields(out, fields, format, widths, kept, &quoting);
         if (out.size() >= (1u << 20)) {
             if (std::fwrite(out.data(), 1, out.size(), file.get()) != out.size())
                 return result;
@@ -534,7 +536,7 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
     std::remove(cfg.c_str());
     if (format == TableFormat::Fixed) {
         std::string line = "CellFormat=";
-        for (int c = 0; c < ColumnsOf(kind); ++c) {
+        for (int c = 0; c < kept; ++c) {
             if (c)
                 line += ' ';
             line += std::to_string(widths[static_cast<std::size_t>(c)]);

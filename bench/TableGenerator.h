@@ -43,9 +43,10 @@ inline constexpr const char* MissingWordUtf8 = "ناپیدا";
 // Writes a header row and bodyRows rows to path; for Fixed also the ".cfg"
 // beside it. The same arguments give the same bytes. Every kind has the
 // amounts in AmountColumn and the search words in its last row. Empty path
-// on failure.
+// on failure. columns above 0 keeps only the first columns of the kind
+// (the row number, names, the amounts and, from 5 on, the search words).
 GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, TableFormat format,
                              TableKind kind = TableKind::Repeated, TableEncoding encoding = TableEncoding::Cp1256,
-                             std::uint64_t seed = 1400);
+                             int columns = 0, std::uint64_t seed = 1400);
 
 } // namespace rasmik::bench

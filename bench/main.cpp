@@ -31,6 +31,8 @@ struct Options {
     TableEncoding encoding = TableEncoding::Cp1256;
     std::string dir = "/tmp/rasmik-bench";
     int runs = 3;
+    int columns = 0;
+    std::string phases = "standard,startup";
     int windowWidth = 1280;
     int windowHeight = 800;
     bool verify = false;
@@ -45,7 +47,7 @@ void Usage()
 {
     std::puts("usage: rasmik-bench [--rows N[,N...]] [--formats tabs,fixed,csv] [--kinds K[,K...]] [--utf8]\n"
               "                    [--runs K] [--dir DIR] [--window WxH] [--verify] [--fresh] [--markdown FILE]\n"
-              "                    [--phases tables,startup] [--program PATH]\n"
+              "                    [--columns N] [--phases standard,export,startup] [--program PATH]\n"
               "  --rows      table sizes in body rows (default 10000,100000,1000000)\n"
               "  --formats   tabs, fixed, csv (default tabs,fixed)\n"
               "  --kinds     repeated, latin, persian, mixed, long or all (default repeated)\n"
@@ -56,8 +58,10 @@ void Usage()
               "  --verify    also measure every cell and check the column widths\n"
               "  --fresh     make the tables again even when they exist\n"
               "  --markdown  also write the summary as a Markdown table to FILE\n"
-              "  --phases    tables (the tables in the window, offscreen), startup (launch to painted\n"
-              "              under X, the sample tables); default both\n"
+              "  --columns   keep only the first N columns of each kind's tables\n"
+              "  --phases    standard (open, search, sort, save, print, ...), export (to .xlsx), startup\n"
+              "              (launch to painted under X, the sample tables); default standard,startup;\n"
+              "              the open is always timed with standard or export\n"
               "  --program   the rasmik executable the start-up launches (default ../rasmik beside the bench)");
 }
 
@@ -179,6 +183,10 @@ const Phase Phases[] = {
     {"print.lines", "print: report lines", true},
     {"print.preview_pages", "print: every page recorded, as the preview", true},
     {"print.pdf", "print: every page to PDF", true},
+    {"export.floor_save", "export floor: tab-separated save of the grid", true},
+    {"export.gzip1", "export peer: gzip -1 -c FILE > /dev/null", true},
+    {"export.wall", "export to .xlsx, as the Excel command", true},
+    {"export.cpu", "  of it: CPU", true},
 };
 
 double Mb(std::uint64_t bytes)
@@ -309,9 +317,15 @@ int main(int argc, char** argv)
         } else if (a == "--markdown") {
             opt.markdown = next();
         } else if (a == "--phases") {
-            const std::vector<std::string> phases = Split(next(), ',');
-            opt.tablePhases = std::find(phases.begin(), phases.end(), "tables") != phases.end();
-            opt.startUp = std::find(phases.begin(), phases.end(), "startup") != phases.end();
+            opt.phases = next();
+            const std::vector<std::string> names = Split(opt.phases, ',');
+            const auto named = [&](const char* n) { return std::find(names.begin(), names.end(), n) != names.end(); };
+            child.standardPhases = named("standard");
+            child.exportPhase = named("export");
+            opt.startUp = named("startup");
+            opt.tablePhases = child.standardPhases || child.exportPhase;
+        } else if (a == "--columns") {
+            opt.columns = std::max(0, std::atoi(next().c_str()));
         } else if (a == "--program") {
             opt.program = next();
         } else if (a == "--bare-window") {
@@ -371,6 +385,7 @@ int main(int argc, char** argv)
     const double emptyKb = empty.get("mem.hwm_kb");
     std::printf("empty program (window shown, no table): peak resident %.1f MB\n\n", emptyKb / 1e3);
 
+    const bool standardRun = opt.phases.find("standard") != std::string::npos;
     std::vector<TableRun> tables;
     for (const std::uint64_t rows : opt.rows) {
         for (const TableKind kind : opt.kinds) {
@@ -384,13 +399,15 @@ int main(int argc, char** argv)
                 std::string suffix;
                 if (kind != TableKind::Repeated)
                     suffix += std::string("-") + TableKindName(kind);
+                if (opt.columns > 0)
+                    suffix += "-c" + std::to_string(opt.columns);
                 if (opt.encoding == TableEncoding::Utf8)
                     suffix += "-utf8";
                 t.path = opt.dir + "/table-" + std::to_string(rows) + "-" + FormatName(format) + suffix
                     + (format == TableFormat::Csv ? ".csv" : ".txt");
                 if (opt.fresh || FileSize(t.path) == 0) {
                     std::fprintf(stderr, "making %s ...\n", t.path.c_str());
-                    if (GenerateTable(t.path, rows, format, kind, opt.encoding).path.empty()) {
+                    if (GenerateTable(t.path, rows, format, kind, opt.encoding, opt.columns).path.empty()) {
                         std::fprintf(stderr, "cannot write %s\n", t.path.c_str());
                         return 1;
                     }
@@ -407,7 +424,7 @@ int main(int argc, char** argv)
                 t.cat = Median(cats);
                 t.wc = Median(wcs);
 
-                std::vector<std::string> args = {exe, "--child", t.path, "--window", window};
+                std::vector<std::string> args = {exe, "--child", t.path, "--window", window, "--phases", opt.phases};
                 // Line breaks inside quoted fields: the records are not the lines.
                 if (format == TableFormat::Csv)
                     args.insert(args.end(), {"--records", std::to_string(rows + 1)});
@@ -426,19 +443,29 @@ int main(int argc, char** argv)
                 PrintLine("cat FILE > /dev/null", t.cat, t.bytes, t.wc, true);
                 PrintLine("wc -l FILE", t.wc, t.bytes, t.wc, true);
                 for (const Phase& p : Phases)
-                    PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
+                    if (standardRun || t.r.values.count(p.key) != 0)
+                        PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
                 const double openKb = GrowthKb(t, emptyKb, "mem.hwm_open_kb");
                 const double endKb = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
                 std::printf("  peak resident after open %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
                             t.r.get("mem.hwm_open_kb") / 1e3, openKb / 1e3,
                             openKb * 1e3 / static_cast<double>(t.bytes));
-                std::printf("  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
-                            t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
+                if (standardRun)
+                    std::printf(
+                        "  peak resident at the end  %.1f MB: %.1f MB over the empty program = %.2f x the file\n",
+                        t.r.get("mem.hwm_end_kb") / 1e3, endKb / 1e3, endKb * 1e3 / static_cast<double>(t.bytes));
                 if (t.r.get("print.page_count") > 0)
                     std::printf(
                         "  print: %.0f pages; peak %.1f MB over the resident size before it, %.1f MB kept after\n",
                         t.r.get("print.page_count"), t.r.get("mem.print_peak_kb") / 1e3,
                         t.r.get("mem.print_after_kb") / 1e3);
+                if (t.r.get("export.bytes") > 0)
+                    std::printf("  export: workbook %.0f bytes, peak %.1f MB over the resident size before it; CPU: "
+                                "export %.3f s, save %.3f s, gzip -1 %.3f s, zlib alone on the sheet's %.0f MB "
+                                "of XML %.3f s\n",
+                                t.r.get("export.bytes"), t.r.get("export.peak_mb"), t.r.get("export.cpu"),
+                                t.r.get("export.floor_save_cpu"), t.r.get("export.gzip1_cpu"),
+                                t.r.get("export.xml_bytes") / 1e6, t.r.get("export.deflate_alone_cpu"));
                 if (opt.verify)
                     std::printf("  columns whose width differs from measuring every cell: %.0f\n",
                                 t.r.get("verify.columns_wrong"));
@@ -458,7 +485,7 @@ int main(int argc, char** argv)
     bool allMet = true;
     bool anyBig = false;
     for (const TableRun& t : tables) {
-        if (t.bodyRows < 1000000)
+        if (t.bodyRows < 1000000 || !standardRun)
             continue;
         anyBig = true;
         // Comma-separated tables: the open and the save are timed.

@@ -1,7 +1,9 @@
 #include "export/Workbook.h"
 
+#include "export/SheetXml.h"
 #include "export/ShellOpen.h"
 #include "export/WorkbookCheck.h"
+#include "export/ZipWriter.h"
 #include "table/Options.h"
 #include "text/Cp1256.h"
 #include "text/StagedFile.h"
@@ -9,28 +11,22 @@
 #include "text/TextEncoding.h"
 
 #include <algorithm>
-#include <array>
 #include <cmath>
+#include <ctime>
 #include <new>
-
-#include <xlsxwriter.h>
 
 namespace rasmik {
 
 namespace {
 
+// The sheet's XML goes to the deflater in pieces of about this size.
+constexpr std::size_t SheetPieceBytes = 256 * 1024;
+
+WorkbookWriting TestingWriting;
+
 FileStatus Failure(const std::string& path, FileErrorCode code)
 {
     return FileStatus(code, path);
-}
-
-// A failure of libxlsxwriter itself, about subject (a cell) when given.
-FileStatus LibraryFailure(const std::string& path, const std::string& reason, std::string subject = {})
-{
-    FileError e(FileErrorCode::Library, path);
-    e.detail = reason;
-    e.subject = std::move(subject);
-    return e;
 }
 
 FileStatus LimitFailure(const std::string& path, FileErrorCode code, std::uint64_t count, std::uint64_t limit,
@@ -43,42 +39,11 @@ FileStatus LimitFailure(const std::string& path, FileErrorCode code, std::uint64
     return e;
 }
 
-std::string LibraryReason(lxw_error err)
+FileStatus IncompleteFailure(const std::string& path, std::string reason)
 {
-    const char* text = lxw_strerror(err);
-    return text ? std::string(text) : std::string("libxlsxwriter error ") + std::to_string(int(err));
-}
-
-// UTF-8 of every Windows-1256 byte, built once from the code page table.
-struct Utf8Byte {
-    std::array<char, 3> bytes{};
-    unsigned char length = 0;
-};
-
-const std::array<Utf8Byte, 256>& Utf8Table()
-{
-    static const std::array<Utf8Byte, 256> table = [] {
-        std::array<Utf8Byte, 256> t{};
-        for (int b = 0; b < 256; ++b) {
-            const char32_t cp = Cp1256ToUnicodeChar(static_cast<unsigned char>(b));
-            Utf8Byte& u = t[b];
-            if (cp < 0x80) {
-                u.bytes[0] = static_cast<char>(cp);
-                u.length = 1;
-            } else if (cp < 0x800) {
-                u.bytes[0] = static_cast<char>(0xC0 | (cp >> 6));
-                u.bytes[1] = static_cast<char>(0x80 | (cp & 0x3F));
-                u.length = 2;
-            } else {
-                u.bytes[0] = static_cast<char>(0xE0 | (cp >> 12));
-                u.bytes[1] = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-                u.bytes[2] = static_cast<char>(0x80 | (cp & 0x3F));
-                u.length = 3;
-            }
-        }
-        return t;
-    }();
-    return table;
+    FileError e(FileErrorCode::Incomplete, path);
+    e.detail = std::move(reason);
+    return e;
 }
 
 bool IsHex(char c)
@@ -86,46 +51,32 @@ bool IsHex(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Spreadsheet readers decode "_xHHHH_" in cell text to the character HHHH
-// (that is how the library keeps control characters in valid XML), so a field
-// that holds such a sequence literally gets its underscore escaped as _x005F_
-// to come back as typed. NUL cannot pass the library's C strings and is dropped.
-// Held UTF-8 passes as it is, but for what a workbook cannot hold: a lone
-// surrogate (kept by the table in its three-byte form) and the two
-// non-characters that XML lacks become U+FFFD.
-void FieldToUtf8(std::string_view field, std::string& out, TextEncoding held)
+// The sheet name as the cells' text is converted (see SheetXml::text): NUL
+// dropped, a literal "_xHHHH_" with its underscore escaped, what XML lacks
+// as U+FFFD.
+std::string ToUtf8(std::string_view field, TextEncoding held)
 {
-    const auto& table = Utf8Table();
-    const bool utf8 = held != TextEncoding::Windows1256;
-    out.clear();
-    for (std::size_t i = 0; i < field.size(); ++i) {
+    std::string out;
+    for (std::size_t i = 0; i < field.size();) {
         const unsigned char b = static_cast<unsigned char>(field[i]);
-        if (b == 0)
-            continue;
         if (b == '_' && i + 6 < field.size() && field[i + 1] == 'x' && IsHex(field[i + 2]) && IsHex(field[i + 3])
             && IsHex(field[i + 4]) && IsHex(field[i + 5]) && field[i + 6] == '_') {
             out += "_x005F_";
+            ++i;
             continue;
         }
-        if (!utf8) {
-            const Utf8Byte& u = table[b];
-            out.append(u.bytes.data(), u.length);
-        } else if (b < 0x80) {
-            out += static_cast<char>(b);
+        char32_t cp = 0;
+        if (held == TextEncoding::Windows1256) {
+            cp = Cp1256ToUnicodeChar(b);
+            ++i;
         } else {
-            char32_t cp = NextCodePoint(field, i);
-            --i; // past the character, less the loop's step
-            if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-                cp = 0xFFFD;
-            AppendUtf8(out, cp);
+            cp = NextCodePoint(field, i);
         }
+        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
+            cp = 0xFFFD;
+        if (cp != 0)
+            AppendUtf8(out, cp);
     }
-}
-
-std::string ToUtf8(std::string_view text, TextEncoding held)
-{
-    std::string out;
-    FieldToUtf8(text, out, held);
     return out;
 }
 
@@ -136,22 +87,6 @@ std::size_t FieldCount(std::string_view line)
     const auto tabs = static_cast<std::size_t>(std::count(line.begin(), line.end(), '\t'));
     return tabs + ((!line.empty() && line.back() != '\t') ? 1 : 0);
 }
-
-// Frees a workbook that was not closed (error or cancel); closing frees it too.
-struct WorkbookHolder {
-    lxw_workbook* book = nullptr;
-    ~WorkbookHolder()
-    {
-        if (book)
-            lxw_workbook_free(book);
-    }
-    lxw_error Close()
-    {
-        lxw_workbook* b = book;
-        book = nullptr;
-        return workbook_close(b);
-    }
-};
 
 // The sheet's rows from a table's lines, each cut at its TABs.
 template <typename Lines>
@@ -213,6 +148,16 @@ private:
     const CoreGrid& grid_;
 };
 
+// A small part whole.
+FileStatus WritePart(ZipWriter& zip, std::string_view name, const std::string& xml)
+{
+    if (FileStatus r = zip.begin(name); !r)
+        return r;
+    if (FileStatus r = zip.write(xml); !r)
+        return r;
+    return zip.end();
+}
+
 template <typename Source>
 FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const std::string& path,
                          const ProgressFn& progress, TextEncoding held, const SheetLook& look)
@@ -230,118 +175,120 @@ FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const
     source.measure(columns, textBytes);
     if (columns > std::size_t(MaxSheetColumns))
         return LimitFailure(path, FileErrorCode::TooManyColumns, columns, MaxSheetColumns);
-    const auto lastCol = static_cast<lxw_col_t>(columns - 1);
-    const auto lastRow = static_cast<lxw_row_t>(rows - 1);
+    const std::size_t lastCol = columns - 1;
+    const std::size_t lastRow = rows - 1;
 
     const std::string sheet = ToUtf8(sheetName, held);
     if (sheet.empty())
         return Failure(path, FileErrorCode::BadSheetName);
+    if (std::string why = SheetNameProblem(sheet); !why.empty()) {
+        FileError e(FileErrorCode::BadSheetName, path);
+        e.subject = sheet;
+        e.detail = std::move(why);
+        return e;
+    }
 
-    // libxlsxwriter writes the temporary file by its name.
     StagedFile staged;
     if (FileStatus opened = staged.open(path); !opened)
         return opened;
 
-    const std::uint64_t cells = std::uint64_t(rows) * columns;
-    lxw_workbook_options options{};
-    options.constant_memory = cells > WorkbookStreamingCells ? LXW_TRUE : LXW_FALSE;
     // Zip64 only when a part could pass 4 GB: ordinary readers dislike it on
     // small files. Worst case: a control character escaped as _x0001_ takes
-    // seven bytes; about 60 bytes of markup a cell.
-    const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 60 + std::uint64_t(rows) * 40;
-    options.use_zip64 = sheetXmlBound > 0xE0000000ull ? LXW_TRUE : LXW_FALSE;
+    // seven bytes; at most 78 bytes of markup a cell (the longest reference,
+    // xml:space), 23 a row. Past 4 GB without zip64 the writer refuses.
+    const std::uint64_t cells = std::uint64_t(rows) * columns;
+    const std::uint64_t sheetXmlBound = textBytes * 7 + cells * 80 + std::uint64_t(rows) * 40;
+    const bool zip64 = TestingWriting.forceZip64 || sheetXmlBound > 0xE0000000ull;
+    ZipWriter zip(staged, TestingWriting.level > 0 ? TestingWriting.level : WorkbookDeflateLevel, zip64);
 
-    WorkbookHolder holder;
-    holder.book = workbook_new_opt(staged.tempPath().c_str(), &options);
-    if (!holder.book)
-        return LibraryFailure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
-    if (lxw_error err = workbook_validate_sheet_name(holder.book, sheet.c_str()); err != LXW_NO_ERROR) {
-        FileError e(FileErrorCode::BadSheetName, path);
-        e.subject = sheet;
-        e.detail = LibraryReason(err);
-        return e;
-    }
-    lxw_worksheet* ws = workbook_add_worksheet(holder.book, sheet.c_str());
-    if (!ws)
-        return LibraryFailure(path, LibraryReason(LXW_ERROR_CREATING_TMPFILE));
-    lxw_format* text = workbook_add_format(holder.book);
-    if (!text)
-        return LibraryFailure(path, LibraryReason(LXW_ERROR_MEMORY_MALLOC_FAILED));
-    // Built-in format 49 is "@", text.
-    format_set_num_format_index(text, 49);
-    if (lxw_error err = worksheet_set_column(ws, 0, lastCol, LXW_DEF_COL_WIDTH, text); err != LXW_NO_ERROR)
-        return LibraryFailure(path, LibraryReason(err));
-    // The look goes before any row: a streamed sheet writes its head first.
-    for (std::size_t c = 0; c < look.columnWidths.size() && c <= lastCol; ++c) {
-        const double width = look.columnWidths[c];
-        if (width < 0)
-            continue;
-        const auto col = static_cast<lxw_col_t>(c);
-        if (lxw_error err = worksheet_set_column(ws, col, col, width, text); err != LXW_NO_ERROR)
-            return LibraryFailure(path, LibraryReason(err));
-    }
-    if (look.rightToLeft)
-        worksheet_right_to_left(ws);
-    if (look.freezeHeaderRow && rows > 1)
-        worksheet_freeze_panes(ws, 1, 0);
+    const std::time_t now = std::time(nullptr);
+    const std::pair<std::string_view, std::string> parts[] = {
+        {"[Content_Types].xml", ContentTypesXml()},
+        {"_rels/.rels", PackageRelsXml()},
+        {"docProps/app.xml", AppPropertiesXml(sheet)},
+        {"docProps/core.xml", CorePropertiesXml(now)},
+        {"xl/workbook.xml", WorkbookXml(sheet)},
+        {"xl/_rels/workbook.xml.rels", WorkbookRelsXml()},
+        {"xl/styles.xml", StylesXml()},
+    };
+    for (const auto& [name, xml] : parts)
+        if (FileStatus r = WritePart(zip, name, xml); !r)
+            return r;
 
     if (progress && !progress(0, rows))
         return Failure(path, FileErrorCode::Cancelled);
 
-    std::string cell;
+    SheetXml xml(held);
+    xml.head(lastCol, lastRow, look);
+    if (FileStatus r = zip.begin("xl/worksheets/sheet1.xml"); !r)
+        return r;
     std::vector<std::string_view> fields;
     std::uint64_t rowElements = 0;
     std::uint64_t cellElements = 0;
     for (std::size_t i = 0; i < rows; ++i) {
         if (progress && i != 0 && (i & 4095) == 0 && !progress(i, rows))
             return Failure(path, FileErrorCode::Cancelled);
-        const auto row = static_cast<lxw_row_t>(i);
         source.fields(i, columns, fields);
         std::uint64_t rowCells = 0;
         bool cornerWritten = false;
-        for (lxw_col_t col = 0; col < fields.size(); ++col) {
+        const auto cellOfRow = [&] {
+            if (rowCells++ == 0)
+                xml.beginRow(i);
+        };
+        for (std::size_t col = 0; col < fields.size(); ++col) {
             const std::string_view field = fields[col];
             if (field.size() > MaxCellChars) {
                 const std::size_t chars = CharacterCount(field, held);
                 if (chars > MaxCellChars)
                     return LimitFailure(path, FileErrorCode::CellTooLong, chars, MaxCellChars,
-                                        CellAddress(col + 1, i + 1));
+                                        CellAddress(static_cast<int>(col + 1), i + 1));
             }
-            FieldToUtf8(field, cell, held);
-            if (!cell.empty()) {
-                if (lxw_error err = worksheet_write_string(ws, row, col, cell.c_str(), text); err != LXW_NO_ERROR)
-                    return LibraryFailure(path, LibraryReason(err), CellAddress(col + 1, i + 1));
-                ++rowCells;
-                if (col == lastCol)
-                    cornerWritten = true;
+            if (FieldHasText(field)) {
+                cellOfRow();
+                xml.cell(col, field);
+                cornerWritten = col == lastCol;
             } else if (i == 0 && col == 0) {
                 // The used range starts at A1 even when A1 is empty.
-                worksheet_write_blank(ws, 0, 0, text);
-                ++rowCells;
-                if (lastCol == 0)
-                    cornerWritten = true;
+                cellOfRow();
+                xml.blank(0);
+                cornerWritten = lastCol == 0;
             }
         }
         // ...and ends at the last row of the last column.
-        if (row == lastRow && !cornerWritten) {
-            worksheet_write_blank(ws, lastRow, lastCol, text);
-            ++rowCells;
+        if (i == lastRow && !cornerWritten) {
+            cellOfRow();
+            xml.blank(lastCol);
         }
-        cellElements += rowCells;
-        if (rowCells != 0)
+        if (rowCells != 0) {
+            xml.endRow();
             ++rowElements;
+            cellElements += rowCells;
+        }
+        if (xml.size() >= SheetPieceBytes) {
+            if (FileStatus r = zip.write(xml.bytes()); !r)
+                return r;
+            xml.clear();
+        }
     }
+    xml.tail();
+    if (FileStatus r = zip.write(xml.bytes()); !r)
+        return r;
+    if (FileStatus r = zip.end(); !r)
+        return r;
 
     if (progress && !progress(rows, rows))
         return Failure(path, FileErrorCode::Cancelled);
 
-    if (lxw_error err = holder.Close(); err != LXW_NO_ERROR)
-        return LibraryFailure(path, LibraryReason(err));
-    if (std::string reason = CheckWrittenWorkbook(staged.tempPath(), rowElements, cellElements); !reason.empty()) {
-        FileError e(FileErrorCode::Incomplete, path);
-        e.detail = reason;
-        return e;
-    }
+    if (FileStatus r = zip.finish(); !r)
+        return r;
+    // Counted as the elements were written: the file itself is not inflated.
+    if (xml.rowsWritten() != rowElements || xml.cellsWritten() != cellElements)
+        return IncompleteFailure(path,
+                                 "xl/worksheets/sheet1.xml: " + std::to_string(xml.rowsWritten()) + " rows, "
+                                     + std::to_string(xml.cellsWritten()) + " cells instead of "
+                                     + std::to_string(rowElements) + ", " + std::to_string(cellElements));
+    if (std::string reason = CheckWrittenWorkbook(staged.tempPath(), zip.layout()); !reason.empty())
+        return IncompleteFailure(path, std::move(reason));
     return staged.commit();
 }
 
@@ -365,6 +312,11 @@ FileStatus Export(const Source& source, std::string_view sheetName, const std::s
 }
 
 } // namespace
+
+void SetWorkbookWritingForTesting(const WorkbookWriting& writing)
+{
+    TestingWriting = writing;
+}
 
 double SheetWidthOfPixels(int pixels)
 {

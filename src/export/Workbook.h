@@ -1,8 +1,8 @@
 #pragma once
 // Workbooks: the grid as the "Excel" command exports it, or a table's raw
 // lines cut at TABs (a conversion from the command line), written as one
-// text-formatted worksheet of an .xlsx file (libxlsxwriter; no spreadsheet
-// application is needed).
+// text-formatted worksheet of an .xlsx file (our own zip writer on zlib; no
+// spreadsheet application is needed).
 
 #include "table/CoreGrid.h"
 #include "table/TableLines.h"
@@ -18,9 +18,9 @@ namespace rasmik {
 constexpr int MaxSheetColumns = 16384;
 constexpr std::size_t MaxSheetRows = 1048576;
 constexpr std::size_t MaxCellChars = 32767;
-// Above this many cells the sheet is streamed to disk row by row (cells are
-// then stored as inline strings instead of a shared string table), which
-// keeps memory flat for tables of millions of cells.
+// Every sheet is streamed to disk row by row, each cell an inline string,
+// so memory stays flat for tables of millions of cells; a sheet of more cells
+// than this counts as large (the tests write one).
 constexpr std::size_t WorkbookStreamingCells = 200000;
 
 // A1-notation letters of a 1-based column: 1 A, 27 AA, 703 AAA, 16384 XFD.
@@ -55,9 +55,9 @@ double SheetWidthOfPixels(int pixels);
 // or formula; an empty field leaves its cell empty.
 // "NoSheet" = 1 in "AppOptions.txt" fails as ExportSwitchedOff, an empty
 // table as EmptyTable; a table beyond the format's limits as TooManyRows,
-// TooManyColumns or CellTooLong (a cell's length counted in characters, as the
-// library counts it). The file is written through a StagedFile, so
-// on any failure the path keeps what it held before.
+// TooManyColumns or CellTooLong (a cell's length counted in characters). The
+// file is written through a StagedFile, so on any failure the path keeps what
+// it held before.
 // progress is called now and then with rows done and the row count; the
 // window can process its events there, and answering false cancels (Cancelled).
 FileStatus ExportLinesToWorkbook(const TableLines& lines, std::string_view sheetName, const std::string& path,
@@ -78,5 +78,18 @@ FileStatus ExportGridToWorkbook(const CoreGrid& grid, std::string_view sheetName
 // with the desktop's program for .xlsx files (ShellOpen).
 FileStatus ExportAndOpenWorkbook(const CoreGrid& grid, std::string_view sheetName, const std::string& path,
                                  const ProgressFn& progress = {}, const SheetLook& look = {});
+
+// zlib's level for the workbook's parts: measured on the benchmark's tables
+// (bench/README.md), the fastest whose workbooks stay within 10% of the size
+// the default level 6 makes.
+constexpr int WorkbookDeflateLevel = 5;
+
+// For tests and the benchmark: zlib's level (0: WorkbookDeflateLevel) and zip64
+// records in every workbook, as a sheet past 4 GB gets them.
+struct WorkbookWriting {
+    int level = 0;
+    bool forceZip64 = false;
+};
+void SetWorkbookWritingForTesting(const WorkbookWriting& writing);
 
 } // namespace rasmik

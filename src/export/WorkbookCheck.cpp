@@ -1,159 +1,111 @@
 #include "export/WorkbookCheck.h"
 
-#include "export/XmlParser.h"
-#include "export/ZipArchive.h"
+#include "text/PosixFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
-#include <limits>
-#include <string_view>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
 
 namespace rasmik {
 
 namespace {
 
-constexpr std::string_view SheetPart = "xl/worksheets/sheet1.xml";
-constexpr std::string_view SharedStringsPart = "xl/sharedStrings.xml";
-// Parts beyond this size are not parsed whole; only the sheet and the shared
-// strings can be that large.
-constexpr std::uint64_t SmallPartLimit = 8u << 20;
-
-// Counts "<row " and "<c " in a stream and keeps its last bytes. Cell text has
-// '<' escaped, so every match is an element.
-class SheetCounter {
-public:
-    void Feed(const char* data, std::size_t n)
-    {
-        work_.assign(carry_);
-        work_.append(data, n);
-        carry_.clear();
-        const std::size_t size = work_.size();
-        std::size_t i = 0;
-        while (i < size) {
-            const void* hit = std::memchr(work_.data() + i, '<', size - i);
-            if (!hit)
-                break;
-            i = static_cast<std::size_t>(static_cast<const char*>(hit) - work_.data());
-            if (size - i < 5) {
-                carry_ = work_.substr(i); // decided when more data comes
-                break;
-            }
-            if (work_[i + 1] == 'c' && work_[i + 2] == ' ')
-                ++cells;
-            else if (work_.compare(i + 1, 4, "row ") == 0)
-                ++rows;
-            ++i;
+// Reads n bytes at offset; false when the file ends first or fails.
+bool ReadAt(int fd, std::uint64_t offset, char* into, std::size_t n, std::string& why)
+{
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::pread(fd, into + done, n - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            why = got < 0 ? std::strerror(errno) : "cut off at " + std::to_string(offset + done) + " bytes";
+            return false;
         }
-        if (n >= 64) {
-            tail_.assign(data + n - 64, 64);
-        } else {
-            tail_.append(data, n);
-            if (tail_.size() > 64)
-                tail_.erase(0, tail_.size() - 64);
-        }
+        done += static_cast<std::size_t>(got);
     }
-
-    const std::string& Tail() const { return tail_; }
-
-    std::uint64_t rows = 0;
-    std::uint64_t cells = 0;
-
-private:
-    std::string work_;
-    std::string carry_;
-    std::string tail_;
-};
-
-std::string TrimmedTail(std::string s)
-{
-    while (!s.empty() && (s.back() == '\n' || s.back() == '\r' || s.back() == ' ' || s.back() == '\t'))
-        s.pop_back();
-    return s;
+    return true;
 }
 
-bool EndsWith(const std::string& s, std::string_view end)
+bool ReadAt(int fd, std::uint64_t offset, std::string& into, std::size_t n, std::string& why)
 {
-    return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
-}
-
-// Only well-formedness is asked for.
-class IgnoreXml : public XmlHandler {
-public:
-    void startElement(const char*, const char**) override { }
-    void endElement(const char*) override { }
-    void text(const char*, int) override { }
-};
-
-constexpr std::uint64_t NoLimit = std::numeric_limits<std::uint64_t>::max();
-
-// The entry's name and the reason the zip library gives.
-std::string Reason(const std::string& name, const FileStatus& status)
-{
-    const FileError& e = status.error();
-    if (e.code == FileErrorCode::WorkbookDamaged)
-        return name + ": " + (e.detail.empty() ? std::string("damaged data") : e.detail);
-    return name + ": " + DescribeFileError(e);
+    into.resize(n);
+    return ReadAt(fd, offset, into.data(), n, why);
 }
 
 } // namespace
 
-std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements, std::uint64_t cellElements)
+std::string CheckWrittenWorkbook(const std::string& path, const ZipLayout& layout)
 {
-    ZipArchive zip;
-    if (FileStatus opened = zip.open(path); !opened)
-        return opened.error().detail.empty() ? DescribeFileError(opened.error()) : opened.error().detail;
-    std::vector<std::string> names;
-    for (std::uint64_t i = 0; i < zip.entryCount(); ++i)
-        names.push_back(zip.entryName(i));
-    for (std::string_view required : {std::string_view("[Content_Types].xml"), std::string_view("xl/workbook.xml"),
-                                      SheetPart, std::string_view("xl/styles.xml")}) {
-        if (std::find(names.begin(), names.end(), required) == names.end())
-            return std::string(required) + " missing";
+    UniqueFd fd(OpenFile(path, O_RDONLY));
+    if (!fd.valid())
+        return std::string("cannot be read back: ") + std::strerror(errno);
+    struct stat st { };
+    if (::fstat(fd.get(), &st) != 0)
+        return std::string("cannot be read back: ") + std::strerror(errno);
+    if (static_cast<std::uint64_t>(st.st_size) != layout.fileSize)
+        return "the file holds " + std::to_string(st.st_size) + " bytes, " + std::to_string(layout.fileSize)
+            + " were written";
+
+    // The central directory and the end records, as the writer made them.
+    std::vector<std::size_t> entryEnds;
+    std::string expected;
+    for (const ZipPart& part : layout.parts) {
+        expected += zip::CentralEntry(part, layout.zip64);
+        entryEnds.push_back(expected.size());
+    }
+    expected += zip::EndRecords(layout);
+    if (layout.directoryOffset + expected.size() != layout.fileSize)
+        return "the central directory does not end the file";
+    std::string found;
+    std::string why;
+    if (!ReadAt(fd.get(), layout.directoryOffset, found, expected.size(), why))
+        return "central directory: " + why;
+    if (found != expected) {
+        std::size_t at = 0;
+        while (found[at] == expected[at])
+            ++at;
+        for (std::size_t i = 0; i < entryEnds.size(); ++i)
+            if (at < entryEnds[i])
+                return "central directory: the entry of " + layout.parts[i].name + " differs";
+        return layout.zip64 && at < expected.size() - zip::EndSize ? "the zip64 end of central directory differs"
+                                                                   : "the end of central directory differs";
     }
 
-    for (std::uint64_t i = 0; i < names.size(); ++i) {
-        const std::string& name = names[i];
-        if (name == SheetPart) {
-            SheetCounter counter;
-            if (FileStatus read = zip.read(i, NoLimit,
-                                           [&](const char* d, std::size_t n) {
-                                               counter.Feed(d, n);
-                                               return true;
-                                           });
-                !read)
-                return Reason(name, read);
-            if (!EndsWith(TrimmedTail(counter.Tail()), "</worksheet>"))
-                return name + ": cut off";
-            if (counter.rows != rowElements || counter.cells != cellElements)
-                return name + ": " + std::to_string(counter.rows) + " rows, " + std::to_string(counter.cells)
-                    + " cells instead of " + std::to_string(rowElements) + ", " + std::to_string(cellElements);
-        } else if (zip.entrySize(i) > SmallPartLimit) {
-            std::string tail;
-            if (FileStatus read = zip.read(i, NoLimit,
-                                           [&](const char* d, std::size_t n) {
-                                               tail.append(d, n);
-                                               if (tail.size() > 4096)
-                                                   tail.erase(0, tail.size() - 64);
-                                               return true;
-                                           });
-                !read)
-                return Reason(name, read);
-            const std::string end = name == SharedStringsPart ? "</sst>" : ">";
-            if (!EndsWith(TrimmedTail(tail), end))
-                return name + ": cut off";
-        } else {
-            const bool xml = EndsWith(name, ".xml") || EndsWith(name, ".rels");
-            IgnoreXml ignore;
-            XmlParser parser(ignore);
-            if (FileStatus read = zip.read(
-                    i, SmallPartLimit, [&](const char* d, std::size_t n) { return !xml || parser.feed(d, n, false); });
-                !read && !(read.cancelled() && xml))
-                return Reason(name, read);
-            if (xml && (!parser.feed(nullptr, 0, true) || parser.outcome() != XmlParser::Outcome::Ok))
-                return name + ": " + (parser.error().empty() ? std::string("not well-formed") : parser.error());
+    // Each part's local header and deflated bytes, back to back from the start.
+    std::uint64_t next = 0;
+    std::vector<char> buffer(256 << 10);
+    for (const ZipPart& part : layout.parts) {
+        if (part.offset != next)
+            return part.name + ": not where the part before it ends";
+        const std::string header = zip::LocalHeader(part, layout.zip64);
+        if (header.size() != part.headerSize)
+            return part.name + ": the local header changed size";
+        if (!ReadAt(fd.get(), part.offset, found, header.size(), why))
+            return part.name + ": " + why;
+        if (found != header)
+            return part.name + ": the local header differs";
+        std::uint64_t at = part.offset + header.size();
+        const std::uint64_t end = at + part.compressedSize;
+        auto crc = crc32(0, nullptr, 0);
+        while (at < end) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), end - at));
+            if (!ReadAt(fd.get(), at, buffer.data(), n, why))
+                return part.name + ": " + why;
+            crc = crc32(crc, reinterpret_cast<const Bytef*>(buffer.data()), static_cast<uInt>(n));
+            at += n;
         }
+        if (static_cast<std::uint32_t>(crc) != part.compressedCrc)
+            return part.name + ": the deflated bytes differ from those written";
+        next = end;
     }
+    if (next != layout.directoryOffset)
+        return "the central directory is not where the last part ends";
     return {};
 }
 

@@ -1,17 +1,20 @@
 #pragma once
-// Reads a freshly written workbook back. The writing library does not notice
-// when its temporary files cannot be written in full (a full disk), and then
-// still produces a valid zip holding cut-off XML; this check catches that.
+// Reads a freshly written workbook back from disk, without inflating it: a
+// short write, a file cut off or bytes changed on the way are caught by
+// comparing the zip's records and each part's deflated bytes with what the
+// writer says it wrote.
 
-#include <cstdint>
+#include "export/ZipWriter.h"
+
 #include <string>
 
 namespace rasmik {
 
-// Inflates every part of the .xlsx at path and checks its CRC and size, that
-// the small XML parts are well-formed, that the shared strings end properly,
-// and that xl/worksheets/sheet1.xml is complete and holds exactly rowElements
-// <row> and cellElements <c> elements. Empty when all holds, else the reason.
-std::string CheckWrittenWorkbook(const std::string& path, std::uint64_t rowElements, std::uint64_t cellElements);
+// The file at path must be exactly layout: its size, the end records (and
+// the zip64 ones when written), every central directory entry and every
+// local header byte for byte as the writer makes them from layout, the parts
+// back to back, and each part's deflated bytes with the CRC-32 they had when
+// written. Empty when all holds, else the reason.
+std::string CheckWrittenWorkbook(const std::string& path, const ZipLayout& layout);
 
 } // namespace rasmik

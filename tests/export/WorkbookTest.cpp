@@ -281,9 +281,9 @@ private slots:
         QVERIFY2(fromTable.ok(), DescribeFileError(fromTable.error()).c_str());
         verifySheet(file, expected, dimension);
         QCOMPARE(ReadSheetNames(file), QStringList{QStringLiteral("برگه ی ۱")});
-        // The shared strings hold the text as UTF-8 of its own characters.
-        const QByteArray shared = ReadXlsxPart(file, QStringLiteral("xl/sharedStrings.xml"));
-        QVERIFY(shared.contains(expected[0][0].toUtf8()));
+        // The sheet holds the text as UTF-8 of its own characters.
+        const QByteArray sheetXml = ReadXlsxPart(file, QStringLiteral("xl/worksheets/sheet1.xml"));
+        QVERIFY(sheetXml.contains(expected[0][0].toUtf8()));
 
         QVERIFY(QFile::remove(file));
         const FileStatus fromList =

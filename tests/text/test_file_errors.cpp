@@ -177,7 +177,7 @@ private slots:
         QCOMPARE(DescribeFileError(error), text);
     }
 
-    // libxlsxwriter opens the temporary file by its name and writes it alone.
+    // A writer may open the temporary file by its name and write it alone.
     void writerByName()
     {
         const std::string target = path("book.xlsx");
