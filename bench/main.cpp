@@ -59,8 +59,9 @@ void Usage()
               "  --fresh     make the tables again even when they exist\n"
               "  --markdown  also write the summary as a Markdown table to FILE\n"
               "  --columns   keep only the first N columns of each kind's tables\n"
-              "  --phases    standard (open, search, sort, save, print, ...), export (to .xlsx), startup\n"
-              "              (launch to painted under X, the sample tables); default standard,startup;\n"
+              "  --phases    standard (open, search, sort, save, print, ...), export (to .xlsx), open (the\n"
+              "              open alone, beside its floor), startup (launch to painted under X, the\n"
+              "              sample tables); default standard,startup;\n"
               "              the open is always timed with standard or export\n"
               "  --program   the rasmik executable the start-up launches (default ../rasmik beside the bench)");
 }
@@ -323,7 +324,8 @@ int main(int argc, char** argv)
             child.standardPhases = named("standard");
             child.exportPhase = named("export");
             opt.startUp = named("startup");
-            opt.tablePhases = child.standardPhases || child.exportPhase;
+            child.openOnly = named("open") && !child.standardPhases && !child.exportPhase;
+            opt.tablePhases = child.standardPhases || child.exportPhase || child.openOnly;
         } else if (a == "--columns") {
             opt.columns = std::max(0, std::atoi(next().c_str()));
         } else if (a == "--program") {
@@ -445,6 +447,9 @@ int main(int argc, char** argv)
                 for (const Phase& p : Phases)
                     if (standardRun || t.r.values.count(p.key) != 0)
                         PrintLine(p.label, t.r.get(p.key), t.bytes, t.wc, p.throughput);
+                if (t.r.get("floor.read_find_cpu") > 0 && t.r.get("open.cpu") > 0)
+                    std::printf("  open's CPU over the read-and-find's: %.2f x\n",
+                                t.r.get("open.cpu") / t.r.get("floor.read_find_cpu"));
                 const double openKb = GrowthKb(t, emptyKb, "mem.hwm_open_kb");
                 const double endKb = GrowthKb(t, emptyKb, "mem.hwm_end_kb");
                 std::printf("  peak resident after open %.1f MB: %.1f MB over the empty program = %.2f x the file\n",

@@ -99,7 +99,7 @@ if(RASMIK_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   set(CPACK_DEBIAN_PACKAGE_DEPENDS "${rasmik_runtime_depends}")
 else()
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6xml6, libzip4, libexpat1, libfreexl1, libicu72, libfribidi0, zlib1g, libx11-6, ${rasmik_runtime_depends}")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6, libstdc++6, libgcc-s1, libqt6core6, libqt6gui6, libqt6widgets6, libqt6printsupport6, libqt6xml6, libzip4, libexpat1, libfreexl1, libicu72, libfribidi0, libfontconfig1, zlib1g, libx11-6, ${rasmik_runtime_depends}")
 endif()
 
 include(CPack)

@@ -529,10 +529,11 @@ public:
     // w, else 0 (the quick bound first, the tighter one only when needed).
     std::uint32_t boundAbove(std::string_view text, int w, std::uint32_t ceiling)
     {
-        const std::uint32_t q = std::min(quickBoundOf(text), ceiling);
+        const Form form = formOf(text); // converted once for both bounds
+        const std::uint32_t q = std::min(quickBoundOf(form, text), ceiling);
         if (below(q, w))
             return 0;
-        const std::uint32_t b = std::min(q, std::min(boundOf(text), ceiling));
+        const std::uint32_t b = std::min(q, std::min(boundOf(form, text), ceiling));
         return below(b, w) ? 0 : b;
     }
 
@@ -590,9 +591,11 @@ private:
         return Utf8ToCp1256Exactly(text, converted_) ? Form::Converted : Form::Unicode;
     }
 
-    std::uint32_t boundOf(std::string_view text)
+    std::uint32_t boundOf(std::string_view text) { return boundOf(formOf(text), text); }
+
+    std::uint32_t boundOf(Form form, std::string_view text)
     {
-        switch (formOf(text)) {
+        switch (form) {
         case Form::Bytes: return textBounds_.bound(text);
         case Form::Alphabet: return alphabetBounds_->bound(converted_);
         case Form::Converted: return textBounds_.bound(converted_);
@@ -601,9 +604,11 @@ private:
         return UINT32_MAX;
     }
 
-    std::uint32_t quickBoundOf(std::string_view text)
+    std::uint32_t quickBoundOf(std::string_view text) { return quickBoundOf(formOf(text), text); }
+
+    std::uint32_t quickBoundOf(Form form, std::string_view text)
     {
-        switch (formOf(text)) {
+        switch (form) {
         case Form::Bytes: return textBounds_.quickBound(text);
         case Form::Alphabet: return alphabetBounds_->quickBound(converted_);
         case Form::Converted: return textBounds_.quickBound(converted_);
@@ -745,9 +750,12 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     std::vector<std::atomic<bool>> crowded(col(cols));
     std::vector<std::vector<std::vector<RowBound>>> found(static_cast<std::size_t>(threads),
                                                           std::vector<std::vector<RowBound>>(col(cols)));
+    // Each thread's width to beat for each column: the start, raised as it goes.
+    std::vector<std::vector<int>> bars(static_cast<std::size_t>(threads), start);
     auto pass = [&](int t, int first, int last, bool reports) {
         ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[static_cast<std::size_t>(t)]);
         std::vector<std::vector<RowBound>>& mine = found[static_cast<std::size_t>(t)];
+        std::vector<int>& bar = bars[static_cast<std::size_t>(t)];
         for (int r = first; r < last; ++r) {
             if (((r - first) & (CheckEvery - 1)) == 0 && r != first) {
                 rowsDone.fetch_add(CheckEvery);
@@ -759,15 +767,25 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
             for (int c = 0; c < cols; ++c) {
                 if (result[col(c)] >= 0 || crowded[col(c)].load(std::memory_order_relaxed))
                     continue;
-                const std::uint32_t b = sizer.boundAbove(grid.Cell(c, r), start[col(c)], ceiling);
+                const std::uint32_t b = sizer.boundAbove(grid.Cell(c, r), bar[col(c)], ceiling);
                 if (b == 0)
                     continue;
                 std::vector<RowBound>& list = mine[col(c)];
-                if (list.size() >= MaxCandidates) {
+                list.push_back({static_cast<std::uint32_t>(r), b});
+                if (list.size() < MaxCandidates)
+                    continue;
+                // Too many: the widest-looking of them, measured, raises the
+                // bar (a width some cell has), and those below it go.
+                const auto widest = std::max_element(
+                    list.begin(), list.end(), [](const RowBound& x, const RowBound& y) { return x.bound < y.bound; });
+                bar[col(c)] = std::max(bar[col(c)], sizer.measured(grid.Cell(c, static_cast<int>(widest->row))));
+                const int w = bar[col(c)];
+                list.erase(std::remove_if(list.begin(), list.end(),
+                                          [w](const RowBound& x) { return x.bound <= static_cast<std::uint32_t>(w); }),
+                           list.end());
+                if (w >= cap || list.size() > MaxCandidates / 2) {
                     crowded[col(c)].store(true);
                     std::vector<RowBound>().swap(list);
-                } else {
-                    list.push_back({static_cast<std::uint32_t>(r), b});
                 }
             }
         }
@@ -824,9 +842,12 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
             result[col(c)] = sizer.width(c, stop);
         } else {
             candidates.clear();
-            for (const auto& lists : found)
-                candidates.insert(candidates.end(), lists[col(c)].begin(), lists[col(c)].end());
-            result[col(c)] = sizer.widthOfCandidates(c, start[col(c)], candidates);
+            int w = start[col(c)];
+            for (std::size_t t = 0; t < found.size(); ++t) {
+                candidates.insert(candidates.end(), found[t][col(c)].begin(), found[t][col(c)].end());
+                w = std::max(w, bars[t][col(c)]);
+            }
+            result[col(c)] = sizer.widthOfCandidates(c, w, candidates);
         }
         if (result[col(c)] < 0 || (progress && !progress(total, total)))
             return {};

@@ -160,27 +160,36 @@ void TextBounds::useQuickBounds()
             quickForm64_[static_cast<unsigned char>(l[0])] +=
                 std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
     }
+    // Each part fits 16 bits (a thousand pixels), so a sum of 1024 bytes
+    // stays in its half; otherwise only bound() knows.
     quick_ = true;
+    for (std::size_t b = 0; b < 256; ++b) {
+        const std::int64_t a = quickAscii64_[b];
+        const std::int64_t f = quickForm64_[b];
+        quick_ = quick_ && a >= 0 && a < 65536 && f < 65536;
+        quickPacked_[b] =
+            static_cast<std::uint64_t>(a) | (static_cast<std::uint64_t>(std::max<std::int64_t>(f, 0)) << 32);
+        quickFlags_[b] = static_cast<unsigned char>((textual_[b] ? QuickTextual : 0) | (f < 0 ? QuickUnknown : 0));
+    }
 }
 
 std::uint32_t TextBounds::quickBound(std::string_view text) const
 {
     if (!quick_ || text.size() > TextMetrics::MaxPairBoundLength)
         return bound(text);
-    std::int64_t ascii = 0;
-    std::int64_t forms = 0;
-    unsigned char other = 0;
-    bool unknown = false;
+    // Both sums at once, one load a byte: the ASCII one in the low half,
+    // the forms' in the high half; the flags say which applies.
+    std::uint64_t sums = 0;
+    unsigned char flags = 0;
     for (const char c : text) {
         const auto b = static_cast<unsigned char>(c);
-        ascii += quickAscii64_[b];
-        forms += quickForm64_[b];
-        other |= textual_[b];
-        unknown |= quickForm64_[b] < 0;
+        sums += quickPacked_[b];
+        flags |= quickFlags_[b];
     }
-    if (other && unknown)
+    if (flags == (QuickTextual | QuickUnknown))
         return bound(text);
-    const std::int64_t px = ((other ? forms : ascii) + 32) >> 6;
+    const std::int64_t px =
+        static_cast<std::int64_t>(((flags & QuickTextual) ? sums >> 32 : sums & 0xFFFFFFFFu) + 32) >> 6;
     return static_cast<std::uint32_t>(std::clamp<std::int64_t>(px, 0, UINT32_MAX));
 }
 

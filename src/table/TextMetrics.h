@@ -153,6 +153,9 @@ private:
     std::int64_t quickAscii64_[256];
     std::int64_t quickForm64_[256];
     unsigned char textual_[256]; // 1: the text takes the forms' quick bounds
+    enum : unsigned char { QuickTextual = 1, QuickUnknown = 2 };
+    std::uint64_t quickPacked_[256]; // quickAscii64_ | quickForm64_ << 32
+    unsigned char quickFlags_[256];
     bool quick_ = false;
 };
 

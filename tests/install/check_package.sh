@@ -60,7 +60,7 @@ check "Description" test -n "$(field Description)"
 depends=$(field Depends | tr ',' '\n' | sed -E 's/\([^)]*\)//g; s/ +/ /g; s/^ //; s/ $//')
 has_group() { grep -qxF -- "$1" <<<"$depends"; }
 for group in libqt6core6 libqt6gui6 libqt6widgets6 libqt6printsupport6 zlib1g \
-  libzip4 libexpat1 libx11-6 xdg-utils qt6-translations-l10n "fonts-noto-core | fonts-dejavu-core"; do
+  libzip4 libexpat1 libfontconfig1 libx11-6 xdg-utils qt6-translations-l10n "fonts-noto-core | fonts-dejavu-core"; do
   check "Depends has $group (Depends: $(field Depends))" has_group "$group"
 done
 
