@@ -293,6 +293,8 @@ private slots:
     void hugeCellsGiveExactWidths_data();
     void hugeCellsGiveExactWidths();
     void threadsGiveTheSameWidths();
+    void widestRowsLate_data();
+    void widestRowsLate();
     void cancelledSizingGivesNothing();
     void arabicScriptFontsGiveExactWidths_data();
     void arabicScriptFontsGiveExactWidths();
@@ -365,6 +367,12 @@ void TestColumnWidths::boundsNeverBelowWidth()
             if (bound < width)
                 QFAIL(qPrintable(QStringLiteral("word bound %1 < width %2 for %3").arg(bound).arg(width).arg(shown)));
             const auto first = static_cast<int>(bounds.bound(text));
+            if (bounds.quickBound(text) < static_cast<std::uint32_t>(first))
+                QFAIL(qPrintable(QStringLiteral("%1px: quick bound %2 < bound %3 for %4")
+                                     .arg(pixels)
+                                     .arg(bounds.quickBound(text))
+                                     .arg(first)
+                                     .arg(shown)));
             if (first < width)
                 QFAIL(qPrintable(
                     QStringLiteral("%1px: bound %2 < width %3 for %4").arg(pixels).arg(first).arg(width).arg(shown)));
@@ -420,6 +428,33 @@ void TestColumnWidths::threadsGiveTheSameWidths()
     QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 2), one);
     QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 0), one);
     QCOMPARE(one, MeasureEveryCell(grid, metrics, 1600));
+}
+
+void TestColumnWidths::widestRowsLate_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("threads");
+    QTest::newRow("persian, one thread") << QStringLiteral("persian") << 1;
+    QTest::newRow("latin, two threads") << QStringLiteral("latin") << 2;
+}
+
+// The widest cells only past the first rows, and far more cells than a
+// column's candidates may grow to that beat the first rows' widest: row
+// numbers growing to the end, and texts that gain a word.
+void TestColumnWidths::widestRowsLate()
+{
+    QFETCH(QString, kind);
+    QFETCH(int, threads);
+    QRandomGenerator rng(qHash(kind));
+    constexpr int Rows = 140000;
+    CoreGrid grid;
+    grid.Reset(2, Rows);
+    for (int r = 0; r < Rows; ++r) {
+        grid.SetCell(0, r, std::to_string(r));
+        grid.SetCell(1, r, Cell(rng, kind) + (r >= 90000 ? " " + Cell(rng, kind) : std::string()));
+    }
+    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), 13));
+    QCOMPARE(ComputeColumnWidths(grid, metrics, 3000, {}, threads), MeasureEveryCell(grid, metrics, 3000));
 }
 
 void TestColumnWidths::cancelledSizingGivesNothing()
