@@ -592,26 +592,20 @@ private:
     }
 
     std::uint32_t boundOf(std::string_view text) { return boundOf(formOf(text), text); }
-
-    std::uint32_t boundOf(Form form, std::string_view text)
-    {
-        switch (form) {
-        case Form::Bytes: return textBounds_.bound(text);
-        case Form::Alphabet: return alphabetBounds_->bound(converted_);
-        case Form::Converted: return textBounds_.bound(converted_);
-        case Form::Unicode: break;
-        }
-        return UINT32_MAX;
-    }
-
+    std::uint32_t boundOf(Form form, std::string_view text) { return boundIn(form, text, &TextBounds::bound); }
     std::uint32_t quickBoundOf(std::string_view text) { return quickBoundOf(formOf(text), text); }
-
     std::uint32_t quickBoundOf(Form form, std::string_view text)
     {
+        return boundIn(form, text, &TextBounds::quickBound);
+    }
+
+    // The text's bound in its form, by one of TextBounds' bounds.
+    std::uint32_t boundIn(Form form, std::string_view text, std::uint32_t (TextBounds::*bound)(std::string_view) const)
+    {
         switch (form) {
-        case Form::Bytes: return textBounds_.quickBound(text);
-        case Form::Alphabet: return alphabetBounds_->quickBound(converted_);
-        case Form::Converted: return textBounds_.quickBound(converted_);
+        case Form::Bytes: return (textBounds_.*bound)(text);
+        case Form::Alphabet: return (alphabetBounds_->*bound)(converted_);
+        case Form::Converted: return (textBounds_.*bound)(converted_);
         case Form::Unicode: break;
         }
         return UINT32_MAX;
