@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <climits>
 #include <cmath>
 #include <cstdint>
@@ -789,7 +788,6 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         std::vector<std::pair<int, int>> ranges;
         for (int t = 0; t < threads; ++t)
             ranges.emplace_back(std::min(rowCount, t * share), std::min(rowCount, (t + 1) * share));
-        std::vector<bool> ran(static_cast<std::size_t>(threads), false);
         // Declared after what they use: whatever happens on this thread, the
         // others are stopped and joined before it goes.
         std::vector<std::jthread> workers;
