@@ -84,6 +84,12 @@ bool EscapeAt(std::string_view field, std::size_t i)
         && IsHex(field[i + 4]) && IsHex(field[i + 5]) && field[i + 6] == '_';
 }
 
+// What XML cannot hold at all (a lone surrogate, U+FFFE, U+FFFF) as U+FFFD.
+char32_t XmlCharacter(char32_t cp)
+{
+    return (cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF ? 0xFFFD : cp;
+}
+
 char* PutUtf8(char* out, char32_t cp)
 {
     if (cp < 0x80) {
@@ -505,10 +511,7 @@ char* SheetXml::text(char* out, std::string_view field) const
                 out += u.length;
                 ++i;
             } else {
-                char32_t cp = NextCodePoint(field, i);
-                if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-                    cp = 0xFFFD;
-                out = PutUtf8(out, cp);
+                out = PutUtf8(out, XmlCharacter(NextCodePoint(field, i)));
             }
             break;
         }
@@ -516,6 +519,24 @@ char* SheetXml::text(char* out, std::string_view field) const
     }
     std::memcpy(out, s + run, n - run);
     return out + (n - run);
+}
+
+std::string SheetTextUtf8(std::string_view field, TextEncoding held)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size();) {
+        if (field[i] == '_' && EscapeAt(field, i)) {
+            out += "_x005F_";
+            ++i;
+            continue;
+        }
+        const char32_t cp = held == TextEncoding::Windows1256
+            ? Cp1256ToUnicodeChar(static_cast<unsigned char>(field[i++]))
+            : NextCodePoint(field, i);
+        if (cp != 0)
+            AppendUtf8(out, XmlCharacter(cp));
+    }
+    return out;
 }
 
 void SheetXml::tail()

@@ -30,6 +30,11 @@ std::string WorkbookXml(std::string_view sheetName);
 std::string WorkbookRelsXml();
 std::string StylesXml();
 
+// A field's characters in UTF-8 as a cell holds them, without the markup
+// escapes: NUL dropped, a literal "_xHHHH_" with its underscore escaped, what
+// XML cannot hold as U+FFFD. For the sheet's name.
+std::string SheetTextUtf8(std::string_view field, TextEncoding held);
+
 // Whether a field holds anything a cell shows (NUL is dropped).
 bool FieldHasText(std::string_view field);
 

@@ -46,40 +46,6 @@ FileStatus IncompleteFailure(const std::string& path, std::string reason)
     return e;
 }
 
-bool IsHex(char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// The sheet name as the cells' text is converted (see SheetXml::text): NUL
-// dropped, a literal "_xHHHH_" with its underscore escaped, what XML lacks
-// as U+FFFD.
-std::string ToUtf8(std::string_view field, TextEncoding held)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size();) {
-        const unsigned char b = static_cast<unsigned char>(field[i]);
-        if (b == '_' && i + 6 < field.size() && field[i + 1] == 'x' && IsHex(field[i + 2]) && IsHex(field[i + 3])
-            && IsHex(field[i + 4]) && IsHex(field[i + 5]) && field[i + 6] == '_') {
-            out += "_x005F_";
-            ++i;
-            continue;
-        }
-        char32_t cp = 0;
-        if (held == TextEncoding::Windows1256) {
-            cp = Cp1256ToUnicodeChar(b);
-            ++i;
-        } else {
-            cp = NextCodePoint(field, i);
-        }
-        if ((cp >= 0xD800 && cp <= 0xDFFF) || cp == 0xFFFE || cp == 0xFFFF)
-            cp = 0xFFFD;
-        if (cp != 0)
-            AppendUtf8(out, cp);
-    }
-    return out;
-}
-
 // Number of fields of a line: a final TAB closes the last field instead of
 // opening another.
 std::size_t FieldCount(std::string_view line)
@@ -178,7 +144,7 @@ FileStatus WriteWorkbook(const Source& source, std::string_view sheetName, const
     const std::size_t lastCol = columns - 1;
     const std::size_t lastRow = rows - 1;
 
-    const std::string sheet = ToUtf8(sheetName, held);
+    const std::string sheet = SheetTextUtf8(sheetName, held);
     if (sheet.empty())
         return Failure(path, FileErrorCode::BadSheetName);
     if (std::string why = SheetNameProblem(sheet); !why.empty()) {
