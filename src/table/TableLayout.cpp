@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <stop_token>
 #include <system_error>
@@ -679,12 +680,165 @@ private:
     TextCache cache_;
 };
 
+// The search for every column's exact width: the width each cell must beat,
+// raised as cells are seen by one or more threads (parts), the cells that
+// may beat it, and the widths from those at the end.
+class ColumnWidthSearch {
+public:
+    ColumnWidthSearch(const CoreGrid& grid, const TextMetrics& metrics, int cap, int parts)
+        : grid_(grid)
+        , textBounds_(metrics)
+        , cap_(cap)
+        , ceiling_(static_cast<std::uint32_t>(std::min(cap, 65534)) + 1)
+        , cols_(grid.ColCount())
+        , result_(static_cast<std::size_t>(cols_), -1)
+        , crowded_(static_cast<std::size_t>(cols_))
+    {
+        if (grid.Encoding() != TextEncoding::Windows1256)
+            alphabetBounds_.emplace(metrics, TextAlphabet::persian());
+        for (int t = 0; t < std::max(1, parts); ++t) {
+            auto part = std::make_unique<Part>();
+            part->measurer = metrics.measurer();
+            part->sizer.emplace(grid, textBounds_, alphabet(), cap, *part->measurer);
+            parts_.push_back(std::move(part));
+        }
+        start_.assign(static_cast<std::size_t>(cols_), MinColumnWidth);
+        for (auto& part : parts_)
+            forget(*part);
+    }
+
+    // The widest-looking cell of each column among the rows [0, rows) that
+    // fullySet(row) says hold all their cells, measured: the width the other
+    // cells must beat. Before any cell is seen.
+    template <typename RowFilter>
+    void startFrom(int rows, RowFilter fullySet)
+    {
+        ColumnSizer& sizer = *parts_[0]->sizer;
+        std::vector<std::uint32_t> widest(at(cols_), 0);
+        std::vector<int> widestRow(at(cols_), -1);
+        for (int r = 0; r < rows; ++r) {
+            if (!fullySet(r))
+                continue;
+            for (int c = 0; c < cols_; ++c)
+                if (const std::uint32_t q = sizer.quickBound(grid_.Cell(c, r)); q > widest[at(c)]) {
+                    widest[at(c)] = q;
+                    widestRow[at(c)] = r;
+                }
+        }
+        for (int c = 0; c < cols_; ++c) {
+            if (widestRow[at(c)] >= 0)
+                start_[at(c)] = std::max(MinColumnWidth, sizer.measured(grid_.Cell(c, widestRow[at(c)])));
+            if (start_[at(c)] >= cap_)
+                result_[at(c)] = cap_;
+        }
+        for (auto& part : parts_)
+            forget(*part);
+    }
+
+    // Part t looks at cell (col, row), whose text is text: a candidate when
+    // it may be wider than the column's width to beat.
+    void see(int t, int col, int row, std::string_view text)
+    {
+        if (col >= cols_ || result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
+            return;
+        Part& part = *parts_[at(t)];
+        ColumnSizer& sizer = *part.sizer;
+        const std::uint32_t b = sizer.boundAbove(text, part.bars[at(col)], ceiling_);
+        if (b == 0)
+            return;
+        std::vector<RowBound>& list = part.found[at(col)];
+        list.push_back({static_cast<std::uint32_t>(row), b});
+        if (list.size() < MaxCandidates)
+            return;
+        // Too many: the widest-looking of them, measured, raises the bar (a
+        // width some cell has), and those below it go.
+        const auto widest = std::max_element(list.begin(), list.end(),
+                                             [](const RowBound& x, const RowBound& y) { return x.bound < y.bound; });
+        int& bar = part.bars[at(col)];
+        bar = std::max(bar, sizer.measured(grid_.Cell(col, static_cast<int>(widest->row))));
+        const int w = bar;
+        list.erase(std::remove_if(list.begin(), list.end(),
+                                  [w](const RowBound& x) { return x.bound <= static_cast<std::uint32_t>(w); }),
+                   list.end());
+        if (w >= cap_ || list.size() > MaxCandidates / 2) {
+            crowded_[at(col)].store(true);
+            std::vector<RowBound>().swap(list);
+        }
+    }
+
+    // Everything part t has seen is to be seen again.
+    void forget(int t) { forget(*parts_[at(t)]); }
+
+    // The widths: each column from its candidates, widest bound first; a
+    // crowded column, or one added after the search began, sized on its own.
+    // Empty when stopped or cancelled.
+    std::vector<int> finish(const std::atomic<bool>& stop, const ProgressFn& progress, std::uint64_t total)
+    {
+        ColumnSizer& sizer = *parts_[0]->sizer;
+        std::vector<int> result = result_;
+        result.resize(at(grid_.ColCount()), -1);
+        std::vector<RowBound> candidates;
+        for (int c = 0; c < grid_.ColCount(); ++c) {
+            if (result[at(c)] >= 0)
+                continue;
+            if (c >= cols_ || crowded_[at(c)].load()) {
+                result[at(c)] = sizer.width(c, stop);
+            } else {
+                candidates.clear();
+                int w = start_[at(c)];
+                for (const auto& part : parts_) {
+                    candidates.insert(candidates.end(), part->found[at(c)].begin(), part->found[at(c)].end());
+                    w = std::max(w, part->bars[at(c)]);
+                }
+                result[at(c)] = sizer.widthOfCandidates(c, w, candidates);
+            }
+            if (result[at(c)] < 0 || (progress && !progress(total, total)))
+                return {};
+        }
+        if (progress && !progress(total, total))
+            return {};
+        return result;
+    }
+
+private:
+    struct Part {
+        std::unique_ptr<TextMeasurer> measurer;
+        std::optional<ColumnSizer> sizer;
+        std::vector<std::vector<RowBound>> found; // per column
+        std::vector<int> bars;                    // per column: the start, raised as it goes
+    };
+
+    static std::size_t at(int i) { return static_cast<std::size_t>(i); }
+    const TextBounds* alphabet() const { return alphabetBounds_ ? &*alphabetBounds_ : nullptr; }
+    void forget(Part& part)
+    {
+        part.found.assign(at(cols_), {});
+        part.bars = start_;
+    }
+
+    const CoreGrid& grid_;
+    const TextBounds textBounds_;
+    std::optional<TextBounds> alphabetBounds_;
+    const int cap_;
+    const std::uint32_t ceiling_;
+    const int cols_; // the columns when the search began
+    std::vector<int> start_;
+    std::vector<int> result_; // known before any cell is seen: the cap
+    std::vector<std::atomic<bool>> crowded_;
+    std::vector<std::unique_ptr<Part>> parts_;
+};
+
+int WidthCap(int gridWidth)
+{
+    return static_cast<int>(std::lround(0.8 * gridWidth));
+}
+
 } // namespace
 
 std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& metrics, int gridWidth,
                                      const ProgressFn& progress, int threads)
 {
-    const int cap = static_cast<int>(std::lround(0.8 * gridWidth));
+    const int cap = WidthCap(gridWidth);
     const int cols = grid.ColCount();
     const std::uint64_t rows = static_cast<std::uint64_t>(grid.RowCount());
     const std::uint64_t total = static_cast<std::uint64_t>(cols) * rows;
@@ -700,55 +854,15 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         threads = 1;
     threads = std::max(1, std::min(threads, cols));
 
-    const TextBounds textBounds(metrics);
-    std::optional<TextBounds> alphabetBounds;
-    if (grid.Encoding() != TextEncoding::Windows1256)
-        alphabetBounds.emplace(metrics, TextAlphabet::persian());
-    const TextBounds* const alphabet = alphabetBounds ? &*alphabetBounds : nullptr;
     const int rowCount = grid.RowCount();
-    const std::uint32_t ceiling = static_cast<std::uint32_t>(std::min(cap, 65534)) + 1;
-    std::vector<std::unique_ptr<TextMeasurer>> measurers;
-    for (int t = 0; t < threads; ++t)
-        measurers.push_back(metrics.measurer());
-    std::vector<int> result(static_cast<std::size_t>(cols), -1);
-    const auto col = [](int c) { return static_cast<std::size_t>(c); };
+    ColumnWidthSearch search(grid, metrics, cap, threads);
+    search.startFrom(std::min(rowCount, SampleRows), [](int) { return true; });
 
-    // The widest-looking cell of each column among the first rows, measured:
-    // the width the other cells must beat.
-    std::vector<int> start(col(cols), MinColumnWidth);
-    {
-        ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[0]);
-        std::vector<std::uint32_t> widest(col(cols), 0);
-        std::vector<int> widestRow(col(cols), 0);
-        const int sample = std::min(rowCount, SampleRows);
-        for (int r = 0; r < sample; ++r)
-            for (int c = 0; c < cols; ++c)
-                if (const std::uint32_t q = sizer.quickBound(grid.Cell(c, r)); q > widest[col(c)]) {
-                    widest[col(c)] = q;
-                    widestRow[col(c)] = r;
-                }
-        for (int c = 0; c < cols; ++c) {
-            start[col(c)] = std::max(MinColumnWidth, sizer.measured(grid.Cell(c, widestRow[col(c)])));
-            if (start[col(c)] >= cap)
-                result[col(c)] = cap;
-        }
-    }
-
-    // One pass over the rows, in row ranges, one per thread: every cell that
-    // may be wider than its column's start is a candidate. Reading the rows
-    // front to back reads the table's bytes once; a column with too many
-    // candidates is sized on its own afterwards.
+    // One pass over the rows, in row ranges, one per thread: reading the
+    // rows front to back reads the table's bytes once.
     std::atomic<bool> stop{false};
     std::atomic<std::uint64_t> rowsDone{0};
-    std::vector<std::atomic<bool>> crowded(col(cols));
-    std::vector<std::vector<std::vector<RowBound>>> found(static_cast<std::size_t>(threads),
-                                                          std::vector<std::vector<RowBound>>(col(cols)));
-    // Each thread's width to beat for each column: the start, raised as it goes.
-    std::vector<std::vector<int>> bars(static_cast<std::size_t>(threads), start);
     auto pass = [&](int t, int first, int last, bool reports) {
-        ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[static_cast<std::size_t>(t)]);
-        std::vector<std::vector<RowBound>>& mine = found[static_cast<std::size_t>(t)];
-        std::vector<int>& bar = bars[static_cast<std::size_t>(t)];
         for (int r = first; r < last; ++r) {
             if (((r - first) & (CheckEvery - 1)) == 0 && r != first) {
                 rowsDone.fetch_add(CheckEvery);
@@ -757,30 +871,8 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
                 if (reports && progress && !progress(rowsDone.load() * static_cast<std::uint64_t>(cols), total))
                     stop.store(true);
             }
-            for (int c = 0; c < cols; ++c) {
-                if (result[col(c)] >= 0 || crowded[col(c)].load(std::memory_order_relaxed))
-                    continue;
-                const std::uint32_t b = sizer.boundAbove(grid.Cell(c, r), bar[col(c)], ceiling);
-                if (b == 0)
-                    continue;
-                std::vector<RowBound>& list = mine[col(c)];
-                list.push_back({static_cast<std::uint32_t>(r), b});
-                if (list.size() < MaxCandidates)
-                    continue;
-                // Too many: the widest-looking of them, measured, raises the
-                // bar (a width some cell has), and those below it go.
-                const auto widest = std::max_element(
-                    list.begin(), list.end(), [](const RowBound& x, const RowBound& y) { return x.bound < y.bound; });
-                bar[col(c)] = std::max(bar[col(c)], sizer.measured(grid.Cell(c, static_cast<int>(widest->row))));
-                const int w = bar[col(c)];
-                list.erase(std::remove_if(list.begin(), list.end(),
-                                          [w](const RowBound& x) { return x.bound <= static_cast<std::uint32_t>(w); }),
-                           list.end());
-                if (w >= cap || list.size() > MaxCandidates / 2) {
-                    crowded[col(c)].store(true);
-                    std::vector<RowBound>().swap(list);
-                }
-            }
+            for (int c = 0; c < cols; ++c)
+                search.see(t, c, r, grid.Cell(c, r));
         }
     };
     {
@@ -815,38 +907,14 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
         for (int t = 1; t < threads && !stop.load(); ++t) {
             if (finished[static_cast<std::size_t>(t)].load())
                 continue;
-            for (auto& list : found[static_cast<std::size_t>(t)])
-                list.clear();
-            // Into the calling thread's own lists.
-            pass(0, ranges[static_cast<std::size_t>(t)].first, ranges[static_cast<std::size_t>(t)].second, true);
+            search.forget(t);
+            // Seen by the calling thread as that part.
+            pass(t, ranges[static_cast<std::size_t>(t)].first, ranges[static_cast<std::size_t>(t)].second, true);
         }
     }
     if (stop.load())
         return {};
-
-    // Each column from its candidates, widest bound first.
-    ColumnSizer sizer(grid, textBounds, alphabet, cap, *measurers[0]);
-    std::vector<RowBound> candidates;
-    for (int c = 0; c < cols; ++c) {
-        if (result[col(c)] >= 0)
-            continue;
-        if (crowded[col(c)].load()) {
-            result[col(c)] = sizer.width(c, stop);
-        } else {
-            candidates.clear();
-            int w = start[col(c)];
-            for (std::size_t t = 0; t < found.size(); ++t) {
-                candidates.insert(candidates.end(), found[t][col(c)].begin(), found[t][col(c)].end());
-                w = std::max(w, bars[t][col(c)]);
-            }
-            result[col(c)] = sizer.widthOfCandidates(c, w, candidates);
-        }
-        if (result[col(c)] < 0 || (progress && !progress(total, total)))
-            return {};
-    }
-    if (progress && !progress(total, total))
-        return {};
-    return result;
+    return search.finish(stop, progress, total);
 }
 
 void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight)
