@@ -160,16 +160,15 @@ void TextBounds::useQuickBounds()
             quickForm64_[static_cast<unsigned char>(l[0])] +=
                 std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
     }
-    // Each part fits 16 bits (a thousand pixels), so a sum of 1024 bytes
-    // stays in its half; otherwise only bound() knows.
+    // Each part fits 16 bits (a thousand pixels), so a sum of 255 bytes
+    // stays in its 24 bits; otherwise only bound() knows.
     quick_ = true;
     for (std::size_t b = 0; b < 256; ++b) {
         const std::int64_t a = quickAscii64_[b];
         const std::int64_t f = quickForm64_[b];
         quick_ = quick_ && a >= 0 && a < 65536 && f < 65536;
-        quickPacked_[b] =
-            static_cast<std::uint64_t>(a) | (static_cast<std::uint64_t>(std::max<std::int64_t>(f, 0)) << 32);
-        quickFlags_[b] = static_cast<unsigned char>((textual_[b] ? QuickTextual : 0) | (f < 0 ? QuickUnknown : 0));
+        quickPacked_[b] = static_cast<std::uint64_t>(a) | (std::uint64_t{textual_[b] ? 1u : 0u} << 24)
+            | (static_cast<std::uint64_t>(std::max<std::int64_t>(f, 0)) << 32) | (std::uint64_t{f < 0 ? 1u : 0u} << 56);
     }
 }
 
@@ -177,20 +176,26 @@ std::uint32_t TextBounds::quickBound(std::string_view text) const
 {
     if (!quick_ || text.size() > TextMetrics::MaxPairBoundLength)
         return bound(text);
-    // Both sums at once, one load a byte: the ASCII one in the low half,
-    // the forms' in the high half; the flags say which applies.
-    std::uint64_t sums = 0;
-    unsigned char flags = 0;
-    for (const char c : text) {
-        const auto b = static_cast<unsigned char>(c);
-        sums += quickPacked_[b];
-        flags |= quickFlags_[b];
+    if (text.size() <= QuickSumLength) {
+        std::uint64_t sum = 0;
+        for (const char c : text)
+            sum += quickPacked_[static_cast<unsigned char>(c)];
+        return quickBoundOfSum(sum, text);
     }
-    if (flags == (QuickTextual | QuickUnknown))
+    // Longer: the sums of pieces short enough not to carry, added up apart.
+    std::uint64_t ascii = 0, form = 0, textual = 0, unknown = 0;
+    for (std::size_t from = 0; from < text.size(); from += QuickSumLength) {
+        std::uint64_t sum = 0;
+        for (const char c : text.substr(from, QuickSumLength))
+            sum += quickPacked_[static_cast<unsigned char>(c)];
+        ascii += sum & 0xFFFFFF;
+        textual += (sum >> 24) & 0xFF;
+        form += (sum >> 32) & 0xFFFFFF;
+        unknown += sum >> 56;
+    }
+    if (textual && unknown)
         return bound(text);
-    const std::int64_t px =
-        static_cast<std::int64_t>(((flags & QuickTextual) ? sums >> 32 : sums & 0xFFFFFFFFu) + 32) >> 6;
-    return static_cast<std::uint32_t>(std::clamp<std::int64_t>(px, 0, UINT32_MAX));
+    return static_cast<std::uint32_t>(((textual ? form : ascii) + 32) >> 6);
 }
 
 std::int64_t TextBounds::asciiSum(std::string_view text) const

@@ -121,6 +121,20 @@ public:
     // any text added up. Just as tight for most Latin texts and digits.
     std::uint32_t quickBound(std::string_view text) const;
 
+    // quickBound for a caller that adds up the bytes itself, while it reads
+    // them anyway: the sum of quickSumTable()[byte] over a text of at most
+    // QuickSumLength bytes gives quickBoundOfSum(sum, text). Null when
+    // quickBound has no such sums.
+    static constexpr std::size_t QuickSumLength = 255;
+    const std::uint64_t* quickSumTable() const { return quick_ ? quickPacked_ : nullptr; }
+    std::uint32_t quickBoundOfSum(std::uint64_t sum, std::string_view text) const
+    {
+        const std::uint64_t textual = (sum >> 24) & 0xFF;
+        if (textual && (sum >> 56))
+            return bound(text);
+        return static_cast<std::uint32_t>(((textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF) + 32) >> 6);
+    }
+
 private:
     // In 1/64 pixel; -1 when the text is not of that kind.
     std::int64_t asciiSum(std::string_view text) const;
@@ -153,9 +167,10 @@ private:
     std::int64_t quickAscii64_[256];
     std::int64_t quickForm64_[256];
     unsigned char textual_[256]; // 1: the text takes the forms' quick bounds
-    enum : unsigned char { QuickTextual = 1, QuickUnknown = 2 };
-    std::uint64_t quickPacked_[256]; // quickAscii64_ | quickForm64_ << 32
-    unsigned char quickFlags_[256];
+    // One load a byte, both sums and two counts: the ASCII sum in bits
+    // 0-23, the bytes that take the forms' sum in 24-31, the forms' sum in
+    // 32-55, the bytes only bound() knows in 56-63.
+    std::uint64_t quickPacked_[256];
     bool quick_ = false;
 };
 
