@@ -298,11 +298,29 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
                               const LoadProgressFn& progress, CoreGrid& out, std::vector<int>* order,
                               const std::vector<int>* columnOrder) const
 {
+    // Past the cells there is nothing to cancel: the widths are always found.
+    ProgressFn widthProgress;
+    if (progress)
+        widthProgress = [&progress](std::uint64_t done, std::uint64_t total) {
+            progress(LoadStage::Widths, done, total);
+            return true;
+        };
+    // The widths are found with the cells, before the columns take their order.
     CoreGrid fresh;
-    if (!LayoutGridCells(fresh, lines, cellWidths, StageProgress(progress, LoadStage::Cells)))
+    std::vector<int> widths;
+    if (target.wantsWidths()) {
+        const std::function<const TextMetrics&()> metrics = [&target]() -> const TextMetrics& {
+            return target.metrics();
+        };
+        if (!LayoutGridCellsAndWidths(fresh, lines, cellWidths, metrics, target.gridWidth(), widths,
+                                      StageProgress(progress, LoadStage::Cells), widthProgress))
+            return false;
+    } else if (!LayoutGridCells(fresh, lines, cellWidths, StageProgress(progress, LoadStage::Cells))) {
         return false;
+    }
+    std::vector<int> applied;
     if (!columnOrder) {
-        ApplyColumnOrder(fresh, orders, order);
+        ApplyColumnOrder(fresh, orders, &applied);
     } else {
         // A record's order, applied only when it is a permutation of these columns.
         const std::size_t n = static_cast<std::size_t>(fresh.ColCount());
@@ -314,11 +332,13 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
             if (fits)
                 seen[static_cast<std::size_t>(j)] = 1;
         }
-        if (fits)
+        if (fits) {
             fresh.PermuteColumns(*columnOrder);
-        if (order)
-            *order = fits ? *columnOrder : std::vector<int>{};
+            applied = *columnOrder;
+        }
     }
+    if (order)
+        *order = applied;
     if (!target.wantsWidths()) {
         FinishLayout(fresh, {}, fresh.DefaultRowHeight());
         fresh.Col = 0;
@@ -326,15 +346,14 @@ bool TableDocument::buildGrid(const TableLines& lines, const std::string& cellWi
         out = std::move(fresh);
         return true;
     }
+    // Column i holds what was column applied[i].
+    if (!applied.empty() && applied.size() == widths.size()) {
+        std::vector<int> moved(widths.size());
+        for (std::size_t i = 0; i < applied.size(); ++i)
+            moved[i] = widths[static_cast<std::size_t>(applied[i])];
+        widths = std::move(moved);
+    }
     const TextMetrics& metrics = target.metrics();
-    // Past the cells there is nothing to cancel: the widths are always found.
-    ProgressFn widthProgress;
-    if (progress)
-        widthProgress = [&progress](std::uint64_t done, std::uint64_t total) {
-            progress(LoadStage::Widths, done, total);
-            return true;
-        };
-    const std::vector<int> widths = ComputeColumnWidths(fresh, metrics, target.gridWidth(), widthProgress);
     FinishLayout(fresh, widths, metrics.textHeight("AY"));
     fresh.Col = 0;
     fresh.Row = fresh.FixedRows();

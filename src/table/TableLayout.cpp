@@ -6,16 +6,23 @@
 
 #include <algorithm>
 #include <atomic>
+#include <bit>
 #include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <stop_token>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
+#include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace rasmik {
 
@@ -105,7 +112,62 @@ constexpr std::size_t SampledLines = 4096;
 
 } // namespace
 
-bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress)
+namespace {
+
+// ForEachField without fixed widths: each TAB-separated field of line.
+template <typename F>
+void ForEachTabField(std::string_view line, F&& onField)
+{
+    const char* const data = line.data();
+    const std::size_t n = line.size();
+    std::size_t start = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time: most fields are short, and a call a field costs more than them.
+    const __m128i tab = _mm_set1_epi8('\t');
+    for (; i + 16 <= n; i += 16) {
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i)), tab)));
+        while (mask) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(mask));
+            onField(std::string_view(data + start, at - start));
+            start = at + 1;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        if (data[i] == '\t') {
+            onField(std::string_view(data + start, i - start));
+            start = i + 1;
+        }
+    if (start < n)
+        onField(std::string_view(data + start, n - start));
+}
+
+// What a plain layout tells of its cells: nothing.
+struct NoCellWatch {
+    static std::size_t firstRows(std::size_t) { return 0; }
+    template <typename FullySet>
+    bool ready(const CoreGrid&, std::size_t, int, FullySet)
+    {
+        return true;
+    }
+    void cell(int, int, int, std::string_view) { }
+    static const std::uint64_t* sumTable() { return nullptr; }
+    void cellOfSum(int, int, int, std::string_view, std::uint64_t, unsigned) { }
+    void cellOf(const CoreGrid&, int, int) { }
+    void forget(int) { }
+};
+
+// Lays out the cells, telling watch of each cell as it is set: firstRows(n)
+// rows are laid out first, then ready() is called once (parts: how many
+// threads lay out the rest), and each later cell goes to cell(part, col, row,
+// text) while its bytes are at hand; the cells set only after all rows
+// (rows laid out again, copied fields) go to cellOf(grid, col, row).
+template <typename Watch>
+bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress,
+                 Watch& watch)
 {
     const TableForm form = lines.form();
     // Fixed widths cut tab-separated tables only.
@@ -116,9 +178,12 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     if (rows > static_cast<std::size_t>(INT32_MAX))
         return false;
     // Calls onField(view, raw, kind) for each field of a line.
+    const bool tabsOnly = !form.quoted && std::all_of(widths.begin(), widths.end(), [](int w) { return w <= 0; });
     const auto cutLine = [&](std::string_view line, auto&& onField) {
         if (form.quoted)
             ForEachQuotedField(line, form.separator, onField);
+        else if (tabsOnly)
+            ForEachTabField(line, [&](std::string_view field) { onField(field, field, FieldKind::Plain); });
         else
             ForEachField(line, widths, held, [&](std::string_view field) { onField(field, field, FieldKind::Plain); });
     };
@@ -143,6 +208,11 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         return true;
     }
     const char* const base = lines.buffer()->data();
+    // What an empty field and a cell past the end of a line hold.
+    const std::string_view padText = grid.KeepsFields() ? std::string_view() : std::string_view(" ");
+    const auto blankText = [&](FieldKind kind) {
+        return kind == FieldKind::QuotedEmpty ? std::string_view() : padText;
+    };
 
     std::atomic<bool> stop{false};
     // A field of the first pass whose text is not a view (quotes doubled in
@@ -155,11 +225,15 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     };
     // A row of more such fields is laid out again whole, which holds less.
     constexpr std::size_t MostCopiesOfRow = 4;
+    // The bytes of tab-separated fields are added up as they are cut, when
+    // the watch takes such sums.
+    const std::uint64_t* sums = nullptr;
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
     // and the other rows' fields to be copied in copies.
+    // part: the watch's part for the cells, or -1 for none.
     auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later,
-                       std::vector<CopyField>& copies, int& most, bool reports) {
+                       std::vector<CopyField>& copies, int& most, bool reports, int part) {
         constexpr std::size_t ReportEvery = 1u << 16;
         for (std::size_t r = from; r < to; ++r) {
             if ((r - from) % ReportEvery == ReportEvery - 1) {
@@ -179,7 +253,9 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             int col = 0;
             bool again = false;
             const std::size_t rowCopies = copies.size();
-            cutLine(line, [&](std::string_view field, std::string_view raw, FieldKind kind) {
+            // sum: the field's bytes added up in sums, when given.
+            const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind,
+                                     const std::uint64_t* sum, unsigned high) {
                 if (col >= guess)
                     again = true;
                 else if (kind == FieldKind::Copy)
@@ -190,18 +266,53 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                                                 static_cast<std::uint32_t>(field.size()),
                                                 kind == FieldKind::QuotedEmpty))
                     again = true;
+                else if (part >= 0 && sum && !field.empty())
+                    watch.cellOfSum(part, col, row, field, *sum, high);
+                else if (part >= 0)
+                    watch.cell(part, col, row, field.empty() ? blankText(kind) : field);
                 ++col;
-            });
+            };
+            if (sums && part >= 0) {
+                // The bytes added up while they are at hand.
+                ForEachTabField(line, [&](std::string_view field) {
+                    std::uint64_t sum[2] = {0, 0};
+                    unsigned high = 0;
+                    const auto* b = reinterpret_cast<const unsigned char*>(field.data());
+                    const std::size_t size = field.size();
+                    std::size_t i = 0;
+                    for (; i + 2 <= size; i += 2) {
+                        sum[0] += sums[b[i]];
+                        sum[1] += sums[b[i + 1]];
+                        high |= b[i] | b[i + 1];
+                    }
+                    if (i < size) {
+                        sum[0] += sums[b[i]];
+                        high |= b[i];
+                    }
+                    const std::uint64_t total = sum[0] + sum[1];
+                    onField(field, {}, FieldKind::Plain, &total, high);
+                });
+            } else {
+                cutLine(line, [&](std::string_view field, std::string_view raw, FieldKind kind) {
+                    onField(field, raw, kind, nullptr, 0);
+                });
+            }
             if (emptyLastField(line)) {
-                if (col >= guess)
+                if (col >= guess) {
                     again = true;
-                else
+                } else {
                     grid.SetEmptyCell(col, row);
+                    if (part >= 0)
+                        watch.cell(part, col, row, {});
+                }
                 ++col;
             }
             most = std::max(most, col);
-            for (int c = col; c < guess; ++c)
+            for (int c = col; c < guess; ++c) {
                 grid.SetPadCell(c, row);
+                if (part >= 0)
+                    watch.cell(part, c, row, padText);
+            }
             if (again || copies.size() - rowCopies > MostCopiesOfRow) {
                 // The whole row is laid out again, its copies with it.
                 copies.resize(rowCopies);
@@ -216,7 +327,32 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     std::vector<std::size_t> laterOther;
     std::vector<CopyField> copiesOther;
     int mostOther = guess;
-    const std::size_t mid = n >= ThreadedLines && std::thread::hardware_concurrency() >= 2 ? n / 2 : n;
+    const std::size_t head = std::min(n, watch.firstRows(n));
+    const bool threaded = n >= ThreadedLines && std::thread::hardware_concurrency() >= 2;
+    // The first rows are laid out before the other thread starts: both
+    // threads end about together.
+    const std::size_t mid = threaded ? head + (n - head) / 2 : n;
+    if (head > 0) {
+        layRows(0, head, later, copies, most, true, -1);
+        if (stop.load())
+            return false;
+        // Rows in order, as both lists are.
+        std::size_t nextLater = 0;
+        std::size_t nextCopy = 0;
+        const auto fullySet = [&](int row) {
+            const auto r = static_cast<std::size_t>(row);
+            while (nextLater < later.size() && later[nextLater] < r)
+                ++nextLater;
+            while (nextCopy < copies.size() && copies[nextCopy].row < r)
+                ++nextCopy;
+            return !(nextLater < later.size() && later[nextLater] == r)
+                && !(nextCopy < copies.size() && copies[nextCopy].row == r);
+        };
+        if (!watch.ready(std::as_const(grid), head, mid < n ? 2 : 1, fullySet))
+            return false;
+        if (tabsOnly)
+            sums = watch.sumTable();
+    }
     std::jthread worker;
     bool workerDone = mid == n;
     if (mid < n) {
@@ -225,7 +361,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                 // The caller leaving early (an exception) stops this half too.
                 const std::stop_callback stopRows(leaving, [&] { stop.store(true); });
                 try {
-                    layRows(mid, n, laterOther, copiesOther, mostOther, false);
+                    layRows(mid, n, laterOther, copiesOther, mostOther, false, head > 0 ? 1 : -1);
                     workerDone = true;
                 } catch (...) {
                     // Its rows are laid out again below.
@@ -234,7 +370,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
         } catch (const std::system_error&) {
         }
     }
-    layRows(0, mid, later, copies, most, true);
+    layRows(head, mid, later, copies, most, true, head > 0 ? 0 : -1);
     if (worker.joinable())
         worker.join();
     if (stop.load())
@@ -242,7 +378,8 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
     if (!workerDone) {
         laterOther.clear();
         copiesOther.clear();
-        layRows(mid, n, laterOther, copiesOther, mostOther, true);
+        watch.forget(1);
+        layRows(mid, n, laterOther, copiesOther, mostOther, true, head > 0 ? 1 : -1);
         if (stop.load())
             return false;
     }
@@ -259,6 +396,7 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
                 const CopyField& f = copies[nextCopy];
                 grid.SetCell(static_cast<int>(f.col), static_cast<int>(f.row),
                              UnquoteField(std::string_view(base + f.off, f.len)));
+                watch.cellOf(std::as_const(grid), static_cast<int>(f.col), static_cast<int>(f.row));
             }
         };
         for (const std::size_t r : later) {
@@ -273,11 +411,21 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
             });
             if (emptyLastField(lines[r]))
                 grid.SetEmptyCell(col, static_cast<int>(r));
+            for (int c = 0; c < grid.ColCount(); ++c)
+                watch.cellOf(std::as_const(grid), c, static_cast<int>(r));
         }
         copyUpTo(n);
     }
     grid.EndBuild(1);
     return true;
+}
+
+} // namespace
+
+bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths, const ProgressFn& progress)
+{
+    NoCellWatch none;
+    return LayOutCells(grid, lines, cellWidths, progress, none);
 }
 
 namespace {
@@ -524,6 +672,8 @@ public:
     }
 
     std::uint32_t quickBound(std::string_view text) { return quickBoundOf(text); }
+    // Whether a cell of this bound cannot be wider than w.
+    bool ruledOut(std::uint32_t bound, int w) const { return below(bound, w); }
 
     // For the pass over the rows: a cell's bound when it may be wider than
     // w, else 0 (the quick bound first, the tighter one only when needed).
@@ -535,6 +685,12 @@ public:
             return 0;
         const std::uint32_t b = std::min(q, std::min(boundOf(form, text), ceiling));
         return below(b, w) ? 0 : b;
+    }
+
+    // The tighter bound alone, for a text whose quick bound is known.
+    std::uint32_t tightBound(std::string_view text, std::uint32_t ceiling)
+    {
+        return std::min(boundOf(formOf(text), text), ceiling);
     }
 
     // The exact width of the text, as far as the cap.
@@ -693,6 +849,7 @@ public:
         , cols_(grid.ColCount())
         , result_(static_cast<std::size_t>(cols_), -1)
         , crowded_(static_cast<std::size_t>(cols_))
+        , utf8_(grid.Encoding() != TextEncoding::Windows1256)
     {
         if (grid.Encoding() != TextEncoding::Windows1256)
             alphabetBounds_.emplace(metrics, TextAlphabet::persian());
@@ -742,10 +899,53 @@ public:
         if (col >= cols_ || result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
             return;
         Part& part = *parts_[at(t)];
-        ColumnSizer& sizer = *part.sizer;
-        const std::uint32_t b = sizer.boundAbove(text, part.bars[at(col)], ceiling_);
+        offer(part, col, row, part.sizer->boundAbove(text, part.bars[at(col)], ceiling_));
+    }
+
+    // The same for a text whose bytes are added up in sumTable() (sum) and
+    // ORed together (high).
+    void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, unsigned high)
+    {
+        if (text.size() > TextBounds::QuickSumLength || (utf8_ && high >= 0x80)) {
+            see(t, col, row, text); // not bounded by these sums
+            return;
+        }
+        if (col >= cols_)
+            return;
+        Part& part = *parts_[at(t)];
+        // quickBoundOfSum(sum) <= bar, without its division.
+        const std::uint64_t textual = (sum >> 24) & 0xFF;
+        const std::uint64_t v = textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF;
+        if (v <= part.sumBars[at(col)] && !(textual && (sum >> 56)))
+            return;
+        if (result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
+            return;
+        // The tighter bound, from the last text of these sums when it is the
+        // same (a table's values often repeat).
+        const int bar = part.bars[at(col)];
+        const std::uint32_t q = std::min(textBounds_.quickBoundOfSum(sum, text), ceiling_);
+        Part::Tight& seen = part.tight[(sum ^ (sum >> 29) ^ text.size()) & (Part::TightSlots - 1)];
+        std::uint32_t b;
+        if (seen.sum == sum && seen.size == text.size() && std::memcmp(seen.data, text.data(), text.size()) == 0) {
+            b = seen.bound;
+        } else {
+            b = std::min(q, part.sizer->tightBound(text, ceiling_));
+            seen = {sum, text.data(), text.size(), b};
+        }
+        offer(part, col, row, part.sizer->ruledOut(b, bar) ? 0 : b);
+    }
+
+    const std::uint64_t* sumTable() const { return textBounds_.quickSumTable(); }
+
+private:
+    struct Part;
+
+    // A cell of this bound (0: ruled out) in part's candidates.
+    void offer(Part& part, int col, int row, std::uint32_t b)
+    {
         if (b == 0)
             return;
+        ColumnSizer& sizer = *part.sizer;
         std::vector<RowBound>& list = part.found[at(col)];
         list.push_back({static_cast<std::uint32_t>(row), b});
         if (list.size() < MaxCandidates)
@@ -757,15 +957,27 @@ public:
         int& bar = part.bars[at(col)];
         bar = std::max(bar, sizer.measured(grid_.Cell(col, static_cast<int>(widest->row))));
         const int w = bar;
+        part.sumBars[at(col)] = sumBar(col, w);
         list.erase(std::remove_if(list.begin(), list.end(),
                                   [w](const RowBound& x) { return x.bound <= static_cast<std::uint32_t>(w); }),
                    list.end());
         if (w >= cap_ || list.size() > MaxCandidates / 2) {
             crowded_[at(col)].store(true);
+            part.sumBars[at(col)] = UINT32_MAX;
             std::vector<RowBound>().swap(list);
         }
     }
 
+    // The largest sum of quick bounds, in 1/64 pixel, that cannot beat w;
+    // any sum for a column whose width is known.
+    std::uint32_t sumBar(int col, int w) const
+    {
+        if (result_[at(col)] >= 0)
+            return UINT32_MAX;
+        return static_cast<std::uint32_t>(std::min<std::int64_t>(std::int64_t{w} * 64 + 31, UINT32_MAX));
+    }
+
+public:
     // Everything part t has seen is to be seen again.
     void forget(int t) { forget(*parts_[at(t)]); }
 
@@ -806,6 +1018,16 @@ private:
         std::optional<ColumnSizer> sizer;
         std::vector<std::vector<RowBound>> found; // per column
         std::vector<int> bars;                    // per column: the start, raised as it goes
+        std::vector<std::uint32_t> sumBars;       // per column: sumBar of its bar
+        // The tighter bounds of texts seen last, by their sums.
+        struct Tight {
+            std::uint64_t sum = 0;
+            const char* data = nullptr;
+            std::size_t size = SIZE_MAX;
+            std::uint32_t bound = 0;
+        };
+        static constexpr std::size_t TightSlots = 1024;
+        std::vector<Tight> tight = std::vector<Tight>(TightSlots);
     };
 
     static std::size_t at(int i) { return static_cast<std::size_t>(i); }
@@ -814,6 +1036,9 @@ private:
     {
         part.found.assign(at(cols_), {});
         part.bars = start_;
+        part.sumBars.resize(at(cols_));
+        for (int c = 0; c < cols_; ++c)
+            part.sumBars[at(c)] = sumBar(c, start_[at(c)]);
     }
 
     const CoreGrid& grid_;
@@ -825,6 +1050,7 @@ private:
     std::vector<int> start_;
     std::vector<int> result_; // known before any cell is seen: the cap
     std::vector<std::atomic<bool>> crowded_;
+    const bool utf8_;
     std::vector<std::unique_ptr<Part>> parts_;
 };
 
@@ -915,6 +1141,91 @@ std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& me
     if (stop.load())
         return {};
     return search.finish(stop, progress, total);
+}
+
+namespace {
+
+// Bounds each cell of a large table while the layout has its bytes at hand,
+// so that the widths need not read them again: the first rows give the
+// widths to beat, every later cell is a candidate or not as it is set.
+class WidthWatch {
+public:
+    WidthWatch(const std::function<const TextMetrics&()>& metrics, int gridWidth)
+        : metrics_(metrics), gridWidth_(gridWidth)
+    {
+    }
+
+    static std::size_t firstRows(std::size_t n) { return n > SampleRows ? SampleRows : 0; }
+
+    template <typename FullySet>
+    bool ready(const CoreGrid& grid, std::size_t head, int parts, FullySet fullySet)
+    {
+        const TextMetrics& metrics = metrics_();
+        // Measurers that cannot share the threads: the widths come after the layout.
+        if (parts > 1 && !metrics.concurrentMeasurers())
+            return true;
+        const int rows = static_cast<int>(head);
+        std::vector<char> full(head);
+        for (int r = 0; r < rows; ++r)
+            full[static_cast<std::size_t>(r)] = fullySet(r) ? 1 : 0;
+        const auto isFull = [&full](int r) { return full[static_cast<std::size_t>(r)] != 0; };
+        search_.emplace(grid, metrics, WidthCap(gridWidth_), parts);
+        search_->startFrom(rows, isFull);
+        for (int r = 0; r < rows; ++r)
+            if (isFull(r))
+                for (int c = 0; c < grid.ColCount(); ++c)
+                    search_->see(0, c, r, grid.Cell(c, r));
+        return true;
+    }
+
+    void cell(int part, int col, int row, std::string_view text)
+    {
+        if (search_)
+            search_->see(part, col, row, text);
+    }
+    const std::uint64_t* sumTable() const { return search_ ? search_->sumTable() : nullptr; }
+    void cellOfSum(int part, int col, int row, std::string_view text, std::uint64_t sum, unsigned high)
+    {
+        search_->seeSum(part, col, row, text, sum, high);
+    }
+    void cellOf(const CoreGrid& grid, int col, int row)
+    {
+        if (search_)
+            search_->see(0, col, row, grid.Cell(col, row));
+    }
+    void forget(int part)
+    {
+        if (search_)
+            search_->forget(part);
+    }
+
+    std::vector<int> widths(const CoreGrid& grid, const ProgressFn& progress)
+    {
+        if (!search_)
+            return ComputeColumnWidths(grid, metrics_(), gridWidth_, progress);
+        const std::atomic<bool> stop{false};
+        const std::uint64_t total =
+            static_cast<std::uint64_t>(grid.ColCount()) * static_cast<std::uint64_t>(grid.RowCount());
+        return search_->finish(stop, progress, total);
+    }
+
+private:
+    const std::function<const TextMetrics&()>& metrics_;
+    const int gridWidth_;
+    std::optional<ColumnWidthSearch> search_;
+};
+
+} // namespace
+
+bool LayoutGridCellsAndWidths(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths,
+                              const std::function<const TextMetrics&()>& metrics, int gridWidth,
+                              std::vector<int>& widths, const ProgressFn& cellProgress, const ProgressFn& widthProgress)
+{
+    WidthWatch watch(metrics, gridWidth);
+    if (!LayOutCells(grid, lines, cellWidths, cellProgress, watch))
+        return false;
+    widths = watch.widths(std::as_const(grid), widthProgress);
+    return true;
 }
 
 void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight)

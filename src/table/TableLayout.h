@@ -6,6 +6,7 @@
 #include "table/TableLines.h"
 #include "table/TextMetrics.h"
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -65,6 +66,15 @@ bool LayoutGridCells(CoreGrid& grid, const TableLines& lines, std::string_view c
 // cancelled.
 std::vector<int> ComputeColumnWidths(const CoreGrid& grid, const TextMetrics& metrics, int gridWidth,
                                      const ProgressFn& progress = {}, int threads = 0);
+
+// LayoutGridCells and then ComputeColumnWidths of the grid, in one go: the
+// cells of a large table are bounded as they are laid out, while their
+// bytes are at hand. metrics is asked for once the first rows are laid out.
+// False when the layout is cancelled; widths is empty when the widths are.
+bool LayoutGridCellsAndWidths(CoreGrid& grid, const TableLines& lines, std::string_view cellWidths,
+                              const std::function<const TextMetrics&()>& metrics, int gridWidth,
+                              std::vector<int>& widths, const ProgressFn& cellProgress = {},
+                              const ProgressFn& widthProgress = {});
 
 // Widths, row height and the fixed row, after the cells are in place.
 void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight);

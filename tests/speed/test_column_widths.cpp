@@ -8,6 +8,7 @@
 
 #include "render/QtTextMetrics.h"
 #include "table/TableLayout.h"
+#include "table/TableLines.h"
 #include "text/Cp1256.h"
 
 #include <QFontDatabase>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -298,6 +300,8 @@ private slots:
     void cancelledSizingGivesNothing();
     void arabicScriptFontsGiveExactWidths_data();
     void arabicScriptFontsGiveExactWidths();
+    void widthsWhileLayingOut_data();
+    void widthsWhileLayingOut();
 };
 
 void TestColumnWidths::exactWidths_data()
@@ -518,6 +522,115 @@ void TestColumnWidths::arabicScriptFontsGiveExactWidths()
         expected.push_back(w);
     }
     QCOMPARE(ComputeColumnWidths(grid, metrics, 1600, {}, 1 + pixels % 2), expected);
+}
+
+void TestColumnWidths::widthsWhileLayingOut_data()
+{
+    QTest::addColumn<QString>("form");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("tabs, mixed") << QStringLiteral("tabs") << QStringLiteral("mixed") << 13;
+    // A space wider than the narrowest column: the cells past a short line count.
+    QTest::newRow("tabs, persian, wide space") << QStringLiteral("tabs") << QStringLiteral("persian") << 60;
+    QTest::newRow("UTF-8, mixed") << QStringLiteral("utf8") << QStringLiteral("mixed") << 13;
+    QTest::newRow("quoted, latin") << QStringLiteral("csv") << QStringLiteral("latin") << 13;
+    QTest::newRow("fixed widths, identifiers") << QStringLiteral("fixed") << QStringLiteral("identifiers") << 13;
+}
+
+// A large table's widths found while its cells are laid out equal every
+// cell measured in the grid laid out alone, whatever the rows hold: the
+// widest cells only in the second thread's rows, short lines and lines
+// ending in a TAB, cells too long for a view or for the byte sums, quoted
+// fields made afresh, and more fields than the first lines had.
+void TestColumnWidths::widthsWhileLayingOut()
+{
+    QFETCH(QString, form);
+    QFETCH(QString, kind);
+    QFETCH(int, pixels);
+    const bool utf8 = form == QLatin1String("utf8");
+    const bool csv = form == QLatin1String("csv");
+    const std::vector<int> fixed = {9, 24, 6, 3};
+    QRandomGenerator rng(qHash(form + kind));
+    constexpr int Rows = 110000;
+    std::string text;
+    const auto clean = [&](std::string cell) {
+        std::replace_if(
+            cell.begin(), cell.end(), [](char c) { return c == '\t' || c == '\n' || c == '\r' || c == 0; }, 'x');
+        if (csv && (cell.find_first_of(",\"") != std::string::npos || rng.bounded(50) == 0)) {
+            std::string quoted = "\"";
+            for (const char c : cell)
+                quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+            cell = quoted + "\"";
+        }
+        return cell;
+    };
+    for (int r = 0; r < Rows; ++r) {
+        // A column of numbers; one of cells wider late; one mostly empty,
+        // with a cell too long for a view; one of a mark narrower than a
+        // space, whose short lines' cells are spaces only late; one of "x"
+        // with cells too long for the byte sums.
+        std::vector<std::string> cells = {std::to_string(r * 7), Cell(rng, kind), "", "'", "x"};
+        if (r >= 90000 && rng.bounded(4) == 0)
+            cells[1] += " " + Cell(rng, kind);
+        if (r == 5 || r == 100001)
+            cells[1] = "say \"" + Cell(rng, kind) + "\", twice";
+        if (r % 997 == 0)
+            cells[2] = Cell(rng, kind);
+        if (r == 104729)
+            cells[2] = std::string(3000, 'i');
+        if (r == 70001)
+            cells[4] = std::string(256, '\xC7'); // alef: more letters than a byte counts
+        if (r == 108000)
+            cells.push_back("a sixth field, late");
+        if (r >= 70000 && r % 13 == 0)
+            cells.resize(3);
+        std::string line;
+        for (std::size_t c = 0; c < cells.size(); ++c) {
+            std::string cell = utf8 ? Cp1256ToUtf8(cells[c]) : cells[c];
+            if (utf8 && c == 1 && r == 70003) // wide signs whose bytes are narrow letters of Windows-1256
+                for (int k = 0; k < 20; ++k)
+                    cell += "\uFDFD";
+            if (form == QLatin1String("fixed") && c < fixed.size()) {
+                cell.resize(static_cast<std::size_t>(fixed[c]), ' ');
+                line += cell;
+            } else {
+                // Past the fixed widths fields are TAB-separated.
+                const bool first = c == 0 || (form == QLatin1String("fixed") && c == fixed.size());
+                line += (first ? "" : csv ? "," : "\t") + clean(cell);
+            }
+        }
+        if (!csv && r % 17 == 0)
+            line += "\t";
+        text += line + "\r\n";
+    }
+    TableLines lines = TableLines::FromBytes(text, csv ? CommaForm : TabForm);
+    if (utf8)
+        lines.setEncoding(FileEncoding{TextEncoding::Utf8});
+    const std::string cellWidths = form == QLatin1String("fixed") ? "9 24 6 3" : "";
+    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), pixels));
+    constexpr int GridWidth = 3000;
+
+    CoreGrid alone;
+    QVERIFY(LayoutGridCells(alone, lines, cellWidths));
+    std::vector<int> expected;
+    for (int c = 0; c < alone.ColCount(); ++c) {
+        int w = MinColumnWidth;
+        for (int r = 0; r < alone.RowCount(); ++r)
+            w = std::max(w, utf8 ? metrics.utf8TextWidth(alone.Cell(c, r)) : metrics.textWidth(alone.Cell(c, r)));
+        expected.push_back(std::min(w, static_cast<int>(std::lround(0.8 * GridWidth))));
+    }
+    QCOMPARE(alone.ColCount(), 6);
+
+    CoreGrid grid;
+    std::vector<int> widths;
+    const std::function<const TextMetrics&()> font = [&metrics]() -> const TextMetrics& { return metrics; };
+    QVERIFY(LayoutGridCellsAndWidths(grid, lines, cellWidths, font, GridWidth, widths));
+    QCOMPARE(widths, expected);
+    QCOMPARE(grid.ColCount(), alone.ColCount());
+    for (int r = 0; r < grid.RowCount(); ++r)
+        for (int c = 0; c < grid.ColCount(); ++c)
+            if (grid.Cell(c, r) != alone.Cell(c, r))
+                QFAIL(qPrintable(QStringLiteral("cell %1, %2 differs").arg(c).arg(r)));
 }
 
 QTEST_MAIN(TestColumnWidths)

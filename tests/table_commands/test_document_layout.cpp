@@ -87,6 +87,25 @@ private slots:
         QCOMPARE(Top(doc.grid()), QByteArray("Name|Id\nAli|1"));
     }
 
+    // A large table's widths are found as its cells are laid out, before the
+    // stored order moves the columns: each width goes with its column.
+    void storedOrderKeepsEachColumnsWidth()
+    {
+        QTemporaryDir dir;
+        const QString option = dir.filePath("Option.cfg");
+        const CoreGrid wanted = makeGrid("Id|Name");
+        Write(option, q(ColumnOrderKey(wanted) + "=" + ColumnOrderValue(wanted)) + "\r\n");
+        Write(dir.filePath("t.txt"),
+              "Name\tId\r\n" + QByteArray("Ali\t1\r\n").repeated(BodyRows) + "Alexander the Great\t12\r\n");
+        TableDocument doc;
+        doc.loadColumnOrders(option.toStdString());
+        FixedLayoutTarget target(metrics_, 600);
+        QVERIFY(doc.open(path(dir, "t.txt"), target).ok());
+        QCOMPARE(Top(doc.grid()), QByteArray("Id|Name\n1|Ali"));
+        QCOMPARE(doc.grid().ColWidth(0), 7 * 2);
+        QCOMPARE(doc.grid().ColWidth(1), 7 * 19);
+    }
+
     // A path is made clean once, when the table opens; saving over it under
     // the dialog's spelling then makes the backup.
     void openedPathIsCleanAndSavedWithBackup()
