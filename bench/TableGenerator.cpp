@@ -107,8 +107,8 @@ int ColumnsOf(TableKind kind)
     }
 }
 
-// Fixed widths: every field of a row fits its width (Windows-1256 bytes; a
-// UTF-8 table of the same kind is cut at the same byte counts).
+// Fixed widths: every field of a row fits its width, in characters (a
+// UTF-8 table of the same kind is cut at the same character counts).
 const Widths& FixedWidthsOf(TableKind kind)
 {
     static const Widths repeated = {8, 22, 22, 16, 34, 9, 11, 10, 12, 22};
@@ -219,8 +219,9 @@ void appendCsvField(std::string& out, std::string s, int column, Random& quoting
     out.push_back('"');
 }
 
+// Fixed widths count characters: a UTF-8 field is cut and padded at whole characters.
 void appendFields(std::string& out, const std::array<std::string, ColumnCount>& f, TableFormat format,
-                  const Widths& widths, int columns, Random* quoting = nullptr)
+                  const Widths& widths, int columns, TableEncoding encoding, Random* quoting = nullptr)
 {
     for (int c = 0; c < columns; ++c) {
         const std::string& s = f[static_cast<std::size_t>(c)];
@@ -239,12 +240,16 @@ void appendFields(std::string& out, const std::array<std::string, ColumnCount>& 
         } else if (w == 0) {
             out += s; // the last field, to the end of the line
         } else {
-            if (s.size() >= w) {
-                out.append(s, 0, w);
-            } else {
-                out += s;
-                out.append(w - s.size(), ' ');
+            std::size_t bytes = 0, characters = 0;
+            while (bytes < s.size() && characters < w) {
+                ++bytes;
+                if (encoding == TableEncoding::Utf8)
+                    while (bytes < s.size() && (static_cast<unsigned char>(s[bytes]) & 0xC0) == 0x80)
+                        ++bytes;
+                ++characters;
             }
+            out.append(s, 0, bytes);
+            out.append(w - characters, ' ');
         }
     }
     out += "\r\n";
@@ -514,11 +519,11 @@ GeneratedTable GenerateTable(const std::string& path, std::uint64_t bodyRows, Ta
         for (int c = 0; c < ColumnCount; ++c)
             fields[static_cast<std::size_t>(c)] = names[c];
         encodeFields(fields, true, encoding);
-        appendFields(out, fields, format, widths, kept);
+        appendFields(out, fields, format, widths, kept, encoding);
     }
     for (std::uint64_t r = 1; r <= bodyRows; ++r) {
         makeBodyRow(rnd, r, r == bodyRows, kind, encoding, fields);
-        appendFields(out, fields, format, widths, kept, &quoting);
+        appendFields(out, fields, format, widths, kept, encoding, &quoting);
         if (out.size() >= (1u << 20)) {
             if (std::fwrite(out.data(), 1, out.size(), file.get()) != out.size())
                 return result;
