@@ -145,6 +145,67 @@ void ForEachTabField(std::string_view line, F&& onField)
         onField(std::string_view(data + start, n - start));
 }
 
+// In which alphabet a cell's bytes were added up for its quick bound.
+enum class SumForm : unsigned char { Bytes, Alphabet, None };
+
+// What each byte adds to a cell's quick bound (TextBounds::quickSumTable):
+// the grid's bytes, and for a UTF-8 grid also the Persian alphabet's
+// characters, looked up by their UTF-8 sequences.
+struct QuickSums {
+    static constexpr std::uint64_t NotInAlphabet = UINT64_MAX;
+    const std::uint64_t* bytes = nullptr;
+    bool utf8 = false;
+    std::uint64_t alphabetAscii[128] = {};
+    std::vector<std::uint64_t> two;   // ((lead & 0x1F) << 6) | (next & 0x3F), leads C2..DF
+    std::vector<std::uint64_t> punct; // U+2000..U+21FF: ((second & 0x3F) << 6) | (third & 0x3F)
+
+    // The sum of a field of at most TextBounds::QuickSumLength bytes, and
+    // in which alphabet (None: a character outside the alphabet).
+    SumForm add(std::string_view field, std::uint64_t& sum) const
+    {
+        const auto* b = reinterpret_cast<const unsigned char*>(field.data());
+        const std::size_t size = field.size();
+        if (!utf8) {
+            // Two sums, so that the loads do not wait on one addition.
+            std::uint64_t s[2] = {0, 0};
+            std::size_t i = 0;
+            for (; i + 2 <= size; i += 2) {
+                s[0] += bytes[b[i]];
+                s[1] += bytes[b[i + 1]];
+            }
+            if (i < size)
+                s[0] += bytes[b[i]];
+            sum = s[0] + s[1];
+            return SumForm::Bytes;
+        }
+        std::uint64_t ascii = 0, alphabet = 0;
+        bool other = false;
+        for (std::size_t i = 0; i < size;) {
+            const unsigned char c = b[i];
+            if (c < 0x80) {
+                ascii += bytes[c];
+                alphabet += alphabetAscii[c];
+                ++i;
+                continue;
+            }
+            other = true;
+            std::uint64_t v = NotInAlphabet;
+            if (c >= 0xC2 && c <= 0xDF && i + 1 < size && (b[i + 1] & 0xC0) == 0x80) {
+                v = two[((c & 0x1Fu) << 6) | (b[i + 1] & 0x3Fu)];
+                i += 2;
+            } else if (c == 0xE2 && i + 2 < size && b[i + 1] >= 0x80 && b[i + 1] <= 0x87 && (b[i + 2] & 0xC0) == 0x80) {
+                v = punct[((b[i + 1] & 0x3Fu) << 6) | (b[i + 2] & 0x3Fu)];
+                i += 3;
+            }
+            if (v == NotInAlphabet)
+                return SumForm::None;
+            alphabet += v;
+        }
+        sum = other ? alphabet : ascii;
+        return other ? SumForm::Alphabet : SumForm::Bytes;
+    }
+};
+
 // What a plain layout tells of its cells: nothing.
 struct NoCellWatch {
     static std::size_t firstRows(std::size_t) { return 0; }
@@ -154,8 +215,8 @@ struct NoCellWatch {
         return true;
     }
     void cell(int, int, int, std::string_view) { }
-    static const std::uint64_t* sumTable() { return nullptr; }
-    void cellOfSum(int, int, int, std::string_view, std::uint64_t, unsigned) { }
+    static const QuickSums* quickSums() { return nullptr; }
+    void cellOfSum(int, int, int, std::string_view, std::uint64_t, SumForm) { }
     void cellOf(const CoreGrid&, int, int) { }
     void forget(int) { }
 };
@@ -227,7 +288,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     constexpr std::size_t MostCopiesOfRow = 4;
     // The bytes of tab-separated fields are added up as they are cut, when
     // the watch takes such sums.
-    const std::uint64_t* sums = nullptr;
+    const QuickSums* sums = nullptr;
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
     // and the other rows' fields to be copied in copies.
@@ -255,7 +316,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             const std::size_t rowCopies = copies.size();
             // sum: the field's bytes added up in sums, when given.
             const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind,
-                                     const std::uint64_t* sum, unsigned high) {
+                                     const std::uint64_t* sum, SumForm sumForm) {
                 if (col >= guess)
                     again = true;
                 else if (kind == FieldKind::Copy)
@@ -267,7 +328,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
                                                 kind == FieldKind::QuotedEmpty))
                     again = true;
                 else if (part >= 0 && sum && !field.empty())
-                    watch.cellOfSum(part, col, row, field, *sum, high);
+                    watch.cellOfSum(part, col, row, field, *sum, sumForm);
                 else if (part >= 0)
                     watch.cell(part, col, row, field.empty() ? blankText(kind) : field);
                 ++col;
@@ -275,26 +336,14 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             if (sums && part >= 0) {
                 // The bytes added up while they are at hand.
                 ForEachTabField(line, [&](std::string_view field) {
-                    std::uint64_t sum[2] = {0, 0};
-                    unsigned high = 0;
-                    const auto* b = reinterpret_cast<const unsigned char*>(field.data());
-                    const std::size_t size = field.size();
-                    std::size_t i = 0;
-                    for (; i + 2 <= size; i += 2) {
-                        sum[0] += sums[b[i]];
-                        sum[1] += sums[b[i + 1]];
-                        high |= b[i] | b[i + 1];
-                    }
-                    if (i < size) {
-                        sum[0] += sums[b[i]];
-                        high |= b[i];
-                    }
-                    const std::uint64_t total = sum[0] + sum[1];
-                    onField(field, {}, FieldKind::Plain, &total, high);
+                    std::uint64_t sum = 0;
+                    const SumForm sumForm =
+                        field.size() <= TextBounds::QuickSumLength ? sums->add(field, sum) : SumForm::None;
+                    onField(field, {}, FieldKind::Plain, &sum, sumForm);
                 });
             } else {
                 cutLine(line, [&](std::string_view field, std::string_view raw, FieldKind kind) {
-                    onField(field, raw, kind, nullptr, 0);
+                    onField(field, raw, kind, nullptr, SumForm::None);
                 });
             }
             if (emptyLastField(line)) {
@@ -351,7 +400,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
         if (!watch.ready(std::as_const(grid), head, mid < n ? 2 : 1, fullySet))
             return false;
         if (tabsOnly)
-            sums = watch.sumTable();
+            sums = watch.quickSums();
     }
     std::jthread worker;
     bool workerDone = mid == n;
@@ -849,7 +898,6 @@ public:
         , cols_(grid.ColCount())
         , result_(static_cast<std::size_t>(cols_), -1)
         , crowded_(static_cast<std::size_t>(cols_))
-        , utf8_(grid.Encoding() != TextEncoding::Windows1256)
     {
         if (grid.Encoding() != TextEncoding::Windows1256)
             alphabetBounds_.emplace(metrics, TextAlphabet::persian());
@@ -902,28 +950,27 @@ public:
         offer(part, col, row, part.sizer->boundAbove(text, part.bars[at(col)], ceiling_));
     }
 
-    // The same for a text whose bytes are added up in sumTable() (sum) and
-    // ORed together (high).
-    void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, unsigned high)
+    // The same for a text whose bytes are added up (QuickSums::add) in sum.
+    void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, SumForm form)
     {
-        if (text.size() > TextBounds::QuickSumLength || (utf8_ && high >= 0x80)) {
-            see(t, col, row, text); // not bounded by these sums
+        const std::uint64_t textual = (sum >> 24) & 0xFF;
+        if (form == SumForm::None || text.size() > TextBounds::QuickSumLength || (textual && (sum >> 56))) {
+            see(t, col, row, text); // not bounded by these sums alone
             return;
         }
         if (col >= cols_)
             return;
         Part& part = *parts_[at(t)];
-        // quickBoundOfSum(sum) <= bar, without its division.
-        const std::uint64_t textual = (sum >> 24) & 0xFF;
+        // The quick bound, (v + 32) / 64, cannot beat the bar.
         const std::uint64_t v = textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF;
-        if (v <= part.sumBars[at(col)] && !(textual && (sum >> 56)))
+        if (v <= part.sumBars[at(col)])
             return;
         if (result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
             return;
         // The tighter bound, from the last text of these sums when it is the
         // same (a table's values often repeat).
         const int bar = part.bars[at(col)];
-        const std::uint32_t q = std::min(textBounds_.quickBoundOfSum(sum, text), ceiling_);
+        const std::uint32_t q = std::min(static_cast<std::uint32_t>((v + 32) >> 6), ceiling_);
         Part::Tight& seen = part.tight[(sum ^ (sum >> 29) ^ text.size()) & (Part::TightSlots - 1)];
         std::uint32_t b;
         if (seen.sum == sum && seen.size == text.size() && std::memcmp(seen.data, text.data(), text.size()) == 0) {
@@ -936,6 +983,10 @@ public:
     }
 
     const std::uint64_t* sumTable() const { return textBounds_.quickSumTable(); }
+    const std::uint64_t* alphabetSumTable() const
+    {
+        return alphabetBounds_ ? alphabetBounds_->quickSumTable() : nullptr;
+    }
 
 private:
     struct Part;
@@ -1050,7 +1101,6 @@ private:
     std::vector<int> start_;
     std::vector<int> result_; // known before any cell is seen: the cap
     std::vector<std::atomic<bool>> crowded_;
-    const bool utf8_;
     std::vector<std::unique_ptr<Part>> parts_;
 };
 
@@ -1175,6 +1225,7 @@ public:
             if (isFull(r))
                 for (int c = 0; c < grid.ColCount(); ++c)
                     search_->see(0, c, r, grid.Cell(c, r));
+        makeSums(grid.Encoding() != TextEncoding::Windows1256);
         return true;
     }
 
@@ -1183,10 +1234,10 @@ public:
         if (search_)
             search_->see(part, col, row, text);
     }
-    const std::uint64_t* sumTable() const { return search_ ? search_->sumTable() : nullptr; }
-    void cellOfSum(int part, int col, int row, std::string_view text, std::uint64_t sum, unsigned high)
+    const QuickSums* quickSums() const { return sums_ ? &*sums_ : nullptr; }
+    void cellOfSum(int part, int col, int row, std::string_view text, std::uint64_t sum, SumForm form)
     {
-        search_->seeSum(part, col, row, text, sum, high);
+        search_->seeSum(part, col, row, text, sum, form);
     }
     void cellOf(const CoreGrid& grid, int col, int row)
     {
@@ -1210,9 +1261,43 @@ public:
     }
 
 private:
+    void makeSums(bool utf8)
+    {
+        QuickSums sums;
+        sums.bytes = search_->sumTable();
+        sums.utf8 = utf8;
+        if (!sums.bytes)
+            return;
+        if (utf8) {
+            const std::uint64_t* alphabet = search_->alphabetSumTable();
+            if (!alphabet)
+                return;
+            std::copy(alphabet, alphabet + 128, sums.alphabetAscii);
+            // Each sequence as the alphabet reads it.
+            const TextAlphabet& persian = TextAlphabet::persian();
+            std::string one;
+            const auto valueOf = [&](std::string sequence) {
+                return persian.fromUtf8(sequence, one) && one.size() == 1 ? alphabet[static_cast<unsigned char>(one[0])]
+                                                                          : QuickSums::NotInAlphabet;
+            };
+            sums.two.assign(1u << 11, QuickSums::NotInAlphabet);
+            for (unsigned lead = 0xC2; lead <= 0xDF; ++lead)
+                for (unsigned next = 0x80; next <= 0xBF; ++next)
+                    sums.two[((lead & 0x1Fu) << 6) | (next & 0x3Fu)] =
+                        valueOf({static_cast<char>(lead), static_cast<char>(next)});
+            sums.punct.assign(1u << 9, QuickSums::NotInAlphabet);
+            for (unsigned second = 0x80; second <= 0x87; ++second)
+                for (unsigned third = 0x80; third <= 0xBF; ++third)
+                    sums.punct[((second & 0x3Fu) << 6) | (third & 0x3Fu)] =
+                        valueOf({'\xE2', static_cast<char>(second), static_cast<char>(third)});
+        }
+        sums_ = std::move(sums);
+    }
+
     const std::function<const TextMetrics&()>& metrics_;
     const int gridWidth_;
     std::optional<ColumnWidthSearch> search_;
+    std::optional<QuickSums> sums_;
 };
 
 } // namespace
