@@ -286,8 +286,8 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     };
     // A row of more such fields is laid out again whole, which holds less.
     constexpr std::size_t MostCopiesOfRow = 4;
-    // The bytes of tab-separated fields are added up as they are cut, when
-    // the watch takes such sums.
+    // The bytes of the fields are added up as they are cut, when the watch
+    // takes such sums.
     const QuickSums* sums = nullptr;
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
@@ -314,9 +314,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             int col = 0;
             bool again = false;
             const std::size_t rowCopies = copies.size();
-            // sum: the field's bytes added up in sums, when given.
-            const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind,
-                                     const std::uint64_t* sum, SumForm sumForm) {
+            const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind) {
                 if (col >= guess)
                     again = true;
                 else if (kind == FieldKind::Copy)
@@ -327,25 +325,17 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
                                                 static_cast<std::uint32_t>(field.size()),
                                                 kind == FieldKind::QuotedEmpty))
                     again = true;
-                else if (part >= 0 && sum && !field.empty())
-                    watch.cellOfSum(part, col, row, field, *sum, sumForm);
-                else if (part >= 0)
-                    watch.cell(part, col, row, field.empty() ? blankText(kind) : field);
-                ++col;
-            };
-            if (sums && part >= 0) {
-                // The bytes added up while they are at hand.
-                ForEachTabField(line, [&](std::string_view field) {
+                else if (part >= 0 && sums && !field.empty()) {
+                    // The bytes added up while they are at hand.
                     std::uint64_t sum = 0;
                     const SumForm sumForm =
                         field.size() <= TextBounds::QuickSumLength ? sums->add(field, sum) : SumForm::None;
-                    onField(field, {}, FieldKind::Plain, &sum, sumForm);
-                });
-            } else {
-                cutLine(line, [&](std::string_view field, std::string_view raw, FieldKind kind) {
-                    onField(field, raw, kind, nullptr, SumForm::None);
-                });
-            }
+                    watch.cellOfSum(part, col, row, field, sum, sumForm);
+                } else if (part >= 0)
+                    watch.cell(part, col, row, field.empty() ? blankText(kind) : field);
+                ++col;
+            };
+            cutLine(line, onField);
             if (emptyLastField(line)) {
                 if (col >= guess) {
                     again = true;
@@ -399,8 +389,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
         };
         if (!watch.ready(std::as_const(grid), head, mid < n ? 2 : 1, fullySet))
             return false;
-        if (tabsOnly)
-            sums = watch.quickSums();
+        sums = watch.quickSums();
     }
     std::jthread worker;
     bool workerDone = mid == n;
