@@ -29,6 +29,7 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -118,6 +119,22 @@ double ProcessCpuSeconds()
     timespec t{};
     ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
+}
+
+struct CpuSplit {
+    double user = 0;
+    double kernel = 0;
+};
+
+// The process's CPU so far, in user space and in the kernel.
+CpuSplit ProcessCpuSplit()
+{
+    rusage u{};
+    ::getrusage(RUSAGE_SELF, &u);
+    const auto seconds = [](const timeval& t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
+    return {seconds(u.ru_utime), seconds(u.ru_stime)};
 }
 
 // The least any open must do: read the file into memory that holds it
@@ -415,6 +432,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     ReadAndFindFloor(options.table);
     PaintWatch watch(*form.grid(), expectedRows);
     const double openCpuStart = ProcessCpuSeconds();
+    const CpuSplit openSplitStart = ProcessCpuSplit();
     const auto openStart = Clock::now();
     if (!form.openFile(options.table)) {
         Fail("open failed: " + options.table);
@@ -422,6 +440,11 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
     }
     Report("open.layout", SecondsSince(openStart));
     Report("open.cpu", ProcessCpuSeconds() - openCpuStart);
+    // The kernel's part is mostly clearing the pages the table takes, which
+    // on a virtual machine varies widely from run to run.
+    const CpuSplit openSplit = ProcessCpuSplit();
+    Report("open.user_cpu", openSplit.user - openSplitStart.user);
+    Report("open.kernel_cpu", openSplit.kernel - openSplitStart.kernel);
     if (!ProcessUntil([&] { return watch.seen; }))
         Fail("the grid was not painted after the open");
     Report("open.first_paint", SecondsSince(openStart));

@@ -159,6 +159,8 @@ const Phase Phases[] = {
     {"floor.read_find_cpu", "  its CPU", true},
     {"open.layout", "open to complete layout, exact widths", true},
     {"open.cpu", "  its CPU, every thread", true},
+    {"open.user_cpu", "    of it in user space", true},
+    {"open.kernel_cpu", "    of it in the kernel", true},
     {"open.first_paint", "open to first painted screen", true},
     {"search.none", "search (F4), no row matches", true},
     {"search.last", "search (F4), last row matches", true},
