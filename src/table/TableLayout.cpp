@@ -292,6 +292,9 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
     // and the other rows' fields to be copied in copies.
+    // The rows of the share that the reporting thread lays out, in one go
+    // or in two.
+    std::pair<std::size_t, std::size_t> reported{0, n};
     // part: the watch's part for the cells, or -1 for none.
     auto layRows = [&](std::size_t from, std::size_t to, std::vector<std::size_t>& later,
                        std::vector<CopyField>& copies, int& most, bool reports, int part) {
@@ -301,8 +304,8 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
                 if (stop.load(std::memory_order_relaxed))
                     return;
                 // This thread does its share; the other does about as much.
-                const std::uint64_t done =
-                    std::min<std::uint64_t>(n, (r - from) * n / std::max<std::size_t>(1, to - from));
+                const std::uint64_t done = std::min<std::uint64_t>(
+                    n, (r - reported.first) * n / std::max<std::size_t>(1, reported.second - reported.first));
                 if (reports && progress && !progress(done, n)) {
                     stop.store(true);
                     return;
@@ -371,6 +374,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     // The first rows are laid out before the other thread starts: both
     // threads end about together.
     const std::size_t mid = threaded ? head + (n - head) / 2 : n;
+    reported = {0, mid};
     if (head > 0) {
         layRows(0, head, later, copies, most, true, -1);
         if (stop.load())
@@ -417,6 +421,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
         laterOther.clear();
         copiesOther.clear();
         watch.forget(1);
+        reported = {mid, n};
         layRows(mid, n, laterOther, copiesOther, mostOther, true, head > 0 ? 1 : -1);
         if (stop.load())
             return false;

@@ -302,6 +302,7 @@ private slots:
     void arabicScriptFontsGiveExactWidths();
     void widthsWhileLayingOut_data();
     void widthsWhileLayingOut();
+    void cellProgressGoesForward();
 };
 
 void TestColumnWidths::exactWidths_data()
@@ -633,6 +634,26 @@ void TestColumnWidths::widthsWhileLayingOut()
         for (int c = 0; c < grid.ColCount(); ++c)
             if (grid.Cell(c, r) != alone.Cell(c, r))
                 QFAIL(qPrintable(QStringLiteral("cell %1, %2 differs").arg(c).arg(r)));
+}
+
+// The first rows are laid out on their own before the rest: the cells'
+// progress still only goes forward, to the end.
+void TestColumnWidths::cellProgressGoesForward()
+{
+    const TableLines lines = TableLines::FromBytes(QByteArray("a\tb\r\n").repeated(400000).toStdString());
+    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), 13));
+    const std::function<const TextMetrics&()> font = [&metrics]() -> const TextMetrics& { return metrics; };
+    std::vector<std::uint64_t> reports;
+    const ProgressFn progress = [&](std::uint64_t done, std::uint64_t) {
+        reports.push_back(done);
+        return true;
+    };
+    CoreGrid grid;
+    std::vector<int> widths;
+    QVERIFY(LayoutGridCellsAndWidths(grid, lines, {}, font, 1000, widths, progress));
+    QVERIFY(reports.size() >= 2);
+    QVERIFY(std::is_sorted(reports.begin(), reports.end()));
+    QVERIFY(reports.back() > 300000);
 }
 
 QTEST_MAIN(TestColumnWidths)
