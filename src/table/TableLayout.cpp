@@ -947,8 +947,8 @@ public:
     // The same for a text whose bytes are added up (QuickSums::add) in sum.
     void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, SumForm form)
     {
-        const std::uint64_t textual = (sum >> 24) & 0xFF;
-        if (form == SumForm::None || text.size() > TextBounds::QuickSumLength || (textual && (sum >> 56))) {
+        const std::uint64_t v = TextBounds::QuickSum64(sum);
+        if (form == SumForm::None || text.size() > TextBounds::QuickSumLength || v == TextBounds::UnknownSum) {
             see(t, col, row, text); // not bounded by these sums alone
             return;
         }
@@ -956,7 +956,6 @@ public:
             return;
         Part& part = *parts_[at(t)];
         // The quick bound, (v + 32) / 64, cannot beat the bar.
-        const std::uint64_t v = textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF;
         if (v <= part.sumBars[at(col)])
             return;
         if (result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))

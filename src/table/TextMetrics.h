@@ -129,10 +129,18 @@ public:
     const std::uint64_t* quickSumTable() const { return quick_ ? quickPacked_ : nullptr; }
     std::uint32_t quickBoundOfSum(std::uint64_t sum, std::string_view text) const
     {
+        const std::uint64_t sum64 = QuickSum64(sum);
+        return sum64 == UnknownSum ? bound(text) : static_cast<std::uint32_t>((sum64 + 32) >> 6);
+    }
+    // Of such a sum, the quick bound in 1/64 pixel, or UnknownSum when only
+    // bound() knows.
+    static constexpr std::uint64_t UnknownSum = UINT64_MAX;
+    static std::uint64_t QuickSum64(std::uint64_t sum)
+    {
         const std::uint64_t textual = (sum >> 24) & 0xFF;
         if (textual && (sum >> 56))
-            return bound(text);
-        return static_cast<std::uint32_t>(((textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF) + 32) >> 6);
+            return UnknownSum;
+        return textual ? (sum >> 32) & 0xFFFFFF : sum & 0xFFFFFF;
     }
 
 private:
