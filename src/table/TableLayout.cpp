@@ -165,10 +165,10 @@ struct QuickSums {
     {
         const auto* b = reinterpret_cast<const unsigned char*>(field.data());
         const std::size_t size = field.size();
+        // Two sums, so that the loads do not wait on one addition.
+        std::uint64_t s[2] = {0, 0};
+        std::size_t i = 0;
         if (!utf8) {
-            // Two sums, so that the loads do not wait on one addition.
-            std::uint64_t s[2] = {0, 0};
-            std::size_t i = 0;
             for (; i + 2 <= size; i += 2) {
                 s[0] += bytes[b[i]];
                 s[1] += bytes[b[i + 1]];
@@ -178,17 +178,29 @@ struct QuickSums {
             sum = s[0] + s[1];
             return SumForm::Bytes;
         }
-        std::uint64_t ascii = 0, alphabet = 0;
-        bool other = false;
-        for (std::size_t i = 0; i < size;) {
+        // Most UTF-8 cells are ASCII: added up as bytes until a character
+        // that is not.
+        for (; i + 2 <= size; i += 2) {
+            if ((b[i] | b[i + 1]) & 0x80)
+                break;
+            s[0] += bytes[b[i]];
+            s[1] += bytes[b[i + 1]];
+        }
+        if (i + 1 == size && b[i] < 0x80)
+            s[0] += bytes[b[i++]];
+        if (i == size) {
+            sum = s[0] + s[1];
+            return SumForm::Bytes;
+        }
+        // Then the whole cell in the alphabet, or in none.
+        std::uint64_t alphabet = 0;
+        for (i = 0; i < size;) {
             const unsigned char c = b[i];
             if (c < 0x80) {
-                ascii += bytes[c];
                 alphabet += alphabetAscii[c];
                 ++i;
                 continue;
             }
-            other = true;
             std::uint64_t v = NotInAlphabet;
             if (c >= 0xC2 && c <= 0xDF && i + 1 < size && (b[i + 1] & 0xC0) == 0x80) {
                 v = two[((c & 0x1Fu) << 6) | (b[i + 1] & 0x3Fu)];
@@ -201,8 +213,8 @@ struct QuickSums {
                 return SumForm::None;
             alphabet += v;
         }
-        sum = other ? alphabet : ascii;
-        return other ? SumForm::Alphabet : SumForm::Bytes;
+        sum = alphabet;
+        return SumForm::Alphabet;
     }
 };
 

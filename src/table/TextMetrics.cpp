@@ -113,6 +113,19 @@ void TextBounds::useShape()
     for (const std::string& l : shape_.arabicLigatures)
         if (!l.empty())
             class_[static_cast<unsigned char>(l[0])] |= LigatureStart;
+    // What the quick form sum leaves to the letter-by-letter one.
+    std::fill(std::begin(ligaturePair_), std::end(ligaturePair_), 0);
+    for (std::size_t b = 0; b < 256; ++b)
+        slowForm_[b] = (class_[b] & (Mark | Ambiguous | LooseJoin | Unmodelled)) ? 1 : 0;
+    for (const std::string& l : shape_.arabicLigatures) {
+        if (l.size() < 2) {
+            if (!l.empty())
+                slowForm_[static_cast<unsigned char>(l[0])] = 1;
+            continue;
+        }
+        const unsigned pair = (unsigned{static_cast<unsigned char>(l[0])} << 8) | static_cast<unsigned char>(l[1]);
+        ligaturePair_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
+    }
     useQuickBounds();
 }
 
@@ -227,7 +240,65 @@ std::int64_t TextBounds::asciiSum(std::string_view text) const
     return sum;
 }
 
+// Most texts hold letters, digits and spaces only: each letter's form then
+// follows from its neighbours' classes alone, without a branch a byte. Any
+// mark, direction mark, joiner, unmodelled byte or possible ligature sends
+// the text to the letter-by-letter sum.
 std::int64_t TextBounds::formSum(std::string_view text) const
+{
+    const std::int64_t* form = shape_.form64.data();
+    const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t n = text.size();
+    if (n == 0)
+        return 0;
+    std::int64_t sum = 0;
+    unsigned slow = 0;
+    unsigned joinedPrev = 0;
+    std::size_t i = 0;
+    for (; i + 1 < n; ++i) {
+        const unsigned b = t[i];
+        const unsigned next = t[i + 1];
+        slow |= slowForm_[b];
+        // Joined to the next letter: this one joins forward, that one back.
+        unsigned joinedNext = (class_[b] >> 2) & (class_[next] >> 1) & 1;
+        if ((ligaturePair_[(b << 2) | (next >> 6)] >> (next & 63)) & 1) [[unlikely]] {
+            // Two letters drawn as one (lam and alef): the pair takes the
+            // ligature's form, joined before as its first letter and after
+            // as its last.
+            const int k = pairLigatureOf(b, next);
+            if (k < 0)
+                return formSumInOrder(text);
+            slow |= slowForm_[next];
+            const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
+            ++i;
+            if (i + 1 == n)
+                return (slow & 1) ? formSumInOrder(text) : sum + std::max<std::int64_t>(forms[joinedPrev], 0);
+            joinedNext = (class_[next] >> 2) & (class_[t[i + 1]] >> 1) & 1;
+            sum += forms[joinedPrev + 2 * joinedNext];
+            joinedPrev = joinedNext;
+            continue;
+        }
+        sum += form[b * 4 + joinedPrev + 2 * joinedNext];
+        joinedPrev = joinedNext;
+    }
+    slow |= slowForm_[t[n - 1]];
+    sum += std::max<std::int64_t>(form[t[n - 1] * 4u + joinedPrev], 0);
+    return (slow & 1) ? formSumInOrder(text) : sum;
+}
+
+// The ligature that the two letters first and second start and make up
+// whole, when it is the first in the list to start with them; else -1.
+int TextBounds::pairLigatureOf(unsigned first, unsigned second) const
+{
+    for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
+        const std::string& l = shape_.arabicLigatures[k];
+        if (l.size() >= 2 && static_cast<unsigned char>(l[0]) == first && static_cast<unsigned char>(l[1]) == second)
+            return l.size() == 2 ? static_cast<int>(k) : -1;
+    }
+    return -1;
+}
+
+std::int64_t TextBounds::formSumInOrder(std::string_view text) const
 {
     const std::int64_t* form = shape_.form64.data();
     const std::size_t n = text.size();

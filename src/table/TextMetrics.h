@@ -147,6 +147,8 @@ private:
     // In 1/64 pixel; -1 when the text is not of that kind.
     std::int64_t asciiSum(std::string_view text) const;
     std::int64_t formSum(std::string_view text) const;
+    std::int64_t formSumInOrder(std::string_view text) const;
+    int pairLigatureOf(unsigned first, unsigned second) const;
 
     enum Class : unsigned char {
         Mark = 1,
@@ -169,6 +171,10 @@ private:
     unsigned char notAscii_[256]; // 1: the text takes the form bounds
     unsigned char ligatureStart_[256];
     unsigned char class_[256]; // Class bits
+    // 1: a text holding the byte is summed letter by letter.
+    unsigned char slowForm_[256];
+    // Bit (first << 8 | second): a ligature may start with these two bytes.
+    std::uint64_t ligaturePair_[1024];
     // 1/64 pixel: at least what the byte, or a ligature it starts, adds to
     // the shape bounds of a text of printable ASCII, and of any other text
     // (-1 where only bound() knows).
