@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
 #include <cstring>
 
 #ifdef __SSE2__
@@ -503,13 +505,38 @@ std::size_t BytesOfCharacters(std::string_view text, std::size_t n, TextEncoding
 {
     if (held == TextEncoding::Windows1256)
         return std::min(n, text.size());
+    // Where character n starts (the first byte counts as one whatever it
+    // is), or the end. Eight bytes at a time: a fixed-width field of a
+    // UTF-8 table is cut this way, every field of every line.
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const std::size_t size = text.size();
+    std::size_t need = n;
     std::size_t i = 0;
-    for (std::size_t k = 0; k < n && i < text.size(); ++k) {
-        ++i;
-        while (i < text.size() && !StartsCharacter(static_cast<unsigned char>(text[i])))
-            ++i;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t High = 0x8080808080808080ull;
+        for (; i + 8 <= size; i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p + i, 8);
+            // A byte 10xxxxxx continues a character; any other starts one.
+            std::uint64_t starts = ~(w & ~(w << 1)) & High;
+            if (i == 0)
+                starts |= 0x80;
+            const auto count = static_cast<std::size_t>(std::popcount(starts));
+            if (count > need) {
+                for (; need > 0; --need)
+                    starts &= starts - 1;
+                return i + static_cast<std::size_t>(std::countr_zero(starts)) / 8;
+            }
+            need -= count;
+        }
     }
-    return i;
+    for (; i < size; ++i)
+        if (i == 0 || StartsCharacter(p[i])) {
+            if (need == 0)
+                return i;
+            --need;
+        }
+    return size;
 }
 
 std::size_t CharacterCount(std::string_view text, TextEncoding held)

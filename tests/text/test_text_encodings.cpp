@@ -231,6 +231,21 @@ private slots:
         QCOMPARE(CharacterCount(s, TextEncoding::Utf8), std::size_t(4));
         QCOMPARE(BytesOfCharacters(s, 2, TextEncoding::Utf8), std::size_t(3));
         QCOMPARE(BytesOfCharacters(s, 2, TextEncoding::Windows1256), std::size_t(2));
+        // Long texts are counted eight bytes at a time: every count, on
+        // texts of whole and broken characters (a leading continuation byte
+        // counts as a character), equals one character after the other.
+        const Bytes pieces[] = {"a", "\xDB\x8C", "\xE2\x80\x8C", "\xF0\x9F\x98\x80", "\x80", "\xBF\xBF", "\xC3"};
+        for (unsigned seed = 1; seed <= 60; ++seed) {
+            Bytes text;
+            for (unsigned k = 0; k < seed % 23; ++k)
+                text += pieces[(seed + k * k * 3 + k * 5) % std::size(pieces)];
+            std::vector<std::size_t> starts;
+            for (std::size_t i = 0; i < text.size(); ++i)
+                if (i == 0 || (static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+                    starts.push_back(i);
+            for (std::size_t n = 0; n <= starts.size() + 1; ++n)
+                QCOMPARE(BytesOfCharacters(text, n, TextEncoding::Utf8), n < starts.size() ? starts[n] : text.size());
+        }
         QCOMPARE(CutAtCharacter(s, 5, TextEncoding::Utf8), std::string_view(s).substr(0, 3));
         std::string exact;
         QVERIFY(Utf8ToCp1256Exactly("\xD9\x86\xDA\xA9", exact));
