@@ -301,6 +301,8 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     // The bytes of the fields are added up as they are cut, when the watch
     // takes such sums.
     const QuickSums* sums = nullptr;
+    // The sum of a pad's text, which every empty field and pad adds.
+    std::uint64_t padSum = 0;
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
     // and the other rows' fields to be copied in copies.
@@ -340,7 +342,10 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
                                                 static_cast<std::uint32_t>(field.size()),
                                                 kind == FieldKind::QuotedEmpty))
                     again = true;
-                else if (part >= 0 && sums && !field.empty()) {
+                else if (part >= 0 && sums && field.empty()) {
+                    const std::string_view blank = blankText(kind);
+                    watch.cellOfSum(part, col, row, blank, blank.empty() ? 0 : padSum, SumForm::Bytes);
+                } else if (part >= 0 && sums) {
                     // The bytes added up while they are at hand.
                     std::uint64_t sum = 0;
                     const SumForm sumForm =
@@ -364,7 +369,9 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             most = std::max(most, col);
             for (int c = col; c < guess; ++c) {
                 grid.SetPadCell(c, row);
-                if (part >= 0)
+                if (part >= 0 && sums)
+                    watch.cellOfSum(part, c, row, padText, padSum, SumForm::Bytes);
+                else if (part >= 0)
                     watch.cell(part, c, row, padText);
             }
             if (again || copies.size() - rowCopies > MostCopiesOfRow) {
@@ -406,6 +413,8 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
         if (!watch.ready(std::as_const(grid), head, mid < n ? 2 : 1, fullySet))
             return false;
         sums = watch.quickSums();
+        if (sums)
+            sums->add(padText, padSum);
     }
     std::jthread worker;
     bool workerDone = mid == n;
