@@ -161,7 +161,7 @@ struct QuickSums {
 
     // The sum of a field of at most TextBounds::QuickSumLength bytes, and
     // in which alphabet (None: a character outside the alphabet).
-    SumForm add(std::string_view field, std::uint64_t& sum) const
+    [[gnu::always_inline]] SumForm add(std::string_view field, std::uint64_t& sum) const
     {
         const auto* b = reinterpret_cast<const unsigned char*>(field.data());
         const std::size_t size = field.size();
@@ -192,9 +192,15 @@ struct QuickSums {
             sum = s[0] + s[1];
             return SumForm::Bytes;
         }
-        // Then the whole cell in the alphabet, or in none.
+        return addInAlphabet(b, size, sum);
+    }
+
+    // A UTF-8 cell that is not all ASCII: the whole cell in the alphabet, or
+    // in none.
+    [[gnu::noinline]] SumForm addInAlphabet(const unsigned char* b, std::size_t size, std::uint64_t& sum) const
+    {
         std::uint64_t alphabet = 0;
-        for (i = 0; i < size;) {
+        for (std::size_t i = 0; i < size;) {
             const unsigned char c = b[i];
             if (c < 0x80) {
                 alphabet += alphabetAscii[c];
@@ -966,7 +972,9 @@ public:
     }
 
     // The same for a text whose bytes are added up (QuickSums::add) in sum.
-    void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, SumForm form)
+    // Most cells end at the first test, on the layout's own path.
+    [[gnu::always_inline]] void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum,
+                                       SumForm form)
     {
         const std::uint64_t v = TextBounds::QuickSum64(sum);
         if (form == SumForm::None || text.size() > TextBounds::QuickSumLength || v == TextBounds::UnknownSum) {
@@ -975,10 +983,16 @@ public:
         }
         if (col >= cols_)
             return;
-        Part& part = *parts_[at(t)];
         // The quick bound, (v + 32) / 64, cannot beat the bar.
-        if (v <= part.sumBars[at(col)])
-            return;
+        if (v > parts_[at(t)]->sumBars[at(col)])
+            seeAboveBar(t, col, row, text, sum, v);
+    }
+
+    // A cell whose quick bound may beat its column's bar.
+    [[gnu::noinline]] void seeAboveBar(int t, int col, int row, std::string_view text, std::uint64_t sum,
+                                       std::uint64_t v)
+    {
+        Part& part = *parts_[at(t)];
         if (result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
             return;
         // The tighter bound, from the last text of these sums when it is the
