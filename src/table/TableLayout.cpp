@@ -152,16 +152,23 @@ enum class SumForm : unsigned char { Bytes, Alphabet, None };
 // the grid's bytes, and for a UTF-8 grid also the Persian alphabet's
 // characters, looked up by their UTF-8 sequences.
 struct QuickSums {
-    static constexpr std::uint64_t NotInAlphabet = UINT64_MAX;
+    // A UTF-8 cell in the alphabet's bytes, made while it is added up.
+    struct InAlphabet {
+        char bytes[TextBounds::QuickSumLength];
+        std::size_t size = 0;
+        std::string_view view() const { return {bytes, size}; }
+    };
+    static constexpr std::uint16_t NotInAlphabet = 0x100;
     const std::uint64_t* bytes = nullptr;
     bool utf8 = false;
-    std::uint64_t alphabetAscii[128] = {};
-    std::vector<std::uint64_t> two;   // ((lead & 0x1F) << 6) | (next & 0x3F), leads C2..DF
-    std::vector<std::uint64_t> punct; // U+2000..U+21FF: ((second & 0x3F) << 6) | (third & 0x3F)
+    const std::uint64_t* alphabet = nullptr; // the alphabet's own sums, by its bytes
+    std::vector<std::uint16_t> two;          // ((lead & 0x1F) << 6) | (next & 0x3F), leads C2..DF
+    std::vector<std::uint16_t> punct;        // U+2000..U+21FF: ((second & 0x3F) << 6) | (third & 0x3F)
 
     // The sum of a field of at most TextBounds::QuickSumLength bytes, and
-    // in which alphabet (None: a character outside the alphabet).
-    [[gnu::always_inline]] SumForm add(std::string_view field, std::uint64_t& sum) const
+    // in which alphabet (None: a character outside the alphabet; Alphabet:
+    // the field in the alphabet's bytes is in converted).
+    [[gnu::always_inline]] SumForm add(std::string_view field, std::uint64_t& sum, InAlphabet& converted) const
     {
         const auto* b = reinterpret_cast<const unsigned char*>(field.data());
         const std::size_t size = field.size();
@@ -192,34 +199,36 @@ struct QuickSums {
             sum = s[0] + s[1];
             return SumForm::Bytes;
         }
-        return addInAlphabet(b, size, sum);
+        return addInAlphabet(b, size, sum, converted);
     }
 
-    // A UTF-8 cell that is not all ASCII: the whole cell in the alphabet, or
-    // in none.
-    [[gnu::noinline]] SumForm addInAlphabet(const unsigned char* b, std::size_t size, std::uint64_t& sum) const
+    // A UTF-8 cell that is not all ASCII: the whole cell in the alphabet's
+    // bytes (as TextAlphabet::fromUtf8 makes them), or in none.
+    [[gnu::noinline]] SumForm addInAlphabet(const unsigned char* b, std::size_t size, std::uint64_t& sum,
+                                            InAlphabet& converted) const
     {
-        std::uint64_t alphabet = 0;
+        std::uint64_t total = 0;
+        char* to = converted.bytes;
         for (std::size_t i = 0; i < size;) {
-            const unsigned char c = b[i];
-            if (c < 0x80) {
-                alphabet += alphabetAscii[c];
+            unsigned v = b[i];
+            if (v < 0x80) {
                 ++i;
-                continue;
-            }
-            std::uint64_t v = NotInAlphabet;
-            if (c >= 0xC2 && c <= 0xDF && i + 1 < size && (b[i + 1] & 0xC0) == 0x80) {
-                v = two[((c & 0x1Fu) << 6) | (b[i + 1] & 0x3Fu)];
+            } else if (v >= 0xC2 && v <= 0xDF && i + 1 < size && (b[i + 1] & 0xC0) == 0x80) {
+                v = two[((v & 0x1Fu) << 6) | (b[i + 1] & 0x3Fu)];
                 i += 2;
-            } else if (c == 0xE2 && i + 2 < size && b[i + 1] >= 0x80 && b[i + 1] <= 0x87 && (b[i + 2] & 0xC0) == 0x80) {
+            } else if (v == 0xE2 && i + 2 < size && b[i + 1] >= 0x80 && b[i + 1] <= 0x87 && (b[i + 2] & 0xC0) == 0x80) {
                 v = punct[((b[i + 1] & 0x3Fu) << 6) | (b[i + 2] & 0x3Fu)];
                 i += 3;
+            } else {
+                return SumForm::None;
             }
             if (v == NotInAlphabet)
                 return SumForm::None;
-            alphabet += v;
+            *to++ = static_cast<char>(v);
+            total += alphabet[v];
         }
-        sum = alphabet;
+        converted.size = static_cast<std::size_t>(to - converted.bytes);
+        sum = total;
         return SumForm::Alphabet;
     }
 };
@@ -234,7 +243,7 @@ struct NoCellWatch {
     }
     void cell(int, int, int, std::string_view) { }
     static const QuickSums* quickSums() { return nullptr; }
-    void cellOfSum(int, int, int, std::string_view, std::uint64_t, SumForm) { }
+    void cellOfSum(int, int, int, std::string_view, std::uint64_t, SumForm, std::string_view) { }
     void cellOf(const CoreGrid&, int, int) { }
     void forget(int) { }
 };
@@ -309,6 +318,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
     const QuickSums* sums = nullptr;
     // The sum of a pad's text, which every empty field and pad adds.
     std::uint64_t padSum = 0;
+    QuickSums::InAlphabet padInAlphabet;
     // Lays out rows [from, to); rows whose cells do not all fit the first
     // pass (more fields than columns, a cell too long) are listed in later,
     // and the other rows' fields to be copied in copies.
@@ -337,6 +347,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             int col = 0;
             bool again = false;
             const std::size_t rowCopies = copies.size();
+            QuickSums::InAlphabet inAlphabet;
             const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind) {
                 if (col >= guess)
                     again = true;
@@ -350,13 +361,13 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
                     again = true;
                 else if (part >= 0 && sums && field.empty()) {
                     const std::string_view blank = blankText(kind);
-                    watch.cellOfSum(part, col, row, blank, blank.empty() ? 0 : padSum, SumForm::Bytes);
+                    watch.cellOfSum(part, col, row, blank, blank.empty() ? 0 : padSum, SumForm::Bytes, {});
                 } else if (part >= 0 && sums) {
                     // The bytes added up while they are at hand.
                     std::uint64_t sum = 0;
                     const SumForm sumForm =
-                        field.size() <= TextBounds::QuickSumLength ? sums->add(field, sum) : SumForm::None;
-                    watch.cellOfSum(part, col, row, field, sum, sumForm);
+                        field.size() <= TextBounds::QuickSumLength ? sums->add(field, sum, inAlphabet) : SumForm::None;
+                    watch.cellOfSum(part, col, row, field, sum, sumForm, inAlphabet.view());
                 } else if (part >= 0)
                     watch.cell(part, col, row, field.empty() ? blankText(kind) : field);
                 ++col;
@@ -376,7 +387,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             for (int c = col; c < guess; ++c) {
                 grid.SetPadCell(c, row);
                 if (part >= 0 && sums)
-                    watch.cellOfSum(part, c, row, padText, padSum, SumForm::Bytes);
+                    watch.cellOfSum(part, c, row, padText, padSum, SumForm::Bytes, {});
                 else if (part >= 0)
                     watch.cell(part, c, row, padText);
             }
@@ -420,7 +431,7 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             return false;
         sums = watch.quickSums();
         if (sums)
-            sums->add(padText, padSum);
+            sums->add(padText, padSum, padInAlphabet);
     }
     std::jthread worker;
     bool workerDone = mid == n;
@@ -757,12 +768,6 @@ public:
         return below(b, w) ? 0 : b;
     }
 
-    // The tighter bound alone, for a text whose quick bound is known.
-    std::uint32_t tightBound(std::string_view text, std::uint32_t ceiling)
-    {
-        return std::min(boundOf(formOf(text), text), ceiling);
-    }
-
     // The exact width of the text, as far as the cap.
     int measured(std::string_view text)
     {
@@ -973,8 +978,9 @@ public:
 
     // The same for a text whose bytes are added up (QuickSums::add) in sum.
     // Most cells end at the first test, on the layout's own path.
-    [[gnu::always_inline]] void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum,
-                                       SumForm form)
+    // inAlphabet: for SumForm::Alphabet, the text in the alphabet's bytes.
+    [[gnu::always_inline]] void seeSum(int t, int col, int row, std::string_view text, std::uint64_t sum, SumForm form,
+                                       std::string_view inAlphabet)
     {
         const std::uint64_t v = TextBounds::QuickSum64(sum);
         if (form == SumForm::None || text.size() > TextBounds::QuickSumLength || v == TextBounds::UnknownSum) {
@@ -985,12 +991,12 @@ public:
             return;
         // The quick bound, (v + 32) / 64, cannot beat the bar.
         if (v > parts_[at(t)]->sumBars[at(col)])
-            seeAboveBar(t, col, row, text, sum, v);
+            seeAboveBar(t, col, row, text, sum, v, form == SumForm::Alphabet ? &inAlphabet : nullptr);
     }
 
     // A cell whose quick bound may beat its column's bar.
     [[gnu::noinline]] void seeAboveBar(int t, int col, int row, std::string_view text, std::uint64_t sum,
-                                       std::uint64_t v)
+                                       std::uint64_t v, const std::string_view* inAlphabet)
     {
         Part& part = *parts_[at(t)];
         if (result_[at(col)] >= 0 || crowded_[at(col)].load(std::memory_order_relaxed))
@@ -1004,7 +1010,9 @@ public:
         if (seen.sum == sum && seen.size == text.size() && std::memcmp(seen.data, text.data(), text.size()) == 0) {
             b = seen.bound;
         } else {
-            b = std::min(q, part.sizer->tightBound(text, ceiling_));
+            // The tighter bound in the form the sums were made in: the
+            // alphabet's bytes for a UTF-8 text beyond ASCII, else the bytes.
+            b = std::min(q, inAlphabet ? alphabetBounds_->bound(*inAlphabet) : textBounds_.bound(text));
             seen = {sum, text.data(), text.size(), b};
         }
         offer(part, col, row, part.sizer->ruledOut(b, bar) ? 0 : b);
@@ -1263,9 +1271,10 @@ public:
             search_->see(part, col, row, text);
     }
     const QuickSums* quickSums() const { return sums_ ? &*sums_ : nullptr; }
-    void cellOfSum(int part, int col, int row, std::string_view text, std::uint64_t sum, SumForm form)
+    void cellOfSum(int part, int col, int row, std::string_view text, std::uint64_t sum, SumForm form,
+                   std::string_view inAlphabet)
     {
-        search_->seeSum(part, col, row, text, sum, form);
+        search_->seeSum(part, col, row, text, sum, form, inAlphabet);
     }
     void cellOf(const CoreGrid& grid, int col, int row)
     {
@@ -1300,24 +1309,25 @@ private:
             const std::uint64_t* alphabet = search_->alphabetSumTable();
             if (!alphabet)
                 return;
-            std::copy(alphabet, alphabet + 128, sums.alphabetAscii);
+            sums.alphabet = alphabet;
             // Each sequence as the alphabet reads it.
             const TextAlphabet& persian = TextAlphabet::persian();
             std::string one;
-            const auto valueOf = [&](std::string sequence) {
-                return persian.fromUtf8(sequence, one) && one.size() == 1 ? alphabet[static_cast<unsigned char>(one[0])]
-                                                                          : QuickSums::NotInAlphabet;
+            const auto byteOf = [&](std::string sequence) {
+                return persian.fromUtf8(sequence, one) && one.size() == 1
+                    ? static_cast<std::uint16_t>(static_cast<unsigned char>(one[0]))
+                    : QuickSums::NotInAlphabet;
             };
             sums.two.assign(1u << 11, QuickSums::NotInAlphabet);
             for (unsigned lead = 0xC2; lead <= 0xDF; ++lead)
                 for (unsigned next = 0x80; next <= 0xBF; ++next)
                     sums.two[((lead & 0x1Fu) << 6) | (next & 0x3Fu)] =
-                        valueOf({static_cast<char>(lead), static_cast<char>(next)});
+                        byteOf({static_cast<char>(lead), static_cast<char>(next)});
             sums.punct.assign(1u << 9, QuickSums::NotInAlphabet);
             for (unsigned second = 0x80; second <= 0x87; ++second)
                 for (unsigned third = 0x80; third <= 0xBF; ++third)
                     sums.punct[((second & 0x3Fu) << 6) | (third & 0x3Fu)] =
-                        valueOf({'\xE2', static_cast<char>(second), static_cast<char>(third)});
+                        byteOf({'\xE2', static_cast<char>(second), static_cast<char>(third)});
         }
         sums_ = std::move(sums);
     }
