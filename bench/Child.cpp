@@ -462,6 +462,10 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         std::fclose(f);
         return static_cast<int>(lines);
     }();
+    if (expectedRows < 0) {
+        std::fprintf(stderr, "cannot read %s\n", options.table.c_str());
+        return 1;
+    }
     ReadAndFindFloor(options.table);
     PaintWatch watch(*form.grid(), expectedRows);
     const double openCpuStart = ProcessCpuSeconds();

@@ -115,14 +115,18 @@ void TextBounds::useShape()
             class_[static_cast<unsigned char>(l[0])] |= LigatureStart;
     // What the quick form sum leaves to the letter-by-letter one.
     std::fill(std::begin(ligaturePair_), std::end(ligaturePair_), 0);
-    for (std::size_t b = 0; b < 256; ++b)
-        slowForm_[b] = (class_[b] & (Mark | Ambiguous | LooseJoin | Unmodelled)) ? 1 : 0;
+    for (std::size_t b = 0; b < 256; ++b) {
+        const unsigned char c = class_[b];
+        joinInfo_[b] = static_cast<unsigned char>(((c & (Mark | Ambiguous | LooseJoin | Unmodelled)) ? 1 : 0)
+                                                  | ((c & JoinsPrev) ? 2 : 0) | ((c & JoinsNext) ? 4 : 0));
+    }
     for (const std::string& l : shape_.arabicLigatures) {
         if (l.size() < 2) {
             if (!l.empty())
-                slowForm_[static_cast<unsigned char>(l[0])] = 1;
+                joinInfo_[static_cast<unsigned char>(l[0])] |= 1;
             continue;
         }
+        joinInfo_[static_cast<unsigned char>(l[0])] |= 8;
         const unsigned pair = (unsigned{static_cast<unsigned char>(l[0])} << 8) | static_cast<unsigned char>(l[1]);
         ligaturePair_[pair >> 6] |= std::uint64_t{1} << (pair & 63);
     }
@@ -254,34 +258,40 @@ std::int64_t TextBounds::formSum(std::string_view text) const
     std::int64_t sum = 0;
     unsigned slow = 0;
     unsigned joinedPrev = 0;
+    // One load a byte: slow, joins the letter before, joins the one after,
+    // may start a ligature (bits 0 to 3).
+    unsigned info = joinInfo_[t[0]];
     std::size_t i = 0;
     for (; i + 1 < n; ++i) {
         const unsigned b = t[i];
         const unsigned next = t[i + 1];
-        slow |= slowForm_[b];
+        const unsigned nextInfo = joinInfo_[next];
+        slow |= info;
         // Joined to the next letter: this one joins forward, that one back.
-        unsigned joinedNext = (class_[b] >> 2) & (class_[next] >> 1) & 1;
-        if ((ligaturePair_[(b << 2) | (next >> 6)] >> (next & 63)) & 1) [[unlikely]] {
+        unsigned joinedNext = (info >> 2) & (nextInfo >> 1) & 1;
+        if ((info & 8) && ((ligaturePair_[(b << 2) | (next >> 6)] >> (next & 63)) & 1)) [[unlikely]] {
             // Two letters drawn as one (lam and alef): the pair takes the
             // ligature's form, joined before as its first letter and after
             // as its last.
             const int k = pairLigatureOf(b, next);
             if (k < 0)
                 return formSumInOrder(text);
-            slow |= slowForm_[next];
+            slow |= nextInfo;
             const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
             ++i;
             if (i + 1 == n)
                 return (slow & 1) ? formSumInOrder(text) : sum + std::max<std::int64_t>(forms[joinedPrev], 0);
-            joinedNext = (class_[next] >> 2) & (class_[t[i + 1]] >> 1) & 1;
+            info = joinInfo_[t[i + 1]];
+            joinedNext = (nextInfo >> 2) & (info >> 1) & 1;
             sum += forms[joinedPrev + 2 * joinedNext];
             joinedPrev = joinedNext;
             continue;
         }
         sum += form[b * 4 + joinedPrev + 2 * joinedNext];
         joinedPrev = joinedNext;
+        info = nextInfo;
     }
-    slow |= slowForm_[t[n - 1]];
+    slow |= info;
     sum += std::max<std::int64_t>(form[t[n - 1] * 4u + joinedPrev], 0);
     return (slow & 1) ? formSumInOrder(text) : sum;
 }

@@ -171,8 +171,10 @@ private:
     unsigned char notAscii_[256]; // 1: the text takes the form bounds
     unsigned char ligatureStart_[256];
     unsigned char class_[256]; // Class bits
-    // 1: a text holding the byte is summed letter by letter.
-    unsigned char slowForm_[256];
+    // Bit 0: a text holding the byte is summed letter by letter; bits 1 and
+    // 2: it joins the letter before, the one after; bit 3: it starts a
+    // ligature of two letters or more.
+    unsigned char joinInfo_[256];
     // Bit (first << 8 | second): a ligature may start with these two bytes.
     std::uint64_t ligaturePair_[1024];
     // 1/64 pixel: at least what the byte, or a ligature it starts, adds to
