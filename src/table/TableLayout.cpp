@@ -348,7 +348,11 @@ bool LayOutCells(CoreGrid& grid, const TableLines& lines, std::string_view cellW
             bool again = false;
             const std::size_t rowCopies = copies.size();
             QuickSums::InAlphabet inAlphabet;
-            const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind) {
+            // Inlined into each way of cutting: a call a field costs more
+            // than most fields.
+            const auto onField = [&](std::string_view field, std::string_view raw, FieldKind kind)
+                __attribute__((always_inline))
+            {
                 if (col >= guess)
                     again = true;
                 else if (kind == FieldKind::Copy)

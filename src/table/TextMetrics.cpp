@@ -245,9 +245,10 @@ std::int64_t TextBounds::asciiSum(std::string_view text) const
 }
 
 // Most texts hold letters, digits and spaces only: each letter's form then
-// follows from its neighbours' classes alone, without a branch a byte. Any
-// mark, direction mark, joiner, unmodelled byte or possible ligature sends
-// the text to the letter-by-letter sum.
+// follows from its neighbours' classes alone, without a branch a byte, and
+// a ligature of two letters from theirs. Any mark, direction mark, joiner,
+// unmodelled byte or start of a longer ligature sends the text to the
+// letter-by-letter sum, which gives the same for the others.
 std::int64_t TextBounds::formSum(std::string_view text) const
 {
     const std::int64_t* form = shape_.form64.data();

@@ -542,7 +542,8 @@ void TestColumnWidths::widthsWhileLayingOut_data()
 // cell measured in the grid laid out alone, whatever the rows hold: the
 // widest cells only in the second thread's rows, short lines and lines
 // ending in a TAB, cells too long for a view or for the byte sums, quoted
-// fields made afresh, and more fields than the first lines had.
+// fields made afresh, more fields than the first lines had, and a Persian
+// cell that only its letters' forms show to be the widest.
 void TestColumnWidths::widthsWhileLayingOut()
 {
     QFETCH(QString, form);
@@ -552,6 +553,14 @@ void TestColumnWidths::widthsWhileLayingOut()
     const bool csv = form == QLatin1String("csv");
     const std::vector<int> fixed = {9, 24, 6, 3};
     QRandomGenerator rng(qHash(form + kind));
+    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), pixels));
+    // Late, the widest of its column, only just wider than an early cell
+    // that sets the width to beat: Persian with a joiner, a non-joiner and
+    // lam-alef at its end, which only its letters' forms rule in.
+    const std::string persian = Utf8ToCp1256("نرم‌افزار کتابخانهٔ ملی لالا");
+    std::string early;
+    while (metrics.textWidth(early + "x") < metrics.textWidth(persian))
+        early += "x";
     constexpr int Rows = 110000;
     std::string text;
     const auto clean = [&](std::string cell) {
@@ -583,6 +592,8 @@ void TestColumnWidths::widthsWhileLayingOut()
             cells[4] = std::string(256, '\xC7'); // alef: more letters than a byte counts
         if (r == 108000)
             cells.push_back("a sixth field, late");
+        if (form != QLatin1String("fixed") && (r == 40 || r == 95003))
+            cells[3] = r == 40 ? early : persian;
         if (r >= 70000 && r % 13 == 0)
             cells.resize(3);
         std::string line;
@@ -610,7 +621,6 @@ void TestColumnWidths::widthsWhileLayingOut()
     if (utf8)
         lines.setEncoding(FileEncoding{TextEncoding::Utf8});
     const std::string cellWidths = form == QLatin1String("fixed") ? "9 24 6 3" : "";
-    const QtTextMetrics metrics(FontOf(QStringLiteral("DejaVu Sans"), pixels));
     constexpr int GridWidth = 3000;
 
     CoreGrid alone;
