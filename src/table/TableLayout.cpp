@@ -158,12 +158,9 @@ struct QuickSums {
         std::size_t size = 0;
         std::string_view view() const { return {bytes, size}; }
     };
-    static constexpr std::uint16_t NotInAlphabet = 0x100;
     const std::uint64_t* bytes = nullptr;
     bool utf8 = false;
-    const std::uint64_t* alphabet = nullptr; // the alphabet's own sums, by its bytes
-    std::vector<std::uint16_t> two;          // ((lead & 0x1F) << 6) | (next & 0x3F), leads C2..DF
-    std::vector<std::uint16_t> punct;        // U+2000..U+21FF: ((second & 0x3F) << 6) | (third & 0x3F)
+    const std::uint64_t* alphabet = nullptr; // the Persian alphabet's own sums, by its bytes
 
     // The sum of a field of at most TextBounds::QuickSumLength bytes, and
     // in which alphabet (None: a character outside the alphabet; Alphabet:
@@ -209,24 +206,12 @@ struct QuickSums {
     {
         std::uint64_t total = 0;
         char* to = converted.bytes;
-        for (std::size_t i = 0; i < size;) {
-            unsigned v = b[i];
-            if (v < 0x80) {
-                ++i;
-            } else if (v >= 0xC2 && v <= 0xDF && i + 1 < size && (b[i + 1] & 0xC0) == 0x80) {
-                v = two[((v & 0x1Fu) << 6) | (b[i + 1] & 0x3Fu)];
-                i += 2;
-            } else if (v == 0xE2 && i + 2 < size && b[i + 1] >= 0x80 && b[i + 1] <= 0x87 && (b[i + 2] & 0xC0) == 0x80) {
-                v = punct[((b[i + 1] & 0x3Fu) << 6) | (b[i + 2] & 0x3Fu)];
-                i += 3;
-            } else {
-                return SumForm::None;
-            }
-            if (v == NotInAlphabet)
-                return SumForm::None;
-            *to++ = static_cast<char>(v);
-            total += alphabet[v];
-        }
+        if (!TextAlphabet::persian().forEachByteOfUtf8(std::string_view(reinterpret_cast<const char*>(b), size),
+                                                       [&](unsigned char byte) {
+                                                           *to++ = static_cast<char>(byte);
+                                                           total += alphabet[byte];
+                                                       }))
+            return SumForm::None;
         converted.size = static_cast<std::size_t>(to - converted.bytes);
         sum = total;
         return SumForm::Alphabet;
@@ -1314,24 +1299,6 @@ private:
             if (!alphabet)
                 return;
             sums.alphabet = alphabet;
-            // Each sequence as the alphabet reads it.
-            const TextAlphabet& persian = TextAlphabet::persian();
-            std::string one;
-            const auto byteOf = [&](std::string sequence) {
-                return persian.fromUtf8(sequence, one) && one.size() == 1
-                    ? static_cast<std::uint16_t>(static_cast<unsigned char>(one[0]))
-                    : QuickSums::NotInAlphabet;
-            };
-            sums.two.assign(1u << 11, QuickSums::NotInAlphabet);
-            for (unsigned lead = 0xC2; lead <= 0xDF; ++lead)
-                for (unsigned next = 0x80; next <= 0xBF; ++next)
-                    sums.two[((lead & 0x1Fu) << 6) | (next & 0x3Fu)] =
-                        byteOf({static_cast<char>(lead), static_cast<char>(next)});
-            sums.punct.assign(1u << 9, QuickSums::NotInAlphabet);
-            for (unsigned second = 0x80; second <= 0x87; ++second)
-                for (unsigned third = 0x80; third <= 0xBF; ++third)
-                    sums.punct[((second & 0x3Fu) << 6) | (third & 0x3Fu)] =
-                        byteOf({'\xE2', static_cast<char>(second), static_cast<char>(third)});
         }
         sums_ = std::move(sums);
     }

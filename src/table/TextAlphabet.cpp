@@ -74,34 +74,8 @@ bool TextAlphabet::fromUtf8(std::string_view utf8, std::string& out) const
 {
     out.resize(utf8.size());
     char* to = out.data();
-    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
-    const unsigned char* const end = p + utf8.size();
-    while (p < end) {
-        const unsigned char b = *p;
-        if (b < 0x80) {
-            *to++ = static_cast<char>(b);
-            ++p;
-            continue;
-        }
-        std::uint16_t byte = None;
-        if (b >= 0xC2 && b <= 0xDF) {
-            if (end - p < 2 || (p[1] & 0xC0) != 0x80)
-                return false;
-            byte = twoBytes_[((b & 0x1Fu) << 6) | (p[1] & 0x3Fu)];
-            p += 2;
-        } else if (b == 0xE2) {
-            // U+2000..U+21FF: punctuation, joiners, direction marks.
-            if (end - p < 3 || p[1] < 0x80 || p[1] > 0x87 || (p[2] & 0xC0) != 0x80)
-                return false;
-            byte = generalPunct_[((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu)];
-            p += 3;
-        } else {
-            return false;
-        }
-        if (byte == None)
-            return false;
-        *to++ = static_cast<char>(byte);
-    }
+    if (!forEachByteOfUtf8(utf8, [&to](unsigned char byte) { *to++ = static_cast<char>(byte); }))
+        return false;
     out.resize(static_cast<std::size_t>(to - out.data()));
     return true;
 }

@@ -28,6 +28,39 @@ public:
     // The text of UTF-8 in this alphabet, one byte per character; false (out
     // then holds anything) when a character is not in it.
     bool fromUtf8(std::string_view utf8, std::string& out) const;
+    // Calls onByte(byte) for each character of UTF-8 text in turn, its byte
+    // in this alphabet; false, from the first character not in it, when one
+    // is not.
+    template <typename OnByte>
+    bool forEachByteOfUtf8(std::string_view utf8, OnByte&& onByte) const
+    {
+        const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+        const unsigned char* const end = p + utf8.size();
+        while (p < end) {
+            const unsigned char b = *p;
+            std::uint16_t byte = b;
+            if (b < 0x80) {
+                ++p;
+            } else if (b >= 0xC2 && b <= 0xDF) {
+                if (end - p < 2 || (p[1] & 0xC0) != 0x80)
+                    return false;
+                byte = twoBytes_[((b & 0x1Fu) << 6) | (p[1] & 0x3Fu)];
+                p += 2;
+            } else if (b == 0xE2) {
+                // U+2000..U+21FF: punctuation, joiners, direction marks.
+                if (end - p < 3 || p[1] < 0x80 || p[1] > 0x87 || (p[2] & 0xC0) != 0x80)
+                    return false;
+                byte = generalPunct_[((p[1] & 0x3Fu) << 6) | (p[2] & 0x3Fu)];
+                p += 3;
+            } else {
+                return false;
+            }
+            if (byte == None)
+                return false;
+            onByte(static_cast<unsigned char>(byte));
+        }
+        return true;
+    }
     // The same of UTF-16 text; characters not in the alphabet become '?'.
     std::string fromUtf16(std::u16string_view text) const;
 
