@@ -401,10 +401,6 @@ void MeasureSortAndFilter(MainWindow& form, int textColumn)
     filter("filter.many", "1", -1);
 }
 
-} // namespace
-
-namespace {
-
 // The desktop's list of recently used files, of the child's own: the tables
 // opened here are not added to the user's, and the open's CPU does not
 // depend on how long the user's has grown.
@@ -463,7 +459,7 @@ int RunChild(int argc, char** argv, const ChildOptions& options)
         return static_cast<int>(lines);
     }();
     if (expectedRows < 0) {
-        std::fprintf(stderr, "cannot read %s\n", options.table.c_str());
+        Fail("cannot read " + options.table);
         return 1;
     }
     ReadAndFindFloor(options.table);
