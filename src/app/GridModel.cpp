@@ -75,6 +75,7 @@ void GridModel::gridAboutToBeReplaced()
 
 void GridModel::gridReplaced()
 {
+    emit newGridInPlace();
     endResetModel();
     emit shapeChanged();
 }

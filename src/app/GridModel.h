@@ -57,6 +57,9 @@ signals:
     // selection and the cursor are to be shown again.
     void shapeAboutToChange();
     void shapeChanged();
+    // A new grid is in place and its rows are not yet shown: the time to give
+    // them their height, before there may be a million of them.
+    void newGridInPlace();
     // The document put the cursor on a cell itself.
     void documentCursorMoved();
 

@@ -235,6 +235,7 @@ GridWidget::GridWidget(TableDocument& document, QWidget* parent)
     connect(header_, &QHeaderView::sectionEntered, this, columnsChosen);
     connect(header_, &QHeaderView::sectionResized, this, &GridWidget::onSectionResized);
     connect(&model_, &GridModel::shapeAboutToChange, this, [this] { changingShape_ = true; });
+    connect(&model_, &GridModel::newGridInPlace, this, &GridWidget::applyRowHeight);
     connect(&model_, &GridModel::shapeChanged, this, &GridWidget::onShapeChanged);
     connect(&model_, &GridModel::documentCursorMoved, this, &GridWidget::showDocumentCursor);
     onShapeChanged();
@@ -303,7 +304,7 @@ void GridWidget::applySizes()
     applyingSizes_ = true;
     const CoreGrid& grid = core();
     const int h = std::max(1, grid.DefaultRowHeight());
-    verticalHeader()->setDefaultSectionSize(h + 1);
+    applyRowHeight();
     header_->setFixedHeight(h + 1);
     // With updates on, every resize looks up the section's place, which
     // walks all sections after a change: quadratic in the column count.
@@ -313,6 +314,18 @@ void GridWidget::applySizes()
         header_->resizeSection(c, SectionWidthForText(grid.ColWidth(c)));
     header_->setUpdatesEnabled(updates);
     applyingSizes_ = false;
+}
+
+void GridWidget::applyRowHeight()
+{
+    // Setting it walks every row's section, a million in a large table,
+    // though a new grid's rows take it anyway: only when it changes, and for
+    // a new grid before its rows are shown (newGridInPlace).
+    const int h = std::max(1, core().DefaultRowHeight()) + 1;
+    if (appliedRowHeight_ != h || verticalHeader()->defaultSectionSize() != h) {
+        verticalHeader()->setDefaultSectionSize(h);
+        appliedRowHeight_ = h;
+    }
 }
 
 void GridWidget::showDocumentCursor()

@@ -162,6 +162,7 @@ private:
     // that cell.
     void moveToDocumentCursor(bool keepSelection);
     void applySizes();
+    void applyRowHeight();
     // Repaints a grid row across the view (the current row's colour).
     void updateRow(int gridRow);
 
@@ -173,6 +174,7 @@ private:
     GridDelegate* delegate_;
     bool shaping_ = false;
     bool applyingSizes_ = false;
+    int appliedRowHeight_ = -1; // the rows' height (with the line) last given to the row header
     // The selection was made of whole columns; any other change of it ends that.
     bool columnsSelected_ = false;
     bool selectingColumns_ = false;

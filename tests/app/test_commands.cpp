@@ -291,9 +291,26 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.path() + "/t.txt";
-        Write(path, "Head\tLonger heading\r\nabc\tx\r\n");
+        QByteArray rows = "Head\tLonger heading\r\nabc\tx\r\n";
+        for (int r = 0; r < 300; ++r)
+            rows += QByteArray::number(r) + "\ty\r\n";
+        Write(path, rows);
         auto w = OpenWindow(path);
         const int before = w->document().grid().ColWidth(1);
+        // Every row shown at the grid's row height (and its line), whichever
+        // table or font came before.
+        const auto rowsOfGridHeight = [&w] {
+            const QHeaderView* rowHeader = w->grid()->verticalHeader();
+            const int h = w->document().grid().DefaultRowHeight() + 1;
+            if (rowHeader->count() != w->grid()->model()->rowCount())
+                return false;
+            for (int r = 0; r < rowHeader->count(); ++r)
+                if (rowHeader->sectionSize(r) != h)
+                    return false;
+            return rowHeader->length() == h * rowHeader->count();
+        };
+        QVERIFY(rowsOfGridHeight());
+        const int heightBefore = w->document().grid().DefaultRowHeight();
         QVERIFY(w->grid()->model()->setData(w->grid()->model()->index(0, 0), QStringLiteral("edited")));
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("edited"));
         w->runUnsavedQuestion = [](QMessageBox&) { return int(QMessageBox::Discard); };
@@ -311,6 +328,8 @@ private slots:
         QCOMPARE(w->headerStrip()->font().pointSize(), 20);
         QCOMPARE(Cell(*w, 0, 1), QStringLiteral("abc")); // edits discarded by the rebuild
         QVERIFY(w->document().grid().ColWidth(1) > before);
+        QVERIFY(w->document().grid().DefaultRowHeight() > heightBefore);
+        QVERIFY(rowsOfGridHeight());
 
         // The next start reads the font back.
         MainWindow next;
