@@ -26,30 +26,6 @@
 
 namespace rasmik {
 
-namespace detail {
-
-std::string_view NextField(std::string_view& line, int width, TextEncoding held)
-{
-    if (width > 0) {
-        const std::size_t n = BytesOfCharacters(line, static_cast<std::size_t>(width), held);
-        std::string_view field = line.substr(0, n);
-        line.remove_prefix(n);
-        return TrimSpacesView(field);
-    }
-    const void* tab = std::memchr(line.data(), '\t', line.size());
-    if (!tab) {
-        std::string_view field = line;
-        line = {};
-        return field;
-    }
-    const std::size_t p = static_cast<std::size_t>(static_cast<const char*>(tab) - line.data());
-    std::string_view field = line.substr(0, p);
-    line.remove_prefix(p + 1);
-    return field;
-}
-
-} // namespace detail
-
 HeaderBlock ReadHeaderBlock(TableLines& lines)
 {
     HeaderBlock h;

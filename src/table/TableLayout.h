@@ -5,7 +5,11 @@
 #include "table/CoreGrid.h"
 #include "table/TableLines.h"
 #include "table/TextMetrics.h"
+#include "text/StringHelpers.h"
+#include "text/TextEncoding.h"
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -81,8 +85,29 @@ void FinishLayout(CoreGrid& grid, const std::vector<int>& widths, int rowHeight)
 
 // ---- implementation of the template ----
 namespace detail {
-std::string_view NextField(std::string_view& line, int width, TextEncoding held);
+// Inline: the layout cuts every field of a fixed-width table this way.
+inline std::string_view NextField(std::string_view& line, int width, TextEncoding held)
+{
+    if (width > 0) {
+        const auto w = static_cast<std::size_t>(width);
+        const std::size_t n =
+            held == TextEncoding::Windows1256 ? std::min(w, line.size()) : BytesOfCharacters(line, w, held);
+        std::string_view field = line.substr(0, n);
+        line.remove_prefix(n);
+        return TrimSpacesView(field);
+    }
+    const void* tab = std::memchr(line.data(), '\t', line.size());
+    if (!tab) {
+        std::string_view field = line;
+        line = {};
+        return field;
+    }
+    const std::size_t p = static_cast<std::size_t>(static_cast<const char*>(tab) - line.data());
+    std::string_view field = line.substr(0, p);
+    line.remove_prefix(p + 1);
+    return field;
 }
+} // namespace detail
 
 template <typename F>
 void ForEachField(std::string_view line, const std::vector<int>& widths, TextEncoding held, F&& onField)

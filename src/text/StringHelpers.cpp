@@ -51,19 +51,6 @@ std::string CollapseDoubleSpaces(std::string_view s)
     return out;
 }
 
-std::string_view TrimSpacesView(std::string_view s)
-{
-    // By hand: every fixed-width field is trimmed, and the library's search
-    // for any of a set of characters costs more than the field.
-    std::size_t first = 0;
-    std::size_t end = s.size();
-    while (first < end && s[first] == ' ')
-        ++first;
-    while (end > first && s[end - 1] == ' ')
-        --end;
-    return s.substr(first, end - first);
-}
-
 std::string TrimSpaces(std::string_view s)
 {
     return std::string(TrimSpacesView(s));

@@ -3,8 +3,10 @@
 // Windows-1256 bytes; positions are 1-based where a position is part of the
 // interface. Nothing here throws or prints: bad input yields the default.
 
+#include <bit>
 #include <bitset>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -25,7 +27,47 @@ std::string CollapseDoubleSpaces(std::string_view s);
 // Removes leading and trailing spaces (code 32 only).
 std::string TrimSpaces(std::string_view s);
 // The same without a copy.
-std::string_view TrimSpacesView(std::string_view s);
+inline std::string_view TrimSpacesView(std::string_view s)
+{
+    // Inline and eight bytes at a time: every fixed-width field is trimmed,
+    // most of its padding spaces at its end.
+    const char* const p = s.data();
+    std::size_t first = 0;
+    std::size_t end = s.size();
+    bool done = false;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t Spaces = 0x2020202020202020ull;
+        for (; end - first >= 8; end -= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p + end - 8, 8);
+            if (const std::uint64_t x = w ^ Spaces) {
+                end -= static_cast<std::size_t>(std::countl_zero(x)) / 8; // the last byte is the highest
+                done = true;
+                break;
+            }
+        }
+    }
+    if (!done)
+        while (end > first && p[end - 1] == ' ')
+            --end;
+    done = false;
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t Spaces = 0x2020202020202020ull;
+        for (; end - first >= 8; first += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p + first, 8);
+            if (const std::uint64_t x = w ^ Spaces) {
+                first += static_cast<std::size_t>(std::countr_zero(x)) / 8;
+                done = true;
+                break;
+            }
+        }
+    }
+    if (!done)
+        while (first < end && p[first] == ' ')
+            ++first;
+    return s.substr(first, end - first);
+}
 
 // Cuts the first field of s at sep. With skipLeading, leading copies of sep are
 // dropped first. Without sep in s, the whole of s is the token and s becomes empty.

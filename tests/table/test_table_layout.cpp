@@ -74,6 +74,54 @@ private slots:
         QCOMPARE(ToList(t.toStrings()), lines);
     }
 
+    // Texts long enough to be read sixteen bytes at a time, their breaks
+    // and NULs on each side of a block's edge, beside a byte-by-byte split.
+    void linesAcrossBlocks_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        const QByteArray line15(15, 'x');
+        const QByteArray line14(14, 'y');
+        QTest::newRow("CR LF across a block's edge") << line15 + "\r\n" + line15 + "\r\n" + line14 + "\r\n";
+        QTest::newRow("LF at a block's last byte") << line15 + "\n" + line15 + "\n" + "tail";
+        QTest::newRow("LF only, first break") << line14 + "\n" + line15 + "\r\n" + line15 + "\n";
+        QTest::newRow("lone CR in the second block") << line15 + "\r\n" + line14 + "\rz\r\n" + line15;
+        QTest::newRow("lone CR at a block's last byte") << line15 + "\r" + line15 + "\r\n";
+        QTest::newRow("CR at the very end") << line15 + "\r\n" + line15 + "x\r";
+        QTest::newRow("NUL in the third block") << line15 + "\n" + line15 + "\n" + QByteArray("ab\0cd\nef", 9);
+        QTest::newRow("empty lines") << QByteArray("\r\n\r\n\n\n") + line15 + line15 + "\n\n";
+        QTest::newRow("no break at all") << line15 + line15 + line15;
+    }
+    void linesAcrossBlocks()
+    {
+        QFETCH(QByteArray, bytes);
+        // The rule, one byte after the other.
+        QStringList expected;
+        QByteArray text = bytes.left(bytes.indexOf('\0') < 0 ? bytes.size() : bytes.indexOf('\0'));
+        QByteArray firstBreak;
+        QByteArray current;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (c != '\r' && c != '\n') {
+                current += c;
+                continue;
+            }
+            const bool crLf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+            if (firstBreak.isEmpty())
+                firstBreak = crLf ? "\r\n" : QByteArray(1, c);
+            expected << QString::fromLatin1(current);
+            current.clear();
+            if (crLf)
+                ++i;
+        }
+        if (!current.isEmpty())
+            expected << QString::fromLatin1(current);
+        const TableLines t = TableLines::FromBytes(bytes.toStdString());
+        QCOMPARE(ToList(t.toStrings()), expected);
+        QCOMPARE(QByteArray(t.lineBreak().data(), static_cast<qsizetype>(t.lineBreak().size())),
+                 firstBreak.isEmpty() ? QByteArray("\r\n") : firstBreak);
+        QCOMPARE(t.lastLineEnded(), text.endsWith('\n') || text.endsWith('\r'));
+    }
+
     void headerBlock_data()
     {
         QTest::addColumn<QStringList>("lines");

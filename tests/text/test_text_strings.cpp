@@ -634,6 +634,12 @@ void TestTextStrings::cleaning_data()
     QTest::newRow("trim spaces only") << "trim" << B("   ") << B("");
     QTest::newRow("trim empty") << "trim" << B("") << B("");
     QTest::newRow("trim keeps no-break space") << "trim" << B("\xA0x\xA0") << B("\xA0x\xA0");
+    // Fixed-width fields: padding read eight bytes at a time.
+    QTest::newRow("trim long padding") << "trim" << B("          a b  c             ") << B("a b  c");
+    QTest::newRow("trim sixteen spaces after") << "trim" << Bytes("\xE3\xCD" + std::string(16, ' ')) << B("\xE3\xCD");
+    QTest::newRow("trim eight spaces before") << "trim" << Bytes(std::string(8, ' ') + "x") << B("x");
+    QTest::newRow("trim seventeen spaces only") << "trim" << Bytes(std::string(17, ' ')) << B("");
+    QTest::newRow("trim inner spaces near the end") << "trim" << B("abcdefgh ijklmno  p ") << B("abcdefgh ijklmno  p");
     QTest::newRow("collapse runs") << "collapse" << B("a  b   c") << B("a b c");
     QTest::newRow("collapse at ends") << "collapse" << B("  a  ") << B(" a ");
     QTest::newRow("collapse leaves TABs") << "collapse" << B("a\t\tb") << B("a\t\tb");
