@@ -969,25 +969,34 @@ public:
         // The tighter bound, from the last text of these sums when it is the
         // same (a table's values often repeat).
         const int bar = part.bars[at(col)];
-        const std::uint32_t q = std::min(static_cast<std::uint32_t>((v + 32) >> 6), ceiling_);
         Part::Tight& seen = part.tight[(sum ^ (sum >> 29) ^ text.size()) & (Part::TightSlots - 1)];
         std::uint32_t b;
         if (seen.sum == sum && seen.size == text.size() && std::memcmp(seen.data, text.data(), text.size()) == 0) {
             b = seen.bound;
         } else {
-            // The tighter bound in the form the sums were made in: the
-            // alphabet's bytes for a UTF-8 text beyond ASCII, else the bytes.
-            b = std::min(q, inAlphabet ? alphabetBounds_->bound(*inAlphabet) : textBounds_.bound(text));
+            // A text of letters is first bounded by the sums that take each
+            // letter's form from the next byte (one more load a byte, so
+            // only for the texts the plain sums leave), then by its forms:
+            // in the alphabet's bytes for a UTF-8 text beyond ASCII, else
+            // in its bytes.
+            const TextBounds& bounds = inAlphabet ? *alphabetBounds_ : textBounds_;
+            const std::string_view letters = inAlphabet ? *inAlphabet : text;
+            if ((sum >> 24) & 0xFF)
+                v = std::min(v,
+                             TextBounds::QuickSum64(
+                                 TextBounds::PairSum(bounds.quickPairTable(), bounds.nextJoinClass(), letters)));
+            b = std::min(static_cast<std::uint32_t>((v + 32) >> 6), ceiling_);
+            if (!part.sizer->ruledOut(b, bar))
+                b = std::min(b, bounds.bound(letters));
             seen = {sum, text.data(), text.size(), b};
         }
         offer(part, col, row, part.sizer->ruledOut(b, bar) ? 0 : b);
     }
 
-    const std::uint64_t* sumTable() const { return textBounds_.quickSumTable(); }
-    const std::uint64_t* alphabetSumTable() const
-    {
-        return alphabetBounds_ ? alphabetBounds_->quickSumTable() : nullptr;
-    }
+    // The grid's bytes' bounds, and for a UTF-8 grid the Persian
+    // alphabet's, whose sums QuickSums adds up.
+    const TextBounds& textBounds() const { return textBounds_; }
+    const TextBounds* alphabetBounds() const { return alphabet(); }
 
 private:
     struct Part;
@@ -1266,15 +1275,15 @@ private:
     void makeSums(bool utf8)
     {
         QuickSums sums;
-        sums.bytes = search_->sumTable();
+        sums.bytes = search_->textBounds().quickSumTable();
         sums.utf8 = utf8;
         if (!sums.bytes)
             return;
         if (utf8) {
-            const std::uint64_t* alphabet = search_->alphabetSumTable();
-            if (!alphabet)
+            const TextBounds* alphabet = search_->alphabetBounds();
+            if (!alphabet || !alphabet->quickSumTable())
                 return;
-            sums.alphabet = alphabet;
+            sums.alphabet = alphabet->quickSumTable();
         }
         sums_ = std::move(sums);
     }

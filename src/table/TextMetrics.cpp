@@ -157,6 +157,46 @@ void TextBounds::useQuickBounds()
                                 shape_.form64.begin() + static_cast<std::ptrdiff_t>(b * 4 + 4));
         textual_[b] = notAscii_[b];
     }
+    // A letter's widest form where the next byte joins it (joined after),
+    // where it does not (not joined after); either way joined before or not.
+    const std::int64_t* form = shape_.form64.data();
+    const auto widestForm = [form](std::size_t b, unsigned joinedNext) {
+        return std::max(form[b * 4 + 2 * joinedNext], form[b * 4 + 1 + 2 * joinedNext]);
+    };
+    // What a letter adds at least, after its ligature's first letter. (The
+    // forms' sums below add their ligatures' parts to quickForm64_ after
+    // this; here it holds each byte's widest form alone.)
+    const auto leastForm = [&](std::size_t b) { return std::min(widestForm(b, 0), widestForm(b, 1)); };
+    std::int64_t pairLigatureExtra[256] = {};
+    for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
+        const std::string& l = shape_.arabicLigatures[k];
+        const auto first = static_cast<unsigned char>(l[0]);
+        std::int64_t parts = quickForm64_[first];
+        bool known = true;
+        for (std::size_t j = 1; j < l.size(); ++j)
+            parts += leastForm(static_cast<unsigned char>(l[j]));
+        for (const char c : l)
+            known = known && quickForm64_[static_cast<unsigned char>(c)] >= 0;
+        const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
+        if (known)
+            pairLigatureExtra[first] += std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
+    }
+    for (std::size_t n = 0; n < 256; ++n)
+        nextJoin_[n] = static_cast<unsigned char>((joinInfo_[n] & 1) ? 2 : (joinInfo_[n] & 2) ? 0 : 1);
+    std::int64_t pairForm64[1024];
+    for (std::size_t b = 0; b < 256; ++b)
+        for (unsigned next = 0; next < 4; ++next) {
+            std::int64_t& f = pairForm64[b * 4 + next];
+            if (quickForm64_[b] < 0)
+                f = -1;
+            else if ((joinInfo_[b] & (1 | 8)) || next == 2)
+                // It starts a ligature (of one letter or more), or its own
+                // joining or the next one's is not known here: its widest
+                // form, and what its ligatures add.
+                f = quickForm64_[b] + pairLigatureExtra[b];
+            else
+                f = widestForm(b, (joinInfo_[b] & 4) && next == 0 ? 1 : 0);
+        }
     for (std::size_t k = 0; k < shape_.ligatures.size(); ++k) {
         const std::string& l = shape_.ligatures[k];
         std::int64_t parts = 0;
@@ -180,12 +220,16 @@ void TextBounds::useQuickBounds()
     // Each part fits 16 bits (a thousand pixels), so a sum of 255 bytes
     // stays in its 24 bits; otherwise only bound() knows.
     quick_ = true;
-    for (std::size_t b = 0; b < 256; ++b) {
+    const auto packed = [&](std::size_t b, std::int64_t f) {
         const std::int64_t a = quickAscii64_[b];
-        const std::int64_t f = quickForm64_[b];
         quick_ = quick_ && a >= 0 && a < 65536 && f < 65536;
-        quickPacked_[b] = static_cast<std::uint64_t>(a) | (std::uint64_t{textual_[b] ? 1u : 0u} << 24)
+        return static_cast<std::uint64_t>(a) | (std::uint64_t{textual_[b] ? 1u : 0u} << 24)
             | (static_cast<std::uint64_t>(std::max<std::int64_t>(f, 0)) << 32) | (std::uint64_t{f < 0 ? 1u : 0u} << 56);
+    };
+    for (std::size_t b = 0; b < 256; ++b) {
+        quickPacked_[b] = packed(b, quickForm64_[b]);
+        for (std::size_t next = 0; next < 4; ++next)
+            quickPair_[b * 4 + next] = packed(b, pairForm64[b * 4 + next]);
     }
 }
 
@@ -193,18 +237,15 @@ std::uint32_t TextBounds::quickBound(std::string_view text) const
 {
     if (!quick_ || text.size() > TextMetrics::MaxPairBoundLength)
         return bound(text);
-    if (text.size() <= QuickSumLength) {
-        std::uint64_t sum = 0;
-        for (const char c : text)
-            sum += quickPacked_[static_cast<unsigned char>(c)];
-        return quickBoundOfSum(sum, text);
-    }
-    // Longer: the sums of pieces short enough not to carry, added up apart.
+    if (text.size() <= QuickSumLength)
+        return quickBoundOfSum(PairSum(quickPair_, nextJoin_, text), text);
+    // Longer: the sums of pieces short enough not to carry, added up apart,
+    // each piece's last byte by the byte after it.
     std::uint64_t ascii = 0, form = 0, textual = 0, unknown = 0;
     for (std::size_t from = 0; from < text.size(); from += QuickSumLength) {
-        std::uint64_t sum = 0;
-        for (const char c : text.substr(from, QuickSumLength))
-            sum += quickPacked_[static_cast<unsigned char>(c)];
+        const std::size_t to = from + QuickSumLength;
+        const unsigned after = to < text.size() ? nextJoin_[static_cast<unsigned char>(text[to])] : EndOfText;
+        const std::uint64_t sum = PairSum(quickPair_, nextJoin_, text.substr(from, QuickSumLength), after);
         ascii += sum & 0xFFFFFF;
         textual += (sum >> 24) & 0xFF;
         form += (sum >> 32) & 0xFFFFFF;

@@ -117,16 +117,45 @@ public:
     // Pixels, never below the width of the text the bytes stand for (for
     // Windows-1256, metrics.textWidth(text)).
     std::uint32_t bound(std::string_view text) const;
-    // Never below bound(text), and much cheaper: every byte's widest part in
-    // any text added up. Just as tight for most Latin texts and digits.
+    // Never below bound(text), and much cheaper: every byte's widest part
+    // in any text where the byte after it is what it is, added up. Just as
+    // tight for most Latin texts and digits.
     std::uint32_t quickBound(std::string_view text) const;
 
-    // quickBound for a caller that adds up the bytes itself, while it reads
-    // them anyway: the sum of quickSumTable()[byte] over a text of at most
-    // QuickSumLength bytes gives quickBoundOfSum(sum, text). Null when
-    // quickBound has no such sums.
+    // A bound of quickBound's kind for a caller that adds up the bytes
+    // itself, while it reads them anyway: the sum of quickSumTable()[byte]
+    // (each byte's widest part in any text, whatever follows it) over a
+    // text of at most QuickSumLength bytes gives quickBoundOfSum(sum,
+    // text). Null when quickBound has no such sums.
     static constexpr std::size_t QuickSumLength = 255;
     const std::uint64_t* quickSumTable() const { return quick_ ? quickPacked_ : nullptr; }
+    static constexpr unsigned EndOfText = 3; // a nextJoinClass(): no byte follows
+    // Tighter sums of the same kind, which quickBound adds up: each byte's
+    // widest form where the byte after it joins it, or does not, or may
+    // (PairSum of quickPairTable() and nextJoinClass(); null as above).
+    // Most Persian letters inside a word take their narrow joined forms.
+    const std::uint64_t* quickPairTable() const { return quick_ ? quickPair_ : nullptr; }
+    const unsigned char* nextJoinClass() const { return nextJoin_; }
+    // lastClass: the class of what follows the text, EndOfText for nothing.
+    static std::uint64_t PairSum(const std::uint64_t* pairs, const unsigned char* nextJoin, std::string_view text,
+                                 unsigned lastClass = EndOfText)
+    {
+        const auto* t = reinterpret_cast<const unsigned char*>(text.data());
+        const std::size_t n = text.size();
+        if (n == 0)
+            return 0;
+        // Two sums, so that the loads do not wait on one addition.
+        std::uint64_t s[2] = {0, 0};
+        std::size_t i = 0;
+        for (; i + 2 < n; i += 2) {
+            s[0] += pairs[(unsigned{t[i]} << 2) | nextJoin[t[i + 1]]];
+            s[1] += pairs[(unsigned{t[i + 1]} << 2) | nextJoin[t[i + 2]]];
+        }
+        if (i + 1 < n)
+            s[0] += pairs[(unsigned{t[i]} << 2) | nextJoin[t[i + 1]]];
+        s[1] += pairs[(unsigned{t[n - 1]} << 2) | lastClass];
+        return s[0] + s[1];
+    }
     std::uint32_t quickBoundOfSum(std::uint64_t sum, std::string_view text) const
     {
         const std::uint64_t sum64 = QuickSum64(sum);
@@ -187,6 +216,11 @@ private:
     // 0-23, the bytes that take the forms' sum in 24-31, the forms' sum in
     // 32-55, the bytes only bound() knows in 56-63.
     std::uint64_t quickPacked_[256];
+    // The same by byte << 2 | the next byte's nextJoin_ class: 0 it joins
+    // the letter before, 1 it does not, 2 it may (a mark, a direction mark,
+    // a joiner, an unmodelled byte), or EndOfText.
+    std::uint64_t quickPair_[1024];
+    unsigned char nextJoin_[256];
     bool quick_ = false;
 };
 
