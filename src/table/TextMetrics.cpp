@@ -163,23 +163,28 @@ void TextBounds::useQuickBounds()
     const auto widestForm = [form](std::size_t b, unsigned joinedNext) {
         return std::max(form[b * 4 + 2 * joinedNext], form[b * 4 + 1 + 2 * joinedNext]);
     };
-    // What a letter adds at least, after its ligature's first letter. (The
-    // forms' sums below add their ligatures' parts to quickForm64_ after
-    // this; here it holds each byte's widest form alone.)
+    // What a letter adds at least, after its ligature's first letter.
     const auto leastForm = [&](std::size_t b) { return std::min(widestForm(b, 0), widestForm(b, 1)); };
+    // What each ligature may add beyond its letters, charged to its first
+    // letter: beyond their widest forms (the per-byte sums), and beyond the
+    // least the next-byte sums give the letters after the first.
+    std::int64_t ligatureExtra[256] = {};
     std::int64_t pairLigatureExtra[256] = {};
     for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
         const std::string& l = shape_.arabicLigatures[k];
+        if (!std::all_of(l.begin(), l.end(), [&](char c) { return quickForm64_[static_cast<unsigned char>(c)] >= 0; }))
+            continue; // a text holding it is left to bound()
         const auto first = static_cast<unsigned char>(l[0]);
-        std::int64_t parts = quickForm64_[first];
-        bool known = true;
-        for (std::size_t j = 1; j < l.size(); ++j)
-            parts += leastForm(static_cast<unsigned char>(l[j]));
+        std::int64_t widest = 0;
         for (const char c : l)
-            known = known && quickForm64_[static_cast<unsigned char>(c)] >= 0;
+            widest += quickForm64_[static_cast<unsigned char>(c)];
+        std::int64_t least = quickForm64_[first];
+        for (std::size_t j = 1; j < l.size(); ++j)
+            least += leastForm(static_cast<unsigned char>(l[j]));
         const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
-        if (known)
-            pairLigatureExtra[first] += std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
+        const std::int64_t drawn = *std::max_element(forms, forms + 4);
+        ligatureExtra[first] += std::max<std::int64_t>(0, drawn - widest);
+        pairLigatureExtra[first] += std::max<std::int64_t>(0, drawn - least);
     }
     for (std::size_t n = 0; n < 256; ++n)
         nextJoin_[n] = static_cast<unsigned char>((joinInfo_[n] & 1) ? 2 : (joinInfo_[n] & 2) ? 0 : 1);
@@ -204,19 +209,8 @@ void TextBounds::useQuickBounds()
             parts += quickAscii64_[static_cast<unsigned char>(c)];
         quickAscii64_[static_cast<unsigned char>(l[0])] += std::max<std::int64_t>(0, mostAdded(128 + k) - parts);
     }
-    for (std::size_t k = 0; k < shape_.arabicLigatures.size(); ++k) {
-        const std::string& l = shape_.arabicLigatures[k];
-        std::int64_t parts = 0;
-        bool known = true;
-        for (const char c : l) {
-            known = known && quickForm64_[static_cast<unsigned char>(c)] >= 0;
-            parts += quickForm64_[static_cast<unsigned char>(c)];
-        }
-        const std::int64_t* forms = shape_.arabicLigature64.data() + 4 * k;
-        if (known)
-            quickForm64_[static_cast<unsigned char>(l[0])] +=
-                std::max<std::int64_t>(0, *std::max_element(forms, forms + 4) - parts);
-    }
+    for (std::size_t b = 0; b < 256; ++b)
+        quickForm64_[b] += ligatureExtra[b];
     // Each part fits 16 bits (a thousand pixels), so a sum of 255 bytes
     // stays in its 24 bits; otherwise only bound() knows.
     quick_ = true;
